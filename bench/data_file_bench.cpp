@@ -1,0 +1,126 @@
+// Saves and loads a data file of 10,000 URL items and compares the save with
+// writing the same bytes in one write and one flush to disk.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/clock.h"
+#include "platform/user_messages.h"
+#include "store/data_file.h"
+#include "store/tree_codec.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class SilentMessages final : public pellmarsh::UserMessages {
+ public:
+  pellmarsh::MessageAnswer Show(const pellmarsh::UserMessage& message) override {
+    std::fprintf(stderr, "message: %s\n", message.text.c_str());
+    return pellmarsh::MessageAnswer::kOk;
+  }
+};
+
+void BuildTree(pellmarsh::Item& root, int urlCount) {
+  root.SetProp("name", "Top Folder");
+  pellmarsh::Item& list = root.FindOrCreateChild("_filelist");
+  const std::string logLine = "00012345678 Receiving data, 65536 bytes in this step...\r\n";
+  std::string log;
+  while (log.size() < 2048) {
+    log += logLine;
+  }
+  for (int index = 0; index < urlCount; ++index) {
+    auto item = std::make_unique<pellmarsh::Item>();
+    const std::string n = std::to_string(index);
+    item->SetProp("name", "file" + n + ".zip");
+    item->SetProp("value", "http://downloads.example.com/pub/releases/file" + n + ".zip");
+    item->SetProp("originalvalue", "http://downloads.example.com/pub/releases/file" + n + ".zip");
+    item->SetProp("type", "_url");
+    item->SetProp("local", "/home/user/pellmarsh/download/file" + n + ".zip");
+    item->SetProp("protocol", "http");
+    item->SetProp("hostname", "downloads.example.com");
+    item->SetProp("path", "/pub/releases/");
+    item->SetProp("file", "file" + n + ".zip");
+    item->SetProp("extension", "zip");
+    item->SetProp("login", "anonymous");
+    item->SetProp("password", "pellmarsh@example.invalid");
+    item->SetProp("error", "");
+    item->SetProp("process", "Transfer complete.");
+    item->SetProp("log", log);
+    for (const char* key : {"status", "create", "start", "finish", "size", "received",
+                            "receivedsession", "resume", "retrycount", "retrydelay"}) {
+      item->SetPropInt64(key, 1765000000 + index);
+    }
+    list.AddChild(std::move(item));
+  }
+}
+
+double PlainWriteSeconds(const std::string& path, const std::string& bytes) {
+  const auto start = Clock::now();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
+      ::fsync(fd) != 0) {
+    std::perror("plain write");
+  }
+  ::close(fd);
+  return SecondsSince(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
+  const int rounds = 5;
+
+  pellmarsh::Item root;
+  BuildTree(root, 10000);
+
+  std::recursive_mutex treeLock;
+  std::atomic<bool> commandBusy{false};
+  std::atomic<bool> saving{false};
+  SilentMessages messages;
+  pellmarsh::SystemClock clock;
+  pellmarsh::AtomicFileReplacer replacer(pellmarsh::DataFile::kFileMode);
+  pellmarsh::DataFile dataFile(dir, {treeLock, commandBusy, saving}, messages, clock, replacer);
+  const std::string plainPath = dir + "/plain-write.bin";
+
+  double firstSave = 0, bestSave = 1e9, bestPlain = 1e9, bestLoad = 1e9;
+  for (int round = 0; round < rounds; ++round) {
+    const auto saveStart = Clock::now();
+    dataFile.Save(root);
+    const double saveSeconds = SecondsSince(saveStart);
+    firstSave = round == 0 ? saveSeconds : firstSave;
+    bestSave = std::min(bestSave, saveSeconds);
+
+    const std::string bytes = pellmarsh::SaveTree(root);
+    bestPlain = std::min(bestPlain, PlainWriteSeconds(plainPath, bytes));
+
+    pellmarsh::Item loaded;
+    const auto loadStart = Clock::now();
+    dataFile.LoadAtStartup(loaded);
+    bestLoad = std::min(bestLoad, SecondsSince(loadStart));
+  }
+  const auto size = std::filesystem::file_size(dataFile.Path());
+  std::filesystem::remove(plainPath);
+  std::filesystem::remove(dataFile.Path());
+
+  std::printf("data file: %ju bytes (%.1f MB), 10000 URL items, best of %d rounds\n",
+              static_cast<uintmax_t>(size), size / 1e6, rounds);
+  std::printf("save:        %8.1f ms (first save of the run %.1f ms)\n", bestSave * 1e3,
+              firstSave * 1e3);
+  std::printf("plain write: %8.1f ms (one write + fsync of the same bytes)\n", bestPlain * 1e3);
+  std::printf("save / plain write ratio: %.2f (goal <= 1.5)\n", bestSave / bestPlain);
+  std::printf("load:        %8.1f ms = %.0f MB/s (goal > 200 MB/s)\n", bestLoad * 1e3,
+              size / 1e6 / bestLoad);
+  return 0;
+}

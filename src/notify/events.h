@@ -1,0 +1,54 @@
+#pragma once
+
+#include <mutex>
+#include <string_view>
+
+#include "platform/sound_player.h"
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// Every event, as "NAME,Description;" entries in table order.
+inline constexpr std::string_view kEventTable =
+    "BROKEN,Download: Failed, Cannot Retry;"
+    "FAIL,Download: Failed, Retry Possible;"
+    "START,Download: Started;"
+    "STOP,Download: Stopped Manually;"
+    "COMPLETE,Download: Successful;"
+    "NUKE,File: Deleted;"
+    "LAUNCH,File: Launched;"
+    "STARTUP,Pellmarsh: Startup;"
+    "EMPTY,Pellmarsh: Queue Empty;"
+    "FAST,Pellmarsh: Speed - FAST;"
+    "SLOW,Pellmarsh: Speed - SLOW;"
+    "PAUSE,Pellmarsh: Speed - PAUSE;"
+    "ARCHIVE,URL: Archived;"
+    "COPY,URL: Copied From Clipboard;"
+    "DELETE,URL: Deleted;"
+    "QUEUE,URL: Queued;"
+    "INFECTED,File: Infected With Virus;"
+    "CLEAN,File: No Viruses Found;";
+
+inline constexpr const char* kSoundFolder = "_soundconfig";
+
+// Makes one "_soundconfig" entry per event and rewrites its description; the
+// user's chosen "file" is never touched.
+void BuildSoundTable(Item& root);
+
+// Plays the sound the user attached to an event, when sounds are on.
+class EventRaiser {
+ public:
+  EventRaiser(Item& root, std::recursive_mutex& treeLock, SoundPlayer& player)
+      : root_(root), treeLock_(treeLock), player_(player) {}
+
+  // Callable from any thread; reads the tree under the tree lock and never
+  // waits for the sound.
+  void RaiseEvent(std::string_view name);
+
+ private:
+  Item& root_;
+  std::recursive_mutex& treeLock_;
+  SoundPlayer& player_;
+};
+
+}  // namespace pellmarsh

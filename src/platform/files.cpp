@@ -1,0 +1,134 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pellmarsh {
+namespace {
+
+// Closes the descriptor when the scope ends, whichever path leaves it.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the close's own failure, which can carry a write error.
+  int Close() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+FileFailure FailureFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+      return {kFailureNotFound, error};
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return {kFailureBadPath, error};
+    case EMFILE:
+    case ENFILE:
+      return {kFailureTooManyOpenFiles, error};
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return {kFailureAccessDenied, error};
+    case EIO:
+      return {kFailureHardIo, error};
+    case ENOSPC:
+    case EDQUOT:
+      return {kFailureDiskFull, error};
+    default:
+      return {kFailureGeneric, error};
+  }
+}
+
+FileContents ReadWholeFile(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    return {std::nullopt, errno};
+  }
+  std::string bytes;
+  struct stat info {};
+  if (::fstat(file.get(), &info) == 0 && info.st_size > 0) {
+    bytes.reserve(static_cast<size_t>(info.st_size));
+  }
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return {std::nullopt, errno};
+    }
+    if (got == 0) {
+      return {std::move(bytes), 0};
+    }
+    bytes.append(chunk, static_cast<size_t>(got));
+  }
+}
+
+std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,
+                                                       std::string_view bytes) {
+  const std::string temporary = path + ".new";
+  FileDescriptor file(
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode_)));
+  if (file.get() < 0) {
+    return FailureFromErrno(errno);
+  }
+  // A leftover temporary from a crash may carry wider permissions.
+  if (::fchmod(file.get(), static_cast<mode_t>(mode_)) != 0 || !WriteAll(file.get(), bytes) ||
+      ::fsync(file.get()) != 0 || file.Close() != 0 ||
+      ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return FailureFromErrno(error);
+  }
+  // Make the rename itself durable; a failure here leaves a complete file either way.
+  FileDescriptor directory(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.get() >= 0) {
+    ::fsync(directory.get());
+  }
+  return std::nullopt;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pellmarsh {
+
+// Why opening or writing a file failed: a cause category and the errno.
+struct FileFailure {
+  int cause = 0;
+  int osError = 0;
+};
+
+// Cause categories shown to the user beside the errno.
+enum FileFailureCause : int {
+  kFailureGeneric = 1,
+  kFailureNotFound = 2,
+  kFailureBadPath = 3,
+  kFailureTooManyOpenFiles = 4,
+  kFailureAccessDenied = 5,
+  kFailureHardIo = 10,
+  kFailureDiskFull = 13,
+};
+
+FileFailure FailureFromErrno(int error);
+
+struct FileContents {
+  std::optional<std::string> bytes;  // nothing when the file could not be read
+  int osError = 0;                   // errno of the failure; ENOENT when absent
+};
+
+FileContents ReadWholeFile(const std::string& path);
+
+// Replaces a file's contents as one step: a crash part-way leaves the old file
+// or the new one, never a mixture or a truncated file.
+class FileReplacer {
+ public:
+  virtual ~FileReplacer() = default;
+  virtual std::optional<FileFailure> Replace(const std::string& path, std::string_view bytes) = 0;
+};
+
+// Writes a temporary file beside the target with the given mode, flushes it to
+// disk and renames it over the target.
+class AtomicFileReplacer final : public FileReplacer {
+ public:
+  explicit AtomicFileReplacer(unsigned mode) : mode_(mode) {}
+  std::optional<FileFailure> Replace(const std::string& path, std::string_view bytes) override;
+
+ private:
+  unsigned mode_;
+};
+
+}  // namespace pellmarsh

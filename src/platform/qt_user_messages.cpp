@@ -1,0 +1,71 @@
+#include "platform/qt_user_messages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+
+namespace pellmarsh {
+namespace {
+
+QMessageBox::StandardButtons ButtonsFor(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::kOkCancel:
+      return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::kYesNo:
+      return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::kYesNoCancel:
+      return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MessageButtons::kOk:
+      break;
+  }
+  return QMessageBox::Ok;
+}
+
+QMessageBox::Icon IconFor(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kInformation:
+      return QMessageBox::Information;
+    case MessageIcon::kExclamation:
+      return QMessageBox::Warning;
+    case MessageIcon::kQuestion:
+      return QMessageBox::Question;
+    case MessageIcon::kStop:
+      return QMessageBox::Critical;
+    case MessageIcon::kNone:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+MessageAnswer AnswerFor(int button) {
+  switch (button) {
+    case QMessageBox::Yes:
+      return MessageAnswer::kYes;
+    case QMessageBox::No:
+      return MessageAnswer::kNo;
+    case QMessageBox::Ok:
+      return MessageAnswer::kOk;
+    default:
+      return MessageAnswer::kCancel;
+  }
+}
+
+}  // namespace
+
+MessageAnswer QtUserMessages::ShowHere(const UserMessage& message) {
+  QMessageBox box(IconFor(message.icon), QString::fromStdString(message.caption),
+                  QString::fromStdString(message.text), ButtonsFor(message.buttons), parent_);
+  return AnswerFor(box.exec());
+}
+
+MessageAnswer QtUserMessages::Show(const UserMessage& message) {
+  if (QThread::currentThread() == qApp->thread()) {
+    return ShowHere(message);
+  }
+  MessageAnswer answer = MessageAnswer::kCancel;
+  QMetaObject::invokeMethod(
+      qApp, [&] { answer = ShowHere(message); }, Qt::BlockingQueuedConnection);
+  return answer;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,123 @@
+#include "store/builtin_tree.h"
+
+#include <filesystem>
+#include <initializer_list>
+#include <memory>
+#include <system_error>
+
+#include "platform/program_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+struct TypeRow {
+  const char* name;
+  const char* value;
+  int isPublic;
+  int icon;
+};
+
+constexpr TypeRow kTypeTable[] = {
+    {"_item", "Root Item Functionality", 0, 1},
+    {"_folder", "Folder, holds other items", 0, 0},
+    {"_url", "Internet File", 1, 2},
+    {"_type", "Definition of a type", 0, 1},
+};
+
+Item& FindOrAppendFolder(Item& root, const char* name, const char* description) {
+  if (Item* found = root.FindByName(name)) {
+    return *found;
+  }
+  auto folder = std::make_unique<Item>();
+  folder->SetProp("type", "_folder");
+  folder->SetProp("name", name);
+  folder->SetProp("value", description);
+  return root.AddChild(std::move(folder));
+}
+
+// The entries are made only with the folder, so a folder the user emptied stays empty.
+void MakeEntryFolderOnce(Item& root, const char* name, std::initializer_list<const char*> entries) {
+  if (root.FindByName(name)) {
+    return;
+  }
+  Item& folder = root.FindOrCreateChild(name);
+  for (const char* entry : entries) {
+    folder.FindOrCreateChild(entry);
+  }
+}
+
+void SetDefaultIfEmpty(Item& root, const char* key, int value) {
+  if (root.GetProp(key).empty()) {
+    root.SetPropInt(key, value);
+  }
+}
+
+void SetDefaultIfEmpty(Item& root, const char* key, double value) {
+  if (root.GetProp(key).empty()) {
+    root.SetPropDouble(key, value);
+  }
+}
+
+}  // namespace
+
+void SetUpRootAndFolders(Item& root, const std::string& programDir) {
+  root.SetProp("name", "Top Folder");
+  root.SetProp("value", "You're not supposed to see this.");
+  root.SetProp("type", "_folder");
+  root.SetProp("rundirectory", programDir);
+
+  Item& typeList = FindOrAppendFolder(root, "_typelist", "Listing of types supported, for internal use.");
+  for (const TypeRow& row : kTypeTable) {
+    Item* entry = typeList.FindByName(row.name);
+    if (!entry) {
+      entry = &typeList.AddChild(std::make_unique<Item>());
+    }
+    entry->SetProp("name", row.name);
+    entry->SetProp("value", row.value);
+    entry->SetProp("type", "_type");
+    entry->SetPropInt("public", row.isPublic);
+    entry->SetPropInt("icon", row.icon);
+  }
+
+  FindOrAppendFolder(root, "_filelist", "List of files to download.");
+  FindOrAppendFolder(root, "_filelog", "List of files already downloaded.");
+}
+
+void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
+  Item& hostDefaults = root.FindOrCreateChild("nkw-defaults");
+  if (!hostDefaults.FindByName(kDefaultHostEntry)) {
+    Item& entry = hostDefaults.FindOrCreateChild(kDefaultHostEntry);
+    const std::string downloadDir = JoinPath(programDir, "download");
+    std::error_code ignored;  // an existing directory is fine; a failure shows on the first download
+    std::filesystem::create_directory(downloadDir, ignored);
+    entry.SetProp("localpath", downloadDir);
+    entry.SetProp("login", "anonymous");
+    entry.SetProp("password", kAnonymousPassword);
+  }
+
+  MakeEntryFolderOnce(root, "nkw-ftptext", {"TXT", "TEXT", "HTML", "HTM"});
+  MakeEntryFolderOnce(root, "nkw-httptext", {"text/plain", "text/html", "text/htm"});
+
+  SetDefaultIfEmpty(root, "parm-mintray", 1);
+  SetDefaultIfEmpty(root, "parm-highspeed", 99999.0);
+  SetDefaultIfEmpty(root, "parm-lowspeed", 100.0);
+  SetDefaultIfEmpty(root, "parm-gofast", 0);
+  SetDefaultIfEmpty(root, "parm-ownsfiles", 1);
+  SetDefaultIfEmpty(root, "parm-dellog", 1);
+  SetDefaultIfEmpty(root, "parm-retryshort", 1);
+  SetDefaultIfEmpty(root, "parm-checknewversion", 1);
+  if (root.GetProp("parm-maxcons").empty()) {
+    root.SetPropInt("parm-maxcons", 2);
+    root.SetPropInt("parm-maxconenable", 1);
+  }
+}
+
+bool MarkFirstStart(Item& root, int64_t now) {
+  if (!root.GetProp(kFirstStartKey).empty()) {
+    return false;
+  }
+  root.SetPropInt64(kFirstStartKey, now);
+  return true;
+}
+
+}  // namespace pellmarsh

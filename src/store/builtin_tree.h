@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// Key of the first-start marker: the time of the first start; absent until then.
+inline constexpr const char* kFirstStartKey = "parm-firststart";
+// Anonymous FTP expects an e-mail address as the password; this one reaches nobody.
+inline constexpr const char* kAnonymousPassword = "pellmarsh@example.invalid";
+inline constexpr const char* kDefaultHostEntry = "(default for new hosts)";
+
+// The root's own properties, the type list and the "_filelist" and "_filelog"
+// folders. What the data file brought stays, except the fixed descriptions.
+void SetUpRootAndFolders(Item& root, const std::string& programDir);
+
+// The host defaults (creating the download directory together with the default
+// entry), the text-type folders and every setting that has a default.
+void SetUpDefaultsAndSettings(Item& root, const std::string& programDir);
+
+// Stores the time in the first-start marker when it is empty; true if it was.
+bool MarkFirstStart(Item& root, int64_t now);
+
+}  // namespace pellmarsh

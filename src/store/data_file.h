@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/user_messages.h"
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// The flags and lock a save coordinates with; all owned by the main window.
+struct SaveGuards {
+  std::recursive_mutex& treeLock;
+  const std::atomic<bool>& commandBusy;
+  std::atomic<bool>& saving;
+};
+
+// pmarsh.dat in the program's directory: read once at start-up, written in
+// full whenever a save is due.
+class DataFile {
+ public:
+  static constexpr const char* kFileName = "pmarsh.dat";
+  static constexpr const char* kOldFileName = "pellmarsh.dat";
+  static constexpr unsigned kFileMode = 0600;  // the file holds passwords
+  static constexpr int kSaveAttempts = 50;
+
+  DataFile(std::string programDir, SaveGuards guards, UserMessages& messages, Clock& clock,
+           FileReplacer& replacer);
+
+  std::string Path() const;
+  std::string OldPath() const;
+
+  // Loads pmarsh.dat, or else the old-name file (read once, then deleted), and
+  // applies the load-time reset to every item. A damaged file keeps what could
+  // be read, and the user is told once what was kept.
+  void LoadAtStartup(Item& root);
+
+  // The whole save: skipped while another save runs, waits for a running item
+  // command, then tries up to 50 times 200 ms apart and tells the user if all fail.
+  void Save(const Item& root);
+
+  // The one-second timer's part: runs a save the scheduler asked for
+  // (saveRequested 1 -> 2 while writing -> 0).
+  void SaveIfRequested(const Item& root, std::atomic<int>& saveRequested);
+
+ private:
+  void ReportDamage(const std::string& path, const std::string& problem, size_t itemsKept,
+                    bool oldFileKept);
+
+  std::string programDir_;
+  SaveGuards guards_;
+  UserMessages& messages_;
+  Clock& clock_;
+  FileReplacer& replacer_;
+  // Kept between saves: saves come with every transfer start and end, and a
+  // fresh buffer of the file's size costs a page fault per 4 KiB each time.
+  std::string saveBuffer_;
+};
+
+}  // namespace pellmarsh

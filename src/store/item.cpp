@@ -1,0 +1,151 @@
+#include "store/item.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+Item::~Item() { Clear(); }
+
+void Item::Clear() {
+  properties_.clear();
+  while (!children_.empty()) {
+    children_.pop_back();
+  }
+}
+
+const std::string* Item::FindProp(std::string_view key) const {
+  const auto found = properties_.find(key);
+  return found == properties_.end() ? nullptr : &found->second;
+}
+
+bool Item::HasName(std::string_view name) const {
+  const std::string* own = FindProp("name");
+  return NamesEqual(own ? std::string_view(*own) : std::string_view(), name);
+}
+
+std::string Item::GetProp(std::string_view key) const {
+  const std::string* value = FindProp(key);
+  return value ? *value : std::string();
+}
+
+void Item::SetProp(std::string_view key, std::string_view value) {
+  const auto found = properties_.find(key);
+  if (found == properties_.end()) {
+    properties_.emplace(std::string(key), std::string(value));
+  } else {
+    found->second.assign(value);
+  }
+  changed_ = true;
+}
+
+int32_t Item::GetPropInt(std::string_view key) const {
+  const int64_t value = GetPropInt64(key);
+  return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+void Item::SetPropInt(std::string_view key, int32_t value) { SetProp(key, FormatInteger(value)); }
+
+int64_t Item::GetPropInt64(std::string_view key) const {
+  const std::string* value = FindProp(key);
+  return value ? ParseLeadingInteger(*value) : 0;
+}
+
+void Item::SetPropInt64(std::string_view key, int64_t value) { SetProp(key, FormatInteger(value)); }
+
+double Item::GetPropDouble(std::string_view key) const {
+  const std::string* value = FindProp(key);
+  return value ? ParseLeadingReal(*value) : 0.0;
+}
+
+void Item::SetPropDouble(std::string_view key, double value) { SetProp(key, FormatReal(value)); }
+
+Item* Item::ChildAt(int index) const {
+  if (index < 0 || index >= ChildCount()) {
+    return nullptr;
+  }
+  return children_[static_cast<size_t>(index)].get();
+}
+
+Item& Item::AddChild(std::unique_ptr<Item> child) {
+  child->parent_ = this;
+  children_.push_back(std::move(child));
+  return *children_.back();
+}
+
+std::unique_ptr<Item> Item::DetachChildAt(int index) {
+  if (index < 0 || index >= ChildCount()) {
+    return nullptr;
+  }
+  std::unique_ptr<Item> child = std::move(children_[static_cast<size_t>(index)]);
+  children_.erase(children_.begin() + index);
+  child->parent_ = nullptr;
+  return child;
+}
+
+int Item::IndexOfChild(const Item* child) const {
+  for (int index = ChildCount() - 1; index >= 0; --index) {
+    if (children_[static_cast<size_t>(index)].get() == child) {
+      return index;
+    }
+  }
+  return -1;
+}
+
+std::unique_ptr<Item> Item::DetachChild(const Item* child) {
+  const int index = IndexOfChild(child);
+  return index < 0 ? nullptr : DetachChildAt(index);
+}
+
+Item* Item::FindByName(std::string_view name) {
+  if (HasName(name)) {
+    return this;
+  }
+  for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
+    if (Item* found = (*child)->FindByName(name)) {
+      return found;
+    }
+  }
+  return nullptr;
+}
+
+Item* Item::FindChild(std::string_view name) const {
+  for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
+    if ((*child)->HasName(name)) {
+      return child->get();
+    }
+  }
+  return nullptr;
+}
+
+Item& Item::FindOrCreateChild(std::string_view name) {
+  if (Item* found = FindChild(name)) {
+    return *found;
+  }
+  auto child = std::make_unique<Item>();
+  child->SetProp("name", name);
+  return AddChild(std::move(child));
+}
+
+void Item::ForEach(const std::function<void(Item&)>& visit) {
+  visit(*this);
+  for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
+    (*child)->ForEach(visit);
+  }
+}
+
+}  // namespace pellmarsh

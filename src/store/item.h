@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pellmarsh {
+
+// One node of the item tree: named text properties and an owning, ordered list
+// of children. Numbers are kept as decimal text and converted on every access.
+// Not thread-safe by itself; every shared item is used under the tree lock.
+class Item {
+ public:
+  // Transparent hashing lets lookups take a string_view without a copy.
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+  using Properties = std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>>;
+
+  Item() = default;
+  Item(const Item&) = delete;
+  Item& operator=(const Item&) = delete;
+  // Destroys the property values first, then the children from the last to the first.
+  virtual ~Item();
+
+  // Absent keys read as the empty text or 0.
+  std::string GetProp(std::string_view key) const;
+  // Every write, even of the same text, marks the item changed.
+  void SetProp(std::string_view key, std::string_view value);
+
+  int32_t GetPropInt(std::string_view key) const;
+  void SetPropInt(std::string_view key, int32_t value);
+  // For byte counts and times; values inside 32 bits read and write as above.
+  int64_t GetPropInt64(std::string_view key) const;
+  void SetPropInt64(std::string_view key, int64_t value);
+  double GetPropDouble(std::string_view key) const;
+  void SetPropDouble(std::string_view key, double value);
+
+  const Properties& AllProps() const { return properties_; }
+  // Empties the property map and the child list (the loader starts from this).
+  void Clear();
+
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  Item* ChildAt(int index) const;
+  Item& AddChild(std::unique_ptr<Item> child);
+  // Returns nothing when the index holds no child.
+  std::unique_ptr<Item> DetachChildAt(int index);
+  // Searches from the last child down; -1 when the item is not a child.
+  int IndexOfChild(const Item* child) const;
+  // Returns nothing (and changes nothing) when the item is not a child.
+  std::unique_ptr<Item> DetachChild(const Item* child);
+  Item* Parent() const { return parent_; }
+
+  // Depth-first: this item, then the children from the youngest to the oldest.
+  Item* FindByName(std::string_view name);
+  // Direct children only, youngest first; nothing when none matches.
+  Item* FindChild(std::string_view name) const;
+  Item& FindOrCreateChild(std::string_view name);
+  // Pre-order, younger children first. The callback must not add or remove
+  // children of the item being walked.
+  void ForEach(const std::function<void(Item&)>& visit);
+
+  bool changed() const { return changed_; }
+  void ClearChanged() { changed_ = false; }
+
+ private:
+  const std::string* FindProp(std::string_view key) const;
+  bool HasName(std::string_view name) const;
+
+  Item* parent_ = nullptr;
+  Properties properties_;
+  std::vector<std::unique_ptr<Item>> children_;
+  bool changed_ = false;
+};
+
+// Names of items compare ignoring the case of ASCII letters; other bytes exactly.
+bool NamesEqual(std::string_view a, std::string_view b);
+
+}  // namespace pellmarsh

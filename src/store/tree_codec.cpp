@@ -1,0 +1,175 @@
+#include "store/tree_codec.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+namespace pellmarsh {
+namespace {
+
+// Real trees are a handful of levels deep; a garbled file must not drive the
+// recursive tree operations into a stack overflow.
+constexpr int kMaxDepth = 64;
+
+// Writes into a buffer already sized for the whole tree.
+class RecordWriter {
+ public:
+  explicit RecordWriter(char* out) : cursor_(out) {}
+
+  void Record(const Item& item) {
+    U32(static_cast<uint32_t>(item.AllProps().size()));
+    for (const auto& [key, value] : item.AllProps()) {
+      Text(key);
+      Text(value);
+    }
+    U32(static_cast<uint32_t>(item.ChildCount()));
+    for (int index = 0; index < item.ChildCount(); ++index) {
+      Record(*item.ChildAt(index));
+    }
+  }
+
+ private:
+  void U32(uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+      *cursor_++ = static_cast<char>((value >> shift) & 0xFF);
+    }
+  }
+
+  void Text(std::string_view text) {
+    U32(static_cast<uint32_t>(text.size() + 1));
+    std::memcpy(cursor_, text.data(), text.size());
+    cursor_ += text.size();
+    *cursor_++ = '\0';
+  }
+
+  char* cursor_;
+};
+
+size_t RecordSize(const Item& item) {
+  size_t size = 8;
+  for (const auto& [key, value] : item.AllProps()) {
+    size += 8 + key.size() + 1 + value.size() + 1;
+  }
+  for (int index = 0; index < item.ChildCount(); ++index) {
+    size += RecordSize(*item.ChildAt(index));
+  }
+  return size;
+}
+
+class RecordReader {
+ public:
+  explicit RecordReader(std::string_view bytes) : bytes_(bytes) {}
+
+  // Returns false once something stopped the reading; the item keeps what it got.
+  bool ReadRecord(Item& item, int depth) {
+    ++itemsRead_;
+    const std::optional<uint32_t> propertyCount = ReadU32();
+    if (!propertyCount) {
+      return false;
+    }
+    for (uint32_t index = 0; index < *propertyCount; ++index) {
+      std::optional<std::string_view> key = ReadText();
+      std::optional<std::string_view> value = key ? ReadText() : std::nullopt;
+      if (!value) {
+        return false;
+      }
+      item.SetProp(*key, *value);
+    }
+    const std::optional<uint32_t> childCount = ReadU32();
+    if (!childCount) {
+      return false;
+    }
+    if (*childCount > 0 && depth == kMaxDepth) {
+      return Stop("the items are nested more deeply than any real tree");
+    }
+    for (uint32_t index = 0; index < *childCount; ++index) {
+      Item& child = item.AddChild(std::make_unique<Item>());
+      if (!ReadRecord(child, depth + 1)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  size_t position() const { return position_; }
+  size_t itemsRead() const { return itemsRead_; }
+  const std::string& problem() const { return problem_; }
+
+ private:
+  bool Stop(const char* why) {
+    if (problem_.empty()) {
+      problem_ = why;
+    }
+    return false;
+  }
+
+  std::optional<uint32_t> ReadU32() {
+    if (bytes_.size() - position_ < 4) {
+      Stop("the file ends in the middle of an item");
+      return std::nullopt;
+    }
+    uint32_t value = 0;
+    for (int index = 3; index >= 0; --index) {
+      value = (value << 8) | static_cast<unsigned char>(bytes_[position_ + index]);
+    }
+    position_ += 4;
+    return value;
+  }
+
+  // A stored text is its length including the zero byte, then the bytes; the
+  // last byte is dropped whatever it holds.
+  std::optional<std::string_view> ReadText() {
+    const std::optional<uint32_t> length = ReadU32();
+    if (!length) {
+      return std::nullopt;
+    }
+    if (*length == 0) {
+      Stop("a text has the impossible length 0");
+      return std::nullopt;
+    }
+    if (*length > bytes_.size() - position_) {
+      Stop("a text runs past the end of the file");
+      return std::nullopt;
+    }
+    std::string_view text = bytes_.substr(position_, *length - 1);
+    position_ += *length;
+    return text;
+  }
+
+  std::string_view bytes_;
+  size_t position_ = 0;
+  size_t itemsRead_ = 0;
+  std::string problem_;
+};
+
+}  // namespace
+
+void SaveTree(const Item& item, std::string& out) {
+  // One buffer of the exact size: growing tens of megabytes step by step costs
+  // more in copies and page faults than the writing itself.
+  out.resize(RecordSize(item));
+  RecordWriter(out.data()).Record(item);
+}
+
+std::string SaveTree(const Item& item) {
+  std::string out;
+  SaveTree(item, out);
+  return out;
+}
+
+TreeLoadResult LoadTree(Item& item, std::string_view bytes) {
+  item.Clear();
+  RecordReader reader(bytes);
+  TreeLoadResult result;
+  result.complete = reader.ReadRecord(item, 0);
+  result.itemsRead = reader.itemsRead();
+  result.bytesUsed = reader.position();
+  result.problem = reader.problem();
+  if (result.complete && result.bytesUsed != bytes.size()) {
+    result.complete = false;
+    result.problem = "unexpected bytes follow the end of the tree";
+  }
+  return result;
+}
+
+}  // namespace pellmarsh

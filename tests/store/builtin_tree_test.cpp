@@ -1,0 +1,133 @@
+#include "store/builtin_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+std::vector<std::string> ChildNames(const Item& folder) {
+  std::vector<std::string> names;
+  for (int index = 0; index < folder.ChildCount(); ++index) {
+    names.push_back(folder.ChildAt(index)->GetProp("name"));
+  }
+  return names;
+}
+
+class BuiltinTreeTest : public ::testing::Test {
+ protected:
+  void SetUpAll() {
+    SetUpRootAndFolders(root, dir.path());
+    SetUpDefaultsAndSettings(root, dir.path());
+  }
+
+  std::string DownloadDir() const { return dir.File("download"); }
+
+  testing::TempDir dir;
+  Item root;
+};
+
+TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
+  SetUpAll();
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"_typelist", "_filelist", "_filelog",
+                                                        "nkw-defaults", "nkw-ftptext",
+                                                        "nkw-httptext"}));
+  EXPECT_EQ(root.GetProp("name"), "Top Folder");
+  EXPECT_EQ(root.GetProp("value"), "You're not supposed to see this.");
+  EXPECT_EQ(root.GetProp("type"), "_folder");
+  EXPECT_EQ(root.GetProp("rundirectory"), dir.path());
+  EXPECT_EQ(ChildNames(*root.FindByName("_typelist")),
+            (std::vector<std::string>{"_item", "_folder", "_url", "_type"}));
+  EXPECT_EQ(ChildNames(*root.FindByName("nkw-ftptext")),
+            (std::vector<std::string>{"TXT", "TEXT", "HTML", "HTM"}));
+  EXPECT_EQ(ChildNames(*root.FindByName("nkw-httptext")),
+            (std::vector<std::string>{"text/plain", "text/html", "text/htm"}));
+  const Item* url = root.FindByName("_url");
+  EXPECT_EQ(url->GetProp("value"), "Internet File");
+  EXPECT_EQ(url->GetPropInt("public"), 1);
+  EXPECT_EQ(url->GetPropInt("icon"), 2);
+  EXPECT_EQ(root.FindByName("_filelist")->GetProp("value"), "List of files to download.");
+}
+
+TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
+  SetUpAll();
+  const std::pair<const char*, const char*> defaults[] = {
+      {"parm-mintray", "1"},       {"parm-highspeed", "99999.000000"},
+      {"parm-lowspeed", "100.000000"}, {"parm-gofast", "0"},
+      {"parm-ownsfiles", "1"},     {"parm-dellog", "1"},
+      {"parm-retryshort", "1"},    {"parm-checknewversion", "1"},
+      {"parm-maxcons", "2"},       {"parm-maxconenable", "1"},
+  };
+  for (const auto& [key, value] : defaults) {
+    EXPECT_EQ(root.GetProp(key), value) << key;
+  }
+  EXPECT_EQ(root.GetProp("parm-offline"), "");
+}
+
+TEST_F(BuiltinTreeTest, StoredSettingsStayAndEmptyOnesGetTheirDefault) {
+  root.SetProp("parm-lowspeed", "250");
+  root.SetProp("parm-highspeed", "");
+  root.SetPropInt("parm-maxcons", 5);
+  root.SetPropInt("parm-maxconenable", 0);
+  SetUpAll();
+  EXPECT_EQ(root.GetProp("parm-lowspeed"), "250");
+  EXPECT_EQ(root.GetProp("parm-highspeed"), "99999.000000");
+  EXPECT_EQ(root.GetProp("parm-maxcons"), "5");
+  EXPECT_EQ(root.GetProp("parm-maxconenable"), "0");
+}
+
+TEST_F(BuiltinTreeTest, TypeDescriptionsAreRestoredButNothingIsDuplicated) {
+  SetUpAll();
+  root.FindByName("_url")->SetProp("value", "edited");
+  root.FindByName("_typelist")->DetachChildAt(0);  // "_item" lost from the data file
+  SetUpAll();
+  EXPECT_EQ(root.FindByName("_url")->GetProp("value"), "Internet File");
+  EXPECT_EQ(ChildNames(*root.FindByName("_typelist")),
+            (std::vector<std::string>{"_folder", "_url", "_type", "_item"}));
+  EXPECT_EQ(root.ChildCount(), 6);
+}
+
+TEST_F(BuiltinTreeTest, TheDefaultHostEntryAndItsDirectoryAreMadeOnlyWhenMissing) {
+  SetUpAll();
+  const Item* entry = root.FindByName(kDefaultHostEntry);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->GetProp("localpath"), DownloadDir());
+  EXPECT_EQ(entry->GetProp("login"), "anonymous");
+  EXPECT_EQ(entry->GetProp("password"), kAnonymousPassword);
+  EXPECT_TRUE(std::filesystem::is_directory(DownloadDir()));
+
+  std::filesystem::remove(DownloadDir());
+  root.FindByName(kDefaultHostEntry)->SetProp("login", "me");
+  SetUpAll();
+  EXPECT_FALSE(std::filesystem::exists(DownloadDir()));
+  EXPECT_EQ(root.FindByName(kDefaultHostEntry)->GetProp("login"), "me");
+
+  Item& defaults = *root.FindByName("nkw-defaults");
+  defaults.DetachChild(root.FindByName(kDefaultHostEntry));
+  SetUpAll();
+  EXPECT_TRUE(std::filesystem::is_directory(DownloadDir()));
+}
+
+TEST_F(BuiltinTreeTest, AnEmptiedTextTypeFolderStaysEmpty) {
+  SetUpAll();
+  Item& ftpText = *root.FindByName("nkw-ftptext");
+  while (ftpText.ChildCount() > 0) {
+    ftpText.DetachChildAt(0);
+  }
+  SetUpAll();
+  EXPECT_EQ(root.FindByName("nkw-ftptext")->ChildCount(), 0);
+}
+
+TEST(FirstStart, TheMarkerIsStoredOnceWithTheTime) {
+  Item root;
+  EXPECT_TRUE(MarkFirstStart(root, 1765000000));
+  EXPECT_EQ(root.GetProp(kFirstStartKey), "1765000000");
+  EXPECT_FALSE(MarkFirstStart(root, 1765009999));
+  EXPECT_EQ(root.GetProp(kFirstStartKey), "1765000000");
+}
+
+}  // namespace
+}  // namespace pellmarsh

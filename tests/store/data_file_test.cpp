@@ -1,0 +1,238 @@
+#include "store/data_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "store/tree_assertions.h"
+#include "store/tree_codec.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+using testing::FileExistsOnDisk;
+using testing::TreesEqual;
+using testing::WriteFile;
+
+// Fails a given number of times with a chosen errno, then writes for real.
+class FlakyReplacer final : public FileReplacer {
+ public:
+  std::optional<FileFailure> Replace(const std::string& path, std::string_view bytes) override {
+    ++calls;
+    if (failuresLeft > 0) {
+      --failuresLeft;
+      return FailureFromErrno(EACCES);
+    }
+    return real.Replace(path, bytes);
+  }
+
+  int failuresLeft = 0;
+  int calls = 0;
+  AtomicFileReplacer real{DataFile::kFileMode};
+};
+
+class DataFileTest : public ::testing::Test {
+ protected:
+  DataFile MakeDataFile() {
+    return DataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, clock,
+                    replacer);
+  }
+
+  static Item& SampleTree(Item& root) {
+    root.SetProp("name", "Top Folder");
+    Item& list = root.AddChild(std::make_unique<Item>());
+    list.SetProp("name", "_filelist");
+    Item& url = list.AddChild(std::make_unique<Item>());
+    url.SetProp("type", "_url");
+    url.SetPropInt("status", 2);
+    url.SetPropInt("retrycount", 0);  // what the load-time reset writes for a complete item
+    return root;
+  }
+
+  testing::TempDir dir;
+  std::recursive_mutex treeLock;
+  std::atomic<bool> commandBusy{false};
+  std::atomic<bool> saving{false};
+  testing::RecordingMessages messages;
+  testing::FakeClock clock;
+  FlakyReplacer replacer;
+};
+
+TEST_F(DataFileTest, ASavedTreeLoadsBackAtTheNextStart) {
+  Item original;
+  SampleTree(original);
+  MakeDataFile().Save(original);
+
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_TRUE(TreesEqual(original, loaded));
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
+  Item root;
+  MakeDataFile().Save(SampleTree(root));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("pmarsh.dat").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("pmarsh.dat.new")));
+}
+
+TEST_F(DataFileTest, TheOldNameIsReadOnceAndDeleted) {
+  Item original;
+  WriteFile(dir.File("pellmarsh.dat"), SaveTree(SampleTree(original)));
+  DataFile dataFile = MakeDataFile();
+
+  Item loaded;
+  dataFile.LoadAtStartup(loaded);
+  EXPECT_TRUE(TreesEqual(original, loaded));
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
+  dataFile.Save(loaded);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("pmarsh.dat")));
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
+}
+
+TEST_F(DataFileTest, WithBothFilesOnlyTheNewNameIsReadAndTheOldOneStays) {
+  Item current;
+  current.SetProp("name", "current");
+  Item old;
+  old.SetProp("name", "old");
+  WriteFile(dir.File("pmarsh.dat"), SaveTree(current));
+  WriteFile(dir.File("pellmarsh.dat"), SaveTree(old));
+
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_EQ(loaded.GetProp("name"), "current");
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
+}
+
+TEST_F(DataFileTest, NoFileAtAllIsNotAnError) {
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_EQ(loaded.ChildCount(), 0);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndTellsTheUserOnce) {
+  Item original;
+  const std::string bytes = SaveTree(SampleTree(original));
+  WriteFile(dir.File("pmarsh.dat"), bytes.substr(0, bytes.size() - 6));
+
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_EQ(loaded.GetProp("name"), "Top Folder");
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].text.find("damaged"), std::string::npos);
+  EXPECT_NE(messages.shown[0].text.find("kept the 3 items"), std::string::npos);
+}
+
+TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
+  Item original;
+  const std::string bytes = SaveTree(SampleTree(original));
+  WriteFile(dir.File("pellmarsh.dat"), bytes.substr(0, 20));
+
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
+  ASSERT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(DataFileTest, LoadingResetsInterruptedItems) {
+  Item original;
+  SampleTree(original).ChildAt(0)->ChildAt(0)->SetPropInt("status", 100);
+  WriteFile(dir.File("pmarsh.dat"), SaveTree(original));
+  Item loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_EQ(loaded.ChildAt(0)->ChildAt(0)->GetPropInt("status"), 1);
+}
+
+TEST_F(DataFileTest, ASaveWhileAnotherRunsWritesNothing) {
+  saving = true;
+  Item root;
+  MakeDataFile().Save(SampleTree(root));
+  EXPECT_EQ(replacer.calls, 0);
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("pmarsh.dat")));
+  EXPECT_TRUE(saving);
+}
+
+TEST_F(DataFileTest, TheFiftiethAttemptSucceedingShowsNoMessage) {
+  replacer.failuresLeft = 49;
+  Item root;
+  MakeDataFile().Save(SampleTree(root));
+  EXPECT_EQ(replacer.calls, 50);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("pmarsh.dat")));
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(clock.sleeps, std::vector<int>(49, 200));
+  EXPECT_FALSE(saving);
+}
+
+TEST_F(DataFileTest, FiftyFailuresTellTheUserWithThePathAndCodes) {
+  replacer.failuresLeft = 50;
+  Item root;
+  MakeDataFile().Save(SampleTree(root));
+  EXPECT_EQ(replacer.calls, 50);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  const std::string expected = "Non-fatal error - Could not save data file [" +
+                               dir.File("pmarsh.dat") + "] [Exception:5, Errno:13].";
+  EXPECT_EQ(messages.shown[0].text.rfind(expected, 0), 0u) << messages.shown[0].text;
+  EXPECT_NE(messages.shown[0].text.find("issue tracker"), std::string::npos);
+  EXPECT_FALSE(saving);
+}
+
+TEST_F(DataFileTest, ASaveWaitsForARunningItemCommand) {
+  commandBusy = true;
+  // The fake clock's sleep is where a command would finish; end it on the third wait.
+  struct EndingClock final : public Clock {
+    explicit EndingClock(std::atomic<bool>& busy) : busy(busy) {}
+    uint32_t TickCount() const override { return 0; }
+    int64_t UnixTime() const override { return 0; }
+    void SleepMs(int milliseconds) override {
+      waits.push_back(milliseconds);
+      if (waits.size() == 3) {
+        busy = false;
+      }
+    }
+    std::atomic<bool>& busy;
+    std::vector<int> waits;
+  } endingClock(commandBusy);
+  DataFile dataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, endingClock,
+                    replacer);
+  Item root;
+  dataFile.Save(SampleTree(root));
+  EXPECT_EQ(endingClock.waits, (std::vector<int>{100, 100, 100}));
+  EXPECT_EQ(replacer.calls, 1);
+}
+
+TEST_F(DataFileTest, ARequestedSaveCyclesTheFlagBackToZero) {
+  std::atomic<int> saveRequested{0};
+  Item root;
+  DataFile dataFile = MakeDataFile();
+  dataFile.SaveIfRequested(SampleTree(root), saveRequested);
+  EXPECT_EQ(replacer.calls, 0);
+  saveRequested = 1;
+  dataFile.SaveIfRequested(root, saveRequested);
+  EXPECT_EQ(replacer.calls, 1);
+  EXPECT_EQ(saveRequested, 0);
+}
+
+TEST_F(DataFileTest, AFailedReplaceLeavesTheOldFileWhole) {
+  Item first;
+  first.SetProp("name", "first");
+  DataFile dataFile = MakeDataFile();
+  dataFile.Save(first);
+  // A directory in the temporary file's place makes every write attempt fail.
+  ASSERT_EQ(mkdir(dir.File("pmarsh.dat.new").c_str(), 0700), 0);
+  Item second;
+  second.SetProp("name", "second");
+  dataFile.Save(second);
+  ASSERT_EQ(messages.shown.size(), 1u);
+
+  Item loaded;
+  rmdir(dir.File("pmarsh.dat.new").c_str());
+  dataFile.LoadAtStartup(loaded);
+  EXPECT_EQ(loaded.GetProp("name"), "first");
+}
+
+}  // namespace
+}  // namespace pellmarsh

@@ -1,0 +1,164 @@
+#include "store/item.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pellmarsh {
+namespace {
+
+std::unique_ptr<Item> Named(const std::string& name) {
+  auto item = std::make_unique<Item>();
+  item->SetProp("name", name);
+  return item;
+}
+
+TEST(ItemProperties, AbsentKeysReadAsEmptyOrZero) {
+  Item item;
+  EXPECT_EQ(item.GetProp("missing"), "");
+  EXPECT_EQ(item.GetPropInt("missing"), 0);
+  EXPECT_EQ(item.GetPropInt64("missing"), 0);
+  EXPECT_DOUBLE_EQ(item.GetPropDouble("missing"), 0.0);
+  EXPECT_FALSE(item.changed());
+}
+
+TEST(ItemProperties, NumbersAreStoredAsDecimalText) {
+  Item item;
+  item.SetPropInt("status", -3);
+  item.SetPropDouble("parm-highspeed", 99999);
+  item.SetPropInt64("size", 5368709120LL);
+  EXPECT_EQ(item.GetProp("status"), "-3");
+  EXPECT_EQ(item.GetProp("parm-highspeed"), "99999.000000");
+  EXPECT_EQ(item.GetProp("size"), "5368709120");
+  EXPECT_EQ(item.GetPropInt64("size"), 5368709120LL);
+  item.SetProp("count", "12abc");
+  EXPECT_EQ(item.GetPropInt("count"), 12);
+}
+
+TEST(ItemProperties, A32BitReadOfAHugeCountSaturatesInsteadOfWrapping) {
+  Item item;
+  item.SetPropInt64("size", 5368709120LL);
+  EXPECT_EQ(item.GetPropInt("size"), 2147483647);
+}
+
+TEST(ItemProperties, KeysCompareWithCase) {
+  Item item;
+  item.SetProp("Name", "upper");
+  EXPECT_EQ(item.GetProp("name"), "");
+}
+
+TEST(ItemProperties, EveryWriteMarksTheItemChangedEvenTheSameText) {
+  Item item;
+  item.SetProp("name", "a");
+  item.ClearChanged();
+  item.SetProp("name", "a");
+  EXPECT_TRUE(item.changed());
+  item.ClearChanged();
+  item.SetPropInt("status", 0);
+  EXPECT_TRUE(item.changed());
+}
+
+TEST(ItemChildren, MovingAnItemAppendsItToTheNewFolder) {
+  Item root;
+  Item& from = root.AddChild(Named("_filelist"));
+  Item& to = root.AddChild(Named("_filearchive"));
+  to.AddChild(Named("older"));
+  Item& moving = from.AddChild(Named("url"));
+
+  std::unique_ptr<Item> detached = from.DetachChild(&moving);
+  ASSERT_TRUE(detached);
+  EXPECT_EQ(detached->Parent(), nullptr);
+  to.AddChild(std::move(detached));
+
+  EXPECT_EQ(from.ChildCount(), 0);
+  EXPECT_EQ(moving.Parent(), &to);
+  EXPECT_EQ(to.ChildAt(to.ChildCount() - 1), &moving);
+}
+
+TEST(ItemChildren, DetachingSomethingThatIsNotAChildChangesNothing) {
+  Item root;
+  Item stranger;
+  root.AddChild(Named("a"));
+  EXPECT_EQ(root.DetachChild(&stranger), nullptr);
+  EXPECT_EQ(root.DetachChildAt(1), nullptr);
+  EXPECT_EQ(root.DetachChildAt(-1), nullptr);
+  EXPECT_EQ(root.ChildAt(5), nullptr);
+  EXPECT_EQ(root.IndexOfChild(&stranger), -1);
+  EXPECT_EQ(root.ChildCount(), 1);
+}
+
+TEST(ItemSearch, FindOrCreateChildIgnoresAsciiCaseAndCreatesNothingWhenFound) {
+  Item root;
+  Item& list = root.AddChild(Named("_filelist"));
+  EXPECT_EQ(&root.FindOrCreateChild("_FILELIST"), &list);
+  EXPECT_EQ(root.ChildCount(), 1);
+  Item& created = root.FindOrCreateChild("_fileclip");
+  EXPECT_EQ(created.GetProp("name"), "_fileclip");
+  EXPECT_EQ(root.ChildCount(), 2);
+}
+
+TEST(ItemSearch, OnlyAsciiLettersFoldCaseOtherBytesCompareExactly) {
+  EXPECT_TRUE(NamesEqual("Download.HTML", "download.html"));
+  EXPECT_FALSE(NamesEqual("\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"));  // "été" vs "ÉTÉ"
+  EXPECT_TRUE(NamesEqual("\xC3\xA9t\xC3\xA9", "\xC3\xA9T\xC3\xA9"));
+  EXPECT_FALSE(NamesEqual("@", "`"));  // differ only by the case bit, but are not letters
+}
+
+TEST(ItemSearch, TheYoungerOfTwoNamesakesWins) {
+  Item root;
+  Item& folder = root.AddChild(Named("folder"));
+  folder.AddChild(Named("twin"));
+  Item& younger = folder.AddChild(Named("twin"));
+  EXPECT_EQ(&folder.FindOrCreateChild("twin"), &younger);
+  EXPECT_EQ(root.FindByName("twin"), &younger);
+}
+
+TEST(ItemSearch, FindByNameSearchesTheWholeSubtreeItselfFirst) {
+  Item root;
+  root.SetProp("name", "Top Folder");
+  Item& folder = root.AddChild(Named("folder"));
+  Item& deep = folder.AddChild(Named("inner")).AddChild(Named("deep"));
+  root.AddChild(Named("other"));
+  EXPECT_EQ(root.FindByName("DEEP"), &deep);
+  EXPECT_EQ(root.FindByName("top folder"), &root);
+  EXPECT_EQ(root.FindByName("nothing"), nullptr);
+  // FindOrCreateChild looks at direct children only.
+  EXPECT_NE(&root.FindOrCreateChild("deep"), &deep);
+}
+
+TEST(ItemWalk, ForEachIsPreOrderWithYoungerChildrenFirst) {
+  Item root;
+  root.SetProp("name", "root");
+  Item& a = root.AddChild(Named("a"));
+  a.AddChild(Named("a1"));
+  a.AddChild(Named("a2"));
+  root.AddChild(Named("b"));
+  std::vector<std::string> order;
+  root.ForEach([&](Item& item) { order.push_back(item.GetProp("name")); });
+  EXPECT_EQ(order, (std::vector<std::string>{"root", "b", "a", "a2", "a1"}));
+}
+
+// Records the order in which items are destroyed.
+class TracingItem : public Item {
+ public:
+  TracingItem(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
+  ~TracingItem() override { log_.push_back(name_); }
+
+ private:
+  std::vector<std::string>& log_;
+  std::string name_;
+};
+
+TEST(ItemLifetime, ChildrenAreDestroyedFromTheLastToTheFirst) {
+  std::vector<std::string> log;
+  {
+    Item root;
+    root.AddChild(std::make_unique<TracingItem>(log, "first"));
+    root.AddChild(std::make_unique<TracingItem>(log, "second"));
+    root.AddChild(std::make_unique<TracingItem>(log, "third"));
+  }
+  EXPECT_EQ(log, (std::vector<std::string>{"third", "second", "first"}));
+}
+
+}  // namespace
+}  // namespace pellmarsh

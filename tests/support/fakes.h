@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/sound_player.h"
+#include "platform/user_messages.h"
+
+namespace pellmarsh::testing {
+
+// A clock that moves only when slept on, so waits cost no real time.
+class FakeClock final : public Clock {
+ public:
+  uint32_t TickCount() const override { return tick; }
+  int64_t UnixTime() const override { return unixTime; }
+  void SleepMs(int milliseconds) override {
+    sleeps.push_back(milliseconds);
+    tick += static_cast<uint32_t>(milliseconds);
+  }
+
+  uint32_t tick = 0;
+  int64_t unixTime = 1'000'000'000;
+  std::vector<int> sleeps;
+};
+
+// Records every message and answers with a fixed reply.
+class RecordingMessages final : public UserMessages {
+ public:
+  MessageAnswer Show(const UserMessage& message) override {
+    std::lock_guard lock(mutex);
+    shown.push_back(message);
+    return answer;
+  }
+
+  std::mutex mutex;
+  std::vector<UserMessage> shown;
+  MessageAnswer answer = MessageAnswer::kOk;
+};
+
+class RecordingSounds final : public SoundPlayer {
+ public:
+  void Play(const std::string& path) override {
+    std::lock_guard lock(mutex);
+    played.push_back(path);
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> played;
+};
+
+}  // namespace pellmarsh::testing
