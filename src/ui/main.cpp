@@ -1,11 +1,63 @@
 #include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <cstdio>
 
+#include "app/app.h"
+#include "platform/clock.h"
+#include "platform/instance_lock.h"
 #include "platform/program_dir.h"
+#include "platform/qt_network_manager.h"
+#include "platform/qt_signal_bridge.h"
+#include "platform/qt_sound_player.h"
+#include "platform/qt_user_messages.h"
+#include "ui/closing_notice.h"
 #include "ui/main_window.h"
+
+namespace {
+
+void SayAlreadyRunning() {
+  const char* text = "Pellmarsh is already running.";
+  std::fprintf(stderr, "%s\n", text);
+  // Without a display there is nobody to press OK.
+  if (QGuiApplication::platformName() != "offscreen") {
+    QMessageBox::warning(nullptr, "Pellmarsh", text);
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  pellmarsh::MainWindow window(pellmarsh::ProgramDir());
-  window.show();
-  return QApplication::exec();
+  const std::string programDir = pellmarsh::ProgramDir();
+  const pellmarsh::InstanceLock instance(programDir);
+  if (!instance.acquired()) {
+    SayAlreadyRunning();
+    return 1;
+  }
+
+  pellmarsh::QtUserMessages messages;
+  pellmarsh::QtSoundPlayer sounds;
+  pellmarsh::SystemClock clock;
+  pellmarsh::App app(programDir, messages, sounds, clock);
+  pellmarsh::MainWindow window(app, {pellmarsh::NetworkManagerAnswers});
+  // Lives to the end, so a signal during the save is swallowed rather than fatal.
+  pellmarsh::QtSignalBridge signalBridge([&window] { window.RequestQuit(); });
+
+  if (window.Initialise()) {
+    window.exec();
+  }
+  window.hide();
+
+  if (app.workersRunning()) {
+    // Keep answering dialogs a worker may still have open while it stops.
+    app.StopWorkers([] {
+      QApplication::processEvents();
+      QThread::msleep(100);
+    });
+  }
+  pellmarsh::ClosingNotice notice;
+  notice.ShowNow();
+  app.SaveTree();
+  return 0;
 }

@@ -1,39 +1,86 @@
 #pragma once
 
-#include <QWidget>
-#include <atomic>
-#include <mutex>
+#include <QDialog>
+#include <array>
 
-#include "notify/events.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "platform/qt_sound_player.h"
-#include "platform/qt_user_messages.h"
-#include "store/data_file.h"
-#include "store/item.h"
+#include "app/app.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabBar;
+class QTimer;
+class QTreeWidget;
 
 namespace pellmarsh {
 
-// The program's one window: it owns the item tree, loads it at start and saves it on close.
-class MainWindow final : public QWidget {
+// Probes of the desktop that the window asks at start; tests answer them.
+struct DesktopProbe {
+  // Whether hanging up the dial-up link is possible at all this run.
+  std::function<bool()> dialUpAvailable;
+};
+
+// The program's one window: a dialog run modally for the program's whole life.
+class MainWindow final : public QDialog {
  public:
-  explicit MainWindow(std::string programDir);
+  MainWindow(App& app, DesktopProbe probe);
+  ~MainWindow() override;
+
+  // Runs the start-up steps in their order. Returns false when a close was
+  // requested while they ran (a signal during the first-start About box).
+  bool Initialise();
+
+  // A confirmed close without a question, from any state: closes every open
+  // dialog, then the window.
+  void RequestQuit();
+  bool quitRequested() const { return quitRequested_; }
+
+  void accept() override;  // Enter: nothing
+  void reject() override;  // Escape and the close box: ask, then close
 
  protected:
-  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
-  std::string programDir_;
-  Item rootItem_;
-  std::recursive_mutex treeLock_;
-  std::atomic<bool> commandBusy_{false};
-  std::atomic<bool> saving_{false};
-  SystemClock clock_;
-  AtomicFileReplacer replacer_{DataFile::kFileMode};
-  QtUserMessages messages_{this};
-  QtSoundPlayer sounds_;
-  DataFile dataFile_;
-  EventRaiser events_;
+  void BuildControls();
+  void BuildLayout();
+  QPushButton* AddButton(const char* objectName, const char* caption, bool enabled);
+  QPushButton* AddToggle(const char* objectName, const char* caption);
+  void ShowAboutBox();
+  void RestoreWindowRect();
+  void StoreWindowState();
+  void OnSecondTimer();
+  void OnDisplayTimer();
+  void OnStartupTimer();
+
+  // Filled by the issues that build these subsystems.
+  void OpenSettingsSheet();
+  void MinimiseToTray();
+  void JoinClipboardChain();
+  void StartUpgradeCheck();
+
+  App& app_;
+  DesktopProbe probe_;
+  bool quitRequested_ = false;
+  bool closing_ = false;
+  bool shownOnce_ = false;
+
+  QLineEdit* urlEdit_ = nullptr;
+  QTabBar* tabs_ = nullptr;
+  QTreeWidget* list_ = nullptr;
+  QLabel* hintText_ = nullptr;
+  QPushButton* archiveButton_ = nullptr;
+  QPushButton* goFastButton_ = nullptr;
+  QPushButton* pauseButton_ = nullptr;
+  QPushButton* offlineButton_ = nullptr;
+  QPushButton* goodNightButton_ = nullptr;
+  QLabel* speedText_ = nullptr;
+  QLabel* rateText_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QTimer* secondTimer_ = nullptr;
+  QTimer* displayTimer_ = nullptr;
+  QTimer* startupTimer_ = nullptr;
 };
 
 }  // namespace pellmarsh

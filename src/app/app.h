@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/worker_threads.h"
+#include "notify/events.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/sound_player.h"
+#include "platform/user_messages.h"
+#include "store/data_file.h"
+
+namespace pellmarsh {
+
+// The window-free half of the program: the shared state, the data file, the
+// events and the worker threads, with the start-up and shutdown steps the
+// window runs in its order.
+class App {
+ public:
+  App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Clock& clock);
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  AppState& state() { return state_; }
+  Item& root() { return state_.rootItem; }
+  std::recursive_mutex& treeLock() { return state_.treeLock; }
+  Clock& clock() { return clock_; }
+  UserMessages& messages() { return messages_; }
+  EventRaiser& events() { return events_; }
+  const DataFile& dataFile() const { return dataFile_; }
+
+  // Loads the data file with the load-time reset, then the root's properties,
+  // the type list and the two download folders.
+  void LoadTree();
+  // Host defaults, text types, setting defaults and the sound events.
+  void CompleteBuiltInTree();
+  // True on the first start of this program directory (and remembers it).
+  bool MarkFirstStart();
+  void StartWorkers() { workers_.Start(); }
+  void StopWorkers(const std::function<void()>& waitStep) { workers_.Stop(waitStep); }
+  bool workersRunning() const { return workers_.running(); }
+
+  // Never while a worker thread runs during shutdown; see the window's close.
+  void SaveTree() { dataFile_.Save(state_.rootItem); }
+  // The one-second timer's save of what the scheduler asked to keep.
+  void SaveIfRequested() { dataFile_.SaveIfRequested(state_.rootItem, state_.saveRequested); }
+
+ private:
+  AppState state_;
+  UserMessages& messages_;
+  Clock& clock_;
+  AtomicFileReplacer replacer_{DataFile::kFileMode};
+  DataFile dataFile_;
+  EventRaiser events_;
+  // Last member: its threads stop before anything they use is destroyed.
+  WorkerThreads workers_;
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <thread>
+
+#include "app/app_state.h"
+#include "platform/clock.h"
+
+namespace pellmarsh {
+
+// The scheduler and virus-check threads with their stop handshakes: the
+// scheduler answers schedulerStop with schedulerDone, the virus checker answers
+// virusState 1 with 2. Neither is ever killed.
+class WorkerThreads {
+ public:
+  WorkerThreads(AppState& state, Clock& clock) : state_(state), clock_(clock) {}
+  WorkerThreads(const WorkerThreads&) = delete;
+  WorkerThreads& operator=(const WorkerThreads&) = delete;
+  ~WorkerThreads();
+
+  // The scheduler first, then the virus checker.
+  void Start();
+
+  // Asks each thread to stop and polls every 100 ms until it answers; `waitStep`
+  // runs between polls (the window keeps answering dialogs a worker may have
+  // open). Joins both threads.
+  void Stop(const std::function<void()>& waitStep);
+
+  bool running() const { return scheduler_.joinable(); }
+
+ private:
+  void SchedulerLoop();
+  void VirusCheckLoop();
+
+  AppState& state_;
+  Clock& clock_;
+  std::thread scheduler_;
+  std::thread virusChecker_;
+};
+
+}  // namespace pellmarsh

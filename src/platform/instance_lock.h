@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace pellmarsh {
+
+// One running program per program directory: an advisory lock on a file beside
+// the data file, held for the life of the object and released by the system if
+// the process dies.
+class InstanceLock {
+ public:
+  explicit InstanceLock(const std::string& programDir);
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  ~InstanceLock();
+
+  // False when another process holds the lock.
+  bool acquired() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace pellmarsh

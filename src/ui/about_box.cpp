@@ -1,0 +1,49 @@
+#include "ui/about_box.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "platform/program_dir.h"
+
+namespace pellmarsh {
+
+AboutBox::AboutBox(const std::string& programDir, UserMessages& messages, QWidget* parent)
+    : QDialog(parent), programDir_(programDir), messages_(messages) {
+  setWindowTitle("Pellmarsh: About");
+  setObjectName("aboutBox");
+  auto* text = new QLabel(
+      "<h2>Pellmarsh</h2>"
+      "<p>Version 1.2d</p>"
+      "<p>A download manager that never gives up:</p>"
+      "<ul>"
+      "<li>HTTP and FTP downloads in the background</li>"
+      "<li>Resumes broken transfers and retries with growing delays</li>"
+      "<li>Limits its bandwidth and runs several downloads at once</li>"
+      "<li>Takes URLs from the clipboard, drag and drop and downloaded pages</li>"
+      "<li>Runs your virus checker on finished files</li>"
+      "<li>Plays sounds and can hang up or power off when the queue is empty</li>"
+      "</ul>");
+  text->setObjectName("aboutText");
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+  QPushButton* readMe = buttons->addButton("&Read Me...", QDialogButtonBox::ActionRole);
+  readMe->setObjectName("readMeButton");
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(readMe, &QPushButton::clicked, this, &AboutBox::OpenReadMe);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+}
+
+void AboutBox::OpenReadMe() {
+  const QString path = QString::fromStdString(JoinPath(programDir_, "pellmarsh.txt"));
+  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    messages_.Show({"Could not open PELLMARSH.TXT."});
+  }
+}
+
+}  // namespace pellmarsh
