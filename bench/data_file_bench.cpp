@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/user_messages.h"
 #include "store/data_file.h"
 #include "store/tree_codec.h"

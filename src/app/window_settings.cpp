@@ -7,7 +7,9 @@ namespace {
 
 constexpr std::array<int, kListColumns> kDefaultColumnWidths = {100, 300, 300};
 
-std::string ColumnWidthKey(int column) { return "parm-c" + std::to_string(column + 1) + "w"; }
+std::string ColumnWidthKey(int column) {
+  return "parm-c" + std::to_string(column + 1) + "w";
+}
 
 }  // namespace
 

@@ -14,7 +14,9 @@ uint32_t SystemClock::TickCount() const {
   return static_cast<uint32_t>(milliseconds);
 }
 
-int64_t SystemClock::UnixTime() const { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t SystemClock::UnixTime() const {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 void SystemClock::SleepMs(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -1,7 +1,6 @@
 #include "platform/instance_lock.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "platform/program_dir.h"
@@ -14,7 +13,12 @@ InstanceLock::InstanceLock(const std::string& programDir) {
   if (fd < 0) {
     return;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // An open-file-description lock: it belongs to this open file alone, and
+  // another process can ask whether it is held without taking it.
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_OFD_SETLK, &whole) != 0) {
     ::close(fd);
     return;
   }

@@ -11,7 +11,8 @@ QtSoundPlayer::~QtSoundPlayer() = default;
 
 void QtSoundPlayer::Play(const std::string& path) {
   const QString file = QString::fromStdString(path);
-  QMetaObject::invokeMethod(this, [this, file] { PlayHere(file); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, file] { PlayHere(file); }, Qt::QueuedConnection);
 }
 
 void QtSoundPlayer::PlayHere(const QString& path) {

@@ -66,7 +66,8 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir) {
   root.SetProp("type", "_folder");
   root.SetProp("rundirectory", programDir);
 
-  Item& typeList = FindOrAppendFolder(root, "_typelist", "Listing of types supported, for internal use.");
+  Item& typeList =
+      FindOrAppendFolder(root, "_typelist", "Listing of types supported, for internal use.");
   for (const TypeRow& row : kTypeTable) {
     Item* entry = typeList.FindByName(row.name);
     if (!entry) {
@@ -88,7 +89,8 @@ void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
   if (!hostDefaults.FindByName(kDefaultHostEntry)) {
     Item& entry = hostDefaults.FindOrCreateChild(kDefaultHostEntry);
     const std::string downloadDir = JoinPath(programDir, "download");
-    std::error_code ignored;  // an existing directory is fine; a failure shows on the first download
+    std::error_code
+        ignored;  // an existing directory is fine; a failure shows on the first download
     std::filesystem::create_directory(downloadDir, ignored);
     entry.SetProp("localpath", downloadDir);
     entry.SetProp("login", "anonymous");

@@ -12,17 +12,21 @@
 
 namespace pellmarsh {
 
-DataFile::DataFile(std::string programDir, SaveGuards guards, UserMessages& messages,
-                   Clock& clock, FileReplacer& replacer)
+DataFile::DataFile(std::string programDir, SaveGuards guards, UserMessages& messages, Clock& clock,
+                   FileReplacer& replacer)
     : programDir_(std::move(programDir)),
       guards_(guards),
       messages_(messages),
       clock_(clock),
       replacer_(replacer) {}
 
-std::string DataFile::Path() const { return JoinPath(programDir_, kFileName); }
+std::string DataFile::Path() const {
+  return JoinPath(programDir_, kFileName);
+}
 
-std::string DataFile::OldPath() const { return JoinPath(programDir_, kOldFileName); }
+std::string DataFile::OldPath() const {
+  return JoinPath(programDir_, kOldFileName);
+}
 
 void DataFile::LoadAtStartup(Item& root) {
   std::string path = Path();
@@ -36,8 +40,9 @@ void DataFile::LoadAtStartup(Item& root) {
 
   if (!contents.bytes) {
     if (contents.osError != ENOENT) {
-      ReportDamage(path, std::string("it could not be read (") + std::strerror(contents.osError) + ")",
-                   0, false);
+      ReportDamage(path,
+                   std::string("it could not be read (") + std::strerror(contents.osError) + ")", 0,
+                   false);
     }
     return;
   }
@@ -59,8 +64,8 @@ void DataFile::LoadAtStartup(Item& root) {
   }
 }
 
-void DataFile::ReportDamage(const std::string& path, const std::string& problem,
-                            size_t itemsKept, bool oldFileKept) {
+void DataFile::ReportDamage(const std::string& path, const std::string& problem, size_t itemsKept,
+                            bool oldFileKept) {
   std::string text = "The data file " + path + " is damaged: " + problem + ".\n\n";
   if (itemsKept == 0) {
     text += "Nothing could be read from it; Pellmarsh starts with a new tree.";

@@ -8,17 +8,21 @@
 namespace pellmarsh {
 namespace {
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return AsciiLower(x) == AsciiLower(y);
+         });
 }
 
-Item::~Item() { Clear(); }
+Item::~Item() {
+  Clear();
+}
 
 void Item::Clear() {
   properties_.clear();
@@ -58,21 +62,27 @@ int32_t Item::GetPropInt(std::string_view key) const {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-void Item::SetPropInt(std::string_view key, int32_t value) { SetProp(key, FormatInteger(value)); }
+void Item::SetPropInt(std::string_view key, int32_t value) {
+  SetProp(key, FormatInteger(value));
+}
 
 int64_t Item::GetPropInt64(std::string_view key) const {
   const std::string* value = FindProp(key);
   return value ? ParseLeadingInteger(*value) : 0;
 }
 
-void Item::SetPropInt64(std::string_view key, int64_t value) { SetProp(key, FormatInteger(value)); }
+void Item::SetPropInt64(std::string_view key, int64_t value) {
+  SetProp(key, FormatInteger(value));
+}
 
 double Item::GetPropDouble(std::string_view key) const {
   const std::string* value = FindProp(key);
   return value ? ParseLeadingReal(*value) : 0.0;
 }
 
-void Item::SetPropDouble(std::string_view key, double value) { SetProp(key, FormatReal(value)); }
+void Item::SetPropDouble(std::string_view key, double value) {
+  SetProp(key, FormatReal(value));
+}
 
 Item* Item::ChildAt(int index) const {
   if (index < 0 || index >= ChildCount()) {

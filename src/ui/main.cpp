@@ -29,6 +29,18 @@ void SayAlreadyRunning() {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // Taken over first, so that a signal from the moment the program directory is
+  // locked on is a confirmed close. Lives to the end, so a signal during the save
+  // is swallowed rather than fatal.
+  pellmarsh::MainWindow* window = nullptr;
+  pellmarsh::QtSignalBridge signalBridge([&window] {
+    if (window) {
+      window->RequestQuit();
+    } else {
+      QApplication::closeAllWindows();
+    }
+  });
+
   const std::string programDir = pellmarsh::ProgramDir();
   const pellmarsh::InstanceLock instance(programDir);
   if (!instance.acquired()) {
@@ -40,14 +52,12 @@ int main(int argc, char** argv) {
   pellmarsh::QtSoundPlayer sounds;
   pellmarsh::SystemClock clock;
   pellmarsh::App app(programDir, messages, sounds, clock);
-  pellmarsh::MainWindow window(app, {pellmarsh::NetworkManagerAnswers});
-  // Lives to the end, so a signal during the save is swallowed rather than fatal.
-  pellmarsh::QtSignalBridge signalBridge([&window] { window.RequestQuit(); });
-
-  if (window.Initialise()) {
-    window.exec();
+  pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
+  window = &mainWindow;
+  if (mainWindow.Initialise()) {
+    mainWindow.exec();
   }
-  window.hide();
+  mainWindow.hide();
 
   if (app.workersRunning()) {
     // Keep answering dialogs a worker may still have open while it stops.

@@ -80,6 +80,7 @@ void MainWindow::BuildControls() {
   list_ = new QTreeWidget;
   list_->setObjectName("downloadList");
   list_->setRootIsDecorated(false);
+  list_->header()->setStretchLastSection(false);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setEditTriggers(QAbstractItemView::EditKeyPressed);
   hintText_ = new QLabel;
@@ -194,12 +195,16 @@ bool MainWindow::Initialise() {
   goFastButton_->setChecked(app_.state().goFast);
   offlineButton_->setChecked(app_.state().offline);
 
-  if (app_.MarkFirstStart()) {
+  // A close asked for while a start-up message was open ends the start-up here.
+  const bool firstStart = app_.MarkFirstStart();
+  if (firstStart && !quitRequested_) {
     ShowAboutBox();
-    if (quitRequested_) {
-      return false;
+    if (!quitRequested_) {
+      OpenSettingsSheet();
     }
-    OpenSettingsSheet();
+  }
+  if (quitRequested_) {
+    return false;
   }
 
   app_.events().RaiseEvent("STARTUP");
@@ -299,9 +304,13 @@ void MainWindow::OnSecondTimer() {
   app_.SaveIfRequested();
 }
 
-void MainWindow::OnDisplayTimer() { displayTimer_->start(app_.state().commandBusy ? 100 : 5000); }
+void MainWindow::OnDisplayTimer() {
+  displayTimer_->start(app_.state().commandBusy ? 100 : 5000);
+}
 
-void MainWindow::OnStartupTimer() { MinimiseToTray(); }
+void MainWindow::OnStartupTimer() {
+  MinimiseToTray();
+}
 
 void MainWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

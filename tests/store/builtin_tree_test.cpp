@@ -32,9 +32,9 @@ class BuiltinTreeTest : public ::testing::Test {
 
 TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
   SetUpAll();
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"_typelist", "_filelist", "_filelog",
-                                                        "nkw-defaults", "nkw-ftptext",
-                                                        "nkw-httptext"}));
+  EXPECT_EQ(ChildNames(root),
+            (std::vector<std::string>{"_typelist", "_filelist", "_filelog", "nkw-defaults",
+                                      "nkw-ftptext", "nkw-httptext"}));
   EXPECT_EQ(root.GetProp("name"), "Top Folder");
   EXPECT_EQ(root.GetProp("value"), "You're not supposed to see this.");
   EXPECT_EQ(root.GetProp("type"), "_folder");
@@ -55,11 +55,11 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
 TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
   SetUpAll();
   const std::pair<const char*, const char*> defaults[] = {
-      {"parm-mintray", "1"},       {"parm-highspeed", "99999.000000"},
+      {"parm-mintray", "1"},           {"parm-highspeed", "99999.000000"},
       {"parm-lowspeed", "100.000000"}, {"parm-gofast", "0"},
-      {"parm-ownsfiles", "1"},     {"parm-dellog", "1"},
-      {"parm-retryshort", "1"},    {"parm-checknewversion", "1"},
-      {"parm-maxcons", "2"},       {"parm-maxconenable", "1"},
+      {"parm-ownsfiles", "1"},         {"parm-dellog", "1"},
+      {"parm-retryshort", "1"},        {"parm-checknewversion", "1"},
+      {"parm-maxcons", "2"},           {"parm-maxconenable", "1"},
   };
   for (const auto& [key, value] : defaults) {
     EXPECT_EQ(root.GetProp(key), value) << key;

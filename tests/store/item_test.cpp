@@ -141,7 +141,8 @@ TEST(ItemWalk, ForEachIsPreOrderWithYoungerChildrenFirst) {
 // Records the order in which items are destroyed.
 class TracingItem : public Item {
  public:
-  TracingItem(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
+  TracingItem(std::vector<std::string>& log, std::string name)
+      : log_(log), name_(std::move(name)) {}
   ~TracingItem() override { log_.push_back(name_); }
 
  private:

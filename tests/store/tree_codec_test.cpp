@@ -56,8 +56,8 @@ TEST(TreeCodec, AnEmptyTextIsStoredAsItsZeroByteAndReadsBackEmpty) {
   Item item;
   item.SetProp("error", "");
   const std::string bytes = SaveTree(item);
-  EXPECT_EQ(bytes, U32(1) + U32(6) + std::string("error\0", 6) + U32(1) + std::string(1, '\0') +
-                       U32(0));
+  EXPECT_EQ(bytes,
+            U32(1) + U32(6) + std::string("error\0", 6) + U32(1) + std::string(1, '\0') + U32(0));
   Item loaded;
   ASSERT_TRUE(LoadTree(loaded, bytes).complete);
   EXPECT_EQ(loaded.AllProps().count("error"), 1u);

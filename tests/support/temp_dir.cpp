@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace pellmarsh::testing {
@@ -26,6 +27,13 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool FileExistsOnDisk(const std::string& path) { return std::filesystem::exists(path); }
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExistsOnDisk(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 }  // namespace pellmarsh::testing

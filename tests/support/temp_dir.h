@@ -21,6 +21,7 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
 bool FileExistsOnDisk(const std::string& path);
 
 }  // namespace pellmarsh::testing

@@ -1,0 +1,86 @@
+#include "app/app.h"
+
+#include <gtest/gtest.h>
+
+#include "store/tree_codec.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+class AppTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<App> MakeApp() {
+    return std::make_unique<App>(dir.path(), messages, sounds, clock);
+  }
+
+  testing::TempDir dir;
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+};
+
+TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
+  Item stored;
+  Item& list = stored.FindOrCreateChild("_filelist");
+  for (int status : {100, 103, 5, 2, 0}) {
+    Item& url = list.AddChild(std::make_unique<Item>());
+    url.SetProp("type", "_url");
+    url.SetPropInt("status", status);
+    url.SetPropInt("retrycount", 4);
+  }
+  stored.SetPropInt("parm-offline", 1);
+  testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(stored));
+
+  {
+    auto app = MakeApp();
+    app->LoadTree();
+    app->CompleteBuiltInTree();
+    app->StartWorkers();
+    app->StopWorkers([&] { clock.SleepMs(100); });
+    app->SaveTree();
+  }
+
+  Item saved;
+  ASSERT_TRUE(LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat"))).complete);
+  const Item* savedList = saved.FindByName("_filelist");
+  ASSERT_TRUE(savedList);
+  ASSERT_EQ(savedList->ChildCount(), 5);
+  const int expectedStatus[] = {1, 0, 1, 2, 0};
+  const int expectedRetries[] = {0, 0, 0, 0, 4};
+  for (int index = 0; index < 5; ++index) {
+    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt("status"), expectedStatus[index]) << index;
+    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt("retrycount"), expectedRetries[index]) << index;
+  }
+  EXPECT_EQ(saved.GetProp("name"), "Top Folder");
+  EXPECT_EQ(saved.GetProp("parm-maxcons"), "2");
+  EXPECT_TRUE(saved.FindChild("_soundconfig"));
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(AppTest, OnlyTheFirstStartIsMarked) {
+  {
+    auto app = MakeApp();
+    app->LoadTree();
+    EXPECT_TRUE(app->MarkFirstStart());
+    app->SaveTree();
+  }
+  auto app = MakeApp();
+  app->LoadTree();
+  EXPECT_FALSE(app->MarkFirstStart());
+}
+
+TEST_F(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {
+  auto app = MakeApp();
+  app->LoadTree();
+  app->SaveIfRequested();
+  EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("pmarsh.dat")));
+  app->state().saveRequested = 1;
+  app->SaveIfRequested();
+  EXPECT_TRUE(testing::FileExistsOnDisk(dir.File("pmarsh.dat")));
+  EXPECT_EQ(app->state().saveRequested, 0);
+}
+
+}  // namespace
+}  // namespace pellmarsh

@@ -1,0 +1,256 @@
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/app.h"
+#include "store/builtin_tree.h"
+#include "store/tree_codec.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "ui/main_window.h"
+
+namespace pellmarsh {
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A data file of a program that has started before, so no first-start box opens.
+  void WriteStartedBefore(const std::function<void(Item&)>& adjust = {}) {
+    Item root;
+    MarkFirstStart(root, 1765000000);
+    if (adjust) {
+      adjust(root);
+    }
+    testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
+  }
+
+  void StartWindow(bool dialUp = false) {
+    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    window = std::make_unique<MainWindow>(*app, DesktopProbe{[dialUp] { return dialUp; }});
+    QVERIFY(window->Initialise());
+    window->show();
+  }
+
+  void StopAndSave() {
+    app->StopWorkers([this] { clock.SleepMs(20); });
+    app->SaveTree();
+  }
+
+  std::unique_ptr<Item> SavedTree() {
+    auto saved = std::make_unique<Item>();
+    LoadTree(*saved, testing::ReadFile(dir->File("pmarsh.dat")));
+    return saved;
+  }
+
+  template <typename Widget>
+  Widget* Find(const char* name) {
+    return window->findChild<Widget*>(name);
+  }
+
+  std::unique_ptr<testing::TempDir> dir;
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+  std::unique_ptr<App> app;
+  std::unique_ptr<MainWindow> window;
+
+ private slots:
+  void init() {
+    dir = std::make_unique<testing::TempDir>();
+    messages.shown.clear();
+    messages.answer = MessageAnswer::kNo;
+  }
+
+  void cleanup() {
+    if (app && app->workersRunning()) {
+      app->StopWorkers([this] { clock.SleepMs(20); });
+    }
+    window.reset();
+    app.reset();
+    dir.reset();
+  }
+
+  void everyControlIsThereWithItsCaptionAndStartState() {
+    WriteStartedBefore();
+    StartWindow();
+    QCOMPARE(window->windowTitle(), QString("Pellmarsh"));
+    const std::pair<const char*, const char*> buttons[] = {
+        {"downloadButton", "&Download..."},
+        {"settingsButton", "Se&ttings..."},
+        {"aboutButton", "A&bout..."},
+        {"propertiesButton", "&Properties..."},
+        {"startNowButton", "&Start Now"},
+        {"queueButton", "Add to &Queue"},
+        {"stopButton", "Sto&p"},
+        {"launchButton", "&Launch File"},
+        {"archiveButton", "Archive &URL"},
+        {"deleteFileButton", "Delete &File"},
+        {"goFastButton", "Go &Fast"},
+        {"pauseButton", "&Pause"},
+        {"offlineButton", "&Offline"},
+        {"goodNightButton", "&Good Night"},
+    };
+    for (const auto& [name, caption] : buttons) {
+      QPushButton* button = Find<QPushButton>(name);
+      QVERIFY2(button, name);
+      QCOMPARE(button->text(), QString(caption));
+    }
+    for (const char* disabled : {"propertiesButton", "startNowButton", "queueButton", "stopButton",
+                                 "launchButton", "archiveButton", "deleteFileButton"}) {
+      QVERIFY2(!Find<QPushButton>(disabled)->isEnabled(), disabled);
+    }
+    QVERIFY(Find<QPushButton>("aboutButton")->isEnabled());
+    QVERIFY(Find<QPushButton>("goFastButton")->isCheckable());
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    QCOMPARE(tabs->count(), 4);
+    QCOMPARE(tabs->tabText(0), QString("Pending Downloads"));
+    QCOMPARE(tabs->tabText(3), QString("Clipboard/Extraction"));
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QCOMPARE(list->headerItem()->text(0), QString("Filename"));
+    QCOMPARE(list->headerItem()->text(2), QString("Status"));
+    QVERIFY(Find<QProgressBar>("progressBar"));
+    QVERIFY(Find<QLabel>("speedText"));
+    QVERIFY(Find<QLabel>("rateText"));
+    QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click for Properties"));
+  }
+
+  void goodNightNeedsTheDialUpService() {
+    WriteStartedBefore();
+    StartWindow(false);
+    QVERIFY(!Find<QPushButton>("goodNightButton")->isEnabled());
+    cleanup();
+    init();
+    WriteStartedBefore();
+    StartWindow(true);
+    QVERIFY(Find<QPushButton>("goodNightButton")->isEnabled());
+  }
+
+  void goFastAndOfflineAreRestoredFromTheSettings() {
+    WriteStartedBefore([](Item& root) {
+      root.SetPropInt("parm-gofast", 1);
+      root.SetPropInt("parm-offline", 1);
+    });
+    StartWindow();
+    QVERIFY(Find<QPushButton>("goFastButton")->isChecked());
+    QVERIFY(Find<QPushButton>("offlineButton")->isChecked());
+    QVERIFY(!Find<QPushButton>("pauseButton")->isChecked());
+    QVERIFY(app->state().offline);
+    QVERIFY(app->state().goFast);
+  }
+
+  void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
+    WriteStartedBefore([](Item& root) {
+      root.SetPropInt("parm-c1w", 0);
+      root.SetPropInt("parm-c2w", 222);
+    });
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QCOMPARE(list->columnWidth(0), 100);
+    QCOMPARE(list->columnWidth(1), 222);
+    QCOMPARE(list->columnWidth(2), 300);
+    list->setColumnWidth(2, 150);
+    window->reject();
+    StopAndSave();
+    const std::unique_ptr<Item> saved = SavedTree();
+    QCOMPARE(saved->GetProp("parm-c1w"), std::string("100"));
+    QCOMPARE(saved->GetProp("parm-c3w"), std::string("150"));
+  }
+
+  void theWindowRectangleIsStoredAndRestored() {
+    WriteStartedBefore();
+    StartWindow();
+    window->setMinimumSize(0, 0);
+    window->setGeometry(40, 50, 720, 450);  // inside the offscreen screen of 800 x 600
+    window->reject();
+    StopAndSave();
+    const std::unique_ptr<Item> saved = SavedTree();
+    QCOMPARE(saved->GetPropInt("parm-windowleft"), 40);
+    QCOMPARE(saved->GetPropInt("parm-windowright"), 760);
+    QCOMPARE(saved->GetPropInt("parm-windowbottom"), 500);
+    window.reset();
+    app.reset();
+
+    StartWindow();
+    QCOMPARE(window->geometry(), QRect(40, 50, 720, 450));
+  }
+
+  void theWindowCannotShrinkBelowItsFirstSize() {
+    WriteStartedBefore();
+    StartWindow();
+    const QSize first = window->size();
+    QCOMPARE(window->minimumSize(), first);
+  }
+
+  void closingWithDownloadsRunningAsksFirst() {
+    WriteStartedBefore();
+    StartWindow();
+    window->reject();  // none running: closes without a question
+    QVERIFY(messages.shown.empty());
+    QVERIFY(!window->isVisible());
+    cleanup();
+    init();
+
+    WriteStartedBefore();
+    StartWindow();
+    app->state().activeCount = 1;
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(messages.shown[0].text,
+             std::string("You have 1 file actively downloading.  Are you sure you want to exit "
+                         "Pellmarsh?"));
+    QCOMPARE(messages.shown[0].caption, std::string("Exit Pellmarsh?"));
+    QVERIFY(window->isVisible());  // answered No
+
+    app->state().activeCount = 2;
+    messages.answer = MessageAnswer::kYes;
+    window->close();
+    QCOMPARE(messages.shown.size(), size_t{2});
+    QVERIFY(messages.shown[1].text.find("2 files") != std::string::npos);
+    QVERIFY(!window->isVisible());
+  }
+
+  void enterDoesNothing() {
+    WriteStartedBefore();
+    StartWindow();
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    QVERIFY(window->isVisible());
+    QVERIFY(messages.shown.empty());
+  }
+
+  void aQuitRequestClosesWithoutAQuestion() {
+    WriteStartedBefore();
+    StartWindow();
+    app->state().activeCount = 3;
+    window->RequestQuit();
+    QVERIFY(messages.shown.empty());
+    QVERIFY(!window->isVisible());
+  }
+
+  void aQuitDuringTheFirstStartAboutBoxEndsTheStartUp() {
+    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    window = std::make_unique<MainWindow>(*app, DesktopProbe{});
+    bool aboutWasOpen = false;
+    QTimer::singleShot(50, [&] {
+      aboutWasOpen = window->findChild<QDialog*>("aboutBox") != nullptr;
+      window->RequestQuit();
+    });
+    QVERIFY(!window->Initialise());
+    QVERIFY(aboutWasOpen);
+    QVERIFY(!app->workersRunning());
+    app->SaveTree();
+    const std::unique_ptr<Item> saved = SavedTree();
+    QCOMPARE(saved->GetProp("parm-maxcons"), std::string("2"));
+    QVERIFY(saved->FindChild("_soundconfig"));
+  }
+};
+
+}  // namespace pellmarsh
+
+QTEST_MAIN(pellmarsh::MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,166 @@
+// Runs the real program from a copy of its directory, as a user's desktop would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "store/tree_codec.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace pellmarsh {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
+    std::filesystem::permissions(dir.File("pellmarsh"), std::filesystem::perms::owner_all);
+    std::filesystem::copy_file(PELLMARSH_README, dir.File("pellmarsh.txt"));
+  }
+
+  void TearDown() override {
+    for (pid_t pid : started) {
+      if (::kill(pid, 0) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+      }
+    }
+  }
+
+  pid_t Start(const std::string& output) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, dir.File(output).c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
+    for (char** entry = environ; *entry; ++entry) {
+      if (std::string_view(*entry).rfind("QT_QPA_PLATFORM=", 0) != 0) {
+        environment.emplace_back(*entry);
+      }
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment) {
+      envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    std::string program = dir.File("pellmarsh");
+    char* argv[] = {program.data(), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    started.push_back(pid);
+    return pid;
+  }
+
+  // The program locks its directory once it has taken over its signals; asking
+  // about the lock does not take it.
+  bool WaitUntilStarted() {
+    return WaitFor([&] { return DirectoryLocked(); }, 20s);
+  }
+
+  bool DirectoryLocked() const {
+    const int fd = ::open(dir.File("pmarsh.lock").c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      return false;
+    }
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
+  }
+
+  std::optional<int> WaitForExit(pid_t pid) {
+    int status = 0;
+    const bool exited = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 30s);
+    if (!exited || !WIFEXITED(status)) {
+      return std::nullopt;
+    }
+    return WEXITSTATUS(status);
+  }
+
+  testing::TempDir dir;
+  std::vector<pid_t> started;
+};
+
+TEST_F(ProgramTest, TerminatingDuringTheFirstStartAboutBoxSavesACompleteTree) {
+  const pid_t pid = Start("first.out");
+  ASSERT_TRUE(WaitUntilStarted());
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  ASSERT_EQ(WaitForExit(pid), std::optional<int>(0)) << testing::ReadFile(dir.File("first.out"));
+
+  Item saved;
+  const TreeLoadResult result = LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
+  ASSERT_TRUE(result.complete) << result.problem;
+  EXPECT_EQ(saved.GetProp("name"), "Top Folder");
+  EXPECT_EQ(saved.GetProp("rundirectory"), dir.path());
+  std::vector<std::string> folders;
+  for (int index = 0; index < saved.ChildCount(); ++index) {
+    folders.push_back(saved.ChildAt(index)->GetProp("name"));
+  }
+  EXPECT_EQ(folders, (std::vector<std::string>{"_typelist", "_filelist", "_filelog", "nkw-defaults",
+                                               "nkw-ftptext", "nkw-httptext", "_soundconfig"}));
+  EXPECT_EQ(saved.GetProp("parm-highspeed"), "99999.000000");
+  EXPECT_EQ(saved.GetProp("parm-maxcons"), "2");
+  EXPECT_FALSE(saved.GetProp("parm-firststart").empty());
+}
+
+TEST_F(ProgramTest, ASecondStartBesideTheFirstIsRefusedAndTouchesNothing) {
+  const pid_t first = Start("first.out");
+  ASSERT_TRUE(WaitUntilStarted());
+  const pid_t second = Start("second.out");
+  EXPECT_EQ(WaitForExit(second), std::optional<int>(1));
+  EXPECT_NE(testing::ReadFile(dir.File("second.out")).find("Pellmarsh is already running."),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("pmarsh.dat")));
+
+  ASSERT_EQ(::kill(first, SIGINT), 0);
+  EXPECT_EQ(WaitForExit(first), std::optional<int>(0));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("pmarsh.dat")));
+}
+
+TEST_F(ProgramTest, ALaterStartLoadsWhatTheLastOneSaved) {
+  const pid_t first = Start("first.out");
+  ASSERT_TRUE(WaitUntilStarted());
+  ::kill(first, SIGHUP);
+  ASSERT_EQ(WaitForExit(first), std::optional<int>(0));
+  Item before;
+  LoadTree(before, testing::ReadFile(dir.File("pmarsh.dat")));
+
+  EXPECT_FALSE(DirectoryLocked());
+  const pid_t second = Start("second.out");
+  ASSERT_TRUE(WaitUntilStarted());
+  ::kill(second, SIGTERM);
+  ASSERT_EQ(WaitForExit(second), std::optional<int>(0));
+  Item after;
+  LoadTree(after, testing::ReadFile(dir.File("pmarsh.dat")));
+  // Not a first start any more: the marker of the first run survives the second.
+  EXPECT_EQ(after.GetProp("parm-firststart"), before.GetProp("parm-firststart"));
+}
+
+}  // namespace
+}  // namespace pellmarsh
