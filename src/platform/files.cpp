@@ -107,11 +107,32 @@ FileContents ReadWholeFile(const std::string& path) {
   }
 }
 
+FileProbe ProbeFile(const std::string& path) {
+  // The system would stop reading at the NUL and probe some other name.
+  if (path.find('\0') != std::string::npos) {
+    return FileProbe::kUnusable;
+  }
+  int fd;
+  do {
+    // Non-blocking so that a FIFO or device in the way cannot stall the caller.
+    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) {
+    ::close(fd);
+    return FileProbe::kOpened;
+  }
+  return errno == ENOENT ? FileProbe::kAbsent : FileProbe::kUnusable;
+}
+
+bool FileExists(const std::string& path) {
+  return ProbeFile(path) != FileProbe::kAbsent;
+}
+
 std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,
                                                        std::string_view bytes) {
   const std::string temporary = path + ".new";
-  FileDescriptor file(
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, static_cast<mode_t>(mode_)));
+  FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                             static_cast<mode_t>(mode_)));
   if (file.get() < 0) {
     return FailureFromErrno(errno);
   }

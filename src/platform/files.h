@@ -32,6 +32,19 @@ struct FileContents {
 
 FileContents ReadWholeFile(const std::string& path);
 
+// What opening a path for reading and writing found.
+enum class FileProbe {
+  kAbsent,    // nothing of that name is there
+  kOpened,    // a file that this program could write
+  kUnusable,  // something is there or in the way: locked, read-only, a directory...
+};
+
+FileProbe ProbeFile(const std::string& path);
+
+// The program's one test for "a file is in the way": only a name that is not
+// there at all counts as absent, so a locked or read-only file counts as present.
+bool FileExists(const std::string& path);
+
 // Replaces a file's contents as one step: a crash part-way leaves the old file
 // or the new one, never a mixture or a truncated file.
 class FileReplacer {

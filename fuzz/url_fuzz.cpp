@@ -1,0 +1,103 @@
+// Any bytes as URL text, clipboard text or redirect target: parsing must not
+// crash, a parsed URL must survive formatting and parsing again (all but the
+// user part), and no name taken from a URL may leave its directory.
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "url/local_naming.h"
+#include "url/text_classifier.h"
+#include "url/url_parser.h"
+
+namespace {
+
+using pellmarsh::Item;
+
+void Require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+std::string Describe(const Item& parts) {
+  std::string text;
+  for (const char* key : {"error", "protocol", "hostname", "hostaddr", "port", "oddport",
+                          "fullpath", "path", "file", "extension"}) {
+    text += std::string(key) + "=" + parts.GetProp(key) + "\n";
+  }
+  return text;
+}
+
+bool IsSafeName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+void CheckParse(const std::string& input) {
+  std::string text = input;
+  const auto parts = pellmarsh::ParseUrl(text);
+  const std::string error = parts->GetProp("error");
+  Require(IsSafeName(pellmarsh::LocalFileName(*parts)));
+  if (!error.empty()) {
+    Require(error == pellmarsh::kMalformedUrl || error == pellmarsh::kIncompleteUrl ||
+            error.rfind("Unsupported protocol: ", 0) == 0);
+    return;
+  }
+  std::string canonical = pellmarsh::FormatUrl(*parts);
+  std::string checked = canonical;
+  Require(pellmarsh::IsUrl(checked) && checked == canonical);
+  const auto again = pellmarsh::ParseUrl(canonical);
+  Require(Describe(*again) == Describe(*parts));
+}
+
+void CheckIsUrlAndClassify(const std::string& input) {
+  std::string text = input;
+  const bool isUrl = pellmarsh::IsUrl(text);
+  if (isUrl) {
+    std::string twice = text;
+    Require(pellmarsh::IsUrl(twice) && twice == text);
+  } else {
+    Require(text == input);
+  }
+  Item item;
+  item.SetProp("value", input);
+  pellmarsh::ClassifyItem(item);
+  const std::string type = item.GetProp("type");
+  Require(type == "_url" || type == "_file" || type == "_data" || type == "_text");
+  Require((type == "_url") == isUrl && item.GetProp("value") == text);
+}
+
+// A target that is not an absolute network URL is resolved on the requested
+// host and never climbs out of it.
+void CheckRedirect(const std::string& location) {
+  std::recursive_mutex treeLock;
+  Item root;
+  pellmarsh::LocalNameRegistry names(treeLock, root);
+  Item item;
+  item.SetProp("value", "http://host/a/b/page.html");
+  item.SetProp("local", "/nonexistent-pellmarsh-dir/page.html");
+  item.SetProp("location", location);
+  pellmarsh::RenameForRedirect(names, item);
+  const std::string local = item.GetProp("local");
+  Require(local.rfind("/nonexistent-pellmarsh-dir/", 0) == 0 &&
+          IsSafeName(local.substr(local.rfind('/') + 1)));
+  std::string copy = location;
+  const auto target = pellmarsh::ParseUrl(copy);
+  if (!target->GetProp("error").empty() || target->GetProp("protocol") == "file") {
+    std::string resolved = item.GetProp("location");
+    Require(pellmarsh::ParseUrl(resolved)->GetProp("hostname") == "host");
+  } else {
+    Require(item.GetProp("location") == location);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  CheckParse(input);
+  CheckIsUrlAndClassify(input);
+  CheckRedirect(input);
+  return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// The local paths this run has handed out, and for each requested path that
+// collided the last "(n)" suffix used. Lives for one run and is never saved.
+// Every operation takes the tree lock, so the user-interface and scheduler
+// threads may share one registry.
+class LocalNameRegistry {
+ public:
+  // Before its first use the registry takes in the "local" of every URL item
+  // in "_filelist" and "_fileclip" of the root: a queued item whose file does
+  // not exist yet still owns its name.
+  LocalNameRegistry(std::recursive_mutex& treeLock, Item& root);
+  LocalNameRegistry(const LocalNameRegistry&) = delete;
+  LocalNameRegistry& operator=(const LocalNameRegistry&) = delete;
+
+  // A path that no other item of this run and no file on disk uses, recorded
+  // as taken: the path itself or "base(n).ext", n counting up per requested
+  // path and never going back, even when a lower suffix is freed.
+  std::string MakeUniqueLocalPath(const std::string& path);
+
+  // Gives a path back when its item or file goes away.
+  void Release(const std::string& path);
+  bool IsTaken(const std::string& path);
+
+ private:
+  void SeedOnce();
+  bool IsFree(const std::string& path) const;
+
+  std::recursive_mutex& treeLock_;
+  Item& root_;
+  bool seeded_ = false;
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, int64_t> suffixCounters_;
+};
+
+}  // namespace pellmarsh

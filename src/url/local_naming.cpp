@@ -1,0 +1,140 @@
+#include "url/local_naming.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "platform/program_dir.h"
+#include "url/host_defaults.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr char kSeparator = '/';
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind(kSeparator);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.rfind(kSeparator) + 1);
+}
+
+std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
+  for (const std::string& candidate : candidates) {
+    if (!candidate.empty()) {
+      return candidate;
+    }
+  }
+  return std::string();
+}
+
+std::unique_ptr<UrlParts> ParseCopy(std::string text) {
+  return ParseUrl(text);
+}
+
+// ".." never climbs above the root of the path: cutting into "scheme://host"
+// would send the next request to another host.
+void CollapseDotDotSegments(std::string& url) {
+  size_t root = 0;
+  bool guarded = false;
+  if (const size_t schemeEnd = url.find("://"); schemeEnd != std::string::npos) {
+    root = url.find('/', schemeEnd + 3);
+    if (root == std::string::npos) {
+      return;
+    }
+    guarded = true;
+  }
+  for (;;) {
+    const size_t at = url.find("/../", root);
+    if (at == std::string::npos) {
+      return;
+    }
+    if (guarded && at == root) {
+      url.erase(at, 3);
+      continue;
+    }
+    const size_t cut = at == 0 ? std::string::npos : url.rfind('/', at - 1);
+    if (cut == std::string::npos) {
+      return;
+    }
+    url.erase(cut, at + 3 - cut);
+  }
+}
+
+std::string ResolveAgainst(const std::string& location, const std::string& requested) {
+  std::string resolved;
+  if (!location.empty() && location[0] == '/') {
+    const auto base = ParseCopy(requested);
+    resolved = base->GetProp("protocol") + "://" + base->GetProp("hostname") + ":" +
+               base->GetProp("port") + location;
+  } else {
+    resolved = requested.substr(0, requested.rfind('/')) + "/" + location;
+  }
+  CollapseDotDotSegments(resolved);
+  return resolved;
+}
+
+// A server may not point a download at this machine's own files: a "file"
+// location is only text to resolve, like any other that is not a network URL.
+bool IsAbsoluteNetworkLocation(const std::string& location) {
+  const auto parts = ParseCopy(location);
+  return parts->GetProp("error").empty() && parts->GetProp("protocol") != "file";
+}
+
+}  // namespace
+
+std::string LocalFileName(const UrlParts& parts) {
+  std::string name = parts.GetProp("file");
+  // These name a directory, and joined to the download directory they would
+  // leave it.
+  if (name == "." || name == "..") {
+    name.clear();
+  }
+  if (name.empty()) {
+    const std::string joined = parts.GetProp("hostname") + parts.GetProp("path");
+    const std::string segment = NameOf(joined);
+    name = segment.empty() ? "download" : segment + "-index";
+    name += parts.GetProp("protocol") == "http" ? ".html" : ".txt";
+  }
+  // The system would end the name at a NUL, and write to another file.
+  std::replace(name.begin(), name.end(), '\0', '_');
+  return name;
+}
+
+void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts,
+                           Item& item) {
+  const Item* host = FindHostDefaults(root, parts.GetProp("hostname"));
+  const Item& newHost = NewHostEntry(root);
+  const auto hostValue = [host](const char* key) {
+    return host ? host->GetProp(key) : std::string();
+  };
+
+  if (item.GetProp("local").empty()) {
+    const std::string directory =
+        FirstNonEmpty({hostValue("localpath"), newHost.GetProp("localpath")});
+    item.SetProp("local", names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(parts))));
+  }
+  if (item.GetProp("name").empty()) {
+    item.SetProp("name", NameOf(item.GetProp("local")));
+  }
+  item.SetProp("login", FirstNonEmpty({parts.GetProp("userid"), item.GetProp("login"),
+                                       hostValue("login"), newHost.GetProp("login")}));
+  item.SetProp("password", FirstNonEmpty({parts.GetProp("password"), item.GetProp("password"),
+                                          hostValue("password"), newHost.GetProp("password")}));
+}
+
+void RenameForRedirect(LocalNameRegistry& names, Item& item) {
+  const std::string directory = DirectoryOf(item.GetProp("local"));
+  std::string location = item.GetProp("location");
+  if (!IsAbsoluteNetworkLocation(location)) {
+    location = ResolveAgainst(location, item.GetProp("value"));
+  }
+  const auto target = ParseCopy(location);
+  const std::string local = names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(*target)));
+  item.SetProp("local", local);
+  item.SetProp("location", location);
+  item.SetProp("name", NameOf(local));
+}
+
+}  // namespace pellmarsh

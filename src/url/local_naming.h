@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "store/item.h"
+#include "url/local_name_registry.h"
+#include "url/url_parser.h"
+
+namespace pellmarsh {
+
+// The bare file name to save a URL under: its file part as written, or for a
+// directory or index URL "<last segment>-index" (or "download") with ".html"
+// for http and ".txt" otherwise. Always one name inside the download
+// directory: never empty, ".", ".." or holding a "/" or NUL.
+std::string LocalFileName(const UrlParts& parts);
+
+// Fills a URL item's "local" (when empty) from the host's download directory
+// and a unique file name, its "name" (when empty) from that path, and its
+// "login" and "password": the URL's own, then the item's, the host entry's and
+// the new-host entry's, the first non-empty winning. Call with the tree lock held.
+void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts, Item& item);
+
+// After an HTTP redirect: resolves the item's "location" against its "value"
+// when it is not an absolute URL, and moves "local" and "name" to the file the
+// new location names, in the same directory. Call with the tree lock held.
+void RenameForRedirect(LocalNameRegistry& names, Item& item);
+
+}  // namespace pellmarsh

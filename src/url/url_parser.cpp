@@ -1,0 +1,193 @@
+#include "url/url_parser.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+// A "://" further in is taken as text that merely mentions a URL.
+constexpr size_t kLastSchemeEnd = 10;
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+void ExpandNetworkShortForms(std::string& text) {
+  if (StartsWith(text, "www.")) {
+    text.insert(0, "http://");
+  }
+  if (StartsWith(text, "ftp.")) {
+    text.insert(0, "ftp://");
+  }
+}
+
+bool LooksLikeDriveLetter(const std::string& text) {
+  return text.find('|') == 1 || text.find(':') == 1;
+}
+
+size_t SchemeEnd(const std::string& text) {
+  const size_t end = text.find("://");
+  return end <= kLastSchemeEnd ? end : std::string::npos;
+}
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return text;
+}
+
+std::string AsciiUpper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return text;
+}
+
+void CutHttpFragment(std::string& text) {
+  const size_t hash = text.find('#');
+  const size_t slash = text.find('/');
+  if (hash != std::string::npos && slash != std::string::npos && hash > slash) {
+    text.resize(hash);
+  }
+}
+
+// The local path keeps its "/" separators: they are this platform's own.
+void ParseFileRemainder(std::string path, UrlParts& parts) {
+  if (path.size() < 2) {
+    parts.SetProp("error", kMalformedUrl);
+    return;
+  }
+  if (path[1] == '|') {
+    path[1] = ':';
+  }
+  parts.SetProp("fullpath", path);
+}
+
+// Only a positive number other than the default moves the port; the value is
+// kept inside 32 bits so that its text and its integer reading agree.
+void ParsePort(std::string_view portText, int32_t defaultPort, UrlParts& parts) {
+  const int64_t value =
+      std::min<int64_t>(ParseLeadingInteger(portText), std::numeric_limits<int32_t>::max());
+  if (value > 0 && value != defaultPort) {
+    parts.SetPropInt("port", static_cast<int32_t>(value));
+    parts.SetPropInt("oddport", 1);
+  }
+}
+
+void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, UrlParts& parts) {
+  parts.SetPropInt("port", defaultPort);
+
+  const size_t pathStart = remainder.find('/');
+  std::string_view authority = std::string_view(remainder).substr(0, pathStart);
+  const std::string fullPath =
+      pathStart == std::string::npos ? std::string("/") : remainder.substr(pathStart);
+
+  // The last "@" ends the user part: a password may itself hold an "@" (an
+  // e-mail address for anonymous FTP), a host name never does.
+  std::string_view user;
+  std::string_view password;
+  if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
+    const std::string_view userPart = authority.substr(0, at);
+    authority.remove_prefix(at + 1);
+    const size_t colon = userPart.find(':');
+    user = userPart.substr(0, colon);
+    if (colon != std::string_view::npos) {
+      password = userPart.substr(colon + 1);
+    }
+  }
+  parts.SetProp("userid", user);
+  parts.SetProp("password", password);
+
+  std::string_view host = authority;
+  if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    ParsePort(authority.substr(colon + 1), defaultPort, parts);
+  }
+  if (host.empty()) {
+    parts.SetProp("error", kIncompleteUrl);
+    return;
+  }
+  if (host[0] >= '0' && host[0] <= '9') {
+    parts.SetProp("hostaddr", host);
+  }
+  parts.SetProp("hostname", host);
+
+  parts.SetProp("fullpath", fullPath);
+  const size_t lastSlash = fullPath.rfind('/');
+  std::string file = fullPath.substr(lastSlash + 1);
+  for (const char cut : {'?', '*', '\\', '&'}) {
+    if (const size_t at = file.find(cut); at != std::string::npos) {
+      file.resize(at);
+    }
+  }
+  parts.SetProp("path", std::string_view(fullPath).substr(0, lastSlash));
+  parts.SetProp("file", file);
+  if (const size_t dot = file.rfind('.'); dot != std::string::npos) {
+    parts.SetProp("extension", AsciiUpper(file.substr(dot + 1)));
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
+  auto parts = std::make_unique<UrlParts>();
+  ExpandNetworkShortForms(text);
+  if (LooksLikeDriveLetter(text)) {
+    text.insert(0, "file://");
+  }
+  const size_t schemeEnd = SchemeEnd(text);
+  if (schemeEnd == std::string::npos) {
+    parts->SetProp("error", kMalformedUrl);
+    return parts;
+  }
+  const std::string scheme = AsciiLower(text.substr(0, schemeEnd));
+  parts->SetProp("protocol", scheme);
+
+  int32_t defaultPort = 0;
+  if (scheme == "http") {
+    defaultPort = 80;
+    CutHttpFragment(text);
+  } else if (scheme == "ftp") {
+    defaultPort = 21;
+  } else if (scheme != "file") {
+    parts->SetProp("error", "Unsupported protocol: " + scheme);
+    return parts;
+  }
+  text.erase(0, schemeEnd + 3);
+  if (scheme == "file") {
+    ParseFileRemainder(text, *parts);
+  } else {
+    ParseNetworkRemainder(text, defaultPort, *parts);
+  }
+  return parts;
+}
+
+bool IsUrl(std::string& text) {
+  std::string expanded = text;
+  ExpandNetworkShortForms(expanded);
+  if (SchemeEnd(expanded) == std::string::npos) {
+    return false;
+  }
+  text = std::move(expanded);
+  return true;
+}
+
+std::string FormatUrl(const UrlParts& parts) {
+  std::string url = parts.GetProp("protocol") + "://" + parts.GetProp("hostname");
+  if (parts.GetPropInt("oddport") != 0) {
+    url += ":" + FormatInteger(parts.GetPropInt("port"));
+  }
+  return url + parts.GetProp("fullpath");
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// The parts of one URL as named text properties ("protocol", "hostname",
+// "hostaddr", "port", "oddport", "userid", "password", "fullpath", "path",
+// "file", "extension"); a non-empty "error" means the text did not parse and
+// the other parts are incomplete. It belongs to no folder.
+using UrlParts = Item;
+
+inline constexpr const char* kMalformedUrl = "Malformed URL";
+inline constexpr const char* kIncompleteUrl = "Incomplete URL";
+
+// Splits http, ftp and file URLs, accepting the typed short forms ("www.",
+// "ftp." and a drive letter with ":" or "|"). The text is rewritten: it keeps
+// the part after "://" for those three schemes (for http without its fragment),
+// even when a later step fails, and the short-form expansion otherwise.
+// Callers that need their text unchanged pass a copy.
+std::unique_ptr<UrlParts> ParseUrl(std::string& text);
+
+// True when, once the "www." and "ftp." short forms are expanded, the text
+// has a "://" after a scheme of at most ten characters; only then is the text
+// replaced by that expansion. Any scheme counts.
+bool IsUrl(std::string& text);
+
+// The canonical text of parsed parts. User name and password never appear in it.
+std::string FormatUrl(const UrlParts& parts);
+
+}  // namespace pellmarsh

@@ -1,0 +1,120 @@
+#include "url/local_naming.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_dir.h"
+#include "url/host_defaults.h"
+
+namespace pellmarsh {
+namespace {
+
+TEST(LocalFileName, FilesKeepTheirNameAndDirectoriesGetAnIndexName) {
+  const std::pair<std::string, const char*> rows[] = {
+      {"http://host/", "host-index.html"},
+      {"http://host/a/b/", "b-index.html"},
+      {"http://host/a//", "download.html"},
+      {"ftp://host/pub/", "pub-index.txt"},
+      {"file:///home/me/a.txt", "download.txt"},
+      {"http://host/Dir/A.Zip", "A.Zip"},
+      {"ftp://host/pub/*.zip", "pub-index.txt"},
+      {"http:///x", "download.html"},
+      {"nonsense", "download.txt"},
+      {"http://host/a/..", "a-index.html"},
+      {"http://host/.?x", "host-index.html"},
+      {std::string("http://host/a\0b", 15), "a_b"},
+  };
+  for (auto [url, name] : rows) {
+    EXPECT_EQ(LocalFileName(*ParseUrl(url)), name) << url;
+  }
+}
+
+class LocalNamingTest : public ::testing::Test {
+ protected:
+  LocalNamingTest() {
+    std::filesystem::create_directory(download);
+    Host("(default for new hosts)", download.c_str(), "anonymous").SetProp("password", "guest@");
+  }
+
+  Item& Host(const char* name, const char* localpath, const char* login) {
+    Item& entry = HostDefaults(root).FindOrCreateChild(name);
+    entry.SetProp("localpath", localpath);
+    entry.SetProp("login", login);
+    return entry;
+  }
+
+  Item& Choose(std::string url, const char* login = "") {
+    items.emplace_back(std::make_unique<Item>())->SetProp("login", login);
+    ChooseNewItemSettings(root, names, *ParseUrl(url), *items.back());
+    return *items.back();
+  }
+
+  testing::TempDir dir;
+  const std::string download = dir.File("download");
+  std::recursive_mutex treeLock;
+  Item root;
+  LocalNameRegistry names{treeLock, root};
+  std::vector<std::unique_ptr<Item>> items;
+};
+
+TEST_F(LocalNamingTest, TheHostsOwnDirectoryWinsOnlyWhenItHasOne) {
+  Host("Empty.Host", "", "");
+  Host("own.host", "/srv/own", "");
+  EXPECT_EQ(Choose("http://empty.host/a.zip").GetProp("local"), download + "/a.zip");
+  EXPECT_EQ(Choose("http://OWN.host/a.zip").GetProp("local"), "/srv/own/a.zip");
+  EXPECT_EQ(Choose("http://unknown/a.zip").GetProp("local"), download + "/a(1).zip");
+  EXPECT_EQ(items.back()->GetProp("name"), "a(1).zip");
+}
+
+TEST_F(LocalNamingTest, TheUrlsUserWinsThenTheItemsThenTheHostsThenTheDefault) {
+  Host("host", "", "hostlogin");
+  Host("", "", "nameless");  // no host name matches an entry without one
+  EXPECT_EQ(Choose("ftp://me:pw@host/f", "item").GetProp("login"), "me");
+  EXPECT_EQ(items.back()->GetProp("password"), "pw");
+  EXPECT_EQ(Choose("ftp://host/f", "item").GetProp("login"), "item");
+  EXPECT_EQ(Choose("ftp://host/f").GetProp("login"), "hostlogin");
+  EXPECT_EQ(Choose("ftp://other/f").GetProp("password"), "guest@");
+  EXPECT_EQ(Choose("file:///home/f").GetProp("login"), "anonymous");
+}
+
+TEST_F(LocalNamingTest, NoNameFromAUrlLeavesTheDownloadDirectory) {
+  for (const std::string& directory : {download, dir.File("missing")}) {
+    Host("host", directory.c_str(), "");
+    for (const char* url : {"http://host/..", "http://host/a/..", "http://host/.", "http://host/?",
+                            "http://host/..\\x"}) {
+      const std::filesystem::path local(Choose(url).GetProp("local"));
+      EXPECT_EQ(local.parent_path(), directory) << url;
+      EXPECT_NE(local.filename(), "..") << url;
+      EXPECT_NE(local.filename(), ".") << url;
+    }
+  }
+}
+
+TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFile) {
+  const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
+      {"http://host/a/b/page.html", "../d.html", "http://host/a/d.html", "d.html"},
+      {"http://host/x", "/new", "http://host:80/new", "new"},
+      {"http://host:8080/x", "/n.zip", "http://host:8080/n.zip", "n.zip"},
+      {"http://host/a/page.html", "sub/f.txt", "http://host/a/sub/f.txt", "f.txt"},
+      {"http://host/a/page.html", "ftp://other/z.zip", "ftp://other/z.zip", "z.zip"},
+      {"http://host/a/b/page.html", "../d.html", "http://host/a/d.html", "d(1).html"},
+      // ".." above the root stays on the same host.
+      {"http://host/page.html", "../../x.html", "http://host/x.html", "x.html"},
+      // A server cannot send the download to a local file.
+      {"http://host/a/p", "file:///etc/passwd", "http://host/a/file:///etc/passwd", "passwd"},
+  };
+  for (const auto& [value, location, resolved, name] : rows) {
+    Item item;
+    item.SetProp("value", value);
+    item.SetProp("location", location);
+    item.SetProp("local", download + "/page.html");
+    RenameForRedirect(names, item);
+    EXPECT_EQ(item.GetProp("location"), resolved) << value << " to " << location;
+    EXPECT_EQ(item.GetProp("local"), download + "/" + name) << value << " to " << location;
+    EXPECT_EQ(item.GetProp("name"), name) << value << " to " << location;
+  }
+}
+
+}  // namespace
+}  // namespace pellmarsh

@@ -1,0 +1,102 @@
+#include "url/url_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace pellmarsh {
+namespace {
+
+// The non-empty parts in a fixed order, so that a row states the whole result.
+std::string Describe(const UrlParts& parts, bool withUser = true) {
+  std::string text;
+  for (std::string key : {"error", "protocol", "hostname", "hostaddr", "port", "oddport", "userid",
+                          "password", "fullpath", "path", "file", "extension"}) {
+    if (!parts.GetProp(key).empty() && (withUser || (key != "userid" && key != "password"))) {
+      text += (text.empty() ? "" : " ") + key + "=" + parts.GetProp(key);
+    }
+  }
+  return text;
+}
+
+struct ParseRow {
+  const char *input, *parts, *rewritten, *canonical;  // no canonical text when the parse fails
+};
+
+const ParseRow kParseRows[] = {
+    {"www.host/d/a.zip",
+     "protocol=http hostname=www.host port=80 fullpath=/d/a.zip path=/d file=a.zip extension=ZIP",
+     "www.host/d/a.zip", "http://www.host/d/a.zip"},
+    {"ftp.host", "protocol=ftp hostname=ftp.host port=21 fullpath=/", "ftp.host",
+     "ftp://ftp.host/"},
+    {"WWW.HOST/x", "error=Malformed URL", "WWW.HOST/x", ""},
+    {" http://h/", "error=Unsupported protocol:  http protocol= http", " http://h/", ""},
+    {"HTTP://h:80/x", "protocol=http hostname=h port=80 fullpath=/x file=x", "h:80/x",
+     "http://h/x"},
+    {"http://h:8080/", "protocol=http hostname=h port=8080 oddport=1 fullpath=/", "h:8080/",
+     "http://h:8080/"},
+    {"ftp://h:0", "protocol=ftp hostname=h port=21 fullpath=/", "h:0", "ftp://h/"},
+    {"ftp://me:pa:ss@h/", "protocol=ftp hostname=h port=21 userid=me password=pa:ss fullpath=/",
+     "me:pa:ss@h/", "ftp://h/"},
+    {"ftp://anon:me@mail.example@h/",
+     "protocol=ftp hostname=h port=21 userid=anon password=me@mail.example fullpath=/",
+     "anon:me@mail.example@h/", "ftp://h/"},
+    {"http://h/a.html#part",
+     "protocol=http hostname=h port=80 fullpath=/a.html file=a.html "
+     "extension=HTML",
+     "h/a.html", "http://h/a.html"},
+    {"ftp://h/a#b", "protocol=ftp hostname=h port=21 fullpath=/a#b file=a#b", "h/a#b",
+     "ftp://h/a#b"},
+    {"http://h/cgi/q.exe?a=1&b=2",
+     "protocol=http hostname=h port=80 fullpath=/cgi/q.exe?a=1&b=2 "
+     "path=/cgi file=q.exe extension=EXE",
+     "h/cgi/q.exe?a=1&b=2", "http://h/cgi/q.exe?a=1&b=2"},
+    {"ftp://h/pub/*.zip", "protocol=ftp hostname=h port=21 fullpath=/pub/*.zip path=/pub",
+     "h/pub/*.zip", "ftp://h/pub/*.zip"},
+    {"D:\\dir\\x.zip", "protocol=file fullpath=D:\\dir\\x.zip", "D:\\dir\\x.zip",
+     "file://D:\\dir\\x.zip"},
+    {"D|/dir/x.zip", "protocol=file fullpath=D:/dir/x.zip", "D|/dir/x.zip", "file://D:/dir/x.zip"},
+    {"file:///home/a", "protocol=file fullpath=/home/a", "/home/a", "file:///home/a"},
+    {"file://a", "error=Malformed URL protocol=file", "a", ""},
+    {"abcdefghijk://x", "error=Malformed URL", "abcdefghijk://x", ""},
+    {"http://:21/x", "error=Incomplete URL protocol=http port=21 oddport=1", ":21/x", ""},
+    {"http:///x", "error=Incomplete URL protocol=http port=80", "/x", ""},
+    {"http://3com.h/a/b/",
+     "protocol=http hostname=3com.h hostaddr=3com.h port=80 fullpath=/a/b/ "
+     "path=/a/b",
+     "3com.h/a/b/", "http://3com.h/a/b/"},
+};
+
+TEST(ParseUrl, EachTextGivesItsPartsRewritesItAndFormatsCanonically) {
+  for (const ParseRow& row : kParseRows) {
+    std::string text = row.input;
+    const auto parts = ParseUrl(text);
+    EXPECT_EQ(Describe(*parts), row.parts) << row.input;
+    EXPECT_EQ(text, row.rewritten) << row.input;
+    if (*row.canonical) {
+      EXPECT_EQ(FormatUrl(*parts), row.canonical) << row.input;
+    }
+  }
+}
+
+TEST(FormatUrl, ReparsingTheCanonicalTextGivesTheSamePartsButTheUser) {
+  const char* pieces[] = {"http://", "ftp://", "file://", "HTTP://", "www.", "ftp.", "@", ":",
+                          "/",       "#",      "?",       "*",       "&",    "\\",   "|", ".",
+                          "a",       "7",      "0",       "8080",    " ",    "D:"};
+  std::mt19937 random(4);
+  for (int sample = 0; sample < 20000; ++sample) {
+    std::string text;
+    for (int count = static_cast<int>(random() % 9); count >= 0; --count) {
+      text += pieces[random() % std::size(pieces)];
+    }
+    const std::string original = text;
+    const auto parts = ParseUrl(text);
+    if (parts->GetProp("error").empty()) {
+      std::string canonical = FormatUrl(*parts);
+      ASSERT_EQ(Describe(*ParseUrl(canonical), false), Describe(*parts, false)) << original;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pellmarsh
