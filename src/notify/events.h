@@ -35,15 +35,22 @@ inline constexpr const char* kSoundFolder = "_soundconfig";
 // user's chosen "file" is never touched.
 void BuildSoundTable(Item& root);
 
+// Where the engine announces what happened ("START", "COMPLETE", ...).
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  // Callable from any thread; never waits.
+  virtual void RaiseEvent(std::string_view name) = 0;
+};
+
 // Plays the sound the user attached to an event, when sounds are on.
-class EventRaiser {
+class EventRaiser final : public EventSink {
  public:
   EventRaiser(Item& root, std::recursive_mutex& treeLock, SoundPlayer& player)
       : root_(root), treeLock_(treeLock), player_(player) {}
 
-  // Callable from any thread; reads the tree under the tree lock and never
-  // waits for the sound.
-  void RaiseEvent(std::string_view name);
+  // Reads the tree under the tree lock and never waits for the sound.
+  void RaiseEvent(std::string_view name) override;
 
  private:
   Item& root_;

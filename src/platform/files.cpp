@@ -6,31 +6,10 @@
 
 #include <cerrno>
 
+#include "platform/unique_fd.h"
+
 namespace pellmarsh {
 namespace {
-
-// Closes the descriptor when the scope ends, whichever path leaves it.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the close's own failure, which can carry a write error.
-  int Close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -82,7 +61,7 @@ FileFailure FailureFromErrno(int error) {
 }
 
 FileContents ReadWholeFile(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) {
     return {std::nullopt, errno};
   }
@@ -131,7 +110,7 @@ bool FileExists(const std::string& path) {
 std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,
                                                        std::string_view bytes) {
   const std::string temporary = path + ".new";
-  FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+  UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                              static_cast<mode_t>(mode_)));
   if (file.get() < 0) {
     return FailureFromErrno(errno);
@@ -145,7 +124,7 @@ std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,
     return FailureFromErrno(error);
   }
   // Make the rename itself durable; a failure here leaves a complete file either way.
-  FileDescriptor directory(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd directory(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (directory.get() >= 0) {
     ::fsync(directory.get());
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "notify/events.h"
 #include "platform/clock.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
@@ -49,6 +50,21 @@ class RecordingSounds final : public SoundPlayer {
 
   std::mutex mutex;
   std::vector<std::string> played;
+};
+
+}  // namespace pellmarsh::testing
+
+namespace pellmarsh::testing {
+
+class RecordingEvents final : public EventSink {
+ public:
+  void RaiseEvent(std::string_view name) override {
+    std::lock_guard lock(mutex);
+    raised.emplace_back(name);
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> raised;
 };
 
 }  // namespace pellmarsh::testing

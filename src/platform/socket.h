@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace pellmarsh {
+
+// Error numbers are the program's own vocabulary (the classic Windows Sockets
+// numbers), so logged and stored messages read the same on every system.
+inline constexpr int kErrorWouldBlock = 10035;
+inline constexpr int kErrorTimedOut = 10060;
+
+// Maps an errno from a socket call onto that vocabulary; an errno without a
+// counterpart is passed on as it is.
+int SocketErrorFromErrno(int error);
+
+// An IPv4 address and port, both in host byte order.
+struct SocketAddress {
+  uint32_t address = 0;
+  uint16_t port = 0;
+};
+
+struct IoResult {
+  size_t count = 0;  // bytes moved; 0 with no error means the peer closed
+  int error = 0;     // 0, kErrorWouldBlock, or another socket error number
+};
+
+struct Readiness {
+  bool ready = false;
+  int error = 0;
+};
+
+// One IPv4 TCP socket, closed with the object. Every call returns at once:
+// readiness is asked with a zero time-out and sends never raise SIGPIPE.
+class TcpSocket {
+ public:
+  TcpSocket() = default;
+  explicit TcpSocket(int fd) : fd_(fd) {}
+  TcpSocket(TcpSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  TcpSocket& operator=(TcpSocket&& other) noexcept;
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+  ~TcpSocket() { Close(); }
+
+  // Returns 0 or the error number; the socket is valid only on success.
+  int Create();
+  bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  void Close();
+
+  int SetNonBlocking();
+  // 0 when connected at once, kErrorWouldBlock while the connect is under way.
+  int Connect(const SocketAddress& to);
+  Readiness PollWritable() const;
+  Readiness PollReadable() const;
+  // The error a finished non-blocking connect left on the socket, or 0.
+  int PendingError() const;
+  IoResult Send(std::string_view bytes);
+  IoResult Receive(char* buffer, size_t size);
+  int Bind(const SocketAddress& at);
+  int Listen(int backlog);
+  // A new non-blocking connection, or an invalid socket with the error in `error`.
+  TcpSocket Accept(SocketAddress& peer, int& error);
+  // Return 0 or the error number.
+  int LocalAddress(SocketAddress& address) const;
+  int PeerAddress(SocketAddress& address) const;
+
+ private:
+  Readiness Poll(short events) const;
+
+  int fd_ = -1;
+};
+
+// Dotted-quad text to a host-order address; false when the text is no such address.
+bool ParseDottedAddress(std::string_view text, uint32_t& address);
+
+}  // namespace pellmarsh

@@ -1,0 +1,47 @@
+// The file side of a session: a local file copied through the same writer.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "transfer/session_log.h"
+#include "transfer/transfer_session.h"
+
+namespace pellmarsh {
+
+void TransferSession::FileStart() {
+  item_->SetPropInt("resume", 1);
+  if (!OpenSaveFile()) {
+    return;
+  }
+  const std::string source = urlParts_->GetProp("fullpath");
+  sourceFile_.Reset(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!sourceFile_.valid()) {
+    Fail("Could not open local copy-from file: " + source, kOutcomePermanent);
+    return;
+  }
+  state_ = SessionState::kTransfer;
+}
+
+void TransferSession::FileTransfer() {
+  const ssize_t got = ::read(sourceFile_.get(), context_.buffer, context_.bufferSize);
+  if (got < 0) {
+    if (errno == EINTR) {
+      return;
+    }
+    // Ending the copy here would report a cut-off file as complete.
+    Fail("Could not read local copy-from file: " + urlParts_->GetProp("fullpath") + " (" +
+             std::strerror(errno) + ")",
+         kOutcomeRetry);
+    return;
+  }
+  if (got > 0 && !AcceptChunk(context_.buffer, static_cast<size_t>(got))) {
+    return;
+  }
+  if (static_cast<size_t>(got) < context_.bufferSize) {
+    state_ = SessionState::kComplete;
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,22 @@
+#include "transfer/resume_servers.h"
+
+#include <string>
+
+namespace pellmarsh {
+namespace {
+
+constexpr const char* kBuggyResumeServers[] = {"Server: Microsoft-PWS-95/2.0"};
+
+}  // namespace
+
+bool IsBuggyResumeServer(const Item& item) {
+  const std::string log = item.GetProp("log");
+  for (const char* server : kBuggyResumeServers) {
+    if (log.find(server) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,92 @@
+#include "transfer/save_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/files.h"
+
+namespace pellmarsh {
+
+bool SaveFile::Open(const std::string& path, int64_t& fileSize) {
+  const bool exists = FileExists(path);
+  const int flags = exists ? O_RDWR | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC;
+  fd_.Reset(::open(path.c_str(), flags, 0666));
+  if (!fd_.valid()) {
+    return false;
+  }
+  fileSize = 0;
+  struct stat info {};
+  if (exists && ::fstat(fd_.get(), &info) == 0) {
+    fileSize = static_cast<int64_t>(info.st_size);
+  }
+  path_ = path;
+  position_ = 0;
+  return true;
+}
+
+bool SaveFile::WriteAt(const char* bytes, size_t count) {
+  while (count > 0) {
+    const ssize_t written = ::pwrite(fd_.get(), bytes, count, static_cast<off_t>(position_));
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    bytes += written;
+    count -= static_cast<size_t>(written);
+    position_ += written;
+  }
+  return true;
+}
+
+bool SaveFile::Write(const char* bytes, size_t count, bool textMode, int64_t now) {
+  if (count == 0) {
+    return true;
+  }
+  bool written;
+  if (textMode) {
+    converted_.clear();
+    converter_.Convert(bytes, count, converted_);
+    written = WriteAt(converted_.data(), converted_.size());
+  } else {
+    written = WriteAt(bytes, count);
+  }
+  bytesSinceReopen_ += static_cast<int64_t>(count);
+  return written && ReopenIfDue(now);
+}
+
+bool SaveFile::ReopenIfDue(int64_t now) {
+  if (bytesSinceReopen_ <= kReopenAfterBytes || reopenTime_ + kReopenAfterSeconds >= now) {
+    return true;
+  }
+  // Closing hands everything written so far to the disk's keeping; writing
+  // goes on at the same position, which need not be the end of the file.
+  if (fd_.Close() != 0) {
+    return false;
+  }
+  fd_.Reset(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
+  bytesSinceReopen_ = 0;
+  reopenTime_ = now;
+  return fd_.valid();
+}
+
+bool SaveFile::FlushText() {
+  converted_.clear();
+  converter_.Flush(converted_);
+  return converted_.empty() || WriteAt(converted_.data(), converted_.size());
+}
+
+bool SaveFile::TruncateAtPosition() {
+  // A device or pipe named as the save file has no length to cut.
+  struct stat info {};
+  if (::fstat(fd_.get(), &info) != 0) {
+    return false;
+  }
+  return !S_ISREG(info.st_mode) || ::ftruncate(fd_.get(), static_cast<off_t>(position_)) == 0;
+}
+
+}  // namespace pellmarsh

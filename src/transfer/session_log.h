@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "notify/events.h"
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// How a failed attempt ends.
+enum FailOutcome : int {
+  kOutcomePermanent = 3,  // status 3, "BROKEN"
+  kOutcomeRetry = 5,      // status 5 with a growing delay, "FAIL"
+  kOutcomeOffline = 105,  // status 5 after a short delay, no event
+};
+
+// One line of an item's log: the tick count (as a signed 32-bit number, eleven
+// digits) and the text, ended with CR LF.
+std::string FormatLogLine(uint32_t tick, std::string_view text);
+
+// How a command about to be sent is logged: CR and LF show as "|", and a
+// password never reaches the log (the line keeps the word PASS only).
+std::string LoggedSendLine(const std::string& buffer);
+
+// Appends a line to the item's "log" and shows the text as its "process".
+void AppendLogLine(Item& item, uint32_t tick, std::string_view text);
+
+// The item's status, retry counters and event for a failure's outcome. Any
+// other outcome changes nothing.
+void ApplyFailureOutcome(Item& item, int outcome, EventSink& events);
+
+}  // namespace pellmarsh

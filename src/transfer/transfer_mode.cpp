@@ -1,0 +1,18 @@
+#include "transfer/transfer_mode.h"
+
+namespace pellmarsh {
+
+TransferMode ChooseTransferMode(int transferCode, const std::string& extension, Item& settings) {
+  if (transferCode == 1) {
+    return {false, "User forced binary transfer."};
+  }
+  if (transferCode != 0) {
+    return {true, "User forced text transfer."};
+  }
+  const bool listed =
+      !extension.empty() && settings.FindOrCreateChild("nkw-ftptext").FindByName(extension);
+  return listed ? TransferMode{true, "Text transfer cued by file extension."}
+                : TransferMode{false, "Binary transfer."};
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,400 @@
+#include "transfer/transfer_session.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "store/item_status.h"
+#include "transfer/resume_servers.h"
+#include "transfer/session_log.h"
+#include "transfer/socket_error_text.h"
+#include "transfer/transfer_mode.h"
+
+namespace pellmarsh {
+namespace {
+
+std::string DottedQuad(uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+}  // namespace
+
+TransferSession::TransferSession(Item& item, const TransferContext& context)
+    : item_(&item), context_(context), saveFile_(context.clock.UnixTime()) {}
+
+TransferSession::~TransferSession() {
+  std::lock_guard lock(context_.treeLock);
+  Reset();
+}
+
+bool TransferSession::Step() {
+  std::lock_guard lock(context_.treeLock);
+  stepBytes_ = 0;
+  if (finished_) {
+    return false;
+  }
+  if (!item_) {
+    finished_ = true;
+    return false;
+  }
+  const int status = item_->GetPropInt("status");
+  if (status != kStatusTransferring) {
+    if (status == kStatusStopRequested) {
+      item_->SetProp("error", "User cancelled transfer.");
+      item_->SetPropInt("status", kStatusOnHold);
+      state_ = SessionState::kDone;
+      context_.events.RaiseEvent("STOP");
+      return true;
+    }
+    if (status == kStatusGoingOffline) {
+      Fail("Went offline.", kOutcomeOffline);
+      context_.events.RaiseEvent("STOP");
+      return true;
+    }
+  }
+  if (!sendBuffer_.empty()) {
+    SendPending();
+  } else {
+    RunState();
+  }
+  return true;
+}
+
+void TransferSession::RunState() {
+  switch (state_) {
+    case SessionState::kInit:
+      Init();
+      break;
+    case SessionState::kConnect:
+      Connect();
+      break;
+    case SessionState::kConnectWait:
+      ConnectWait();
+      break;
+    case SessionState::kStart:
+      Start();
+      break;
+    case SessionState::kTransfer:
+      Transfer();
+      break;
+    case SessionState::kComplete:
+      Complete();
+      break;
+    case SessionState::kDone:
+      finished_ = true;
+      break;
+    default:
+      FtpStep();
+      break;
+  }
+}
+
+void TransferSession::SendPending() {
+  Log(LoggedSendLine(sendBuffer_));
+  const IoResult sent = mainSocket_.Send(sendBuffer_);
+  if (sent.error == kErrorWouldBlock) {
+    return;
+  }
+  if (sent.error != 0) {
+    // Deliberately no log line, event or retry count: the retry countdown runs
+    // with whatever delay the item holds.
+    sendBuffer_.clear();
+    state_ = SessionState::kDone;
+    item_->SetProp("error", "Request Error: " + SocketErrorText(sent.error));
+    item_->SetPropInt("status", kStatusWaitingToRetry);
+    return;
+  }
+  sendBuffer_.erase(0, sent.count);
+}
+
+void TransferSession::Init() {
+  for (const char* key : {"size", "received", "receivedsession", "finish", "viruscheck"}) {
+    item_->SetPropInt(key, 0);
+  }
+  url_ = item_->GetProp("value");
+  const bool buggyResumes = item_->GetPropInt("resume") == 1 && IsBuggyResumeServer(*item_);
+  if (buggyResumes) {
+    item_->SetPropInt("resume", 0);
+  }
+  if (context_.settings.GetPropInt("parm-dellog") == 0) {
+    Log("--------------------------");
+  } else {
+    item_->SetProp("log", "");
+  }
+  Log("Start: " + url_);
+  if (buggyResumes) {
+    Log("Sorry, this server has buggy resumes.  Restarting instead.");
+  }
+
+  urlParts_ = ParseUrl(url_);
+  const std::string error = urlParts_->GetProp("error");
+  if (!error.empty()) {
+    Fail(error, kOutcomePermanent);
+    LogConnecting();
+    return;
+  }
+
+  transferCode_ = item_->GetPropInt("transfercode");
+  const TransferMode mode =
+      ChooseTransferMode(transferCode_, urlParts_->GetProp("extension"), context_.settings);
+  textMode_ = mode.textMode;
+  Log(mode.logLine);
+
+  const std::string scheme = urlParts_->GetProp("protocol");
+  if (scheme == "file") {
+    protocol_ = Protocol::kFile;
+    state_ = SessionState::kStart;
+    LogConnecting();
+    return;
+  }
+  if (scheme != "http" && scheme != "ftp") {
+    Fail("Unknown protocol: " + scheme, kOutcomePermanent);
+    return;
+  }
+  protocol_ = scheme == "http" ? Protocol::kHttp : Protocol::kFtp;
+  ResolveHost();
+}
+
+void TransferSession::ResolveHost() {
+  remotePort_ = urlParts_->GetPropInt("port");
+  remoteSockAddr_ = SocketAddress{0, static_cast<uint16_t>(remotePort_)};
+  const std::string hostAddr = urlParts_->GetProp("hostaddr");
+  LookupResult found;
+  if (hostAddr.empty()) {
+    const std::string hostName = urlParts_->GetProp("hostname");
+    item_->SetProp("process", "Resolving " + hostName + "...");
+    if (!WithoutTreeLock([&] { found = context_.resolver.Lookup(hostName); })) {
+      return;
+    }
+    if (found.error != 0) {
+      Fail("Host Lookup Error: " + SocketErrorText(found.error), kOutcomePermanent);
+      return;
+    }
+    remoteAddress_ = found.address;
+    remoteSockAddr_.address = found.address;
+  } else {
+    if (!ParseDottedAddress(hostAddr, remoteAddress_)) {
+      Fail("Bad IP Address: " + hostAddr, kOutcomePermanent);
+      return;
+    }
+    if (!WithoutTreeLock([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
+      return;
+    }
+    remoteSockAddr_.address = found.error == 0 ? found.address : remoteAddress_;
+  }
+
+  if (mainSocket_.Create() != 0) {
+    Fail("Could not create a socket.", kOutcomePermanent);
+    return;
+  }
+  mainSocket_.SetNonBlocking();
+  state_ = SessionState::kConnect;
+  LogConnecting();
+}
+
+template <typename Lookup>
+bool TransferSession::WithoutTreeLock(Lookup&& lookup) {
+  context_.treeLock.unlock();
+  lookup();
+  context_.treeLock.lock();
+  if (!item_) {
+    return false;
+  }
+  const int status = item_->GetPropInt("status");
+  return status != kStatusStopRequested && status != kStatusGoingOffline;
+}
+
+void TransferSession::LogConnecting() {
+  item_->SetPropInt64("start", context_.clock.UnixTime());
+  item_->SetPropInt("received", 0);
+  item_->SetPropInt("receivedsession", 0);
+  Log("Connecting to host at " + DottedQuad(remoteAddress_) + ", port " +
+      std::to_string(remotePort_));
+}
+
+void TransferSession::Connect() {
+  const int error = mainSocket_.Connect(remoteSockAddr_);
+  connectStarted_ = context_.clock.TickCount();
+  if (error == kErrorWouldBlock) {
+    Log("Waiting for connect...");
+    state_ = SessionState::kConnectWait;
+  } else if (error == 0) {
+    state_ = SessionState::kConnectWait;
+  } else {
+    Fail("Connect Error: " + SocketErrorText(error), kOutcomeRetry);
+  }
+  sendBuffer_.clear();
+}
+
+void TransferSession::ConnectWait() {
+  const Readiness writable = mainSocket_.PollWritable();
+  if (writable.error != 0) {
+    Fail("Could not connect: " + SocketErrorText(writable.error), kOutcomeRetry);
+    return;
+  }
+  if (!writable.ready) {
+    if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
+      Fail("Could not connect: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+    }
+    return;
+  }
+  // Writable also means the connect has ended; whether it succeeded is in the socket.
+  if (const int refused = mainSocket_.PendingError(); refused != 0) {
+    Fail("Could not connect: " + SocketErrorText(refused), kOutcomeRetry);
+    return;
+  }
+  if (protocol_ == Protocol::kHttp) {
+    state_ = SessionState::kStart;
+  } else {
+    if (!FtpReserveDataSocket()) {
+      return;
+    }
+    state_ = SessionState::kFtpGreeting;
+  }
+  Log("Connected.  Opening save file.");
+  OpenSaveFile();
+}
+
+void TransferSession::Start() {
+  context_.events.RaiseEvent("START");
+  switch (protocol_) {
+    case Protocol::kFile:
+      FileStart();
+      break;
+    case Protocol::kHttp:
+      HttpStart();
+      break;
+    case Protocol::kFtp:
+      item_->SetPropInt("resume", 1);
+      state_ = SessionState::kTransfer;
+      break;
+  }
+  Log("Transferring data...");
+  if (state_ == SessionState::kTransfer) {
+    item_->SetPropInt("status", kStatusTransferring);
+  }
+}
+
+void TransferSession::Transfer() {
+  switch (protocol_) {
+    case Protocol::kFile:
+      FileTransfer();
+      break;
+    case Protocol::kHttp:
+      HttpTransfer();
+      break;
+    case Protocol::kFtp:
+      FtpTransfer();
+      break;
+  }
+}
+
+bool TransferSession::AcceptChunk(const char* bytes, size_t count) {
+  stepBytes_ = static_cast<int64_t>(count);
+  if (!WriteData(bytes, count)) {
+    return false;
+  }
+  received_ += static_cast<int64_t>(count);
+  item_->SetPropInt64("received", received_);
+  item_->SetPropInt64("receivedsession",
+                      item_->GetPropInt64("receivedsession") + static_cast<int64_t>(count));
+  return true;
+}
+
+void TransferSession::Complete() {
+  item_->SetPropInt("resume", 0);
+  const int64_t size = item_->GetPropInt64("size");
+  const bool shortOfTotal = item_->GetPropInt64("received") < size;
+  if (shortOfTotal && context_.settings.GetPropInt("parm-retryshort") != 0) {
+    item_->SetPropInt("resume", 1);
+    Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
+         kOutcomeRetry);
+  } else {
+    item_->SetPropInt("status", kStatusComplete);
+    item_->SetPropInt64("finish", context_.clock.UnixTime());
+    context_.events.RaiseEvent("COMPLETE");
+    Log("Successful data transfer, got " + item_->GetProp("receivedsession") +
+        " bytes this session.");
+  }
+  if (!FlushText()) {
+    return;
+  }
+  // A finished file ends where this transfer stopped writing; a file kept for a
+  // resume stays as it is.
+  if (item_->GetPropInt("status") == kStatusComplete && !saveFile_.TruncateAtPosition()) {
+    Fail("Error writing local file!", kOutcomePermanent);
+    return;
+  }
+  saveFile_.Close();
+  state_ = SessionState::kDone;
+  CloseChannels();
+}
+
+void TransferSession::CloseChannels() {
+  sourceFile_.Reset();
+  dataConnection_.Close();
+  mainSocket_.Close();
+}
+
+void TransferSession::Reset() {
+  mainSocket_.Close();
+  dataConnection_.Close();
+  listenSocket_.Close();
+  saveFile_.Close();
+  sourceFile_.Reset();
+  // Only the file this session opened may go, and only when nothing reached it.
+  const std::string& opened = saveFile_.path();
+  struct stat info {};
+  if (item_ && !opened.empty() && ::stat(opened.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size == 0) {
+    ::unlink(opened.c_str());
+  }
+  urlParts_.reset();
+  state_ = SessionState::kInit;
+  finished_ = false;
+  received_ = 0;
+  headerDone_ = false;
+  textMode_ = false;
+  lastActivity_ = 0;
+  saveFile_.ResetText();
+}
+
+void TransferSession::Log(std::string_view text) {
+  AppendLogLine(*item_, context_.clock.TickCount(), text);
+}
+
+void TransferSession::Fail(std::string_view message, int outcome) {
+  Log(message);
+  item_->SetProp("error", message);
+  state_ = SessionState::kDone;
+  ApplyFailureOutcome(*item_, outcome, context_.events);
+}
+
+bool TransferSession::OpenSaveFile() {
+  const std::string local = item_->GetProp("local");
+  int64_t fileSize = 0;
+  if (!saveFile_.Open(local, fileSize)) {
+    Fail("Couldn't open save file " + local + ".", kOutcomePermanent);
+    return false;
+  }
+  item_->SetPropInt64("filesize", fileSize);
+  return true;
+}
+
+bool TransferSession::WriteData(const char* bytes, size_t count) {
+  if (!saveFile_.Write(bytes, count, textMode_, context_.clock.UnixTime())) {
+    Fail("Error writing local file!", kOutcomePermanent);
+    return false;
+  }
+  return true;
+}
+
+bool TransferSession::FlushText() {
+  if (textMode_ && !saveFile_.FlushText()) {
+    Fail("Error writing local file!", kOutcomePermanent);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,160 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "notify/events.h"
+#include "platform/clock.h"
+#include "platform/resolver.h"
+#include "platform/socket.h"
+#include "platform/unique_fd.h"
+#include "store/item.h"
+#include "transfer/save_file.h"
+#include "url/url_parser.h"
+
+namespace pellmarsh {
+
+class LocalNameRegistry;
+
+// What every session borrows from the program.
+struct TransferContext {
+  Item& settings;  // the root item: "parm-" settings and the text-type folders
+  std::recursive_mutex& treeLock;
+  Clock& clock;
+  EventSink& events;
+  Resolver& resolver;
+  LocalNameRegistry& localNames;  // redirects choose their new local file through it
+  char* buffer;                   // shared by all sessions; valid within one step only
+  size_t bufferSize;
+};
+
+enum class SessionState : int {
+  kInit = 0,
+  kConnect = 2,
+  kFtpUser = 4,
+  kFtpPwd = 6,
+  kFtpType = 7,
+  kStart = 8,
+  kTransfer = 9,
+  kComplete = 10,
+  kDone = 11,
+  kFtpGreeting = 12,
+  kFtpPort = 13,
+  kFtpRetrieve = 14,
+  kFtpDataWait = 15,
+  kConnectWait = 16,
+  kFtpPass = 17,
+  kFtpPortResume = 18,
+  kFtpRest = 19,
+};
+
+enum class Protocol : int { kFile = 0, kHttp = 1, kFtp = 2 };
+
+// One download of one URL item, from the first step to completion or failure.
+// The scheduler calls Step over and over on its own thread; each call does one
+// small non-blocking piece of work and returns. Everything the rest of the
+// program learns about the transfer is in the item's properties.
+class TransferSession {
+ public:
+  static constexpr uint32_t kConnectTimeoutMs = 60'000;
+
+  TransferSession(Item& item, const TransferContext& context);
+  TransferSession(const TransferSession&) = delete;
+  TransferSession& operator=(const TransferSession&) = delete;
+  ~TransferSession();
+
+  // True while the session wants more steps. Takes the tree lock itself and
+  // lets go of it only around name lookups, so call it without holding the lock.
+  bool Step();
+  // Bytes of file data the last step received.
+  int64_t stepBytes() const { return stepBytes_; }
+  // Whoever destroys the item first takes it away from the session; a session
+  // without an item finishes at its next step. Call it holding the tree lock.
+  void DetachItem() { item_ = nullptr; }
+  Item* item() const { return item_; }
+  SessionState state() const { return state_; }
+
+  // Owned by the scheduler: its decaying byte count for the speed icons.
+  int64_t recentBytes = 0;
+
+ private:
+  void RunState();
+  void SendPending();
+  void Init();
+  void ResolveHost();
+  void LogConnecting();
+  void Connect();
+  void ConnectWait();
+  void Start();
+  void Transfer();
+  void Complete();
+  void CloseChannels();
+  void Reset();
+
+  // file URLs
+  void FileStart();
+  void FileTransfer();
+  // HTTP
+  void HttpStart();
+  void HttpTransfer();
+  // FTP
+  bool FtpReserveDataSocket();
+  void FtpStep();
+  void FtpTransfer();
+
+  void Log(std::string_view text);
+  // Every failure ends here: logged, kept as the item's "error", and the
+  // session moves to Done.
+  void Fail(std::string_view message, int outcome);
+  bool OpenSaveFile();
+  // The bookkeeping of a chunk of file data; false when writing failed (the
+  // session has already failed).
+  bool AcceptChunk(const char* bytes, size_t count);
+  bool WriteData(const char* bytes, size_t count);
+  bool FlushText();
+  // Runs a blocking lookup without the tree lock; false when the item went
+  // away or a stop arrived meanwhile (the next step deals with it).
+  template <typename Lookup>
+  bool WithoutTreeLock(Lookup&& lookup);
+
+  Item* item_;
+  TransferContext context_;
+  SessionState state_ = SessionState::kInit;
+  Protocol protocol_ = Protocol::kFile;
+  bool finished_ = false;
+  int64_t stepBytes_ = 0;
+  int64_t received_ = 0;
+
+  std::string url_;
+  std::unique_ptr<UrlParts> urlParts_;
+  int transferCode_ = 0;
+  bool textMode_ = false;
+
+  uint32_t remoteAddress_ = 0;  // host byte order, as resolved
+  int remotePort_ = 0;
+  SocketAddress remoteSockAddr_;
+  TcpSocket mainSocket_;
+  uint32_t connectStarted_ = 0;
+  std::string sendBuffer_;
+  std::string lineBuffer_;
+
+  // HTTP
+  std::string statusLine_;
+  int httpCode_ = 0;
+  bool headerDone_ = false;
+
+  // FTP
+  TcpSocket listenSocket_;
+  TcpSocket dataConnection_;
+  SocketAddress dataSockAddr_;
+  uint32_t dataAddress_ = 0;
+  int dataPort_ = 0;
+  uint32_t lastActivity_ = 0;
+
+  UniqueFd sourceFile_;
+  SaveFile saveFile_;
+};
+
+}  // namespace pellmarsh

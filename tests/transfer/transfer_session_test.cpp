@@ -1,0 +1,397 @@
+#include "transfer/transfer_session.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+
+#include "store/builtin_tree.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "transfer/line_end_converter.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+namespace {
+
+class FakeResolver final : public Resolver {
+ public:
+  LookupResult Lookup(const std::string& hostName) override {
+    if (duringLookup) {
+      duringLookup();
+    }
+    const auto found = names.find(hostName);
+    return found == names.end() ? LookupResult{0, 11001} : found->second;
+  }
+  LookupResult ReverseLookup(uint32_t) override { return {0, 11004}; }
+
+  std::map<std::string, LookupResult> names;
+  std::function<void()> duringLookup;
+};
+
+// A loopback port that nothing listens on.
+int ClosedPort() {
+  TcpSocket probe;
+  probe.Create();
+  probe.Bind({INADDR_LOOPBACK, 0});
+  SocketAddress bound;
+  probe.LocalAddress(bound);
+  return bound.port;
+}
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 random(5);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random() & 0xFF);
+  }
+  return bytes;
+}
+
+class TransferSessionTest : public ::testing::Test {
+ protected:
+  TransferSessionTest() {
+    SetUpRootAndFolders(root, dir.path());
+    SetUpDefaultsAndSettings(root, dir.path());
+  }
+
+  Item& NewItem(const std::string& url, const std::string& local) {
+    Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    item.SetProp("type", "_url");
+    item.SetProp("value", url);
+    item.SetProp("local", local);
+    item.SetPropInt("status", 104);
+    return item;
+  }
+
+  std::unique_ptr<TransferSession> Session(Item& item) {
+    return std::make_unique<TransferSession>(
+        item, TransferContext{root, treeLock, clock, events, resolver, names, buffer.data(),
+                              buffer.size() - 1});
+  }
+
+  // Steps until the session has finished; returns the number of steps.
+  static int RunToEnd(TransferSession& session) {
+    int steps = 0;
+    while (session.Step()) {
+      ++steps;
+    }
+    return steps;
+  }
+
+  // The texts of the log's lines, without their tick counts.
+  static std::vector<std::string> LogTexts(const Item& item) {
+    std::vector<std::string> texts;
+    const std::string log = item.GetProp("log");
+    for (size_t start = 0; start < log.size();) {
+      const size_t end = log.find("\r\n", start);
+      texts.push_back(log.substr(start + 12, end - start - 12));
+      start = end + 2;
+    }
+    return texts;
+  }
+
+  testing::TempDir dir;
+  Item root;
+  std::recursive_mutex treeLock;
+  testing::FakeClock clock;
+  testing::RecordingEvents events;
+  FakeResolver resolver;
+  LocalNameRegistry names{treeLock, root};
+  std::vector<char> buffer = std::vector<char>(65537);
+};
+
+TEST_F(TransferSessionTest, AFileUrlIsCopiedWholeWithItsStoryInTheLog) {
+  const std::string data = RandomBytes(10 * 1024 * 1024 + 17);
+  testing::WriteFile(dir.File("source.bin"), data);
+  Item& item = NewItem("file://" + dir.File("source.bin"), dir.File("copy.bin"));
+  auto session = Session(item);
+  RunToEnd(*session);
+
+  EXPECT_EQ(testing::ReadFile(dir.File("copy.bin")), data);
+  EXPECT_EQ(item.GetPropInt("status"), 2);
+  EXPECT_EQ(item.GetPropInt64("received"), static_cast<int64_t>(data.size()));
+  EXPECT_EQ(item.GetPropInt64("finish"), clock.unixTime);
+  EXPECT_EQ(item.GetPropInt("resume"), 0);
+  EXPECT_EQ(LogTexts(item), (std::vector<std::string>{
+                                "Start: file://" + dir.File("source.bin"),
+                                "Binary transfer.",
+                                "Connecting to host at 0.0.0.0, port 0",
+                                "Transferring data...",
+                                "Successful data transfer, got 10485777 bytes this session.",
+                            }));
+  EXPECT_EQ(events.raised, (std::vector<std::string>{"START", "COMPLETE"}));
+  EXPECT_FALSE(session->Step());
+  EXPECT_EQ(item.GetPropInt("status"), 2);
+}
+
+TEST_F(TransferSessionTest, TextModeConvertsLineEndsAcrossEveryBufferBoundary) {
+  std::string data;
+  std::mt19937 random(3);
+  const char pieces[] = {'\r', '\n', 'a', 'b'};
+  for (int index = 0; index < 300'000; ++index) {
+    data.push_back(pieces[random() % 4]);
+  }
+  testing::WriteFile(dir.File("notes.txt"), data);
+  Item& item = NewItem("file://" + dir.File("notes.txt"), dir.File("copy.txt"));
+  item.SetPropInt("transfercode", 2);  // file URLs carry no extension to go by
+  auto session = Session(item);
+  RunToEnd(*session);
+
+  LineEndConverter reference;
+  std::string expected;
+  reference.Convert(data.data(), data.size(), expected);
+  reference.Flush(expected);
+  EXPECT_TRUE(testing::ReadFile(dir.File("copy.txt")) == expected);
+  EXPECT_EQ(item.GetPropInt64("received"), static_cast<int64_t>(data.size()));
+}
+
+TEST_F(TransferSessionTest, TheTransferCodeForcesTheMode) {
+  testing::WriteFile(dir.File("a.txt"), "x\ny");
+  testing::WriteFile(dir.File("b.zip"), "x\ny");
+  Item& binary = NewItem("file://" + dir.File("a.txt"), dir.File("a.out"));
+  binary.SetPropInt("transfercode", 1);
+  Item& text = NewItem("file://" + dir.File("b.zip"), dir.File("b.out"));
+  text.SetPropInt("transfercode", 2);
+  Item& automatic = NewItem("file://" + dir.File("b.zip"), dir.File("c.out"));
+  for (Item* item : {&binary, &text, &automatic}) {
+    auto session = Session(*item);
+    RunToEnd(*session);
+  }
+  EXPECT_EQ(LogTexts(binary)[1], "User forced binary transfer.");
+  EXPECT_EQ(testing::ReadFile(dir.File("a.out")), "x\ny");
+  EXPECT_EQ(LogTexts(text)[1], "User forced text transfer.");
+  EXPECT_EQ(testing::ReadFile(dir.File("b.out")), "x\r\ny");
+  EXPECT_EQ(LogTexts(automatic)[1], "Binary transfer.");
+}
+
+TEST_F(TransferSessionTest, AWholeCopyOverALongerOldFileLeavesNoStaleBytes) {
+  testing::WriteFile(dir.File("source"), "new");
+  testing::WriteFile(dir.File("target"), "old and much longer");
+  Item& item = NewItem("file://" + dir.File("source"), dir.File("target"));
+  auto session = Session(item);
+  RunToEnd(*session);
+  EXPECT_EQ(testing::ReadFile(dir.File("target")), "new");
+}
+
+struct LocalFailureCase {
+  const char* what;
+  std::string source;
+  std::string local;
+  std::string error;
+};
+
+TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
+  testing::WriteFile(dir.File("present"), "data");
+  const LocalFailureCase cases[] = {
+      {"a missing source", dir.File("absent"), dir.File("out1"),
+       "Could not open local copy-from file: " + dir.File("absent")},
+      {"a save file that cannot be made", dir.File("present"), dir.File("no-dir/out"),
+       "Couldn't open save file " + dir.File("no-dir/out") + "."},
+      {"a full disk", dir.File("present"), "/dev/full", "Error writing local file!"},
+  };
+  for (const auto& row : cases) {
+    events.raised.clear();
+    Item& item = NewItem("file://" + row.source, row.local);
+    {
+      auto session = Session(item);
+      RunToEnd(*session);
+    }
+    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt("status"), 3) << row.what;
+    EXPECT_EQ(events.raised.back(), "BROKEN") << row.what;
+    const std::vector<std::string> texts = LogTexts(item);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), row.error), texts.end()) << row.what;
+  }
+  // The save file made for the missing source was empty, so it went with the session.
+  EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("out1")));
+}
+
+TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLine) {
+  Item& item = NewItem("nonsense", dir.File("out"));
+  auto session = Session(item);
+  RunToEnd(*session);
+  EXPECT_EQ(item.GetProp("error"), "Malformed URL");
+  EXPECT_EQ(item.GetPropInt("status"), 3);
+  EXPECT_EQ(LogTexts(item), (std::vector<std::string>{"Start: nonsense", "Malformed URL",
+                                                      "Connecting to host at 0.0.0.0, port 0"}));
+}
+
+TEST_F(TransferSessionTest, HostProblemsFailPermanently) {
+  std::string processDuringLookup;
+  resolver.duringLookup = [&] {
+    processDuringLookup = root.FindByName("_filelist")->ChildAt(0)->GetProp("process");
+  };
+  Item& unknown = NewItem("http://nosuch.example/x", dir.File("out"));
+  auto session = Session(unknown);
+  RunToEnd(*session);
+  EXPECT_EQ(processDuringLookup, "Resolving nosuch.example...");
+  EXPECT_EQ(unknown.GetProp("error"), "Host Lookup Error: Host Not Found");
+  EXPECT_EQ(unknown.GetPropInt("status"), 3);
+
+  Item& badAddress = NewItem("http://1.2.3/x", dir.File("out"));
+  session = Session(badAddress);
+  RunToEnd(*session);
+  EXPECT_EQ(badAddress.GetProp("error"), "Bad IP Address: 1.2.3");
+  EXPECT_EQ(badAddress.GetPropInt("status"), 3);
+}
+
+TEST_F(TransferSessionTest, ARefusedConnectionIsRetried) {
+  const int port = ClosedPort();
+  Item& item = NewItem("http://127.0.0.1:" + std::to_string(port) + "/x", dir.File("out"));
+  auto session = Session(item);
+  RunToEnd(*session);
+  EXPECT_NE(item.GetProp("error").find("Connection Refused by Host"), std::string::npos)
+      << item.GetProp("error");
+  EXPECT_EQ(item.GetPropInt("status"), 5);
+  EXPECT_EQ(item.GetPropInt("retrycount"), 1);
+  EXPECT_EQ(item.GetPropInt("retrydelay"), 10);
+  EXPECT_EQ(events.raised, std::vector<std::string>{"FAIL"});
+  EXPECT_NE(
+      item.GetProp("log").find("Connecting to host at 127.0.0.1, port " + std::to_string(port)),
+      std::string::npos);
+}
+
+TEST_F(TransferSessionTest, AConnectThatNeverCompletesTimesOutAfterAMinute) {
+  // A listener whose backlog is full leaves further connects pending.
+  TcpSocket listener;
+  listener.Create();
+  listener.Bind({INADDR_LOOPBACK, 0});
+  listener.Listen(0);
+  SocketAddress at;
+  listener.LocalAddress(at);
+  std::vector<TcpSocket> fillers(4);
+  for (TcpSocket& filler : fillers) {
+    filler.Create();
+    filler.SetNonBlocking();
+    filler.Connect(at);
+  }
+  Item& item = NewItem("http://127.0.0.1:" + std::to_string(at.port) + "/", dir.File("out"));
+  auto session = Session(item);
+  session->Step();  // Init
+  session->Step();  // Connect
+  ASSERT_EQ(session->state(), SessionState::kConnectWait);
+  session->Step();
+  if (session->state() != SessionState::kConnectWait) {
+    GTEST_SKIP() << "this system completed the connect despite the full backlog";
+  }
+  clock.tick += TransferSession::kConnectTimeoutMs + 1;
+  session->Step();
+  EXPECT_EQ(item.GetProp("error"), "Could not connect: Timed Out");
+  EXPECT_EQ(item.GetPropInt("status"), 5);
+}
+
+TEST_F(TransferSessionTest, AStopOrGoingOfflineEndsTheSessionInEveryState) {
+  testing::WriteFile(dir.File("big"), RandomBytes(200'000));
+  TcpSocket listener;
+  listener.Create();
+  listener.Bind({INADDR_LOOPBACK, 0});
+  listener.Listen(8);
+  SocketAddress at;
+  listener.LocalAddress(at);
+  const std::string httpUrl = "http://127.0.0.1:" + std::to_string(at.port) + "/x";
+  const std::string fileUrl = "file://" + dir.File("big");
+  struct StateCase {
+    std::string url;
+    int stepsBefore;
+    SessionState state;
+  };
+  const StateCase states[] = {
+      {httpUrl, 0, SessionState::kInit},        {httpUrl, 1, SessionState::kConnect},
+      {httpUrl, 2, SessionState::kConnectWait}, {fileUrl, 1, SessionState::kStart},
+      {fileUrl, 3, SessionState::kTransfer},
+  };
+  for (const int request : {103, 105}) {
+    for (const auto& row : states) {
+      events.raised.clear();
+      Item& item = NewItem(row.url, dir.File("out"));
+      auto session = Session(item);
+      for (int step = 0; step < row.stepsBefore; ++step) {
+        session->Step();
+      }
+      ASSERT_EQ(session->state(), row.state) << request;
+      const std::string logBefore = item.GetProp("log");
+      item.SetPropInt("status", request);
+      RunToEnd(*session);
+      const std::string where =
+          std::to_string(request) + " in state " + std::to_string(static_cast<int>(row.state));
+      EXPECT_EQ(events.raised.back(), "STOP") << where;
+      if (request == 103) {
+        EXPECT_EQ(item.GetPropInt("status"), 0) << where;
+        EXPECT_EQ(item.GetProp("error"), "User cancelled transfer.") << where;
+        EXPECT_EQ(item.GetProp("log"), logBefore) << where;
+      } else {
+        EXPECT_EQ(item.GetPropInt("status"), 5) << where;
+        EXPECT_EQ(item.GetProp("error"), "Went offline.") << where;
+        EXPECT_EQ(item.GetPropInt("retrydelay"), 5) << where;
+        EXPECT_EQ(item.GetPropInt("retrytimeout"), 5) << where;
+        EXPECT_EQ(item.GetPropInt("retrycount"), 1) << where;
+        EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "FAIL"), 0) << where;
+      }
+    }
+  }
+}
+
+TEST_F(TransferSessionTest, AStopDuringANameLookupIsSeenAtTheNextStep) {
+  Item& item = NewItem("http://slow.example/x", dir.File("out"));
+  resolver.names["slow.example"] = {INADDR_LOOPBACK, 0};
+  // The user stops the item while the lookup runs without the tree lock.
+  resolver.duringLookup = [&] {
+    std::lock_guard lock(treeLock);
+    item.SetPropInt("status", 103);
+  };
+  auto session = Session(item);
+  session->Step();
+  EXPECT_EQ(session->state(), SessionState::kInit);
+  RunToEnd(*session);
+  EXPECT_EQ(item.GetPropInt("status"), 0);
+  EXPECT_EQ(item.GetProp("error"), "User cancelled transfer.");
+}
+
+TEST_F(TransferSessionTest, TheLogKeepsEarlierAttemptsOnlyWhenAskedTo) {
+  testing::WriteFile(dir.File("s"), "x");
+  Item& item = NewItem("file://" + dir.File("s"), dir.File("t"));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    item.SetPropInt("status", 104);
+    auto session = Session(item);
+    RunToEnd(*session);
+  }
+  EXPECT_EQ(LogTexts(item).front(), "Start: file://" + dir.File("s"));
+  EXPECT_EQ(LogTexts(item).size(), 5u);
+
+  root.SetPropInt("parm-dellog", 0);
+  item.SetPropInt("status", 104);
+  auto session = Session(item);
+  RunToEnd(*session);
+  const std::vector<std::string> texts = LogTexts(item);
+  ASSERT_EQ(texts.size(), 11u);
+  EXPECT_EQ(texts[5], "--------------------------");
+  EXPECT_EQ(texts[6], "Start: file://" + dir.File("s"));
+}
+
+TEST_F(TransferSessionTest, ByteCountsBeyondFourGigabytesAreExact) {
+  // A sparse source reads fast; writing into /dev/null keeps the disk out of it.
+  const std::string source = dir.File("sparse");
+  const int64_t size = 5LL * 1024 * 1024 * 1024 + 3;
+  {
+    const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    ::close(fd);
+  }
+  Item& item = NewItem("file://" + source, "/dev/null");
+  auto session = Session(item);
+  RunToEnd(*session);
+  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
+  EXPECT_EQ(item.GetProp("received"), "5368709123");
+  EXPECT_EQ(item.GetProp("receivedsession"), "5368709123");
+}
+
+}  // namespace
+}  // namespace pellmarsh
