@@ -4,13 +4,18 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/program_transfers.h"
+#include "app/scheduler.h"
+#include "app/speed_control.h"
 #include "app/worker_threads.h"
 #include "notify/events.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/resolver.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
 #include "store/data_file.h"
+#include "url/local_name_registry.h"
 
 namespace pellmarsh {
 
@@ -22,6 +27,7 @@ class App {
   App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Clock& clock);
   App(const App&) = delete;
   App& operator=(const App&) = delete;
+  ~App();
 
   AppState& state() { return state_; }
   Item& root() { return state_.rootItem; }
@@ -29,6 +35,7 @@ class App {
   Clock& clock() { return clock_; }
   UserMessages& messages() { return messages_; }
   EventRaiser& events() { return events_; }
+  SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
@@ -54,6 +61,12 @@ class App {
   AtomicFileReplacer replacer_{DataFile::kFileMode};
   DataFile dataFile_;
   EventRaiser events_;
+  SpeedControl speed_;
+  SystemResolver resolver_;
+  LocalNameRegistry localNames_;
+  SessionFactory sessions_;
+  ProgramHandOffs handOffs_;
+  Scheduler scheduler_;
   // Last member: its threads stop before anything they use is destroyed.
   WorkerThreads workers_;
 };

@@ -12,7 +12,7 @@ void WorkerThreads::Start() {
   state_.schedulerStop = false;
   state_.schedulerDone = false;
   state_.virusState = 0;
-  scheduler_ = std::thread([this] { SchedulerLoop(); });
+  schedulerThread_ = std::thread([this] { scheduler_.Run(); });
   virusChecker_ = std::thread([this] { VirusCheckLoop(); });
 }
 
@@ -21,19 +21,12 @@ void WorkerThreads::Stop(const std::function<void()>& waitStep) {
   while (!state_.schedulerDone) {
     waitStep();
   }
-  scheduler_.join();
+  schedulerThread_.join();
   state_.virusState = 1;
   while (state_.virusState != 2) {
     waitStep();
   }
   virusChecker_.join();
-}
-
-void WorkerThreads::SchedulerLoop() {
-  while (!state_.schedulerStop) {
-    clock_.SleepMs(10);
-  }
-  state_.schedulerDone = true;
 }
 
 void WorkerThreads::VirusCheckLoop() {

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/scheduler.h"
 #include "platform/clock.h"
 
 namespace pellmarsh {
@@ -13,7 +14,8 @@ namespace pellmarsh {
 // virusState 1 with 2. Neither is ever killed.
 class WorkerThreads {
  public:
-  WorkerThreads(AppState& state, Clock& clock) : state_(state), clock_(clock) {}
+  WorkerThreads(AppState& state, Scheduler& scheduler, Clock& clock)
+      : state_(state), scheduler_(scheduler), clock_(clock) {}
   WorkerThreads(const WorkerThreads&) = delete;
   WorkerThreads& operator=(const WorkerThreads&) = delete;
   ~WorkerThreads();
@@ -26,15 +28,15 @@ class WorkerThreads {
   // open). Joins both threads.
   void Stop(const std::function<void()>& waitStep);
 
-  bool running() const { return scheduler_.joinable(); }
+  bool running() const { return schedulerThread_.joinable(); }
 
  private:
-  void SchedulerLoop();
   void VirusCheckLoop();
 
   AppState& state_;
+  Scheduler& scheduler_;
   Clock& clock_;
-  std::thread scheduler_;
+  std::thread schedulerThread_;
   std::thread virusChecker_;
 };
 

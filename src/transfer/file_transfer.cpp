@@ -25,7 +25,7 @@ void TransferSession::FileStart() {
 }
 
 void TransferSession::FileTransfer() {
-  const ssize_t got = ::read(sourceFile_.get(), context_.buffer, context_.bufferSize);
+  const ssize_t got = ::read(sourceFile_.get(), context_.buffer, stepLimit_);
   if (got < 0) {
     if (errno == EINTR) {
       return;
@@ -39,7 +39,8 @@ void TransferSession::FileTransfer() {
   if (got > 0 && !AcceptChunk(context_.buffer, static_cast<size_t>(got))) {
     return;
   }
-  if (static_cast<size_t>(got) < context_.bufferSize) {
+  // A short read of what was asked for is the end of the file.
+  if (static_cast<size_t>(got) < stepLimit_) {
     state_ = SessionState::kComplete;
   }
 }

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "store/item_status.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
@@ -27,9 +29,10 @@ TransferSession::~TransferSession() {
   Reset();
 }
 
-bool TransferSession::Step() {
+bool TransferSession::Step(size_t byteLimit) {
   std::lock_guard lock(context_.treeLock);
   stepBytes_ = 0;
+  stepLimit_ = std::min(byteLimit, context_.bufferSize);
   if (finished_) {
     return false;
   }
@@ -58,6 +61,38 @@ bool TransferSession::Step() {
     RunState();
   }
   return true;
+}
+
+TransferSession::Wait TransferSession::NextWait() const {
+  if (finished_ || !item_) {
+    return {};
+  }
+  if (!sendBuffer_.empty()) {
+    return {mainSocket_.fd(), true};
+  }
+  switch (state_) {
+    case SessionState::kConnectWait:
+      return {mainSocket_.fd(), true};
+    case SessionState::kFtpDataWait:
+      return {listenSocket_.fd(), false};
+    case SessionState::kTransfer:
+      if (protocol_ == Protocol::kFile) {
+        return {};
+      }
+      return {protocol_ == Protocol::kFtp ? dataConnection_.fd() : mainSocket_.fd(), false};
+    case SessionState::kFtpGreeting:
+    case SessionState::kFtpUser:
+    case SessionState::kFtpPass:
+    case SessionState::kFtpPwd:
+    case SessionState::kFtpType:
+    case SessionState::kFtpPort:
+    case SessionState::kFtpPortResume:
+    case SessionState::kFtpRest:
+    case SessionState::kFtpRetrieve:
+      return {mainSocket_.fd(), false};
+    default:
+      return {};
+  }
 }
 
 void TransferSession::RunState() {

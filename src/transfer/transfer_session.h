@@ -12,6 +12,7 @@
 #include "platform/unique_fd.h"
 #include "store/item.h"
 #include "transfer/save_file.h"
+#include "transfer/transfer.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {
@@ -56,7 +57,7 @@ enum class Protocol : int { kFile = 0, kHttp = 1, kFtp = 2 };
 // The scheduler calls Step over and over on its own thread; each call does one
 // small non-blocking piece of work and returns. Everything the rest of the
 // program learns about the transfer is in the item's properties.
-class TransferSession {
+class TransferSession final : public Transfer {
  public:
   static constexpr uint32_t kConnectTimeoutMs = 60'000;
 
@@ -65,19 +66,15 @@ class TransferSession {
   TransferSession& operator=(const TransferSession&) = delete;
   ~TransferSession();
 
-  // True while the session wants more steps. Takes the tree lock itself and
-  // lets go of it only around name lookups, so call it without holding the lock.
-  bool Step();
-  // Bytes of file data the last step received.
-  int64_t stepBytes() const { return stepBytes_; }
-  // Whoever destroys the item first takes it away from the session; a session
-  // without an item finishes at its next step. Call it holding the tree lock.
-  void DetachItem() { item_ = nullptr; }
-  Item* item() const { return item_; }
+  // Takes the tree lock itself and lets go of it only around name lookups.
+  bool Step(size_t byteLimit) override;
+  // A step that may move a whole buffer.
+  bool Step() { return Step(context_.bufferSize); }
+  int64_t stepBytes() const override { return stepBytes_; }
+  Item* item() const override { return item_; }
+  void DetachItem() override { item_ = nullptr; }
+  Wait NextWait() const override;
   SessionState state() const { return state_; }
-
-  // Owned by the scheduler: its decaying byte count for the speed icons.
-  int64_t recentBytes = 0;
 
  private:
   void RunState();
@@ -125,6 +122,7 @@ class TransferSession {
   Protocol protocol_ = Protocol::kFile;
   bool finished_ = false;
   int64_t stepBytes_ = 0;
+  size_t stepLimit_ = 0;  // the most file data this step may move
   int64_t received_ = 0;
 
   std::string url_;

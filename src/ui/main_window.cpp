@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/speed_control.h"
 #include "app/window_settings.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
@@ -138,6 +139,11 @@ void MainWindow::BuildLayout() {
   for (QPushButton* toggle : {goFastButton_, pauseButton_, offlineButton_, goodNightButton_}) {
     statusRow->addWidget(toggle);
   }
+  connect(goFastButton_, &QPushButton::clicked, this, &MainWindow::OnGoFastClicked);
+  connect(pauseButton_, &QPushButton::clicked, this, [this](bool on) { app_.state().paused = on; });
+  connect(offlineButton_, &QPushButton::clicked, this, &MainWindow::OnOfflineClicked);
+  connect(goodNightButton_, &QPushButton::clicked, this,
+          [this](bool on) { app_.state().goodNight = on; });
   statusRow->addWidget(speedText_);
   statusRow->addWidget(rateText_);
   statusRow->addWidget(progress_, 1);
@@ -296,12 +302,35 @@ void MainWindow::reject() {
 }
 
 void MainWindow::OnSecondTimer() {
-  if (app_.state().commandBusy) {
+  AppState& state = app_.state();
+  if (state.commandBusy) {
     secondTimer_->start(100);
     return;
   }
+  const WindowFocus focus{isActiveWindow(), isMinimized()};
+  speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
+  bool bytesPerSecond = false;
+  {
+    std::lock_guard lock(app_.treeLock());
+    bytesPerSecond = app_.root().GetPropInt("parm-bps") != 0;
+  }
+  rateText_->setText(
+      QString::fromStdString(RateText(state.activeCount, state.rateAverage, bytesPerSecond)));
+  const int64_t total = state.totalSize;
+  progress_->setValue(total > 0 ? static_cast<int>(state.totalReceived * 100 / total) : 0);
   secondTimer_->start(1000);
   app_.SaveIfRequested();
+}
+
+void MainWindow::OnGoFastClicked(bool on) {
+  app_.state().goFast = on;
+  std::lock_guard lock(app_.treeLock());
+  app_.root().SetPropInt("parm-gofast", on ? 1 : 0);
+}
+
+void MainWindow::OnOfflineClicked(bool on) {
+  ApplyOffline(app_.state(), on);
+  goodNightButton_->setChecked(app_.state().goodNight);
 }
 
 void MainWindow::OnDisplayTimer() {

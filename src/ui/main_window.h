@@ -51,6 +51,8 @@ class MainWindow final : public QDialog {
   void RestoreWindowRect();
   void StoreWindowState();
   void OnSecondTimer();
+  void OnGoFastClicked(bool on);
+  void OnOfflineClicked(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
 

@@ -37,6 +37,7 @@ TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
     auto app = MakeApp();
     app->LoadTree();
     app->CompleteBuiltInTree();
+    app->state().offline = true;  // as the window restores it from "parm-offline"
     app->StartWorkers();
     app->StopWorkers([&] { clock.SleepMs(100); });
     app->SaveTree();

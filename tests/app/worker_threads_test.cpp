@@ -2,13 +2,38 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fakes.h"
+
 namespace pellmarsh {
 namespace {
 
-TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
-  AppState state("/nonexistent");
+class NoTransfers final : public TransferFactory {
+ public:
+  std::unique_ptr<Transfer> Create(Item&) override { return nullptr; }
+};
+
+class NoHandOffs final : public SchedulerHandOffs {
+ public:
+  void ExtractUrls(Item&) override {}
+  void InstallUpgrade(Item&) override {}
+  void RunAutomaticShutdown() override {}
+};
+
+// An idle scheduler on the real clock, for the threads' handshakes.
+struct IdleScheduler {
+  AppState state{"/nonexistent"};
   SystemClock clock;
-  WorkerThreads workers(state, clock);
+  NoTransfers transfers;
+  NoHandOffs handOffs;
+  testing::RecordingEvents events;
+  Scheduler scheduler{state, transfers, handOffs, events, clock};
+};
+
+TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
+  IdleScheduler idle;
+  AppState& state = idle.state;
+  SystemClock& clock = idle.clock;
+  WorkerThreads workers(state, idle.scheduler, clock);
   workers.Start();
   EXPECT_TRUE(workers.running());
   EXPECT_FALSE(state.schedulerDone);
@@ -29,10 +54,10 @@ TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
 }
 
 TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {
-  AppState state("/nonexistent");
-  SystemClock clock;
+  IdleScheduler idle;
+  AppState& state = idle.state;
   {
-    WorkerThreads workers(state, clock);
+    WorkerThreads workers(state, idle.scheduler, idle.clock);
     workers.Start();
   }
   EXPECT_TRUE(state.schedulerDone);

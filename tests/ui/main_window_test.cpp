@@ -144,6 +144,29 @@ class MainWindowTest : public QObject {
     QVERIFY(app->state().goFast);
   }
 
+  void theTogglesStoreTheirStateAndOfflineReleasesGoodNight() {
+    WriteStartedBefore();
+    StartWindow(true);
+    Find<QPushButton>("goFastButton")->click();
+    Find<QPushButton>("goodNightButton")->click();
+    QVERIFY(app->state().goFast);
+    QVERIFY(app->state().goodNight);
+    Find<QPushButton>("offlineButton")->click();
+    QVERIFY(app->state().offline);
+    QVERIFY(!app->state().goodNight);
+    QVERIFY(!Find<QPushButton>("goodNightButton")->isChecked());
+    Find<QPushButton>("pauseButton")->click();
+    QVERIFY(app->state().paused);
+    {
+      std::lock_guard lock(app->treeLock());
+      QCOMPARE(app->root().GetProp("parm-gofast"), std::string("1"));
+      QCOMPARE(app->root().GetProp("parm-offline"), std::string("1"));
+    }
+    // The one-second timer shows the speed state.
+    QVERIFY(QTest::qWaitFor([this] { return Find<QLabel>("speedText")->text() == "OFFLINE"; },
+                            5000));
+  }
+
   void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
     WriteStartedBefore([](Item& root) {
       root.SetPropInt("parm-c1w", 0);

@@ -1,0 +1,123 @@
+// Twenty local copies of 100 MiB through the real scheduler thread with four
+// connections, against cat of the same files; then the scheduler's CPU use
+// over ten idle seconds.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app.h"
+#include "platform/clock.h"
+#include "platform/sound_player.h"
+#include "platform/user_messages.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+class PrintedMessages final : public pellmarsh::UserMessages {
+ public:
+  pellmarsh::MessageAnswer Show(const pellmarsh::UserMessage& message) override {
+    std::fprintf(stderr, "message: %s\n", message.text.c_str());
+    return pellmarsh::MessageAnswer::kOk;
+  }
+};
+
+class Silence final : public pellmarsh::SoundPlayer {
+ public:
+  void Play(const std::string&) override {}
+};
+
+double SecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool AllComplete(pellmarsh::App& app) {
+  std::lock_guard lock(app.treeLock());
+  const pellmarsh::Item& list = *app.root().FindByName("_filelist");
+  for (int index = 0; index < list.ChildCount(); ++index) {
+    if (list.ChildAt(index)->GetPropInt("status") != 2) {
+      return false;
+    }
+  }
+  return app.state().activeTransfers.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : "/dev/shm/pellmarsh-scheduler-bench";
+  std::filesystem::create_directories(dir);
+  constexpr int kFiles = 20;
+  constexpr int64_t kSize = 100LL << 20;
+  {
+    std::vector<char> block(1 << 20, 'x');
+    for (int index = 0; index < kFiles; ++index) {
+      std::ofstream out(dir + "/source" + std::to_string(index), std::ios::binary);
+      for (int64_t written = 0; written < kSize; written += static_cast<int64_t>(block.size())) {
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+      }
+    }
+  }
+
+  const auto catStart = SteadyClock::now();
+  for (int index = 0; index < kFiles; ++index) {
+    const std::string command = "cat '" + dir + "/source" + std::to_string(index) + "' > '" + dir +
+                                "/cat" + std::to_string(index) + "'";
+    if (std::system(command.c_str()) != 0) {
+      std::perror("cat");
+    }
+  }
+  const double catSeconds = SecondsSince(catStart);
+
+  PrintedMessages messages;
+  Silence silence;
+  pellmarsh::SystemClock clock;
+  pellmarsh::App app(dir, messages, silence, clock);
+  app.LoadTree();
+  app.CompleteBuiltInTree();
+  {
+    std::lock_guard lock(app.treeLock());
+    app.root().SetPropInt("parm-maxcons", 4);
+    pellmarsh::Item& list = *app.root().FindByName("_filelist");
+    for (int index = 0; index < kFiles; ++index) {
+      pellmarsh::Item& item = list.AddChild(std::make_unique<pellmarsh::Item>());
+      item.SetProp("value", "file://" + dir + "/source" + std::to_string(index));
+      item.SetProp("local", dir + "/copy" + std::to_string(index));
+      item.SetPropInt("status", 1);
+    }
+  }
+  app.state().budget = 2'000'000'000;
+  const auto copyStart = SteadyClock::now();
+  app.StartWorkers();
+  while (!AllComplete(app)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const double copySeconds = SecondsSince(copyStart);
+
+  const double cpuBefore = ProcessCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  const double idleCpu = ProcessCpuSeconds() - cpuBefore;
+  app.StopWorkers([&] { clock.SleepMs(20); });
+  std::filesystem::remove_all(dir);
+
+  std::printf("%d copies of 100 MiB, four at a time, in %s\n", kFiles, dir.c_str());
+  std::printf("cat, one after another: %6.2f s\n", catSeconds);
+  std::printf("scheduler thread:       %6.2f s\n", copySeconds);
+  std::printf("cat / scheduler time:   %.2f\n", catSeconds / copySeconds);
+  std::printf("idle CPU over 10 s:     %.3f s (%.2f%% of one core)\n", idleCpu, idleCpu * 10);
+  return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "app/scheduler.h"
+#include "platform/resolver.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+// The program's transfers: real sessions sharing one receive buffer.
+class SessionFactory final : public TransferFactory {
+ public:
+  SessionFactory(Item& settings, std::recursive_mutex& treeLock, Clock& clock, EventSink& events,
+                 Resolver& resolver, LocalNameRegistry& localNames);
+  std::unique_ptr<Transfer> Create(Item& item) override;
+
+ private:
+  Item& settings_;
+  std::recursive_mutex& treeLock_;
+  Clock& clock_;
+  EventSink& events_;
+  Resolver& resolver_;
+  LocalNameRegistry& localNames_;
+  // One spare byte beyond what a step may fill.
+  std::vector<char> transferBuffer_ = std::vector<char>(65537);
+};
+
+// Where finished downloads go next. URL extraction, the upgrade installer and
+// the Good Night countdown come with their own subsystems.
+class ProgramHandOffs final : public SchedulerHandOffs {
+ public:
+  void ExtractUrls(Item&) override {}
+  void InstallUpgrade(Item&) override {}
+  void RunAutomaticShutdown() override {}
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,236 @@
+#include "app/scheduler.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "store/item_status.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int kNoLimit = 999;
+constexpr uint32_t kEmptyAfterMs = 5000;
+constexpr size_t kBufferSize = 65536;
+
+}  // namespace
+
+Scheduler::Scheduler(AppState& state, TransferFactory& transfers, SchedulerHandOffs& handOffs,
+                     EventSink& events, Clock& clock)
+    : state_(state), transfers_(transfers), handOffs_(handOffs), events_(events), clock_(clock) {}
+
+void Scheduler::Run() {
+  while (!state_.schedulerStop) {
+    if (state_.commandBusy) {
+      clock_.SleepMs(1000);
+      continue;
+    }
+    Pass();
+    WaitForWork();
+  }
+  state_.schedulerDone = true;
+}
+
+void Scheduler::Pass() {
+  const uint32_t now = clock_.TickCount();
+  const uint32_t second = now / 1000;
+  if (second != lastSecond_) {
+    OnceASecond(second);
+  }
+
+  int64_t sum = 0;
+  for (int64_t slot : byteRing_) {
+    sum += slot;
+  }
+  const int64_t rate = sum / kRingSlots;
+  lastRate_ = rate;
+  state_.rateAverage = rate;
+
+  if (rate < state_.budget) {
+    StepOne(second % kRingSlots);
+  } else {
+    clock_.SleepMs(500);
+  }
+  NoteEmptying(now);
+}
+
+void Scheduler::OnceASecond(uint32_t second) {
+  lastSecond_ = second;
+  std::lock_guard lock(state_.treeLock);
+  state_.activeCount = 0;
+  state_.totalSize = 0;
+  state_.totalReceived = 0;
+  Item& root = state_.rootItem;
+  root.ForEach([this](Item& item) { CountActive(item); });
+  const int limit =
+      root.GetPropInt("parm-maxconenable") != 0 ? root.GetPropInt("parm-maxcons") : kNoLimit;
+  root.ForEach([this, limit](Item& item) { ScheduleItem(item, limit); });
+  // Every tenth second the history is forgotten but the mean kept.
+  if (second % kRingSlots == 0) {
+    byteRing_.fill(lastRate_);
+  }
+  RateSpeedIcons(lastRate_);
+  byteRing_[second % kRingSlots] = 0;
+}
+
+void Scheduler::CountActive(Item& item) {
+  const int status = item.GetPropInt("status");
+  if (status != kStatusTransferring && status != kStatusStarting) {
+    return;
+  }
+  ++state_.activeCount;
+  if (const int64_t size = item.GetPropInt64("size"); size != 0) {
+    state_.totalSize += size;
+    state_.totalReceived += item.GetPropInt64("received");
+  }
+}
+
+void Scheduler::ScheduleItem(Item& item, int limit) {
+  switch (item.GetPropInt("status")) {
+    case kStatusQueued:
+      if (state_.activeCount < limit && !state_.offline) {
+        StartTransfer(item);
+      }
+      break;
+    case kStatusStartNow:
+      if (state_.activeCount >= kNoLimit || state_.offline) {
+        item.SetPropInt("status", kStatusQueued);
+        state_.listDirty = true;
+      } else {
+        StartTransfer(item);
+      }
+      break;
+    case kStatusWaitingToRetry: {
+      const int timeout = item.GetPropInt("retrytimeout");
+      if (timeout < 1) {
+        item.SetPropInt("status", kStatusQueued);
+      } else {
+        item.SetPropInt("retrytimeout", timeout - 1);
+      }
+      state_.listDirty = true;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void Scheduler::StartTransfer(Item& item) {
+  int idle = 0;
+  state_.saveRequested.compare_exchange_strong(idle, 1);
+  item.SetPropInt("status", kStatusStarting);
+  state_.activeTransfers.push_back(transfers_.Create(item));
+  state_.sortPending = true;
+  state_.listDirty = true;
+  ++state_.activeCount;
+}
+
+void Scheduler::RateSpeedIcons(int64_t rate) {
+  const int64_t count = std::max<int64_t>(1, static_cast<int64_t>(state_.activeTransfers.size()));
+  const int64_t share = rate * 5 / count;
+  for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
+    const int64_t recent = transfer->recentBytes;
+    int rating = 3;
+    if (recent < 5 || recent < share / 3) {
+      rating = 0;
+    } else if (recent < share * 2 / 3) {
+      rating = 1;
+    } else if (recent < share * 5 / 4) {
+      rating = 2;
+    }
+    if (Item* item = transfer->item(); item && item->GetPropInt("speedflag") != rating + 9) {
+      item->SetPropInt("speedflag", rating + 9);
+    }
+    transfer->recentBytes -= recent / 5;
+  }
+}
+
+void Scheduler::StepOne(size_t slot) {
+  Transfer* transfer = nullptr;
+  {
+    std::lock_guard lock(state_.treeLock);
+    if (rotation_ < state_.activeTransfers.size()) {
+      transfer = state_.activeTransfers[rotation_].get();
+    }
+  }
+  if (!transfer) {
+    rotation_ = 0;
+    return;
+  }
+  // Below 64 KiB a second, one step must not bring more than the budget, or a
+  // single receive would overshoot the background limit several times over.
+  const size_t limit =
+      std::clamp<size_t>(static_cast<size_t>(std::max(state_.budget.load(), 1)), 1, kBufferSize);
+  const bool more = transfer->Step(limit);
+  byteRing_[slot] += transfer->stepBytes();
+  transfer->recentBytes += transfer->stepBytes();
+  if (!more) {
+    FinishTransfer(rotation_);
+  }
+  state_.listDirty = true;
+  ++rotation_;
+}
+
+void Scheduler::FinishTransfer(size_t index) {
+  std::lock_guard lock(state_.treeLock);
+  Transfer& transfer = *state_.activeTransfers[index];
+  if (Item* item = transfer.item(); item && item->GetPropInt("status") == kStatusComplete) {
+    const Item& root = state_.rootItem;
+    if (root.GetPropInt("parm-autoextract") != 0) {
+      handOffs_.ExtractUrls(*item);
+    }
+    if (root.GetPropInt("parm-virus-check") == 2) {
+      state_.virusQueue.push_back(item);
+    }
+    if (item->GetPropInt("autoupdate") != 0) {
+      transfer.DetachItem();
+      handOffs_.InstallUpgrade(*item);
+    }
+  }
+  state_.activeTransfers.erase(state_.activeTransfers.begin() + static_cast<ptrdiff_t>(index));
+  int idle = 0;
+  state_.saveRequested.compare_exchange_strong(idle, 1);
+  state_.sortPending = true;
+}
+
+void Scheduler::NoteEmptying(uint32_t now) {
+  bool empty;
+  {
+    std::lock_guard lock(state_.treeLock);
+    empty = state_.activeTransfers.empty();
+  }
+  if (!empty) {
+    busySeen_ = true;
+    lastBusyTick_ = now;
+    return;
+  }
+  if (busySeen_ && now - lastBusyTick_ > kEmptyAfterMs) {
+    busySeen_ = false;
+    events_.RaiseEvent("EMPTY");
+    if (state_.goodNight) {
+      handOffs_.RunAutomaticShutdown();
+    }
+  }
+}
+
+void Scheduler::WaitForWork() {
+  std::vector<pollfd> sockets;
+  {
+    std::lock_guard lock(state_.treeLock);
+    for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
+      const Transfer::Wait wait = transfer->NextWait();
+      if (wait.fd < 0) {
+        return;  // this one can step at once
+      }
+      sockets.push_back({wait.fd, static_cast<short>(wait.forWrite ? POLLOUT : POLLIN), 0});
+    }
+  }
+  if (sockets.empty()) {
+    clock_.SleepMs(10);
+    return;
+  }
+  ::poll(sockets.data(), sockets.size(), 10);
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "app/app_state.h"
+#include "notify/events.h"
+#include "platform/clock.h"
+#include "transfer/transfer.h"
+
+namespace pellmarsh {
+
+// Makes the transfer for an item the scheduler starts.
+class TransferFactory {
+ public:
+  virtual ~TransferFactory() = default;
+  virtual std::unique_ptr<Transfer> Create(Item& item) = 0;
+};
+
+// What happens to a finished download and to an emptied queue beyond the
+// scheduler's own work.
+class SchedulerHandOffs {
+ public:
+  virtual ~SchedulerHandOffs() = default;
+  // "parm-autoextract": harvest the URLs of a finished page or listing.
+  virtual void ExtractUrls(Item& item) = 0;
+  // A finished download of the upgrade check; the item leaves its transfer.
+  virtual void InstallUpgrade(Item& item) = 0;
+  // Good Night was pressed and the queue has emptied. Runs on the scheduler
+  // thread and may block it while a countdown is shown.
+  virtual void RunAutomaticShutdown() = 0;
+};
+
+// Decides which downloads run and drives them: once a second it walks the tree
+// to count running items, start queued ones within the connection limit and
+// count down retry waits; on every pass it steps one transfer, but only while
+// the ten-second rate is under the budget.
+class Scheduler {
+ public:
+  Scheduler(AppState& state, TransferFactory& transfers, SchedulerHandOffs& handOffs,
+            EventSink& events, Clock& clock);
+
+  // The thread body: passes until schedulerStop, then schedulerDone.
+  void Run();
+  // One pass without the pause at its end.
+  void Pass();
+  // The pause at the end of a pass: at most 10 ms, shorter as soon as a
+  // transfer's socket is ready, none when a transfer can step at once.
+  void WaitForWork();
+
+  static constexpr int kRingSlots = 10;
+
+ private:
+  void OnceASecond(uint32_t second);
+  void CountActive(Item& item);
+  void ScheduleItem(Item& item, int limit);
+  void StartTransfer(Item& item);
+  void RateSpeedIcons(int64_t rate);
+  void StepOne(size_t slot);
+  void FinishTransfer(size_t index);
+  void NoteEmptying(uint32_t now);
+
+  AppState& state_;
+  TransferFactory& transfers_;
+  SchedulerHandOffs& handOffs_;
+  EventSink& events_;
+  Clock& clock_;
+
+  std::array<int64_t, kRingSlots> byteRing_{};
+  int64_t lastRate_ = 0;
+  size_t rotation_ = 0;
+  uint32_t lastSecond_ = 0;
+  bool busySeen_ = false;
+  uint32_t lastBusyTick_ = 0;
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,76 @@
+#include "app/speed_control.h"
+
+#include "store/item_status.h"
+
+namespace pellmarsh {
+
+int BudgetForLimit(double kilobytesPerMinute) {
+  return static_cast<int>(kilobytesPerMinute * 1024.0 / 60.0);
+}
+
+std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
+  int high = 0;
+  int low = 0;
+  int rule = 0;
+  {
+    std::lock_guard lock(state_.treeLock);
+    const Item& root = state_.rootItem;
+    high = BudgetForLimit(root.GetPropDouble("parm-highspeed"));
+    low = BudgetForLimit(root.GetPropDouble("parm-lowspeed"));
+    rule = root.GetPropInt("parm-speedcontrol");
+  }
+  bool fast = state_.goFast;
+  if ((rule == 1 && focus.active) || (rule == 2 && !focus.minimised)) {
+    fast = true;
+  }
+  const bool paused = state_.paused;
+  state_.budget = paused ? 0 : (fast ? high : low);
+
+  const int newState = paused ? kSpeedPaused : (fast ? kSpeedFast : kSpeedSlow);
+  if (speedState_ != kSpeedNone && newState != speedState_) {
+    static constexpr const char* kEvents[] = {"PAUSE", "SLOW", "FAST"};
+    events_.RaiseEvent(kEvents[newState]);
+  }
+  speedState_ = newState;
+
+  if (state_.offline) {
+    return "OFFLINE";
+  }
+  if (paused) {
+    return "Paused";
+  }
+  return fast ? "FAST" : "";
+}
+
+std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond) {
+  if (activeCount == 0) {
+    return "";
+  }
+  std::string text = std::to_string(activeCount) + (activeCount == 1 ? " File at " : " Files at ");
+  if (bytesPerSecond) {
+    return text + std::to_string(rateAverage) + " BPS";
+  }
+  const int64_t perMinute = rateAverage * 60;
+  return text + std::to_string(perMinute / 1024) + "." +
+         std::to_string((perMinute % 1024) * 10 / 1024) + " KPM";
+}
+
+void ApplyOffline(AppState& state, bool offline) {
+  state.offline = offline;
+  std::lock_guard lock(state.treeLock);
+  state.rootItem.SetPropInt("parm-offline", offline ? 1 : 0);
+  for (auto transfer = state.activeTransfers.rbegin(); transfer != state.activeTransfers.rend();
+       ++transfer) {
+    // Only a running item: one whose transfer has just ended keeps its outcome.
+    Item* item = (*transfer)->item();
+    const int status = item ? item->GetPropInt("status") : kStatusOnHold;
+    if (status == kStatusTransferring || status == kStatusStarting) {
+      item->SetPropInt("status", kStatusGoingOffline);
+    }
+  }
+  if (offline) {
+    state.goodNight = false;
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "store/item.h"
+
+namespace pellmarsh {
+
+// What the scheduler sees of one running download. The program's transfers are
+// TransferSession objects; tests step transfers of their own.
+class Transfer {
+ public:
+  // The socket the next step waits on, so the scheduler can sleep until it is
+  // ready; no descriptor when the next step can run at once.
+  struct Wait {
+    int fd = -1;
+    bool forWrite = false;
+  };
+
+  virtual ~Transfer() = default;
+
+  // One small step that moves at most `byteLimit` bytes of file data; true
+  // while the transfer wants more steps. Called without the tree lock held.
+  virtual bool Step(size_t byteLimit) = 0;
+  // Bytes of file data the last step moved.
+  virtual int64_t stepBytes() const = 0;
+  // Read and changed under the tree lock.
+  virtual Item* item() const = 0;
+  // Whoever destroys the item first takes it away from the transfer, under the
+  // tree lock; a transfer without an item finishes at its next step.
+  virtual void DetachItem() = 0;
+  virtual Wait NextWait() const = 0;
+
+  // Owned by the scheduler: its decaying byte count for the speed icons.
+  int64_t recentBytes = 0;
+};
+
+}  // namespace pellmarsh

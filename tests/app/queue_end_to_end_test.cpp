@@ -1,0 +1,88 @@
+// The real scheduler thread working a queue of local copies by itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/app.h"
+#include "store/tree_codec.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+
+namespace pellmarsh {
+namespace {
+
+TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
+  testing::TempDir dir;
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+  App app(dir.path(), messages, sounds, clock);
+  app.LoadTree();
+  app.CompleteBuiltInTree();
+  const std::string data(2 * 1024 * 1024, 'p');
+  {
+    std::lock_guard lock(app.treeLock());
+    app.root().SetPropInt("parm-maxcons", 3);
+    Item& list = *app.root().FindByName("_filelist");
+    for (int index = 0; index < 10; ++index) {
+      const std::string name = "file" + std::to_string(index);
+      testing::WriteFile(dir.File(name), data);
+      Item& item = list.AddChild(std::make_unique<Item>());
+      item.SetProp("type", "_url");
+      item.SetProp("value", "file://" + dir.File(name));
+      item.SetProp("local", dir.File(name + ".copy"));
+      item.SetPropInt("status", 1);
+    }
+  }
+  app.state().budget = 1'000'000'000;
+  app.StartWorkers();
+
+  int mostRunning = 0;
+  bool allComplete = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!allComplete && std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard lock(app.treeLock());
+      int running = 0;
+      int complete = 0;
+      Item& list = *app.root().FindByName("_filelist");
+      for (int index = 0; index < list.ChildCount(); ++index) {
+        const int status = list.ChildAt(index)->GetPropInt("status");
+        running += status == 100 || status == 104;
+        complete += status == 2;
+      }
+      mostRunning = std::max(mostRunning, running);
+      allComplete = complete == 10;
+    }
+    app.SaveIfRequested();  // what the one-second timer does
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(allComplete);
+  EXPECT_LE(mostRunning, 3);
+  EXPECT_GE(mostRunning, 1);
+  // Removing the last transfer asks for a save after every item was complete;
+  // the timer has written it or writes it now.
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        std::lock_guard lock(app.treeLock());
+        return app.state().activeTransfers.empty();
+      },
+      std::chrono::seconds(10)));
+  app.SaveIfRequested();
+  app.StopWorkers([&] { clock.SleepMs(20); });
+
+  Item saved;
+  LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
+  const Item& list = *saved.FindByName("_filelist");
+  ASSERT_EQ(list.ChildCount(), 10);
+  for (int index = 0; index < 10; ++index) {
+    EXPECT_EQ(list.ChildAt(index)->GetPropInt("status"), 2);
+    EXPECT_EQ(list.ChildAt(index)->GetProp("received"), std::to_string(data.size()));
+  }
+  EXPECT_EQ(testing::ReadFile(dir.File("file7.copy")), data);
+}
+
+}  // namespace
+}  // namespace pellmarsh

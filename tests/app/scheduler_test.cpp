@@ -1,0 +1,268 @@
+#include "app/scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+
+namespace pellmarsh {
+namespace {
+
+// A transfer that moves a fixed number of bytes per step and finishes after a
+// given number of steps, leaving its item complete.
+class ScriptedTransfer final : public Transfer {
+ public:
+  ScriptedTransfer(Item& item, int steps, int64_t bytesPerStep)
+      : item_(&item), stepsLeft_(steps), bytesPerStep_(bytesPerStep) {}
+
+  bool Step(size_t byteLimit) override {
+    limits.push_back(byteLimit);
+    stepBytes_ = 0;
+    if (stepsLeft_ == 0) {
+      return false;
+    }
+    stepBytes_ = std::min<int64_t>(bytesPerStep_, static_cast<int64_t>(byteLimit));
+    if (--stepsLeft_ == 0 && item_) {
+      item_->SetPropInt("status", 2);
+    }
+    return true;
+  }
+  int64_t stepBytes() const override { return stepBytes_; }
+  Item* item() const override { return item_; }
+  void DetachItem() override { item_ = nullptr; }
+  Wait NextWait() const override { return {}; }
+
+  std::vector<size_t> limits;
+
+ private:
+  Item* item_;
+  int stepsLeft_;
+  int64_t bytesPerStep_;
+  int64_t stepBytes_ = 0;
+};
+
+class ScriptedFactory final : public TransferFactory {
+ public:
+  std::unique_ptr<Transfer> Create(Item& item) override {
+    auto transfer = std::make_unique<ScriptedTransfer>(item, steps, bytesPerStep);
+    created.push_back(transfer.get());
+    return transfer;
+  }
+
+  int steps = 1'000'000;
+  int64_t bytesPerStep = 0;
+  std::vector<ScriptedTransfer*> created;
+};
+
+class RecordingHandOffs final : public SchedulerHandOffs {
+ public:
+  void ExtractUrls(Item& item) override { extracted.push_back(&item); }
+  void InstallUpgrade(Item& item) override { upgrades.push_back(&item); }
+  void RunAutomaticShutdown() override { ++shutdowns; }
+
+  std::vector<Item*> extracted;
+  std::vector<Item*> upgrades;
+  int shutdowns = 0;
+};
+
+class SchedulerTest : public ::testing::Test {
+ protected:
+  SchedulerTest() {
+    root.SetPropInt("parm-maxconenable", 1);
+    root.SetPropInt("parm-maxcons", 2);
+    state.budget = 1'000'000;
+    clock.tick = 1000;
+  }
+
+  Item& Queue(int status = 1) {
+    Item& item = root.FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
+    item.SetProp("type", "_url");
+    item.SetPropInt("status", status);
+    return item;
+  }
+
+  // Passes until the clock has moved into the next second.
+  void NextSecond() {
+    clock.tick = (clock.tick / 1000 + 1) * 1000;
+    scheduler.Pass();
+  }
+
+  // Passes within the same second until every transfer has been removed.
+  void PassUntilNoTransfers() {
+    for (int pass = 0; pass < 20 && !state.activeTransfers.empty(); ++pass) {
+      scheduler.Pass();
+    }
+  }
+
+  int Running() const {
+    int running = 0;
+    const_cast<Item&>(root).ForEach([&](Item& item) {
+      const int status = item.GetPropInt("status");
+      running += status == 100 || status == 104;
+    });
+    return running;
+  }
+
+  AppState state{"/nonexistent"};
+  Item& root = state.rootItem;
+  ScriptedFactory factory;
+  RecordingHandOffs handOffs;
+  testing::RecordingEvents events;
+  testing::FakeClock clock;
+  Scheduler scheduler{state, factory, handOffs, events, clock};
+};
+
+TEST_F(SchedulerTest, TheLimitStartsTheYoungestFirstAndTheNextWhenOneLeaves) {
+  std::vector<Item*> items;
+  for (int index = 0; index < 5; ++index) {
+    items.push_back(&Queue());
+  }
+  scheduler.Pass();
+  EXPECT_EQ(items[4]->GetPropInt("status"), 104);
+  EXPECT_EQ(items[3]->GetPropInt("status"), 104);
+  EXPECT_EQ(items[2]->GetPropInt("status"), 1);
+  EXPECT_EQ(state.activeTransfers.size(), 2u);
+  EXPECT_EQ(state.saveRequested, 1);
+
+  scheduler.Pass();  // same second: nothing new starts
+  EXPECT_EQ(Running(), 2);
+  items[4]->SetPropInt("status", 3);  // left the running codes
+  NextSecond();
+  EXPECT_EQ(items[2]->GetPropInt("status"), 104);
+  EXPECT_EQ(Running(), 2);
+}
+
+TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
+  root.SetPropInt("parm-maxcons", 0);
+  Item& queued = Queue(1);
+  Item& startNow = Queue(101);
+  scheduler.Pass();
+  NextSecond();
+  EXPECT_EQ(queued.GetPropInt("status"), 1);
+  EXPECT_EQ(startNow.GetPropInt("status"), 104);
+}
+
+TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
+  state.offline = true;
+  Item& queued = Queue(1);
+  Item& startNow = Queue(101);
+  scheduler.Pass();
+  EXPECT_EQ(queued.GetPropInt("status"), 1);
+  EXPECT_EQ(startNow.GetPropInt("status"), 1);
+  EXPECT_TRUE(state.activeTransfers.empty());
+}
+
+TEST_F(SchedulerTest, ARetryWaitCountsDownThenQueues) {
+  Item& waiting = Queue(5);
+  waiting.SetPropInt("retrytimeout", 3);
+  root.SetPropInt("parm-maxcons", 0);  // keep it from starting once queued
+  std::vector<std::string> seen;
+  for (int second = 0; second < 4; ++second) {
+    scheduler.Pass();
+    seen.push_back(waiting.GetProp("status") + "/" + waiting.GetProp("retrytimeout"));
+    clock.tick += 1000;
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"5/2", "5/1", "5/0", "1/0"}));
+}
+
+TEST_F(SchedulerTest, ABudgetOfZeroCreatesTransfersButStepsNone) {
+  state.budget = 0;
+  Queue();
+  scheduler.Pass();
+  ASSERT_EQ(factory.created.size(), 1u);
+  for (int pass = 0; pass < 5; ++pass) {
+    scheduler.Pass();
+  }
+  EXPECT_TRUE(factory.created[0]->limits.empty());
+  EXPECT_EQ(clock.sleeps, std::vector<int>(6, 500));
+}
+
+TEST_F(SchedulerTest, TheRateIsTheMeanOfTheLastTenSeconds) {
+  factory.bytesPerStep = 10'000;
+  factory.steps = 1;
+  Queue();
+  scheduler.Pass();  // starts it and steps it once: 10,000 bytes this second
+  NextSecond();
+  EXPECT_EQ(state.rateAverage, 1000);
+}
+
+TEST_F(SchedulerTest, ASmallBudgetCapsTheBytesOfOneStep) {
+  state.budget = 1706;
+  Queue();
+  scheduler.Pass();
+  scheduler.Pass();
+  ASSERT_FALSE(factory.created[0]->limits.empty());
+  EXPECT_EQ(factory.created[0]->limits[0], 1706u);
+  state.budget = 10'000'000;
+  scheduler.Pass();
+  EXPECT_EQ(factory.created[0]->limits.back(), 65536u);
+}
+
+TEST_F(SchedulerTest, EmptyIsRaisedOnceAFewSecondsAfterTheLastTransferLeaves) {
+  scheduler.Pass();
+  clock.tick += 7000;
+  scheduler.Pass();
+  EXPECT_TRUE(events.raised.empty());  // an idle start raises nothing
+
+  factory.steps = 1;
+  Queue();
+  NextSecond();  // starts and steps it: its item is complete
+  PassUntilNoTransfers();
+  EXPECT_TRUE(state.activeTransfers.empty());
+  clock.tick += 5000;
+  scheduler.Pass();
+  EXPECT_TRUE(events.raised.empty());
+  clock.tick += 1;
+  scheduler.Pass();
+  clock.tick += 60'000;
+  scheduler.Pass();
+  EXPECT_EQ(events.raised, std::vector<std::string>{"EMPTY"});
+  EXPECT_EQ(handOffs.shutdowns, 0);
+}
+
+TEST_F(SchedulerTest, GoodNightShutsDownWhenTheQueueEmpties) {
+  state.goodNight = true;
+  factory.steps = 1;
+  Queue();
+  scheduler.Pass();
+  PassUntilNoTransfers();
+  clock.tick += 5001;
+  scheduler.Pass();
+  EXPECT_EQ(handOffs.shutdowns, 1);
+}
+
+TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
+  root.SetPropInt("parm-virus-check", 2);
+  root.SetPropInt("parm-autoextract", 1);
+  factory.steps = 1;
+  Item& page = Queue();
+  Item& upgrade = Queue();
+  upgrade.SetPropInt("autoupdate", 1);
+  scheduler.Pass();
+  PassUntilNoTransfers();
+  EXPECT_TRUE(state.activeTransfers.empty());
+  EXPECT_EQ(state.virusQueue.size(), 2u);
+  EXPECT_EQ(handOffs.extracted.size(), 2u);
+  EXPECT_EQ(handOffs.upgrades, std::vector<Item*>{&upgrade});
+  EXPECT_EQ(state.saveRequested, 1);
+  EXPECT_TRUE(state.sortPending);
+  EXPECT_EQ(std::count(state.virusQueue.begin(), state.virusQueue.end(), &page), 1);
+}
+
+TEST_F(SchedulerTest, SpeedIconsRateEachTransferAgainstItsShareAndDecay) {
+  factory.bytesPerStep = 50'000;
+  Item& fast = Queue();
+  scheduler.Pass();
+  for (int pass = 0; pass < 5; ++pass) {
+    scheduler.Pass();
+  }
+  NextSecond();
+  EXPECT_GE(fast.GetPropInt("speedflag"), 9);
+  EXPECT_LE(fast.GetPropInt("speedflag"), 12);
+  const int64_t before = factory.created[0]->recentBytes;
+  state.budget = 0;
+  NextSecond();
+  EXPECT_EQ(factory.created[0]->recentBytes, before - before / 5);
+}
+
+}  // namespace
+}  // namespace pellmarsh
