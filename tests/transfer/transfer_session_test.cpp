@@ -8,33 +8,15 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <random>
 
-#include "store/builtin_tree.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
 #include "transfer/line_end_converter.h"
-#include "url/local_name_registry.h"
+#include "transfer/session_harness.h"
 
 namespace pellmarsh {
 namespace {
 
-class FakeResolver final : public Resolver {
- public:
-  LookupResult Lookup(const std::string& hostName) override {
-    if (duringLookup) {
-      duringLookup();
-    }
-    const auto found = names.find(hostName);
-    return found == names.end() ? LookupResult{0, 11001} : found->second;
-  }
-  LookupResult ReverseLookup(uint32_t) override { return {0, 11004}; }
-
-  std::map<std::string, LookupResult> names;
-  std::function<void()> duringLookup;
-};
+using TransferSessionTest = testing::SessionHarness;
 
 // A loopback port that nothing listens on.
 int ClosedPort() {
@@ -54,59 +36,6 @@ std::string RandomBytes(size_t size) {
   }
   return bytes;
 }
-
-class TransferSessionTest : public ::testing::Test {
- protected:
-  TransferSessionTest() {
-    SetUpRootAndFolders(root, dir.path());
-    SetUpDefaultsAndSettings(root, dir.path());
-  }
-
-  Item& NewItem(const std::string& url, const std::string& local) {
-    Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", url);
-    item.SetProp("local", local);
-    item.SetPropInt("status", 104);
-    return item;
-  }
-
-  std::unique_ptr<TransferSession> Session(Item& item) {
-    return std::make_unique<TransferSession>(
-        item, TransferContext{root, treeLock, clock, events, resolver, names, buffer.data(),
-                              buffer.size() - 1});
-  }
-
-  // Steps until the session has finished; returns the number of steps.
-  static int RunToEnd(TransferSession& session) {
-    int steps = 0;
-    while (session.Step()) {
-      ++steps;
-    }
-    return steps;
-  }
-
-  // The texts of the log's lines, without their tick counts.
-  static std::vector<std::string> LogTexts(const Item& item) {
-    std::vector<std::string> texts;
-    const std::string log = item.GetProp("log");
-    for (size_t start = 0; start < log.size();) {
-      const size_t end = log.find("\r\n", start);
-      texts.push_back(log.substr(start + 12, end - start - 12));
-      start = end + 2;
-    }
-    return texts;
-  }
-
-  testing::TempDir dir;
-  Item root;
-  std::recursive_mutex treeLock;
-  testing::FakeClock clock;
-  testing::RecordingEvents events;
-  FakeResolver resolver;
-  LocalNameRegistry names{treeLock, root};
-  std::vector<char> buffer = std::vector<char>(65537);
-};
 
 TEST_F(TransferSessionTest, AFileUrlIsCopiedWholeWithItsStoryInTheLog) {
   const std::string data = RandomBytes(10 * 1024 * 1024 + 17);

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/resolver.h"
+#include "store/builtin_tree.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "transfer/transfer_session.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh::testing {
+
+// Answers name lookups from a table, so no test ever needs a name server.
+class FakeResolver final : public Resolver {
+ public:
+  LookupResult Lookup(const std::string& hostName) override {
+    if (duringLookup) {
+      duringLookup();
+    }
+    const auto found = names.find(hostName);
+    return found == names.end() ? LookupResult{0, 11001} : found->second;
+  }
+  LookupResult ReverseLookup(uint32_t) override { return {0, 11004}; }
+
+  std::map<std::string, LookupResult> names;
+  std::function<void()> duringLookup;
+};
+
+// A tree with the built-in folders and settings, URL items in "_filelist", and
+// sessions stepped by hand as the scheduler would step them.
+class SessionHarness : public ::testing::Test {
+ protected:
+  SessionHarness() {
+    SetUpRootAndFolders(root, dir.path());
+    SetUpDefaultsAndSettings(root, dir.path());
+  }
+
+  // A URL item as the scheduler hands it over: status 104.
+  Item& NewItem(const std::string& url, const std::string& local) {
+    Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    item.SetProp("type", "_url");
+    item.SetProp("value", url);
+    item.SetProp("local", local);
+    item.SetPropInt("status", 104);
+    return item;
+  }
+
+  std::unique_ptr<TransferSession> Session(Item& item) {
+    return std::make_unique<TransferSession>(
+        item, TransferContext{root, treeLock, clock, events, resolver, names, buffer.data(),
+                              buffer.size() - 1});
+  }
+
+  // Steps until the session has finished, at most `maxSteps` times (a session
+  // waiting on a peer spins here, so keep peers prompt); returns the steps taken.
+  static int RunToEnd(TransferSession& session, int maxSteps = 50'000'000) {
+    int steps = 0;
+    while (steps < maxSteps && session.Step()) {
+      ++steps;
+    }
+    return steps;
+  }
+
+  // The texts of the log's lines, without their tick counts.
+  static std::vector<std::string> LogTexts(const Item& item) {
+    std::vector<std::string> texts;
+    const std::string log = item.GetProp("log");
+    for (size_t start = 0; start < log.size();) {
+      const size_t end = log.find("\r\n", start);
+      texts.push_back(log.substr(start + 12, end - start - 12));
+      start = end + 2;
+    }
+    return texts;
+  }
+
+  TempDir dir;
+  Item root;
+  std::recursive_mutex treeLock;
+  FakeClock clock;
+  RecordingEvents events;
+  FakeResolver resolver;
+  LocalNameRegistry names{treeLock, root};
+  std::vector<char> buffer = std::vector<char>(65537);
+};
+
+}  // namespace pellmarsh::testing
