@@ -8,11 +8,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "store/tree_codec.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 extern char** environ;
 
@@ -21,16 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
+using testing::WaitFor;
 
 class ProgramTest : public ::testing::Test {
  protected:

@@ -1,0 +1,68 @@
+"""An FTP server for the tests: pyftpdlib on 127.0.0.1, on a port the system
+chooses, written to --port-file once the server listens.
+
+Started by FtpServer (ftp_server.cpp) with the Debian interpreter, which sees
+Debian's python3-pyftpdlib. It ends on SIGTERM.
+"""
+
+import argparse
+import logging
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--anonymous", action="store_true")
+    parser.add_argument("--banner", help="greeting text; one 220 line per line of it")
+    parser.add_argument("--port-file", required=True)
+    args = parser.parse_args()
+
+    logging.basicConfig(level=logging.INFO, stream=sys.stderr,
+                        format="%(asctime)s %(levelname)s %(message)s")
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.root, perm="elr")
+    if args.anonymous:
+        authorizer.add_anonymous(args.root, perm="elr")
+
+    class Handler(FTPHandler):
+        def handle(self):
+            # pyftpdlib sends a one-line banner as it is; a banner of several
+            # lines becomes a proper multi-line reply: 220-first ... 220 last.
+            if args.banner is None or "\n" not in args.banner:
+                super().handle()
+                return
+            self.on_connect()
+            if not self._closed and not self._closing:
+                lines = args.banner.split("\n")
+                for line in lines[:-1]:
+                    self.push("220-%s\r\n" % line)
+                self.respond("220 %s" % lines[-1])
+
+    Handler.authorizer = authorizer
+    # A wrong password is answered at once, not after pyftpdlib's 3 s delay.
+    Handler.auth_failed_timeout = 0
+    # Active mode only to the address the control connection came from.
+    Handler.permit_foreign_addresses = False
+    if args.banner is not None:
+        Handler.banner = args.banner
+
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    # Written whole, then renamed, so the reader never sees half a number.
+    partial = args.port_file + ".partial"
+    with open(partial, "w") as out:
+        out.write("%d\n" % server.address[1])
+    os.replace(partial, args.port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
