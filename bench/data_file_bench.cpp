@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/user_messages.h"
+#include "sample_tree.h"
 #include "store/data_file.h"
 #include "store/tree_codec.h"
 
@@ -31,40 +32,6 @@ class SilentMessages final : public pellmarsh::UserMessages {
   }
 };
 
-void BuildTree(pellmarsh::Item& root, int urlCount) {
-  root.SetProp("name", "Top Folder");
-  pellmarsh::Item& list = root.FindOrCreateChild("_filelist");
-  const std::string logLine = "00012345678 Receiving data, 65536 bytes in this step...\r\n";
-  std::string log;
-  while (log.size() < 2048) {
-    log += logLine;
-  }
-  for (int index = 0; index < urlCount; ++index) {
-    auto item = std::make_unique<pellmarsh::Item>();
-    const std::string n = std::to_string(index);
-    item->SetProp("name", "file" + n + ".zip");
-    item->SetProp("value", "http://downloads.example.com/pub/releases/file" + n + ".zip");
-    item->SetProp("originalvalue", "http://downloads.example.com/pub/releases/file" + n + ".zip");
-    item->SetProp("type", "_url");
-    item->SetProp("local", "/home/user/pellmarsh/download/file" + n + ".zip");
-    item->SetProp("protocol", "http");
-    item->SetProp("hostname", "downloads.example.com");
-    item->SetProp("path", "/pub/releases/");
-    item->SetProp("file", "file" + n + ".zip");
-    item->SetProp("extension", "zip");
-    item->SetProp("login", "anonymous");
-    item->SetProp("password", "pellmarsh@example.invalid");
-    item->SetProp("error", "");
-    item->SetProp("process", "Transfer complete.");
-    item->SetProp("log", log);
-    for (const char* key : {"status", "create", "start", "finish", "size", "received",
-                            "receivedsession", "resume", "retrycount", "retrydelay"}) {
-      item->SetPropInt64(key, 1765000000 + index);
-    }
-    list.AddChild(std::move(item));
-  }
-}
-
 double PlainWriteSeconds(const std::string& path, const std::string& bytes) {
   const auto start = Clock::now();
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -83,7 +50,8 @@ int main(int argc, char** argv) {
   const int rounds = 5;
 
   pellmarsh::Item root;
-  BuildTree(root, 10000);
+  root.SetProp("name", "Top Folder");
+  pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
 
   std::recursive_mutex treeLock;
   std::atomic<bool> commandBusy{false};

@@ -27,6 +27,7 @@ class ChildProcess {
   // "exited with status 1" or "killed by signal 11" once it has ended.
   std::string ExitDescription() const;
   const std::string& error() const { return error_; }
+  pid_t pid() const { return pid_; }
 
   // Sends signal, waits up to grace for the exit, then SIGKILL. Harmless when
   // nothing runs.
