@@ -29,6 +29,17 @@ int LastError() {
   return SocketErrorFromErrno(errno);
 }
 
+// getsockname or getpeername into an address.
+int AddressOf(int fd, int (*query)(int, sockaddr*, socklen_t*), SocketAddress& address) {
+  sockaddr_in native{};
+  socklen_t length = sizeof native;
+  if (query(fd, reinterpret_cast<sockaddr*>(&native), &length) != 0) {
+    return LastError();
+  }
+  address = FromSockaddr(native);
+  return 0;
+}
+
 }  // namespace
 
 int SocketErrorFromErrno(int error) {
@@ -213,23 +224,11 @@ TcpSocket TcpSocket::Accept(SocketAddress& peer, int& error) {
 }
 
 int TcpSocket::LocalAddress(SocketAddress& address) const {
-  sockaddr_in native{};
-  socklen_t length = sizeof native;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&native), &length) != 0) {
-    return LastError();
-  }
-  address = FromSockaddr(native);
-  return 0;
+  return AddressOf(fd_, ::getsockname, address);
 }
 
 int TcpSocket::PeerAddress(SocketAddress& address) const {
-  sockaddr_in native{};
-  socklen_t length = sizeof native;
-  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&native), &length) != 0) {
-    return LastError();
-  }
-  address = FromSockaddr(native);
-  return 0;
+  return AddressOf(fd_, ::getpeername, address);
 }
 
 bool ParseDottedAddress(std::string_view text, uint32_t& address) {

@@ -19,15 +19,21 @@ std::string_view SkipBlanks(std::string_view text) {
   return text.substr(start);
 }
 
-}  // namespace
-
-int64_t ParseLeadingInteger(std::string_view text) {
+// Skips leading blanks and one sign; true when the sign was a minus.
+bool TakeSign(std::string_view& text) {
   text = SkipBlanks(text);
   bool negative = false;
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
+  return negative;
+}
+
+}  // namespace
+
+int64_t ParseLeadingInteger(std::string_view text) {
+  const bool negative = TakeSign(text);
   // Accumulate as a negative number so that INT64_MIN itself is representable.
   constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
   int64_t value = 0;
@@ -53,12 +59,7 @@ int64_t ParseLeadingInteger(std::string_view text) {
 }
 
 double ParseLeadingReal(std::string_view text) {
-  text = SkipBlanks(text);
-  bool negative = false;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
+  const bool negative = TakeSign(text);
   // A second sign after the first is not a number ("--1" reads as 0).
   if (text.empty() || text[0] == '+' || text[0] == '-') {
     return 0.0;
