@@ -34,7 +34,7 @@ struct AppState {
 
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};
-  std::atomic<int> saveRequested{0};  // 0 idle, 1 asked by the scheduler, 2 being written
+  std::atomic<int> saveRequested{0};  // a SaveRequest
   std::atomic<bool> listDirty{false};
   std::atomic<bool> sortPending{false};
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "store/data_file.h"
 #include "store/item_status.h"
 
 namespace pellmarsh {
@@ -117,8 +118,7 @@ void Scheduler::ScheduleItem(Item& item, int limit) {
 }
 
 void Scheduler::StartTransfer(Item& item) {
-  int idle = 0;
-  state_.saveRequested.compare_exchange_strong(idle, 1);
+  RequestSave(state_.saveRequested);
   item.SetPropInt("status", kStatusStarting);
   state_.activeTransfers.push_back(transfers_.Create(item));
   state_.sortPending = true;
@@ -189,8 +189,7 @@ void Scheduler::FinishTransfer(size_t index) {
     }
   }
   state_.activeTransfers.erase(state_.activeTransfers.begin() + static_cast<ptrdiff_t>(index));
-  int idle = 0;
-  state_.saveRequested.compare_exchange_strong(idle, 1);
+  RequestSave(state_.saveRequested);
   state_.sortPending = true;
 }
 

@@ -10,9 +10,7 @@ QtSoundPlayer::QtSoundPlayer() : effect_(std::make_unique<QSoundEffect>()) {}
 QtSoundPlayer::~QtSoundPlayer() = default;
 
 void QtSoundPlayer::Play(const std::string& path) {
-  const QString file = QString::fromStdString(path);
-  QMetaObject::invokeMethod(
-      this, [this, file] { PlayHere(file); }, Qt::QueuedConnection);
+  guiQueue_.Post([this, path] { PlayHere(QString::fromStdString(path)); });
 }
 
 void QtSoundPlayer::PlayHere(const QString& path) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <memory>
 
+#include "platform/qt_gui_queue.h"
 #include "platform/sound_player.h"
 
 class QSoundEffect;
@@ -10,8 +11,9 @@ class QSoundEffect;
 namespace pellmarsh {
 
 // Plays wave files with QSoundEffect on the window thread. A request from
-// another thread is posted there and never waited for.
-class QtSoundPlayer final : public QObject, public SoundPlayer {
+// another thread is posted there and never waited for. Construct it on the
+// window thread.
+class QtSoundPlayer final : public SoundPlayer {
  public:
   QtSoundPlayer();
   ~QtSoundPlayer() override;
@@ -21,6 +23,7 @@ class QtSoundPlayer final : public QObject, public SoundPlayer {
   void PlayHere(const QString& path);
 
   std::unique_ptr<QSoundEffect> effect_;
+  QtGuiQueue guiQueue_;
 };
 
 }  // namespace pellmarsh

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <condition_variable>
+#include <mutex>
 
 namespace pellmarsh {
 namespace {
@@ -62,10 +64,22 @@ MessageAnswer QtUserMessages::Show(const UserMessage& message) {
   if (QThread::currentThread() == qApp->thread()) {
     return ShowHere(message);
   }
-  MessageAnswer answer = MessageAnswer::kCancel;
-  QMetaObject::invokeMethod(
-      qApp, [&] { answer = ShowHere(message); }, Qt::BlockingQueuedConnection);
-  return answer;
+  struct Exchange {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    MessageAnswer answer = MessageAnswer::kCancel;
+  } exchange;
+  guiQueue_.Post([this, &exchange, message] {
+    const MessageAnswer answer = ShowHere(message);
+    std::lock_guard lock(exchange.mutex);
+    exchange.answer = answer;
+    exchange.done = true;
+    exchange.answered.notify_one();
+  });
+  std::unique_lock lock(exchange.mutex);
+  exchange.answered.wait(lock, [&exchange] { return exchange.done; });
+  return exchange.answer;
 }
 
 }  // namespace pellmarsh

@@ -112,13 +112,28 @@ void DataFile::Save(const Item& root) {
   guards_.saving = false;
 }
 
+void RequestSave(std::atomic<int>& saveRequested) {
+  int seen = saveRequested.load();
+  for (;;) {
+    const int wanted = seen == kSaveIdle      ? kSaveRequested
+                       : seen == kSaveWriting ? kSaveRequestedWhileWriting
+                                              : seen;
+    if (wanted == seen || saveRequested.compare_exchange_weak(seen, wanted)) {
+      return;
+    }
+  }
+}
+
 void DataFile::SaveIfRequested(const Item& root, std::atomic<int>& saveRequested) {
-  int expected = 1;
-  if (!saveRequested.compare_exchange_strong(expected, 2)) {
+  int expected = kSaveRequested;
+  if (!saveRequested.compare_exchange_strong(expected, kSaveWriting)) {
     return;
   }
   Save(root);
-  saveRequested = 0;
+  expected = kSaveWriting;
+  if (!saveRequested.compare_exchange_strong(expected, kSaveIdle)) {
+    saveRequested = kSaveRequested;
+  }
 }
 
 }  // namespace pellmarsh

@@ -11,6 +11,20 @@
 
 namespace pellmarsh {
 
+// The states of a save request: none, asked for, being written, and asked for
+// again while being written.
+enum SaveRequest : int {
+  kSaveIdle = 0,
+  kSaveRequested = 1,
+  kSaveWriting = 2,
+  kSaveRequestedWhileWriting = 3,
+};
+
+// Asks the one-second timer for a save. A request that arrives while a save is
+// being written is kept for the next tick: that save may have been serialised
+// before the change it should record.
+void RequestSave(std::atomic<int>& saveRequested);
+
 // The flags and lock a save coordinates with; all owned by the main window.
 struct SaveGuards {
   std::recursive_mutex& treeLock;
@@ -43,7 +57,7 @@ class DataFile {
   void Save(const Item& root);
 
   // The one-second timer's part: runs a save the scheduler asked for
-  // (saveRequested 1 -> 2 while writing -> 0).
+  // (requested -> writing -> idle, or requested again when asked meanwhile).
   void SaveIfRequested(const Item& root, std::atomic<int>& saveRequested);
 
  private:

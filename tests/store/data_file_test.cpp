@@ -216,6 +216,33 @@ TEST_F(DataFileTest, ARequestedSaveCyclesTheFlagBackToZero) {
   EXPECT_EQ(saveRequested, 0);
 }
 
+TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {
+  std::atomic<int> saveRequested{0};
+  // The scheduler asks again while the save is being written.
+  struct AskingReplacer final : public FileReplacer {
+    std::optional<FileFailure> Replace(const std::string&, std::string_view) override {
+      if (++calls == 1) {
+        RequestSave(*requests);
+      }
+      return std::nullopt;
+    }
+    std::atomic<int>* requests = nullptr;
+    int calls = 0;
+  } asking;
+  asking.requests = &saveRequested;
+  DataFile dataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, clock, asking);
+  Item root;
+  RequestSave(saveRequested);
+  RequestSave(saveRequested);  // a second request before the tick is the same request
+  EXPECT_EQ(saveRequested, kSaveRequested);
+  dataFile.SaveIfRequested(root, saveRequested);
+  EXPECT_EQ(asking.calls, 1);
+  EXPECT_EQ(saveRequested, kSaveRequested);
+  dataFile.SaveIfRequested(root, saveRequested);
+  EXPECT_EQ(asking.calls, 2);
+  EXPECT_EQ(saveRequested, kSaveIdle);
+}
+
 TEST_F(DataFileTest, AFailedReplaceLeavesTheOldFileWhole) {
   Item first;
   first.SetProp("name", "first");
