@@ -1,0 +1,452 @@
+// Downloads from local nginx and pyftpdlib through the real scheduler thread,
+// against curl and wget fetching the same URLs in the same run.
+//
+//   transfer_bench http | ftp | parallel | small | rate
+//
+// Every program writes over an existing file of the same size (fresh tmpfs pages
+// are slow and erratic here), runs alternate, and a figure is the median of the
+// runs with its range.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app.h"
+#include "app/speed_control.h"
+#include "platform/clock.h"
+#include "support/ftp_server.h"
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using pellmarsh::Item;
+
+constexpr const char* kTargetDir = "/dev/shm";
+
+struct Run {
+  double seconds = 0;
+  double cpuSeconds = 0;
+};
+
+struct Summary {
+  double median = 0;
+  double low = 0;
+  double high = 0;
+};
+
+Summary Summarise(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return {values[values.size() / 2], values.front(), values.back()};
+}
+
+double SecondsSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+double CpuSeconds(const rusage& usage) {
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return CpuSeconds(usage);
+}
+
+void WriteFile(const std::string& path, int64_t size) {
+  std::vector<char> block(1 << 20);
+  for (size_t index = 0; index < block.size(); ++index) {
+    block[index] = static_cast<char>((index * 7919) & 0xFF);
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (int64_t left = size; left > 0; left -= static_cast<int64_t>(block.size())) {
+    out.write(block.data(), static_cast<std::streamsize>(std::min<int64_t>(left, block.size())));
+  }
+}
+
+// Runs a peer program to its end, with its own wall and CPU time.
+Run RunPeer(const std::vector<std::string>& argv, int allowedExit = 0) {
+  std::vector<char*> pointers;
+  for (const std::string& word : argv) {
+    pointers.push_back(const_cast<char*>(word.c_str()));
+  }
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const auto start = SteadyClock::now();
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) {
+    std::perror(pointers[0]);
+    std::exit(1);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != allowedExit)) {
+    std::fprintf(stderr, "%s failed\n", argv[0].c_str());
+    std::exit(1);
+  }
+  return {SecondsSince(start), CpuSeconds(usage)};
+}
+
+class PrintedMessages final : public pellmarsh::UserMessages {
+ public:
+  pellmarsh::MessageAnswer Show(const pellmarsh::UserMessage& message) override {
+    std::fprintf(stderr, "message: %s\n", message.text.c_str());
+    return pellmarsh::MessageAnswer::kOk;
+  }
+};
+
+class Silence final : public pellmarsh::SoundPlayer {
+ public:
+  void Play(const std::string&) override {}
+};
+
+// The program's core with its scheduler thread running, as the window runs it.
+class Engine {
+ public:
+  explicit Engine(const std::string& dir) : app_(dir, messages_, silence_, clock_) {
+    app_.LoadTree();
+    app_.CompleteBuiltInTree();
+    std::lock_guard lock(app_.treeLock());
+    app_.root().SetPropInt("parm-maxcons", 8);
+    app_.root().SetPropInt("parm-retryshort", 1);
+  }
+  ~Engine() { app_.StopWorkers([this] { clock_.SleepMs(20); }); }
+
+  void Start(double kilobytesPerMinute) {
+    std::lock_guard lock(app_.treeLock());
+    app_.root().SetPropDouble("parm-lowspeed", kilobytesPerMinute);
+    app_.speed().UpdateSpeed({});
+    if (!app_.workersRunning()) {
+      app_.StartWorkers();
+    }
+  }
+
+  // Queues downloads and waits until every one is complete; the time runs from
+  // the first transfer's start (or from queueing, when asked) to the last end.
+  Run Download(const std::vector<std::pair<std::string, std::string>>& urlsAndTargets,
+               bool countFromQueueing) {
+    std::vector<Item*> items;
+    {
+      std::lock_guard lock(app_.treeLock());
+      Item& list = *app_.root().FindByName("_filelist");
+      for (const auto& [url, target] : urlsAndTargets) {
+        Item& item = list.AddChild(std::make_unique<Item>());
+        item.SetProp("type", "_url");
+        item.SetProp("value", url);
+        item.SetProp("local", target);
+        item.SetPropInt("status", 1);
+        items.push_back(&item);
+      }
+    }
+    const double cpuBefore = ProcessCpuSeconds();
+    auto start = SteadyClock::now();
+    bool started = countFromQueueing;
+    for (;;) {
+      int complete = 0;
+      {
+        std::lock_guard lock(app_.treeLock());
+        for (Item* item : items) {
+          const int status = item->GetPropInt("status");
+          complete += status == 2;
+          if (status == 3) {
+            std::fprintf(stderr, "failed: %s\n", item->GetProp("error").c_str());
+            std::exit(1);
+          }
+          if (!started && status != 1) {
+            started = true;
+            start = SteadyClock::now();
+          }
+        }
+      }
+      if (complete == static_cast<int>(items.size())) {
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return {SecondsSince(start), ProcessCpuSeconds() - cpuBefore};
+  }
+
+  pellmarsh::App& app() { return app_; }
+
+ private:
+  PrintedMessages messages_;
+  Silence silence_;
+  pellmarsh::SystemClock clock_;
+  pellmarsh::App app_;
+};
+
+template <typename Server>
+bool Started(Server& server) {
+  const ::testing::AssertionResult started = server.Start();
+  if (!started) {
+    std::fprintf(stderr, "%s\n", started.message());
+  }
+  return static_cast<bool>(started);
+}
+
+void PrintLine(const char* who, const Summary& seconds, const Summary& cpu, double megabytes) {
+  std::printf("%-10s %7.3f s [%.3f-%.3f]  %7.0f MB/s  CPU %.2f s (%.2f s/GiB)\n", who,
+              seconds.median, seconds.low, seconds.high, megabytes / seconds.median, cpu.median,
+              cpu.median / (megabytes / 1073.741824));
+}
+
+// One big file by each program in turn, five rounds.
+void CompareOneFile(const std::string& url, const std::vector<std::string>& curlExtra,
+                    bool withWget, int64_t size) {
+  pellmarsh::testing::TempDir work;
+  Engine engine(work.path());
+  engine.Start(99999);
+  const std::string ours = std::string(kTargetDir) + "/bench-ours";
+  const std::string curl = std::string(kTargetDir) + "/bench-curl";
+  const std::string wget = std::string(kTargetDir) + "/bench-wget";
+  for (const std::string& target : {ours, curl, wget}) {
+    WriteFile(target, size);
+  }
+  std::vector<double> oursTime, oursCpu, curlTime, curlCpu, wgetTime, wgetCpu;
+  for (int round = 0; round < 5; ++round) {
+    const Run a = engine.Download({{url, ours}}, false);
+    oursTime.push_back(a.seconds);
+    oursCpu.push_back(a.cpuSeconds);
+    std::vector<std::string> curlArgv = {"curl", "-s", "-o", curl};
+    curlArgv.insert(curlArgv.end(), curlExtra.begin(), curlExtra.end());
+    curlArgv.push_back(url);
+    const Run b = RunPeer(curlArgv);
+    curlTime.push_back(b.seconds);
+    curlCpu.push_back(b.cpuSeconds);
+    if (withWget) {
+      const Run c = RunPeer({"wget", "-q", "-O", wget, url});
+      wgetTime.push_back(c.seconds);
+      wgetCpu.push_back(c.cpuSeconds);
+    }
+  }
+  const double megabytes = size / 1e6;
+  const Summary ourSeconds = Summarise(oursTime);
+  const Summary curlSeconds = Summarise(curlTime);
+  PrintLine("pellmarsh", ourSeconds, Summarise(oursCpu), megabytes);
+  PrintLine("curl", curlSeconds, Summarise(curlCpu), megabytes);
+  if (withWget) {
+    PrintLine("wget", Summarise(wgetTime), Summarise(wgetCpu), megabytes);
+  }
+  std::printf("throughput ratio to curl: %.2f; CPU per byte ratio to curl: %.2f\n",
+              curlSeconds.median / ourSeconds.median,
+              Summarise(oursCpu).median / Summarise(curlCpu).median);
+  if (withWget) {
+    std::printf("throughput ratio to wget: %.2f\n",
+                Summarise(wgetTime).median / ourSeconds.median);
+  }
+  for (const std::string& target : {ours, curl, wget}) {
+    std::filesystem::remove(target);
+  }
+}
+
+int HttpOneFile() {
+  pellmarsh::testing::NginxServer::Options options;
+  options.extraConfig = "sendfile on;";
+  pellmarsh::testing::NginxServer nginx(options);
+  if (!Started(nginx)) {
+    return 1;
+  }
+  const int64_t size = int64_t{1} << 30;
+  WriteFile(nginx.root() + "/big.bin", size);
+  std::printf("1 GiB over HTTP from nginx on 127.0.0.1 into %s, 5 rounds\n", kTargetDir);
+  CompareOneFile(nginx.Url("/big.bin"), {}, true, size);
+  return 0;
+}
+
+int FtpOneFile() {
+  pellmarsh::testing::FtpServer ftp;
+  if (!Started(ftp)) {
+    return 1;
+  }
+  const int64_t size = int64_t{1} << 30;
+  WriteFile(ftp.root() + "/big.bin", size);
+  const std::string url = "ftp://" + ftp.user() + ":" + ftp.password() +
+                          "@127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin";
+  std::printf("1 GiB over active FTP from pyftpdlib on 127.0.0.1 into %s, 5 rounds\n",
+              kTargetDir);
+  CompareOneFile(url, {"-P", "127.0.0.1"}, false, size);
+  return 0;
+}
+
+int ParallelFiles() {
+  pellmarsh::testing::NginxServer::Options options;
+  options.extraConfig = "sendfile on;";
+  pellmarsh::testing::NginxServer nginx(options);
+  if (!Started(nginx)) {
+    return 1;
+  }
+  constexpr int kFiles = 8;
+  const int64_t size = int64_t{128} << 20;
+  std::vector<std::pair<std::string, std::string>> ours;
+  std::vector<std::string> curlTargets;
+  for (int index = 0; index < kFiles; ++index) {
+    const std::string name = "/part" + std::to_string(index);
+    WriteFile(nginx.root() + name, size);
+    ours.emplace_back(nginx.Url(name), std::string(kTargetDir) + "/bench-ours" + name.substr(1));
+    curlTargets.push_back(std::string(kTargetDir) + "/bench-curl" + name.substr(1));
+    WriteFile(ours.back().second, size);
+    WriteFile(curlTargets.back(), size);
+  }
+  pellmarsh::testing::TempDir work;
+  Engine engine(work.path());
+  engine.Start(99999);
+  std::vector<double> oursTime, curlTime;
+  for (int round = 0; round < 5; ++round) {
+    oursTime.push_back(engine.Download(ours, false).seconds);
+    // Eight curls at once.
+    const auto start = SteadyClock::now();
+    std::vector<std::thread> curls;
+    for (int index = 0; index < kFiles; ++index) {
+      curls.emplace_back(
+          [&, index] { RunPeer({"curl", "-s", "-o", curlTargets[index], ours[index].first}); });
+    }
+    for (std::thread& curl : curls) {
+      curl.join();
+    }
+    curlTime.push_back(SecondsSince(start));
+  }
+  const double megabytes = kFiles * size / 1e6;
+  const Summary a = Summarise(oursTime);
+  const Summary b = Summarise(curlTime);
+  std::printf("8 files of 128 MiB at once over HTTP, 5 rounds\n");
+  std::printf("pellmarsh  %7.3f s [%.3f-%.3f]  %7.0f MB/s\n", a.median, a.low, a.high,
+              megabytes / a.median);
+  std::printf("8 curls    %7.3f s [%.3f-%.3f]  %7.0f MB/s\n", b.median, b.low, b.high,
+              megabytes / b.median);
+  std::printf("aggregate throughput ratio to curl: %.2f\n", b.median / a.median);
+  for (const auto& [url, target] : ours) {
+    std::filesystem::remove(target);
+  }
+  for (const std::string& target : curlTargets) {
+    std::filesystem::remove(target);
+  }
+  return 0;
+}
+
+int SmallFiles() {
+  pellmarsh::testing::NginxServer nginx;
+  if (!Started(nginx)) {
+    return 1;
+  }
+  constexpr int kFiles = 200;
+  pellmarsh::testing::TempDir targets;
+  std::vector<std::pair<std::string, std::string>> ours;
+  std::string urlList;
+  for (int index = 0; index < kFiles; ++index) {
+    const std::string name = "/small" + std::to_string(index);
+    WriteFile(nginx.root() + name, 100 * 1024);
+    ours.emplace_back(nginx.Url(name), targets.File("ours" + std::to_string(index)));
+    urlList += nginx.Url(name) + "\n";
+  }
+  std::ofstream(targets.File("urls.txt")) << urlList;
+  pellmarsh::testing::TempDir work;
+  Engine engine(work.path());
+  {
+    std::lock_guard lock(engine.app().treeLock());
+    engine.app().root().SetPropInt("parm-maxcons", 8);
+  }
+  engine.Start(99999);
+  const Run a = engine.Download(ours, true);
+  std::filesystem::create_directory(targets.File("wget"));
+  const Run b = RunPeer({"wget", "-q", "-P", targets.File("wget"), "-i", targets.File("urls.txt")});
+  std::printf("200 files of 100 KiB over HTTP, maxcons 8, from queueing to the last end\n");
+  std::printf("pellmarsh  %7.3f s\nwget -i    %7.3f s\nratio of times (wget / ours): %.3f\n",
+              a.seconds, b.seconds, b.seconds / a.seconds);
+  std::printf("(new transfers start only on the once-a-second walk, 8 at a time)\n");
+  return 0;
+}
+
+int RateLimit() {
+  pellmarsh::testing::NginxServer nginx;
+  if (!Started(nginx)) {
+    return 1;
+  }
+  WriteFile(nginx.root() + "/stream.bin", int64_t{64} << 20);
+  std::printf("background limit held for 60 s, against curl --limit-rate at the same rate\n");
+  for (const double limit : {100.0, 600.0}) {
+    pellmarsh::testing::TempDir work;
+    Engine engine(work.path());
+    engine.Start(limit);
+    const int budget = pellmarsh::BudgetForLimit(limit);
+    {
+      std::lock_guard lock(engine.app().treeLock());
+      Item& item = engine.app().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
+      item.SetProp("value", nginx.Url("/stream.bin"));
+      item.SetProp("local", work.File("stream"));
+      item.SetPropInt("status", 1);
+    }
+    // Wait for the start, then sample the file's size once a second.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::vector<double> perSecond;
+    auto previous = std::filesystem::exists(work.File("stream"))
+                        ? std::filesystem::file_size(work.File("stream"))
+                        : 0;
+    const auto first = previous;
+    for (int second = 0; second < 60; ++second) {
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+      const auto now = std::filesystem::file_size(work.File("stream"));
+      perSecond.push_back(static_cast<double>(now - previous));
+      previous = now;
+    }
+    const double average = static_cast<double>(previous - first) / 60;
+    const Summary spread = Summarise(perSecond);
+    std::printf("limit %4.0f KPM = %5d B/s: pellmarsh %7.0f B/s (%.1f%%), per second median %.0f "
+                "[%.0f-%.0f]\n",
+                limit, budget, average, 100 * average / budget, spread.median, spread.low,
+                spread.high);
+    // curl for 60 s at the same byte rate; it ends on its time limit (exit 28).
+    const std::string target = work.File("curl");
+    constexpr int kCurlTimedOut = 28;
+    RunPeer({"curl", "-s", "--max-time", "60", "--limit-rate", std::to_string(budget), "-o",
+             target, nginx.Url("/stream.bin")},
+            kCurlTimedOut);
+    const double curlAverage = static_cast<double>(std::filesystem::file_size(target)) / 60;
+    std::printf("                           curl      %7.0f B/s (%.1f%%)\n", curlAverage,
+                100 * curlAverage / budget);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const std::string what = argc > 1 ? argv[1] : "http";
+  if (what == "http") {
+    return HttpOneFile();
+  }
+  if (what == "ftp") {
+    return FtpOneFile();
+  }
+  if (what == "parallel") {
+    return ParallelFiles();
+  }
+  if (what == "small") {
+    return SmallFiles();
+  }
+  if (what == "rate") {
+    return RateLimit();
+  }
+  std::fprintf(stderr, "usage: transfer_bench http|ftp|parallel|small|rate\n");
+  return 2;
+}
