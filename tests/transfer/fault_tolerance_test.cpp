@@ -1,0 +1,203 @@
+// Downloads through the real scheduler thread over links that break.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "app/app.h"
+#include "support/cutting_proxy.h"
+#include "support/fakes.h"
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+
+namespace pellmarsh {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string PatternBytes(size_t size) {
+  std::string bytes(size, '\0');
+  std::mt19937 random(64);
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random() & 0xFF);
+  }
+  return bytes;
+}
+
+// The program's core with its scheduler running and no limit on speed.
+class RunningApp {
+ public:
+  explicit RunningApp(const std::string& dir) : app(dir, messages, sounds, clock) {
+    app.LoadTree();
+    app.CompleteBuiltInTree();
+    app.state().budget = 1'000'000'000;
+    app.StartWorkers();
+  }
+  ~RunningApp() {
+    app.StopWorkers([this] { clock.SleepMs(20); });
+  }
+
+  Item& Queue(const std::string& url, const std::string& local) {
+    std::lock_guard lock(app.treeLock());
+    Item& item = app.root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    item.SetProp("type", "_url");
+    item.SetProp("value", url);
+    item.SetProp("local", local);
+    item.SetPropInt("ruderetries", 1);
+    item.SetPropInt("status", 1);
+    return item;
+  }
+
+  int Status(const Item& item) {
+    std::lock_guard lock(app.treeLock());
+    return item.GetPropInt("status");
+  }
+
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+  App app;
+};
+
+TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = PatternBytes(64u << 20);
+  nginx.AddFile("/big.bin", data);
+  testing::CuttingProxy proxy(nginx.port(), 8 << 20, testing::CuttingProxy::Cut::kReset);
+  testing::TempDir dir;
+  RunningApp running(dir.path());
+  Item& item = running.Queue("http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
+                             dir.File("big.bin"));
+  ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
+      << item.GetProp("log");
+  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  EXPECT_GE(proxy.connectionsCut(), 7);
+  std::lock_guard lock(running.app.treeLock());
+  EXPECT_GE(item.GetPropInt("retrycount"), 7);
+}
+
+// A server that, connection by connection, refuses, resets, stalls for a while
+// and answers with a server error.
+class ChaosServer {
+ public:
+  ChaosServer() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listenFd_, 64);
+    socklen_t length = sizeof address;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~ChaosServer() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(stopFd_, &one, sizeof one);
+    thread_.join();
+    for (int fd : stalled_) {
+      ::close(fd);
+    }
+    ::close(listenFd_);
+    ::close(stopFd_);
+  }
+  uint16_t port() const { return port_; }
+  int connections() const { return connections_; }
+
+ private:
+  void Serve() {
+    for (;;) {
+      pollfd waits[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+      ::poll(waits, 2, 200);
+      if (waits[1].revents & POLLIN) {
+        return;
+      }
+      // Stalled connections are let go after a while, as a slow server would.
+      while (stalled_.size() > 4) {
+        ::close(stalled_.front());
+        stalled_.erase(stalled_.begin());
+      }
+      if (!(waits[0].revents & POLLIN)) {
+        continue;
+      }
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) {
+        continue;
+      }
+      switch (connections_++ % 4) {
+        case 0:
+          ::close(fd);
+          break;
+        case 1: {
+          linger abort{1, 0};
+          ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+          ::close(fd);
+          break;
+        }
+        case 2:
+          stalled_.push_back(fd);
+          break;
+        default: {
+          const char reply[] = "HTTP/1.0 503 Service Unavailable\r\nServer: chaos\r\n\r\n";
+          [[maybe_unused]] const ssize_t sent = ::send(fd, reply, sizeof reply - 1, MSG_NOSIGNAL);
+          ::close(fd);
+          break;
+        }
+      }
+    }
+  }
+
+  int listenFd_ = -1;
+  int stopFd_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<int> connections_{0};
+  std::vector<int> stalled_;
+  std::thread thread_;
+};
+
+TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
+  ChaosServer chaos;
+  testing::TempDir dir;
+  RunningApp running(dir.path());
+  {
+    std::lock_guard lock(running.app.treeLock());
+    running.app.root().SetPropInt("parm-maxcons", 8);
+  }
+  std::vector<Item*> items;
+  for (int index = 0; index < 50; ++index) {
+    items.push_back(&running.Queue(
+        "http://127.0.0.1:" + std::to_string(chaos.port()) + "/f" + std::to_string(index),
+        dir.File("f" + std::to_string(index))));
+  }
+  const auto until = std::chrono::steady_clock::now() + 120s;
+  while (std::chrono::steady_clock::now() < until) {
+    running.app.SaveIfRequested();
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_GT(chaos.connections(), 50);
+  std::lock_guard lock(running.app.treeLock());
+  for (const Item* item : items) {
+    const int status = item->GetPropInt("status");
+    // Queued, running, waiting to retry, or failed with a message: never lost.
+    EXPECT_TRUE(status == 1 || status == 100 || status == 104 || status == 5 || status == 3)
+        << status;
+    if (status == 5 || status == 3) {
+      EXPECT_FALSE(item->GetProp("error").empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pellmarsh
