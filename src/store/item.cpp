@@ -56,6 +56,16 @@ void Item::SetProp(std::string_view key, std::string_view value) {
   changed_ = true;
 }
 
+void Item::AppendProp(std::string_view key, std::string_view tail) {
+  const auto found = properties_.find(key);
+  if (found == properties_.end()) {
+    properties_.emplace(std::string(key), std::string(tail));
+  } else {
+    found->second.append(tail);
+  }
+  changed_ = true;
+}
+
 int32_t Item::GetPropInt(std::string_view key) const {
   const int64_t value = GetPropInt64(key);
   return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),

@@ -32,6 +32,9 @@ class Item {
   std::string GetProp(std::string_view key) const;
   // Every write, even of the same text, marks the item changed.
   void SetProp(std::string_view key, std::string_view value);
+  // SetProp with the old text followed by `tail`, without copying the old text:
+  // a log grows a line at a time for as long as the item lives.
+  void AppendProp(std::string_view key, std::string_view tail);
 
   int32_t GetPropInt(std::string_view key) const;
   void SetPropInt(std::string_view key, int32_t value);

@@ -1,16 +1,348 @@
-// The FTP side of a session.
+// The FTP side of a session: the login dialogue, an active data connection to
+// a socket of our own, REST resumes and directory listings.
+#include <netinet/in.h>
+
+#include <optional>
+
+#include "store/number_text.h"
+#include "transfer/ftp_data_socket.h"
+#include "transfer/ftp_reply.h"
 #include "transfer/session_log.h"
+#include "transfer/socket_error_text.h"
 #include "transfer/transfer_session.h"
 
 namespace pellmarsh {
+namespace {
 
-bool TransferSession::FtpReserveDataSocket() {
-  Fail("FTP transfers are not available in this build.", kOutcomePermanent);
-  return false;
+constexpr uint32_t kSilenceLimitMs = 60'000;
+// Far beyond any real reply: a server that never ends its line must not fill memory.
+constexpr size_t kLongestReplyLine = 64 * 1024;
+// Refused data connections beyond this many are still closed, just not logged,
+// so a flood of them cannot bloat the item's log.
+constexpr int kLoggedRefusals = 20;
+
+bool IsCommandState(SessionState state) {
+  switch (state) {
+    case SessionState::kFtpGreeting:
+    case SessionState::kFtpUser:
+    case SessionState::kFtpPass:
+    case SessionState::kFtpPwd:
+    case SessionState::kFtpType:
+    case SessionState::kFtpPort:
+    case SessionState::kFtpPortResume:
+    case SessionState::kFtpRest:
+    case SessionState::kFtpRetrieve:
+      return true;
+    default:
+      return false;
+  }
 }
 
-void TransferSession::FtpStep() {}
+std::string DottedQuad(uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
 
-void TransferSession::FtpTransfer() {}
+}  // namespace
+
+bool TransferSession::FtpReserveDataSocket() {
+  // The server connects back to the address that reaches it.
+  SocketAddress local{INADDR_LOOPBACK, 0};
+  if (remoteAddress_ != INADDR_LOOPBACK) {
+    if (const int error = mainSocket_.LocalAddress(local); error != 0) {
+      Fail("Could not bind ftp data socket: " + SocketErrorText(error), kOutcomeRetry);
+      return false;
+    }
+  }
+  dataSockAddr_ = {local.address, 0};
+  ftpServerAddress_ = remoteSockAddr_.address;
+  lastActivity_ = context_.clock.TickCount();
+  dataPort_ = 0;
+  refusedDataConnections_ = 0;
+  Log("Reserving datasocket for FTP");
+
+  TcpListenerCalls calls(listenSocket_);
+  const DataListenResult listening = ListenForData(calls, dataSockAddr_);
+  if (!listening.failure.empty()) {
+    Fail(listening.failure, kOutcomeRetry);
+    return false;
+  }
+  dataSockAddr_ = listening.bound;
+  dataAddress_ = listening.bound.address;
+  dataPort_ = listening.bound.port;
+  return true;
+}
+
+void TransferSession::FtpStep() {
+  if (state_ == SessionState::kFtpDataWait) {
+    FtpDataWait();
+  } else if (FtpReadReplies()) {
+    FtpHandleLines();
+  }
+}
+
+bool TransferSession::FtpSilentTooLong() const {
+  return context_.clock.TickCount() - lastActivity_ > kSilenceLimitMs;
+}
+
+bool TransferSession::FtpHasWholeLine() const {
+  return lineBuffer_.find('\n') != std::string::npos;
+}
+
+bool TransferSession::FtpReadReplies() {
+  if (FtpSilentTooLong()) {
+    Fail("FTP Command Channel Timeout", kOutcomeRetry);
+    return false;
+  }
+  if (FtpHasWholeLine()) {
+    return true;
+  }
+  const IoResult got = mainSocket_.Receive(context_.buffer, context_.bufferSize);
+  if (got.error == kErrorWouldBlock) {
+    return false;
+  }
+  if (got.error != 0) {
+    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    return false;
+  }
+  if (got.count == 0) {
+    Fail("FTP Command Channel Closed Prematurely", kOutcomeRetry);
+    return false;
+  }
+  lineBuffer_.append(context_.buffer, got.count);
+  if (!FtpHasWholeLine() && lineBuffer_.size() > kLongestReplyLine) {
+    Fail("FTP Command Channel Reply Too Long", kOutcomeRetry);
+    return false;
+  }
+  return true;
+}
+
+void TransferSession::FtpHandleLines() {
+  // A second command would replace one not yet sent, so a queued command ends
+  // the loop; lines after the class-1 reply wait for the final reply.
+  while (sendBuffer_.empty() && IsCommandState(state_)) {
+    const std::optional<std::string> line = TakeReplyLine(lineBuffer_);
+    if (!line) {
+      return;
+    }
+    lastActivity_ = context_.clock.TickCount();
+    Log("Recv Line: " + *line);
+    FtpHandleReply(*line);
+  }
+}
+
+void TransferSession::FtpHandleReply(const std::string& line) {
+  const char replyClass = ReplyClass(line);
+  if (replyClass == 0) {
+    return;
+  }
+  if (replyClass == '5' && (state_ == SessionState::kFtpUser || state_ == SessionState::kFtpPass)) {
+    Fail("FTP Login Failure: " + line, kOutcomeRetry);
+    return;
+  }
+  if (replyClass == '5' && state_ != SessionState::kFtpRest &&
+      state_ != SessionState::kFtpRetrieve) {
+    Fail("FTP Error: " + line, kOutcomePermanent);
+    return;
+  }
+  if (replyClass == '4') {
+    Fail("FTP Failure: " + line, kOutcomeRetry);
+    return;
+  }
+  const bool completed = replyClass == '2';
+  const bool accepted = completed || replyClass == '3';
+  switch (state_) {
+    case SessionState::kFtpGreeting:
+      if (completed && FtpSend("USER ", item_->GetProp("login"))) {
+        state_ = SessionState::kFtpUser;
+      }
+      break;
+    case SessionState::kFtpUser:
+      if (completed) {
+        FtpSend("PWD", "");
+        state_ = SessionState::kFtpPwd;
+      } else if (replyClass == '3' && FtpSend("PASS ", item_->GetProp("password"))) {
+        state_ = SessionState::kFtpPass;
+      }
+      break;
+    case SessionState::kFtpPass:
+      if (completed) {
+        FtpSend("PWD", "");
+        state_ = SessionState::kFtpPwd;
+      }
+      break;
+    case SessionState::kFtpPwd:
+      if (completed) {
+        FtpSend("TYPE I", "");
+        state_ = SessionState::kFtpType;
+      }
+      break;
+    case SessionState::kFtpType:
+      if (completed) {
+        FtpSend("PORT ", PortArgument(dataAddress_, static_cast<uint16_t>(dataPort_)));
+        if (item_->GetPropInt("resume") != 0) {
+          state_ = SessionState::kFtpPortResume;
+        } else {
+          item_->SetPropInt64("filesize", 0);
+          state_ = SessionState::kFtpPort;
+        }
+      }
+      break;
+    case SessionState::kFtpPort:
+      if (completed) {
+        FtpRequestFile();
+      }
+      break;
+    case SessionState::kFtpPortResume:
+      if (accepted) {
+        FtpSend("REST ", FormatInteger(item_->GetPropInt64("filesize")));
+        state_ = SessionState::kFtpRest;
+      }
+      break;
+    case SessionState::kFtpRest:
+      if (replyClass == '5') {
+        item_->SetPropInt64("filesize", 0);  // the server cannot restart: fetch it all
+      }
+      if (accepted || replyClass == '5') {
+        FtpRequestFile();
+      }
+      break;
+    case SessionState::kFtpRetrieve:
+      if (replyClass == '5') {
+        FtpRetryRefusedPath(line);
+      } else if (replyClass == '1') {
+        if (const std::optional<int64_t> size = AnnouncedSize(line)) {
+          item_->SetPropInt64("size", *size);
+        }
+        Log("Waiting for FTP Data Channel...");
+        state_ = SessionState::kFtpDataWait;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+bool TransferSession::FtpSend(std::string_view verb, std::string_view argument) {
+  // A line break would end the command early and let the rest pass as a
+  // command of its own (a URL could smuggle in a DELE).
+  if (!IsSafeCommandArgument(argument)) {
+    Fail("Refused to send an FTP command holding a line break.", kOutcomePermanent);
+    return false;
+  }
+  sendBuffer_.assign(verb).append(argument).append("\r\n");
+  return true;
+}
+
+void TransferSession::FtpRequestFile() {
+  // Where a resume takes effect: "filesize" is 0 unless the server accepted REST.
+  received_ = item_->GetPropInt64("filesize");
+  saveFile_.SeekTo(received_);
+  item_->SetPropInt64("received", received_);
+  const FileRequest request = RequestForPath(urlParts_->GetProp("fullpath"));
+  if (request.listing) {
+    Log("FTP Directory Mode.  Forcing TEXT.");
+    textMode_ = true;
+  }
+  if (!FtpSend(request.verb, request.argument)) {
+    return;
+  }
+  item_->SetPropInt("wasindex", request.listing ? 1 : 0);
+  state_ = SessionState::kFtpRetrieve;
+}
+
+void TransferSession::FtpRetryRefusedPath(const std::string& line) {
+  const std::optional<std::string> next = RewriteRefusedPath(urlParts_->GetProp("fullpath"));
+  if (!next) {
+    Fail("FTP Error: " + line, kOutcomePermanent);
+    return;
+  }
+  urlParts_->SetProp("fullpath", *next);
+  if (item_->GetPropInt("resume") == 0) {
+    FtpRequestFile();
+  } else if (FtpSend("REST ", FormatInteger(item_->GetPropInt64("filesize")))) {
+    state_ = SessionState::kFtpRest;
+  }
+}
+
+void TransferSession::FtpDataWait() {
+  if (FtpSilentTooLong()) {
+    Fail("FTP Timeout Waiting for data Channel", kOutcomeRetry);
+    return;
+  }
+  SocketAddress peer;
+  int error = 0;
+  TcpSocket accepted = listenSocket_.Accept(peer, error);
+  if (!accepted.valid()) {
+    if (error != kErrorWouldBlock) {
+      Fail("Receive Error: " + SocketErrorText(error), kOutcomeRetry);
+    }
+    return;
+  }
+  // Anyone who can reach the port could otherwise hand us the file's contents.
+  if (peer.address != ftpServerAddress_) {
+    if (++refusedDataConnections_ <= kLoggedRefusals) {
+      Log("Refused a data connection from " + DottedQuad(peer.address) +
+          ": not the FTP server's address.");
+    }
+    return;
+  }
+  dataConnection_ = std::move(accepted);
+  lastActivity_ = context_.clock.TickCount();
+  Log("Opening Files...");
+  state_ = SessionState::kStart;
+}
+
+void TransferSession::FtpTransfer() {
+  if (!dataConnection_.valid()) {
+    FtpAwaitFinalReply();
+    return;
+  }
+  // A receive of no bytes would read as the end of the file.
+  if (stepLimit_ == 0) {
+    return;
+  }
+  const IoResult got = dataConnection_.Receive(context_.buffer, stepLimit_);
+  if (got.error == kErrorWouldBlock) {
+    // Counted only when nothing is waiting, so a throttled session is never
+    // taken for a stalled server.
+    if (FtpSilentTooLong()) {
+      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+    }
+    return;
+  }
+  if (got.error != 0) {
+    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    return;
+  }
+  lastActivity_ = context_.clock.TickCount();
+  if (got.count == 0) {
+    dataConnection_.Close();
+    return;
+  }
+  AcceptChunk(context_.buffer, got.count);
+}
+
+// The end of the data connection looks the same whether the file was sent
+// whole or the server gave up half-way; only its reply tells, so a cut-off
+// file is retried from the bytes on disk instead of being reported complete.
+void TransferSession::FtpAwaitFinalReply() {
+  if (!FtpReadReplies()) {
+    return;
+  }
+  while (const std::optional<std::string> line = TakeReplyLine(lineBuffer_)) {
+    lastActivity_ = context_.clock.TickCount();
+    Log("Recv Line: " + *line);
+    const char replyClass = ReplyClass(*line);
+    if (replyClass == '2') {
+      state_ = SessionState::kComplete;
+      return;
+    }
+    if (replyClass == '4' || replyClass == '5') {
+      Fail("FTP Failure: " + *line, kOutcomeRetry);
+      return;
+    }
+  }
+}
 
 }  // namespace pellmarsh

@@ -1,13 +1,262 @@
-// The HTTP side of a session.
+// The HTTP side of a session: one GET per connection, the response header
+// read line by line, then the body until the server closes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/number_text.h"
+#include "transfer/base64.h"
+#include "transfer/http_response.h"
+#include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
+#include "transfer/socket_error_text.h"
 #include "transfer/transfer_session.h"
+#include "url/local_naming.h"
 
 namespace pellmarsh {
+namespace {
 
-void TransferSession::HttpStart() {
-  Fail("HTTP transfers are not available in this build.", kOutcomePermanent);
+constexpr int kUnauthorized = 401;
+constexpr int kRangeNotSatisfiable = 416;
+
+// "local" may name a device or a directory; only a file of our own may go.
+void DeleteRegularFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ::unlink(path.c_str());
+  }
 }
 
-void TransferSession::HttpTransfer() {}
+bool IsForcedTextType(Item& settings, const std::string& type) {
+  Item* folder = settings.FindChild("nkw-httptext");
+  if (!folder || type.empty()) {
+    return false;
+  }
+  const Item* found = folder->FindByName(type);
+  return found && found != folder;
+}
+
+bool SameServer(const UrlParts& a, const UrlParts& b) {
+  return a.GetProp("protocol") == b.GetProp("protocol") &&
+         NamesEqual(a.GetProp("hostname"), b.GetProp("hostname")) &&
+         a.GetProp("port") == b.GetProp("port");
+}
+
+// The first server's credentials never travel to the server a redirect names:
+// that one gets what the settings give for its own host.
+void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
+                            Item& item) {
+  std::string location = item.GetProp("location");
+  const std::unique_ptr<UrlParts> target = ParseUrl(location);
+  const bool parsed = target->GetProp("error").empty();
+  if (parsed && SameServer(from, *target)) {
+    return;
+  }
+  item.SetPropInt("httpauth", 0);
+  item.SetProp("login", "");
+  item.SetProp("password", "");
+  if (parsed) {
+    ChooseNewItemSettings(root, names, *target, item);
+  }
+}
+
+}  // namespace
+
+void TransferSession::HttpStart() {
+  // A line break in the URL would end the request line early and let the rest
+  // pass as headers of the URL's choosing.
+  for (const std::string& part :
+       {urlParts_->GetProp("fullpath"), urlParts_->GetProp("hostname"), item_->GetProp("value")}) {
+    if (part.find_first_of("\r\n") != std::string::npos) {
+      Fail("Refused to send an HTTP request holding a line break.", kOutcomePermanent);
+      return;
+    }
+  }
+  std::string authorization;
+  if (item_->GetPropInt("httpauth") != 0) {
+    authorization = "Authorization: Basic " +
+                    Base64Encode(item_->GetProp("login") + ":" + item_->GetProp("password")) +
+                    "\r\n";
+  }
+  httpRangeSent_ = item_->GetPropInt("resume") != 0;
+  std::string range;
+  if (httpRangeSent_) {
+    range = "Range: bytes=" + FormatInteger(item_->GetPropInt64("filesize")) + "-\r\n";
+  }
+  sendBuffer_ =
+      "GET " + urlParts_->GetProp("fullpath") + " HTTP/1.0\r\n" + authorization + range +
+      "Host: " + urlParts_->GetProp("hostname") +
+      "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " + item_->GetProp("value") +
+      "\r\n\r\n";
+  lineBuffer_.clear();
+  httpHeader_.Reset();
+  statusLine_.clear();
+  httpCode_ = 0;
+  headerDone_ = false;
+  httpRangeTotal_ = -1;
+  httpLastReceive_ = context_.clock.TickCount();
+  state_ = SessionState::kTransfer;
+}
+
+void TransferSession::HttpTransfer() {
+  // A receive of no bytes would read as the server closing.
+  if (stepLimit_ == 0) {
+    return;
+  }
+  const IoResult got = mainSocket_.Receive(context_.buffer, stepLimit_);
+  if (got.error == kErrorWouldBlock) {
+    // A stalled server must not hold the download for ever.
+    if (context_.clock.TickCount() - httpLastReceive_ > kHttpReceiveTimeoutMs) {
+      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+    }
+    return;
+  }
+  if (got.error != 0) {
+    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    return;
+  }
+  httpLastReceive_ = context_.clock.TickCount();
+  const bool closed = got.count == 0;
+  if (headerDone_) {
+    if (!closed && !AcceptChunk(context_.buffer, got.count)) {
+      return;
+    }
+  } else {
+    httpHeader_.Append(std::string_view(context_.buffer, got.count));
+    if (closed) {
+      httpHeader_.EndOfInput();
+    }
+    if (!HttpReadHeaderLines()) {
+      return;
+    }
+  }
+  if (closed) {
+    if (headerDone_) {
+      state_ = SessionState::kComplete;
+    } else {
+      Fail("Failed HTTP Transfer", kOutcomeRetry);
+    }
+  }
+}
+
+bool TransferSession::HttpReadHeaderLines() {
+  std::string line;
+  for (;;) {
+    switch (httpHeader_.Next(line)) {
+      case HttpHeaderReader::Result::kNeedMore:
+        return true;
+      case HttpHeaderReader::Result::kTooLong:
+        Fail("Failed HTTP Transfer", kOutcomeRetry);
+        return false;
+      case HttpHeaderReader::Result::kLine:
+        Log("Recv Line: " + line);
+        if (!HttpHeaderLine(line)) {
+          return false;
+        }
+        break;
+      case HttpHeaderReader::Result::kComplete:
+        return HttpHeaderComplete();
+    }
+  }
+}
+
+bool TransferSession::HttpHeaderLine(const std::string& line) {
+  using Kind = HttpHeaderField::Kind;
+  const HttpHeaderField field = ParseHttpHeaderField(line);
+  switch (field.kind) {
+    case Kind::kStatus:
+      httpCode_ = field.code;
+      statusLine_ = line;
+      item_->SetProp("location", "");
+      break;
+    case Kind::kLocation:
+      item_->SetProp("location", field.text);
+      break;
+    case Kind::kContentLength:
+      item_->SetPropInt64("size", field.number);
+      break;
+    case Kind::kContentRange:
+      httpRangeTotal_ = field.unsatisfiedTotal;
+      // A negative start would have us write before the file begins.
+      if (field.number < 0 || item_->GetPropInt64("filesize") < field.number) {
+        item_->SetPropInt("resume", 0);
+        Fail("Content-Range specifies data beyond our endpoint.  Trying full transfer...",
+             kOutcomeRetry);
+        return false;
+      }
+      saveFile_.SeekTo(field.number);
+      received_ = field.number;
+      item_->SetPropInt64("received", received_);
+      break;
+    case Kind::kContentType:
+      if (transferCode_ == 0 && IsForcedTextType(context_.settings, field.text)) {
+        textMode_ = true;
+        Log("Mime Content-Type (" + field.text + ") forces text transfer.");
+      }
+      break;
+    case Kind::kOther:
+      break;
+  }
+  return true;
+}
+
+bool TransferSession::HttpHeaderComplete() {
+  if (httpCode_ == kUnauthorized && item_->GetPropInt("httpauth") == 0) {
+    item_->SetPropInt("httpauth", 1);
+    // Starting over with the credentials keeps a partial file a resume
+    // depends on; Reset removes the save file only when it is empty.
+    Reset();
+    return false;
+  }
+  if (httpCode_ > 399) {
+    // Asking for the bytes after the end of a file that is already whole.
+    if (httpCode_ == kRangeNotSatisfiable && httpRangeSent_ && httpRangeTotal_ >= 0 &&
+        httpRangeTotal_ == item_->GetPropInt64("filesize")) {
+      HttpCompleteAlreadyWhole();
+      return false;
+    }
+    Fail("Failure: " + statusLine_, kOutcomePermanent);
+    return false;
+  }
+  if (httpCode_ > 299 && !item_->GetProp("location").empty()) {
+    HttpRedirect();
+    return false;
+  }
+  if (item_->GetPropInt("resume") != 0) {
+    if (IsBuggyResumeServer(*item_)) {
+      item_->SetPropInt("resume", 0);
+      Fail("BUGGY WEBSERVER CAN'T RESUME.  Restart...", kOutcomeRetry);
+      return false;
+    }
+    // The length of a partial answer counts only the bytes after the range start.
+    item_->SetPropInt64("size", item_->GetPropInt64("size") + received_);
+  }
+  item_->SetPropInt("resume", 1);
+  Log("HTTP Header complete.  Switching to data mode.");
+  headerDone_ = true;
+  const std::string_view body = httpHeader_.body();
+  return AcceptChunk(body.data(), body.size());
+}
+
+void TransferSession::HttpRedirect() {
+  saveFile_.Close();
+  DeleteRegularFile(item_->GetProp("local"));
+  RenameForRedirect(context_.localNames, *item_);
+  const std::string location = item_->GetProp("location");
+  CredentialsForRedirect(context_.settings, context_.localNames, *urlParts_, *item_);
+  item_->SetProp("value", location);
+  const std::string text = "HTTP Redirect " + std::to_string(httpCode_) + " to: " + location;
+  item_->SetProp("location", "");
+  Fail(text, kOutcomeRetry);
+}
+
+void TransferSession::HttpCompleteAlreadyWhole() {
+  const int64_t whole = httpRangeTotal_;
+  item_->SetPropInt64("size", whole);
+  received_ = whole;
+  item_->SetPropInt64("received", whole);
+  // Completion cuts the file where writing stands: that is its end here.
+  saveFile_.SeekTo(whole);
+  state_ = SessionState::kComplete;
+}
 
 }  // namespace pellmarsh

@@ -39,11 +39,18 @@ std::string FormatLogLine(uint32_t tick, std::string_view text) {
 }
 
 std::string LoggedSendLine(const std::string& buffer) {
-  const size_t pass = buffer.find("PASS ");
-  if (pass != std::string::npos) {
-    return buffer.substr(0, pass + 5) + " (concealed)";
-  }
   std::string shown = buffer;
+  // The log is shown to the user and saved with the item, and Base64 hides nothing.
+  static constexpr std::string_view kBasic = "Authorization: Basic ";
+  if (const size_t at = shown.find(kBasic); at != std::string::npos) {
+    const size_t value = at + kBasic.size();
+    const size_t end = shown.find_first_of("\r\n", value);
+    shown.replace(value, end == std::string::npos ? std::string::npos : end - value, "(concealed)");
+  }
+  const size_t pass = shown.find("PASS ");
+  if (pass != std::string::npos) {
+    return shown.substr(0, pass + 5) + " (concealed)";
+  }
   for (char& c : shown) {
     if (c == '\n' || c == '\r') {
       c = '|';
@@ -53,7 +60,7 @@ std::string LoggedSendLine(const std::string& buffer) {
 }
 
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text) {
-  item.SetProp("log", item.GetProp("log") + FormatLogLine(tick, text));
+  item.AppendProp("log", FormatLogLine(tick, text));
   item.SetProp("process", text);
 }
 

@@ -20,8 +20,9 @@ enum FailOutcome : int {
 // digits) and the text, ended with CR LF.
 std::string FormatLogLine(uint32_t tick, std::string_view text);
 
-// How a command about to be sent is logged: CR and LF show as "|", and a
-// password never reaches the log (the line keeps the word PASS only).
+// How a command about to be sent is logged: CR and LF show as "|", and no
+// credential reaches the log (a PASS line keeps the word PASS only, Basic
+// authorization shows as concealed).
 std::string LoggedSendLine(const std::string& buffer);
 
 // Appends a line to the item's "log" and shows the text as its "process".

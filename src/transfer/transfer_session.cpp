@@ -79,7 +79,11 @@ TransferSession::Wait TransferSession::NextWait() const {
       if (protocol_ == Protocol::kFile) {
         return {};
       }
-      return {protocol_ == Protocol::kFtp ? dataConnection_.fd() : mainSocket_.fd(), false};
+      if (protocol_ == Protocol::kHttp || dataConnection_.valid()) {
+        return {protocol_ == Protocol::kFtp ? dataConnection_.fd() : mainSocket_.fd(), false};
+      }
+      // The data has ended; the FTP server's final reply is next.
+      return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
     case SessionState::kFtpGreeting:
     case SessionState::kFtpUser:
     case SessionState::kFtpPass:
@@ -89,7 +93,8 @@ TransferSession::Wait TransferSession::NextWait() const {
     case SessionState::kFtpPortResume:
     case SessionState::kFtpRest:
     case SessionState::kFtpRetrieve:
-      return {mainSocket_.fd(), false};
+      // Lines held back behind a command need no new bytes to be handled.
+      return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
     default:
       return {};
   }

@@ -11,6 +11,7 @@
 #include "platform/socket.h"
 #include "platform/unique_fd.h"
 #include "store/item.h"
+#include "transfer/http_response.h"
 #include "transfer/save_file.h"
 #include "transfer/transfer.h"
 #include "url/url_parser.h"
@@ -96,10 +97,34 @@ class TransferSession final : public Transfer {
   // HTTP
   void HttpStart();
   void HttpTransfer();
+  // Each returns false when the attempt has ended (or starts over) in it.
+  bool HttpReadHeaderLines();
+  bool HttpHeaderLine(const std::string& line);
+  bool HttpHeaderComplete();
+  void HttpRedirect();
+  void HttpCompleteAlreadyWhole();
   // FTP
   bool FtpReserveDataSocket();
   void FtpStep();
   void FtpTransfer();
+  // Checks the silence limit and, unless a whole line already waits in
+  // lineBuffer_, receives once on the command connection; true when there are
+  // lines to handle, false when the step ends here (nothing came, or it failed).
+  bool FtpReadReplies();
+  // Handles complete reply lines in turn until one queues a command; the rest
+  // wait in lineBuffer_ for the steps after it is sent.
+  void FtpHandleLines();
+  void FtpHandleReply(const std::string& line);
+  // Queues verb and argument with CR LF; fails the session rather than send
+  // an argument that holds a line break.
+  bool FtpSend(std::string_view verb, std::string_view argument);
+  void FtpRequestFile();
+  void FtpRetryRefusedPath(const std::string& line);
+  void FtpDataWait();
+  // After the data connection has ended: the server's final reply decides.
+  void FtpAwaitFinalReply();
+  bool FtpSilentTooLong() const;
+  bool FtpHasWholeLine() const;
 
   void Log(std::string_view text);
   // Every failure ends here: logged, kept as the item's "error", and the
@@ -142,6 +167,10 @@ class TransferSession final : public Transfer {
   std::string statusLine_;
   int httpCode_ = 0;
   bool headerDone_ = false;
+  HttpHeaderReader httpHeader_;
+  bool httpRangeSent_ = false;
+  int64_t httpRangeTotal_ = -1;  // the N of an unsatisfiable range's "*/N"
+  uint32_t httpLastReceive_ = 0;
 
   // FTP
   TcpSocket listenSocket_;
@@ -150,6 +179,8 @@ class TransferSession final : public Transfer {
   uint32_t dataAddress_ = 0;
   int dataPort_ = 0;
   uint32_t lastActivity_ = 0;
+  uint32_t ftpServerAddress_ = 0;  // the only address a data connection may come from
+  int refusedDataConnections_ = 0;
 
   UniqueFd sourceFile_;
   SaveFile saveFile_;

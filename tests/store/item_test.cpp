@@ -35,6 +35,15 @@ TEST(ItemProperties, NumbersAreStoredAsDecimalText) {
   EXPECT_EQ(item.GetPropInt("count"), 12);
 }
 
+TEST(ItemProperties, AppendingExtendsTheTextAndMarksTheItemChanged) {
+  Item item;
+  item.AppendProp("log", "one\r\n");
+  item.ClearChanged();
+  item.AppendProp("log", "two\r\n");
+  EXPECT_EQ(item.GetProp("log"), "one\r\ntwo\r\n");
+  EXPECT_TRUE(item.changed());
+}
+
 TEST(ItemProperties, A32BitReadOfAHugeCountSaturatesInsteadOfWrapping) {
   Item item;
   item.SetPropInt64("size", 5368709120LL);

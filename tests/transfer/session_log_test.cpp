@@ -22,6 +22,8 @@ TEST(SessionLog, ALineIsTheTickInElevenDigitsTheTextAndCrLf) {
 TEST(SessionLog, SentCommandsShowLineEndsAndNeverAPassword) {
   EXPECT_EQ(LoggedSendLine("USER anonymous\r\n"), "Send Line: USER anonymous||");
   EXPECT_EQ(LoggedSendLine("PASS secret\r\n"), "PASS  (concealed)");
+  EXPECT_EQ(LoggedSendLine("GET / HTTP/1.0\r\nAuthorization: Basic dTpw\r\nHost: h\r\n\r\n"),
+            "Send Line: GET / HTTP/1.0||Authorization: Basic (concealed)||Host: h||||");
 }
 
 TEST(SocketErrorText, KnownNumbersHaveWordsOthersTheirNumber) {

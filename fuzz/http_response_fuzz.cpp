@@ -1,0 +1,132 @@
+// Any bytes as a server's answer, cut into receives anywhere: the header lines,
+// the decision and the body must not depend on the cuts, no byte may be lost
+// or counted twice between header and body, and no line may exceed its bound.
+// The first byte chooses the cuts and whether the server closes at the end.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "transfer/http_response.h"
+
+namespace {
+
+using pellmarsh::HttpHeaderField;
+using pellmarsh::HttpHeaderReader;
+using pellmarsh::ParseHttpHeaderField;
+using Result = HttpHeaderReader::Result;
+
+void Require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+struct Outcome {
+  std::vector<std::string> lines;
+  Result result = Result::kNeedMore;
+  std::string body;
+
+  bool operator==(const Outcome&) const = default;
+};
+
+// Reads the answer as the session does: once the header is complete, later
+// receives are body as they come.
+Outcome Read(std::string_view answer, const std::vector<size_t>& cuts, bool closed) {
+  HttpHeaderReader reader;
+  Outcome outcome;
+  auto drain = [&] {
+    std::string line;
+    while ((outcome.result = reader.Next(line)) == Result::kLine) {
+      outcome.lines.push_back(line);
+    }
+    outcome.body = reader.body();
+  };
+  size_t from = 0;
+  for (size_t index = 0; index <= cuts.size(); ++index) {
+    const size_t to = index < cuts.size() ? cuts[index] : answer.size();
+    const std::string_view piece = answer.substr(from, to - from);
+    from = to;
+    if (outcome.result == Result::kComplete) {
+      outcome.body.append(piece);
+    } else if (outcome.result == Result::kNeedMore) {
+      reader.Append(piece);
+      drain();
+    }
+  }
+  if (closed && outcome.result == Result::kNeedMore) {
+    reader.EndOfInput();
+    drain();
+  }
+  return outcome;
+}
+
+std::vector<size_t> RandomCuts(size_t size, uint32_t seed) {
+  std::vector<size_t> cuts;
+  uint32_t state = seed * 2654435761u + 1;
+  const uint32_t longest = 1 + (seed % 4 == 0 ? 1 : seed % 97);
+  for (size_t at = 0;;) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    at += 1 + state % longest;
+    if (at >= size) {
+      return cuts;
+    }
+    cuts.push_back(at);
+  }
+}
+
+void CheckConservation(std::string_view answer, const Outcome& outcome) {
+  size_t headerBytes = 0;
+  std::string joined;
+  for (const std::string& line : outcome.lines) {
+    Require(line.size() > 1 && line.size() <= pellmarsh::kMaxHttpHeaderLine);
+    Require(line.find_first_of("\r\n") == std::string::npos);
+    headerBytes += line.size() + 1;
+    joined += line;
+    ParseHttpHeaderField(line);
+  }
+  Require(headerBytes <= pellmarsh::kMaxHttpHeader);
+  if (outcome.result != Result::kComplete) {
+    Require(outcome.body.empty());
+    return;
+  }
+  // The body is exactly what follows the header; the header is the lines, at
+  // most one character of the line that ended it, and line ends.
+  Require(outcome.body.size() <= answer.size());
+  const std::string_view header = answer.substr(0, answer.size() - outcome.body.size());
+  Require(answer.substr(header.size()) == outcome.body);
+  Require(!header.empty() && (header.back() == '\n' || header.back() == '\r'));
+  std::string text;
+  for (const char c : header) {
+    if (c != '\r' && c != '\n') {
+      text += c;
+    }
+  }
+  Require(text.size() <= joined.size() + 1 && text.starts_with(joined));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) {
+    return 0;
+  }
+  const uint32_t choice = data[0];
+  const bool closed = (choice & 1) != 0;
+  const std::string_view answer(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  const Outcome whole = Read(answer, {}, closed);
+  CheckConservation(answer, whole);
+  Require(Read(answer, RandomCuts(answer.size(), choice >> 1), closed) == whole);
+  if (answer.size() <= 4096) {
+    std::vector<size_t> everyByte;
+    for (size_t at = 1; at < answer.size(); ++at) {
+      everyByte.push_back(at);
+    }
+    Require(Read(answer, everyByte, closed) == whole);
+  }
+  return 0;
+}

@@ -1,0 +1,129 @@
+#include "transfer/ftp_reply.h"
+
+#include <algorithm>
+
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int HexValue(char c) {
+  if (IsDigit(c)) {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
+// Replaces escapes from the first "%" on; a decoded "%" is looked at again, so
+// "%2541" ends as "A". Returns how many were replaced.
+int DecodeEscapes(std::string& text) {
+  int replaced = 0;
+  for (size_t at = text.find('%'); at != std::string::npos && text.size() - at > 2;
+       at = text.find('%', at)) {
+    const int high = HexValue(text[at + 1]);
+    const int low = HexValue(text[at + 2]);
+    const int value = high < 0 || low < 0 ? -1 : high * 16 + low;
+    if (value < 0 || value == '\r' || value == '\n' || value == 0) {
+      ++at;
+      continue;
+    }
+    text.replace(at, 3, 1, static_cast<char>(value));
+    ++replaced;
+  }
+  return replaced;
+}
+
+}  // namespace
+
+std::optional<std::string> TakeReplyLine(std::string& buffer) {
+  const size_t end = buffer.find('\n');
+  if (end == std::string::npos) {
+    return std::nullopt;
+  }
+  std::string line = buffer.substr(0, end);
+  buffer.erase(0, end + 1);
+  if (!line.empty() && line.back() == '\r') {
+    line.pop_back();
+  }
+  return line;
+}
+
+char ReplyClass(std::string_view line) {
+  if (line.size() < 4 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2]) ||
+      line[3] != ' ') {
+    return 0;
+  }
+  return line[0];
+}
+
+std::optional<int64_t> AnnouncedSize(std::string_view line) {
+  std::optional<int64_t> size;
+  for (size_t open = line.find('('); open != std::string_view::npos;
+       open = line.find('(', open + 1)) {
+    const size_t close = line.find(')', open + 1);
+    const std::string_view group = close == std::string_view::npos
+                                       ? std::string_view()
+                                       : line.substr(open + 1, close - open - 1);
+    if (!group.starts_with("byte")) {
+      // A negative count is no size at all.
+      size = std::max<int64_t>(0, ParseLeadingInteger(group));
+    }
+  }
+  return size;
+}
+
+FileRequest RequestForPath(std::string_view fullpath) {
+  if (fullpath.empty()) {
+    return {"NLST ", ".", true};
+  }
+  const std::string_view last = fullpath.substr(fullpath.rfind('/') + 1);
+  const bool listing = fullpath.ends_with('/') || last.find_first_of("*?") != std::string::npos;
+  if (!listing) {
+    return {"RETR ", std::string(fullpath), false};
+  }
+  if (fullpath.ends_with('/')) {
+    fullpath.remove_suffix(1);
+  }
+  return {"NLST ", std::string(fullpath), true};
+}
+
+std::optional<std::string> RewriteRefusedPath(std::string_view fullpath) {
+  if (fullpath.starts_with('/')) {
+    return std::string(fullpath.substr(1));
+  }
+  if (fullpath.find('%') != std::string_view::npos) {
+    std::string decoded(fullpath);
+    if (DecodeEscapes(decoded) == 0) {
+      return std::nullopt;
+    }
+    return "/" + decoded;
+  }
+  if (fullpath.find('*') == std::string_view::npos) {
+    return std::string(fullpath) + "/*";
+  }
+  return std::nullopt;
+}
+
+std::string PortArgument(uint32_t address, uint16_t port) {
+  std::string text;
+  for (const int shift : {24, 16, 8, 0}) {
+    text += std::to_string((address >> shift) & 0xFF) + ",";
+  }
+  return text + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+}
+
+bool IsSafeCommandArgument(std::string_view argument) {
+  return argument.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+}  // namespace pellmarsh

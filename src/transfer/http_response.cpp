@@ -1,0 +1,131 @@
+#include "transfer/http_response.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return lower;
+}
+
+// The line from a zero-based offset on; empty when the line is shorter.
+std::string_view From(std::string_view line, size_t offset) {
+  return offset < line.size() ? line.substr(offset) : std::string_view();
+}
+
+int64_t UnsatisfiedTotal(std::string_view range) {
+  if (range.size() < 3 || !range.starts_with("*/") || range[2] < '0' || range[2] > '9') {
+    return -1;
+  }
+  return ParseLeadingInteger(range.substr(2));
+}
+
+}  // namespace
+
+void HttpHeaderReader::Reset() {
+  *this = HttpHeaderReader();
+}
+
+void HttpHeaderReader::Append(std::string_view bytes) {
+  if (final_ != Result::kNeedMore) {
+    return;
+  }
+  // Lines already handed out are dropped here, once per receive, not per line.
+  buffer_.erase(0, start_);
+  scanned_ -= start_;
+  start_ = 0;
+  buffer_.append(bytes);
+}
+
+HttpHeaderReader::Result HttpHeaderReader::Next(std::string& line) {
+  if (final_ != Result::kNeedMore) {
+    return final_;
+  }
+  const size_t end = buffer_.find_first_of("\r\n", scanned_);
+  if (end == std::string::npos) {
+    scanned_ = buffer_.size();
+    return WithinBounds(buffer_.size() - start_, 0) ? Result::kNeedMore : Finish(Result::kTooLong);
+  }
+  scanned_ = end;
+  size_t endLength = 1;
+  if (buffer_[end] == '\r') {
+    if (end + 1 == buffer_.size() && !ended_) {
+      return WithinBounds(end - start_, 1) ? Result::kNeedMore : Finish(Result::kTooLong);
+    }
+    if (end + 1 < buffer_.size() && buffer_[end + 1] == '\n') {
+      endLength = 2;
+    }
+  }
+  const size_t length = end - start_;
+  if (!WithinBounds(length, endLength)) {
+    return Finish(Result::kTooLong);
+  }
+  headerBytes_ += length + endLength;
+  const size_t next = end + endLength;
+  if (length <= 1) {
+    bodyStart_ = next;
+    return Finish(Result::kComplete);
+  }
+  line.assign(buffer_, start_, length);
+  start_ = next;
+  scanned_ = next;
+  return Result::kLine;
+}
+
+std::string_view HttpHeaderReader::body() const {
+  if (final_ != Result::kComplete) {
+    return {};
+  }
+  return std::string_view(buffer_).substr(bodyStart_);
+}
+
+bool HttpHeaderReader::WithinBounds(size_t lineLength, size_t endLength) const {
+  return lineLength <= kMaxHttpHeaderLine &&
+         headerBytes_ + lineLength + endLength <= kMaxHttpHeader;
+}
+
+HttpHeaderReader::Result HttpHeaderReader::Finish(Result result) {
+  final_ = result;
+  return result;
+}
+
+HttpHeaderField ParseHttpHeaderField(std::string_view line) {
+  using Kind = HttpHeaderField::Kind;
+  const std::string lower = LowerAscii(line);
+  HttpHeaderField field;
+  if (lower.starts_with("http")) {
+    field.kind = Kind::kStatus;
+    const size_t blank = line.find(' ');
+    if (blank != std::string_view::npos) {
+      field.code = static_cast<int>(std::clamp<int64_t>(ParseLeadingInteger(line.substr(blank + 1)),
+                                                        std::numeric_limits<int>::min(),
+                                                        std::numeric_limits<int>::max()));
+    }
+  } else if (lower.starts_with("location:")) {
+    field.kind = Kind::kLocation;
+    field.text = From(line, 10);
+  } else if (lower.starts_with("content-length:")) {
+    field.kind = Kind::kContentLength;
+    field.number = ParseLeadingInteger(From(line, 16));
+  } else if (lower.starts_with("content-range: bytes")) {
+    field.kind = Kind::kContentRange;
+    field.number = ParseLeadingInteger(From(line, 21));
+    field.unsatisfiedTotal = UnsatisfiedTotal(From(line, 21));
+  } else if (lower.starts_with("content-type:")) {
+    field.kind = Kind::kContentType;
+    field.text = From(lower, 14);
+  }
+  return field;
+}
+
+}  // namespace pellmarsh

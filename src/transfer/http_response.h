@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pellmarsh {
+
+// Bounds on what a server can make us hold before its body starts.
+inline constexpr size_t kMaxHttpHeaderLine = 16 * 1024;
+inline constexpr size_t kMaxHttpHeader = 256 * 1024;
+// A receive that has brought nothing for this long gives up on the server.
+inline constexpr uint32_t kHttpReceiveTimeoutMs = 60'000;
+
+// Splits a response header into lines as its bytes arrive, in receives of any
+// size. A line ends with CR LF, a lone LF or a lone CR. A CR that is the last
+// byte so far is decided only by the byte after it (or the end of input), so
+// a CR LF pair split between two receives is still one line end. The header
+// ends at the first line of at most one character; every byte after that
+// line's end is body, whatever the line ends were.
+class HttpHeaderReader {
+ public:
+  enum class Result {
+    kNeedMore,  // no whole line yet
+    kLine,      // one header line, without its end
+    kComplete,  // the header has ended; body() holds what followed it
+    kTooLong,   // a line or the header is over its bound
+  };
+
+  void Reset();
+  void Append(std::string_view bytes);
+  // The server has closed: a CR at the end will get no LF.
+  void EndOfInput() { ended_ = true; }
+  // The next line into `line`, or what stops the splitting. kComplete and
+  // kTooLong are final and are returned again on every later call.
+  Result Next(std::string& line);
+  // After kComplete: the bytes after the header, up to the last Append.
+  std::string_view body() const;
+
+ private:
+  bool WithinBounds(size_t lineLength, size_t endLength) const;
+  Result Finish(Result result);
+
+  std::string buffer_;
+  size_t start_ = 0;        // the first byte not yet split off
+  size_t scanned_ = 0;      // the bytes from start_ to here hold no CR or LF
+  size_t headerBytes_ = 0;  // split-off lines with their ends
+  size_t bodyStart_ = 0;
+  bool ended_ = false;
+  Result final_ = Result::kNeedMore;
+};
+
+// What one header line says. Values are read at fixed offsets that assume one
+// blank after the colon, as servers write them; a value written without that
+// blank loses its first character.
+struct HttpHeaderField {
+  enum class Kind { kOther, kStatus, kLocation, kContentLength, kContentRange, kContentType };
+  Kind kind = Kind::kOther;
+  int code = 0;        // kStatus: the number after the first blank, 0 without one
+  int64_t number = 0;  // kContentLength: the length; kContentRange: the start
+  // kContentRange of an unsatisfiable range, "bytes */N": N; otherwise -1.
+  int64_t unsatisfiedTotal = -1;
+  std::string text;  // kLocation: as received; kContentType: in lower case
+};
+
+HttpHeaderField ParseHttpHeaderField(std::string_view line);
+
+}  // namespace pellmarsh

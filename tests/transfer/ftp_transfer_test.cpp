@@ -1,0 +1,478 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+
+#include "app/app.h"
+#include "store/number_text.h"
+#include "store/tree_codec.h"
+#include "support/ftp_server.h"
+#include "support/scripted_server.h"
+#include "support/wait.h"
+#include "transfer/session_harness.h"
+
+namespace pellmarsh {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+using Script = testing::ScriptedServer::Script;
+
+constexpr uint32_t kMinuteAndABit = 60'001;
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 random(8);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random() & 0xFF);
+  }
+  return bytes;
+}
+
+// The port of a "PORT h1,h2,h3,h4,p1,p2" line.
+uint16_t DataPort(const std::string& portLine) {
+  const size_t last = portLine.rfind(',');
+  const size_t before = portLine.rfind(',', last - 1);
+  return static_cast<uint16_t>(ParseLeadingInteger(portLine.substr(before + 1)) * 256 +
+                               ParseLeadingInteger(portLine.substr(last + 1)));
+}
+
+Script& LogIn(Script& script) {
+  return script.Send("220 ready\r\n")
+      .ExpectLine("USER tester")
+      .Send("331 Password please\r\n")
+      .ExpectLine("PASS secret")
+      .Send("230 In\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 Binary\r\n");
+}
+
+// PORT, the data sent back at once, then `command`, a preliminary reply and 226.
+Script& Retrieve(Script& script, const std::string& command, const std::string& data,
+                 const std::string& preliminary = "150 Opening") {
+  return script.ReadLine()
+      .ConnectBackAndSend(data)
+      .Send("200 PORT ok\r\n")
+      .ExpectLine(command)
+      .Send(preliminary + "\r\n226 Done\r\n")
+      .ExpectClosed();
+}
+
+class FtpTransferTest : public testing::SessionHarness {
+ protected:
+  Item& FtpItem(uint16_t port, const std::string& path, const std::string& local,
+                const std::string& password = "secret") {
+    Item& item = NewItem("ftp://127.0.0.1:" + std::to_string(port) + path, local);
+    item.SetProp("login", "tester");
+    item.SetProp("password", password);
+    return item;
+  }
+
+  // The log's commands without their CR LF, the data port left out.
+  static Lines Commands(const Item& item) {
+    Lines commands;
+    for (std::string text : LogTexts(item)) {
+      if (text.starts_with("Send Line: ")) {
+        text = text.substr(11, text.size() - 13);
+        commands.push_back(text.starts_with("PORT 127,0,0,1,") ? "PORT" : text);
+      } else if (text.starts_with("PASS ")) {
+        commands.push_back(text);
+      }
+    }
+    return commands;
+  }
+
+  // Steps until `done` holds (or, without one, until the session ends), for at
+  // most ten seconds of real time; true when it came about.
+  static bool StepUntil(TransferSession& session, const std::function<bool()>& done = {}) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (done && done()) {
+        return true;
+      }
+      if (!session.Step()) {
+        return !done;
+      }
+    }
+    return false;
+  }
+
+  // Runs a session against one script and stops it; the server must have seen
+  // exactly what the script expects.
+  Item& RunScripted(Script script, const std::string& path,
+                    const std::function<void(Item&)>& prepare = {}) {
+    testing::ScriptedServer server({std::move(script)});
+    Item& item = FtpItem(server.port(), path, dir.File("out"));
+    if (prepare) {
+      prepare(item);
+    }
+    auto session = Session(item);
+    EXPECT_TRUE(StepUntil(*session)) << item.GetProp("log");
+    session.reset();
+    EXPECT_TRUE(server.WaitUntilDone());
+    EXPECT_EQ(server.Failures(), Lines());
+    return item;
+  }
+};
+
+TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
+  testing::FtpServer::Options options;
+  options.anonymous = true;
+  testing::FtpServer ftp(options);
+  ASSERT_TRUE(ftp.Start());
+  const std::string data = RandomBytes(300'000);
+  ftp.AddFile("/pub/data.bin", data);
+  ftp.AddFile("/pub/a.txt", "a");
+  const struct {
+    const char* what;
+    const char* path;
+    const char* login;
+    const char* password;
+    size_t onDisk;
+    int status;
+    std::string error;
+    std::string saved;
+    Lines lastCommands;
+    int wasindex;
+  } rows[] = {
+      // clang-format off
+      {"a whole file", "/pub/data.bin", "tester", "secret", 0, 2, "", data,
+       {"USER tester", "PASS  (concealed)", "PWD", "TYPE I", "PORT", "RETR /pub/data.bin"}, 0},
+      {"the rest after 5,000 bytes on disk", "/pub/data.bin", "tester", "secret", 5000, 2, "", data,
+       {"PORT", "REST 5000", "RETR /pub/data.bin"}, 0},
+      {"a directory, as text, for anonymous", "/pub/", "anonymous", "guest@example.com", 0, 2, "",
+       "a.txt\r\ndata.bin\r\n", {"NLST /pub"}, 1},
+      {"the top directory", "", "anonymous", "guest@example.com", 0, 2, "", "pub\r\n", {"NLST "}, 1},
+      {"a wrong password", "/a.bin", "tester", "wrong", 0, 5,
+       "FTP Login Failure: 530 Authentication failed.", "", {"PASS  (concealed)"}, 0},
+      {"a missing file, in every form", "/pub/none.bin", "tester", "secret", 0, 3,
+       "FTP Error: 550 No such file or directory.", "",
+       {"RETR /pub/none.bin", "RETR pub/none.bin", "NLST pub/none.bin/*"}, 1},
+      // clang-format on
+  };
+  int index = 0;
+  for (const auto& row : rows) {
+    const std::string local = dir.File(std::to_string(++index));
+    testing::WriteFile(local, data.substr(0, row.onDisk));
+    Item& item = FtpItem(ftp.port(), row.path, local, row.password);
+    item.SetProp("login", row.login);
+    item.SetPropInt("resume", row.onDisk > 0 ? 1 : 0);
+    auto session = Session(item);
+    ASSERT_TRUE(StepUntil(*session)) << row.what;
+    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what;
+    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(events.raised.back(), row.status == 2   ? "COMPLETE"
+                                    : row.status == 5 ? "FAIL"
+                                                      : "BROKEN")
+        << row.what;
+    if (row.status == 2) {
+      EXPECT_TRUE(testing::ReadFile(local) == row.saved) << row.what;
+      EXPECT_EQ(item.GetPropInt64("receivedsession"), int64_t(row.saved.size() - row.onDisk))
+          << row.what;
+    }
+    EXPECT_EQ(item.GetPropInt("wasindex"), row.wasindex) << row.what;
+    const Lines commands = Commands(item);
+    ASSERT_GE(commands.size(), row.lastCommands.size()) << row.what;
+    EXPECT_EQ(Lines(commands.end() - row.lastCommands.size(), commands.end()), row.lastCommands)
+        << row.what;
+    EXPECT_EQ(item.GetProp("log").find("secret"), std::string::npos) << row.what;
+    const Lines texts = LogTexts(item);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "FTP Directory Mode.  Forcing TEXT."),
+              row.wasindex)
+        << row.what;
+  }
+}
+
+TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
+  const std::string data(2048, 'd');
+  Script splitGreeting;
+  splitGreeting.Send("220-Welcome\r\n220-to the")
+      .Pause(20ms)
+      .Send(" test\r\n220 ready\r")
+      .Pause(20ms)
+      .Send("\n")
+      .ExpectLine("USER tester")
+      .Send("331 Pass")
+      .Pause(20ms)
+      .Send("word please\r\n")
+      .ExpectLine("PASS secret")
+      .Send("230 In\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 Binary\r\n");
+  Retrieve(splitGreeting, "RETR /f.bin", data, "150 Opening (192.168.0.1,4,1) (2048 bytes)");
+  Script noPassword;
+  noPassword.Send("220 ready\r\n")
+      .ExpectLine("USER tester")
+      .Send("230 No password needed\r\n")
+      .ExpectLine("PWD")
+      .Send("257 \"/\"\r\n")
+      .ExpectLine("TYPE I")
+      .Send("200 Binary\r\n");
+  Retrieve(noPassword, "RETR /f.bin", data);
+  // Both replies in one receive: each command must still go out.
+  Script eagerServer;
+  eagerServer.Send("220 ready\r\n331 Password please\r\n")
+      .ExpectLine("USER tester")
+      .ExpectLine("PASS secret")
+      .Send("230 In\r\n257 \"/\"\r\n")
+      .ExpectLine("PWD")
+      .ExpectLine("TYPE I")
+      .Send("200 Binary\r\n");
+  Retrieve(eagerServer, "RETR /f.bin", data);
+  Script wildcard;
+  Retrieve(LogIn(wildcard), "NLST /pub/*.txt", data);
+
+  const struct {
+    const char* what;
+    Script script;
+    const char* path;
+    int64_t size;
+    int wasindex;
+  } rows[] = {
+      {"a multi-line greeting and replies in pieces", splitGreeting, "/f.bin", 2048, 0},
+      {"230 straight after USER", noPassword, "/f.bin", 0, 0},
+      {"replies that arrive before their commands are sent", eagerServer, "/f.bin", 0, 0},
+      {"a wildcard listing", wildcard, "/pub/*.txt", 0, 1},
+  };
+  for (const auto& row : rows) {
+    Item& item = RunScripted(row.script, row.path);
+    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(testing::ReadFile(dir.File("out")), data) << row.what;
+    EXPECT_EQ(item.GetPropInt64("size"), row.size) << row.what;
+    EXPECT_EQ(item.GetPropInt("wasindex"), row.wasindex) << row.what;
+    const Lines commands = Commands(item);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "USER tester"), 1) << row.what;
+  }
+}
+
+// The local file's bytes at [offset, offset + count).
+std::string ReadAt(const std::string& path, int64_t offset, size_t count) {
+  std::string bytes(count, '\0');
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  const ssize_t got = ::pread(fd, bytes.data(), count, offset);
+  ::close(fd);
+  bytes.resize(got < 0 ? 0 : static_cast<size_t>(got));
+  return bytes;
+}
+
+TEST_F(FtpTransferTest, AResumeWritesWhereTheServerAgreedToRestart) {
+  const std::string data = "new bytes";
+  const struct {
+    const char* what;
+    int64_t onDisk;
+    const char* restReply;
+    int64_t writtenAt;
+  } rows[] = {
+      {"REST accepted: after the 5,000 bytes on disk", 5000, "350 Restarting", 5000},
+      {"REST refused: from the start", 5000, "502 No restarts", 0},
+      {"REST beyond 4 GiB", 5LL << 30, "350 Restarting", 5LL << 30},
+  };
+  for (const auto& row : rows) {
+    const std::string rest = "REST " + std::to_string(row.onDisk);
+    Script script;
+    LogIn(script).ReadLine().ConnectBackAndSend(data).Send("200 PORT ok\r\n").ExpectLine(rest);
+    script.Send(std::string(row.restReply) + "\r\n")
+        .ExpectLine("RETR /f.bin")
+        .Send("150 Opening\r\n226 Done\r\n")
+        .ExpectClosed();
+    Item& item = RunScripted(script, "/f.bin", [&](Item& item) {
+      const int fd = ::open(item.GetProp("local").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ASSERT_EQ(::ftruncate(fd, row.onDisk), 0);
+      ::close(fd);
+      item.SetPropInt("resume", 1);
+    });
+    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    struct stat info {};
+    ::stat(dir.File("out").c_str(), &info);
+    EXPECT_EQ(info.st_size, row.writtenAt + int64_t(data.size())) << row.what;
+    EXPECT_EQ(ReadAt(dir.File("out"), row.writtenAt, data.size()), data) << row.what;
+    EXPECT_EQ(item.GetPropInt64("received"), row.writtenAt + int64_t(data.size())) << row.what;
+  }
+}
+
+TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
+  Script greeting421, user421, port421, retrieve421, pwd550, hangUp, abortedData, escaped;
+  greeting421.Send("421 Too busy\r\n").ExpectClosed();
+  user421.Send("220 ready\r\n").ExpectLine("USER tester").Send("421 Bye\r\n").ExpectClosed();
+  LogIn(port421).ReadLine().Send("421 Bye\r\n").ExpectClosed();
+  LogIn(retrieve421).ReadLine().Send("200 ok\r\n").ReadLine().Send("421 Bye\r\n").ExpectClosed();
+  pwd550.Send("220 ready\r\n").ExpectLine("USER tester").Send("230 In\r\n");
+  pwd550.ExpectLine("PWD").Send("550 No PWD here\r\n").ExpectClosed();
+  hangUp.Send("220 ready\r\n").ExpectLine("USER tester").Close();
+  LogIn(abortedData).ReadLine().ConnectBackAndSend("half").Send("200 ok\r\n");
+  abortedData.ExpectLine("RETR /f.bin")
+      .Send("150 Opening\r\n451 Failure reading local file.\r\n")
+      .ExpectClosed();
+  LogIn(escaped).ReadLine().Send("200 ok\r\n");
+  for (const char* command :
+       {"RETR /a%20b.zip", "RETR a%20b.zip", "RETR /a b.zip", "RETR a b.zip", "NLST a b.zip/*"}) {
+    escaped.ExpectLine(command).Send("550 No\r\n");
+  }
+  escaped.ExpectClosed();
+
+  const struct {
+    const char* what;
+    Script script;
+    const char* path;
+    const char* error;
+    int status;
+  } rows[] = {
+      {"421 as the greeting", greeting421, "/f.bin", "FTP Failure: 421 Too busy", 5},
+      {"421 to USER", user421, "/f.bin", "FTP Failure: 421 Bye", 5},
+      {"421 to PORT", port421, "/f.bin", "FTP Failure: 421 Bye", 5},
+      {"421 to RETR", retrieve421, "/f.bin", "FTP Failure: 421 Bye", 5},
+      {"550 to PWD", pwd550, "/f.bin", "FTP Error: 550 No PWD here", 3},
+      {"a hang-up in the dialogue", hangUp, "/f.bin", "FTP Command Channel Closed Prematurely", 5},
+      {"a transfer the server gave up", abortedData, "/f.bin",
+       "FTP Failure: 451 Failure reading local file.", 5},
+      {"an escaped path refused in every form", escaped, "/a%20b.zip", "FTP Error: 550 No", 3},
+  };
+  for (const auto& row : rows) {
+    Item& item = RunScripted(row.script, row.path);
+    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what;
+  }
+  // The abandoned transfer's bytes stay for a resume (no later row writes any).
+  EXPECT_EQ(testing::ReadFile(dir.File("out")), "half");
+}
+
+TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
+  Script noGreeting, noDataConnection;
+  noGreeting.ExpectClosed();
+  LogIn(noDataConnection).ReadLine().Send("200 ok\r\n").ExpectLine("RETR /f.bin");
+  noDataConnection.Send("150 Opening\r\n").ExpectClosed();
+  const struct {
+    const char* what;
+    Script script;
+    SessionState waiting;
+    const char* error;
+  } rows[] = {
+      {"no greeting", noGreeting, SessionState::kFtpGreeting, "FTP Command Channel Timeout"},
+      {"no data connection", noDataConnection, SessionState::kFtpDataWait,
+       "FTP Timeout Waiting for data Channel"},
+  };
+  for (const auto& row : rows) {
+    testing::ScriptedServer server({row.script});
+    Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+    auto session = Session(item);
+    ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == row.waiting; })) << row.what;
+    clock.tick += kMinuteAndABit - 2;
+    session->Step();
+    EXPECT_EQ(session->state(), row.waiting) << row.what << ": a minute is not up yet";
+    clock.tick += 2;
+    StepUntil(*session);
+    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt("status"), 5) << row.what;
+    session.reset();
+    EXPECT_TRUE(server.WaitUntilDone()) << row.what;
+    EXPECT_EQ(server.Failures(), Lines()) << row.what;
+  }
+}
+
+// A blocking connection to 127.0.0.1:port from `source`; invalid when the
+// system will not bind that source.
+TcpSocket ConnectFrom(uint32_t source, uint16_t port) {
+  TcpSocket socket;
+  if (socket.Create() != 0 || socket.Bind({source, 0}) != 0 ||
+      socket.Connect({INADDR_LOOPBACK, port}) != 0) {
+    socket.Close();
+  }
+  return socket;
+}
+
+TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
+  Script script;
+  LogIn(script).ReadLine().Send("200 ok\r\n").ExpectLine("RETR /f.bin");
+  script.Send("150 Opening\r\n").ExpectClosed();
+  testing::ScriptedServer server({script});
+  Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+  auto session = Session(item);
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == SessionState::kFtpDataWait; }));
+  const Lines seen = server.Lines();
+  const auto portLine = std::find_if(
+      seen.begin(), seen.end(), [](const std::string& line) { return line.starts_with("PORT "); });
+  ASSERT_NE(portLine, seen.end());
+  const uint16_t dataPort = DataPort(*portLine);
+
+  TcpSocket intruder = ConnectFrom(0x7F000002, dataPort);
+  if (!intruder.valid()) {
+    GTEST_SKIP() << "this system will not connect from 127.0.0.2";
+  }
+  const std::string refusal =
+      "Refused a data connection from 127.0.0.2: not the FTP server's address.";
+  ASSERT_TRUE(StepUntil(*session, [&] {
+    const Lines texts = LogTexts(item);
+    return std::find(texts.begin(), texts.end(), refusal) != texts.end();
+  }));
+  EXPECT_EQ(session->state(), SessionState::kFtpDataWait);
+  char byte;
+  EXPECT_EQ(intruder.Receive(&byte, 1).count, 0u) << "the intruder was not cut off";
+
+  TcpSocket genuine = ConnectFrom(INADDR_LOOPBACK, dataPort);
+  ASSERT_TRUE(genuine.valid());
+  genuine.Send("part");
+  ASSERT_TRUE(StepUntil(*session, [&] { return item.GetPropInt64("received") == 4; }));
+  clock.tick += kMinuteAndABit;
+  StepUntil(*session);
+  EXPECT_EQ(item.GetProp("error"), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt("status"), 5);
+  EXPECT_EQ(item.GetPropInt("resume"), 1);
+  EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
+}
+
+// The program's own scheduler thread, from a URL queued in the data file to
+// the file on disk and the completed item saved again.
+TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
+  testing::FtpServer ftp;
+  ASSERT_TRUE(ftp.Start());
+  const std::string data = RandomBytes(3 * 1024 * 1024);
+  ftp.AddFile("/pub/big.bin", data);
+  testing::TempDir dir;
+  {
+    Item root;
+    SetUpRootAndFolders(root, dir.path());
+    Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    item.SetProp("type", "_url");
+    item.SetProp("value", "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub/big.bin");
+    item.SetProp("local", dir.File("big.bin"));
+    item.SetProp("login", ftp.user());
+    item.SetProp("password", ftp.password());
+    item.SetPropInt("status", 1);
+    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+  }
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+  App app(dir.path(), messages, sounds, clock);
+  app.LoadTree();
+  app.CompleteBuiltInTree();
+  app.state().budget = 1'000'000'000;
+  app.StartWorkers();
+  const bool ended = testing::WaitFor(
+      [&] {
+        app.SaveIfRequested();
+        std::lock_guard lock(app.treeLock());
+        return app.state().activeTransfers.empty() &&
+               app.root().FindByName("_filelist")->ChildAt(0)->GetPropInt("status") == 2;
+      },
+      30s);
+  app.SaveIfRequested();
+  app.StopWorkers([&] { clock.SleepMs(20); });
+  ASSERT_TRUE(ended) << app.root().FindByName("_filelist")->ChildAt(0)->GetProp("log");
+  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  Item saved;
+  LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
+  EXPECT_EQ(saved.FindByName("_filelist")->ChildAt(0)->GetPropInt("status"), 2);
+}
+
+}  // namespace
+}  // namespace pellmarsh

@@ -1,0 +1,358 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+
+#include "support/nginx_server.h"
+#include "support/scripted_server.h"
+#include "support/wait.h"
+#include "transfer/http_response.h"
+#include "transfer/session_harness.h"
+#include "url/host_defaults.h"
+
+namespace pellmarsh {
+namespace {
+
+using namespace std::chrono_literals;
+using Script = testing::ScriptedServer::Script;
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 random(7);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random() & 0xFF);
+  }
+  return bytes;
+}
+
+class HttpTransferTest : public testing::SessionHarness {
+ protected:
+  // Steps until the condition holds, within a deadline.
+  static bool StepUntil(TransferSession& session, const std::function<bool()>& condition) {
+    return testing::WaitFor(
+        [&] {
+          session.Step();
+          return condition();
+        },
+        30s, 0ms);
+  }
+  // One attempt, started as the scheduler starts it.
+  void Attempt(Item& item) {
+    item.SetPropInt("status", 104);
+    auto session = Session(item);
+    EXPECT_TRUE(testing::WaitFor([&] { return !session->Step(); }, 30s, 0ms)) << "no end in time";
+  }
+  static bool Logged(const Item& item, const std::string& text) {
+    return item.GetProp("log").find(text) != std::string::npos;
+  }
+  std::string OnDisk(const std::string& path) {
+    return testing::FileExistsOnDisk(path) ? testing::ReadFile(path) : "(none)";
+  }
+};
+
+TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
+  testing::NginxServer::Options options;
+  options.basicAuth.push_back({"/private/", "tester", "secret"});
+  options.contentTypes = {{"/t/html.bin", "text/html"},
+                          {"/t/upper.bin", "TEXT/PLAIN"},
+                          {"/t/utf8.bin", "text/plain; charset=utf-8"}};
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = RandomBytes(300'000);
+  const std::string half = data.substr(0, 150'000);
+  for (const char* path : {"/a.bin", "/private/a.bin"}) {
+    nginx.AddFile(path, data);
+  }
+  for (const char* path : {"/t/html.bin", "/t/upper.bin", "/t/utf8.bin"}) {
+    nginx.AddFile(path, "a\nb\n");
+  }
+  root.SetPropInt("parm-dellog", 0);  // the log keeps the answer before a restart
+  const struct {
+    const char* what;
+    std::string path, onDisk, password;
+    int resume, transferCode, status;
+    std::string file, logged;
+  } cases[] = {
+      {"a whole download", "/a.bin", "", "", 0, 0, 2, data,
+       "Send Line: GET /a.bin HTTP/1.0||Host: 127.0.0.1||User-Agent: Pellmarsh 1.2||Accept: *||"
+       "Referer: " +
+           nginx.Url("/a.bin") + "||||"},
+      {"a resume of half the file", "/a.bin", half, "", 1, 0, 2, data,
+       "Recv Line: Content-Range: bytes 150000-299999/300000"},
+      {"a resume of a file already whole", "/a.bin", data, "", 1, 0, 2, data,
+       "Recv Line: HTTP/1.1 416 Requested Range Not Satisfiable"},
+      {"a resume of a file longer than the server's", "/a.bin", data + "x", "", 1, 0, 3, data + "x",
+       "Failure: HTTP/1.1 416 Requested Range Not Satisfiable"},
+      {"a missing file", "/absent.bin", "", "", 0, 0, 3, "(none)",
+       "Failure: HTTP/1.1 404 Not Found"},
+      {"credentials sent after the first 401", "/private/a.bin", "", "secret", 0, 0, 2, data,
+       "Authorization: Basic (concealed)||"},
+      {"a partial file kept through the first 401", "/private/a.bin", half, "secret", 1, 0, 2, data,
+       "||Authorization: Basic (concealed)||Range: bytes=150000-||"},
+      {"a wrong password", "/private/a.bin", "", "wrong", 0, 0, 3, "(none)",
+       "Failure: HTTP/1.1 401 Unauthorized"},
+      {"text/html", "/t/html.bin", "", "", 0, 0, 2, "a\r\nb\r\n",
+       "Mime Content-Type (text/html) forces text transfer."},
+      {"a type in capitals", "/t/upper.bin", "", "", 0, 0, 2, "a\r\nb\r\n",
+       "Mime Content-Type (text/plain) forces text transfer."},
+      {"a type with a character set", "/t/utf8.bin", "", "", 0, 0, 2, "a\nb\n",
+       "Recv Line: Content-Type: text/plain; charset=utf-8"},
+      {"a text type when the user forced binary", "/t/html.bin", "", "", 0, 1, 2, "a\nb\n",
+       "User forced binary transfer."},
+  };
+  int index = 0;
+  for (const auto& row : cases) {
+    const std::string local = dir.File("local-" + std::to_string(++index));
+    if (!row.onDisk.empty()) {
+      testing::WriteFile(local, row.onDisk);
+    }
+    Item& item = NewItem(nginx.Url(row.path), local);
+    item.SetProp("login", "tester");
+    item.SetProp("password", row.password);
+    item.SetPropInt("resume", row.resume);
+    item.SetPropInt("transfercode", row.transferCode);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what << ": " << item.GetProp("error");
+    EXPECT_TRUE(OnDisk(local) == row.file) << row.what;
+    EXPECT_TRUE(Logged(item, row.logged)) << row.what << ", log:\n" << item.GetProp("log");
+    EXPECT_FALSE(Logged(item, "dGVzdGVyOnNlY3JldA==")) << row.what << ": Base64 conceals nothing";
+    if (row.status == 2) {
+      EXPECT_EQ(item.GetProp("received"), item.GetProp("size")) << row.what;
+      EXPECT_EQ(item.GetPropInt("resume"), 0) << row.what;
+    }
+  }
+}
+
+TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  const int64_t head = (4LL << 30) + 5;  // both files are sparse up to here
+  const std::string tail = RandomBytes(100'000);
+  nginx.AddFile("/big.iso", "");
+  const int served = ::open((nginx.root() + "/big.iso").c_str(), O_WRONLY);
+  ASSERT_EQ(::pwrite(served, tail.data(), tail.size(), head), 100'000);
+  ::close(served);
+  const int local = ::open(dir.File("big.iso").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::ftruncate(local, head), 0);
+  Item& item = NewItem(nginx.Url("/big.iso"), dir.File("big.iso"));
+  item.SetPropInt("resume", 1);
+  Attempt(item);
+
+  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
+  EXPECT_TRUE(Logged(item, "||Range: bytes=4294967301-||"));
+  EXPECT_EQ(item.GetProp("size"), "4295067301");
+  EXPECT_EQ(item.GetProp("receivedsession"), "100000");
+  std::string written(tail.size() + 1, '\0');
+  EXPECT_EQ(::pread(local, written.data(), written.size(), head), 100'000);
+  ::close(local);
+  EXPECT_TRUE(written.substr(0, tail.size()) == tail);
+}
+
+TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCredentials) {
+  testing::NginxServer other;
+  ASSERT_TRUE(other.Start());
+  other.AddFile("/e.bin", "elsewhere");
+  testing::NginxServer::Options options;
+  options.redirects = {{"/dir/relative", 302, "../f/b.dat"},
+                       {"/dir/rooted", 301, "/f/c.zip"},
+                       {"/dir/other", 302, other.Url("/e.bin")}};
+  options.extraConfig =
+      "location = /dir/absolute {\n return 302 http://$host:$server_port/f/d.bin;\n}";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  for (const char* path : {"/f/b.dat", "/f/c.zip", "/f/d.bin"}) {
+    nginx.AddFile(path, path);
+  }
+  Item& entry = HostDefaults(root).AddChild(std::make_unique<Item>());
+  entry.SetProp("name", "127.0.0.1");
+  entry.SetProp("login", "entry-login");
+  const struct {
+    const char* what;
+    std::string path;
+    int code;
+    std::string target, name, file, login;
+  } cases[] = {
+      {"an absolute location", "/dir/absolute", 302, nginx.Url("/f/d.bin"), "d.bin", "/f/d.bin",
+       "tester"},
+      {"a relative location", "/dir/relative", 302, nginx.Url("/f/b.dat"), "b.dat", "/f/b.dat",
+       "tester"},
+      {"a location from the root", "/dir/rooted", 301, nginx.Url("/f/c.zip"), "c.zip", "/f/c.zip",
+       "tester"},
+      {"another server", "/dir/other", 302, other.Url("/e.bin"), "e.bin", "elsewhere",
+       "entry-login"},
+  };
+  for (const auto& row : cases) {
+    Item& item = NewItem(nginx.Url(row.path), dir.File("first"));
+    item.SetPropInt("httpauth", 1);
+    item.SetProp("login", "tester");
+    Attempt(item);
+    EXPECT_EQ(item.GetProp("error"),
+              "HTTP Redirect " + std::to_string(row.code) + " to: " + row.target)
+        << row.what;
+    EXPECT_EQ(item.GetPropInt("status"), 5) << row.what;
+    EXPECT_EQ(item.GetProp("value"), row.target) << row.what;
+    EXPECT_EQ(item.GetProp("location"), "") << row.what;
+    EXPECT_EQ(item.GetProp("local"), dir.File(row.name)) << row.what;
+    EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("first"))) << row.what;
+    EXPECT_EQ(item.GetProp("login"), row.login) << row.what;
+    EXPECT_EQ(item.GetPropInt("httpauth"), row.login == "tester" ? 1 : 0) << row.what;
+
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(OnDisk(dir.File(row.name)), row.file) << row.what;
+    EXPECT_EQ(Logged(item, "Authorization: Basic"), row.login == "tester") << row.what;
+  }
+}
+
+TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
+  const std::string request = "GET /a.bin HTTP/1.0";
+  std::string tooManyLines = "HTTP/1.0 200 OK\r\n";
+  while (tooManyLines.size() <= kMaxHttpHeader) {
+    tooManyLines += "X-Filler: " + std::string(60, 'f') + "\r\n";
+  }
+  const std::string pws = "Server: Microsoft-PWS-95/2.0\r\n";
+  const std::string beyond =
+      "Content-Range specifies data beyond our endpoint.  Trying full transfer...";
+  const struct {
+    const char* what;
+    Script script;
+    int resume;
+    std::string priorLog;
+    int status;
+    std::string error, file;
+  } cases[] = {
+      {"a CR and its LF in two receives",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.0 200 OK\r")
+           .Pause(30ms)
+           .Send("\nContent-Length: 6\r\n\r")
+           .Pause(30ms)
+           .Send("\nbo\r\ndy"),
+       0, "", 2, "", "bo\r\ndy"},
+      {"lone LF lines with the body in the same receive",
+       Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\nContent-Length: 9\n\nline\r\nend"), 0,
+       "", 2, "", "line\r\nend"},
+      {"a Microsoft-PWS answer to a range",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.0 206 Partial\r\n" + pws + "Content-Range: bytes 3-5/6\r\n\r\ndef"),
+       1, "", 5, "BUGGY WEBSERVER CAN'T RESUME.  Restart...", "abc"},
+      {"a Microsoft-PWS server known from an earlier attempt",
+       Script()
+           .ExpectLine(request)
+           .ExpectLine("Host: 127.0.0.1")
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.0 200 OK\r\n" + pws + "\r\nwhole"),
+       1, "Recv Line: " + pws, 2, "", "whole"},
+      {"a header the server does not end",
+       Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n"), 0, "", 5, "Failed HTTP Transfer",
+       "abc"},
+      {"a header line over 16 KiB",
+       Script().ReadUntil("\r\n\r\n").Send(std::string(kMaxHttpHeaderLine + 1, 'x')).Pause(20s), 0,
+       "", 5, "Failed HTTP Transfer", "abc"},
+      {"a header over 256 KiB", Script().ReadUntil("\r\n\r\n").Send(tooManyLines).Pause(20s), 0, "",
+       5, "Failed HTTP Transfer", "abc"},
+      {"a reset connection", Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n").Reset(), 0,
+       "", 5, "Receive Error: Connection Reset By Host", "abc"},
+      {"a range beyond the local file",
+       Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 206 P\r\nContent-Range: bytes 9-9/10\r\n\r\n"),
+       1, "", 5, beyond, "abc"},
+      {"a range before the start of the file",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.0 206 P\r\nContent-Range: bytes -5-9/10\r\n\r\n"),
+       1, "", 5, beyond, "abc"},
+  };
+  for (const auto& row : cases) {
+    testing::ScriptedServer server({row.script});
+    testing::WriteFile(dir.File("a.bin"), "abc");
+    Item& item =
+        NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.bin", dir.File("a.bin"));
+    item.SetPropInt("resume", row.resume);
+    item.SetProp("log", row.priorLog);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(OnDisk(dir.File("a.bin")), row.file) << row.what;
+    EXPECT_EQ(item.GetPropInt("resume"), 0) << row.what;
+    EXPECT_EQ(server.Failures(), std::vector<std::string>()) << row.what;
+  }
+}
+
+TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
+  testing::ScriptedServer server({
+      Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 401 Unauthorized\r\n\r\n"),
+      Script()
+          .ReadUntil("\r\n\r\n")
+          .Send("HTTP/1.0 206 Partial\r\nContent-Range: bytes 3-5/6\r\n\r\ndef"),
+  });
+  testing::WriteFile(dir.File("six"), "abc");
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/six";
+  Item& item = NewItem(url, dir.File("six"));
+  item.SetProp("login", "\xc3\xbcser");
+  item.SetProp("password", "p\xe4ss\xff");
+  item.SetPropInt("resume", 1);
+  Attempt(item);
+  ASSERT_TRUE(server.WaitUntilDone());
+  EXPECT_EQ(
+      server.Lines(1),
+      (std::vector<std::string>{
+          "GET /six HTTP/1.0", "Authorization: Basic w7xzZXI6cORzc/8=", "Range: bytes=3-",
+          "Host: 127.0.0.1", "User-Agent: Pellmarsh 1.2", "Accept: *", "Referer: " + url, ""}));
+  EXPECT_EQ(testing::ReadFile(dir.File("six")), "abcdef");
+  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
+}
+
+TEST_F(HttpTransferTest, AUrlHoldingALineBreakIsNeverSent) {
+  testing::ScriptedServer server({Script().ExpectClosed()});
+  Item& item =
+      NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a\r\nX-Injected: yes",
+              dir.File("out"));
+  Attempt(item);
+  EXPECT_EQ(item.GetProp("error"), "Refused to send an HTTP request holding a line break.");
+  EXPECT_EQ(item.GetPropInt("status"), 3);
+  server.WaitUntilDone();
+  EXPECT_TRUE(server.Lines().empty());
+}
+
+TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
+  const std::string body = RandomBytes(200);
+  testing::ScriptedServer server(
+      {Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + body)
+           .Pause(20s)});
+  Item& item = NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a", dir.File("a"));
+  auto session = Session(item);
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stepBytes() > 0; }));
+  EXPECT_EQ(session->stepBytes(), 200);
+  EXPECT_EQ(item.GetProp("size"), "1000");
+  EXPECT_EQ(item.GetProp("received"), "200");
+  EXPECT_EQ(item.GetPropInt("resume"), 1);
+  EXPECT_TRUE(testing::ReadFile(dir.File("a")) == body);
+}
+
+TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
+  for (const std::string sent : {"HTTP/1.0 200 OK\r\n", "HTTP/1.0 200 OK\r\n\r\nabc"}) {
+    testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Send(sent).Pause(20s)});
+    Item& item = NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a", dir.File("a"));
+    auto session = Session(item);
+    ASSERT_TRUE(StepUntil(*session, [&] {
+      return Logged(item, "Recv Line: HTTP/1.0 200 OK") &&
+             item.GetPropInt64("receivedsession") == (sent.ends_with("abc") ? 3 : 0);
+    })) << sent;
+    clock.tick += kHttpReceiveTimeoutMs;
+    session->Step();
+    EXPECT_EQ(item.GetPropInt("status"), 100) << sent << ": a minute is not yet too long";
+    clock.tick += 1;
+    session->Step();
+    EXPECT_EQ(item.GetProp("error"), "Receive Error: Timed Out") << sent;
+    EXPECT_EQ(item.GetPropInt("status"), 5) << sent;
+  }
+}
+
+}  // namespace
+}  // namespace pellmarsh
