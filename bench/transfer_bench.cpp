@@ -27,6 +27,7 @@
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
+#include "url/url_parser.h"
 
 extern char** environ;
 
@@ -36,6 +37,8 @@ using SteadyClock = std::chrono::steady_clock;
 using pellmarsh::Item;
 
 constexpr const char* kTargetDir = "/dev/shm";
+// Kilobytes per minute beyond anything loopback can carry.
+constexpr double kNoLimit = 1e12;
 
 struct Run {
   double seconds = 0;
@@ -130,7 +133,9 @@ class Engine {
     app_.root().SetPropInt("parm-maxcons", 8);
     app_.root().SetPropInt("parm-retryshort", 1);
   }
-  ~Engine() { app_.StopWorkers([this] { clock_.SleepMs(20); }); }
+  ~Engine() {
+    app_.StopWorkers([this] { clock_.SleepMs(20); });
+  }
 
   void Start(double kilobytesPerMinute) {
     std::lock_guard lock(app_.treeLock());
@@ -154,12 +159,18 @@ class Engine {
         item.SetProp("type", "_url");
         item.SetProp("value", url);
         item.SetProp("local", target);
+        // What adding the URL takes from its user part.
+        std::string text = url;
+        const std::unique_ptr<pellmarsh::UrlParts> parts = pellmarsh::ParseUrl(text);
+        item.SetProp("login", parts->GetProp("userid"));
+        item.SetProp("password", parts->GetProp("password"));
         item.SetPropInt("status", 1);
         items.push_back(&item);
       }
     }
     const double cpuBefore = ProcessCpuSeconds();
     auto start = SteadyClock::now();
+    const auto deadline = start + std::chrono::minutes(5);
     bool started = countFromQueueing;
     for (;;) {
       int complete = 0;
@@ -181,7 +192,17 @@ class Engine {
       if (complete == static_cast<int>(items.size())) {
         break;
       }
+      if (SteadyClock::now() > deadline) {
+        std::lock_guard lock(app_.treeLock());
+        std::fprintf(stderr, "no end in time; log of the first item:\n%s\n",
+                     items.front()->GetProp("log").c_str());
+        std::exit(1);
+      }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    if (std::getenv("PELLMARSH_BENCH_LOG")) {
+      std::lock_guard lock(app_.treeLock());
+      std::fprintf(stderr, "%s\n", items.front()->GetProp("log").c_str());
     }
     return {SecondsSince(start), ProcessCpuSeconds() - cpuBefore};
   }
@@ -215,7 +236,7 @@ void CompareOneFile(const std::string& url, const std::vector<std::string>& curl
                     bool withWget, int64_t size) {
   pellmarsh::testing::TempDir work;
   Engine engine(work.path());
-  engine.Start(99999);
+  engine.Start(kNoLimit);
   const std::string ours = std::string(kTargetDir) + "/bench-ours";
   const std::string curl = std::string(kTargetDir) + "/bench-curl";
   const std::string wget = std::string(kTargetDir) + "/bench-wget";
@@ -251,8 +272,7 @@ void CompareOneFile(const std::string& url, const std::vector<std::string>& curl
               curlSeconds.median / ourSeconds.median,
               Summarise(oursCpu).median / Summarise(curlCpu).median);
   if (withWget) {
-    std::printf("throughput ratio to wget: %.2f\n",
-                Summarise(wgetTime).median / ourSeconds.median);
+    std::printf("throughput ratio to wget: %.2f\n", Summarise(wgetTime).median / ourSeconds.median);
   }
   for (const std::string& target : {ours, curl, wget}) {
     std::filesystem::remove(target);
@@ -278,12 +298,14 @@ int FtpOneFile() {
   if (!Started(ftp)) {
     return 1;
   }
-  const int64_t size = int64_t{1} << 30;
+  const int64_t size = std::getenv("PELLMARSH_BENCH_MB")
+                           ? std::atoll(std::getenv("PELLMARSH_BENCH_MB")) << 20
+                           : int64_t{1} << 30;
   WriteFile(ftp.root() + "/big.bin", size);
   const std::string url = "ftp://" + ftp.user() + ":" + ftp.password() +
                           "@127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin";
-  std::printf("1 GiB over active FTP from pyftpdlib on 127.0.0.1 into %s, 5 rounds\n",
-              kTargetDir);
+  std::printf("%.0f MiB over active FTP from pyftpdlib on 127.0.0.1 into %s, 5 rounds\n",
+              size / 1048576.0, kTargetDir);
   CompareOneFile(url, {"-P", "127.0.0.1"}, false, size);
   return 0;
 }
@@ -309,7 +331,7 @@ int ParallelFiles() {
   }
   pellmarsh::testing::TempDir work;
   Engine engine(work.path());
-  engine.Start(99999);
+  engine.Start(kNoLimit);
   std::vector<double> oursTime, curlTime;
   for (int round = 0; round < 5; ++round) {
     oursTime.push_back(engine.Download(ours, false).seconds);
@@ -317,8 +339,9 @@ int ParallelFiles() {
     const auto start = SteadyClock::now();
     std::vector<std::thread> curls;
     for (int index = 0; index < kFiles; ++index) {
-      curls.emplace_back(
-          [&, index] { RunPeer({"curl", "-s", "-o", curlTargets[index], ours[index].first}); });
+      curls.emplace_back([&, index] {
+        RunPeer({"curl", "-s", "-o", curlTargets[index], ours[index].first});
+      });
     }
     for (std::thread& curl : curls) {
       curl.join();
@@ -365,7 +388,7 @@ int SmallFiles() {
     std::lock_guard lock(engine.app().treeLock());
     engine.app().root().SetPropInt("parm-maxcons", 8);
   }
-  engine.Start(99999);
+  engine.Start(kNoLimit);
   const Run a = engine.Download(ours, true);
   std::filesystem::create_directory(targets.File("wget"));
   const Run b = RunPeer({"wget", "-q", "-P", targets.File("wget"), "-i", targets.File("urls.txt")});
@@ -410,15 +433,15 @@ int RateLimit() {
     }
     const double average = static_cast<double>(previous - first) / 60;
     const Summary spread = Summarise(perSecond);
-    std::printf("limit %4.0f KPM = %5d B/s: pellmarsh %7.0f B/s (%.1f%%), per second median %.0f "
-                "[%.0f-%.0f]\n",
-                limit, budget, average, 100 * average / budget, spread.median, spread.low,
-                spread.high);
+    std::printf(
+        "limit %4.0f KPM = %5d B/s: pellmarsh %7.0f B/s (%.1f%%), per second median %.0f "
+        "[%.0f-%.0f]\n",
+        limit, budget, average, 100 * average / budget, spread.median, spread.low, spread.high);
     // curl for 60 s at the same byte rate; it ends on its time limit (exit 28).
     const std::string target = work.File("curl");
     constexpr int kCurlTimedOut = 28;
-    RunPeer({"curl", "-s", "--max-time", "60", "--limit-rate", std::to_string(budget), "-o",
-             target, nginx.Url("/stream.bin")},
+    RunPeer({"curl", "-s", "--max-time", "60", "--limit-rate", std::to_string(budget), "-o", target,
+             nginx.Url("/stream.bin")},
             kCurlTimedOut);
     const double curlAverage = static_cast<double>(std::filesystem::file_size(target)) / 60;
     std::printf("                           curl      %7.0f B/s (%.1f%%)\n", curlAverage,

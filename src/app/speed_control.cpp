@@ -1,11 +1,19 @@
 #include "app/speed_control.h"
 
+#include <limits>
+
 #include "store/item_status.h"
 
 namespace pellmarsh {
 
 int BudgetForLimit(double kilobytesPerMinute) {
-  return static_cast<int>(kilobytesPerMinute * 1024.0 / 60.0);
+  // A huge or negative limit must not overflow the conversion.
+  const double bytesPerSecond = kilobytesPerMinute * 1024.0 / 60.0;
+  if (!(bytesPerSecond > 0)) {
+    return 0;
+  }
+  return bytesPerSecond >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                           : static_cast<int>(bytesPerSecond);
 }
 
 std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {

@@ -61,7 +61,6 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   }
   ASSERT_TRUE(allComplete);
   EXPECT_LE(mostRunning, 3);
-  EXPECT_GE(mostRunning, 1);
   // Removing the last transfer asks for a save after every item was complete;
   // the timer has written it or writes it now.
   ASSERT_TRUE(testing::WaitFor(

@@ -12,6 +12,8 @@ TEST(BudgetForLimit, KilobytesPerMinuteBecomeWholeBytesPerSecond) {
   EXPECT_EQ(BudgetForLimit(60), 1024);
   EXPECT_EQ(BudgetForLimit(99999), 1706649);
   EXPECT_EQ(BudgetForLimit(0), 0);
+  EXPECT_EQ(BudgetForLimit(-5), 0);
+  EXPECT_EQ(BudgetForLimit(1e300), 2147483647);
 }
 
 TEST(RateText, CountsFilesAndShowsTruncatedTenthsOrBytes) {
