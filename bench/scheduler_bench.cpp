@@ -16,23 +16,11 @@
 #include "platform/clock.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
+#include "quiet_platform.h"
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-class PrintedMessages final : public pellmarsh::UserMessages {
- public:
-  pellmarsh::MessageAnswer Show(const pellmarsh::UserMessage& message) override {
-    std::fprintf(stderr, "message: %s\n", message.text.c_str());
-    return pellmarsh::MessageAnswer::kOk;
-  }
-};
-
-class Silence final : public pellmarsh::SoundPlayer {
- public:
-  void Play(const std::string&) override {}
-};
 
 double SecondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
@@ -83,8 +71,8 @@ int main(int argc, char** argv) {
   }
   const double catSeconds = SecondsSince(catStart);
 
-  PrintedMessages messages;
-  Silence silence;
+  pellmarsh::bench::PrintedMessages messages;
+  pellmarsh::bench::Silence silence;
   pellmarsh::SystemClock clock;
   pellmarsh::App app(dir, messages, silence, clock);
   app.LoadTree();

@@ -24,6 +24,7 @@
 #include "app/app.h"
 #include "app/speed_control.h"
 #include "platform/clock.h"
+#include "quiet_platform.h"
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
@@ -109,19 +110,6 @@ Run RunPeer(const std::vector<std::string>& argv, int allowedExit = 0) {
   }
   return {SecondsSince(start), CpuSeconds(usage)};
 }
-
-class PrintedMessages final : public pellmarsh::UserMessages {
- public:
-  pellmarsh::MessageAnswer Show(const pellmarsh::UserMessage& message) override {
-    std::fprintf(stderr, "message: %s\n", message.text.c_str());
-    return pellmarsh::MessageAnswer::kOk;
-  }
-};
-
-class Silence final : public pellmarsh::SoundPlayer {
- public:
-  void Play(const std::string&) override {}
-};
 
 // The program's core with its scheduler thread running, as the window runs it.
 class Engine {
@@ -210,8 +198,8 @@ class Engine {
   pellmarsh::App& app() { return app_; }
 
  private:
-  PrintedMessages messages_;
-  Silence silence_;
+  pellmarsh::bench::PrintedMessages messages_;
+  pellmarsh::bench::Silence silence_;
   pellmarsh::SystemClock clock_;
   pellmarsh::App app_;
 };

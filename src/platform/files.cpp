@@ -111,7 +111,7 @@ std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,
                                                        std::string_view bytes) {
   const std::string temporary = path + ".new";
   UniqueFd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                             static_cast<mode_t>(mode_)));
+                       static_cast<mode_t>(mode_)));
   if (file.get() < 0) {
     return FailureFromErrno(errno);
   }

@@ -21,23 +21,6 @@ constexpr size_t kLongestReplyLine = 64 * 1024;
 // so a flood of them cannot bloat the item's log.
 constexpr int kLoggedRefusals = 20;
 
-bool IsCommandState(SessionState state) {
-  switch (state) {
-    case SessionState::kFtpGreeting:
-    case SessionState::kFtpUser:
-    case SessionState::kFtpPass:
-    case SessionState::kFtpPwd:
-    case SessionState::kFtpType:
-    case SessionState::kFtpPort:
-    case SessionState::kFtpPortResume:
-    case SessionState::kFtpRest:
-    case SessionState::kFtpRetrieve:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string DottedQuad(uint32_t address) {
   return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
          std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
@@ -120,7 +103,7 @@ bool TransferSession::FtpReadReplies() {
 void TransferSession::FtpHandleLines() {
   // A second command would replace one not yet sent, so a queued command ends
   // the loop; lines after the class-1 reply wait for the final reply.
-  while (sendBuffer_.empty() && IsCommandState(state_)) {
+  while (sendBuffer_.empty() && IsFtpCommandState(state_)) {
     const std::optional<std::string> line = TakeReplyLine(lineBuffer_);
     if (!line) {
       return;

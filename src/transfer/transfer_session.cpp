@@ -84,20 +84,14 @@ TransferSession::Wait TransferSession::NextWait() const {
       }
       // The data has ended; the FTP server's final reply is next.
       return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
-    case SessionState::kFtpGreeting:
-    case SessionState::kFtpUser:
-    case SessionState::kFtpPass:
-    case SessionState::kFtpPwd:
-    case SessionState::kFtpType:
-    case SessionState::kFtpPort:
-    case SessionState::kFtpPortResume:
-    case SessionState::kFtpRest:
-    case SessionState::kFtpRetrieve:
-      // Lines held back behind a command need no new bytes to be handled.
-      return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
     default:
-      return {};
+      break;
   }
+  if (IsFtpCommandState(state_)) {
+    // Lines held back behind a command need no new bytes to be handled.
+    return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
+  }
+  return {};
 }
 
 void TransferSession::RunState() {

@@ -54,6 +54,24 @@ enum class SessionState : int {
 
 enum class Protocol : int { kFile = 0, kHttp = 1, kFtp = 2 };
 
+// The FTP states that wait for a reply on the command connection.
+inline bool IsFtpCommandState(SessionState state) {
+  switch (state) {
+    case SessionState::kFtpGreeting:
+    case SessionState::kFtpUser:
+    case SessionState::kFtpPass:
+    case SessionState::kFtpPwd:
+    case SessionState::kFtpType:
+    case SessionState::kFtpPort:
+    case SessionState::kFtpPortResume:
+    case SessionState::kFtpRest:
+    case SessionState::kFtpRetrieve:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // One download of one URL item, from the first step to completion or failure.
 // The scheduler calls Step over and over on its own thread; each call does one
 // small non-blocking piece of work and returns. Everything the rest of the

@@ -37,8 +37,8 @@ class DialogsTest : public QObject {
     std::atomic<bool> answered{false};
     MessageAnswer answer = MessageAnswer::kCancel;
     std::thread worker([&] {
-      answer = messages.Show({"Go on?", "Pellmarsh: Question", MessageButtons::kYesNo,
-                              MessageIcon::kQuestion});
+      answer = messages.Show(
+          {"Go on?", "Pellmarsh: Question", MessageButtons::kYesNo, MessageIcon::kQuestion});
       answered = true;
     });
     QString shownText;

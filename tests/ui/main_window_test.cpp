@@ -163,8 +163,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(app->root().GetProp("parm-offline"), std::string("1"));
     }
     // The one-second timer shows the speed state.
-    QVERIFY(QTest::qWaitFor([this] { return Find<QLabel>("speedText")->text() == "OFFLINE"; },
-                            5000));
+    QVERIFY(
+        QTest::qWaitFor([this] { return Find<QLabel>("speedText")->text() == "OFFLINE"; }, 5000));
   }
 
   void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
