@@ -74,6 +74,10 @@ bool FtpServer::Greets() const {
   if (options_.anonymous) {
     argv.push_back("--anonymous");
   }
+  if (options_.cutDataAfter > 0) {
+    argv.push_back("--cut-data-after");
+    argv.push_back(std::to_string(options_.cutDataAfter));
+  }
   if (options_.banner) {
     argv.push_back("--banner");
     argv.push_back(*options_.banner);

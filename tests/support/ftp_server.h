@@ -34,6 +34,9 @@ class FtpServer {
     // The greeting; each line of it becomes one line of the 220 reply. Without
     // one, pyftpdlib's own single-line greeting.
     std::optional<std::string> banner;
+    // When above 0, every data connection is dropped after this many bytes, as
+    // a broken link would drop it.
+    int64_t cutDataAfter = 0;
   };
 
   FtpServer() : FtpServer(Options()) {}

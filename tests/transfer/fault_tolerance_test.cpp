@@ -15,6 +15,7 @@
 #include "app/app.h"
 #include "support/cutting_proxy.h"
 #include "support/fakes.h"
+#include "support/ftp_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -82,6 +83,29 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
       << item.GetProp("log");
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
+  std::lock_guard lock(running.app.treeLock());
+  EXPECT_GE(item.GetPropInt("retrycount"), 7);
+}
+
+TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
+  testing::FtpServer::Options options;
+  options.cutDataAfter = 8 << 20;
+  testing::FtpServer ftp(options);
+  ASSERT_TRUE(ftp.Start());
+  const std::string data = PatternBytes(64u << 20);
+  ftp.AddFile("/big.bin", data);
+  testing::TempDir dir;
+  RunningApp running(dir.path());
+  Item& item = running.Queue("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin",
+                             dir.File("big.bin"));
+  {
+    std::lock_guard lock(running.app.treeLock());
+    item.SetProp("login", ftp.user());
+    item.SetProp("password", ftp.password());
+  }
+  ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
+      << item.GetProp("log");
+  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   std::lock_guard lock(running.app.treeLock());
   EXPECT_GE(item.GetPropInt("retrycount"), 7);
 }
