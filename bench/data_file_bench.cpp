@@ -14,9 +14,12 @@
 #include "platform/user_messages.h"
 #include "sample_tree.h"
 #include "store/data_file.h"
+#include "store/keys.h"
 #include "store/tree_codec.h"
 
 namespace {
+
+namespace key = pellmarsh::key;
 
 using Clock = std::chrono::steady_clock;
 
@@ -50,7 +53,7 @@ int main(int argc, char** argv) {
   const int rounds = 5;
 
   pellmarsh::Item root;
-  root.SetProp("name", "Top Folder");
+  root.SetProp(key::kName, "Top Folder");
   pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
 
   std::recursive_mutex treeLock;

@@ -17,10 +17,14 @@
 #include "platform/clock.h"
 #include "platform/resolver.h"
 #include "store/builtin_tree.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "transfer/transfer_session.h"
 #include "url/local_name_registry.h"
 
 namespace {
+
+namespace key = pellmarsh::key;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -61,10 +65,10 @@ double CopyThroughSession(pellmarsh::Item& root, const std::string& source,
   std::vector<char> buffer(65537);
   pellmarsh::Item& item =
       root.FindByName("_filelist")->AddChild(std::make_unique<pellmarsh::Item>());
-  item.SetProp("value", "file://" + source);
-  item.SetProp("local", target);
-  item.SetPropInt("status", 104);
-  item.SetPropInt("transfercode", transferCode);
+  item.SetProp(key::kValue, "file://" + source);
+  item.SetProp(key::kLocal, target);
+  item.SetPropInt(key::kStatus, pellmarsh::kStatusStarting);
+  item.SetPropInt(key::kTransferCode, transferCode);
   const auto start = SteadyClock::now();
   {
     pellmarsh::TransferSession session(
@@ -73,8 +77,8 @@ double CopyThroughSession(pellmarsh::Item& root, const std::string& source,
     }
   }
   const double seconds = SecondsSince(start);
-  if (item.GetPropInt("status") != 2) {
-    std::fprintf(stderr, "copy failed: %s\n", item.GetProp("error").c_str());
+  if (item.GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
+    std::fprintf(stderr, "copy failed: %s\n", item.GetProp(key::kError).c_str());
     std::exit(1);
   }
   return seconds;

@@ -10,12 +10,17 @@
 
 #include "sample_tree.h"
 #include "store/builtin_tree.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/child_process.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+namespace key = pellmarsh::key;
+namespace setting = pellmarsh::setting;
 
 // A field of /proc/<pid>/status in kilobytes ("VmRSS", "VmHWM").
 long StatusKilobytes(pid_t pid, const std::string& field) {
@@ -83,15 +88,15 @@ int main() {
     return 1;
   }
   nginx.AddFile("/stream.bin", std::string(64 << 20, 's'));
-  root.SetPropDouble("parm-lowspeed", 6000);
-  root.SetPropInt("parm-maxcons", 8);
+  root.SetPropDouble(setting::kLowSpeed, 6000);
+  root.SetPropInt(setting::kMaxCons, 8);
   pellmarsh::Item& list = *root.FindByName("_filelist");
   for (int index = 0; index < 8; ++index) {
     pellmarsh::Item& item = list.AddChild(std::make_unique<pellmarsh::Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", nginx.Url("/stream.bin"));
-    item.SetProp("local", dir.File("download" + std::to_string(index)));
-    item.SetPropInt("status", 1);
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kValue, nginx.Url("/stream.bin"));
+    item.SetProp(key::kLocal, dir.File("download" + std::to_string(index)));
+    item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);
   }
   const auto [busy, busyPeak] = MeasureProgram(dir, root);
 

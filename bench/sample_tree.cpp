@@ -1,4 +1,5 @@
 #include "sample_tree.h"
+#include "store/keys.h"
 
 #include <memory>
 #include <string>
@@ -15,26 +16,28 @@ void AddSampleUrlItems(Item& root, int count, int status) {
   for (int index = 0; index < count; ++index) {
     auto item = std::make_unique<Item>();
     const std::string n = std::to_string(index);
-    item->SetProp("name", "file" + n + ".zip");
-    item->SetProp("value", "http://downloads.example.com/pub/releases/file" + n + ".zip");
-    item->SetProp("originalvalue", "http://downloads.example.com/pub/releases/file" + n + ".zip");
-    item->SetProp("type", "_url");
-    item->SetProp("local", "/home/user/pellmarsh/download/file" + n + ".zip");
-    item->SetProp("protocol", "http");
-    item->SetProp("hostname", "downloads.example.com");
-    item->SetProp("path", "/pub/releases/");
-    item->SetProp("file", "file" + n + ".zip");
-    item->SetProp("extension", "zip");
-    item->SetProp("login", "anonymous");
-    item->SetProp("password", "pellmarsh@example.invalid");
-    item->SetProp("error", "");
-    item->SetProp("process", "Transfer complete.");
-    item->SetProp("log", log);
-    for (const char* key : {"create", "start", "finish", "size", "received", "receivedsession",
-                            "resume", "retrycount", "retrydelay"}) {
+    item->SetProp(key::kName, "file" + n + ".zip");
+    item->SetProp(key::kValue, "http://downloads.example.com/pub/releases/file" + n + ".zip");
+    item->SetProp(key::kOriginalValue,
+                  "http://downloads.example.com/pub/releases/file" + n + ".zip");
+    item->SetProp(key::kType, "_url");
+    item->SetProp(key::kLocal, "/home/user/pellmarsh/download/file" + n + ".zip");
+    item->SetProp(key::kProtocol, "http");
+    item->SetProp(key::kHostName, "downloads.example.com");
+    item->SetProp(key::kPath, "/pub/releases/");
+    item->SetProp(key::kFile, "file" + n + ".zip");
+    item->SetProp(key::kExtension, "zip");
+    item->SetProp(key::kLogin, "anonymous");
+    item->SetProp(key::kPassword, "pellmarsh@example.invalid");
+    item->SetProp(key::kError, "");
+    item->SetProp(key::kProcess, "Transfer complete.");
+    item->SetProp(key::kLog, log);
+    for (std::string_view key :
+         {key::kCreate, key::kStart, key::kFinish, key::kSize, key::kReceived,
+          key::kReceivedSession, key::kResume, key::kRetryCount, key::kRetryDelay}) {
       item->SetPropInt64(key, 1765000000 + index);
     }
-    item->SetPropInt("status", status);
+    item->SetPropInt(key::kStatus, status);
     list.AddChild(std::move(item));
   }
 }

@@ -17,8 +17,13 @@
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
 #include "quiet_platform.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 
 namespace {
+
+namespace key = pellmarsh::key;
+namespace setting = pellmarsh::setting;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -37,7 +42,7 @@ bool AllComplete(pellmarsh::App& app) {
   std::lock_guard lock(app.treeLock());
   const pellmarsh::Item& list = *app.root().FindByName("_filelist");
   for (int index = 0; index < list.ChildCount(); ++index) {
-    if (list.ChildAt(index)->GetPropInt("status") != 2) {
+    if (list.ChildAt(index)->GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
       return false;
     }
   }
@@ -79,13 +84,13 @@ int main(int argc, char** argv) {
   app.CompleteBuiltInTree();
   {
     std::lock_guard lock(app.treeLock());
-    app.root().SetPropInt("parm-maxcons", 4);
+    app.root().SetPropInt(setting::kMaxCons, 4);
     pellmarsh::Item& list = *app.root().FindByName("_filelist");
     for (int index = 0; index < kFiles; ++index) {
       pellmarsh::Item& item = list.AddChild(std::make_unique<pellmarsh::Item>());
-      item.SetProp("value", "file://" + dir + "/source" + std::to_string(index));
-      item.SetProp("local", dir + "/copy" + std::to_string(index));
-      item.SetPropInt("status", 1);
+      item.SetProp(key::kValue, "file://" + dir + "/source" + std::to_string(index));
+      item.SetProp(key::kLocal, dir + "/copy" + std::to_string(index));
+      item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);
     }
   }
   app.state().budget = 2'000'000'000;

@@ -25,6 +25,8 @@
 #include "app/speed_control.h"
 #include "platform/clock.h"
 #include "quiet_platform.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
@@ -33,6 +35,9 @@
 extern char** environ;
 
 namespace {
+
+namespace key = pellmarsh::key;
+namespace setting = pellmarsh::setting;
 
 using SteadyClock = std::chrono::steady_clock;
 using pellmarsh::Item;
@@ -118,8 +123,8 @@ class Engine {
     app_.LoadTree();
     app_.CompleteBuiltInTree();
     std::lock_guard lock(app_.treeLock());
-    app_.root().SetPropInt("parm-maxcons", 8);
-    app_.root().SetPropInt("parm-retryshort", 1);
+    app_.root().SetPropInt(setting::kMaxCons, 8);
+    app_.root().SetPropInt(setting::kRetryShort, 1);
   }
   ~Engine() {
     app_.StopWorkers([this] { clock_.SleepMs(20); });
@@ -127,7 +132,7 @@ class Engine {
 
   void Start(double kilobytesPerMinute) {
     std::lock_guard lock(app_.treeLock());
-    app_.root().SetPropDouble("parm-lowspeed", kilobytesPerMinute);
+    app_.root().SetPropDouble(setting::kLowSpeed, kilobytesPerMinute);
     app_.speed().UpdateSpeed({});
     if (!app_.workersRunning()) {
       app_.StartWorkers();
@@ -144,15 +149,15 @@ class Engine {
       Item& list = *app_.root().FindByName("_filelist");
       for (const auto& [url, target] : urlsAndTargets) {
         Item& item = list.AddChild(std::make_unique<Item>());
-        item.SetProp("type", "_url");
-        item.SetProp("value", url);
-        item.SetProp("local", target);
+        item.SetProp(key::kType, "_url");
+        item.SetProp(key::kValue, url);
+        item.SetProp(key::kLocal, target);
         // What adding the URL takes from its user part.
         std::string text = url;
         const std::unique_ptr<pellmarsh::UrlParts> parts = pellmarsh::ParseUrl(text);
-        item.SetProp("login", parts->GetProp("userid"));
-        item.SetProp("password", parts->GetProp("password"));
-        item.SetPropInt("status", 1);
+        item.SetProp(key::kLogin, parts->GetProp(key::kUserId));
+        item.SetProp(key::kPassword, parts->GetProp(key::kPassword));
+        item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);
         items.push_back(&item);
       }
     }
@@ -165,10 +170,10 @@ class Engine {
       {
         std::lock_guard lock(app_.treeLock());
         for (Item* item : items) {
-          const int status = item->GetPropInt("status");
+          const int status = item->GetPropInt(key::kStatus);
           complete += status == 2;
           if (status == 3) {
-            std::fprintf(stderr, "failed: %s\n", item->GetProp("error").c_str());
+            std::fprintf(stderr, "failed: %s\n", item->GetProp(key::kError).c_str());
             std::exit(1);
           }
           if (!started && status != 1) {
@@ -183,14 +188,14 @@ class Engine {
       if (SteadyClock::now() > deadline) {
         std::lock_guard lock(app_.treeLock());
         std::fprintf(stderr, "no end in time; log of the first item:\n%s\n",
-                     items.front()->GetProp("log").c_str());
+                     items.front()->GetProp(key::kLog).c_str());
         std::exit(1);
       }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     if (std::getenv("PELLMARSH_BENCH_LOG")) {
       std::lock_guard lock(app_.treeLock());
-      std::fprintf(stderr, "%s\n", items.front()->GetProp("log").c_str());
+      std::fprintf(stderr, "%s\n", items.front()->GetProp(key::kLog).c_str());
     }
     return {SecondsSince(start), ProcessCpuSeconds() - cpuBefore};
   }
@@ -374,7 +379,7 @@ int SmallFiles() {
   Engine engine(work.path());
   {
     std::lock_guard lock(engine.app().treeLock());
-    engine.app().root().SetPropInt("parm-maxcons", 8);
+    engine.app().root().SetPropInt(setting::kMaxCons, 8);
   }
   engine.Start(kNoLimit);
   const Run a = engine.Download(ours, true);
@@ -402,9 +407,9 @@ int RateLimit() {
     {
       std::lock_guard lock(engine.app().treeLock());
       Item& item = engine.app().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
-      item.SetProp("value", nginx.Url("/stream.bin"));
-      item.SetProp("local", work.File("stream"));
-      item.SetPropInt("status", 1);
+      item.SetProp(key::kValue, nginx.Url("/stream.bin"));
+      item.SetProp(key::kLocal, work.File("stream"));
+      item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);
     }
     // Wait for the start, then sample the file's size once a second.
     std::this_thread::sleep_for(std::chrono::seconds(2));

@@ -6,11 +6,14 @@
 #include <mutex>
 #include <string>
 
+#include "store/keys.h"
 #include "url/local_naming.h"
 #include "url/text_classifier.h"
 #include "url/url_parser.h"
 
 namespace {
+
+namespace key = pellmarsh::key;
 
 using pellmarsh::Item;
 
@@ -22,8 +25,9 @@ void Require(bool condition) {
 
 std::string Describe(const Item& parts) {
   std::string text;
-  for (const char* key : {"error", "protocol", "hostname", "hostaddr", "port", "oddport",
-                          "fullpath", "path", "file", "extension"}) {
+  for (std::string_view key :
+       {key::kError, key::kProtocol, key::kHostName, key::kHostAddr, key::kPort, key::kOddPort,
+        key::kFullPath, key::kPath, key::kFile, key::kExtension}) {
     text += std::string(key) + "=" + parts.GetProp(key) + "\n";
   }
   return text;
@@ -37,7 +41,7 @@ bool IsSafeName(const std::string& name) {
 void CheckParse(const std::string& input) {
   std::string text = input;
   const auto parts = pellmarsh::ParseUrl(text);
-  const std::string error = parts->GetProp("error");
+  const std::string error = parts->GetProp(key::kError);
   Require(IsSafeName(pellmarsh::LocalFileName(*parts)));
   if (!error.empty()) {
     Require(error == pellmarsh::kMalformedUrl || error == pellmarsh::kIncompleteUrl ||
@@ -61,11 +65,11 @@ void CheckIsUrlAndClassify(const std::string& input) {
     Require(text == input);
   }
   Item item;
-  item.SetProp("value", input);
+  item.SetProp(key::kValue, input);
   pellmarsh::ClassifyItem(item);
-  const std::string type = item.GetProp("type");
+  const std::string type = item.GetProp(key::kType);
   Require(type == "_url" || type == "_file" || type == "_data" || type == "_text");
-  Require((type == "_url") == isUrl && item.GetProp("value") == text);
+  Require((type == "_url") == isUrl && item.GetProp(key::kValue) == text);
 }
 
 // A target that is not an absolute network URL is resolved on the requested
@@ -75,20 +79,20 @@ void CheckRedirect(const std::string& location) {
   Item root;
   pellmarsh::LocalNameRegistry names(treeLock, root);
   Item item;
-  item.SetProp("value", "http://host/a/b/page.html");
-  item.SetProp("local", "/nonexistent-pellmarsh-dir/page.html");
-  item.SetProp("location", location);
+  item.SetProp(key::kValue, "http://host/a/b/page.html");
+  item.SetProp(key::kLocal, "/nonexistent-pellmarsh-dir/page.html");
+  item.SetProp(key::kLocation, location);
   pellmarsh::RenameForRedirect(names, item);
-  const std::string local = item.GetProp("local");
+  const std::string local = item.GetProp(key::kLocal);
   Require(local.rfind("/nonexistent-pellmarsh-dir/", 0) == 0 &&
           IsSafeName(local.substr(local.rfind('/') + 1)));
   std::string copy = location;
   const auto target = pellmarsh::ParseUrl(copy);
-  if (!target->GetProp("error").empty() || target->GetProp("protocol") == "file") {
-    std::string resolved = item.GetProp("location");
-    Require(pellmarsh::ParseUrl(resolved)->GetProp("hostname") == "host");
+  if (!target->GetProp(key::kError).empty() || target->GetProp(key::kProtocol) == "file") {
+    std::string resolved = item.GetProp(key::kLocation);
+    Require(pellmarsh::ParseUrl(resolved)->GetProp(key::kHostName) == "host");
   } else {
-    Require(item.GetProp("location") == location);
+    Require(item.GetProp(key::kLocation) == location);
   }
 }
 

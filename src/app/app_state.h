@@ -12,6 +12,9 @@
 
 namespace pellmarsh {
 
+// The virus-check thread's stop handshake.
+enum class VirusThreadState { kRunning, kStopRequested, kStopped };
+
 // The state the window, the scheduler and the virus checker share. The tree lock
 // guards the item tree and everything that points into it; the flags are atomic
 // so that any thread may read them without it.
@@ -40,7 +43,7 @@ struct AppState {
 
   std::atomic<bool> schedulerStop{false};
   std::atomic<bool> schedulerDone{false};
-  std::atomic<int> virusState{0};  // 0 running, 1 stop requested, 2 stopped
+  std::atomic<VirusThreadState> virusState{VirusThreadState::kRunning};
   std::atomic<bool> virusHalted{false};
 
   std::atomic<bool> goFast{false};

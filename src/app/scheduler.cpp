@@ -7,6 +7,7 @@
 
 #include "store/data_file.h"
 #include "store/item_status.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 namespace {
@@ -65,7 +66,7 @@ void Scheduler::OnceASecond(uint32_t second) {
   Item& root = state_.rootItem;
   root.ForEach([this](Item& item) { CountActive(item); });
   const int limit =
-      root.GetPropInt("parm-maxconenable") != 0 ? root.GetPropInt("parm-maxcons") : kNoLimit;
+      root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
   root.ForEach([this, limit](Item& item) { ScheduleItem(item, limit); });
   // Every tenth second the history is forgotten but the mean kept.
   if (second % kRingSlots == 0) {
@@ -76,19 +77,19 @@ void Scheduler::OnceASecond(uint32_t second) {
 }
 
 void Scheduler::CountActive(Item& item) {
-  const int status = item.GetPropInt("status");
+  const int status = item.GetPropInt(key::kStatus);
   if (status != kStatusTransferring && status != kStatusStarting) {
     return;
   }
   ++state_.activeCount;
-  if (const int64_t size = item.GetPropInt64("size"); size != 0) {
+  if (const int64_t size = item.GetPropInt64(key::kSize); size != 0) {
     state_.totalSize += size;
-    state_.totalReceived += item.GetPropInt64("received");
+    state_.totalReceived += item.GetPropInt64(key::kReceived);
   }
 }
 
 void Scheduler::ScheduleItem(Item& item, int limit) {
-  switch (item.GetPropInt("status")) {
+  switch (item.GetPropInt(key::kStatus)) {
     case kStatusQueued:
       if (state_.activeCount < limit && !state_.offline) {
         StartTransfer(item);
@@ -96,18 +97,18 @@ void Scheduler::ScheduleItem(Item& item, int limit) {
       break;
     case kStatusStartNow:
       if (state_.activeCount >= kNoLimit || state_.offline) {
-        item.SetPropInt("status", kStatusQueued);
+        item.SetPropInt(key::kStatus, kStatusQueued);
         state_.listDirty = true;
       } else {
         StartTransfer(item);
       }
       break;
     case kStatusWaitingToRetry: {
-      const int timeout = item.GetPropInt("retrytimeout");
+      const int timeout = item.GetPropInt(key::kRetryTimeout);
       if (timeout < 1) {
-        item.SetPropInt("status", kStatusQueued);
+        item.SetPropInt(key::kStatus, kStatusQueued);
       } else {
-        item.SetPropInt("retrytimeout", timeout - 1);
+        item.SetPropInt(key::kRetryTimeout, timeout - 1);
       }
       state_.listDirty = true;
       break;
@@ -119,7 +120,7 @@ void Scheduler::ScheduleItem(Item& item, int limit) {
 
 void Scheduler::StartTransfer(Item& item) {
   RequestSave(state_.saveRequested);
-  item.SetPropInt("status", kStatusStarting);
+  item.SetPropInt(key::kStatus, kStatusStarting);
   state_.activeTransfers.push_back(transfers_.Create(item));
   state_.sortPending = true;
   state_.listDirty = true;
@@ -131,16 +132,17 @@ void Scheduler::RateSpeedIcons(int64_t rate) {
   const int64_t share = rate * 5 / count;
   for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
     const int64_t recent = transfer->recentBytes;
-    int rating = 3;
+    SpeedFlag rating = SpeedFlag::kFastest;
     if (recent < 5 || recent < share / 3) {
-      rating = 0;
+      rating = SpeedFlag::kSlowest;
     } else if (recent < share * 2 / 3) {
-      rating = 1;
+      rating = SpeedFlag::kSlow;
     } else if (recent < share * 5 / 4) {
-      rating = 2;
+      rating = SpeedFlag::kFast;
     }
-    if (Item* item = transfer->item(); item && item->GetPropInt("speedflag") != rating + 9) {
-      item->SetPropInt("speedflag", rating + 9);
+    const int flag = static_cast<int>(rating);
+    if (Item* item = transfer->item(); item && item->GetPropInt(key::kSpeedFlag) != flag) {
+      item->SetPropInt(key::kSpeedFlag, flag);
     }
     transfer->recentBytes -= recent / 5;
   }
@@ -175,15 +177,15 @@ void Scheduler::StepOne(size_t slot) {
 void Scheduler::FinishTransfer(size_t index) {
   std::lock_guard lock(state_.treeLock);
   Transfer& transfer = *state_.activeTransfers[index];
-  if (Item* item = transfer.item(); item && item->GetPropInt("status") == kStatusComplete) {
+  if (Item* item = transfer.item(); item && item->GetPropInt(key::kStatus) == kStatusComplete) {
     const Item& root = state_.rootItem;
-    if (root.GetPropInt("parm-autoextract") != 0) {
+    if (root.GetPropInt(setting::kAutoExtract) != 0) {
       handOffs_.ExtractUrls(*item);
     }
-    if (root.GetPropInt("parm-virus-check") == 2) {
+    if (root.GetPropInt(setting::kVirusCheck) == 2) {
       state_.virusQueue.push_back(item);
     }
-    if (item->GetPropInt("autoupdate") != 0) {
+    if (item->GetPropInt(key::kAutoUpdate) != 0) {
       transfer.DetachItem();
       handOffs_.InstallUpgrade(*item);
     }

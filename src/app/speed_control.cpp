@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "store/item_status.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 
@@ -23,9 +24,9 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   {
     std::lock_guard lock(state_.treeLock);
     const Item& root = state_.rootItem;
-    high = BudgetForLimit(root.GetPropDouble("parm-highspeed"));
-    low = BudgetForLimit(root.GetPropDouble("parm-lowspeed"));
-    rule = root.GetPropInt("parm-speedcontrol");
+    high = BudgetForLimit(root.GetPropDouble(setting::kHighSpeed));
+    low = BudgetForLimit(root.GetPropDouble(setting::kLowSpeed));
+    rule = root.GetPropInt(setting::kSpeedControl);
   }
   bool fast = state_.goFast;
   if ((rule == 1 && focus.active) || (rule == 2 && !focus.minimised)) {
@@ -66,14 +67,14 @@ std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond) 
 void ApplyOffline(AppState& state, bool offline) {
   state.offline = offline;
   std::lock_guard lock(state.treeLock);
-  state.rootItem.SetPropInt("parm-offline", offline ? 1 : 0);
+  state.rootItem.SetPropInt(setting::kOffline, offline ? 1 : 0);
   for (auto transfer = state.activeTransfers.rbegin(); transfer != state.activeTransfers.rend();
        ++transfer) {
     // Only a running item: one whose transfer has just ended keeps its outcome.
     Item* item = (*transfer)->item();
-    const int status = item ? item->GetPropInt("status") : kStatusOnHold;
+    const int status = item ? item->GetPropInt(key::kStatus) : kStatusOnHold;
     if (status == kStatusTransferring || status == kStatusStarting) {
-      item->SetPropInt("status", kStatusGoingOffline);
+      item->SetPropInt(key::kStatus, kStatusGoingOffline);
     }
   }
   if (offline) {

@@ -1,4 +1,5 @@
 #include "app/window_settings.h"
+#include "store/keys.h"
 
 #include <string>
 
@@ -25,11 +26,12 @@ void StoreColumnWidths(Item& root, const std::array<int, kListColumns>& widths) 
 }
 
 std::optional<WindowRect> SavedWindowRect(const Item& root, int screenWidth, int screenHeight) {
-  if (root.GetPropInt("parm-windowleft") == 0) {
+  if (root.GetPropInt(setting::kWindowLeft) == 0) {
     return std::nullopt;
   }
-  const WindowRect rect{root.GetPropInt("parm-windowleft"), root.GetPropInt("parm-windowtop"),
-                        root.GetPropInt("parm-windowright"), root.GetPropInt("parm-windowbottom")};
+  const WindowRect rect{root.GetPropInt(setting::kWindowLeft), root.GetPropInt(setting::kWindowTop),
+                        root.GetPropInt(setting::kWindowRight),
+                        root.GetPropInt(setting::kWindowBottom)};
   if (rect.top < 0 || rect.left < 0 || rect.right > screenWidth || rect.bottom > screenHeight) {
     return std::nullopt;
   }
@@ -37,10 +39,10 @@ std::optional<WindowRect> SavedWindowRect(const Item& root, int screenWidth, int
 }
 
 void StoreWindowRect(Item& root, const WindowRect& rect) {
-  root.SetPropInt("parm-windowleft", rect.left);
-  root.SetPropInt("parm-windowtop", rect.top);
-  root.SetPropInt("parm-windowright", rect.right);
-  root.SetPropInt("parm-windowbottom", rect.bottom);
+  root.SetPropInt(setting::kWindowLeft, rect.left);
+  root.SetPropInt(setting::kWindowTop, rect.top);
+  root.SetPropInt(setting::kWindowRight, rect.right);
+  root.SetPropInt(setting::kWindowBottom, rect.bottom);
 }
 
 std::optional<UserMessage> ExitQuestion(int activeCount, bool noExitPrompt) {

@@ -11,7 +11,7 @@ WorkerThreads::~WorkerThreads() {
 void WorkerThreads::Start() {
   state_.schedulerStop = false;
   state_.schedulerDone = false;
-  state_.virusState = 0;
+  state_.virusState = VirusThreadState::kRunning;
   schedulerThread_ = std::thread([this] { scheduler_.Run(); });
   virusChecker_ = std::thread([this] { VirusCheckLoop(); });
 }
@@ -22,18 +22,18 @@ void WorkerThreads::Stop(const std::function<void()>& waitStep) {
     waitStep();
   }
   schedulerThread_.join();
-  state_.virusState = 1;
-  while (state_.virusState != 2) {
+  state_.virusState = VirusThreadState::kStopRequested;
+  while (state_.virusState != VirusThreadState::kStopped) {
     waitStep();
   }
   virusChecker_.join();
 }
 
 void WorkerThreads::VirusCheckLoop() {
-  while (state_.virusState == 0) {
+  while (state_.virusState == VirusThreadState::kRunning) {
     clock_.SleepMs(500);
   }
-  state_.virusState = 2;
+  state_.virusState = VirusThreadState::kStopped;
 }
 
 }  // namespace pellmarsh

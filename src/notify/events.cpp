@@ -1,4 +1,5 @@
 #include "notify/events.h"
+#include "store/keys.h"
 
 #include <string>
 
@@ -14,7 +15,7 @@ void BuildSoundTable(Item& root) {
     const std::string_view name = entry.substr(0, comma);
     const std::string_view description =
         comma == std::string_view::npos ? std::string_view() : entry.substr(comma + 1);
-    folder.FindOrCreateChild(name).SetProp("value", description);
+    folder.FindOrCreateChild(name).SetProp(key::kValue, description);
   }
 }
 
@@ -22,7 +23,7 @@ void EventRaiser::RaiseEvent(std::string_view name) {
   std::string file;
   {
     std::lock_guard lock(treeLock_);
-    if (root_.GetPropInt("parm-soundon") == 0) {
+    if (root_.GetPropInt(setting::kSoundOn) == 0) {
       return;
     }
     const Item* folder = root_.FindChild(kSoundFolder);
@@ -30,7 +31,7 @@ void EventRaiser::RaiseEvent(std::string_view name) {
     if (!event) {
       return;
     }
-    file = event->GetProp("file");
+    file = event->GetProp(key::kFile);
   }
   if (!file.empty()) {
     player_.Play(file);

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/program_dir.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 namespace {
@@ -29,9 +30,9 @@ Item& FindOrAppendFolder(Item& root, const char* name, const char* description) 
     return *found;
   }
   auto folder = std::make_unique<Item>();
-  folder->SetProp("type", "_folder");
-  folder->SetProp("name", name);
-  folder->SetProp("value", description);
+  folder->SetProp(key::kType, "_folder");
+  folder->SetProp(key::kName, name);
+  folder->SetProp(key::kValue, description);
   return root.AddChild(std::move(folder));
 }
 
@@ -46,13 +47,13 @@ void MakeEntryFolderOnce(Item& root, const char* name, std::initializer_list<con
   }
 }
 
-void SetDefaultIfEmpty(Item& root, const char* key, int value) {
+void SetDefaultIfEmpty(Item& root, std::string_view key, int value) {
   if (root.GetProp(key).empty()) {
     root.SetPropInt(key, value);
   }
 }
 
-void SetDefaultIfEmpty(Item& root, const char* key, double value) {
+void SetDefaultIfEmpty(Item& root, std::string_view key, double value) {
   if (root.GetProp(key).empty()) {
     root.SetPropDouble(key, value);
   }
@@ -61,10 +62,10 @@ void SetDefaultIfEmpty(Item& root, const char* key, double value) {
 }  // namespace
 
 void SetUpRootAndFolders(Item& root, const std::string& programDir) {
-  root.SetProp("name", "Top Folder");
-  root.SetProp("value", "You're not supposed to see this.");
-  root.SetProp("type", "_folder");
-  root.SetProp("rundirectory", programDir);
+  root.SetProp(key::kName, "Top Folder");
+  root.SetProp(key::kValue, "You're not supposed to see this.");
+  root.SetProp(key::kType, "_folder");
+  root.SetProp(key::kRunDirectory, programDir);
 
   Item& typeList =
       FindOrAppendFolder(root, "_typelist", "Listing of types supported, for internal use.");
@@ -73,11 +74,11 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir) {
     if (!entry) {
       entry = &typeList.AddChild(std::make_unique<Item>());
     }
-    entry->SetProp("name", row.name);
-    entry->SetProp("value", row.value);
-    entry->SetProp("type", "_type");
-    entry->SetPropInt("public", row.isPublic);
-    entry->SetPropInt("icon", row.icon);
+    entry->SetProp(key::kName, row.name);
+    entry->SetProp(key::kValue, row.value);
+    entry->SetProp(key::kType, "_type");
+    entry->SetPropInt(key::kPublic, row.isPublic);
+    entry->SetPropInt(key::kIcon, row.icon);
   }
 
   FindOrAppendFolder(root, "_filelist", "List of files to download.");
@@ -92,33 +93,33 @@ void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
     std::error_code
         ignored;  // an existing directory is fine; a failure shows on the first download
     std::filesystem::create_directory(downloadDir, ignored);
-    entry.SetProp("localpath", downloadDir);
-    entry.SetProp("login", "anonymous");
-    entry.SetProp("password", kAnonymousPassword);
+    entry.SetProp(key::kLocalPath, downloadDir);
+    entry.SetProp(key::kLogin, "anonymous");
+    entry.SetProp(key::kPassword, kAnonymousPassword);
   }
 
   MakeEntryFolderOnce(root, "nkw-ftptext", {"TXT", "TEXT", "HTML", "HTM"});
   MakeEntryFolderOnce(root, "nkw-httptext", {"text/plain", "text/html", "text/htm"});
 
-  SetDefaultIfEmpty(root, "parm-mintray", 1);
-  SetDefaultIfEmpty(root, "parm-highspeed", 99999.0);
-  SetDefaultIfEmpty(root, "parm-lowspeed", 100.0);
-  SetDefaultIfEmpty(root, "parm-gofast", 0);
-  SetDefaultIfEmpty(root, "parm-ownsfiles", 1);
-  SetDefaultIfEmpty(root, "parm-dellog", 1);
-  SetDefaultIfEmpty(root, "parm-retryshort", 1);
-  SetDefaultIfEmpty(root, "parm-checknewversion", 1);
-  if (root.GetProp("parm-maxcons").empty()) {
-    root.SetPropInt("parm-maxcons", 2);
-    root.SetPropInt("parm-maxconenable", 1);
+  SetDefaultIfEmpty(root, setting::kMinTray, 1);
+  SetDefaultIfEmpty(root, setting::kHighSpeed, 99999.0);
+  SetDefaultIfEmpty(root, setting::kLowSpeed, 100.0);
+  SetDefaultIfEmpty(root, setting::kGoFast, 0);
+  SetDefaultIfEmpty(root, setting::kOwnsFiles, 1);
+  SetDefaultIfEmpty(root, setting::kDelLog, 1);
+  SetDefaultIfEmpty(root, setting::kRetryShort, 1);
+  SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
+  if (root.GetProp(setting::kMaxCons).empty()) {
+    root.SetPropInt(setting::kMaxCons, 2);
+    root.SetPropInt(setting::kMaxConEnable, 1);
   }
 }
 
 bool MarkFirstStart(Item& root, int64_t now) {
-  if (!root.GetProp(kFirstStartKey).empty()) {
+  if (!root.GetProp(setting::kFirstStart).empty()) {
     return false;
   }
-  root.SetPropInt64(kFirstStartKey, now);
+  root.SetPropInt64(setting::kFirstStart, now);
   return true;
 }
 

@@ -7,8 +7,6 @@
 
 namespace pellmarsh {
 
-// Key of the first-start marker: the time of the first start; absent until then.
-inline constexpr const char* kFirstStartKey = "parm-firststart";
 // Anonymous FTP expects an e-mail address as the password; this one reaches nobody.
 inline constexpr const char* kAnonymousPassword = "pellmarsh@example.invalid";
 inline constexpr const char* kDefaultHostEntry = "(default for new hosts)";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "store/keys.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -37,7 +38,7 @@ const std::string* Item::FindProp(std::string_view key) const {
 }
 
 bool Item::HasName(std::string_view name) const {
-  const std::string* own = FindProp("name");
+  const std::string* own = FindProp(key::kName);
   return NamesEqual(own ? std::string_view(*own) : std::string_view(), name);
 }
 
@@ -157,7 +158,7 @@ Item& Item::FindOrCreateChild(std::string_view name) {
     return *found;
   }
   auto child = std::make_unique<Item>();
-  child->SetProp("name", name);
+  child->SetProp(key::kName, name);
   return AddChild(std::move(child));
 }
 

@@ -21,4 +21,8 @@ enum ItemStatus : int {
   kStatusGoingOffline = 105,
 };
 
+// The "speedflag" of a running transfer: its share of the measured rate, as
+// the list's speed icon shows it; 0 before the first rating.
+enum class SpeedFlag : int { kNone = 0, kSlowest = 9, kSlow = 10, kFast = 11, kFastest = 12 };
+
 }  // namespace pellmarsh

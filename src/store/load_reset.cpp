@@ -1,26 +1,27 @@
 #include "store/load_reset.h"
 
 #include "store/item_status.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 
 void ResetItemOnLoad(Item& item) {
   // Every rule looks at the status as it was loaded, not as rewritten above it.
-  const int status = item.GetPropInt("status");
+  const int status = item.GetPropInt(key::kStatus);
   if (status > 99) {
     const bool stopping = status == kStatusStopping || status == kStatusStopRequested;
-    item.SetPropInt("status", stopping ? kStatusOnHold : kStatusQueued);
+    item.SetPropInt(key::kStatus, stopping ? kStatusOnHold : kStatusQueued);
   }
-  if (item.GetPropInt("vchecking") != 0) {
-    item.SetPropInt("vchecking", 0);
+  if (item.GetPropInt(key::kVirusChecking) != 0) {
+    item.SetPropInt(key::kVirusChecking, 0);
   }
   if (status == kStatusWaitingToRetry) {
-    item.SetPropInt("retrytimeout", 0);
-    item.SetPropInt("retrydelay", 0);
-    item.SetPropInt("status", kStatusQueued);
+    item.SetPropInt(key::kRetryTimeout, 0);
+    item.SetPropInt(key::kRetryDelay, 0);
+    item.SetPropInt(key::kStatus, kStatusQueued);
   }
   if (status >= 1) {
-    item.SetPropInt("retrycount", 0);
+    item.SetPropInt(key::kRetryCount, 0);
   }
 }
 

@@ -5,20 +5,21 @@
 #include <cerrno>
 #include <cstring>
 
+#include "store/keys.h"
 #include "transfer/session_log.h"
 #include "transfer/transfer_session.h"
 
 namespace pellmarsh {
 
 void TransferSession::FileStart() {
-  item_->SetPropInt("resume", 1);
+  item_->SetPropInt(key::kResume, 1);
   if (!OpenSaveFile()) {
     return;
   }
-  const std::string source = urlParts_->GetProp("fullpath");
+  const std::string source = urlParts_->GetProp(key::kFullPath);
   sourceFile_.Reset(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!sourceFile_.valid()) {
-    Fail("Could not open local copy-from file: " + source, kOutcomePermanent);
+    Fail("Could not open local copy-from file: " + source, FailOutcome::kPermanent);
     return;
   }
   state_ = SessionState::kTransfer;
@@ -31,9 +32,9 @@ void TransferSession::FileTransfer() {
       return;
     }
     // Ending the copy here would report a cut-off file as complete.
-    Fail("Could not read local copy-from file: " + urlParts_->GetProp("fullpath") + " (" +
+    Fail("Could not read local copy-from file: " + urlParts_->GetProp(key::kFullPath) + " (" +
              std::strerror(errno) + ")",
-         kOutcomeRetry);
+         FailOutcome::kRetry);
     return;
   }
   if (got > 0 && !AcceptChunk(context_.buffer, static_cast<size_t>(got))) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/ftp_data_socket.h"
 #include "transfer/ftp_reply.h"
@@ -33,7 +34,7 @@ bool TransferSession::FtpReserveDataSocket() {
   SocketAddress local{INADDR_LOOPBACK, 0};
   if (remoteAddress_ != INADDR_LOOPBACK) {
     if (const int error = mainSocket_.LocalAddress(local); error != 0) {
-      Fail("Could not bind ftp data socket: " + SocketErrorText(error), kOutcomeRetry);
+      Fail("Could not bind ftp data socket: " + SocketErrorText(error), FailOutcome::kRetry);
       return false;
     }
   }
@@ -47,7 +48,7 @@ bool TransferSession::FtpReserveDataSocket() {
   TcpListenerCalls calls(listenSocket_);
   const DataListenResult listening = ListenForData(calls, dataSockAddr_);
   if (!listening.failure.empty()) {
-    Fail(listening.failure, kOutcomeRetry);
+    Fail(listening.failure, FailOutcome::kRetry);
     return false;
   }
   dataSockAddr_ = listening.bound;
@@ -74,7 +75,7 @@ bool TransferSession::FtpHasWholeLine() const {
 
 bool TransferSession::FtpReadReplies() {
   if (FtpSilentTooLong()) {
-    Fail("FTP Command Channel Timeout", kOutcomeRetry);
+    Fail("FTP Command Channel Timeout", FailOutcome::kRetry);
     return false;
   }
   if (FtpHasWholeLine()) {
@@ -85,16 +86,16 @@ bool TransferSession::FtpReadReplies() {
     return false;
   }
   if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
     return false;
   }
   if (got.count == 0) {
-    Fail("FTP Command Channel Closed Prematurely", kOutcomeRetry);
+    Fail("FTP Command Channel Closed Prematurely", FailOutcome::kRetry);
     return false;
   }
   lineBuffer_.append(context_.buffer, got.count);
   if (!FtpHasWholeLine() && lineBuffer_.size() > kLongestReplyLine) {
-    Fail("FTP Command Channel Reply Too Long", kOutcomeRetry);
+    Fail("FTP Command Channel Reply Too Long", FailOutcome::kRetry);
     return false;
   }
   return true;
@@ -120,23 +121,23 @@ void TransferSession::FtpHandleReply(const std::string& line) {
     return;
   }
   if (replyClass == '5' && (state_ == SessionState::kFtpUser || state_ == SessionState::kFtpPass)) {
-    Fail("FTP Login Failure: " + line, kOutcomeRetry);
+    Fail("FTP Login Failure: " + line, FailOutcome::kRetry);
     return;
   }
   if (replyClass == '5' && state_ != SessionState::kFtpRest &&
       state_ != SessionState::kFtpRetrieve) {
-    Fail("FTP Error: " + line, kOutcomePermanent);
+    Fail("FTP Error: " + line, FailOutcome::kPermanent);
     return;
   }
   if (replyClass == '4') {
-    Fail("FTP Failure: " + line, kOutcomeRetry);
+    Fail("FTP Failure: " + line, FailOutcome::kRetry);
     return;
   }
   const bool completed = replyClass == '2';
   const bool accepted = completed || replyClass == '3';
   switch (state_) {
     case SessionState::kFtpGreeting:
-      if (completed && FtpSend("USER ", item_->GetProp("login"))) {
+      if (completed && FtpSend("USER ", item_->GetProp(key::kLogin))) {
         state_ = SessionState::kFtpUser;
       }
       break;
@@ -144,7 +145,7 @@ void TransferSession::FtpHandleReply(const std::string& line) {
       if (completed) {
         FtpSend("PWD", "");
         state_ = SessionState::kFtpPwd;
-      } else if (replyClass == '3' && FtpSend("PASS ", item_->GetProp("password"))) {
+      } else if (replyClass == '3' && FtpSend("PASS ", item_->GetProp(key::kPassword))) {
         state_ = SessionState::kFtpPass;
       }
       break;
@@ -163,10 +164,10 @@ void TransferSession::FtpHandleReply(const std::string& line) {
     case SessionState::kFtpType:
       if (completed) {
         FtpSend("PORT ", PortArgument(dataAddress_, static_cast<uint16_t>(dataPort_)));
-        if (item_->GetPropInt("resume") != 0) {
+        if (item_->GetPropInt(key::kResume) != 0) {
           state_ = SessionState::kFtpPortResume;
         } else {
-          item_->SetPropInt64("filesize", 0);
+          item_->SetPropInt64(key::kFileSize, 0);
           state_ = SessionState::kFtpPort;
         }
       }
@@ -178,13 +179,13 @@ void TransferSession::FtpHandleReply(const std::string& line) {
       break;
     case SessionState::kFtpPortResume:
       if (accepted) {
-        FtpSend("REST ", FormatInteger(item_->GetPropInt64("filesize")));
+        FtpSend("REST ", FormatInteger(item_->GetPropInt64(key::kFileSize)));
         state_ = SessionState::kFtpRest;
       }
       break;
     case SessionState::kFtpRest:
       if (replyClass == '5') {
-        item_->SetPropInt64("filesize", 0);  // the server cannot restart: fetch it all
+        item_->SetPropInt64(key::kFileSize, 0);  // the server cannot restart: fetch it all
       }
       if (accepted || replyClass == '5') {
         FtpRequestFile();
@@ -195,7 +196,7 @@ void TransferSession::FtpHandleReply(const std::string& line) {
         FtpRetryRefusedPath(line);
       } else if (replyClass == '1') {
         if (const std::optional<int64_t> size = AnnouncedSize(line)) {
-          item_->SetPropInt64("size", *size);
+          item_->SetPropInt64(key::kSize, *size);
         }
         Log("Waiting for FTP Data Channel...");
         state_ = SessionState::kFtpDataWait;
@@ -210,7 +211,7 @@ bool TransferSession::FtpSend(std::string_view verb, std::string_view argument) 
   // A line break would end the command early and let the rest pass as a
   // command of its own (a URL could smuggle in a DELE).
   if (!IsSafeCommandArgument(argument)) {
-    Fail("Refused to send an FTP command holding a line break.", kOutcomePermanent);
+    Fail("Refused to send an FTP command holding a line break.", FailOutcome::kPermanent);
     return false;
   }
   sendBuffer_.assign(verb).append(argument).append("\r\n");
@@ -219,10 +220,10 @@ bool TransferSession::FtpSend(std::string_view verb, std::string_view argument) 
 
 void TransferSession::FtpRequestFile() {
   // Where a resume takes effect: "filesize" is 0 unless the server accepted REST.
-  received_ = item_->GetPropInt64("filesize");
+  received_ = item_->GetPropInt64(key::kFileSize);
   saveFile_.SeekTo(received_);
-  item_->SetPropInt64("received", received_);
-  const FileRequest request = RequestForPath(urlParts_->GetProp("fullpath"));
+  item_->SetPropInt64(key::kReceived, received_);
+  const FileRequest request = RequestForPath(urlParts_->GetProp(key::kFullPath));
   if (request.listing) {
     Log("FTP Directory Mode.  Forcing TEXT.");
     textMode_ = true;
@@ -230,27 +231,27 @@ void TransferSession::FtpRequestFile() {
   if (!FtpSend(request.verb, request.argument)) {
     return;
   }
-  item_->SetPropInt("wasindex", request.listing ? 1 : 0);
+  item_->SetPropInt(key::kWasIndex, request.listing ? 1 : 0);
   state_ = SessionState::kFtpRetrieve;
 }
 
 void TransferSession::FtpRetryRefusedPath(const std::string& line) {
-  const std::optional<std::string> next = RewriteRefusedPath(urlParts_->GetProp("fullpath"));
+  const std::optional<std::string> next = RewriteRefusedPath(urlParts_->GetProp(key::kFullPath));
   if (!next) {
-    Fail("FTP Error: " + line, kOutcomePermanent);
+    Fail("FTP Error: " + line, FailOutcome::kPermanent);
     return;
   }
-  urlParts_->SetProp("fullpath", *next);
-  if (item_->GetPropInt("resume") == 0) {
+  urlParts_->SetProp(key::kFullPath, *next);
+  if (item_->GetPropInt(key::kResume) == 0) {
     FtpRequestFile();
-  } else if (FtpSend("REST ", FormatInteger(item_->GetPropInt64("filesize")))) {
+  } else if (FtpSend("REST ", FormatInteger(item_->GetPropInt64(key::kFileSize)))) {
     state_ = SessionState::kFtpRest;
   }
 }
 
 void TransferSession::FtpDataWait() {
   if (FtpSilentTooLong()) {
-    Fail("FTP Timeout Waiting for data Channel", kOutcomeRetry);
+    Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
     return;
   }
   SocketAddress peer;
@@ -258,7 +259,7 @@ void TransferSession::FtpDataWait() {
   TcpSocket accepted = listenSocket_.Accept(peer, error);
   if (!accepted.valid()) {
     if (error != kErrorWouldBlock) {
-      Fail("Receive Error: " + SocketErrorText(error), kOutcomeRetry);
+      Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
     }
     return;
   }
@@ -290,12 +291,12 @@ void TransferSession::FtpTransfer() {
     // Counted only when nothing is waiting, so a throttled session is never
     // taken for a stalled server.
     if (FtpSilentTooLong()) {
-      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
   if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
     return;
   }
   lastActivity_ = context_.clock.TickCount();
@@ -322,7 +323,7 @@ void TransferSession::FtpAwaitFinalReply() {
       return;
     }
     if (replyClass == '4' || replyClass == '5') {
-      Fail("FTP Failure: " + *line, kOutcomeRetry);
+      Fail("FTP Failure: " + *line, FailOutcome::kRetry);
       return;
     }
   }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/base64.h"
 #include "transfer/http_response.h"
@@ -36,24 +37,24 @@ bool IsForcedTextType(Item& settings, const std::string& type) {
 }
 
 bool SameServer(const UrlParts& a, const UrlParts& b) {
-  return a.GetProp("protocol") == b.GetProp("protocol") &&
-         NamesEqual(a.GetProp("hostname"), b.GetProp("hostname")) &&
-         a.GetProp("port") == b.GetProp("port");
+  return a.GetProp(key::kProtocol) == b.GetProp(key::kProtocol) &&
+         NamesEqual(a.GetProp(key::kHostName), b.GetProp(key::kHostName)) &&
+         a.GetProp(key::kPort) == b.GetProp(key::kPort);
 }
 
 // The first server's credentials never travel to the server a redirect names:
 // that one gets what the settings give for its own host.
 void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
                             Item& item) {
-  std::string location = item.GetProp("location");
+  std::string location = item.GetProp(key::kLocation);
   const std::unique_ptr<UrlParts> target = ParseUrl(location);
-  const bool parsed = target->GetProp("error").empty();
+  const bool parsed = target->GetProp(key::kError).empty();
   if (parsed && SameServer(from, *target)) {
     return;
   }
-  item.SetPropInt("httpauth", 0);
-  item.SetProp("login", "");
-  item.SetProp("password", "");
+  item.SetPropInt(key::kHttpAuth, 0);
+  item.SetProp(key::kLogin, "");
+  item.SetProp(key::kPassword, "");
   if (parsed) {
     ChooseNewItemSettings(root, names, *target, item);
   }
@@ -65,27 +66,28 @@ void TransferSession::HttpStart() {
   // A line break in the URL would end the request line early and let the rest
   // pass as headers of the URL's choosing.
   for (const std::string& part :
-       {urlParts_->GetProp("fullpath"), urlParts_->GetProp("hostname"), item_->GetProp("value")}) {
+       {urlParts_->GetProp(key::kFullPath), urlParts_->GetProp(key::kHostName),
+        item_->GetProp(key::kValue)}) {
     if (part.find_first_of("\r\n") != std::string::npos) {
-      Fail("Refused to send an HTTP request holding a line break.", kOutcomePermanent);
+      Fail("Refused to send an HTTP request holding a line break.", FailOutcome::kPermanent);
       return;
     }
   }
   std::string authorization;
-  if (item_->GetPropInt("httpauth") != 0) {
-    authorization = "Authorization: Basic " +
-                    Base64Encode(item_->GetProp("login") + ":" + item_->GetProp("password")) +
-                    "\r\n";
+  if (item_->GetPropInt(key::kHttpAuth) != 0) {
+    authorization =
+        "Authorization: Basic " +
+        Base64Encode(item_->GetProp(key::kLogin) + ":" + item_->GetProp(key::kPassword)) + "\r\n";
   }
-  httpRangeSent_ = item_->GetPropInt("resume") != 0;
+  httpRangeSent_ = item_->GetPropInt(key::kResume) != 0;
   std::string range;
   if (httpRangeSent_) {
-    range = "Range: bytes=" + FormatInteger(item_->GetPropInt64("filesize")) + "-\r\n";
+    range = "Range: bytes=" + FormatInteger(item_->GetPropInt64(key::kFileSize)) + "-\r\n";
   }
   sendBuffer_ =
-      "GET " + urlParts_->GetProp("fullpath") + " HTTP/1.0\r\n" + authorization + range +
-      "Host: " + urlParts_->GetProp("hostname") +
-      "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " + item_->GetProp("value") +
+      "GET " + urlParts_->GetProp(key::kFullPath) + " HTTP/1.0\r\n" + authorization + range +
+      "Host: " + urlParts_->GetProp(key::kHostName) +
+      "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " + item_->GetProp(key::kValue) +
       "\r\n\r\n";
   lineBuffer_.clear();
   httpHeader_.Reset();
@@ -106,12 +108,12 @@ void TransferSession::HttpTransfer() {
   if (got.error == kErrorWouldBlock) {
     // A stalled server must not hold the download for ever.
     if (context_.clock.TickCount() - httpLastReceive_ > kHttpReceiveTimeoutMs) {
-      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
   if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), kOutcomeRetry);
+    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
     return;
   }
   httpLastReceive_ = context_.clock.TickCount();
@@ -133,7 +135,7 @@ void TransferSession::HttpTransfer() {
     if (headerDone_) {
       state_ = SessionState::kComplete;
     } else {
-      Fail("Failed HTTP Transfer", kOutcomeRetry);
+      Fail("Failed HTTP Transfer", FailOutcome::kRetry);
     }
   }
 }
@@ -145,7 +147,7 @@ bool TransferSession::HttpReadHeaderLines() {
       case HttpHeaderReader::Result::kNeedMore:
         return true;
       case HttpHeaderReader::Result::kTooLong:
-        Fail("Failed HTTP Transfer", kOutcomeRetry);
+        Fail("Failed HTTP Transfer", FailOutcome::kRetry);
         return false;
       case HttpHeaderReader::Result::kLine:
         Log("Recv Line: " + line);
@@ -166,26 +168,26 @@ bool TransferSession::HttpHeaderLine(const std::string& line) {
     case Kind::kStatus:
       httpCode_ = field.code;
       statusLine_ = line;
-      item_->SetProp("location", "");
+      item_->SetProp(key::kLocation, "");
       break;
     case Kind::kLocation:
-      item_->SetProp("location", field.text);
+      item_->SetProp(key::kLocation, field.text);
       break;
     case Kind::kContentLength:
-      item_->SetPropInt64("size", field.number);
+      item_->SetPropInt64(key::kSize, field.number);
       break;
     case Kind::kContentRange:
       httpRangeTotal_ = field.unsatisfiedTotal;
       // A negative start would have us write before the file begins.
-      if (field.number < 0 || item_->GetPropInt64("filesize") < field.number) {
-        item_->SetPropInt("resume", 0);
+      if (field.number < 0 || item_->GetPropInt64(key::kFileSize) < field.number) {
+        item_->SetPropInt(key::kResume, 0);
         Fail("Content-Range specifies data beyond our endpoint.  Trying full transfer...",
-             kOutcomeRetry);
+             FailOutcome::kRetry);
         return false;
       }
       saveFile_.SeekTo(field.number);
       received_ = field.number;
-      item_->SetPropInt64("received", received_);
+      item_->SetPropInt64(key::kReceived, received_);
       break;
     case Kind::kContentType:
       if (transferCode_ == 0 && IsForcedTextType(context_.settings, field.text)) {
@@ -200,8 +202,8 @@ bool TransferSession::HttpHeaderLine(const std::string& line) {
 }
 
 bool TransferSession::HttpHeaderComplete() {
-  if (httpCode_ == kUnauthorized && item_->GetPropInt("httpauth") == 0) {
-    item_->SetPropInt("httpauth", 1);
+  if (httpCode_ == kUnauthorized && item_->GetPropInt(key::kHttpAuth) == 0) {
+    item_->SetPropInt(key::kHttpAuth, 1);
     // Starting over with the credentials keeps a partial file a resume
     // depends on; Reset removes the save file only when it is empty.
     Reset();
@@ -210,27 +212,27 @@ bool TransferSession::HttpHeaderComplete() {
   if (httpCode_ > 399) {
     // Asking for the bytes after the end of a file that is already whole.
     if (httpCode_ == kRangeNotSatisfiable && httpRangeSent_ && httpRangeTotal_ >= 0 &&
-        httpRangeTotal_ == item_->GetPropInt64("filesize")) {
+        httpRangeTotal_ == item_->GetPropInt64(key::kFileSize)) {
       HttpCompleteAlreadyWhole();
       return false;
     }
-    Fail("Failure: " + statusLine_, kOutcomePermanent);
+    Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
     return false;
   }
-  if (httpCode_ > 299 && !item_->GetProp("location").empty()) {
+  if (httpCode_ > 299 && !item_->GetProp(key::kLocation).empty()) {
     HttpRedirect();
     return false;
   }
-  if (item_->GetPropInt("resume") != 0) {
+  if (item_->GetPropInt(key::kResume) != 0) {
     if (IsBuggyResumeServer(*item_)) {
-      item_->SetPropInt("resume", 0);
-      Fail("BUGGY WEBSERVER CAN'T RESUME.  Restart...", kOutcomeRetry);
+      item_->SetPropInt(key::kResume, 0);
+      Fail("BUGGY WEBSERVER CAN'T RESUME.  Restart...", FailOutcome::kRetry);
       return false;
     }
     // The length of a partial answer counts only the bytes after the range start.
-    item_->SetPropInt64("size", item_->GetPropInt64("size") + received_);
+    item_->SetPropInt64(key::kSize, item_->GetPropInt64(key::kSize) + received_);
   }
-  item_->SetPropInt("resume", 1);
+  item_->SetPropInt(key::kResume, 1);
   Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
   const std::string_view body = httpHeader_.body();
@@ -239,21 +241,21 @@ bool TransferSession::HttpHeaderComplete() {
 
 void TransferSession::HttpRedirect() {
   saveFile_.Close();
-  DeleteRegularFile(item_->GetProp("local"));
+  DeleteRegularFile(item_->GetProp(key::kLocal));
   RenameForRedirect(context_.localNames, *item_);
-  const std::string location = item_->GetProp("location");
+  const std::string location = item_->GetProp(key::kLocation);
   CredentialsForRedirect(context_.settings, context_.localNames, *urlParts_, *item_);
-  item_->SetProp("value", location);
+  item_->SetProp(key::kValue, location);
   const std::string text = "HTTP Redirect " + std::to_string(httpCode_) + " to: " + location;
-  item_->SetProp("location", "");
-  Fail(text, kOutcomeRetry);
+  item_->SetProp(key::kLocation, "");
+  Fail(text, FailOutcome::kRetry);
 }
 
 void TransferSession::HttpCompleteAlreadyWhole() {
   const int64_t whole = httpRangeTotal_;
-  item_->SetPropInt64("size", whole);
+  item_->SetPropInt64(key::kSize, whole);
   received_ = whole;
-  item_->SetPropInt64("received", whole);
+  item_->SetPropInt64(key::kReceived, whole);
   // Completion cuts the file where writing stands: that is its end here.
   saveFile_.SeekTo(whole);
   state_ = SessionState::kComplete;

@@ -1,4 +1,5 @@
 #include "transfer/resume_servers.h"
+#include "store/keys.h"
 
 #include <string>
 
@@ -10,7 +11,7 @@ constexpr const char* kBuggyResumeServers[] = {"Server: Microsoft-PWS-95/2.0"};
 }  // namespace
 
 bool IsBuggyResumeServer(const Item& item) {
-  const std::string log = item.GetProp("log");
+  const std::string log = item.GetProp(key::kLog);
   for (const char* server : kBuggyResumeServers) {
     if (log.find(server) != std::string::npos) {
       return true;

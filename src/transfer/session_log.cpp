@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "store/item_status.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 namespace {
@@ -13,10 +14,10 @@ constexpr int kDelayStep = 10;
 constexpr int kLongestDelay = 600;
 
 int NextRetryDelay(const Item& item) {
-  if (item.GetPropInt("ruderetries") != 0) {
+  if (item.GetPropInt(key::kRudeRetries) != 0) {
     return 1;
   }
-  const int delay = item.GetPropInt("retrydelay");
+  const int delay = item.GetPropInt(key::kRetryDelay);
   if (delay < kFirstDelay) {
     return kFirstDelay;
   }
@@ -24,7 +25,7 @@ int NextRetryDelay(const Item& item) {
 }
 
 void CountRetry(Item& item) {
-  item.SetPropInt("retrycount", item.GetPropInt("retrycount") + 1);
+  item.SetPropInt(key::kRetryCount, item.GetPropInt(key::kRetryCount) + 1);
 }
 
 }  // namespace
@@ -60,29 +61,29 @@ std::string LoggedSendLine(const std::string& buffer) {
 }
 
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text) {
-  item.AppendProp("log", FormatLogLine(tick, text));
-  item.SetProp("process", text);
+  item.AppendProp(key::kLog, FormatLogLine(tick, text));
+  item.SetProp(key::kProcess, text);
 }
 
-void ApplyFailureOutcome(Item& item, int outcome, EventSink& events) {
+void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events) {
   switch (outcome) {
-    case kOutcomeOffline:
-      item.SetPropInt("retrydelay", kOfflineDelay);
-      item.SetPropInt("retrytimeout", kOfflineDelay);
+    case FailOutcome::kOffline:
+      item.SetPropInt(key::kRetryDelay, kOfflineDelay);
+      item.SetPropInt(key::kRetryTimeout, kOfflineDelay);
       CountRetry(item);
-      item.SetPropInt("status", kStatusWaitingToRetry);
+      item.SetPropInt(key::kStatus, kStatusWaitingToRetry);
       break;
-    case kOutcomeRetry: {
-      item.SetPropInt("status", kStatusWaitingToRetry);
+    case FailOutcome::kRetry: {
+      item.SetPropInt(key::kStatus, kStatusWaitingToRetry);
       events.RaiseEvent("FAIL");
       CountRetry(item);
       const int delay = NextRetryDelay(item);
-      item.SetPropInt("retrydelay", delay);
-      item.SetPropInt("retrytimeout", delay);
+      item.SetPropInt(key::kRetryDelay, delay);
+      item.SetPropInt(key::kRetryTimeout, delay);
       break;
     }
-    case kOutcomePermanent:
-      item.SetPropInt("status", kStatusFailed);
+    case FailOutcome::kPermanent:
+      item.SetPropInt(key::kStatus, kStatusFailed);
       events.RaiseEvent("BROKEN");
       break;
     default:

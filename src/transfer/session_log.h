@@ -10,10 +10,10 @@
 namespace pellmarsh {
 
 // How a failed attempt ends.
-enum FailOutcome : int {
-  kOutcomePermanent = 3,  // status 3, "BROKEN"
-  kOutcomeRetry = 5,      // status 5 with a growing delay, "FAIL"
-  kOutcomeOffline = 105,  // status 5 after a short delay, no event
+enum class FailOutcome : int {
+  kPermanent = 3,  // status 3, "BROKEN"
+  kRetry = 5,      // status 5 with a growing delay, "FAIL"
+  kOffline = 105,  // status 5 after a short delay, no event
 };
 
 // One line of an item's log: the tick count (as a signed 32-bit number, eleven
@@ -30,6 +30,6 @@ void AppendLogLine(Item& item, uint32_t tick, std::string_view text);
 
 // The item's status, retry counters and event for a failure's outcome. Any
 // other outcome changes nothing.
-void ApplyFailureOutcome(Item& item, int outcome, EventSink& events);
+void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events);
 
 }  // namespace pellmarsh

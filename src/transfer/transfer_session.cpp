@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "store/item_status.h"
+#include "store/keys.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
 #include "transfer/socket_error_text.h"
@@ -40,17 +41,17 @@ bool TransferSession::Step(size_t byteLimit) {
     finished_ = true;
     return false;
   }
-  const int status = item_->GetPropInt("status");
+  const int status = item_->GetPropInt(key::kStatus);
   if (status != kStatusTransferring) {
     if (status == kStatusStopRequested) {
-      item_->SetProp("error", "User cancelled transfer.");
-      item_->SetPropInt("status", kStatusOnHold);
+      item_->SetProp(key::kError, "User cancelled transfer.");
+      item_->SetPropInt(key::kStatus, kStatusOnHold);
       state_ = SessionState::kDone;
       context_.events.RaiseEvent("STOP");
       return true;
     }
     if (status == kStatusGoingOffline) {
-      Fail("Went offline.", kOutcomeOffline);
+      Fail("Went offline.", FailOutcome::kOffline);
       context_.events.RaiseEvent("STOP");
       return true;
     }
@@ -134,26 +135,27 @@ void TransferSession::SendPending() {
     // with whatever delay the item holds.
     sendBuffer_.clear();
     state_ = SessionState::kDone;
-    item_->SetProp("error", "Request Error: " + SocketErrorText(sent.error));
-    item_->SetPropInt("status", kStatusWaitingToRetry);
+    item_->SetProp(key::kError, "Request Error: " + SocketErrorText(sent.error));
+    item_->SetPropInt(key::kStatus, kStatusWaitingToRetry);
     return;
   }
   sendBuffer_.erase(0, sent.count);
 }
 
 void TransferSession::Init() {
-  for (const char* key : {"size", "received", "receivedsession", "finish", "viruscheck"}) {
+  for (std::string_view key :
+       {key::kSize, key::kReceived, key::kReceivedSession, key::kFinish, key::kVirusCheck}) {
     item_->SetPropInt(key, 0);
   }
-  url_ = item_->GetProp("value");
-  const bool buggyResumes = item_->GetPropInt("resume") == 1 && IsBuggyResumeServer(*item_);
+  url_ = item_->GetProp(key::kValue);
+  const bool buggyResumes = item_->GetPropInt(key::kResume) == 1 && IsBuggyResumeServer(*item_);
   if (buggyResumes) {
-    item_->SetPropInt("resume", 0);
+    item_->SetPropInt(key::kResume, 0);
   }
-  if (context_.settings.GetPropInt("parm-dellog") == 0) {
+  if (context_.settings.GetPropInt(setting::kDelLog) == 0) {
     Log("--------------------------");
   } else {
-    item_->SetProp("log", "");
+    item_->SetProp(key::kLog, "");
   }
   Log("Start: " + url_);
   if (buggyResumes) {
@@ -161,20 +163,20 @@ void TransferSession::Init() {
   }
 
   urlParts_ = ParseUrl(url_);
-  const std::string error = urlParts_->GetProp("error");
+  const std::string error = urlParts_->GetProp(key::kError);
   if (!error.empty()) {
-    Fail(error, kOutcomePermanent);
+    Fail(error, FailOutcome::kPermanent);
     LogConnecting();
     return;
   }
 
-  transferCode_ = item_->GetPropInt("transfercode");
+  transferCode_ = item_->GetPropInt(key::kTransferCode);
   const TransferMode mode =
-      ChooseTransferMode(transferCode_, urlParts_->GetProp("extension"), context_.settings);
+      ChooseTransferMode(transferCode_, urlParts_->GetProp(key::kExtension), context_.settings);
   textMode_ = mode.textMode;
   Log(mode.logLine);
 
-  const std::string scheme = urlParts_->GetProp("protocol");
+  const std::string scheme = urlParts_->GetProp(key::kProtocol);
   if (scheme == "file") {
     protocol_ = Protocol::kFile;
     state_ = SessionState::kStart;
@@ -182,7 +184,7 @@ void TransferSession::Init() {
     return;
   }
   if (scheme != "http" && scheme != "ftp") {
-    Fail("Unknown protocol: " + scheme, kOutcomePermanent);
+    Fail("Unknown protocol: " + scheme, FailOutcome::kPermanent);
     return;
   }
   protocol_ = scheme == "http" ? Protocol::kHttp : Protocol::kFtp;
@@ -190,25 +192,25 @@ void TransferSession::Init() {
 }
 
 void TransferSession::ResolveHost() {
-  remotePort_ = urlParts_->GetPropInt("port");
+  remotePort_ = urlParts_->GetPropInt(key::kPort);
   remoteSockAddr_ = SocketAddress{0, static_cast<uint16_t>(remotePort_)};
-  const std::string hostAddr = urlParts_->GetProp("hostaddr");
+  const std::string hostAddr = urlParts_->GetProp(key::kHostAddr);
   LookupResult found;
   if (hostAddr.empty()) {
-    const std::string hostName = urlParts_->GetProp("hostname");
-    item_->SetProp("process", "Resolving " + hostName + "...");
+    const std::string hostName = urlParts_->GetProp(key::kHostName);
+    item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
     if (!WithoutTreeLock([&] { found = context_.resolver.Lookup(hostName); })) {
       return;
     }
     if (found.error != 0) {
-      Fail("Host Lookup Error: " + SocketErrorText(found.error), kOutcomePermanent);
+      Fail("Host Lookup Error: " + SocketErrorText(found.error), FailOutcome::kPermanent);
       return;
     }
     remoteAddress_ = found.address;
     remoteSockAddr_.address = found.address;
   } else {
     if (!ParseDottedAddress(hostAddr, remoteAddress_)) {
-      Fail("Bad IP Address: " + hostAddr, kOutcomePermanent);
+      Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
       return;
     }
     if (!WithoutTreeLock([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
@@ -218,7 +220,7 @@ void TransferSession::ResolveHost() {
   }
 
   if (mainSocket_.Create() != 0) {
-    Fail("Could not create a socket.", kOutcomePermanent);
+    Fail("Could not create a socket.", FailOutcome::kPermanent);
     return;
   }
   mainSocket_.SetNonBlocking();
@@ -234,14 +236,14 @@ bool TransferSession::WithoutTreeLock(Lookup&& lookup) {
   if (!item_) {
     return false;
   }
-  const int status = item_->GetPropInt("status");
+  const int status = item_->GetPropInt(key::kStatus);
   return status != kStatusStopRequested && status != kStatusGoingOffline;
 }
 
 void TransferSession::LogConnecting() {
-  item_->SetPropInt64("start", context_.clock.UnixTime());
-  item_->SetPropInt("received", 0);
-  item_->SetPropInt("receivedsession", 0);
+  item_->SetPropInt64(key::kStart, context_.clock.UnixTime());
+  item_->SetPropInt(key::kReceived, 0);
+  item_->SetPropInt(key::kReceivedSession, 0);
   Log("Connecting to host at " + DottedQuad(remoteAddress_) + ", port " +
       std::to_string(remotePort_));
 }
@@ -255,7 +257,7 @@ void TransferSession::Connect() {
   } else if (error == 0) {
     state_ = SessionState::kConnectWait;
   } else {
-    Fail("Connect Error: " + SocketErrorText(error), kOutcomeRetry);
+    Fail("Connect Error: " + SocketErrorText(error), FailOutcome::kRetry);
   }
   sendBuffer_.clear();
 }
@@ -263,18 +265,18 @@ void TransferSession::Connect() {
 void TransferSession::ConnectWait() {
   const Readiness writable = mainSocket_.PollWritable();
   if (writable.error != 0) {
-    Fail("Could not connect: " + SocketErrorText(writable.error), kOutcomeRetry);
+    Fail("Could not connect: " + SocketErrorText(writable.error), FailOutcome::kRetry);
     return;
   }
   if (!writable.ready) {
     if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
-      Fail("Could not connect: " + SocketErrorText(kErrorTimedOut), kOutcomeRetry);
+      Fail("Could not connect: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
   // Writable also means the connect has ended; whether it succeeded is in the socket.
   if (const int refused = mainSocket_.PendingError(); refused != 0) {
-    Fail("Could not connect: " + SocketErrorText(refused), kOutcomeRetry);
+    Fail("Could not connect: " + SocketErrorText(refused), FailOutcome::kRetry);
     return;
   }
   if (protocol_ == Protocol::kHttp) {
@@ -299,13 +301,13 @@ void TransferSession::Start() {
       HttpStart();
       break;
     case Protocol::kFtp:
-      item_->SetPropInt("resume", 1);
+      item_->SetPropInt(key::kResume, 1);
       state_ = SessionState::kTransfer;
       break;
   }
   Log("Transferring data...");
   if (state_ == SessionState::kTransfer) {
-    item_->SetPropInt("status", kStatusTransferring);
+    item_->SetPropInt(key::kStatus, kStatusTransferring);
   }
 }
 
@@ -329,25 +331,25 @@ bool TransferSession::AcceptChunk(const char* bytes, size_t count) {
     return false;
   }
   received_ += static_cast<int64_t>(count);
-  item_->SetPropInt64("received", received_);
-  item_->SetPropInt64("receivedsession",
-                      item_->GetPropInt64("receivedsession") + static_cast<int64_t>(count));
+  item_->SetPropInt64(key::kReceived, received_);
+  item_->SetPropInt64(key::kReceivedSession,
+                      item_->GetPropInt64(key::kReceivedSession) + static_cast<int64_t>(count));
   return true;
 }
 
 void TransferSession::Complete() {
-  item_->SetPropInt("resume", 0);
-  const int64_t size = item_->GetPropInt64("size");
-  const bool shortOfTotal = item_->GetPropInt64("received") < size;
-  if (shortOfTotal && context_.settings.GetPropInt("parm-retryshort") != 0) {
-    item_->SetPropInt("resume", 1);
+  item_->SetPropInt(key::kResume, 0);
+  const int64_t size = item_->GetPropInt64(key::kSize);
+  const bool shortOfTotal = item_->GetPropInt64(key::kReceived) < size;
+  if (shortOfTotal && context_.settings.GetPropInt(setting::kRetryShort) != 0) {
+    item_->SetPropInt(key::kResume, 1);
     Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
-         kOutcomeRetry);
+         FailOutcome::kRetry);
   } else {
-    item_->SetPropInt("status", kStatusComplete);
-    item_->SetPropInt64("finish", context_.clock.UnixTime());
+    item_->SetPropInt(key::kStatus, kStatusComplete);
+    item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
     context_.events.RaiseEvent("COMPLETE");
-    Log("Successful data transfer, got " + item_->GetProp("receivedsession") +
+    Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
         " bytes this session.");
   }
   if (!FlushText()) {
@@ -355,8 +357,8 @@ void TransferSession::Complete() {
   }
   // A finished file ends where this transfer stopped writing; a file kept for a
   // resume stays as it is.
-  if (item_->GetPropInt("status") == kStatusComplete && !saveFile_.TruncateAtPosition()) {
-    Fail("Error writing local file!", kOutcomePermanent);
+  if (item_->GetPropInt(key::kStatus) == kStatusComplete && !saveFile_.TruncateAtPosition()) {
+    Fail("Error writing local file!", FailOutcome::kPermanent);
     return;
   }
   saveFile_.Close();
@@ -397,27 +399,27 @@ void TransferSession::Log(std::string_view text) {
   AppendLogLine(*item_, context_.clock.TickCount(), text);
 }
 
-void TransferSession::Fail(std::string_view message, int outcome) {
+void TransferSession::Fail(std::string_view message, FailOutcome outcome) {
   Log(message);
-  item_->SetProp("error", message);
+  item_->SetProp(key::kError, message);
   state_ = SessionState::kDone;
   ApplyFailureOutcome(*item_, outcome, context_.events);
 }
 
 bool TransferSession::OpenSaveFile() {
-  const std::string local = item_->GetProp("local");
+  const std::string local = item_->GetProp(key::kLocal);
   int64_t fileSize = 0;
   if (!saveFile_.Open(local, fileSize)) {
-    Fail("Couldn't open save file " + local + ".", kOutcomePermanent);
+    Fail("Couldn't open save file " + local + ".", FailOutcome::kPermanent);
     return false;
   }
-  item_->SetPropInt64("filesize", fileSize);
+  item_->SetPropInt64(key::kFileSize, fileSize);
   return true;
 }
 
 bool TransferSession::WriteData(const char* bytes, size_t count) {
   if (!saveFile_.Write(bytes, count, textMode_, context_.clock.UnixTime())) {
-    Fail("Error writing local file!", kOutcomePermanent);
+    Fail("Error writing local file!", FailOutcome::kPermanent);
     return false;
   }
   return true;
@@ -425,7 +427,7 @@ bool TransferSession::WriteData(const char* bytes, size_t count) {
 
 bool TransferSession::FlushText() {
   if (textMode_ && !saveFile_.FlushText()) {
-    Fail("Error writing local file!", kOutcomePermanent);
+    Fail("Error writing local file!", FailOutcome::kPermanent);
     return false;
   }
   return true;

@@ -13,6 +13,7 @@
 #include "store/item.h"
 #include "transfer/http_response.h"
 #include "transfer/save_file.h"
+#include "transfer/session_log.h"
 #include "transfer/transfer.h"
 #include "url/url_parser.h"
 
@@ -147,7 +148,7 @@ class TransferSession final : public Transfer {
   void Log(std::string_view text);
   // Every failure ends here: logged, kept as the item's "error", and the
   // session moves to Done.
-  void Fail(std::string_view message, int outcome);
+  void Fail(std::string_view message, FailOutcome outcome);
   bool OpenSaveFile();
   // The bookkeeping of a chunk of file data; false when writing failed (the
   // session has already failed).

@@ -17,6 +17,7 @@
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
+#include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
 
@@ -195,8 +196,8 @@ bool MainWindow::Initialise() {
   app_.CompleteBuiltInTree();
   {
     std::lock_guard lock(app_.treeLock());
-    app_.state().goFast = app_.root().GetPropInt("parm-gofast") != 0;
-    app_.state().offline = app_.root().GetPropInt("parm-offline") != 0;
+    app_.state().goFast = app_.root().GetPropInt(setting::kGoFast) != 0;
+    app_.state().offline = app_.root().GetPropInt(setting::kOffline) != 0;
   }
   goFastButton_->setChecked(app_.state().goFast);
   offlineButton_->setChecked(app_.state().offline);
@@ -224,10 +225,10 @@ bool MainWindow::Initialise() {
   {
     std::lock_guard lock(app_.treeLock());
     Item& root = app_.root();
-    upgradeDue = root.GetPropInt("parm-checknewversion") != 0 &&
-                 root.GetPropInt64("parm-checknewtime") < now - kThirtyDays;
+    upgradeDue = root.GetPropInt(setting::kCheckNewVersion) != 0 &&
+                 root.GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays;
     if (upgradeDue) {
-      root.SetPropInt64("parm-checknewtime", now);
+      root.SetPropInt64(setting::kCheckNewTime, now);
     }
   }
   if (upgradeDue) {
@@ -312,7 +313,7 @@ void MainWindow::OnSecondTimer() {
   bool bytesPerSecond = false;
   {
     std::lock_guard lock(app_.treeLock());
-    bytesPerSecond = app_.root().GetPropInt("parm-bps") != 0;
+    bytesPerSecond = app_.root().GetPropInt(setting::kBps) != 0;
   }
   rateText_->setText(
       QString::fromStdString(RateText(state.activeCount, state.rateAverage, bytesPerSecond)));
@@ -325,7 +326,7 @@ void MainWindow::OnSecondTimer() {
 void MainWindow::OnGoFastClicked(bool on) {
   app_.state().goFast = on;
   std::lock_guard lock(app_.treeLock());
-  app_.root().SetPropInt("parm-gofast", on ? 1 : 0);
+  app_.root().SetPropInt(setting::kGoFast, on ? 1 : 0);
 }
 
 void MainWindow::OnOfflineClicked(bool on) {

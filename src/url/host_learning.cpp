@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "store/keys.h"
 #include "url/host_defaults.h"
 #include "url/url_parser.h"
 
@@ -10,25 +11,25 @@ namespace pellmarsh {
 void LearnHostDefaults(Item& root, const std::string& urlText, const std::string& saveAsPath,
                        const std::string& login, const std::string& password) {
   std::string text = urlText;
-  const std::string host = ParseUrl(text)->GetProp("hostname");
+  const std::string host = ParseUrl(text)->GetProp(key::kHostName);
   const size_t slash = saveAsPath.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : saveAsPath.substr(0, slash);
   if (host.empty()) {
     return;
   }
   Item& newHost = NewHostEntry(root);
-  if (newHost.GetProp("localpath") == directory && newHost.GetProp("login") == login &&
-      newHost.GetProp("password") == password) {
+  if (newHost.GetProp(key::kLocalPath) == directory && newHost.GetProp(key::kLogin) == login &&
+      newHost.GetProp(key::kPassword) == password) {
     return;
   }
   Item& entry = HostDefaults(root).FindOrCreateChild(host);
   // A host that happens to carry the new-host entry's name must not rewrite
   // the defaults of every other host.
-  if (&entry == &newHost || entry.GetPropInt("permanent") != 0) {
+  if (&entry == &newHost || entry.GetPropInt(key::kPermanent) != 0) {
     return;
   }
-  const std::pair<const char*, const std::string&> fields[] = {
-      {"localpath", directory}, {"login", login}, {"password", password}};
+  const std::pair<std::string_view, const std::string&> fields[] = {
+      {key::kLocalPath, directory}, {key::kLogin, login}, {key::kPassword, password}};
   for (const auto& [key, chosen] : fields) {
     const std::string own = entry.GetProp(key);
     const std::string fallback = newHost.GetProp(key);

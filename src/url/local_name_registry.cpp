@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "store/keys.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -41,8 +42,8 @@ void LocalNameRegistry::SeedOnce() {
       continue;
     }
     folder->ForEach([this](Item& item) {
-      if (item.GetProp("type") == "_url") {
-        if (std::string local = item.GetProp("local"); !local.empty()) {
+      if (item.GetProp(key::kType) == "_url") {
+        if (std::string local = item.GetProp(key::kLocal); !local.empty()) {
           taken_.insert(std::move(local));
         }
       }

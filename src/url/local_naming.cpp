@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "platform/program_dir.h"
+#include "store/keys.h"
 #include "url/host_defaults.h"
 
 namespace pellmarsh {
@@ -66,8 +67,8 @@ std::string ResolveAgainst(const std::string& location, const std::string& reque
   std::string resolved;
   if (!location.empty() && location[0] == '/') {
     const auto base = ParseCopy(requested);
-    resolved = base->GetProp("protocol") + "://" + base->GetProp("hostname") + ":" +
-               base->GetProp("port") + location;
+    resolved = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
+               base->GetProp(key::kPort) + location;
   } else {
     resolved = requested.substr(0, requested.rfind('/')) + "/" + location;
   }
@@ -79,23 +80,23 @@ std::string ResolveAgainst(const std::string& location, const std::string& reque
 // location is only text to resolve, like any other that is not a network URL.
 bool IsAbsoluteNetworkLocation(const std::string& location) {
   const auto parts = ParseCopy(location);
-  return parts->GetProp("error").empty() && parts->GetProp("protocol") != "file";
+  return parts->GetProp(key::kError).empty() && parts->GetProp(key::kProtocol) != "file";
 }
 
 }  // namespace
 
 std::string LocalFileName(const UrlParts& parts) {
-  std::string name = parts.GetProp("file");
+  std::string name = parts.GetProp(key::kFile);
   // These name a directory, and joined to the download directory they would
   // leave it.
   if (name == "." || name == "..") {
     name.clear();
   }
   if (name.empty()) {
-    const std::string joined = parts.GetProp("hostname") + parts.GetProp("path");
+    const std::string joined = parts.GetProp(key::kHostName) + parts.GetProp(key::kPath);
     const std::string segment = NameOf(joined);
     name = segment.empty() ? "download" : segment + "-index";
-    name += parts.GetProp("protocol") == "http" ? ".html" : ".txt";
+    name += parts.GetProp(key::kProtocol) == "http" ? ".html" : ".txt";
   }
   // The system would end the name at a NUL, and write to another file.
   std::replace(name.begin(), name.end(), '\0', '_');
@@ -104,37 +105,38 @@ std::string LocalFileName(const UrlParts& parts) {
 
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts,
                            Item& item) {
-  const Item* host = FindHostDefaults(root, parts.GetProp("hostname"));
+  const Item* host = FindHostDefaults(root, parts.GetProp(key::kHostName));
   const Item& newHost = NewHostEntry(root);
-  const auto hostValue = [host](const char* key) {
+  const auto hostValue = [host](std::string_view key) {
     return host ? host->GetProp(key) : std::string();
   };
 
-  if (item.GetProp("local").empty()) {
+  if (item.GetProp(key::kLocal).empty()) {
     const std::string directory =
-        FirstNonEmpty({hostValue("localpath"), newHost.GetProp("localpath")});
-    item.SetProp("local", names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(parts))));
+        FirstNonEmpty({hostValue(key::kLocalPath), newHost.GetProp(key::kLocalPath)});
+    item.SetProp(key::kLocal, names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(parts))));
   }
-  if (item.GetProp("name").empty()) {
-    item.SetProp("name", NameOf(item.GetProp("local")));
+  if (item.GetProp(key::kName).empty()) {
+    item.SetProp(key::kName, NameOf(item.GetProp(key::kLocal)));
   }
-  item.SetProp("login", FirstNonEmpty({parts.GetProp("userid"), item.GetProp("login"),
-                                       hostValue("login"), newHost.GetProp("login")}));
-  item.SetProp("password", FirstNonEmpty({parts.GetProp("password"), item.GetProp("password"),
-                                          hostValue("password"), newHost.GetProp("password")}));
+  item.SetProp(key::kLogin, FirstNonEmpty({parts.GetProp(key::kUserId), item.GetProp(key::kLogin),
+                                           hostValue(key::kLogin), newHost.GetProp(key::kLogin)}));
+  item.SetProp(key::kPassword,
+               FirstNonEmpty({parts.GetProp(key::kPassword), item.GetProp(key::kPassword),
+                              hostValue(key::kPassword), newHost.GetProp(key::kPassword)}));
 }
 
 void RenameForRedirect(LocalNameRegistry& names, Item& item) {
-  const std::string directory = DirectoryOf(item.GetProp("local"));
-  std::string location = item.GetProp("location");
+  const std::string directory = DirectoryOf(item.GetProp(key::kLocal));
+  std::string location = item.GetProp(key::kLocation);
   if (!IsAbsoluteNetworkLocation(location)) {
-    location = ResolveAgainst(location, item.GetProp("value"));
+    location = ResolveAgainst(location, item.GetProp(key::kValue));
   }
   const auto target = ParseCopy(location);
   const std::string local = names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(*target)));
-  item.SetProp("local", local);
-  item.SetProp("location", location);
-  item.SetProp("name", NameOf(local));
+  item.SetProp(key::kLocal, local);
+  item.SetProp(key::kLocation, location);
+  item.SetProp(key::kName, NameOf(local));
 }
 
 }  // namespace pellmarsh

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "store/keys.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {
@@ -15,7 +16,7 @@ bool IsControlByte(char c) {
 }  // namespace
 
 void ClassifyItem(Item& item) {
-  std::string value = item.GetProp("value");
+  std::string value = item.GetProp(key::kValue);
   const char* type = "_text";
   if (IsUrl(value)) {
     type = "_url";
@@ -24,8 +25,8 @@ void ClassifyItem(Item& item) {
   } else if (std::any_of(value.begin(), value.end(), IsControlByte)) {
     type = "_data";
   }
-  item.SetProp("type", type);
-  item.SetProp("value", value);
+  item.SetProp(key::kType, type);
+  item.SetProp(key::kValue, value);
 }
 
 }  // namespace pellmarsh

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "store/keys.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -64,13 +65,13 @@ void CutHttpFragment(std::string& text) {
 // The local path keeps its "/" separators: they are this platform's own.
 void ParseFileRemainder(std::string path, UrlParts& parts) {
   if (path.size() < 2) {
-    parts.SetProp("error", kMalformedUrl);
+    parts.SetProp(key::kError, kMalformedUrl);
     return;
   }
   if (path[1] == '|') {
     path[1] = ':';
   }
-  parts.SetProp("fullpath", path);
+  parts.SetProp(key::kFullPath, path);
 }
 
 // Only a positive number other than the default moves the port; the value is
@@ -79,13 +80,13 @@ void ParsePort(std::string_view portText, int32_t defaultPort, UrlParts& parts) 
   const int64_t value =
       std::min<int64_t>(ParseLeadingInteger(portText), std::numeric_limits<int32_t>::max());
   if (value > 0 && value != defaultPort) {
-    parts.SetPropInt("port", static_cast<int32_t>(value));
-    parts.SetPropInt("oddport", 1);
+    parts.SetPropInt(key::kPort, static_cast<int32_t>(value));
+    parts.SetPropInt(key::kOddPort, 1);
   }
 }
 
 void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, UrlParts& parts) {
-  parts.SetPropInt("port", defaultPort);
+  parts.SetPropInt(key::kPort, defaultPort);
 
   const size_t pathStart = remainder.find('/');
   std::string_view authority = std::string_view(remainder).substr(0, pathStart);
@@ -105,8 +106,8 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
       password = userPart.substr(colon + 1);
     }
   }
-  parts.SetProp("userid", user);
-  parts.SetProp("password", password);
+  parts.SetProp(key::kUserId, user);
+  parts.SetProp(key::kPassword, password);
 
   std::string_view host = authority;
   if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
@@ -114,15 +115,15 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
     ParsePort(authority.substr(colon + 1), defaultPort, parts);
   }
   if (host.empty()) {
-    parts.SetProp("error", kIncompleteUrl);
+    parts.SetProp(key::kError, kIncompleteUrl);
     return;
   }
   if (host[0] >= '0' && host[0] <= '9') {
-    parts.SetProp("hostaddr", host);
+    parts.SetProp(key::kHostAddr, host);
   }
-  parts.SetProp("hostname", host);
+  parts.SetProp(key::kHostName, host);
 
-  parts.SetProp("fullpath", fullPath);
+  parts.SetProp(key::kFullPath, fullPath);
   const size_t lastSlash = fullPath.rfind('/');
   std::string file = fullPath.substr(lastSlash + 1);
   for (const char cut : {'?', '*', '\\', '&'}) {
@@ -130,10 +131,10 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
       file.resize(at);
     }
   }
-  parts.SetProp("path", std::string_view(fullPath).substr(0, lastSlash));
-  parts.SetProp("file", file);
+  parts.SetProp(key::kPath, std::string_view(fullPath).substr(0, lastSlash));
+  parts.SetProp(key::kFile, file);
   if (const size_t dot = file.rfind('.'); dot != std::string::npos) {
-    parts.SetProp("extension", AsciiUpper(file.substr(dot + 1)));
+    parts.SetProp(key::kExtension, AsciiUpper(file.substr(dot + 1)));
   }
 }
 
@@ -147,11 +148,11 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
   }
   const size_t schemeEnd = SchemeEnd(text);
   if (schemeEnd == std::string::npos) {
-    parts->SetProp("error", kMalformedUrl);
+    parts->SetProp(key::kError, kMalformedUrl);
     return parts;
   }
   const std::string scheme = AsciiLower(text.substr(0, schemeEnd));
-  parts->SetProp("protocol", scheme);
+  parts->SetProp(key::kProtocol, scheme);
 
   int32_t defaultPort = 0;
   if (scheme == "http") {
@@ -160,7 +161,7 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
   } else if (scheme == "ftp") {
     defaultPort = 21;
   } else if (scheme != "file") {
-    parts->SetProp("error", "Unsupported protocol: " + scheme);
+    parts->SetProp(key::kError, "Unsupported protocol: " + scheme);
     return parts;
   }
   text.erase(0, schemeEnd + 3);
@@ -183,11 +184,11 @@ bool IsUrl(std::string& text) {
 }
 
 std::string FormatUrl(const UrlParts& parts) {
-  std::string url = parts.GetProp("protocol") + "://" + parts.GetProp("hostname");
-  if (parts.GetPropInt("oddport") != 0) {
-    url += ":" + FormatInteger(parts.GetPropInt("port"));
+  std::string url = parts.GetProp(key::kProtocol) + "://" + parts.GetProp(key::kHostName);
+  if (parts.GetPropInt(key::kOddPort) != 0) {
+    url += ":" + FormatInteger(parts.GetPropInt(key::kPort));
   }
-  return url + parts.GetProp("fullpath");
+  return url + parts.GetProp(key::kFullPath);
 }
 
 }  // namespace pellmarsh

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -26,11 +27,11 @@ TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
   Item& list = stored.FindOrCreateChild("_filelist");
   for (int status : {100, 103, 5, 2, 0}) {
     Item& url = list.AddChild(std::make_unique<Item>());
-    url.SetProp("type", "_url");
-    url.SetPropInt("status", status);
-    url.SetPropInt("retrycount", 4);
+    url.SetProp(key::kType, "_url");
+    url.SetPropInt(key::kStatus, status);
+    url.SetPropInt(key::kRetryCount, 4);
   }
-  stored.SetPropInt("parm-offline", 1);
+  stored.SetPropInt(setting::kOffline, 1);
   testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(stored));
 
   {
@@ -51,11 +52,12 @@ TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
   const int expectedStatus[] = {1, 0, 1, 2, 0};
   const int expectedRetries[] = {0, 0, 0, 0, 4};
   for (int index = 0; index < 5; ++index) {
-    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt("status"), expectedStatus[index]) << index;
-    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt("retrycount"), expectedRetries[index]) << index;
+    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt(key::kStatus), expectedStatus[index]) << index;
+    EXPECT_EQ(savedList->ChildAt(index)->GetPropInt(key::kRetryCount), expectedRetries[index])
+        << index;
   }
-  EXPECT_EQ(saved.GetProp("name"), "Top Folder");
-  EXPECT_EQ(saved.GetProp("parm-maxcons"), "2");
+  EXPECT_EQ(saved.GetProp(key::kName), "Top Folder");
+  EXPECT_EQ(saved.GetProp(setting::kMaxCons), "2");
   EXPECT_TRUE(saved.FindChild("_soundconfig"));
   EXPECT_TRUE(messages.shown.empty());
 }

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "app/app.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -24,16 +26,16 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   const std::string data(2 * 1024 * 1024, 'p');
   {
     std::lock_guard lock(app.treeLock());
-    app.root().SetPropInt("parm-maxcons", 3);
+    app.root().SetPropInt(setting::kMaxCons, 3);
     Item& list = *app.root().FindByName("_filelist");
     for (int index = 0; index < 10; ++index) {
       const std::string name = "file" + std::to_string(index);
       testing::WriteFile(dir.File(name), data);
       Item& item = list.AddChild(std::make_unique<Item>());
-      item.SetProp("type", "_url");
-      item.SetProp("value", "file://" + dir.File(name));
-      item.SetProp("local", dir.File(name + ".copy"));
-      item.SetPropInt("status", 1);
+      item.SetProp(key::kType, "_url");
+      item.SetProp(key::kValue, "file://" + dir.File(name));
+      item.SetProp(key::kLocal, dir.File(name + ".copy"));
+      item.SetPropInt(key::kStatus, kStatusQueued);
     }
   }
   app.state().budget = 1'000'000'000;
@@ -49,7 +51,7 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
       int complete = 0;
       Item& list = *app.root().FindByName("_filelist");
       for (int index = 0; index < list.ChildCount(); ++index) {
-        const int status = list.ChildAt(index)->GetPropInt("status");
+        const int status = list.ChildAt(index)->GetPropInt(key::kStatus);
         running += status == 100 || status == 104;
         complete += status == 2;
       }
@@ -77,8 +79,8 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   const Item& list = *saved.FindByName("_filelist");
   ASSERT_EQ(list.ChildCount(), 10);
   for (int index = 0; index < 10; ++index) {
-    EXPECT_EQ(list.ChildAt(index)->GetPropInt("status"), 2);
-    EXPECT_EQ(list.ChildAt(index)->GetProp("received"), std::to_string(data.size()));
+    EXPECT_EQ(list.ChildAt(index)->GetPropInt(key::kStatus), kStatusComplete);
+    EXPECT_EQ(list.ChildAt(index)->GetProp(key::kReceived), std::to_string(data.size()));
   }
   EXPECT_EQ(testing::ReadFile(dir.File("file7.copy")), data);
 }

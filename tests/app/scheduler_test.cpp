@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/fakes.h"
 
 namespace pellmarsh {
@@ -22,7 +24,7 @@ class ScriptedTransfer final : public Transfer {
     }
     stepBytes_ = std::min<int64_t>(bytesPerStep_, static_cast<int64_t>(byteLimit));
     if (--stepsLeft_ == 0 && item_) {
-      item_->SetPropInt("status", 2);
+      item_->SetPropInt(key::kStatus, kStatusComplete);
     }
     return true;
   }
@@ -67,16 +69,16 @@ class RecordingHandOffs final : public SchedulerHandOffs {
 class SchedulerTest : public ::testing::Test {
  protected:
   SchedulerTest() {
-    root.SetPropInt("parm-maxconenable", 1);
-    root.SetPropInt("parm-maxcons", 2);
+    root.SetPropInt(setting::kMaxConEnable, 1);
+    root.SetPropInt(setting::kMaxCons, 2);
     state.budget = 1'000'000;
     clock.tick = 1000;
   }
 
   Item& Queue(int status = 1) {
     Item& item = root.FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetPropInt("status", status);
+    item.SetProp(key::kType, "_url");
+    item.SetPropInt(key::kStatus, status);
     return item;
   }
 
@@ -96,7 +98,7 @@ class SchedulerTest : public ::testing::Test {
   int Running() const {
     int running = 0;
     const_cast<Item&>(root).ForEach([&](Item& item) {
-      const int status = item.GetPropInt("status");
+      const int status = item.GetPropInt(key::kStatus);
       running += status == 100 || status == 104;
     });
     return running;
@@ -117,28 +119,28 @@ TEST_F(SchedulerTest, TheLimitStartsTheYoungestFirstAndTheNextWhenOneLeaves) {
     items.push_back(&Queue());
   }
   scheduler.Pass();
-  EXPECT_EQ(items[4]->GetPropInt("status"), 104);
-  EXPECT_EQ(items[3]->GetPropInt("status"), 104);
-  EXPECT_EQ(items[2]->GetPropInt("status"), 1);
+  EXPECT_EQ(items[4]->GetPropInt(key::kStatus), kStatusStarting);
+  EXPECT_EQ(items[3]->GetPropInt(key::kStatus), kStatusStarting);
+  EXPECT_EQ(items[2]->GetPropInt(key::kStatus), kStatusQueued);
   EXPECT_EQ(state.activeTransfers.size(), 2u);
   EXPECT_EQ(state.saveRequested, 1);
 
   scheduler.Pass();  // same second: nothing new starts
   EXPECT_EQ(Running(), 2);
-  items[4]->SetPropInt("status", 3);  // left the running codes
+  items[4]->SetPropInt(key::kStatus, kStatusFailed);  // left the running codes
   NextSecond();
-  EXPECT_EQ(items[2]->GetPropInt("status"), 104);
+  EXPECT_EQ(items[2]->GetPropInt(key::kStatus), kStatusStarting);
   EXPECT_EQ(Running(), 2);
 }
 
 TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
-  root.SetPropInt("parm-maxcons", 0);
+  root.SetPropInt(setting::kMaxCons, 0);
   Item& queued = Queue(1);
   Item& startNow = Queue(101);
   scheduler.Pass();
   NextSecond();
-  EXPECT_EQ(queued.GetPropInt("status"), 1);
-  EXPECT_EQ(startNow.GetPropInt("status"), 104);
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(startNow.GetPropInt(key::kStatus), kStatusStarting);
 }
 
 TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
@@ -146,19 +148,19 @@ TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
   Item& queued = Queue(1);
   Item& startNow = Queue(101);
   scheduler.Pass();
-  EXPECT_EQ(queued.GetPropInt("status"), 1);
-  EXPECT_EQ(startNow.GetPropInt("status"), 1);
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(startNow.GetPropInt(key::kStatus), kStatusQueued);
   EXPECT_TRUE(state.activeTransfers.empty());
 }
 
 TEST_F(SchedulerTest, ARetryWaitCountsDownThenQueues) {
   Item& waiting = Queue(5);
-  waiting.SetPropInt("retrytimeout", 3);
-  root.SetPropInt("parm-maxcons", 0);  // keep it from starting once queued
+  waiting.SetPropInt(key::kRetryTimeout, 3);
+  root.SetPropInt(setting::kMaxCons, 0);  // keep it from starting once queued
   std::vector<std::string> seen;
   for (int second = 0; second < 4; ++second) {
     scheduler.Pass();
-    seen.push_back(waiting.GetProp("status") + "/" + waiting.GetProp("retrytimeout"));
+    seen.push_back(waiting.GetProp(key::kStatus) + "/" + waiting.GetProp(key::kRetryTimeout));
     clock.tick += 1000;
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"5/2", "5/1", "5/0", "1/0"}));
@@ -231,12 +233,12 @@ TEST_F(SchedulerTest, GoodNightShutsDownWhenTheQueueEmpties) {
 }
 
 TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
-  root.SetPropInt("parm-virus-check", 2);
-  root.SetPropInt("parm-autoextract", 1);
+  root.SetPropInt(setting::kVirusCheck, 2);
+  root.SetPropInt(setting::kAutoExtract, 1);
   factory.steps = 1;
   Item& page = Queue();
   Item& upgrade = Queue();
-  upgrade.SetPropInt("autoupdate", 1);
+  upgrade.SetPropInt(key::kAutoUpdate, 1);
   scheduler.Pass();
   PassUntilNoTransfers();
   EXPECT_TRUE(state.activeTransfers.empty());
@@ -256,8 +258,8 @@ TEST_F(SchedulerTest, SpeedIconsRateEachTransferAgainstItsShareAndDecay) {
     scheduler.Pass();
   }
   NextSecond();
-  EXPECT_GE(fast.GetPropInt("speedflag"), 9);
-  EXPECT_LE(fast.GetPropInt("speedflag"), 12);
+  EXPECT_GE(fast.GetPropInt(key::kSpeedFlag), static_cast<int>(SpeedFlag::kSlowest));
+  EXPECT_LE(fast.GetPropInt(key::kSpeedFlag), static_cast<int>(SpeedFlag::kFastest));
   const int64_t before = factory.created[0]->recentBytes;
   state.budget = 0;
   NextSecond();

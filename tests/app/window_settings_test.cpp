@@ -1,4 +1,5 @@
 #include "app/window_settings.h"
+#include "store/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ TEST(ColumnWidth, AbsentOrZeroWidthsGiveTheDefaults) {
   EXPECT_EQ(ColumnWidth(root, 0), 100);
   EXPECT_EQ(ColumnWidth(root, 2), 300);
   StoreColumnWidths(root, {120, 250, 75});
-  EXPECT_EQ(root.GetProp("parm-c1w"), "120");
+  EXPECT_EQ(root.GetProp(setting::kColumn1Width), "120");
   EXPECT_EQ(ColumnWidth(root, 1), 250);
   EXPECT_EQ(ColumnWidth(root, 2), 75);
 }

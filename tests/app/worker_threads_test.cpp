@@ -37,19 +37,19 @@ TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
   workers.Start();
   EXPECT_TRUE(workers.running());
   EXPECT_FALSE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, 0);
+  EXPECT_EQ(state.virusState, VirusThreadState::kRunning);
 
-  std::vector<std::pair<bool, int>> seen;  // (schedulerDone, virusState) at each poll
+  std::vector<std::pair<bool, VirusThreadState>> seen;  // (schedulerDone, virusState) at each poll
   workers.Stop([&] {
     seen.emplace_back(state.schedulerDone.load(), state.virusState.load());
     clock.SleepMs(100);
   });
   EXPECT_TRUE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, 2);
+  EXPECT_EQ(state.virusState, VirusThreadState::kStopped);
   EXPECT_FALSE(workers.running());
   // The virus checker is asked to stop only once the scheduler has answered.
   for (const auto& [schedulerDone, virusState] : seen) {
-    EXPECT_TRUE(schedulerDone || virusState == 0);
+    EXPECT_TRUE(schedulerDone || virusState == VirusThreadState::kRunning);
   }
 }
 
@@ -61,7 +61,7 @@ TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {
     workers.Start();
   }
   EXPECT_TRUE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, 2);
+  EXPECT_EQ(state.virusState, VirusThreadState::kStopped);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/keys.h"
 #include "support/fakes.h"
 
 namespace pellmarsh {
@@ -21,37 +22,37 @@ TEST_F(EventsTest, AFreshTreeGetsEveryEventInTableOrder) {
   BuildSoundTable(root);
   const Item& folder = *root.FindChild(kSoundFolder);
   ASSERT_EQ(folder.ChildCount(), 18);
-  EXPECT_EQ(folder.ChildAt(0)->GetProp("name"), "BROKEN");
-  EXPECT_EQ(folder.ChildAt(0)->GetProp("value"), "Download: Failed, Cannot Retry");
-  EXPECT_EQ(folder.ChildAt(7)->GetProp("name"), "STARTUP");
-  EXPECT_EQ(folder.ChildAt(17)->GetProp("name"), "CLEAN");
-  EXPECT_EQ(folder.ChildAt(17)->GetProp("value"), "File: No Viruses Found");
+  EXPECT_EQ(folder.ChildAt(0)->GetProp(key::kName), "BROKEN");
+  EXPECT_EQ(folder.ChildAt(0)->GetProp(key::kValue), "Download: Failed, Cannot Retry");
+  EXPECT_EQ(folder.ChildAt(7)->GetProp(key::kName), "STARTUP");
+  EXPECT_EQ(folder.ChildAt(17)->GetProp(key::kName), "CLEAN");
+  EXPECT_EQ(folder.ChildAt(17)->GetProp(key::kValue), "File: No Viruses Found");
 }
 
 TEST_F(EventsTest, ARestartRestoresDescriptionsAndKeepsTheChosenSounds) {
   BuildSoundTable(root);
-  Event("COMPLETE").SetProp("value", "edited");
-  Event("COMPLETE").SetProp("file", "/sounds/done.wav");
+  Event("COMPLETE").SetProp(key::kValue, "edited");
+  Event("COMPLETE").SetProp(key::kFile, "/sounds/done.wav");
   root.FindChild(kSoundFolder)->DetachChild(&Event("NUKE"));
   BuildSoundTable(root);
-  EXPECT_EQ(Event("COMPLETE").GetProp("value"), "Download: Successful");
-  EXPECT_EQ(Event("COMPLETE").GetProp("file"), "/sounds/done.wav");
-  EXPECT_EQ(Event("NUKE").GetProp("file"), "");
+  EXPECT_EQ(Event("COMPLETE").GetProp(key::kValue), "Download: Successful");
+  EXPECT_EQ(Event("COMPLETE").GetProp(key::kFile), "/sounds/done.wav");
+  EXPECT_EQ(Event("NUKE").GetProp(key::kFile), "");
   EXPECT_EQ(root.FindChild(kSoundFolder)->ChildCount(), 18);
 }
 
 TEST_F(EventsTest, AnEventPlaysItsFileOnlyWhenSoundsAreOn) {
   BuildSoundTable(root);
-  Event("START").SetProp("file", "/sounds/start.wav");
+  Event("START").SetProp(key::kFile, "/sounds/start.wav");
   events.RaiseEvent("START");
   EXPECT_TRUE(sounds.played.empty());
-  root.SetPropInt("parm-soundon", 1);
+  root.SetPropInt(setting::kSoundOn, 1);
   events.RaiseEvent("start");
   EXPECT_EQ(sounds.played, std::vector<std::string>{"/sounds/start.wav"});
 }
 
 TEST_F(EventsTest, UnknownEventsSilentEventsAndAMissingFolderPlayNothing) {
-  root.SetPropInt("parm-soundon", 1);
+  root.SetPropInt(setting::kSoundOn, 1);
   events.RaiseEvent("START");
   BuildSoundTable(root);
   events.RaiseEvent("START");

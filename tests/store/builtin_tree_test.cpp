@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "store/keys.h"
 #include "support/temp_dir.h"
 
 namespace pellmarsh {
@@ -12,7 +13,7 @@ namespace {
 std::vector<std::string> ChildNames(const Item& folder) {
   std::vector<std::string> names;
   for (int index = 0; index < folder.ChildCount(); ++index) {
-    names.push_back(folder.ChildAt(index)->GetProp("name"));
+    names.push_back(folder.ChildAt(index)->GetProp(key::kName));
   }
   return names;
 }
@@ -35,10 +36,10 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
   EXPECT_EQ(ChildNames(root),
             (std::vector<std::string>{"_typelist", "_filelist", "_filelog", "nkw-defaults",
                                       "nkw-ftptext", "nkw-httptext"}));
-  EXPECT_EQ(root.GetProp("name"), "Top Folder");
-  EXPECT_EQ(root.GetProp("value"), "You're not supposed to see this.");
-  EXPECT_EQ(root.GetProp("type"), "_folder");
-  EXPECT_EQ(root.GetProp("rundirectory"), dir.path());
+  EXPECT_EQ(root.GetProp(key::kName), "Top Folder");
+  EXPECT_EQ(root.GetProp(key::kValue), "You're not supposed to see this.");
+  EXPECT_EQ(root.GetProp(key::kType), "_folder");
+  EXPECT_EQ(root.GetProp(key::kRunDirectory), dir.path());
   EXPECT_EQ(ChildNames(*root.FindByName("_typelist")),
             (std::vector<std::string>{"_item", "_folder", "_url", "_type"}));
   EXPECT_EQ(ChildNames(*root.FindByName("nkw-ftptext")),
@@ -46,45 +47,45 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
   EXPECT_EQ(ChildNames(*root.FindByName("nkw-httptext")),
             (std::vector<std::string>{"text/plain", "text/html", "text/htm"}));
   const Item* url = root.FindByName("_url");
-  EXPECT_EQ(url->GetProp("value"), "Internet File");
-  EXPECT_EQ(url->GetPropInt("public"), 1);
-  EXPECT_EQ(url->GetPropInt("icon"), 2);
-  EXPECT_EQ(root.FindByName("_filelist")->GetProp("value"), "List of files to download.");
+  EXPECT_EQ(url->GetProp(key::kValue), "Internet File");
+  EXPECT_EQ(url->GetPropInt(key::kPublic), 1);
+  EXPECT_EQ(url->GetPropInt(key::kIcon), 2);
+  EXPECT_EQ(root.FindByName("_filelist")->GetProp(key::kValue), "List of files to download.");
 }
 
 TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
   SetUpAll();
-  const std::pair<const char*, const char*> defaults[] = {
-      {"parm-mintray", "1"},           {"parm-highspeed", "99999.000000"},
-      {"parm-lowspeed", "100.000000"}, {"parm-gofast", "0"},
-      {"parm-ownsfiles", "1"},         {"parm-dellog", "1"},
-      {"parm-retryshort", "1"},        {"parm-checknewversion", "1"},
-      {"parm-maxcons", "2"},           {"parm-maxconenable", "1"},
+  const std::pair<std::string_view, const char*> defaults[] = {
+      {setting::kMinTray, "1"},           {setting::kHighSpeed, "99999.000000"},
+      {setting::kLowSpeed, "100.000000"}, {setting::kGoFast, "0"},
+      {setting::kOwnsFiles, "1"},         {setting::kDelLog, "1"},
+      {setting::kRetryShort, "1"},        {setting::kCheckNewVersion, "1"},
+      {setting::kMaxCons, "2"},           {setting::kMaxConEnable, "1"},
   };
   for (const auto& [key, value] : defaults) {
     EXPECT_EQ(root.GetProp(key), value) << key;
   }
-  EXPECT_EQ(root.GetProp("parm-offline"), "");
+  EXPECT_EQ(root.GetProp(setting::kOffline), "");
 }
 
 TEST_F(BuiltinTreeTest, StoredSettingsStayAndEmptyOnesGetTheirDefault) {
-  root.SetProp("parm-lowspeed", "250");
-  root.SetProp("parm-highspeed", "");
-  root.SetPropInt("parm-maxcons", 5);
-  root.SetPropInt("parm-maxconenable", 0);
+  root.SetProp(setting::kLowSpeed, "250");
+  root.SetProp(setting::kHighSpeed, "");
+  root.SetPropInt(setting::kMaxCons, 5);
+  root.SetPropInt(setting::kMaxConEnable, 0);
   SetUpAll();
-  EXPECT_EQ(root.GetProp("parm-lowspeed"), "250");
-  EXPECT_EQ(root.GetProp("parm-highspeed"), "99999.000000");
-  EXPECT_EQ(root.GetProp("parm-maxcons"), "5");
-  EXPECT_EQ(root.GetProp("parm-maxconenable"), "0");
+  EXPECT_EQ(root.GetProp(setting::kLowSpeed), "250");
+  EXPECT_EQ(root.GetProp(setting::kHighSpeed), "99999.000000");
+  EXPECT_EQ(root.GetProp(setting::kMaxCons), "5");
+  EXPECT_EQ(root.GetProp(setting::kMaxConEnable), "0");
 }
 
 TEST_F(BuiltinTreeTest, TypeDescriptionsAreRestoredButNothingIsDuplicated) {
   SetUpAll();
-  root.FindByName("_url")->SetProp("value", "edited");
+  root.FindByName("_url")->SetProp(key::kValue, "edited");
   root.FindByName("_typelist")->DetachChildAt(0);  // "_item" lost from the data file
   SetUpAll();
-  EXPECT_EQ(root.FindByName("_url")->GetProp("value"), "Internet File");
+  EXPECT_EQ(root.FindByName("_url")->GetProp(key::kValue), "Internet File");
   EXPECT_EQ(ChildNames(*root.FindByName("_typelist")),
             (std::vector<std::string>{"_folder", "_url", "_type", "_item"}));
   EXPECT_EQ(root.ChildCount(), 6);
@@ -94,16 +95,16 @@ TEST_F(BuiltinTreeTest, TheDefaultHostEntryAndItsDirectoryAreMadeOnlyWhenMissing
   SetUpAll();
   const Item* entry = root.FindByName(kDefaultHostEntry);
   ASSERT_TRUE(entry);
-  EXPECT_EQ(entry->GetProp("localpath"), DownloadDir());
-  EXPECT_EQ(entry->GetProp("login"), "anonymous");
-  EXPECT_EQ(entry->GetProp("password"), kAnonymousPassword);
+  EXPECT_EQ(entry->GetProp(key::kLocalPath), DownloadDir());
+  EXPECT_EQ(entry->GetProp(key::kLogin), "anonymous");
+  EXPECT_EQ(entry->GetProp(key::kPassword), kAnonymousPassword);
   EXPECT_TRUE(std::filesystem::is_directory(DownloadDir()));
 
   std::filesystem::remove(DownloadDir());
-  root.FindByName(kDefaultHostEntry)->SetProp("login", "me");
+  root.FindByName(kDefaultHostEntry)->SetProp(key::kLogin, "me");
   SetUpAll();
   EXPECT_FALSE(std::filesystem::exists(DownloadDir()));
-  EXPECT_EQ(root.FindByName(kDefaultHostEntry)->GetProp("login"), "me");
+  EXPECT_EQ(root.FindByName(kDefaultHostEntry)->GetProp(key::kLogin), "me");
 
   Item& defaults = *root.FindByName("nkw-defaults");
   defaults.DetachChild(root.FindByName(kDefaultHostEntry));
@@ -124,9 +125,9 @@ TEST_F(BuiltinTreeTest, AnEmptiedTextTypeFolderStaysEmpty) {
 TEST(FirstStart, TheMarkerIsStoredOnceWithTheTime) {
   Item root;
   EXPECT_TRUE(MarkFirstStart(root, 1765000000));
-  EXPECT_EQ(root.GetProp(kFirstStartKey), "1765000000");
+  EXPECT_EQ(root.GetProp(setting::kFirstStart), "1765000000");
   EXPECT_FALSE(MarkFirstStart(root, 1765009999));
-  EXPECT_EQ(root.GetProp(kFirstStartKey), "1765000000");
+  EXPECT_EQ(root.GetProp(setting::kFirstStart), "1765000000");
 }
 
 }  // namespace

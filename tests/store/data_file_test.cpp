@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "store/tree_assertions.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
@@ -40,13 +42,13 @@ class DataFileTest : public ::testing::Test {
   }
 
   static Item& SampleTree(Item& root) {
-    root.SetProp("name", "Top Folder");
+    root.SetProp(key::kName, "Top Folder");
     Item& list = root.AddChild(std::make_unique<Item>());
-    list.SetProp("name", "_filelist");
+    list.SetProp(key::kName, "_filelist");
     Item& url = list.AddChild(std::make_unique<Item>());
-    url.SetProp("type", "_url");
-    url.SetPropInt("status", 2);
-    url.SetPropInt("retrycount", 0);  // what the load-time reset writes for a complete item
+    url.SetProp(key::kType, "_url");
+    url.SetPropInt(key::kStatus, kStatusComplete);
+    url.SetPropInt(key::kRetryCount, 0);  // what the load-time reset writes for a complete item
     return root;
   }
 
@@ -95,15 +97,15 @@ TEST_F(DataFileTest, TheOldNameIsReadOnceAndDeleted) {
 
 TEST_F(DataFileTest, WithBothFilesOnlyTheNewNameIsReadAndTheOldOneStays) {
   Item current;
-  current.SetProp("name", "current");
+  current.SetProp(key::kName, "current");
   Item old;
-  old.SetProp("name", "old");
+  old.SetProp(key::kName, "old");
   WriteFile(dir.File("pmarsh.dat"), SaveTree(current));
   WriteFile(dir.File("pellmarsh.dat"), SaveTree(old));
 
   Item loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp("name"), "current");
+  EXPECT_EQ(loaded.GetProp(key::kName), "current");
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
 }
 
@@ -121,7 +123,7 @@ TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndTellsTheUserOnce) {
 
   Item loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp("name"), "Top Folder");
+  EXPECT_EQ(loaded.GetProp(key::kName), "Top Folder");
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_NE(messages.shown[0].text.find("damaged"), std::string::npos);
   EXPECT_NE(messages.shown[0].text.find("kept the 3 items"), std::string::npos);
@@ -140,11 +142,11 @@ TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
 
 TEST_F(DataFileTest, LoadingResetsInterruptedItems) {
   Item original;
-  SampleTree(original).ChildAt(0)->ChildAt(0)->SetPropInt("status", 100);
+  SampleTree(original).ChildAt(0)->ChildAt(0)->SetPropInt(key::kStatus, kStatusTransferring);
   WriteFile(dir.File("pmarsh.dat"), SaveTree(original));
   Item loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.ChildAt(0)->ChildAt(0)->GetPropInt("status"), 1);
+  EXPECT_EQ(loaded.ChildAt(0)->ChildAt(0)->GetPropInt(key::kStatus), kStatusQueued);
 }
 
 TEST_F(DataFileTest, ASaveWhileAnotherRunsWritesNothing) {
@@ -245,20 +247,20 @@ TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {
 
 TEST_F(DataFileTest, AFailedReplaceLeavesTheOldFileWhole) {
   Item first;
-  first.SetProp("name", "first");
+  first.SetProp(key::kName, "first");
   DataFile dataFile = MakeDataFile();
   dataFile.Save(first);
   // A directory in the temporary file's place makes every write attempt fail.
   ASSERT_EQ(mkdir(dir.File("pmarsh.dat.new").c_str(), 0700), 0);
   Item second;
-  second.SetProp("name", "second");
+  second.SetProp(key::kName, "second");
   dataFile.Save(second);
   ASSERT_EQ(messages.shown.size(), 1u);
 
   Item loaded;
   rmdir(dir.File("pmarsh.dat.new").c_str());
   dataFile.LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp("name"), "first");
+  EXPECT_EQ(loaded.GetProp(key::kName), "first");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "store/item.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +11,7 @@ namespace {
 
 std::unique_ptr<Item> Named(const std::string& name) {
   auto item = std::make_unique<Item>();
-  item->SetProp("name", name);
+  item->SetProp(key::kName, name);
   return item;
 }
 
@@ -24,46 +26,46 @@ TEST(ItemProperties, AbsentKeysReadAsEmptyOrZero) {
 
 TEST(ItemProperties, NumbersAreStoredAsDecimalText) {
   Item item;
-  item.SetPropInt("status", -3);
-  item.SetPropDouble("parm-highspeed", 99999);
-  item.SetPropInt64("size", 5368709120LL);
-  EXPECT_EQ(item.GetProp("status"), "-3");
-  EXPECT_EQ(item.GetProp("parm-highspeed"), "99999.000000");
-  EXPECT_EQ(item.GetProp("size"), "5368709120");
-  EXPECT_EQ(item.GetPropInt64("size"), 5368709120LL);
+  item.SetPropInt(key::kStatus, -3);
+  item.SetPropDouble(setting::kHighSpeed, 99999);
+  item.SetPropInt64(key::kSize, 5368709120LL);
+  EXPECT_EQ(item.GetProp(key::kStatus), "-3");
+  EXPECT_EQ(item.GetProp(setting::kHighSpeed), "99999.000000");
+  EXPECT_EQ(item.GetProp(key::kSize), "5368709120");
+  EXPECT_EQ(item.GetPropInt64(key::kSize), 5368709120LL);
   item.SetProp("count", "12abc");
   EXPECT_EQ(item.GetPropInt("count"), 12);
 }
 
 TEST(ItemProperties, AppendingExtendsTheTextAndMarksTheItemChanged) {
   Item item;
-  item.AppendProp("log", "one\r\n");
+  item.AppendProp(key::kLog, "one\r\n");
   item.ClearChanged();
-  item.AppendProp("log", "two\r\n");
-  EXPECT_EQ(item.GetProp("log"), "one\r\ntwo\r\n");
+  item.AppendProp(key::kLog, "two\r\n");
+  EXPECT_EQ(item.GetProp(key::kLog), "one\r\ntwo\r\n");
   EXPECT_TRUE(item.changed());
 }
 
 TEST(ItemProperties, A32BitReadOfAHugeCountSaturatesInsteadOfWrapping) {
   Item item;
-  item.SetPropInt64("size", 5368709120LL);
-  EXPECT_EQ(item.GetPropInt("size"), 2147483647);
+  item.SetPropInt64(key::kSize, 5368709120LL);
+  EXPECT_EQ(item.GetPropInt(key::kSize), 2147483647);
 }
 
 TEST(ItemProperties, KeysCompareWithCase) {
   Item item;
   item.SetProp("Name", "upper");
-  EXPECT_EQ(item.GetProp("name"), "");
+  EXPECT_EQ(item.GetProp(key::kName), "");
 }
 
 TEST(ItemProperties, EveryWriteMarksTheItemChangedEvenTheSameText) {
   Item item;
-  item.SetProp("name", "a");
+  item.SetProp(key::kName, "a");
   item.ClearChanged();
-  item.SetProp("name", "a");
+  item.SetProp(key::kName, "a");
   EXPECT_TRUE(item.changed());
   item.ClearChanged();
-  item.SetPropInt("status", 0);
+  item.SetPropInt(key::kStatus, kStatusOnHold);
   EXPECT_TRUE(item.changed());
 }
 
@@ -102,7 +104,7 @@ TEST(ItemSearch, FindOrCreateChildIgnoresAsciiCaseAndCreatesNothingWhenFound) {
   EXPECT_EQ(&root.FindOrCreateChild("_FILELIST"), &list);
   EXPECT_EQ(root.ChildCount(), 1);
   Item& created = root.FindOrCreateChild("_fileclip");
-  EXPECT_EQ(created.GetProp("name"), "_fileclip");
+  EXPECT_EQ(created.GetProp(key::kName), "_fileclip");
   EXPECT_EQ(root.ChildCount(), 2);
 }
 
@@ -124,7 +126,7 @@ TEST(ItemSearch, TheYoungerOfTwoNamesakesWins) {
 
 TEST(ItemSearch, FindByNameSearchesTheWholeSubtreeItselfFirst) {
   Item root;
-  root.SetProp("name", "Top Folder");
+  root.SetProp(key::kName, "Top Folder");
   Item& folder = root.AddChild(Named("folder"));
   Item& deep = folder.AddChild(Named("inner")).AddChild(Named("deep"));
   root.AddChild(Named("other"));
@@ -137,13 +139,13 @@ TEST(ItemSearch, FindByNameSearchesTheWholeSubtreeItselfFirst) {
 
 TEST(ItemWalk, ForEachIsPreOrderWithYoungerChildrenFirst) {
   Item root;
-  root.SetProp("name", "root");
+  root.SetProp(key::kName, "root");
   Item& a = root.AddChild(Named("a"));
   a.AddChild(Named("a1"));
   a.AddChild(Named("a2"));
   root.AddChild(Named("b"));
   std::vector<std::string> order;
-  root.ForEach([&](Item& item) { order.push_back(item.GetProp("name")); });
+  root.ForEach([&](Item& item) { order.push_back(item.GetProp(key::kName)); });
   EXPECT_EQ(order, (std::vector<std::string>{"root", "b", "a", "a2", "a1"}));
 }
 

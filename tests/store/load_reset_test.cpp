@@ -1,4 +1,6 @@
 #include "store/load_reset.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -28,34 +30,34 @@ TEST(ResetItemOnLoad, InterruptedItemsComeBackQueuedOrOnHold) {
   };
   for (const auto& row : cases) {
     Item item;
-    item.SetPropInt("status", row.status);
-    item.SetPropInt("retrycount", 7);
-    item.SetPropInt("retrytimeout", 40);
-    item.SetPropInt("retrydelay", 30);
+    item.SetPropInt(key::kStatus, row.status);
+    item.SetPropInt(key::kRetryCount, 7);
+    item.SetPropInt(key::kRetryTimeout, 40);
+    item.SetPropInt(key::kRetryDelay, 30);
     ResetItemOnLoad(item);
-    EXPECT_EQ(item.GetPropInt("status"), row.expectedStatus) << row.what;
-    EXPECT_EQ(item.GetPropInt("retrycount"), row.retryCountCleared ? 0 : 7) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.expectedStatus) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kRetryCount), row.retryCountCleared ? 0 : 7) << row.what;
     const bool waitCancelled = row.status == 5;
-    EXPECT_EQ(item.GetPropInt("retrytimeout"), waitCancelled ? 0 : 40) << row.what;
-    EXPECT_EQ(item.GetPropInt("retrydelay"), waitCancelled ? 0 : 30) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), waitCancelled ? 0 : 40) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kRetryDelay), waitCancelled ? 0 : 30) << row.what;
   }
 }
 
 TEST(ResetItemOnLoad, VirusCheckMarksAreCleared) {
   Item item;
-  item.SetPropInt("status", 2);
-  item.SetPropInt("vchecking", 1);
+  item.SetPropInt(key::kStatus, kStatusComplete);
+  item.SetPropInt(key::kVirusChecking, 1);
   ResetItemOnLoad(item);
-  EXPECT_EQ(item.GetPropInt("vchecking"), 0);
+  EXPECT_EQ(item.GetPropInt(key::kVirusChecking), 0);
 }
 
 TEST(ResetItemOnLoad, ItemsWithoutStatusAreLeftAlone) {
   Item folder;
-  folder.SetProp("name", "_filelist");
+  folder.SetProp(key::kName, "_filelist");
   folder.ClearChanged();
   ResetItemOnLoad(folder);
   EXPECT_FALSE(folder.changed());
-  EXPECT_EQ(folder.GetProp("status"), "");
+  EXPECT_EQ(folder.GetProp(key::kStatus), "");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "store/keys.h"
 #include "store/tree_assertions.h"
 
 namespace pellmarsh {
@@ -45,7 +46,7 @@ std::string U32(uint32_t value) {
 
 TEST(TreeCodec, TheOneItemExampleIsThirtyTwoBytesExactly) {
   Item item;
-  item.SetProp("name", "Top Folder");
+  item.SetProp(key::kName, "Top Folder");
   const std::string expected = U32(1) + U32(5) + std::string("name\0", 5) + U32(11) +
                                std::string("Top Folder\0", 11) + U32(0);
   EXPECT_EQ(expected.size(), 32u);
@@ -54,14 +55,14 @@ TEST(TreeCodec, TheOneItemExampleIsThirtyTwoBytesExactly) {
 
 TEST(TreeCodec, AnEmptyTextIsStoredAsItsZeroByteAndReadsBackEmpty) {
   Item item;
-  item.SetProp("error", "");
+  item.SetProp(key::kError, "");
   const std::string bytes = SaveTree(item);
   EXPECT_EQ(bytes,
             U32(1) + U32(6) + std::string("error\0", 6) + U32(1) + std::string(1, '\0') + U32(0));
   Item loaded;
   ASSERT_TRUE(LoadTree(loaded, bytes).complete);
-  EXPECT_EQ(loaded.AllProps().count("error"), 1u);
-  EXPECT_EQ(loaded.GetProp("error"), "");
+  EXPECT_EQ(loaded.AllProps().count(key::kError), 1u);
+  EXPECT_EQ(loaded.GetProp(key::kError), "");
 }
 
 TEST(TreeCodec, RandomTreesSurviveASaveAndALoad) {
@@ -89,12 +90,12 @@ TEST(TreeCodec, AKeyMetTwiceKeepsTheLaterValue) {
 
 // A small tree whose pre-order is root, a, a1, b.
 Item& BuildSmallTree(Item& root) {
-  root.SetProp("name", "Top Folder");
-  root.SetProp("parm-maxcons", "2");
+  root.SetProp(key::kName, "Top Folder");
+  root.SetProp(setting::kMaxCons, "2");
   Item& a = root.AddChild(std::make_unique<Item>());
-  a.SetProp("name", "a");
-  a.AddChild(std::make_unique<Item>()).SetProp("name", "a1");
-  root.AddChild(std::make_unique<Item>()).SetProp("name", "b");
+  a.SetProp(key::kName, "a");
+  a.AddChild(std::make_unique<Item>()).SetProp(key::kName, "a1");
+  root.AddChild(std::make_unique<Item>()).SetProp(key::kName, "b");
   return root;
 }
 

@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "app/app.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/cutting_proxy.h"
 #include "support/fakes.h"
 #include "support/ftp_server.h"
@@ -50,17 +52,17 @@ class RunningApp {
   Item& Queue(const std::string& url, const std::string& local) {
     std::lock_guard lock(app.treeLock());
     Item& item = app.root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", url);
-    item.SetProp("local", local);
-    item.SetPropInt("ruderetries", 1);
-    item.SetPropInt("status", 1);
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kValue, url);
+    item.SetProp(key::kLocal, local);
+    item.SetPropInt(key::kRudeRetries, 1);
+    item.SetPropInt(key::kStatus, kStatusQueued);
     return item;
   }
 
   int Status(const Item& item) {
     std::lock_guard lock(app.treeLock());
-    return item.GetPropInt("status");
+    return item.GetPropInt(key::kStatus);
   }
 
   testing::RecordingMessages messages;
@@ -80,11 +82,11 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
   Item& item = running.Queue("http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
                              dir.File("big.bin"));
   ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
-      << item.GetProp("log");
+      << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
   std::lock_guard lock(running.app.treeLock());
-  EXPECT_GE(item.GetPropInt("retrycount"), 7);
+  EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
 TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
@@ -100,14 +102,14 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
                              dir.File("big.bin"));
   {
     std::lock_guard lock(running.app.treeLock());
-    item.SetProp("login", ftp.user());
-    item.SetProp("password", ftp.password());
+    item.SetProp(key::kLogin, ftp.user());
+    item.SetProp(key::kPassword, ftp.password());
   }
   ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
-      << item.GetProp("log");
+      << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   std::lock_guard lock(running.app.treeLock());
-  EXPECT_GE(item.GetPropInt("retrycount"), 7);
+  EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
 // A server that, connection by connection, refuses, resets, stalls for a while
@@ -197,7 +199,7 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   RunningApp running(dir.path());
   {
     std::lock_guard lock(running.app.treeLock());
-    running.app.root().SetPropInt("parm-maxcons", 8);
+    running.app.root().SetPropInt(setting::kMaxCons, 8);
   }
   std::vector<Item*> items;
   for (int index = 0; index < 50; ++index) {
@@ -213,12 +215,12 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   EXPECT_GT(chaos.connections(), 50);
   std::lock_guard lock(running.app.treeLock());
   for (const Item* item : items) {
-    const int status = item->GetPropInt("status");
+    const int status = item->GetPropInt(key::kStatus);
     // Queued, running, waiting to retry, or failed with a message: never lost.
     EXPECT_TRUE(status == 1 || status == 100 || status == 104 || status == 5 || status == 3)
         << status;
     if (status == 5 || status == 3) {
-      EXPECT_FALSE(item->GetProp("error").empty());
+      EXPECT_FALSE(item->GetProp(key::kError).empty());
     }
   }
 }

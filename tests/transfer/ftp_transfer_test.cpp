@@ -9,6 +9,8 @@
 #include <random>
 
 #include "app/app.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "store/number_text.h"
 #include "store/tree_codec.h"
 #include "support/ftp_server.h"
@@ -70,8 +72,8 @@ class FtpTransferTest : public testing::SessionHarness {
   Item& FtpItem(uint16_t port, const std::string& path, const std::string& local,
                 const std::string& password = "secret") {
     Item& item = NewItem("ftp://127.0.0.1:" + std::to_string(port) + path, local);
-    item.SetProp("login", "tester");
-    item.SetProp("password", password);
+    item.SetProp(key::kLogin, "tester");
+    item.SetProp(key::kPassword, password);
     return item;
   }
 
@@ -114,7 +116,7 @@ class FtpTransferTest : public testing::SessionHarness {
       prepare(item);
     }
     auto session = Session(item);
-    EXPECT_TRUE(StepUntil(*session)) << item.GetProp("log");
+    EXPECT_TRUE(StepUntil(*session)) << item.GetProp(key::kLog);
     session.reset();
     EXPECT_TRUE(server.WaitUntilDone());
     EXPECT_EQ(server.Failures(), Lines());
@@ -162,27 +164,27 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
     const std::string local = dir.File(std::to_string(++index));
     testing::WriteFile(local, data.substr(0, row.onDisk));
     Item& item = FtpItem(ftp.port(), row.path, local, row.password);
-    item.SetProp("login", row.login);
-    item.SetPropInt("resume", row.onDisk > 0 ? 1 : 0);
+    item.SetProp(key::kLogin, row.login);
+    item.SetPropInt(key::kResume, row.onDisk > 0 ? 1 : 0);
     auto session = Session(item);
     ASSERT_TRUE(StepUntil(*session)) << row.what;
-    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what;
-    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
     EXPECT_EQ(events.raised.back(), row.status == 2   ? "COMPLETE"
                                     : row.status == 5 ? "FAIL"
                                                       : "BROKEN")
         << row.what;
     if (row.status == 2) {
       EXPECT_TRUE(testing::ReadFile(local) == row.saved) << row.what;
-      EXPECT_EQ(item.GetPropInt64("receivedsession"), int64_t(row.saved.size() - row.onDisk))
+      EXPECT_EQ(item.GetPropInt64(key::kReceivedSession), int64_t(row.saved.size() - row.onDisk))
           << row.what;
     }
-    EXPECT_EQ(item.GetPropInt("wasindex"), row.wasindex) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kWasIndex), row.wasindex) << row.what;
     const Lines commands = Commands(item);
     ASSERT_GE(commands.size(), row.lastCommands.size()) << row.what;
     EXPECT_EQ(Lines(commands.end() - row.lastCommands.size(), commands.end()), row.lastCommands)
         << row.what;
-    EXPECT_EQ(item.GetProp("log").find("secret"), std::string::npos) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLog).find("secret"), std::string::npos) << row.what;
     const Lines texts = LogTexts(item);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "FTP Directory Mode.  Forcing TEXT."),
               row.wasindex)
@@ -245,10 +247,11 @@ TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
   };
   for (const auto& row : rows) {
     Item& item = RunScripted(row.script, row.path);
-    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
+        << row.what << ": " << item.GetProp(key::kError);
     EXPECT_EQ(testing::ReadFile(dir.File("out")), data) << row.what;
-    EXPECT_EQ(item.GetPropInt64("size"), row.size) << row.what;
-    EXPECT_EQ(item.GetPropInt("wasindex"), row.wasindex) << row.what;
+    EXPECT_EQ(item.GetPropInt64(key::kSize), row.size) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kWasIndex), row.wasindex) << row.what;
     const Lines commands = Commands(item);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "USER tester"), 1) << row.what;
   }
@@ -285,17 +288,18 @@ TEST_F(FtpTransferTest, AResumeWritesWhereTheServerAgreedToRestart) {
         .Send("150 Opening\r\n226 Done\r\n")
         .ExpectClosed();
     Item& item = RunScripted(script, "/f.bin", [&](Item& item) {
-      const int fd = ::open(item.GetProp("local").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int fd = ::open(item.GetProp(key::kLocal).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       ASSERT_EQ(::ftruncate(fd, row.onDisk), 0);
       ::close(fd);
-      item.SetPropInt("resume", 1);
+      item.SetPropInt(key::kResume, 1);
     });
-    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
+        << row.what << ": " << item.GetProp(key::kError);
     struct stat info {};
     ::stat(dir.File("out").c_str(), &info);
     EXPECT_EQ(info.st_size, row.writtenAt + int64_t(data.size())) << row.what;
     EXPECT_EQ(ReadAt(dir.File("out"), row.writtenAt, data.size()), data) << row.what;
-    EXPECT_EQ(item.GetPropInt64("received"), row.writtenAt + int64_t(data.size())) << row.what;
+    EXPECT_EQ(item.GetPropInt64(key::kReceived), row.writtenAt + int64_t(data.size())) << row.what;
   }
 }
 
@@ -338,8 +342,8 @@ TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
   };
   for (const auto& row : rows) {
     Item& item = RunScripted(row.script, row.path);
-    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
-    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
   }
   // The abandoned transfer's bytes stay for a resume (no later row writes any).
   EXPECT_EQ(testing::ReadFile(dir.File("out")), "half");
@@ -370,8 +374,8 @@ TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
     EXPECT_EQ(session->state(), row.waiting) << row.what << ": a minute is not up yet";
     clock.tick += 2;
     StepUntil(*session);
-    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
-    EXPECT_EQ(item.GetPropInt("status"), 5) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
     session.reset();
     EXPECT_TRUE(server.WaitUntilDone()) << row.what;
     EXPECT_EQ(server.Failures(), Lines()) << row.what;
@@ -420,12 +424,12 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   TcpSocket genuine = ConnectFrom(INADDR_LOOPBACK, dataPort);
   ASSERT_TRUE(genuine.valid());
   genuine.Send("part");
-  ASSERT_TRUE(StepUntil(*session, [&] { return item.GetPropInt64("received") == 4; }));
+  ASSERT_TRUE(StepUntil(*session, [&] { return item.GetPropInt64(key::kReceived) == 4; }));
   clock.tick += kMinuteAndABit;
   StepUntil(*session);
-  EXPECT_EQ(item.GetProp("error"), "Receive Error: Timed Out");
-  EXPECT_EQ(item.GetPropInt("status"), 5);
-  EXPECT_EQ(item.GetPropInt("resume"), 1);
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_EQ(item.GetPropInt(key::kResume), 1);
   EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
 }
 
@@ -441,12 +445,12 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
     Item root;
     SetUpRootAndFolders(root, dir.path());
     Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub/big.bin");
-    item.SetProp("local", dir.File("big.bin"));
-    item.SetProp("login", ftp.user());
-    item.SetProp("password", ftp.password());
-    item.SetPropInt("status", 1);
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kValue, "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub/big.bin");
+    item.SetProp(key::kLocal, dir.File("big.bin"));
+    item.SetProp(key::kLogin, ftp.user());
+    item.SetProp(key::kPassword, ftp.password());
+    item.SetPropInt(key::kStatus, kStatusQueued);
     testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
   }
   testing::RecordingMessages messages;
@@ -462,16 +466,17 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
         app.SaveIfRequested();
         std::lock_guard lock(app.treeLock());
         return app.state().activeTransfers.empty() &&
-               app.root().FindByName("_filelist")->ChildAt(0)->GetPropInt("status") == 2;
+               app.root().FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus) ==
+                   kStatusComplete;
       },
       30s);
   app.SaveIfRequested();
   app.StopWorkers([&] { clock.SleepMs(20); });
-  ASSERT_TRUE(ended) << app.root().FindByName("_filelist")->ChildAt(0)->GetProp("log");
+  ASSERT_TRUE(ended) << app.root().FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   Item saved;
   LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
-  EXPECT_EQ(saved.FindByName("_filelist")->ChildAt(0)->GetPropInt("status"), 2);
+  EXPECT_EQ(saved.FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus), kStatusComplete);
 }
 
 }  // namespace

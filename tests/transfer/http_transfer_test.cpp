@@ -5,6 +5,8 @@
 #include <chrono>
 #include <random>
 
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/nginx_server.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
@@ -40,12 +42,12 @@ class HttpTransferTest : public testing::SessionHarness {
   }
   // One attempt, started as the scheduler starts it.
   void Attempt(Item& item) {
-    item.SetPropInt("status", 104);
+    item.SetPropInt(key::kStatus, kStatusStarting);
     auto session = Session(item);
     EXPECT_TRUE(testing::WaitFor([&] { return !session->Step(); }, 30s, 0ms)) << "no end in time";
   }
   static bool Logged(const Item& item, const std::string& text) {
-    return item.GetProp("log").find(text) != std::string::npos;
+    return item.GetProp(key::kLog).find(text) != std::string::npos;
   }
   std::string OnDisk(const std::string& path) {
     return testing::FileExistsOnDisk(path) ? testing::ReadFile(path) : "(none)";
@@ -68,7 +70,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
   for (const char* path : {"/t/html.bin", "/t/upper.bin", "/t/utf8.bin"}) {
     nginx.AddFile(path, "a\nb\n");
   }
-  root.SetPropInt("parm-dellog", 0);  // the log keeps the answer before a restart
+  root.SetPropInt(setting::kDelLog, 0);  // the log keeps the answer before a restart
   const struct {
     const char* what;
     std::string path, onDisk, password;
@@ -109,18 +111,19 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
       testing::WriteFile(local, row.onDisk);
     }
     Item& item = NewItem(nginx.Url(row.path), local);
-    item.SetProp("login", "tester");
-    item.SetProp("password", row.password);
-    item.SetPropInt("resume", row.resume);
-    item.SetPropInt("transfercode", row.transferCode);
+    item.SetProp(key::kLogin, "tester");
+    item.SetProp(key::kPassword, row.password);
+    item.SetPropInt(key::kResume, row.resume);
+    item.SetPropInt(key::kTransferCode, row.transferCode);
     Attempt(item);
-    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status)
+        << row.what << ": " << item.GetProp(key::kError);
     EXPECT_TRUE(OnDisk(local) == row.file) << row.what;
-    EXPECT_TRUE(Logged(item, row.logged)) << row.what << ", log:\n" << item.GetProp("log");
+    EXPECT_TRUE(Logged(item, row.logged)) << row.what << ", log:\n" << item.GetProp(key::kLog);
     EXPECT_FALSE(Logged(item, "dGVzdGVyOnNlY3JldA==")) << row.what << ": Base64 conceals nothing";
     if (row.status == 2) {
-      EXPECT_EQ(item.GetProp("received"), item.GetProp("size")) << row.what;
-      EXPECT_EQ(item.GetPropInt("resume"), 0) << row.what;
+      EXPECT_EQ(item.GetProp(key::kReceived), item.GetProp(key::kSize)) << row.what;
+      EXPECT_EQ(item.GetPropInt(key::kResume), 0) << row.what;
     }
   }
 }
@@ -137,13 +140,13 @@ TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
   const int local = ::open(dir.File("big.iso").c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::ftruncate(local, head), 0);
   Item& item = NewItem(nginx.Url("/big.iso"), dir.File("big.iso"));
-  item.SetPropInt("resume", 1);
+  item.SetPropInt(key::kResume, 1);
   Attempt(item);
 
-  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
   EXPECT_TRUE(Logged(item, "||Range: bytes=4294967301-||"));
-  EXPECT_EQ(item.GetProp("size"), "4295067301");
-  EXPECT_EQ(item.GetProp("receivedsession"), "100000");
+  EXPECT_EQ(item.GetProp(key::kSize), "4295067301");
+  EXPECT_EQ(item.GetProp(key::kReceivedSession), "100000");
   std::string written(tail.size() + 1, '\0');
   EXPECT_EQ(::pread(local, written.data(), written.size(), head), 100'000);
   ::close(local);
@@ -166,8 +169,8 @@ TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCrede
     nginx.AddFile(path, path);
   }
   Item& entry = HostDefaults(root).AddChild(std::make_unique<Item>());
-  entry.SetProp("name", "127.0.0.1");
-  entry.SetProp("login", "entry-login");
+  entry.SetProp(key::kName, "127.0.0.1");
+  entry.SetProp(key::kLogin, "entry-login");
   const struct {
     const char* what;
     std::string path;
@@ -185,22 +188,23 @@ TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCrede
   };
   for (const auto& row : cases) {
     Item& item = NewItem(nginx.Url(row.path), dir.File("first"));
-    item.SetPropInt("httpauth", 1);
-    item.SetProp("login", "tester");
+    item.SetPropInt(key::kHttpAuth, 1);
+    item.SetProp(key::kLogin, "tester");
     Attempt(item);
-    EXPECT_EQ(item.GetProp("error"),
+    EXPECT_EQ(item.GetProp(key::kError),
               "HTTP Redirect " + std::to_string(row.code) + " to: " + row.target)
         << row.what;
-    EXPECT_EQ(item.GetPropInt("status"), 5) << row.what;
-    EXPECT_EQ(item.GetProp("value"), row.target) << row.what;
-    EXPECT_EQ(item.GetProp("location"), "") << row.what;
-    EXPECT_EQ(item.GetProp("local"), dir.File(row.name)) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
+    EXPECT_EQ(item.GetProp(key::kValue), row.target) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLocation), "") << row.what;
+    EXPECT_EQ(item.GetProp(key::kLocal), dir.File(row.name)) << row.what;
     EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("first"))) << row.what;
-    EXPECT_EQ(item.GetProp("login"), row.login) << row.what;
-    EXPECT_EQ(item.GetPropInt("httpauth"), row.login == "tester" ? 1 : 0) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLogin), row.login) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kHttpAuth), row.login == "tester" ? 1 : 0) << row.what;
 
     Attempt(item);
-    EXPECT_EQ(item.GetPropInt("status"), 2) << row.what << ": " << item.GetProp("error");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
+        << row.what << ": " << item.GetProp(key::kError);
     EXPECT_EQ(OnDisk(dir.File(row.name)), row.file) << row.what;
     EXPECT_EQ(Logged(item, "Authorization: Basic"), row.login == "tester") << row.what;
   }
@@ -271,13 +275,14 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
     testing::WriteFile(dir.File("a.bin"), "abc");
     Item& item =
         NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.bin", dir.File("a.bin"));
-    item.SetPropInt("resume", row.resume);
-    item.SetProp("log", row.priorLog);
+    item.SetPropInt(key::kResume, row.resume);
+    item.SetProp(key::kLog, row.priorLog);
     Attempt(item);
-    EXPECT_EQ(item.GetPropInt("status"), row.status) << row.what << ": " << item.GetProp("error");
-    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status)
+        << row.what << ": " << item.GetProp(key::kError);
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
     EXPECT_EQ(OnDisk(dir.File("a.bin")), row.file) << row.what;
-    EXPECT_EQ(item.GetPropInt("resume"), 0) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kResume), 0) << row.what;
     EXPECT_EQ(server.Failures(), std::vector<std::string>()) << row.what;
   }
 }
@@ -292,9 +297,9 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
   testing::WriteFile(dir.File("six"), "abc");
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/six";
   Item& item = NewItem(url, dir.File("six"));
-  item.SetProp("login", "\xc3\xbcser");
-  item.SetProp("password", "p\xe4ss\xff");
-  item.SetPropInt("resume", 1);
+  item.SetProp(key::kLogin, "\xc3\xbcser");
+  item.SetProp(key::kPassword, "p\xe4ss\xff");
+  item.SetPropInt(key::kResume, 1);
   Attempt(item);
   ASSERT_TRUE(server.WaitUntilDone());
   EXPECT_EQ(
@@ -303,7 +308,7 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
           "GET /six HTTP/1.0", "Authorization: Basic w7xzZXI6cORzc/8=", "Range: bytes=3-",
           "Host: 127.0.0.1", "User-Agent: Pellmarsh 1.2", "Accept: *", "Referer: " + url, ""}));
   EXPECT_EQ(testing::ReadFile(dir.File("six")), "abcdef");
-  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
 }
 
 TEST_F(HttpTransferTest, AUrlHoldingALineBreakIsNeverSent) {
@@ -312,8 +317,8 @@ TEST_F(HttpTransferTest, AUrlHoldingALineBreakIsNeverSent) {
       NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a\r\nX-Injected: yes",
               dir.File("out"));
   Attempt(item);
-  EXPECT_EQ(item.GetProp("error"), "Refused to send an HTTP request holding a line break.");
-  EXPECT_EQ(item.GetPropInt("status"), 3);
+  EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
   server.WaitUntilDone();
   EXPECT_TRUE(server.Lines().empty());
 }
@@ -329,9 +334,9 @@ TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
   auto session = Session(item);
   ASSERT_TRUE(StepUntil(*session, [&] { return session->stepBytes() > 0; }));
   EXPECT_EQ(session->stepBytes(), 200);
-  EXPECT_EQ(item.GetProp("size"), "1000");
-  EXPECT_EQ(item.GetProp("received"), "200");
-  EXPECT_EQ(item.GetPropInt("resume"), 1);
+  EXPECT_EQ(item.GetProp(key::kSize), "1000");
+  EXPECT_EQ(item.GetProp(key::kReceived), "200");
+  EXPECT_EQ(item.GetPropInt(key::kResume), 1);
   EXPECT_TRUE(testing::ReadFile(dir.File("a")) == body);
 }
 
@@ -342,15 +347,16 @@ TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
     auto session = Session(item);
     ASSERT_TRUE(StepUntil(*session, [&] {
       return Logged(item, "Recv Line: HTTP/1.0 200 OK") &&
-             item.GetPropInt64("receivedsession") == (sent.ends_with("abc") ? 3 : 0);
+             item.GetPropInt64(key::kReceivedSession) == (sent.ends_with("abc") ? 3 : 0);
     })) << sent;
     clock.tick += kHttpReceiveTimeoutMs;
     session->Step();
-    EXPECT_EQ(item.GetPropInt("status"), 100) << sent << ": a minute is not yet too long";
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusTransferring)
+        << sent << ": a minute is not yet too long";
     clock.tick += 1;
     session->Step();
-    EXPECT_EQ(item.GetProp("error"), "Receive Error: Timed Out") << sent;
-    EXPECT_EQ(item.GetPropInt("status"), 5) << sent;
+    EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out") << sent;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << sent;
   }
 }
 

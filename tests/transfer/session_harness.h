@@ -11,6 +11,8 @@
 
 #include "platform/resolver.h"
 #include "store/builtin_tree.h"
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "transfer/transfer_session.h"
@@ -46,10 +48,10 @@ class SessionHarness : public ::testing::Test {
   // A URL item as the scheduler hands it over: status 104.
   Item& NewItem(const std::string& url, const std::string& local) {
     Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", url);
-    item.SetProp("local", local);
-    item.SetPropInt("status", 104);
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kValue, url);
+    item.SetProp(key::kLocal, local);
+    item.SetPropInt(key::kStatus, kStatusStarting);
     return item;
   }
 
@@ -72,7 +74,7 @@ class SessionHarness : public ::testing::Test {
   // The texts of the log's lines, without their tick counts.
   static std::vector<std::string> LogTexts(const Item& item) {
     std::vector<std::string> texts;
-    const std::string log = item.GetProp("log");
+    const std::string log = item.GetProp(key::kLog);
     for (size_t start = 0; start < log.size();) {
       const size_t end = log.find("\r\n", start);
       texts.push_back(log.substr(start + 12, end - start - 12));

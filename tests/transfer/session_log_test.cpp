@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "support/fakes.h"
 #include "transfer/socket_error_text.h"
 
@@ -15,8 +17,8 @@ TEST(SessionLog, ALineIsTheTickInElevenDigitsTheTextAndCrLf) {
   Item item;
   AppendLogLine(item, 5, "one");
   AppendLogLine(item, 6, "two");
-  EXPECT_EQ(item.GetProp("log"), "00000000005 one\r\n00000000006 two\r\n");
-  EXPECT_EQ(item.GetProp("process"), "two");
+  EXPECT_EQ(item.GetProp(key::kLog), "00000000005 one\r\n00000000006 two\r\n");
+  EXPECT_EQ(item.GetProp(key::kProcess), "two");
 }
 
 TEST(SessionLog, SentCommandsShowLineEndsAndNeverAPassword) {
@@ -42,63 +44,63 @@ class FailureOutcomeTest : public ::testing::Test {
 TEST_F(FailureOutcomeTest, RetryDelaysGrowByTenUpToTenMinutes) {
   std::vector<int> delays;
   for (int failure = 0; failure < 62; ++failure) {
-    ApplyFailureOutcome(item, kOutcomeRetry, events);
-    delays.push_back(item.GetPropInt("retrydelay"));
+    ApplyFailureOutcome(item, FailOutcome::kRetry, events);
+    delays.push_back(item.GetPropInt(key::kRetryDelay));
   }
   EXPECT_EQ(delays[0], 10);
   EXPECT_EQ(delays[1], 20);
   EXPECT_EQ(delays[2], 30);
   EXPECT_EQ(delays[59], 600);
   EXPECT_EQ(delays[61], 600);
-  EXPECT_EQ(item.GetPropInt("retrycount"), 62);
-  EXPECT_EQ(item.GetPropInt("retrytimeout"), 600);
-  EXPECT_EQ(item.GetPropInt("status"), 5);
+  EXPECT_EQ(item.GetPropInt(key::kRetryCount), 62);
+  EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), 600);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
   EXPECT_EQ(events.raised.size(), 62u);
   EXPECT_EQ(events.raised[0], "FAIL");
 }
 
 TEST_F(FailureOutcomeTest, ADelayBetweenStepsStillGrowsByTen) {
-  item.SetPropInt("retrydelay", 595);
-  ApplyFailureOutcome(item, kOutcomeRetry, events);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 605);
-  ApplyFailureOutcome(item, kOutcomeRetry, events);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 605);
+  item.SetPropInt(key::kRetryDelay, 595);
+  ApplyFailureOutcome(item, FailOutcome::kRetry, events);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 605);
+  ApplyFailureOutcome(item, FailOutcome::kRetry, events);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 605);
 }
 
 TEST_F(FailureOutcomeTest, RudeRetriesWaitOneSecondEveryTime) {
-  item.SetPropInt("ruderetries", 1);
+  item.SetPropInt(key::kRudeRetries, 1);
   for (int failure = 0; failure < 3; ++failure) {
-    ApplyFailureOutcome(item, kOutcomeRetry, events);
-    EXPECT_EQ(item.GetPropInt("retrydelay"), 1);
-    EXPECT_EQ(item.GetPropInt("retrytimeout"), 1);
+    ApplyFailureOutcome(item, FailOutcome::kRetry, events);
+    EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 1);
+    EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), 1);
   }
 }
 
 TEST_F(FailureOutcomeTest, GoingOfflineWaitsFiveSecondsWithoutAnEvent) {
-  item.SetPropInt("retrydelay", 300);
-  ApplyFailureOutcome(item, kOutcomeOffline, events);
-  EXPECT_EQ(item.GetPropInt("status"), 5);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 5);
-  EXPECT_EQ(item.GetPropInt("retrytimeout"), 5);
-  EXPECT_EQ(item.GetPropInt("retrycount"), 1);
+  item.SetPropInt(key::kRetryDelay, 300);
+  ApplyFailureOutcome(item, FailOutcome::kOffline, events);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 5);
+  EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), 5);
+  EXPECT_EQ(item.GetPropInt(key::kRetryCount), 1);
   EXPECT_TRUE(events.raised.empty());
-  ApplyFailureOutcome(item, kOutcomeRetry, events);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 10);
+  ApplyFailureOutcome(item, FailOutcome::kRetry, events);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 10);
 }
 
 TEST_F(FailureOutcomeTest, APermanentFailureLeavesTheRetryCountersAlone) {
-  item.SetPropInt("retrycount", 4);
-  item.SetPropInt("retrydelay", 40);
-  item.SetPropInt("retrytimeout", 12);
-  ApplyFailureOutcome(item, kOutcomePermanent, events);
-  EXPECT_EQ(item.GetPropInt("status"), 3);
-  EXPECT_EQ(item.GetPropInt("retrycount"), 4);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 40);
-  EXPECT_EQ(item.GetPropInt("retrytimeout"), 12);
+  item.SetPropInt(key::kRetryCount, 4);
+  item.SetPropInt(key::kRetryDelay, 40);
+  item.SetPropInt(key::kRetryTimeout, 12);
+  ApplyFailureOutcome(item, FailOutcome::kPermanent, events);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
+  EXPECT_EQ(item.GetPropInt(key::kRetryCount), 4);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 40);
+  EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), 12);
   EXPECT_EQ(events.raised, std::vector<std::string>{"BROKEN"});
-  item.SetPropInt("status", 100);
-  ApplyFailureOutcome(item, 100, events);
-  EXPECT_EQ(item.GetPropInt("status"), 100);
+  item.SetPropInt(key::kStatus, kStatusTransferring);
+  ApplyFailureOutcome(item, static_cast<FailOutcome>(100), events);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusTransferring);
   EXPECT_EQ(events.raised.size(), 1u);
 }
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <random>
 
+#include "store/item_status.h"
+#include "store/keys.h"
 #include "transfer/line_end_converter.h"
 #include "transfer/session_harness.h"
 
@@ -45,10 +47,10 @@ TEST_F(TransferSessionTest, AFileUrlIsCopiedWholeWithItsStoryInTheLog) {
   RunToEnd(*session);
 
   EXPECT_EQ(testing::ReadFile(dir.File("copy.bin")), data);
-  EXPECT_EQ(item.GetPropInt("status"), 2);
-  EXPECT_EQ(item.GetPropInt64("received"), static_cast<int64_t>(data.size()));
-  EXPECT_EQ(item.GetPropInt64("finish"), clock.unixTime);
-  EXPECT_EQ(item.GetPropInt("resume"), 0);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete);
+  EXPECT_EQ(item.GetPropInt64(key::kReceived), static_cast<int64_t>(data.size()));
+  EXPECT_EQ(item.GetPropInt64(key::kFinish), clock.unixTime);
+  EXPECT_EQ(item.GetPropInt(key::kResume), 0);
   EXPECT_EQ(LogTexts(item), (std::vector<std::string>{
                                 "Start: file://" + dir.File("source.bin"),
                                 "Binary transfer.",
@@ -58,7 +60,7 @@ TEST_F(TransferSessionTest, AFileUrlIsCopiedWholeWithItsStoryInTheLog) {
                             }));
   EXPECT_EQ(events.raised, (std::vector<std::string>{"START", "COMPLETE"}));
   EXPECT_FALSE(session->Step());
-  EXPECT_EQ(item.GetPropInt("status"), 2);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete);
 }
 
 TEST_F(TransferSessionTest, TextModeConvertsLineEndsAcrossEveryBufferBoundary) {
@@ -70,7 +72,7 @@ TEST_F(TransferSessionTest, TextModeConvertsLineEndsAcrossEveryBufferBoundary) {
   }
   testing::WriteFile(dir.File("notes.txt"), data);
   Item& item = NewItem("file://" + dir.File("notes.txt"), dir.File("copy.txt"));
-  item.SetPropInt("transfercode", 2);  // file URLs carry no extension to go by
+  item.SetPropInt(key::kTransferCode, 2);  // file URLs carry no extension to go by
   auto session = Session(item);
   RunToEnd(*session);
 
@@ -79,16 +81,16 @@ TEST_F(TransferSessionTest, TextModeConvertsLineEndsAcrossEveryBufferBoundary) {
   reference.Convert(data.data(), data.size(), expected);
   reference.Flush(expected);
   EXPECT_TRUE(testing::ReadFile(dir.File("copy.txt")) == expected);
-  EXPECT_EQ(item.GetPropInt64("received"), static_cast<int64_t>(data.size()));
+  EXPECT_EQ(item.GetPropInt64(key::kReceived), static_cast<int64_t>(data.size()));
 }
 
 TEST_F(TransferSessionTest, TheTransferCodeForcesTheMode) {
   testing::WriteFile(dir.File("a.txt"), "x\ny");
   testing::WriteFile(dir.File("b.zip"), "x\ny");
   Item& binary = NewItem("file://" + dir.File("a.txt"), dir.File("a.out"));
-  binary.SetPropInt("transfercode", 1);
+  binary.SetPropInt(key::kTransferCode, 1);
   Item& text = NewItem("file://" + dir.File("b.zip"), dir.File("b.out"));
-  text.SetPropInt("transfercode", 2);
+  text.SetPropInt(key::kTransferCode, 2);
   Item& automatic = NewItem("file://" + dir.File("b.zip"), dir.File("c.out"));
   for (Item* item : {&binary, &text, &automatic}) {
     auto session = Session(*item);
@@ -133,8 +135,8 @@ TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
       auto session = Session(item);
       RunToEnd(*session);
     }
-    EXPECT_EQ(item.GetProp("error"), row.error) << row.what;
-    EXPECT_EQ(item.GetPropInt("status"), 3) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed) << row.what;
     EXPECT_EQ(events.raised.back(), "BROKEN") << row.what;
     const std::vector<std::string> texts = LogTexts(item);
     EXPECT_NE(std::find(texts.begin(), texts.end(), row.error), texts.end()) << row.what;
@@ -147,8 +149,8 @@ TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLi
   Item& item = NewItem("nonsense", dir.File("out"));
   auto session = Session(item);
   RunToEnd(*session);
-  EXPECT_EQ(item.GetProp("error"), "Malformed URL");
-  EXPECT_EQ(item.GetPropInt("status"), 3);
+  EXPECT_EQ(item.GetProp(key::kError), "Malformed URL");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
   EXPECT_EQ(LogTexts(item), (std::vector<std::string>{"Start: nonsense", "Malformed URL",
                                                       "Connecting to host at 0.0.0.0, port 0"}));
 }
@@ -156,20 +158,20 @@ TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLi
 TEST_F(TransferSessionTest, HostProblemsFailPermanently) {
   std::string processDuringLookup;
   resolver.duringLookup = [&] {
-    processDuringLookup = root.FindByName("_filelist")->ChildAt(0)->GetProp("process");
+    processDuringLookup = root.FindByName("_filelist")->ChildAt(0)->GetProp(key::kProcess);
   };
   Item& unknown = NewItem("http://nosuch.example/x", dir.File("out"));
   auto session = Session(unknown);
   RunToEnd(*session);
   EXPECT_EQ(processDuringLookup, "Resolving nosuch.example...");
-  EXPECT_EQ(unknown.GetProp("error"), "Host Lookup Error: Host Not Found");
-  EXPECT_EQ(unknown.GetPropInt("status"), 3);
+  EXPECT_EQ(unknown.GetProp(key::kError), "Host Lookup Error: Host Not Found");
+  EXPECT_EQ(unknown.GetPropInt(key::kStatus), kStatusFailed);
 
   Item& badAddress = NewItem("http://1.2.3/x", dir.File("out"));
   session = Session(badAddress);
   RunToEnd(*session);
-  EXPECT_EQ(badAddress.GetProp("error"), "Bad IP Address: 1.2.3");
-  EXPECT_EQ(badAddress.GetPropInt("status"), 3);
+  EXPECT_EQ(badAddress.GetProp(key::kError), "Bad IP Address: 1.2.3");
+  EXPECT_EQ(badAddress.GetPropInt(key::kStatus), kStatusFailed);
 }
 
 TEST_F(TransferSessionTest, ARefusedConnectionIsRetried) {
@@ -177,14 +179,14 @@ TEST_F(TransferSessionTest, ARefusedConnectionIsRetried) {
   Item& item = NewItem("http://127.0.0.1:" + std::to_string(port) + "/x", dir.File("out"));
   auto session = Session(item);
   RunToEnd(*session);
-  EXPECT_NE(item.GetProp("error").find("Connection Refused by Host"), std::string::npos)
-      << item.GetProp("error");
-  EXPECT_EQ(item.GetPropInt("status"), 5);
-  EXPECT_EQ(item.GetPropInt("retrycount"), 1);
-  EXPECT_EQ(item.GetPropInt("retrydelay"), 10);
+  EXPECT_NE(item.GetProp(key::kError).find("Connection Refused by Host"), std::string::npos)
+      << item.GetProp(key::kError);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_EQ(item.GetPropInt(key::kRetryCount), 1);
+  EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 10);
   EXPECT_EQ(events.raised, std::vector<std::string>{"FAIL"});
   EXPECT_NE(
-      item.GetProp("log").find("Connecting to host at 127.0.0.1, port " + std::to_string(port)),
+      item.GetProp(key::kLog).find("Connecting to host at 127.0.0.1, port " + std::to_string(port)),
       std::string::npos);
 }
 
@@ -213,8 +215,8 @@ TEST_F(TransferSessionTest, AConnectThatNeverCompletesTimesOutAfterAMinute) {
   }
   clock.tick += TransferSession::kConnectTimeoutMs + 1;
   session->Step();
-  EXPECT_EQ(item.GetProp("error"), "Could not connect: Timed Out");
-  EXPECT_EQ(item.GetPropInt("status"), 5);
+  EXPECT_EQ(item.GetProp(key::kError), "Could not connect: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
 }
 
 TEST_F(TransferSessionTest, AStopOrGoingOfflineEndsTheSessionInEveryState) {
@@ -246,22 +248,22 @@ TEST_F(TransferSessionTest, AStopOrGoingOfflineEndsTheSessionInEveryState) {
         session->Step();
       }
       ASSERT_EQ(session->state(), row.state) << request;
-      const std::string logBefore = item.GetProp("log");
-      item.SetPropInt("status", request);
+      const std::string logBefore = item.GetProp(key::kLog);
+      item.SetPropInt(key::kStatus, request);
       RunToEnd(*session);
       const std::string where =
           std::to_string(request) + " in state " + std::to_string(static_cast<int>(row.state));
       EXPECT_EQ(events.raised.back(), "STOP") << where;
       if (request == 103) {
-        EXPECT_EQ(item.GetPropInt("status"), 0) << where;
-        EXPECT_EQ(item.GetProp("error"), "User cancelled transfer.") << where;
-        EXPECT_EQ(item.GetProp("log"), logBefore) << where;
+        EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold) << where;
+        EXPECT_EQ(item.GetProp(key::kError), "User cancelled transfer.") << where;
+        EXPECT_EQ(item.GetProp(key::kLog), logBefore) << where;
       } else {
-        EXPECT_EQ(item.GetPropInt("status"), 5) << where;
-        EXPECT_EQ(item.GetProp("error"), "Went offline.") << where;
-        EXPECT_EQ(item.GetPropInt("retrydelay"), 5) << where;
-        EXPECT_EQ(item.GetPropInt("retrytimeout"), 5) << where;
-        EXPECT_EQ(item.GetPropInt("retrycount"), 1) << where;
+        EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << where;
+        EXPECT_EQ(item.GetProp(key::kError), "Went offline.") << where;
+        EXPECT_EQ(item.GetPropInt(key::kRetryDelay), 5) << where;
+        EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), 5) << where;
+        EXPECT_EQ(item.GetPropInt(key::kRetryCount), 1) << where;
         EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "FAIL"), 0) << where;
       }
     }
@@ -274,29 +276,29 @@ TEST_F(TransferSessionTest, AStopDuringANameLookupIsSeenAtTheNextStep) {
   // The user stops the item while the lookup runs without the tree lock.
   resolver.duringLookup = [&] {
     std::lock_guard lock(treeLock);
-    item.SetPropInt("status", 103);
+    item.SetPropInt(key::kStatus, kStatusStopRequested);
   };
   auto session = Session(item);
   session->Step();
   EXPECT_EQ(session->state(), SessionState::kInit);
   RunToEnd(*session);
-  EXPECT_EQ(item.GetPropInt("status"), 0);
-  EXPECT_EQ(item.GetProp("error"), "User cancelled transfer.");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold);
+  EXPECT_EQ(item.GetProp(key::kError), "User cancelled transfer.");
 }
 
 TEST_F(TransferSessionTest, TheLogKeepsEarlierAttemptsOnlyWhenAskedTo) {
   testing::WriteFile(dir.File("s"), "x");
   Item& item = NewItem("file://" + dir.File("s"), dir.File("t"));
   for (int attempt = 0; attempt < 2; ++attempt) {
-    item.SetPropInt("status", 104);
+    item.SetPropInt(key::kStatus, kStatusStarting);
     auto session = Session(item);
     RunToEnd(*session);
   }
   EXPECT_EQ(LogTexts(item).front(), "Start: file://" + dir.File("s"));
   EXPECT_EQ(LogTexts(item).size(), 5u);
 
-  root.SetPropInt("parm-dellog", 0);
-  item.SetPropInt("status", 104);
+  root.SetPropInt(setting::kDelLog, 0);
+  item.SetPropInt(key::kStatus, kStatusStarting);
   auto session = Session(item);
   RunToEnd(*session);
   const std::vector<std::string> texts = LogTexts(item);
@@ -317,9 +319,9 @@ TEST_F(TransferSessionTest, ByteCountsBeyondFourGigabytesAreExact) {
   Item& item = NewItem("file://" + source, "/dev/null");
   auto session = Session(item);
   RunToEnd(*session);
-  EXPECT_EQ(item.GetPropInt("status"), 2) << item.GetProp("error");
-  EXPECT_EQ(item.GetProp("received"), "5368709123");
-  EXPECT_EQ(item.GetProp("receivedsession"), "5368709123");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
+  EXPECT_EQ(item.GetProp(key::kReceived), "5368709123");
+  EXPECT_EQ(item.GetProp(key::kReceivedSession), "5368709123");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "platform/socket.h"
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -36,18 +37,18 @@ int ClosedPort() {
 std::string BusyTree(const std::string& dir) {
   Item root;
   MarkFirstStart(root, 1765000000);
-  root.SetPropInt("parm-maxcons", 20);
+  root.SetPropInt(setting::kMaxCons, 20);
   Item& list = root.FindOrCreateChild("_filelist");
   const std::string log(2048, 'l');
   const std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
   for (int index = 0; index < 10'000; ++index) {
     Item& item = list.AddChild(std::make_unique<Item>());
-    item.SetProp("type", "_url");
-    item.SetProp("value", url);
-    item.SetProp("local", dir + "/out" + std::to_string(index));
-    item.SetProp("log", log);
-    item.SetPropInt("ruderetries", 1);
-    item.SetPropInt("status", index < 20 ? 1 : 2);
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kValue, url);
+    item.SetProp(key::kLocal, dir + "/out" + std::to_string(index));
+    item.SetProp(key::kLog, log);
+    item.SetPropInt(key::kRudeRetries, 1);
+    item.SetPropInt(key::kStatus, index < 20 ? 1 : 2);
   }
   return SaveTree(root);
 }

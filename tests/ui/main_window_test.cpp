@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -133,8 +134,8 @@ class MainWindowTest : public QObject {
 
   void goFastAndOfflineAreRestoredFromTheSettings() {
     WriteStartedBefore([](Item& root) {
-      root.SetPropInt("parm-gofast", 1);
-      root.SetPropInt("parm-offline", 1);
+      root.SetPropInt(setting::kGoFast, 1);
+      root.SetPropInt(setting::kOffline, 1);
     });
     StartWindow();
     QVERIFY(Find<QPushButton>("goFastButton")->isChecked());
@@ -159,8 +160,8 @@ class MainWindowTest : public QObject {
     QVERIFY(app->state().paused);
     {
       std::lock_guard lock(app->treeLock());
-      QCOMPARE(app->root().GetProp("parm-gofast"), std::string("1"));
-      QCOMPARE(app->root().GetProp("parm-offline"), std::string("1"));
+      QCOMPARE(app->root().GetProp(setting::kGoFast), std::string("1"));
+      QCOMPARE(app->root().GetProp(setting::kOffline), std::string("1"));
     }
     // The one-second timer shows the speed state.
     QVERIFY(
@@ -169,8 +170,8 @@ class MainWindowTest : public QObject {
 
   void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
     WriteStartedBefore([](Item& root) {
-      root.SetPropInt("parm-c1w", 0);
-      root.SetPropInt("parm-c2w", 222);
+      root.SetPropInt(setting::kColumn1Width, 0);
+      root.SetPropInt(setting::kColumn2Width, 222);
     });
     StartWindow();
     QTreeWidget* list = Find<QTreeWidget>("downloadList");
@@ -181,8 +182,8 @@ class MainWindowTest : public QObject {
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
-    QCOMPARE(saved->GetProp("parm-c1w"), std::string("100"));
-    QCOMPARE(saved->GetProp("parm-c3w"), std::string("150"));
+    QCOMPARE(saved->GetProp(setting::kColumn1Width), std::string("100"));
+    QCOMPARE(saved->GetProp(setting::kColumn3Width), std::string("150"));
   }
 
   void theWindowRectangleIsStoredAndRestored() {
@@ -193,9 +194,9 @@ class MainWindowTest : public QObject {
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
-    QCOMPARE(saved->GetPropInt("parm-windowleft"), 40);
-    QCOMPARE(saved->GetPropInt("parm-windowright"), 760);
-    QCOMPARE(saved->GetPropInt("parm-windowbottom"), 500);
+    QCOMPARE(saved->GetPropInt(setting::kWindowLeft), 40);
+    QCOMPARE(saved->GetPropInt(setting::kWindowRight), 760);
+    QCOMPARE(saved->GetPropInt(setting::kWindowBottom), 500);
     window.reset();
     app.reset();
 
@@ -268,7 +269,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!app->workersRunning());
     app->SaveTree();
     const std::unique_ptr<Item> saved = SavedTree();
-    QCOMPARE(saved->GetProp("parm-maxcons"), std::string("2"));
+    QCOMPARE(saved->GetProp(setting::kMaxCons), std::string("2"));
     QVERIFY(saved->FindChild("_soundconfig"));
   }
 };

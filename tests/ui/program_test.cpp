@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -106,17 +107,17 @@ TEST_F(ProgramTest, TerminatingDuringTheFirstStartAboutBoxSavesACompleteTree) {
   Item saved;
   const TreeLoadResult result = LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
   ASSERT_TRUE(result.complete) << result.problem;
-  EXPECT_EQ(saved.GetProp("name"), "Top Folder");
-  EXPECT_EQ(saved.GetProp("rundirectory"), dir.path());
+  EXPECT_EQ(saved.GetProp(key::kName), "Top Folder");
+  EXPECT_EQ(saved.GetProp(key::kRunDirectory), dir.path());
   std::vector<std::string> folders;
   for (int index = 0; index < saved.ChildCount(); ++index) {
-    folders.push_back(saved.ChildAt(index)->GetProp("name"));
+    folders.push_back(saved.ChildAt(index)->GetProp(key::kName));
   }
   EXPECT_EQ(folders, (std::vector<std::string>{"_typelist", "_filelist", "_filelog", "nkw-defaults",
                                                "nkw-ftptext", "nkw-httptext", "_soundconfig"}));
-  EXPECT_EQ(saved.GetProp("parm-highspeed"), "99999.000000");
-  EXPECT_EQ(saved.GetProp("parm-maxcons"), "2");
-  EXPECT_FALSE(saved.GetProp("parm-firststart").empty());
+  EXPECT_EQ(saved.GetProp(setting::kHighSpeed), "99999.000000");
+  EXPECT_EQ(saved.GetProp(setting::kMaxCons), "2");
+  EXPECT_FALSE(saved.GetProp(setting::kFirstStart).empty());
 }
 
 TEST_F(ProgramTest, ASecondStartBesideTheFirstIsRefusedAndTouchesNothing) {
@@ -149,7 +150,7 @@ TEST_F(ProgramTest, ALaterStartLoadsWhatTheLastOneSaved) {
   Item after;
   LoadTree(after, testing::ReadFile(dir.File("pmarsh.dat")));
   // Not a first start any more: the marker of the first run survives the second.
-  EXPECT_EQ(after.GetProp("parm-firststart"), before.GetProp("parm-firststart"));
+  EXPECT_EQ(after.GetProp(setting::kFirstStart), before.GetProp(setting::kFirstStart));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 #include "url/host_defaults.h"
 
 namespace pellmarsh {
@@ -10,8 +11,8 @@ namespace {
 
 // "localpath|login|password" of an entry; "none" for no entry.
 std::string Describe(const Item* entry) {
-  return entry ? entry->GetProp("localpath") + "|" + entry->GetProp("login") + "|" +
-                     entry->GetProp("password")
+  return entry ? entry->GetProp(key::kLocalPath) + "|" + entry->GetProp(key::kLogin) + "|" +
+                     entry->GetProp(key::kPassword)
                : "none";
 }
 
@@ -65,15 +66,15 @@ TEST(LearnHostDefaults, AHostGetsAnEntryOnlyForValuesThatDifferFromTheDefaults) 
   for (const LearnRow& row : kLearnRows) {
     Item root;
     Item& newHost = NewHostEntry(root);
-    newHost.SetProp("localpath", "/dl");
-    newHost.SetProp("login", "anon");
-    newHost.SetProp("password", "pw");
+    newHost.SetProp(key::kLocalPath, "/dl");
+    newHost.SetProp(key::kLogin, "anon");
+    newHost.SetProp(key::kPassword, "pw");
     if (row.before[0]) {
       Item& entry = HostDefaults(root).FindOrCreateChild("host");
-      entry.SetProp("localpath", row.before[0]);
-      entry.SetProp("login", row.before[1]);
-      entry.SetProp("password", row.before[2]);
-      entry.SetPropInt("permanent", row.permanent);
+      entry.SetProp(key::kLocalPath, row.before[0]);
+      entry.SetProp(key::kLogin, row.before[1]);
+      entry.SetProp(key::kPassword, row.before[2]);
+      entry.SetPropInt(key::kPermanent, row.permanent);
     }
     LearnHostDefaults(root, row.url, row.saveAs, row.login, row.password);
     EXPECT_EQ(Describe(HostDefaults(root).FindChild("host")), row.after) << row.what;

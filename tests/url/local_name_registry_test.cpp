@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "store/keys.h"
 #include "support/temp_dir.h"
 
 namespace pellmarsh {
@@ -47,8 +48,8 @@ TEST_F(LocalNameRegistryTest, AFileOrDirectoryOnDiskIsInTheWay) {
 TEST_F(LocalNameRegistryTest, QueuedAndClippedItemsOwnTheirNamesBeforeTheirFilesExist) {
   for (const char* folder : {"_filelist", "_fileclip", "_filearchive"}) {
     Item& url = root.FindOrCreateChild(folder).FindOrCreateChild("url");
-    url.SetProp("type", "_url");
-    url.SetProp("local", dir.File(folder));
+    url.SetProp(key::kType, "_url");
+    url.SetProp(key::kLocal, dir.File(folder));
   }
   EXPECT_EQ(Unique("_filelist"), dir.File("_filelist(1)"));
   EXPECT_EQ(Unique("_fileclip"), dir.File("_fileclip(1)"));

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "store/keys.h"
 #include "support/temp_dir.h"
 #include "url/host_defaults.h"
 
@@ -34,18 +35,19 @@ class LocalNamingTest : public ::testing::Test {
  protected:
   LocalNamingTest() {
     std::filesystem::create_directory(download);
-    Host("(default for new hosts)", download.c_str(), "anonymous").SetProp("password", "guest@");
+    Host("(default for new hosts)", download.c_str(), "anonymous")
+        .SetProp(key::kPassword, "guest@");
   }
 
   Item& Host(const char* name, const char* localpath, const char* login) {
     Item& entry = HostDefaults(root).FindOrCreateChild(name);
-    entry.SetProp("localpath", localpath);
-    entry.SetProp("login", login);
+    entry.SetProp(key::kLocalPath, localpath);
+    entry.SetProp(key::kLogin, login);
     return entry;
   }
 
   Item& Choose(std::string url, const char* login = "") {
-    items.emplace_back(std::make_unique<Item>())->SetProp("login", login);
+    items.emplace_back(std::make_unique<Item>())->SetProp(key::kLogin, login);
     ChooseNewItemSettings(root, names, *ParseUrl(url), *items.back());
     return *items.back();
   }
@@ -61,21 +63,21 @@ class LocalNamingTest : public ::testing::Test {
 TEST_F(LocalNamingTest, TheHostsOwnDirectoryWinsOnlyWhenItHasOne) {
   Host("Empty.Host", "", "");
   Host("own.host", "/srv/own", "");
-  EXPECT_EQ(Choose("http://empty.host/a.zip").GetProp("local"), download + "/a.zip");
-  EXPECT_EQ(Choose("http://OWN.host/a.zip").GetProp("local"), "/srv/own/a.zip");
-  EXPECT_EQ(Choose("http://unknown/a.zip").GetProp("local"), download + "/a(1).zip");
-  EXPECT_EQ(items.back()->GetProp("name"), "a(1).zip");
+  EXPECT_EQ(Choose("http://empty.host/a.zip").GetProp(key::kLocal), download + "/a.zip");
+  EXPECT_EQ(Choose("http://OWN.host/a.zip").GetProp(key::kLocal), "/srv/own/a.zip");
+  EXPECT_EQ(Choose("http://unknown/a.zip").GetProp(key::kLocal), download + "/a(1).zip");
+  EXPECT_EQ(items.back()->GetProp(key::kName), "a(1).zip");
 }
 
 TEST_F(LocalNamingTest, TheUrlsUserWinsThenTheItemsThenTheHostsThenTheDefault) {
   Host("host", "", "hostlogin");
   Host("", "", "nameless");  // no host name matches an entry without one
-  EXPECT_EQ(Choose("ftp://me:pw@host/f", "item").GetProp("login"), "me");
-  EXPECT_EQ(items.back()->GetProp("password"), "pw");
-  EXPECT_EQ(Choose("ftp://host/f", "item").GetProp("login"), "item");
-  EXPECT_EQ(Choose("ftp://host/f").GetProp("login"), "hostlogin");
-  EXPECT_EQ(Choose("ftp://other/f").GetProp("password"), "guest@");
-  EXPECT_EQ(Choose("file:///home/f").GetProp("login"), "anonymous");
+  EXPECT_EQ(Choose("ftp://me:pw@host/f", "item").GetProp(key::kLogin), "me");
+  EXPECT_EQ(items.back()->GetProp(key::kPassword), "pw");
+  EXPECT_EQ(Choose("ftp://host/f", "item").GetProp(key::kLogin), "item");
+  EXPECT_EQ(Choose("ftp://host/f").GetProp(key::kLogin), "hostlogin");
+  EXPECT_EQ(Choose("ftp://other/f").GetProp(key::kPassword), "guest@");
+  EXPECT_EQ(Choose("file:///home/f").GetProp(key::kLogin), "anonymous");
 }
 
 TEST_F(LocalNamingTest, NoNameFromAUrlLeavesTheDownloadDirectory) {
@@ -83,7 +85,7 @@ TEST_F(LocalNamingTest, NoNameFromAUrlLeavesTheDownloadDirectory) {
     Host("host", directory.c_str(), "");
     for (const char* url : {"http://host/..", "http://host/a/..", "http://host/.", "http://host/?",
                             "http://host/..\\x"}) {
-      const std::filesystem::path local(Choose(url).GetProp("local"));
+      const std::filesystem::path local(Choose(url).GetProp(key::kLocal));
       EXPECT_EQ(local.parent_path(), directory) << url;
       EXPECT_NE(local.filename(), "..") << url;
       EXPECT_NE(local.filename(), ".") << url;
@@ -106,13 +108,13 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
   };
   for (const auto& [value, location, resolved, name] : rows) {
     Item item;
-    item.SetProp("value", value);
-    item.SetProp("location", location);
-    item.SetProp("local", download + "/page.html");
+    item.SetProp(key::kValue, value);
+    item.SetProp(key::kLocation, location);
+    item.SetProp(key::kLocal, download + "/page.html");
     RenameForRedirect(names, item);
-    EXPECT_EQ(item.GetProp("location"), resolved) << value << " to " << location;
-    EXPECT_EQ(item.GetProp("local"), download + "/" + name) << value << " to " << location;
-    EXPECT_EQ(item.GetProp("name"), name) << value << " to " << location;
+    EXPECT_EQ(item.GetProp(key::kLocation), resolved) << value << " to " << location;
+    EXPECT_EQ(item.GetProp(key::kLocal), download + "/" + name) << value << " to " << location;
+    EXPECT_EQ(item.GetProp(key::kName), name) << value << " to " << location;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "url/text_classifier.h"
+#include "store/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +27,10 @@ TEST(ClassifyItem, UrlsComeFirstThenDosPathsThenControlBytes) {
   };
   for (const auto& [value, type, after] : rows) {
     Item item;
-    item.SetProp("value", value);
+    item.SetProp(key::kValue, value);
     ClassifyItem(item);
-    EXPECT_EQ(item.GetProp("type"), type) << value;
-    EXPECT_EQ(item.GetProp("value"), after) << value;
+    EXPECT_EQ(item.GetProp(key::kType), type) << value;
+    EXPECT_EQ(item.GetProp(key::kValue), after) << value;
   }
 }
 

@@ -1,4 +1,5 @@
 #include "url/url_parser.h"
+#include "store/keys.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,12 @@ namespace {
 // The non-empty parts in a fixed order, so that a row states the whole result.
 std::string Describe(const UrlParts& parts, bool withUser = true) {
   std::string text;
-  for (std::string key : {"error", "protocol", "hostname", "hostaddr", "port", "oddport", "userid",
-                          "password", "fullpath", "path", "file", "extension"}) {
-    if (!parts.GetProp(key).empty() && (withUser || (key != "userid" && key != "password"))) {
-      text += (text.empty() ? "" : " ") + key + "=" + parts.GetProp(key);
+  for (std::string_view key :
+       {key::kError, key::kProtocol, key::kHostName, key::kHostAddr, key::kPort, key::kOddPort,
+        key::kUserId, key::kPassword, key::kFullPath, key::kPath, key::kFile, key::kExtension}) {
+    if (!parts.GetProp(key).empty() &&
+        (withUser || (key != key::kUserId && key != key::kPassword))) {
+      text += (text.empty() ? "" : " ") + std::string(key) + "=" + parts.GetProp(key);
     }
   }
   return text;
@@ -91,7 +94,7 @@ TEST(FormatUrl, ReparsingTheCanonicalTextGivesTheSamePartsButTheUser) {
     }
     const std::string original = text;
     const auto parts = ParseUrl(text);
-    if (parts->GetProp("error").empty()) {
+    if (parts->GetProp(key::kError).empty()) {
       std::string canonical = FormatUrl(*parts);
       ASSERT_EQ(Describe(*ParseUrl(canonical), false), Describe(*parts, false)) << original;
     }
