@@ -52,23 +52,23 @@ int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : std::filesystem::temp_directory_path().string();
   const int rounds = 5;
 
-  pellmarsh::Item root;
+  pellmarsh::Tree tree;
+  pellmarsh::Item& root = tree.Lock().root();  // only this thread reaches the tree
   root.SetProp(key::kName, "Top Folder");
   pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
 
-  std::recursive_mutex treeLock;
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};
   SilentMessages messages;
   pellmarsh::SystemClock clock;
   pellmarsh::AtomicFileReplacer replacer(pellmarsh::DataFile::kFileMode);
-  pellmarsh::DataFile dataFile(dir, {treeLock, commandBusy, saving}, messages, clock, replacer);
+  pellmarsh::DataFile dataFile(dir, {commandBusy, saving}, messages, clock, replacer);
   const std::string plainPath = dir + "/plain-write.bin";
 
   double firstSave = 0, bestSave = 1e9, bestPlain = 1e9, bestLoad = 1e9;
   for (int round = 0; round < rounds; ++round) {
     const auto saveStart = Clock::now();
-    dataFile.Save(root);
+    dataFile.Save(tree);
     const double saveSeconds = SecondsSince(saveStart);
     firstSave = round == 0 ? saveSeconds : firstSave;
     bestSave = std::min(bestSave, saveSeconds);
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     const std::string bytes = pellmarsh::SaveTree(root);
     bestPlain = std::min(bestPlain, PlainWriteSeconds(plainPath, bytes));
 
-    pellmarsh::Item loaded;
+    pellmarsh::Tree loaded;
     const auto loadStart = Clock::now();
     dataFile.LoadAtStartup(loaded);
     bestLoad = std::min(bestLoad, SecondsSince(loadStart));

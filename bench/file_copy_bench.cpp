@@ -54,14 +54,14 @@ void WriteSource(const std::string& path, int64_t size, bool withLineEnds) {
   }
 }
 
-double CopyThroughSession(pellmarsh::Item& root, const std::string& source,
+double CopyThroughSession(pellmarsh::Tree& tree, const std::string& source,
                           const std::string& target, int transferCode) {
   std::filesystem::remove(target);
-  std::recursive_mutex treeLock;
   pellmarsh::SystemClock clock;
   NoEvents events;
   pellmarsh::SystemResolver resolver;
-  pellmarsh::LocalNameRegistry names(treeLock, root);
+  pellmarsh::LocalNameRegistry names(tree);
+  pellmarsh::Item& root = tree.Lock().root();  // the session steps on this thread
   std::vector<char> buffer(65537);
   pellmarsh::Item& item =
       root.FindByName("_filelist")->AddChild(std::make_unique<pellmarsh::Item>());
@@ -72,7 +72,7 @@ double CopyThroughSession(pellmarsh::Item& root, const std::string& source,
   const auto start = SteadyClock::now();
   {
     pellmarsh::TransferSession session(
-        item, {root, treeLock, clock, events, resolver, names, buffer.data(), 65536});
+        item, {root, tree.lock(), clock, events, resolver, names, buffer.data(), 65536});
     while (session.Step()) {
     }
   }
@@ -105,15 +105,17 @@ int main(int argc, char** argv) {
   WriteSource(binarySource, size, false);
   WriteSource(textSource, size, true);
 
-  pellmarsh::Item root;
-  pellmarsh::SetUpRootAndFolders(root, dir);
-  pellmarsh::SetUpDefaultsAndSettings(root, dir);
+  pellmarsh::Tree tree;
+  tree.With([&](pellmarsh::Item& root) {
+    pellmarsh::SetUpRootAndFolders(root, dir);
+    pellmarsh::SetUpDefaultsAndSettings(root, dir);
+  });
 
   double bestSession = 1e9, bestCat = 1e9, bestText = 1e9;
   for (int round = 0; round < 3; ++round) {
     bestCat = std::min(bestCat, CopyWithCat(binarySource, target));
-    bestSession = std::min(bestSession, CopyThroughSession(root, binarySource, target, 1));
-    bestText = std::min(bestText, CopyThroughSession(root, textSource, target, 2));
+    bestSession = std::min(bestSession, CopyThroughSession(tree, binarySource, target, 1));
+    bestText = std::min(bestText, CopyThroughSession(tree, textSource, target, 2));
   }
   std::filesystem::remove(binarySource);
   std::filesystem::remove(textSource);

@@ -39,8 +39,8 @@ double ProcessCpuSeconds() {
 }
 
 bool AllComplete(pellmarsh::App& app) {
-  std::lock_guard lock(app.treeLock());
-  const pellmarsh::Item& list = *app.root().FindByName("_filelist");
+  std::lock_guard lock(app.tree().lock());
+  const pellmarsh::Item& list = *app.tree().root().FindByName("_filelist");
   for (int index = 0; index < list.ChildCount(); ++index) {
     if (list.ChildAt(index)->GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
       return false;
@@ -83,9 +83,9 @@ int main(int argc, char** argv) {
   app.LoadTree();
   app.CompleteBuiltInTree();
   {
-    std::lock_guard lock(app.treeLock());
-    app.root().SetPropInt(setting::kMaxCons, 4);
-    pellmarsh::Item& list = *app.root().FindByName("_filelist");
+    std::lock_guard lock(app.tree().lock());
+    app.tree().root().SetPropInt(setting::kMaxCons, 4);
+    pellmarsh::Item& list = *app.tree().root().FindByName("_filelist");
     for (int index = 0; index < kFiles; ++index) {
       pellmarsh::Item& item = list.AddChild(std::make_unique<pellmarsh::Item>());
       item.SetProp(key::kValue, "file://" + dir + "/source" + std::to_string(index));

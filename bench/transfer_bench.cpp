@@ -122,17 +122,17 @@ class Engine {
   explicit Engine(const std::string& dir) : app_(dir, messages_, silence_, clock_) {
     app_.LoadTree();
     app_.CompleteBuiltInTree();
-    std::lock_guard lock(app_.treeLock());
-    app_.root().SetPropInt(setting::kMaxCons, 8);
-    app_.root().SetPropInt(setting::kRetryShort, 1);
+    std::lock_guard lock(app_.tree().lock());
+    app_.tree().root().SetPropInt(setting::kMaxCons, 8);
+    app_.tree().root().SetPropInt(setting::kRetryShort, 1);
   }
   ~Engine() {
     app_.StopWorkers([this] { clock_.SleepMs(20); });
   }
 
   void Start(double kilobytesPerMinute) {
-    std::lock_guard lock(app_.treeLock());
-    app_.root().SetPropDouble(setting::kLowSpeed, kilobytesPerMinute);
+    std::lock_guard lock(app_.tree().lock());
+    app_.tree().root().SetPropDouble(setting::kLowSpeed, kilobytesPerMinute);
     app_.speed().UpdateSpeed({});
     if (!app_.workersRunning()) {
       app_.StartWorkers();
@@ -145,8 +145,8 @@ class Engine {
                bool countFromQueueing) {
     std::vector<Item*> items;
     {
-      std::lock_guard lock(app_.treeLock());
-      Item& list = *app_.root().FindByName("_filelist");
+      std::lock_guard lock(app_.tree().lock());
+      Item& list = *app_.tree().root().FindByName("_filelist");
       for (const auto& [url, target] : urlsAndTargets) {
         Item& item = list.AddChild(std::make_unique<Item>());
         item.SetProp(key::kType, "_url");
@@ -168,7 +168,7 @@ class Engine {
     for (;;) {
       int complete = 0;
       {
-        std::lock_guard lock(app_.treeLock());
+        std::lock_guard lock(app_.tree().lock());
         for (Item* item : items) {
           const int status = item->GetPropInt(key::kStatus);
           complete += status == 2;
@@ -186,7 +186,7 @@ class Engine {
         break;
       }
       if (SteadyClock::now() > deadline) {
-        std::lock_guard lock(app_.treeLock());
+        std::lock_guard lock(app_.tree().lock());
         std::fprintf(stderr, "no end in time; log of the first item:\n%s\n",
                      items.front()->GetProp(key::kLog).c_str());
         std::exit(1);
@@ -194,7 +194,7 @@ class Engine {
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     if (std::getenv("PELLMARSH_BENCH_LOG")) {
-      std::lock_guard lock(app_.treeLock());
+      std::lock_guard lock(app_.tree().lock());
       std::fprintf(stderr, "%s\n", items.front()->GetProp(key::kLog).c_str());
     }
     return {SecondsSince(start), ProcessCpuSeconds() - cpuBefore};
@@ -378,8 +378,8 @@ int SmallFiles() {
   pellmarsh::testing::TempDir work;
   Engine engine(work.path());
   {
-    std::lock_guard lock(engine.app().treeLock());
-    engine.app().root().SetPropInt(setting::kMaxCons, 8);
+    std::lock_guard lock(engine.app().tree().lock());
+    engine.app().tree().root().SetPropInt(setting::kMaxCons, 8);
   }
   engine.Start(kNoLimit);
   const Run a = engine.Download(ours, true);
@@ -405,8 +405,9 @@ int RateLimit() {
     engine.Start(limit);
     const int budget = pellmarsh::BudgetForLimit(limit);
     {
-      std::lock_guard lock(engine.app().treeLock());
-      Item& item = engine.app().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
+      std::lock_guard lock(engine.app().tree().lock());
+      Item& item =
+          engine.app().tree().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
       item.SetProp(key::kValue, nginx.Url("/stream.bin"));
       item.SetProp(key::kLocal, work.File("stream"));
       item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);

@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 
@@ -8,12 +9,12 @@ App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Cl
     : state_(std::move(programDir)),
       messages_(messages),
       clock_(clock),
-      dataFile_(state_.programDir, SaveGuards{state_.treeLock, state_.commandBusy, state_.saving},
-                messages, clock, replacer_),
-      events_(state_.rootItem, state_.treeLock, sounds),
+      dataFile_(state_.programDir, SaveGuards{state_.commandBusy, state_.saving}, messages, clock,
+                replacer_),
+      events_(state_.tree, sounds),
       speed_(state_, events_),
-      localNames_(state_.treeLock, state_.rootItem),
-      sessions_(state_.rootItem, state_.treeLock, clock, events_, resolver_, localNames_),
+      localNames_(state_.tree),
+      sessions_(state_.tree, clock, events_, resolver_, localNames_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
       workers_(state_, scheduler_, clock) {}
 
@@ -22,25 +23,78 @@ App::~App() {
     workers_.Stop([this] { clock_.SleepMs(100); });
   }
   // Transfers borrow the receive buffer and the factory's services.
-  std::lock_guard lock(state_.treeLock);
+  auto tree = state_.tree.Lock();
   state_.activeTransfers.clear();
 }
 
 void App::LoadTree() {
-  dataFile_.LoadAtStartup(state_.rootItem);
-  std::lock_guard lock(state_.treeLock);
-  SetUpRootAndFolders(state_.rootItem, state_.programDir);
+  dataFile_.LoadAtStartup(state_.tree);
+  auto tree = state_.tree.Lock();
+  SetUpRootAndFolders(tree.root(), state_.programDir);
 }
 
 void App::CompleteBuiltInTree() {
-  std::lock_guard lock(state_.treeLock);
-  SetUpDefaultsAndSettings(state_.rootItem, state_.programDir);
-  BuildSoundTable(state_.rootItem);
+  auto tree = state_.tree.Lock();
+  SetUpDefaultsAndSettings(tree.root(), state_.programDir);
+  BuildSoundTable(tree.root());
+}
+
+std::array<int, kListColumns> App::ColumnWidths() {
+  auto tree = state_.tree.Lock();
+  std::array<int, kListColumns> widths{};
+  for (int column = 0; column < kListColumns; ++column) {
+    widths[static_cast<size_t>(column)] = ColumnWidth(tree.root(), column);
+  }
+  return widths;
+}
+
+std::optional<WindowRect> App::SavedWindowRect(int screenWidth, int screenHeight) {
+  auto tree = state_.tree.Lock();
+  return pellmarsh::SavedWindowRect(tree.root(), screenWidth, screenHeight);
+}
+
+void App::StoreWindowState(const WindowRect& rect, const std::array<int, kListColumns>& widths) {
+  auto tree = state_.tree.Lock();
+  StoreWindowRect(tree.root(), rect);
+  StoreColumnWidths(tree.root(), widths);
+}
+
+void App::RestoreToggles() {
+  auto tree = state_.tree.Lock();
+  state_.goFast = tree->GetPropInt(setting::kGoFast) != 0;
+  state_.offline = tree->GetPropInt(setting::kOffline) != 0;
+}
+
+void App::SetGoFast(bool on) {
+  state_.goFast = on;
+  auto tree = state_.tree.Lock();
+  tree->SetPropInt(setting::kGoFast, on ? 1 : 0);
+}
+
+std::string App::CurrentRateText() {
+  bool bytesPerSecond = false;
+  {
+    auto tree = state_.tree.Lock();
+    bytesPerSecond = tree->GetPropInt(setting::kBps) != 0;
+  }
+  return RateText(state_.activeCount, state_.rateAverage, bytesPerSecond);
+}
+
+bool App::TakeUpgradeCheckDue() {
+  constexpr int64_t kThirtyDays = 2'592'000;
+  const int64_t now = clock_.UnixTime();
+  auto tree = state_.tree.Lock();
+  const bool due = tree->GetPropInt(setting::kCheckNewVersion) != 0 &&
+                   tree->GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays;
+  if (due) {
+    tree->SetPropInt64(setting::kCheckNewTime, now);
+  }
+  return due;
 }
 
 bool App::MarkFirstStart() {
-  std::lock_guard lock(state_.treeLock);
-  return pellmarsh::MarkFirstStart(state_.rootItem, clock_.UnixTime());
+  auto tree = state_.tree.Lock();
+  return pellmarsh::MarkFirstStart(tree.root(), clock_.UnixTime());
 }
 
 }  // namespace pellmarsh

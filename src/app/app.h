@@ -1,12 +1,15 @@
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/program_transfers.h"
 #include "app/scheduler.h"
 #include "app/speed_control.h"
+#include "app/window_settings.h"
 #include "app/worker_threads.h"
 #include "notify/events.h"
 #include "platform/clock.h"
@@ -30,8 +33,7 @@ class App {
   ~App();
 
   AppState& state() { return state_; }
-  Item& root() { return state_.rootItem; }
-  std::recursive_mutex& treeLock() { return state_.treeLock; }
+  Tree& tree() { return state_.tree; }
   Clock& clock() { return clock_; }
   UserMessages& messages() { return messages_; }
   EventRaiser& events() { return events_; }
@@ -50,9 +52,21 @@ class App {
   bool workersRunning() const { return workers_.running(); }
 
   // Never while a worker thread runs during shutdown; see the window's close.
-  void SaveTree() { dataFile_.Save(state_.rootItem); }
+  void SaveTree() { dataFile_.Save(state_.tree); }
   // The one-second timer's save of what the scheduler asked to keep.
-  void SaveIfRequested() { dataFile_.SaveIfRequested(state_.rootItem, state_.saveRequested); }
+  void SaveIfRequested() { dataFile_.SaveIfRequested(state_.tree, state_.saveRequested); }
+
+  // What the window shows and stores of the settings.
+  std::array<int, kListColumns> ColumnWidths();
+  std::optional<WindowRect> SavedWindowRect(int screenWidth, int screenHeight);
+  void StoreWindowState(const WindowRect& rect, const std::array<int, kListColumns>& widths);
+  // Go Fast and Offline as they were at the last exit.
+  void RestoreToggles();
+  void SetGoFast(bool on);
+  // The rate text of the one-second timer, in the unit the settings ask for.
+  std::string CurrentRateText();
+  // True once a month while the upgrade check is on; stamps the check's time.
+  bool TakeUpgradeCheckDue();
 
  private:
   AppState state_;

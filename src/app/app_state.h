@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/item.h"
+#include "store/tree.h"
 #include "transfer/transfer.h"
 
 namespace pellmarsh {
@@ -15,20 +16,44 @@ namespace pellmarsh {
 // The virus-check thread's stop handshake.
 enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 
-// The state the window, the scheduler and the virus checker share. The tree lock
-// guards the item tree and everything that points into it; the flags are atomic
-// so that any thread may read them without it.
+// The state the window, the scheduler and the virus checker share.
+//
+// Threads and what each runs:
+// - window (the Qt thread): every dialog and message box, the one-second and
+//   list timers, every item command and every save of the data file. Worker
+//   threads hand it work through the GUI queue and never wait for it while
+//   holding the tree lock.
+// - scheduler (Scheduler::Run): the once-a-second walk that starts queued
+//   items and counts down retries, and one Step of one transfer per pass.
+// - virus check (WorkerThreads): takes finished items from virusQueue.
+//
+// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusQueue
+// and the local-name registry. It is held for short, bounded work only: one
+// walk, one Step, one command, one list refresh, serialising a save. Never
+// while sleeping, polling sockets, resolving names (WithoutTreeLock), running
+// the virus checker, waiting for a dialog or writing the data file.
+//
+// The flags are atomic so that any thread may read them without the lock:
+// - commandBusy: set by the window around an item command; the scheduler idles
+//   and saves wait while it is set.
+// - saving, saveRequested: the window's save; the scheduler asks for one.
+// - listDirty, sortPending: set by the scheduler, cleared by the list refresh.
+// - schedulerStop/schedulerDone, virusState: the stop handshakes, the window
+//   asking and the worker answering.
+// - goFast, paused, goodNight, offline, noExitPrompt: button states, written
+//   by the window and read by the scheduler.
+// - activeCount, totalSize, totalReceived, rateAverage, budget: written by the
+//   scheduler (budget by the window's speed control), shown by the window.
 struct AppState {
   explicit AppState(std::string directory) : programDir(std::move(directory)) {}
   // The transfers go first: they may still point into the tree.
   ~AppState() {
-    std::lock_guard lock(treeLock);
+    auto access = tree.Lock();
     activeTransfers.clear();
   }
 
   const std::string programDir;
-  std::recursive_mutex treeLock;
-  Item rootItem;
+  Tree tree;
   // Under the tree lock. Every transfer that exists, in start order; changed by
   // the scheduler thread only.
   std::vector<std::unique_ptr<Transfer>> activeTransfers;

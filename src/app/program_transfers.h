@@ -1,6 +1,5 @@
 #pragma once
 
-#include <mutex>
 #include <vector>
 
 #include "app/scheduler.h"
@@ -12,13 +11,12 @@ namespace pellmarsh {
 // The program's transfers: real sessions sharing one receive buffer.
 class SessionFactory final : public TransferFactory {
  public:
-  SessionFactory(Item& settings, std::recursive_mutex& treeLock, Clock& clock, EventSink& events,
-                 Resolver& resolver, LocalNameRegistry& localNames);
+  SessionFactory(Tree& tree, Clock& clock, EventSink& events, Resolver& resolver,
+                 LocalNameRegistry& localNames);
   std::unique_ptr<Transfer> Create(Item& item) override;
 
  private:
-  Item& settings_;
-  std::recursive_mutex& treeLock_;
+  Tree& tree_;
   Clock& clock_;
   EventSink& events_;
   Resolver& resolver_;

@@ -59,11 +59,11 @@ void Scheduler::Pass() {
 
 void Scheduler::OnceASecond(uint32_t second) {
   lastSecond_ = second;
-  std::lock_guard lock(state_.treeLock);
+  auto tree = state_.tree.Lock();
   state_.activeCount = 0;
   state_.totalSize = 0;
   state_.totalReceived = 0;
-  Item& root = state_.rootItem;
+  Item& root = tree.root();
   root.ForEach([this](Item& item) { CountActive(item); });
   const int limit =
       root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
@@ -151,7 +151,7 @@ void Scheduler::RateSpeedIcons(int64_t rate) {
 void Scheduler::StepOne(size_t slot) {
   Transfer* transfer = nullptr;
   {
-    std::lock_guard lock(state_.treeLock);
+    std::lock_guard lock(state_.tree.lock());
     if (rotation_ < state_.activeTransfers.size()) {
       transfer = state_.activeTransfers[rotation_].get();
     }
@@ -175,10 +175,10 @@ void Scheduler::StepOne(size_t slot) {
 }
 
 void Scheduler::FinishTransfer(size_t index) {
-  std::lock_guard lock(state_.treeLock);
+  auto tree = state_.tree.Lock();
   Transfer& transfer = *state_.activeTransfers[index];
   if (Item* item = transfer.item(); item && item->GetPropInt(key::kStatus) == kStatusComplete) {
-    const Item& root = state_.rootItem;
+    const Item& root = tree.root();
     if (root.GetPropInt(setting::kAutoExtract) != 0) {
       handOffs_.ExtractUrls(*item);
     }
@@ -198,7 +198,7 @@ void Scheduler::FinishTransfer(size_t index) {
 void Scheduler::NoteEmptying(uint32_t now) {
   bool empty;
   {
-    std::lock_guard lock(state_.treeLock);
+    std::lock_guard lock(state_.tree.lock());
     empty = state_.activeTransfers.empty();
   }
   if (!empty) {
@@ -218,7 +218,7 @@ void Scheduler::NoteEmptying(uint32_t now) {
 void Scheduler::WaitForWork() {
   std::vector<pollfd> sockets;
   {
-    std::lock_guard lock(state_.treeLock);
+    std::lock_guard lock(state_.tree.lock());
     for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
       const Transfer::Wait wait = transfer->NextWait();
       if (wait.fd < 0) {

@@ -22,8 +22,8 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   int low = 0;
   int rule = 0;
   {
-    std::lock_guard lock(state_.treeLock);
-    const Item& root = state_.rootItem;
+    auto tree = state_.tree.Lock();
+    const Item& root = tree.root();
     high = BudgetForLimit(root.GetPropDouble(setting::kHighSpeed));
     low = BudgetForLimit(root.GetPropDouble(setting::kLowSpeed));
     rule = root.GetPropInt(setting::kSpeedControl);
@@ -66,8 +66,8 @@ std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond) 
 
 void ApplyOffline(AppState& state, bool offline) {
   state.offline = offline;
-  std::lock_guard lock(state.treeLock);
-  state.rootItem.SetPropInt(setting::kOffline, offline ? 1 : 0);
+  auto tree = state.tree.Lock();
+  tree->SetPropInt(setting::kOffline, offline ? 1 : 0);
   for (auto transfer = state.activeTransfers.rbegin(); transfer != state.activeTransfers.rend();
        ++transfer) {
     // Only a running item: one whose transfer has just ended keeps its outcome.

@@ -22,11 +22,11 @@ void BuildSoundTable(Item& root) {
 void EventRaiser::RaiseEvent(std::string_view name) {
   std::string file;
   {
-    std::lock_guard lock(treeLock_);
-    if (root_.GetPropInt(setting::kSoundOn) == 0) {
+    auto tree = tree_.Lock();
+    if (tree->GetPropInt(setting::kSoundOn) == 0) {
       return;
     }
-    const Item* folder = root_.FindChild(kSoundFolder);
+    const Item* folder = tree->FindChild(kSoundFolder);
     const Item* event = folder ? folder->FindChild(name) : nullptr;
     if (!event) {
       return;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <mutex>
 #include <string_view>
 
 #include "platform/sound_player.h"
 #include "store/item.h"
+#include "store/tree.h"
 
 namespace pellmarsh {
 
@@ -46,15 +46,13 @@ class EventSink {
 // Plays the sound the user attached to an event, when sounds are on.
 class EventRaiser final : public EventSink {
  public:
-  EventRaiser(Item& root, std::recursive_mutex& treeLock, SoundPlayer& player)
-      : root_(root), treeLock_(treeLock), player_(player) {}
+  EventRaiser(Tree& tree, SoundPlayer& player) : tree_(tree), player_(player) {}
 
   // Reads the tree under the tree lock and never waits for the sound.
   void RaiseEvent(std::string_view name) override;
 
  private:
-  Item& root_;
-  std::recursive_mutex& treeLock_;
+  Tree& tree_;
   SoundPlayer& player_;
 };
 

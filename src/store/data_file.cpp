@@ -28,7 +28,7 @@ std::string DataFile::OldPath() const {
   return JoinPath(programDir_, kOldFileName);
 }
 
-void DataFile::LoadAtStartup(Item& root) {
+void DataFile::LoadAtStartup(Tree& tree) {
   std::string path = Path();
   FileContents contents = ReadWholeFile(path);
   bool fromOldFile = false;
@@ -48,9 +48,9 @@ void DataFile::LoadAtStartup(Item& root) {
   }
   TreeLoadResult result;
   {
-    std::lock_guard lock(guards_.treeLock);
-    result = LoadTree(root, *contents.bytes);
-    root.ForEach(ResetItemOnLoad);
+    auto access = tree.Lock();
+    result = LoadTree(access.root(), *contents.bytes);
+    access->ForEach(ResetItemOnLoad);
   }
   // A damaged old-name file is left in place: nothing else reads it, and the
   // user may still want the part that could not be loaded.
@@ -78,7 +78,7 @@ void DataFile::ReportDamage(const std::string& path, const std::string& problem,
   messages_.Show({text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
 }
 
-void DataFile::Save(const Item& root) {
+void DataFile::Save(Tree& tree) {
   if (guards_.saving) {
     return;
   }
@@ -88,8 +88,8 @@ void DataFile::Save(const Item& root) {
   guards_.saving = true;
 
   {
-    std::lock_guard lock(guards_.treeLock);
-    SaveTree(root, saveBuffer_);
+    auto access = tree.Lock();
+    SaveTree(access.root(), saveBuffer_);
   }
   const std::string& bytes = saveBuffer_;
   std::optional<FileFailure> failure;
@@ -124,12 +124,12 @@ void RequestSave(std::atomic<int>& saveRequested) {
   }
 }
 
-void DataFile::SaveIfRequested(const Item& root, std::atomic<int>& saveRequested) {
+void DataFile::SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) {
   int expected = kSaveRequested;
   if (!saveRequested.compare_exchange_strong(expected, kSaveWriting)) {
     return;
   }
-  Save(root);
+  Save(tree);
   expected = kSaveWriting;
   if (!saveRequested.compare_exchange_strong(expected, kSaveIdle)) {
     saveRequested = kSaveRequested;

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/user_messages.h"
-#include "store/item.h"
+#include "store/tree.h"
 
 namespace pellmarsh {
 
@@ -25,9 +24,8 @@ enum SaveRequest : int {
 // before the change it should record.
 void RequestSave(std::atomic<int>& saveRequested);
 
-// The flags and lock a save coordinates with; all owned by the main window.
+// The flags a save coordinates with; owned by the main window.
 struct SaveGuards {
-  std::recursive_mutex& treeLock;
   const std::atomic<bool>& commandBusy;
   std::atomic<bool>& saving;
 };
@@ -50,15 +48,15 @@ class DataFile {
   // Loads pmarsh.dat, or else the old-name file (read once, then deleted), and
   // applies the load-time reset to every item. A damaged file keeps what could
   // be read, and the user is told once what was kept.
-  void LoadAtStartup(Item& root);
+  void LoadAtStartup(Tree& tree);
 
   // The whole save: skipped while another save runs, waits for a running item
   // command, then tries up to 50 times 200 ms apart and tells the user if all fail.
-  void Save(const Item& root);
+  void Save(Tree& tree);
 
   // The one-second timer's part: runs a save the scheduler asked for
   // (requested -> writing -> idle, or requested again when asked meanwhile).
-  void SaveIfRequested(const Item& root, std::atomic<int>& saveRequested);
+  void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested);
 
  private:
   void ReportDamage(const std::string& path, const std::string& problem, size_t itemsKept,

@@ -11,6 +11,7 @@
 #include "platform/socket.h"
 #include "platform/unique_fd.h"
 #include "store/item.h"
+#include "store/tree.h"
 #include "transfer/http_response.h"
 #include "transfer/save_file.h"
 #include "transfer/session_log.h"
@@ -24,7 +25,7 @@ class LocalNameRegistry;
 // What every session borrows from the program.
 struct TransferContext {
   Item& settings;  // the root item: "parm-" settings and the text-type folders
-  std::recursive_mutex& treeLock;
+  TreeLock& treeLock;
   Clock& clock;
   EventSink& events;
   Resolver& resolver;

@@ -24,8 +24,6 @@
 namespace pellmarsh {
 namespace {
 
-constexpr int kThirtyDays = 2'592'000;
-
 const char* const kTabCaptions[] = {"Pending Downloads", "Completed Downloads", "Archive",
                                     "Clipboard/Extraction"};
 const char* const kColumnHeaders[] = {"Filename", "URL", "Status"};
@@ -170,11 +168,9 @@ bool MainWindow::Initialise() {
 
   list_->setColumnCount(kListColumns);
   list_->setHeaderLabels({kColumnHeaders[0], kColumnHeaders[1], kColumnHeaders[2]});
-  {
-    std::lock_guard lock(app_.treeLock());
-    for (int column = 0; column < kListColumns; ++column) {
-      list_->setColumnWidth(column, ColumnWidth(app_.root(), column));
-    }
+  const std::array<int, kListColumns> widths = app_.ColumnWidths();
+  for (int column = 0; column < kListColumns; ++column) {
+    list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
   for (const char* caption : kTabCaptions) {
     tabs_->addTab(caption);
@@ -194,11 +190,7 @@ bool MainWindow::Initialise() {
   startupTimer_->start(1);
 
   app_.CompleteBuiltInTree();
-  {
-    std::lock_guard lock(app_.treeLock());
-    app_.state().goFast = app_.root().GetPropInt(setting::kGoFast) != 0;
-    app_.state().offline = app_.root().GetPropInt(setting::kOffline) != 0;
-  }
+  app_.RestoreToggles();
   goFastButton_->setChecked(app_.state().goFast);
   offlineButton_->setChecked(app_.state().offline);
 
@@ -220,18 +212,7 @@ bool MainWindow::Initialise() {
   JoinClipboardChain();
   hintText_->setText("Double Click for Properties");
 
-  const int64_t now = app_.clock().UnixTime();
-  bool upgradeDue = false;
-  {
-    std::lock_guard lock(app_.treeLock());
-    Item& root = app_.root();
-    upgradeDue = root.GetPropInt(setting::kCheckNewVersion) != 0 &&
-                 root.GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays;
-    if (upgradeDue) {
-      root.SetPropInt64(setting::kCheckNewTime, now);
-    }
-  }
-  if (upgradeDue) {
+  if (app_.TakeUpgradeCheckDue()) {
     StartUpgradeCheck();
   }
   return !quitRequested_;
@@ -240,12 +221,8 @@ bool MainWindow::Initialise() {
 void MainWindow::RestoreWindowRect() {
   const QScreen* screen = QApplication::primaryScreen();
   const QSize screenSize = screen ? screen->size() : QSize(0, 0);
-  std::optional<WindowRect> rect;
-  {
-    std::lock_guard lock(app_.treeLock());
-    rect = SavedWindowRect(app_.root(), screenSize.width(), screenSize.height());
-  }
-  if (rect) {
+  if (const std::optional<WindowRect> rect =
+          app_.SavedWindowRect(screenSize.width(), screenSize.height())) {
     setGeometry(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
   }
 }
@@ -256,10 +233,9 @@ void MainWindow::StoreWindowState() {
   for (int column = 0; column < kListColumns; ++column) {
     widths[static_cast<size_t>(column)] = list_->columnWidth(column);
   }
-  std::lock_guard lock(app_.treeLock());
-  StoreWindowRect(app_.root(), {normal.left(), normal.top(), normal.left() + normal.width(),
-                                normal.top() + normal.height()});
-  StoreColumnWidths(app_.root(), widths);
+  app_.StoreWindowState(
+      {normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()},
+      widths);
 }
 
 void MainWindow::ShowAboutBox() {
@@ -310,13 +286,7 @@ void MainWindow::OnSecondTimer() {
   }
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
-  bool bytesPerSecond = false;
-  {
-    std::lock_guard lock(app_.treeLock());
-    bytesPerSecond = app_.root().GetPropInt(setting::kBps) != 0;
-  }
-  rateText_->setText(
-      QString::fromStdString(RateText(state.activeCount, state.rateAverage, bytesPerSecond)));
+  rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
   const int64_t total = state.totalSize;
   progress_->setValue(total > 0 ? static_cast<int>(state.totalReceived * 100 / total) : 0);
   secondTimer_->start(1000);
@@ -324,9 +294,7 @@ void MainWindow::OnSecondTimer() {
 }
 
 void MainWindow::OnGoFastClicked(bool on) {
-  app_.state().goFast = on;
-  std::lock_guard lock(app_.treeLock());
-  app_.root().SetPropInt(setting::kGoFast, on ? 1 : 0);
+  app_.SetGoFast(on);
 }
 
 void MainWindow::OnOfflineClicked(bool on) {

@@ -28,8 +28,7 @@ std::pair<std::string, std::string> SplitExtension(const std::string& path) {
 
 }  // namespace
 
-LocalNameRegistry::LocalNameRegistry(std::recursive_mutex& treeLock, Item& root)
-    : treeLock_(treeLock), root_(root) {}
+LocalNameRegistry::LocalNameRegistry(Tree& tree) : tree_(tree) {}
 
 void LocalNameRegistry::SeedOnce() {
   if (seeded_) {
@@ -37,7 +36,7 @@ void LocalNameRegistry::SeedOnce() {
   }
   seeded_ = true;
   for (const char* folderName : {"_filelist", "_fileclip"}) {
-    Item* folder = root_.FindChild(folderName);
+    Item* folder = tree_.root().FindChild(folderName);
     if (!folder) {
       continue;
     }
@@ -56,7 +55,7 @@ bool LocalNameRegistry::IsFree(const std::string& path) const {
 }
 
 std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
-  std::lock_guard lock(treeLock_);
+  std::lock_guard lock(tree_.lock());
   SeedOnce();
   if (IsFree(path)) {
     taken_.insert(path);
@@ -81,13 +80,13 @@ std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
 }
 
 void LocalNameRegistry::Release(const std::string& path) {
-  std::lock_guard lock(treeLock_);
+  std::lock_guard lock(tree_.lock());
   SeedOnce();
   taken_.erase(path);
 }
 
 bool LocalNameRegistry::IsTaken(const std::string& path) {
-  std::lock_guard lock(treeLock_);
+  std::lock_guard lock(tree_.lock());
   SeedOnce();
   return taken_.contains(path);
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "store/item.h"
+#include "store/tree.h"
 
 namespace pellmarsh {
 
@@ -19,7 +19,7 @@ class LocalNameRegistry {
   // Before its first use the registry takes in the "local" of every URL item
   // in "_filelist" and "_fileclip" of the root: a queued item whose file does
   // not exist yet still owns its name.
-  LocalNameRegistry(std::recursive_mutex& treeLock, Item& root);
+  explicit LocalNameRegistry(Tree& tree);
   LocalNameRegistry(const LocalNameRegistry&) = delete;
   LocalNameRegistry& operator=(const LocalNameRegistry&) = delete;
 
@@ -36,8 +36,7 @@ class LocalNameRegistry {
   void SeedOnce();
   bool IsFree(const std::string& path) const;
 
-  std::recursive_mutex& treeLock_;
-  Item& root_;
+  Tree& tree_;
   bool seeded_ = false;
   std::unordered_set<std::string> taken_;
   std::unordered_map<std::string, int64_t> suffixCounters_;

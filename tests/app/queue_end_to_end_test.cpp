@@ -25,9 +25,9 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   app.CompleteBuiltInTree();
   const std::string data(2 * 1024 * 1024, 'p');
   {
-    std::lock_guard lock(app.treeLock());
-    app.root().SetPropInt(setting::kMaxCons, 3);
-    Item& list = *app.root().FindByName("_filelist");
+    std::lock_guard lock(app.tree().lock());
+    app.tree().root().SetPropInt(setting::kMaxCons, 3);
+    Item& list = *app.tree().root().FindByName("_filelist");
     for (int index = 0; index < 10; ++index) {
       const std::string name = "file" + std::to_string(index);
       testing::WriteFile(dir.File(name), data);
@@ -46,10 +46,10 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!allComplete && std::chrono::steady_clock::now() < deadline) {
     {
-      std::lock_guard lock(app.treeLock());
+      std::lock_guard lock(app.tree().lock());
       int running = 0;
       int complete = 0;
-      Item& list = *app.root().FindByName("_filelist");
+      Item& list = *app.tree().root().FindByName("_filelist");
       for (int index = 0; index < list.ChildCount(); ++index) {
         const int status = list.ChildAt(index)->GetPropInt(key::kStatus);
         running += status == 100 || status == 104;
@@ -67,7 +67,7 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   // the timer has written it or writes it now.
   ASSERT_TRUE(testing::WaitFor(
       [&] {
-        std::lock_guard lock(app.treeLock());
+        std::lock_guard lock(app.tree().lock());
         return app.state().activeTransfers.empty();
       },
       std::chrono::seconds(10)));

@@ -105,7 +105,7 @@ class SchedulerTest : public ::testing::Test {
   }
 
   AppState state{"/nonexistent"};
-  Item& root = state.rootItem;
+  Item& root = state.tree.Lock().root();
   ScriptedFactory factory;
   RecordingHandOffs handOffs;
   testing::RecordingEvents events;

@@ -27,8 +27,8 @@ TEST(RateText, CountsFilesAndShowsTruncatedTenthsOrBytes) {
 class SpeedControlTest : public ::testing::Test {
  protected:
   SpeedControlTest() {
-    state.rootItem.SetPropDouble(setting::kHighSpeed, 99999);
-    state.rootItem.SetPropDouble(setting::kLowSpeed, 100);
+    state.tree.Lock()->SetPropDouble(setting::kHighSpeed, 99999);
+    state.tree.Lock()->SetPropDouble(setting::kLowSpeed, 100);
   }
 
   AppState state{"/nonexistent"};
@@ -63,10 +63,10 @@ TEST_F(SpeedControlTest, ChangesRaiseTheirEventButTheFirstTickDoesNot) {
 }
 
 TEST_F(SpeedControlTest, TheWindowRulesGrantFullSpeed) {
-  state.rootItem.SetPropInt(setting::kSpeedControl, 1);
+  state.tree.Lock()->SetPropInt(setting::kSpeedControl, 1);
   EXPECT_EQ(speed.UpdateSpeed({true, false}), "FAST");
   EXPECT_EQ(speed.UpdateSpeed({false, false}), "");
-  state.rootItem.SetPropInt(setting::kSpeedControl, 2);
+  state.tree.Lock()->SetPropInt(setting::kSpeedControl, 2);
   EXPECT_EQ(speed.UpdateSpeed({false, false}), "FAST");
   events.raised.clear();
   EXPECT_EQ(speed.UpdateSpeed({false, true}), "");  // minimised
@@ -74,7 +74,7 @@ TEST_F(SpeedControlTest, TheWindowRulesGrantFullSpeed) {
 }
 
 TEST_F(SpeedControlTest, AnUnreadableLimitStopsTransfersInThatState) {
-  state.rootItem.SetProp(setting::kLowSpeed, "fast please");
+  state.tree.Lock()->SetProp(setting::kLowSpeed, "fast please");
   speed.UpdateSpeed({});
   EXPECT_EQ(state.budget, 0);
 }
@@ -85,9 +85,9 @@ TEST(ApplyOffline, AsksRunningTransfersToStopAndReleasesGoodNight) {
   ApplyOffline(state, true);
   EXPECT_TRUE(state.offline);
   EXPECT_FALSE(state.goodNight);
-  EXPECT_EQ(state.rootItem.GetProp(setting::kOffline), "1");
+  EXPECT_EQ(state.tree.Lock()->GetProp(setting::kOffline), "1");
   ApplyOffline(state, false);
-  EXPECT_EQ(state.rootItem.GetProp(setting::kOffline), "0");
+  EXPECT_EQ(state.tree.Lock()->GetProp(setting::kOffline), "0");
 }
 
 }  // namespace

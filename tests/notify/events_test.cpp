@@ -12,10 +12,11 @@ class EventsTest : public ::testing::Test {
  protected:
   Item& Event(const char* name) { return *root.FindChild(kSoundFolder)->FindChild(name); }
 
-  Item root;
-  std::recursive_mutex treeLock;
+  Tree tree;
+  // The fixture's own thread is the only one that reaches the tree.
+  Item& root = tree.Lock().root();
   testing::RecordingSounds sounds;
-  EventRaiser events{root, treeLock, sounds};
+  EventRaiser events{tree, sounds};
 };
 
 TEST_F(EventsTest, AFreshTreeGetsEveryEventInTableOrder) {

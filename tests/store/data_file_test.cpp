@@ -5,6 +5,7 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "store/tree.h"
 #include "store/tree_assertions.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
@@ -37,11 +38,12 @@ class FlakyReplacer final : public FileReplacer {
 class DataFileTest : public ::testing::Test {
  protected:
   DataFile MakeDataFile() {
-    return DataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, clock,
-                    replacer);
+    return DataFile(dir.path(), SaveGuards{commandBusy, saving}, messages, clock, replacer);
   }
 
-  static Item& SampleTree(Item& root) {
+  static Tree& SampleTree(Tree& tree) {
+    auto access = tree.Lock();
+    Item& root = access.root();
     root.SetProp(key::kName, "Top Folder");
     Item& list = root.AddChild(std::make_unique<Item>());
     list.SetProp(key::kName, "_filelist");
@@ -49,11 +51,10 @@ class DataFileTest : public ::testing::Test {
     url.SetProp(key::kType, "_url");
     url.SetPropInt(key::kStatus, kStatusComplete);
     url.SetPropInt(key::kRetryCount, 0);  // what the load-time reset writes for a complete item
-    return root;
+    return tree;
   }
 
   testing::TempDir dir;
-  std::recursive_mutex treeLock;
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};
   testing::RecordingMessages messages;
@@ -62,18 +63,18 @@ class DataFileTest : public ::testing::Test {
 };
 
 TEST_F(DataFileTest, ASavedTreeLoadsBackAtTheNextStart) {
-  Item original;
+  Tree original;
   SampleTree(original);
   MakeDataFile().Save(original);
 
-  Item loaded;
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_TRUE(TreesEqual(original, loaded));
+  EXPECT_TRUE(TreesEqual(original.Lock().root(), loaded.Lock().root()));
   EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
-  Item root;
+  Tree root;
   MakeDataFile().Save(SampleTree(root));
   struct stat info {};
   ASSERT_EQ(stat(dir.File("pmarsh.dat").c_str(), &info), 0);
@@ -82,13 +83,13 @@ TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
 }
 
 TEST_F(DataFileTest, TheOldNameIsReadOnceAndDeleted) {
-  Item original;
-  WriteFile(dir.File("pellmarsh.dat"), SaveTree(SampleTree(original)));
+  Tree original;
+  WriteFile(dir.File("pellmarsh.dat"), SaveTree(SampleTree(original).Lock().root()));
   DataFile dataFile = MakeDataFile();
 
-  Item loaded;
+  Tree loaded;
   dataFile.LoadAtStartup(loaded);
-  EXPECT_TRUE(TreesEqual(original, loaded));
+  EXPECT_TRUE(TreesEqual(original.Lock().root(), loaded.Lock().root()));
   EXPECT_FALSE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
   dataFile.Save(loaded);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pmarsh.dat")));
@@ -96,62 +97,63 @@ TEST_F(DataFileTest, TheOldNameIsReadOnceAndDeleted) {
 }
 
 TEST_F(DataFileTest, WithBothFilesOnlyTheNewNameIsReadAndTheOldOneStays) {
-  Item current;
-  current.SetProp(key::kName, "current");
-  Item old;
-  old.SetProp(key::kName, "old");
-  WriteFile(dir.File("pmarsh.dat"), SaveTree(current));
-  WriteFile(dir.File("pellmarsh.dat"), SaveTree(old));
+  Tree current;
+  current.Lock()->SetProp(key::kName, "current");
+  Tree old;
+  old.Lock()->SetProp(key::kName, "old");
+  WriteFile(dir.File("pmarsh.dat"), SaveTree(current.Lock().root()));
+  WriteFile(dir.File("pellmarsh.dat"), SaveTree(old.Lock().root()));
 
-  Item loaded;
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp(key::kName), "current");
+  EXPECT_EQ(loaded.Lock()->GetProp(key::kName), "current");
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
 }
 
 TEST_F(DataFileTest, NoFileAtAllIsNotAnError) {
-  Item loaded;
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.ChildCount(), 0);
+  EXPECT_EQ(loaded.Lock()->ChildCount(), 0);
   EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndTellsTheUserOnce) {
-  Item original;
-  const std::string bytes = SaveTree(SampleTree(original));
+  Tree original;
+  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
   WriteFile(dir.File("pmarsh.dat"), bytes.substr(0, bytes.size() - 6));
 
-  Item loaded;
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp(key::kName), "Top Folder");
+  EXPECT_EQ(loaded.Lock()->GetProp(key::kName), "Top Folder");
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_NE(messages.shown[0].text.find("damaged"), std::string::npos);
   EXPECT_NE(messages.shown[0].text.find("kept the 3 items"), std::string::npos);
 }
 
 TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
-  Item original;
-  const std::string bytes = SaveTree(SampleTree(original));
+  Tree original;
+  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
   WriteFile(dir.File("pellmarsh.dat"), bytes.substr(0, 20));
 
-  Item loaded;
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
   ASSERT_EQ(messages.shown.size(), 1u);
 }
 
 TEST_F(DataFileTest, LoadingResetsInterruptedItems) {
-  Item original;
-  SampleTree(original).ChildAt(0)->ChildAt(0)->SetPropInt(key::kStatus, kStatusTransferring);
-  WriteFile(dir.File("pmarsh.dat"), SaveTree(original));
-  Item loaded;
+  Tree original;
+  SampleTree(original).Lock()->ChildAt(0)->ChildAt(0)->SetPropInt(key::kStatus,
+                                                                  kStatusTransferring);
+  WriteFile(dir.File("pmarsh.dat"), SaveTree(original.Lock().root()));
+  Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.ChildAt(0)->ChildAt(0)->GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(loaded.Lock()->ChildAt(0)->ChildAt(0)->GetPropInt(key::kStatus), kStatusQueued);
 }
 
 TEST_F(DataFileTest, ASaveWhileAnotherRunsWritesNothing) {
   saving = true;
-  Item root;
+  Tree root;
   MakeDataFile().Save(SampleTree(root));
   EXPECT_EQ(replacer.calls, 0);
   EXPECT_FALSE(FileExistsOnDisk(dir.File("pmarsh.dat")));
@@ -160,7 +162,7 @@ TEST_F(DataFileTest, ASaveWhileAnotherRunsWritesNothing) {
 
 TEST_F(DataFileTest, TheFiftiethAttemptSucceedingShowsNoMessage) {
   replacer.failuresLeft = 49;
-  Item root;
+  Tree root;
   MakeDataFile().Save(SampleTree(root));
   EXPECT_EQ(replacer.calls, 50);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pmarsh.dat")));
@@ -171,7 +173,7 @@ TEST_F(DataFileTest, TheFiftiethAttemptSucceedingShowsNoMessage) {
 
 TEST_F(DataFileTest, FiftyFailuresTellTheUserWithThePathAndCodes) {
   replacer.failuresLeft = 50;
-  Item root;
+  Tree root;
   MakeDataFile().Save(SampleTree(root));
   EXPECT_EQ(replacer.calls, 50);
   ASSERT_EQ(messages.shown.size(), 1u);
@@ -198,9 +200,8 @@ TEST_F(DataFileTest, ASaveWaitsForARunningItemCommand) {
     std::atomic<bool>& busy;
     std::vector<int> waits;
   } endingClock(commandBusy);
-  DataFile dataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, endingClock,
-                    replacer);
-  Item root;
+  DataFile dataFile(dir.path(), SaveGuards{commandBusy, saving}, messages, endingClock, replacer);
+  Tree root;
   dataFile.Save(SampleTree(root));
   EXPECT_EQ(endingClock.waits, (std::vector<int>{100, 100, 100}));
   EXPECT_EQ(replacer.calls, 1);
@@ -208,7 +209,7 @@ TEST_F(DataFileTest, ASaveWaitsForARunningItemCommand) {
 
 TEST_F(DataFileTest, ARequestedSaveCyclesTheFlagBackToZero) {
   std::atomic<int> saveRequested{0};
-  Item root;
+  Tree root;
   DataFile dataFile = MakeDataFile();
   dataFile.SaveIfRequested(SampleTree(root), saveRequested);
   EXPECT_EQ(replacer.calls, 0);
@@ -232,8 +233,8 @@ TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {
     int calls = 0;
   } asking;
   asking.requests = &saveRequested;
-  DataFile dataFile(dir.path(), SaveGuards{treeLock, commandBusy, saving}, messages, clock, asking);
-  Item root;
+  DataFile dataFile(dir.path(), SaveGuards{commandBusy, saving}, messages, clock, asking);
+  Tree root;
   RequestSave(saveRequested);
   RequestSave(saveRequested);  // a second request before the tick is the same request
   EXPECT_EQ(saveRequested, kSaveRequested);
@@ -246,21 +247,21 @@ TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {
 }
 
 TEST_F(DataFileTest, AFailedReplaceLeavesTheOldFileWhole) {
-  Item first;
-  first.SetProp(key::kName, "first");
+  Tree first;
+  first.Lock()->SetProp(key::kName, "first");
   DataFile dataFile = MakeDataFile();
   dataFile.Save(first);
   // A directory in the temporary file's place makes every write attempt fail.
   ASSERT_EQ(mkdir(dir.File("pmarsh.dat.new").c_str(), 0700), 0);
-  Item second;
-  second.SetProp(key::kName, "second");
+  Tree second;
+  second.Lock()->SetProp(key::kName, "second");
   dataFile.Save(second);
   ASSERT_EQ(messages.shown.size(), 1u);
 
-  Item loaded;
+  Tree loaded;
   rmdir(dir.File("pmarsh.dat.new").c_str());
   dataFile.LoadAtStartup(loaded);
-  EXPECT_EQ(loaded.GetProp(key::kName), "first");
+  EXPECT_EQ(loaded.Lock()->GetProp(key::kName), "first");
 }
 
 }  // namespace

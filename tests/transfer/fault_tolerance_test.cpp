@@ -50,8 +50,8 @@ class RunningApp {
   }
 
   Item& Queue(const std::string& url, const std::string& local) {
-    std::lock_guard lock(app.treeLock());
-    Item& item = app.root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    std::lock_guard lock(app.tree().lock());
+    Item& item = app.tree().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
     item.SetProp(key::kType, "_url");
     item.SetProp(key::kValue, url);
     item.SetProp(key::kLocal, local);
@@ -61,7 +61,7 @@ class RunningApp {
   }
 
   int Status(const Item& item) {
-    std::lock_guard lock(app.treeLock());
+    std::lock_guard lock(app.tree().lock());
     return item.GetPropInt(key::kStatus);
   }
 
@@ -85,7 +85,7 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
-  std::lock_guard lock(running.app.treeLock());
+  std::lock_guard lock(running.app.tree().lock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
@@ -101,14 +101,14 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   Item& item = running.Queue("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin",
                              dir.File("big.bin"));
   {
-    std::lock_guard lock(running.app.treeLock());
+    std::lock_guard lock(running.app.tree().lock());
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
   }
   ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
-  std::lock_guard lock(running.app.treeLock());
+  std::lock_guard lock(running.app.tree().lock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
@@ -198,8 +198,8 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   testing::TempDir dir;
   RunningApp running(dir.path());
   {
-    std::lock_guard lock(running.app.treeLock());
-    running.app.root().SetPropInt(setting::kMaxCons, 8);
+    std::lock_guard lock(running.app.tree().lock());
+    running.app.tree().root().SetPropInt(setting::kMaxCons, 8);
   }
   std::vector<Item*> items;
   for (int index = 0; index < 50; ++index) {
@@ -213,7 +213,7 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
     std::this_thread::sleep_for(100ms);
   }
   EXPECT_GT(chaos.connections(), 50);
-  std::lock_guard lock(running.app.treeLock());
+  std::lock_guard lock(running.app.tree().lock());
   for (const Item* item : items) {
     const int status = item->GetPropInt(key::kStatus);
     // Queued, running, waiting to retry, or failed with a message: never lost.

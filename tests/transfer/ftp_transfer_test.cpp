@@ -464,15 +464,15 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
   const bool ended = testing::WaitFor(
       [&] {
         app.SaveIfRequested();
-        std::lock_guard lock(app.treeLock());
+        std::lock_guard lock(app.tree().lock());
         return app.state().activeTransfers.empty() &&
-               app.root().FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus) ==
+               app.tree().root().FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus) ==
                    kStatusComplete;
       },
       30s);
   app.SaveIfRequested();
   app.StopWorkers([&] { clock.SleepMs(20); });
-  ASSERT_TRUE(ended) << app.root().FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
+  ASSERT_TRUE(ended) << app.tree().Lock()->FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
   Item saved;
   LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));

@@ -84,12 +84,15 @@ class SessionHarness : public ::testing::Test {
   }
 
   TempDir dir;
-  Item root;
-  std::recursive_mutex treeLock;
+  Tree tree;
+  // Sessions take the lock themselves; the test's own thread reaches the root
+  // while no session steps.
+  Item& root = tree.Lock().root();
+  TreeLock& treeLock = tree.lock();
   FakeClock clock;
   RecordingEvents events;
   FakeResolver resolver;
-  LocalNameRegistry names{treeLock, root};
+  LocalNameRegistry names{tree};
   std::vector<char> buffer = std::vector<char>(65537);
 };
 

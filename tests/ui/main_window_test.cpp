@@ -159,9 +159,9 @@ class MainWindowTest : public QObject {
     Find<QPushButton>("pauseButton")->click();
     QVERIFY(app->state().paused);
     {
-      std::lock_guard lock(app->treeLock());
-      QCOMPARE(app->root().GetProp(setting::kGoFast), std::string("1"));
-      QCOMPARE(app->root().GetProp(setting::kOffline), std::string("1"));
+      std::lock_guard lock(app->tree().lock());
+      QCOMPARE(app->tree().root().GetProp(setting::kGoFast), std::string("1"));
+      QCOMPARE(app->tree().root().GetProp(setting::kOffline), std::string("1"));
     }
     // The one-second timer shows the speed state.
     QVERIFY(

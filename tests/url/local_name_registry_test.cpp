@@ -17,9 +17,10 @@ class LocalNameRegistryTest : public ::testing::Test {
   std::string Unique(const std::string& name) { return names.MakeUniqueLocalPath(dir.File(name)); }
 
   testing::TempDir dir;
-  std::recursive_mutex treeLock;
-  Item root;
-  LocalNameRegistry names{treeLock, root};
+  Tree tree;
+  // The fixture's own thread is the only one that reaches the tree.
+  Item& root = tree.Lock().root();
+  LocalNameRegistry names{tree};
 };
 
 TEST_F(LocalNameRegistryTest, CollisionsCountUpPerRequestedPathAndNeverReuseAFreedSuffix) {

@@ -54,9 +54,10 @@ class LocalNamingTest : public ::testing::Test {
 
   testing::TempDir dir;
   const std::string download = dir.File("download");
-  std::recursive_mutex treeLock;
-  Item root;
-  LocalNameRegistry names{treeLock, root};
+  Tree tree;
+  // The fixture's own thread is the only one that reaches the tree.
+  Item& root = tree.Lock().root();
+  LocalNameRegistry names{tree};
   std::vector<std::unique_ptr<Item>> items;
 };
 
