@@ -27,10 +27,11 @@ App::~App() {
   state_.activeTransfers.clear();
 }
 
-void App::LoadTree() {
-  dataFile_.LoadAtStartup(state_.tree);
+LoadOutcome App::LoadTree() {
+  LoadOutcome outcome = dataFile_.LoadAtStartup(state_.tree);
   auto tree = state_.tree.Lock();
   SetUpRootAndFolders(tree.root(), state_.programDir);
+  return outcome;
 }
 
 void App::CompleteBuiltInTree() {

@@ -41,8 +41,9 @@ class App {
   const DataFile& dataFile() const { return dataFile_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
-  // the type list and the two download folders.
-  void LoadTree();
+  // the type list and the two download folders. What the user must be told
+  // comes back, to be shown once the queue runs.
+  LoadOutcome LoadTree();
   // Host defaults, text types, setting defaults and the sound events.
   void CompleteBuiltInTree();
   // True on the first start of this program directory (and remembers it).
@@ -53,6 +54,8 @@ class App {
 
   // Never while a worker thread runs during shutdown; see the window's close.
   void SaveTree() { dataFile_.Save(state_.tree); }
+  // The save of a close that no one watches; the reason it failed, if it did.
+  std::optional<std::string> SaveTreeUnattended() { return dataFile_.SaveUnattended(state_.tree); }
   // The one-second timer's save of what the scheduler asked to keep.
   void SaveIfRequested() { dataFile_.SaveIfRequested(state_.tree, state_.saveRequested); }
 

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/program_dir.h"
 
 namespace pellmarsh {
@@ -11,6 +14,7 @@ InstanceLock::InstanceLock(const std::string& programDir) {
   const std::string path = JoinPath(programDir, "pmarsh.lock");
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
+    failure_ = "Pellmarsh cannot create " + path + ": " + std::strerror(errno);
     return;
   }
   // An open-file-description lock: it belongs to this open file alone, and
@@ -19,6 +23,9 @@ InstanceLock::InstanceLock(const std::string& programDir) {
   whole.l_type = F_WRLCK;
   whole.l_whence = SEEK_SET;
   if (::fcntl(fd, F_OFD_SETLK, &whole) != 0) {
+    if (errno != EAGAIN && errno != EACCES) {
+      failure_ = "Pellmarsh cannot lock " + path + ": " + std::strerror(errno);
+    }
     ::close(fd);
     return;
   }

@@ -14,11 +14,14 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
   ~InstanceLock();
 
-  // False when another process holds the lock.
   bool acquired() const { return fd_ >= 0; }
+  // Why the lock was not taken: empty when another process holds it, else
+  // what failed ("Pellmarsh cannot create <path>: <reason>").
+  const std::string& failure() const { return failure_; }
 
  private:
   int fd_ = -1;
+  std::string failure_;
 };
 
 }  // namespace pellmarsh

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 #include "platform/program_dir.h"
@@ -28,7 +29,7 @@ std::string DataFile::OldPath() const {
   return JoinPath(programDir_, kOldFileName);
 }
 
-void DataFile::LoadAtStartup(Tree& tree) {
+LoadOutcome DataFile::LoadAtStartup(Tree& tree) {
   std::string path = Path();
   FileContents contents = ReadWholeFile(path);
   bool fromOldFile = false;
@@ -38,13 +39,23 @@ void DataFile::LoadAtStartup(Tree& tree) {
     fromOldFile = true;
   }
 
+  LoadOutcome outcome;
   if (!contents.bytes) {
-    if (contents.osError != ENOENT) {
-      ReportDamage(path,
-                   std::string("it could not be read (") + std::strerror(contents.osError) + ")", 0,
-                   false);
+    if (contents.osError == ENOENT) {
+      return outcome;
     }
-    return;
+    const std::string reason = std::strerror(contents.osError);
+    if (!fromOldFile) {
+      // Whatever is in it may be all the user has: never save over it.
+      saveForbidden_ = true;
+      outcome.unreadable = true;
+      outcome.report = UserMessage{
+          "Pellmarsh cannot read its data file " + path + ": " + reason + ". Nothing was changed.",
+          "Pellmarsh", MessageButtons::kOk, MessageIcon::kStop};
+      return outcome;
+    }
+    outcome.report = DamageReport(path, "it could not be read (" + reason + ")", 0, path);
+    return outcome;
   }
   TreeLoadResult result;
   {
@@ -52,20 +63,41 @@ void DataFile::LoadAtStartup(Tree& tree) {
     result = LoadTree(access.root(), *contents.bytes);
     access->ForEach(ResetItemOnLoad);
   }
-  // A damaged old-name file is left in place: nothing else reads it, and the
-  // user may still want the part that could not be loaded.
-  const bool keepOldFile = fromOldFile && !result.complete;
-  if (fromOldFile && !keepOldFile) {
-    ::unlink(path.c_str());
+  if (result.complete) {
+    if (fromOldFile) {
+      ::unlink(path.c_str());
+    }
+    return outcome;
   }
-  // The question waits for the user, so it is asked without the tree lock.
-  if (!result.complete) {
-    ReportDamage(path, result.problem, result.itemsRead, keepOldFile);
+  // A damaged old-name file is left in place: nothing else reads it. A damaged
+  // pmarsh.dat is copied aside before the next save replaces it.
+  std::string whereKept = path;
+  if (!fromOldFile) {
+    if (std::optional<std::string> copy = KeepDamagedCopy(*contents.bytes)) {
+      whereKept = *copy;
+    } else {
+      saveForbidden_ = true;
+    }
   }
+  outcome.report = DamageReport(path, result.problem, result.itemsKept, whereKept);
+  return outcome;
 }
 
-void DataFile::ReportDamage(const std::string& path, const std::string& problem, size_t itemsKept,
-                            bool oldFileKept) {
+std::optional<std::string> DataFile::KeepDamagedCopy(std::string_view bytes) {
+  const std::time_t now = static_cast<std::time_t>(clock_.UnixTime());
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string copy = Path() + ".damaged-" + stamp;
+  if (replacer_.Replace(copy, bytes)) {
+    return std::nullopt;
+  }
+  return copy;
+}
+
+UserMessage DataFile::DamageReport(const std::string& path, const std::string& problem,
+                                   size_t itemsKept, const std::string& whereKept) {
   std::string text = "The data file " + path + " is damaged: " + problem + ".\n\n";
   if (itemsKept == 0) {
     text += "Nothing could be read from it; Pellmarsh starts with a new tree.";
@@ -73,43 +105,65 @@ void DataFile::ReportDamage(const std::string& path, const std::string& problem,
     text += "Pellmarsh kept the " + std::to_string(itemsKept) +
             " items it could read before that point and starts with them.";
   }
-  text += oldFileKept ? " The damaged file is left where it is."
-                      : " The next save replaces the file with what is kept.";
-  messages_.Show({text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
+  if (saveForbidden_) {
+    text += " A copy of the damaged file could not be made, so Pellmarsh will not save over it.";
+  } else if (whereKept == path) {
+    text += " The damaged file is left where it is.";
+  } else {
+    text += " The damaged file is kept as " + whereKept + ".";
+  }
+  return {text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation};
+}
+
+std::optional<FileFailure> DataFile::Write(Tree& tree) {
+  {
+    auto access = tree.Lock();
+    SaveTree(access.root(), saveBuffer_);
+  }
+  std::optional<FileFailure> failure;
+  for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
+    failure = replacer_.Replace(Path(), saveBuffer_);
+    if (!failure) {
+      break;
+    }
+    clock_.SleepMs(200);
+  }
+  return failure;
+}
+
+std::string DataFile::FailureText(const FileFailure& failure) const {
+  return "Non-fatal error - Could not save data file [" + Path() +
+         "] [Exception:" + std::to_string(failure.cause) +
+         ", Errno:" + std::to_string(failure.osError) + "].";
 }
 
 void DataFile::Save(Tree& tree) {
-  if (guards_.saving) {
+  if (guards_.saving || saveForbidden_) {
     return;
   }
   while (guards_.commandBusy) {
     clock_.SleepMs(100);
   }
   guards_.saving = true;
-
-  {
-    auto access = tree.Lock();
-    SaveTree(access.root(), saveBuffer_);
-  }
-  const std::string& bytes = saveBuffer_;
-  std::optional<FileFailure> failure;
-  for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
-    failure = replacer_.Replace(Path(), bytes);
-    if (!failure) {
-      break;
-    }
-    clock_.SleepMs(200);
-  }
-  if (failure) {
+  if (const std::optional<FileFailure> failure = Write(tree)) {
     const std::string text =
-        "Non-fatal error - Could not save data file [" + Path() +
-        "] [Exception:" + std::to_string(failure->cause) +
-        ", Errno:" + std::to_string(failure->osError) +
-        "].\n\nPlease report this problem on the Pellmarsh issue tracker, quoting this "
+        FailureText(*failure) +
+        "\n\nPlease report this problem on the Pellmarsh issue tracker, quoting this "
         "message exactly as it stands, with the file name and the error codes.";
     messages_.Show({text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
   }
   guards_.saving = false;
+}
+
+std::optional<std::string> DataFile::SaveUnattended(Tree& tree) {
+  if (saveForbidden_) {
+    return "the data file " + Path() + " was left as it was found at start-up";
+  }
+  std::optional<FileFailure> failure = Write(tree);
+  if (!failure) {
+    return std::nullopt;
+  }
+  return FailureText(*failure) + " (" + std::strerror(failure->osError) + ")";
 }
 
 void RequestSave(std::atomic<int>& saveRequested) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
@@ -30,6 +31,14 @@ struct SaveGuards {
   std::atomic<bool>& saving;
 };
 
+// What loading found that the user must hear of.
+struct LoadOutcome {
+  // The file exists but could not be read: the program must end without
+  // saving, after telling the user.
+  bool unreadable = false;
+  std::optional<UserMessage> report;
+};
+
 // pmarsh.dat in the program's directory: read once at start-up, written in
 // full whenever a save is due.
 class DataFile {
@@ -46,27 +55,38 @@ class DataFile {
   std::string OldPath() const;
 
   // Loads pmarsh.dat, or else the old-name file (read once, then deleted), and
-  // applies the load-time reset to every item. A damaged file keeps what could
-  // be read, and the user is told once what was kept.
-  void LoadAtStartup(Tree& tree);
+  // applies the load-time reset to every item. A damaged pmarsh.dat keeps what
+  // could be read and leaves a copy of itself beside it before anything saves
+  // over it; a file that exists but cannot be read is never saved over.
+  LoadOutcome LoadAtStartup(Tree& tree);
 
   // The whole save: skipped while another save runs, waits for a running item
   // command, then tries up to 50 times 200 ms apart and tells the user if all fail.
   void Save(Tree& tree);
+  // The same save for a close nobody watches (a signal): no message box; the
+  // reason it failed, if it did.
+  std::optional<std::string> SaveUnattended(Tree& tree);
 
   // The one-second timer's part: runs a save the scheduler asked for
   // (requested -> writing -> idle, or requested again when asked meanwhile).
   void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested);
 
  private:
-  void ReportDamage(const std::string& path, const std::string& problem, size_t itemsKept,
-                    bool oldFileKept);
+  UserMessage DamageReport(const std::string& path, const std::string& problem, size_t itemsKept,
+                           const std::string& whereKept);
+  // Keeps a damaged pmarsh.dat's bytes under a new name; the name, or nothing.
+  std::optional<std::string> KeepDamagedCopy(std::string_view bytes);
+  // Serialises under the tree lock and writes with retries; the last failure.
+  std::optional<FileFailure> Write(Tree& tree);
+  std::string FailureText(const FileFailure& failure) const;
 
   std::string programDir_;
   SaveGuards guards_;
   UserMessages& messages_;
   Clock& clock_;
   FileReplacer& replacer_;
+  // Set when the file on disk must outlive this run unchanged.
+  bool saveForbidden_ = false;
   // Kept between saves: saves come with every transfer start and end, and a
   // fresh buffer of the file's size costs a page fault per 4 KiB each time.
   std::string saveBuffer_;

@@ -60,8 +60,11 @@ int64_t ParseLeadingInteger(std::string_view text) {
 
 double ParseLeadingReal(std::string_view text) {
   const bool negative = TakeSign(text);
-  // A second sign after the first is not a number ("--1" reads as 0).
-  if (text.empty() || text[0] == '+' || text[0] == '-') {
+  // Only digits begin a number: not a second sign ("--1"), and not the words
+  // "inf" and "nan" that the conversion below would otherwise accept.
+  const bool digitFirst = !text.empty() && text[0] >= '0' && text[0] <= '9';
+  const bool pointThenDigit = text.size() > 1 && text[0] == '.' && text[1] >= '0' && text[1] <= '9';
+  if (!digitFirst && !pointThenDigit) {
     return 0.0;
   }
   double value = 0.0;

@@ -62,7 +62,6 @@ class RecordReader {
 
   // Returns false once something stopped the reading; the item keeps what it got.
   bool ReadRecord(Item& item, int depth) {
-    ++itemsRead_;
     const std::optional<uint32_t> propertyCount = ReadU32();
     if (!propertyCount) {
       return false;
@@ -83,8 +82,15 @@ class RecordReader {
       return Stop("the items are nested more deeply than any real tree");
     }
     for (uint32_t index = 0; index < *childCount; ++index) {
-      Item& child = item.AddChild(std::make_unique<Item>());
-      if (!ReadRecord(child, depth + 1)) {
+      // A child joins the tree once read; one cut off before it held anything
+      // would be an empty item that nothing can show or delete.
+      auto child = std::make_unique<Item>();
+      const bool whole = ReadRecord(*child, depth + 1);
+      if (whole || !child->AllProps().empty() || child->ChildCount() > 0) {
+        item.AddChild(std::move(child));
+        ++itemsKept_;
+      }
+      if (!whole) {
         return false;
       }
     }
@@ -92,7 +98,7 @@ class RecordReader {
   }
 
   size_t position() const { return position_; }
-  size_t itemsRead() const { return itemsRead_; }
+  size_t itemsKept() const { return itemsKept_; }
   const std::string& problem() const { return problem_; }
 
  private:
@@ -138,7 +144,7 @@ class RecordReader {
 
   std::string_view bytes_;
   size_t position_ = 0;
-  size_t itemsRead_ = 0;
+  size_t itemsKept_ = 0;  // below the root
   std::string problem_;
 };
 
@@ -162,7 +168,7 @@ TreeLoadResult LoadTree(Item& item, std::string_view bytes) {
   RecordReader reader(bytes);
   TreeLoadResult result;
   result.complete = reader.ReadRecord(item, 0);
-  result.itemsRead = reader.itemsRead();
+  result.itemsKept = reader.itemsKept();
   result.bytesUsed = reader.position();
   result.problem = reader.problem();
   if (result.complete && result.bytesUsed != bytes.size()) {

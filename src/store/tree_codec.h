@@ -20,7 +20,7 @@ struct TreeLoadResult {
   // False when the bytes ended early, held something impossible or went on
   // after the root record; what was read before that point is kept.
   bool complete = true;
-  size_t itemsRead = 0;
+  size_t itemsKept = 0;  // items below the root that the tree holds
   size_t bytesUsed = 0;
   // Why the reader stopped, for the user; empty when complete.
   std::string problem;

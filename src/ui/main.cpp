@@ -16,12 +16,13 @@
 
 namespace {
 
-void SayAlreadyRunning() {
-  const char* text = "Pellmarsh is already running.";
-  std::fprintf(stderr, "%s\n", text);
+// Why this start cannot go on: another instance, or a lock file that failed.
+void SayCannotStart(const std::string& failure) {
+  const std::string text = failure.empty() ? "Pellmarsh is already running." : failure;
+  std::fprintf(stderr, "%s\n", text.c_str());
   // Without a display there is nobody to press OK.
   if (QGuiApplication::platformName() != "offscreen") {
-    QMessageBox::warning(nullptr, "Pellmarsh", text);
+    QMessageBox::warning(nullptr, "Pellmarsh", QString::fromStdString(text));
   }
 }
 
@@ -33,7 +34,9 @@ int main(int argc, char** argv) {
   // locked on is a confirmed close. Lives to the end, so a signal during the save
   // is swallowed rather than fatal.
   pellmarsh::MainWindow* window = nullptr;
-  pellmarsh::QtSignalBridge signalBridge([&window] {
+  bool signalled = false;
+  pellmarsh::QtSignalBridge signalBridge([&window, &signalled] {
+    signalled = true;
     if (window) {
       window->RequestQuit();
     } else {
@@ -44,7 +47,7 @@ int main(int argc, char** argv) {
   const std::string programDir = pellmarsh::ProgramDir();
   const pellmarsh::InstanceLock instance(programDir);
   if (!instance.acquired()) {
-    SayAlreadyRunning();
+    SayCannotStart(instance.failure());
     return 1;
   }
 
@@ -58,6 +61,9 @@ int main(int argc, char** argv) {
     mainWindow.exec();
   }
   mainWindow.hide();
+  if (mainWindow.startRefused()) {
+    return 1;
+  }
 
   if (app.workersRunning()) {
     // Keep answering dialogs a worker may still have open while it stops.
@@ -68,6 +74,14 @@ int main(int argc, char** argv) {
   }
   pellmarsh::ClosingNotice notice;
   notice.ShowNow();
-  app.SaveTree();
+  if (!signalled) {
+    app.SaveTree();
+    return 0;
+  }
+  // Nobody may be there to answer a message box: say why on stderr instead.
+  if (const std::optional<std::string> failure = app.SaveTreeUnattended()) {
+    std::fprintf(stderr, "Pellmarsh: could not save on closing: %s\n", failure->c_str());
+    return 1;
+  }
   return 0;
 }

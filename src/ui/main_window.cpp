@@ -164,7 +164,12 @@ bool MainWindow::Initialise() {
   setWindowIcon(AppIcon(false));
   goodNightButton_->setEnabled(dialUp);
 
-  app_.LoadTree();
+  const LoadOutcome loaded = app_.LoadTree();
+  if (loaded.unreadable) {
+    startRefused_ = true;
+    app_.messages().Show(*loaded.report);
+    return false;
+  }
 
   list_->setColumnCount(kListColumns);
   list_->setHeaderLabels({kColumnHeaders[0], kColumnHeaders[1], kColumnHeaders[2]});
@@ -208,6 +213,10 @@ bool MainWindow::Initialise() {
 
   app_.events().RaiseEvent("STARTUP");
   app_.StartWorkers();
+  if (loaded.report) {
+    // Shown over the window once it is up; the queue runs meanwhile.
+    QTimer::singleShot(0, this, [this, report = *loaded.report] { app_.messages().Show(report); });
+  }
   RestoreWindowRect();
   JoinClipboardChain();
   hintText_->setText("Double Click for Properties");
@@ -274,6 +283,12 @@ void MainWindow::reject() {
     }
   }
   closing_ = true;
+  // Nothing may save or raise events while the worker threads stop.
+  for (QTimer* timer : {secondTimer_, displayTimer_, startupTimer_}) {
+    if (timer) {
+      timer->stop();
+    }
+  }
   StoreWindowState();
   QDialog::done(QDialog::Rejected);
 }

@@ -35,6 +35,8 @@ class MainWindow final : public QDialog {
   // dialog, then the window.
   void RequestQuit();
   bool quitRequested() const { return quitRequested_; }
+  // True when the data file could not be read: the program ends without saving.
+  bool startRefused() const { return startRefused_; }
 
   void accept() override;  // Enter: nothing
   void reject() override;  // Escape and the close box: ask, then close
@@ -65,6 +67,7 @@ class MainWindow final : public QDialog {
   App& app_;
   DesktopProbe probe_;
   bool quitRequested_ = false;
+  bool startRefused_ = false;
   bool closing_ = false;
   bool shownOnce_ = false;
 

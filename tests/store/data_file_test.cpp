@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree.h"
@@ -68,9 +70,8 @@ TEST_F(DataFileTest, ASavedTreeLoadsBackAtTheNextStart) {
   MakeDataFile().Save(original);
 
   Tree loaded;
-  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_FALSE(MakeDataFile().LoadAtStartup(loaded).report);
   EXPECT_TRUE(TreesEqual(original.Lock().root(), loaded.Lock().root()));
-  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
@@ -112,22 +113,75 @@ TEST_F(DataFileTest, WithBothFilesOnlyTheNewNameIsReadAndTheOldOneStays) {
 
 TEST_F(DataFileTest, NoFileAtAllIsNotAnError) {
   Tree loaded;
-  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_FALSE(MakeDataFile().LoadAtStartup(loaded).report);
   EXPECT_EQ(loaded.Lock()->ChildCount(), 0);
-  EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndTellsTheUserOnce) {
+TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndACopyOfItselfBeforeTheNextSave) {
   Tree original;
   const std::string bytes = SaveTree(SampleTree(original).Lock().root());
-  WriteFile(dir.File("pmarsh.dat"), bytes.substr(0, bytes.size() - 6));
+  const std::string damaged = bytes.substr(0, bytes.size() - 6);
+  WriteFile(dir.File("pmarsh.dat"), damaged);
+  clock.unixTime = 1765000000;  // 2025-12-06 05:46:40 UTC
 
   Tree loaded;
-  MakeDataFile().LoadAtStartup(loaded);
+  DataFile dataFile = MakeDataFile();
+  const LoadOutcome outcome = dataFile.LoadAtStartup(loaded);
   EXPECT_EQ(loaded.Lock()->GetProp(key::kName), "Top Folder");
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_NE(messages.shown[0].text.find("damaged"), std::string::npos);
-  EXPECT_NE(messages.shown[0].text.find("kept the 3 items"), std::string::npos);
+  ASSERT_TRUE(outcome.report);
+  EXPECT_FALSE(outcome.unreadable);
+  // The folder and the cut URL item are kept; the root is not counted.
+  EXPECT_NE(outcome.report->text.find("kept the 2 items"), std::string::npos);
+  std::vector<std::string> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().filename().string().rfind("pmarsh.dat.damaged-", 0) == 0) {
+      copies.push_back(entry.path());
+    }
+  }
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_NE(outcome.report->text.find(copies[0]), std::string::npos) << outcome.report->text;
+  dataFile.Save(loaded);
+  EXPECT_EQ(testing::ReadFile(copies[0]), damaged);
+  EXPECT_NE(testing::ReadFile(dir.File("pmarsh.dat")), damaged);
+}
+
+TEST_F(DataFileTest, ADataFileThatCannotBeReadIsNeverSavedOver) {
+  // A directory in its place reads with an error even for root.
+  ASSERT_EQ(mkdir(dir.File("pmarsh.dat").c_str(), 0700), 0);
+  Tree loaded;
+  DataFile dataFile = MakeDataFile();
+  const LoadOutcome outcome = dataFile.LoadAtStartup(loaded);
+  EXPECT_TRUE(outcome.unreadable);
+  ASSERT_TRUE(outcome.report);
+  EXPECT_EQ(outcome.report->text, "Pellmarsh cannot read its data file " + dir.File("pmarsh.dat") +
+                                      ": Is a directory. Nothing was changed.");
+  dataFile.Save(SampleTree(loaded));
+  EXPECT_EQ(replacer.calls, 0);
+  EXPECT_TRUE(dataFile.SaveUnattended(loaded));
+  EXPECT_EQ(replacer.calls, 0);
+}
+
+TEST_F(DataFileTest, AnEmptyFileKeepsNothingAndACutChildCountAddsNoEmptyItem) {
+  WriteFile(dir.File("pmarsh.dat"), "");
+  Tree empty;
+  EXPECT_NE(MakeDataFile().LoadAtStartup(empty).report->text.find("Nothing could be read"),
+            std::string::npos);
+
+  Tree original;
+  SampleTree(original);
+  std::string bytes;
+  size_t urlRecord = 0;
+  original.With([&](Item& root) {
+    bytes = SaveTree(root);
+    urlRecord = SaveTree(*root.ChildAt(0)->ChildAt(0)).size();
+  });
+  // Cut just after the folder announced its one child.
+  WriteFile(dir.File("pmarsh.dat"), bytes.substr(0, bytes.size() - urlRecord));
+  Tree loaded;
+  MakeDataFile().LoadAtStartup(loaded);
+  auto access = loaded.Lock();
+  ASSERT_EQ(access->ChildCount(), 1);
+  EXPECT_EQ(access->ChildAt(0)->ChildCount(), 0);
 }
 
 TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
@@ -136,9 +190,8 @@ TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
   WriteFile(dir.File("pellmarsh.dat"), bytes.substr(0, 20));
 
   Tree loaded;
-  MakeDataFile().LoadAtStartup(loaded);
+  EXPECT_TRUE(MakeDataFile().LoadAtStartup(loaded).report);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
-  ASSERT_EQ(messages.shown.size(), 1u);
 }
 
 TEST_F(DataFileTest, LoadingResetsInterruptedItems) {

@@ -49,6 +49,11 @@ TEST(ParseLeadingReal, ReadsFractionAndExponentAndIgnoresWhatFollows) {
   EXPECT_DOUBLE_EQ(ParseLeadingReal("abc"), 0.0);
   EXPECT_DOUBLE_EQ(ParseLeadingReal(""), 0.0);
   EXPECT_DOUBLE_EQ(ParseLeadingReal("-+1"), 0.0);
+  // Words a setting may hold by mistake are not numbers: a limit of "inf"
+  // must not read as an unlimited speed, nor "nan" poison the budget.
+  for (const char* word : {"inf", "-infinity", "INF", "nan", " NaN(1)", "."}) {
+    EXPECT_EQ(ParseLeadingReal(word), 0.0) << word;
+  }
 }
 
 TEST(FormatReal, WritesSixDecimalsWithAPointWhateverTheLocale) {

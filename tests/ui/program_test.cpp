@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "store/keys.h"
@@ -40,11 +43,14 @@ class ProgramTest : public ::testing::Test {
     }
   }
 
-  pid_t Start(const std::string& output) {
+  pid_t Start(const std::string& output) { return StartIn(dir.path(), dir.File(output)); }
+
+  // Starts the copy of the program in `directory`, its output going to `outputPath`.
+  pid_t StartIn(const std::string& directory, const std::string& outputPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, dir.File(output).c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen"};
     for (char** entry = environ; *entry; ++entry) {
@@ -57,7 +63,7 @@ class ProgramTest : public ::testing::Test {
       envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    std::string program = dir.File("pellmarsh");
+    std::string program = directory + "/pellmarsh";
     char* argv[] = {program.data(), nullptr};
     pid_t pid = -1;
     EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
@@ -72,8 +78,9 @@ class ProgramTest : public ::testing::Test {
     return WaitFor([&] { return DirectoryLocked(); }, 20s);
   }
 
-  bool DirectoryLocked() const {
-    const int fd = ::open(dir.File("pmarsh.lock").c_str(), O_RDWR | O_CLOEXEC);
+  bool DirectoryLocked() const { return DirectoryLocked(dir.path()); }
+  static bool DirectoryLocked(const std::string& directory) {
+    const int fd = ::open((directory + "/pmarsh.lock").c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
       return false;
     }
@@ -151,6 +158,70 @@ TEST_F(ProgramTest, ALaterStartLoadsWhatTheLastOneSaved) {
   LoadTree(after, testing::ReadFile(dir.File("pmarsh.dat")));
   // Not a first start any more: the marker of the first run survives the second.
   EXPECT_EQ(after.GetProp(setting::kFirstStart), before.GetProp(setting::kFirstStart));
+}
+
+TEST_F(ProgramTest, ADataFileThatCannotBeReadIsLeftAsItIsAndTheProgramEnds) {
+  ASSERT_TRUE(std::filesystem::create_directory(dir.File("pmarsh.dat")));
+  const pid_t pid = Start("refused.out");
+  ASSERT_TRUE(WaitUntilStarted());
+  // The message waits for OK; a signal closes it as a user would.
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(WaitForExit(pid), std::optional<int>(1));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("pmarsh.dat")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("pmarsh.dat.new")));
+}
+
+TEST_F(ProgramTest, ALockFileThatCannotBeCreatedIsNotTakenForASecondInstance) {
+  ASSERT_TRUE(std::filesystem::create_directory(dir.File("pmarsh.lock")));
+  const pid_t pid = Start("lock.out");
+  EXPECT_EQ(WaitForExit(pid), std::optional<int>(1));
+  const std::string said = testing::ReadFile(dir.File("lock.out"));
+  EXPECT_NE(said.find("Pellmarsh cannot create " + dir.File("pmarsh.lock") + ": "),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(said.find("already running"), std::string::npos);
+}
+
+TEST_F(ProgramTest, ATerminateOnAFullDiskEndsWithTheReasonAndTheOldDataFile) {
+  const std::string mount = dir.File("full");
+  std::filesystem::create_directory(mount);
+  if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=24m") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{mount};
+  for (const char* file : {"pellmarsh", "pellmarsh.txt"}) {
+    std::filesystem::copy_file(dir.File(file), mount + "/" + file);
+  }
+  std::filesystem::permissions(mount + "/pellmarsh", std::filesystem::perms::owner_all);
+  // Not a first start, so no About box waits for OK.
+  Item root;
+  root.SetProp(key::kName, "Top Folder");
+  root.SetProp(setting::kFirstStart, "1765000000");
+  const std::string before = SaveTree(root);
+  testing::WriteFile(mount + "/pmarsh.dat", before);
+  testing::WriteFile(mount + "/download", "");  // the download folder cannot be made either
+  // Fill what is left.
+  {
+    const int fd = ::open((mount + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    std::vector<char> block(1 << 16, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+  }
+
+  const pid_t pid = StartIn(mount, dir.File("full.out"));
+  ASSERT_TRUE(WaitFor([&] { return DirectoryLocked(mount); }, 20s));
+  ::kill(pid, SIGTERM);
+  const std::optional<int> status = WaitForExit(pid);
+  ASSERT_TRUE(status);
+  EXPECT_NE(*status, 0);
+  EXPECT_NE(testing::ReadFile(dir.File("full.out")).find("could not save on closing"),
+            std::string::npos)
+      << testing::ReadFile(dir.File("full.out"));
+  EXPECT_EQ(testing::ReadFile(mount + "/pmarsh.dat"), before);
 }
 
 }  // namespace
