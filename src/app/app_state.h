@@ -38,6 +38,8 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 //   and saves wait while it is set.
 // - saving, saveRequested: the window's save; the scheduler asks for one.
 // - listDirty, sortPending: set by the scheduler, cleared by the list refresh.
+// - startWalkDue: set by a transfer's end or a command, cleared by the
+//   scheduler's walk.
 // - schedulerStop/schedulerDone, virusState: the stop handshakes, the window
 //   asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written
@@ -65,6 +67,10 @@ struct AppState {
   std::atomic<int> saveRequested{0};  // a SaveRequest
   std::atomic<bool> listDirty{false};
   std::atomic<bool> sortPending{false};
+
+  // Set when a transfer ends or a command queues or starts an item: the
+  // scheduler's next pass walks to start queued items at once.
+  std::atomic<bool> startWalkDue{false};
 
   std::atomic<bool> schedulerStop{false};
   std::atomic<bool> schedulerDone{false};

@@ -39,6 +39,11 @@ void Scheduler::Pass() {
   const uint32_t second = now / 1000;
   if (second != lastSecond_) {
     OnceASecond(second);
+  } else if (state_.startWalkDue.exchange(false)) {
+    // A slot has just come free or an item was queued: fill it now, not at
+    // the next turn of the second.
+    auto tree = state_.tree.Lock();
+    WalkToStart(tree.root(), false);
   }
 
   int64_t sum = 0;
@@ -59,21 +64,29 @@ void Scheduler::Pass() {
 
 void Scheduler::OnceASecond(uint32_t second) {
   lastSecond_ = second;
+  state_.startWalkDue = false;
   auto tree = state_.tree.Lock();
-  state_.activeCount = 0;
-  state_.totalSize = 0;
-  state_.totalReceived = 0;
-  Item& root = tree.root();
-  root.ForEach([this](Item& item) { CountActive(item); });
-  const int limit =
-      root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
-  root.ForEach([this, limit](Item& item) { ScheduleItem(item, limit); });
+  WalkToStart(tree.root(), true);
   // Every tenth second the history is forgotten but the mean kept.
   if (second % kRingSlots == 0) {
     byteRing_.fill(lastRate_);
   }
   RateSpeedIcons(lastRate_);
   byteRing_[second % kRingSlots] = 0;
+}
+
+void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
+  state_.activeCount = 0;
+  state_.totalSize = 0;
+  state_.totalReceived = 0;
+  root.ForEach([this](Item& item) { CountActive(item); });
+  const int limit =
+      root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
+  root.ForEach([this, limit, countDownRetries](Item& item) {
+    if (countDownRetries || item.GetPropInt(key::kStatus) != kStatusWaitingToRetry) {
+      ScheduleItem(item, limit);
+    }
+  });
 }
 
 void Scheduler::CountActive(Item& item) {
@@ -191,6 +204,7 @@ void Scheduler::FinishTransfer(size_t index) {
     }
   }
   state_.activeTransfers.erase(state_.activeTransfers.begin() + static_cast<ptrdiff_t>(index));
+  state_.startWalkDue = true;
   RequestSave(state_.saveRequested);
   state_.sortPending = true;
 }

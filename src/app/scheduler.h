@@ -34,8 +34,9 @@ class SchedulerHandOffs {
 
 // Decides which downloads run and drives them: once a second it walks the tree
 // to count running items, start queued ones within the connection limit and
-// count down retry waits; on every pass it steps one transfer, but only while
-// the ten-second rate is under the budget.
+// count down retry waits (and walks to start at the pass after a slot freed or
+// a command queued an item); on every pass it steps one transfer, but only
+// while the ten-second rate is under the budget.
 class Scheduler {
  public:
   Scheduler(AppState& state, TransferFactory& transfers, SchedulerHandOffs& handOffs,
@@ -53,6 +54,9 @@ class Scheduler {
 
  private:
   void OnceASecond(uint32_t second);
+  // Counts the running items, then starts queued ones within the limit; the
+  // once-a-second walk also counts retry waits down.
+  void WalkToStart(Item& root, bool countDownRetries);
   void CountActive(Item& item);
   void ScheduleItem(Item& item, int limit);
   void StartTransfer(Item& item);

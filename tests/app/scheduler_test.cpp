@@ -133,6 +133,32 @@ TEST_F(SchedulerTest, TheLimitStartsTheYoungestFirstAndTheNextWhenOneLeaves) {
   EXPECT_EQ(Running(), 2);
 }
 
+TEST_F(SchedulerTest, AFreedSlotIsFilledAtTheNextPassWithinTheSameSecond) {
+  factory.steps = 3;
+  std::vector<Item*> items;
+  for (int index = 0; index < 6; ++index) {
+    items.push_back(&Queue());
+  }
+  Item& waiting = Queue(kStatusWaitingToRetry);
+  waiting.SetPropInt(key::kRetryTimeout, 30);
+  // Every pass of one second: the limit of two holds throughout, and each
+  // ended transfer is replaced without waiting for the clock.
+  for (int pass = 0; pass < 40 && factory.created.size() < 6; ++pass) {
+    scheduler.Pass();
+    ASSERT_LE(Running(), 2) << "pass " << pass;
+  }
+  EXPECT_EQ(factory.created.size(), 6u);
+  EXPECT_EQ(clock.tick, 1000u);
+  // Only the once-a-second walk counts retry waits down.
+  EXPECT_EQ(waiting.GetPropInt(key::kRetryTimeout), 29);
+
+  state.offline = true;
+  items[0]->SetPropInt(key::kStatus, kStatusQueued);
+  state.startWalkDue = true;
+  scheduler.Pass();
+  EXPECT_EQ(items[0]->GetPropInt(key::kStatus), kStatusQueued);
+}
+
 TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
   root.SetPropInt(setting::kMaxCons, 0);
   Item& queued = Queue(1);
