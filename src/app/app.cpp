@@ -16,7 +16,8 @@ App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Cl
       localNames_(state_.tree),
       sessions_(state_.tree, clock, events_, resolver_, localNames_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
-      workers_(state_, scheduler_, clock) {}
+      virusChecker_(state_, messages, events_, clock),
+      workers_(state_, scheduler_, virusChecker_, clock) {}
 
 App::~App() {
   if (workers_.running()) {

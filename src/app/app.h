@@ -49,6 +49,9 @@ class App {
   // True on the first start of this program directory (and remembers it).
   bool MarkFirstStart();
   void StartWorkers() { workers_.Start(); }
+  // Lets the virus checker go on after a set-up failure halted it (the
+  // settings were confirmed).
+  void ResumeVirusChecks() { state_.virusHalted = false; }
   void StopWorkers(const std::function<void()>& waitStep) { workers_.Stop(waitStep); }
   bool workersRunning() const { return workers_.running(); }
 
@@ -84,6 +87,7 @@ class App {
   SessionFactory sessions_;
   ProgramHandOffs handOffs_;
   Scheduler scheduler_;
+  VirusChecker virusChecker_;
   // Last member: its threads stop before anything they use is destroyed.
   WorkerThreads workers_;
 };

@@ -13,7 +13,7 @@ void WorkerThreads::Start() {
   state_.schedulerDone = false;
   state_.virusState = VirusThreadState::kRunning;
   schedulerThread_ = std::thread([this] { scheduler_.Run(); });
-  virusChecker_ = std::thread([this] { VirusCheckLoop(); });
+  virusThread_ = std::thread([this] { virusChecker_.Loop(); });
 }
 
 void WorkerThreads::Stop(const std::function<void()>& waitStep) {
@@ -26,14 +26,7 @@ void WorkerThreads::Stop(const std::function<void()>& waitStep) {
   while (state_.virusState != VirusThreadState::kStopped) {
     waitStep();
   }
-  virusChecker_.join();
-}
-
-void WorkerThreads::VirusCheckLoop() {
-  while (state_.virusState == VirusThreadState::kRunning) {
-    clock_.SleepMs(500);
-  }
-  state_.virusState = VirusThreadState::kStopped;
+  virusThread_.join();
 }
 
 }  // namespace pellmarsh

@@ -6,16 +6,18 @@
 #include "app/app_state.h"
 #include "app/scheduler.h"
 #include "platform/clock.h"
+#include "viruscheck/virus_checker.h"
 
 namespace pellmarsh {
 
 // The scheduler and virus-check threads with their stop handshakes: the
 // scheduler answers schedulerStop with schedulerDone, the virus checker answers
-// virusState 1 with 2. Neither is ever killed.
+// virusState kStopRequested with kStopped. Neither is ever killed; a running
+// virus checker is ended by the stop request.
 class WorkerThreads {
  public:
-  WorkerThreads(AppState& state, Scheduler& scheduler, Clock& clock)
-      : state_(state), scheduler_(scheduler), clock_(clock) {}
+  WorkerThreads(AppState& state, Scheduler& scheduler, VirusChecker& virusChecker, Clock& clock)
+      : state_(state), scheduler_(scheduler), virusChecker_(virusChecker), clock_(clock) {}
   WorkerThreads(const WorkerThreads&) = delete;
   WorkerThreads& operator=(const WorkerThreads&) = delete;
   ~WorkerThreads();
@@ -31,13 +33,12 @@ class WorkerThreads {
   bool running() const { return schedulerThread_.joinable(); }
 
  private:
-  void VirusCheckLoop();
-
   AppState& state_;
   Scheduler& scheduler_;
+  VirusChecker& virusChecker_;
   Clock& clock_;
   std::thread schedulerThread_;
-  std::thread virusChecker_;
+  std::thread virusThread_;
 };
 
 }  // namespace pellmarsh

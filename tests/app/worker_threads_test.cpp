@@ -27,13 +27,15 @@ struct IdleScheduler {
   NoHandOffs handOffs;
   testing::RecordingEvents events;
   Scheduler scheduler{state, transfers, handOffs, events, clock};
+  testing::RecordingMessages messages;
+  VirusChecker virusChecker{state, messages, events, clock};
 };
 
 TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
   IdleScheduler idle;
   AppState& state = idle.state;
   SystemClock& clock = idle.clock;
-  WorkerThreads workers(state, idle.scheduler, clock);
+  WorkerThreads workers(state, idle.scheduler, idle.virusChecker, clock);
   workers.Start();
   EXPECT_TRUE(workers.running());
   EXPECT_FALSE(state.schedulerDone);
@@ -57,7 +59,7 @@ TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {
   IdleScheduler idle;
   AppState& state = idle.state;
   {
-    WorkerThreads workers(state, idle.scheduler, idle.clock);
+    WorkerThreads workers(state, idle.scheduler, idle.virusChecker, idle.clock);
     workers.Start();
   }
   EXPECT_TRUE(state.schedulerDone);

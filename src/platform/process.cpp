@@ -1,0 +1,76 @@
+#include "platform/process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+
+extern char** environ;
+
+namespace pellmarsh {
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr auto kGraceBeforeKill = std::chrono::seconds(5);
+
+void Nap() {
+  const timespec pause{0, std::chrono::nanoseconds(kPollInterval).count()};
+  ::nanosleep(&pause, nullptr);
+}
+
+int ExitCodeOf(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+ProcessExit RunProgram(const std::vector<std::string>& argv,
+                       const std::function<bool()>& stopWanted) {
+  ProcessExit result;
+  std::vector<char*> args;
+  for (const std::string& word : argv) {
+    args.push_back(const_cast<char*>(word.c_str()));
+  }
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Sockets, the data file and the instance lock stay ours.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t pid = -1;
+  result.startError = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result.startError != 0) {
+    return result;
+  }
+  result.started = true;
+
+  using SteadyClock = std::chrono::steady_clock;
+  std::optional<SteadyClock::time_point> terminatedAt;
+  for (;;) {
+    int status = 0;
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid) {
+      result.exitCode = ExitCodeOf(status);
+      return result;
+    }
+    if (ended < 0 && errno != EINTR) {
+      result.exitCode = -1;
+      return result;
+    }
+    if (!terminatedAt && stopWanted()) {
+      result.stopped = true;
+      ::kill(pid, SIGTERM);
+      terminatedAt = SteadyClock::now();
+    } else if (terminatedAt && SteadyClock::now() - *terminatedAt > kGraceBeforeKill) {
+      ::kill(pid, SIGKILL);
+    }
+    Nap();
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pellmarsh {
+
+// How a program run to its end ended.
+struct ProcessExit {
+  bool started = false;
+  int startError = 0;    // errno when it could not be started
+  bool stopped = false;  // ended because a stop was asked for
+  int exitCode = 0;      // a death by a signal reads as 128 + the signal, as in a shell
+};
+
+// Runs argv[0] with the argument vector `argv`, never through a shell, and
+// waits for it to exit. The program inherits standard input, output and error
+// and no other descriptor of ours. Once `stopWanted` answers true it is sent
+// SIGTERM, and SIGKILL five seconds later if it is still there.
+ProcessExit RunProgram(const std::vector<std::string>& argv,
+                       const std::function<bool()>& stopWanted);
+
+}  // namespace pellmarsh

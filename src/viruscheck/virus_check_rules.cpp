@@ -1,0 +1,78 @@
+#include "viruscheck/virus_check_rules.h"
+
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int kNoCode = -99999;
+constexpr std::string_view kFileMarker = "%1";
+
+}  // namespace
+
+int CodeListEntry(std::string_view entry) {
+  const int64_t value = ParseLeadingInteger(entry);
+  const bool digitFirst = !entry.empty() && entry[0] >= '0' && entry[0] <= '9';
+  if (value == 0 && !digitFirst) {
+    return kNoCode;
+  }
+  return static_cast<int>(value);
+}
+
+bool CodeListHolds(std::string_view list, int exitCode) {
+  if (list.empty()) {
+    return false;
+  }
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(',', start);
+    if (CodeListEntry(list.substr(start, comma - start)) == exitCode) {
+      return true;
+    }
+    if (comma == std::string_view::npos) {
+      return false;
+    }
+    start = comma + 1;
+  }
+}
+
+std::string CheckerCommandLine(std::string_view command, std::string_view path) {
+  const size_t marker = command.find(kFileMarker);
+  return std::string(command.substr(0, marker)) + "\"" + std::string(path) + "\"" +
+         std::string(command.substr(marker + kFileMarker.size()));
+}
+
+std::vector<std::string> CheckerArguments(const std::string& program, std::string_view command,
+                                          std::string_view path) {
+  std::vector<std::string> words{program};
+  std::string word;
+  bool inWord = false;
+  bool quoted = false;
+  bool pathPlaced = false;
+  for (size_t index = 0; index < command.size(); ++index) {
+    const char c = command[index];
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (inWord) {
+        words.push_back(std::move(word));
+        word.clear();
+      }
+      inWord = false;
+    } else if (!pathPlaced && command.substr(index, kFileMarker.size()) == kFileMarker) {
+      word += path;
+      pathPlaced = true;
+      inWord = true;
+      ++index;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) {
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,161 @@
+#include "viruscheck/virus_checker.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/process.h"
+#include "store/keys.h"
+#include "transfer/session_log.h"
+#include "viruscheck/virus_check_rules.h"
+
+namespace pellmarsh {
+
+// What one check needs, read from the tree under its lock.
+struct VirusChecker::Request {
+  std::string program;
+  std::string command;
+  std::string local;
+  std::string infected;
+  std::string clean;
+  std::string failed;
+  bool deleteInfected = false;
+  // The file as it was before the check, so that only that file is deleted.
+  bool regularFile = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+void VirusChecker::Loop() {
+  while (state_.virusState == VirusThreadState::kRunning) {
+    clock_.SleepMs(500);
+    if (!state_.virusHalted && state_.virusState == VirusThreadState::kRunning) {
+      CheckHead();
+    }
+  }
+  state_.virusState = VirusThreadState::kStopped;
+}
+
+bool VirusChecker::CheckHead() {
+  Item* item = nullptr;
+  Request request;
+  {
+    auto tree = state_.tree.Lock();
+    if (state_.virusQueue.empty()) {
+      return true;
+    }
+    item = state_.virusQueue.front();
+    item->SetPropInt(key::kVirusChecking, 1);
+    request.program = tree->GetProp(setting::kVirusProgram);
+    request.command = tree->GetProp(setting::kVirusCommand);
+    request.infected = tree->GetProp(setting::kVirusReturns);
+    request.clean = tree->GetProp(setting::kVirusReturnsGood);
+    request.failed = tree->GetProp(setting::kVirusReturnsFail);
+    request.deleteInfected = tree->GetPropInt(setting::kVirusAlert) == 0;
+    request.local = item->GetProp(key::kLocal);
+  }
+  if (request.program.empty()) {
+    return Halt(item, "You have not set up a virus check program.");
+  }
+  if (request.command.empty()) {
+    request.command = "%1";
+  }
+  if (request.command.find("%1") == std::string::npos) {
+    return Halt(item,
+                "You need to configure the command line for your virus checker in Pellmarsh's "
+                "virus setup page.  There is no %1 to put the filename of the file to check!");
+  }
+  struct stat before {};
+  if (::lstat(request.local.c_str(), &before) == 0 && S_ISREG(before.st_mode)) {
+    request.regularFile = true;
+    request.device = before.st_dev;
+    request.inode = before.st_ino;
+  }
+  {
+    auto tree = state_.tree.Lock();
+    AppendLogLine(*item, clock_.TickCount(),
+                  "Virus checking: " + request.program + " " +
+                      CheckerCommandLine(request.command, request.local));
+  }
+
+  const ProcessExit exit =
+      RunProgram(CheckerArguments(request.program, request.command, request.local),
+                 [this] { return state_.virusState != VirusThreadState::kRunning; });
+  if (!exit.started) {
+    {
+      auto tree = state_.tree.Lock();
+      AppendLogLine(*item, clock_.TickCount(), "Could not spawn virus checker.");
+      item->SetPropInt(key::kVirusCheck, static_cast<int>(VirusVerdict::kNone));
+    }
+    return Halt(item,
+                "Virus Check System Failure.  Please confirm the settings for virus check "
+                "software.");
+  }
+  if (exit.stopped) {
+    // Checked again, from the head of the queue, at the next start.
+    auto tree = state_.tree.Lock();
+    item->SetPropInt(key::kVirusChecking, 0);
+    return true;
+  }
+  return Record(item, request, exit.exitCode);
+}
+
+bool VirusChecker::Halt(Item* item, const std::string& message) {
+  messages_.Show({message, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
+  auto tree = state_.tree.Lock();
+  if (!state_.virusQueue.empty() && state_.virusQueue.front() == item) {
+    item->SetPropInt(key::kVirusChecking, 0);
+  }
+  state_.virusHalted = true;
+  return false;
+}
+
+bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
+  VirusVerdict verdict = VirusVerdict::kUnknownCode;
+  {
+    auto tree = state_.tree.Lock();
+    // A command may have taken the item away while the checker ran.
+    if (state_.virusQueue.empty() || state_.virusQueue.front() != item) {
+      return true;
+    }
+    const struct {
+      const std::string& list;
+      VirusVerdict verdict;
+    } lists[] = {{request.infected, VirusVerdict::kInfected},
+                 {request.clean, VirusVerdict::kClean},
+                 {request.failed, VirusVerdict::kFailedToCheck}};
+    std::string line = "Virus check returned: " + std::to_string(exitCode) +
+                       " (unknown value, please update Pellmarsh settings)";
+    for (const auto& [list, listVerdict] : lists) {
+      if (CodeListHolds(list, exitCode)) {
+        verdict = listVerdict;
+        line = "Virus check returned: " + std::to_string(exitCode) + " (" + list + ")";
+        break;
+      }
+    }
+    item->SetPropInt(key::kVirusCheck, static_cast<int>(verdict));
+    AppendLogLine(*item, clock_.TickCount(), line);
+    state_.listDirty = true;
+    state_.virusQueue.pop_front();
+    // Out of the queue, the item is no longer ours to touch once unlocked.
+    item->SetPropInt(key::kVirusChecking, 0);
+  }
+  if (verdict == VirusVerdict::kInfected) {
+    events_.RaiseEvent("INFECTED");
+    if (request.deleteInfected) {
+      DeleteIfUnchanged(request);
+    }
+  } else if (verdict == VirusVerdict::kClean) {
+    events_.RaiseEvent("CLEAN");
+  }
+  return true;
+}
+
+void VirusChecker::DeleteIfUnchanged(const Request& request) {
+  struct stat now {};
+  if (request.regularFile && ::lstat(request.local.c_str(), &now) == 0 && S_ISREG(now.st_mode) &&
+      now.st_dev == request.device && now.st_ino == request.inode) {
+    ::unlink(request.local.c_str());
+  }
+}
+
+}  // namespace pellmarsh

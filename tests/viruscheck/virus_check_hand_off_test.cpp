@@ -1,0 +1,65 @@
+// Completed downloads reach the user's checker by themselves when automatic
+// checking is on.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/app.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+
+namespace pellmarsh {
+namespace {
+
+TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
+  testing::TempDir dir;
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  SystemClock clock;
+  App app(dir.path(), messages, sounds, clock);
+  app.LoadTree();
+  app.CompleteBuiltInTree();
+  const std::string checker = dir.File("checker");
+  testing::WriteFile(checker, "#!/bin/sh\ncase \"$1\" in *bad*) exit 1;; esac\nexit 0\n");
+  ::chmod(checker.c_str(), 0700);
+  std::vector<Item*> items;
+  {
+    auto tree = app.tree().Lock();
+    tree->SetPropInt(setting::kVirusCheck, 2);
+    tree->SetProp(setting::kVirusProgram, checker);
+    tree->SetProp(setting::kVirusCommand, "%1");
+    tree->SetProp(setting::kVirusReturns, "1");
+    tree->SetProp(setting::kVirusReturnsGood, "0");
+    tree->SetPropInt(setting::kVirusAlert, 1);
+    for (const char* name : {"good.zip", "bad.zip"}) {
+      testing::WriteFile(dir.File(name), name);
+      Item& item = tree->FindByName("_filelist")->AddChild(std::make_unique<Item>());
+      item.SetProp(key::kType, "_url");
+      item.SetProp(key::kValue, "file://" + dir.File(name));
+      item.SetProp(key::kLocal, dir.File(std::string("copy-") + name));
+      item.SetPropInt(key::kStatus, kStatusQueued);
+      items.push_back(&item);
+    }
+  }
+  app.state().budget = 1'000'000'000;
+  app.StartWorkers();
+  const bool checked = testing::WaitFor(
+      [&] {
+        auto tree = app.tree().Lock();
+        return items[0]->GetPropInt(key::kVirusCheck) != 0 &&
+               items[1]->GetPropInt(key::kVirusCheck) != 0;
+      },
+      std::chrono::seconds(30));
+  app.StopWorkers([&] { clock.SleepMs(20); });
+  ASSERT_TRUE(checked);
+  auto tree = app.tree().Lock();
+  EXPECT_EQ(items[0]->GetPropInt(key::kVirusCheck), 2);
+  EXPECT_EQ(items[1]->GetPropInt(key::kVirusCheck), 1);
+  EXPECT_NE(items[1]->GetProp(key::kLog).find("Virus check returned: 1 (1)"), std::string::npos);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+}  // namespace
+}  // namespace pellmarsh

@@ -1,0 +1,158 @@
+#include "viruscheck/virus_checker.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "store/keys.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+#include "viruscheck/virus_check_rules.h"
+
+namespace pellmarsh {
+namespace {
+
+using namespace std::chrono_literals;
+
+class VirusCheckerTest : public ::testing::Test {
+ protected:
+  VirusCheckerTest() {
+    auto tree = state.tree.Lock();
+    tree->SetProp(setting::kVirusReturns, "1,2");
+    tree->SetProp(setting::kVirusReturnsGood, "0");
+    tree->SetProp(setting::kVirusReturnsFail, "9");
+  }
+
+  // A checker script that exits with `code` after running `body`.
+  std::string Checker(const std::string& name, const std::string& body) {
+    const std::string path = dir.File(name);
+    testing::WriteFile(path, "#!/bin/sh\n" + body + "\n");
+    ::chmod(path.c_str(), 0700);
+    return path;
+  }
+
+  void SetUpChecker(const std::string& program, const std::string& command = "%1") {
+    auto tree = state.tree.Lock();
+    tree->SetProp(setting::kVirusProgram, program);
+    tree->SetProp(setting::kVirusCommand, command);
+  }
+
+  Item& QueueFile(const std::string& name) {
+    testing::WriteFile(dir.File(name), "payload");
+    auto tree = state.tree.Lock();
+    Item& item = tree->FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
+    item.SetProp(key::kLocal, dir.File(name));
+    state.virusQueue.push_back(&item);
+    return item;
+  }
+
+  std::string Get(Item& item, std::string_view key) {
+    auto tree = state.tree.Lock();
+    return item.GetProp(key);
+  }
+
+  testing::TempDir dir;
+  AppState state{dir.path()};
+  testing::RecordingMessages messages;
+  testing::RecordingEvents events;
+  testing::FakeClock clock;
+  VirusChecker checker{state, messages, events, clock};
+};
+
+TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
+  const struct {
+    int exitCode;
+    int alert;
+    VirusVerdict verdict;
+    const char* logged;
+    const char* event;
+    bool fileStays;
+  } rows[] = {
+      {0, 0, VirusVerdict::kClean, "Virus check returned: 0 (0)", "CLEAN", true},
+      {2, 0, VirusVerdict::kInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
+      {2, 1, VirusVerdict::kInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
+      {9, 0, VirusVerdict::kFailedToCheck, "Virus check returned: 9 (9)", nullptr, true},
+      {7, 0, VirusVerdict::kUnknownCode,
+       "Virus check returned: 7 (unknown value, please update Pellmarsh settings)", nullptr, true},
+  };
+  for (const auto& row : rows) {
+    const std::string tag = std::to_string(row.exitCode) + "/" + std::to_string(row.alert);
+    SetUpChecker(Checker("exit" + tag.substr(0, 1), "exit " + std::to_string(row.exitCode)));
+    state.tree.Lock()->SetPropInt(setting::kVirusAlert, row.alert);
+    events.raised.clear();
+    Item& item = QueueFile("file" + std::to_string(&row - rows));
+    EXPECT_TRUE(checker.CheckHead()) << tag;
+    EXPECT_EQ(Get(item, key::kVirusCheck), std::to_string(static_cast<int>(row.verdict))) << tag;
+    EXPECT_EQ(Get(item, key::kVirusChecking), "0") << tag;
+    EXPECT_NE(Get(item, key::kLog).find(row.logged), std::string::npos) << Get(item, key::kLog);
+    EXPECT_EQ(events.raised,
+              row.event ? std::vector<std::string>{row.event} : std::vector<std::string>{})
+        << tag;
+    EXPECT_EQ(testing::FileExistsOnDisk(Get(item, key::kLocal)), row.fileStays) << tag;
+    EXPECT_TRUE(state.virusQueue.empty()) << tag;
+  }
+}
+
+TEST_F(VirusCheckerTest, ThePathReachesTheCheckerAsOneExactArgument) {
+  const std::string record = dir.File("argv");
+  SetUpChecker(Checker("recorder",
+                       "for a in \"$@\"; do printf '%s|' \"$a\"; done > '" + record + "'; exit 0"),
+               "--quiet \"--log=a b\" %1");
+  Item& item = QueueFile("-odd \"name\" $HOME;x.zip");
+  EXPECT_TRUE(checker.CheckHead());
+  EXPECT_EQ(testing::ReadFile(record), "--quiet|--log=a b|" + Get(item, key::kLocal) + "|");
+  EXPECT_NE(Get(item, key::kLog)
+                .find("Virus checking: " + dir.File("recorder") + " --quiet \"--log=a b\" \"" +
+                      Get(item, key::kLocal) + "\""),
+            std::string::npos);
+}
+
+TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
+  Item& item = QueueFile("file");
+  EXPECT_FALSE(checker.CheckHead());
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "You have not set up a virus check program.");
+  EXPECT_TRUE(state.virusHalted);
+
+  state.virusHalted = false;
+  SetUpChecker(dir.File("no-such-checker"));
+  EXPECT_FALSE(checker.CheckHead());
+  EXPECT_EQ(messages.shown.back().text,
+            "Virus Check System Failure.  Please confirm the settings for virus check software.");
+  EXPECT_NE(Get(item, key::kLog).find("Could not spawn virus checker."), std::string::npos);
+  EXPECT_EQ(Get(item, key::kVirusChecking), "0");
+
+  state.virusHalted = false;
+  SetUpChecker(Checker("scanner", "exit 0"), "--no-file");
+  EXPECT_FALSE(checker.CheckHead());
+  EXPECT_NE(messages.shown.back().text.find("There is no %1"), std::string::npos);
+
+  // Once the settings are right, the same item is checked first.
+  state.virusHalted = false;
+  SetUpChecker(dir.File("scanner"));
+  ASSERT_EQ(state.virusQueue.front(), &item);
+  EXPECT_TRUE(checker.CheckHead());
+  EXPECT_EQ(Get(item, key::kVirusCheck), "2");
+}
+
+TEST_F(VirusCheckerTest, AStopEndsAHungCheckerAndKeepsTheItemQueued) {
+  SetUpChecker(Checker("hang", "exec sleep 300"));
+  Item& item = QueueFile("file");
+  std::thread thread([&] { checker.Loop(); });
+  ASSERT_TRUE(testing::WaitFor([&] { return Get(item, key::kVirusChecking) == "1"; }, 10s));
+  const auto asked = std::chrono::steady_clock::now();
+  state.virusState = VirusThreadState::kStopRequested;
+  const bool answered =
+      testing::WaitFor([&] { return state.virusState == VirusThreadState::kStopped; }, 10s);
+  thread.join();
+  EXPECT_TRUE(answered);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
+  EXPECT_EQ(Get(item, key::kVirusCheck), "");
+  EXPECT_EQ(Get(item, key::kVirusChecking), "0");
+  EXPECT_EQ(state.virusQueue.front(), &item);
+}
+
+}  // namespace
+}  // namespace pellmarsh
