@@ -22,11 +22,6 @@ constexpr size_t kLongestReplyLine = 64 * 1024;
 // so a flood of them cannot bloat the item's log.
 constexpr int kLoggedRefusals = 20;
 
-std::string DottedQuad(uint32_t address) {
-  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
 }  // namespace
 
 bool TransferSession::FtpReserveDataSocket() {

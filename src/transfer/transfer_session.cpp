@@ -13,14 +13,6 @@
 #include "transfer/transfer_mode.h"
 
 namespace pellmarsh {
-namespace {
-
-std::string DottedQuad(uint32_t address) {
-  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
-}  // namespace
 
 TransferSession::TransferSession(Item& item, const TransferContext& context)
     : item_(&item), context_(context), saveFile_(context.clock.UnixTime()) {}
