@@ -90,7 +90,7 @@ class SessionHarness : public ::testing::Test {
   RecordingEvents events;
   FakeResolver resolver;
   LocalNameRegistry names{treeLock, root};
-  std::vector<char> buffer = std::vector<char>(65537);
+  std::vector<char> buffer = std::vector<char>(kTransferBufferSize + 1);
 };
 
 }  // namespace pellmarsh::testing
