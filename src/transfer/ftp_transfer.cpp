@@ -15,7 +15,6 @@
 namespace pellmarsh {
 namespace {
 
-constexpr uint32_t kSilenceLimitMs = 60'000;
 // Far beyond any real reply: a server that never ends its line must not fill memory.
 constexpr size_t kLongestReplyLine = 64 * 1024;
 // Refused data connections beyond this many are still closed, just not logged,
@@ -60,35 +59,28 @@ void TransferSession::FtpStep() {
   }
 }
 
-bool TransferSession::FtpSilentTooLong() const {
-  return context_.clock.TickCount() - lastActivity_ > kSilenceLimitMs;
-}
-
 bool TransferSession::FtpHasWholeLine() const {
   return lineBuffer_.find('\n') != std::string::npos;
 }
 
 bool TransferSession::FtpReadReplies() {
-  if (FtpSilentTooLong()) {
+  if (SilentTooLong(lastActivity_)) {
     Fail("FTP Command Channel Timeout", FailOutcome::kRetry);
     return false;
   }
   if (FtpHasWholeLine()) {
     return true;
   }
-  const IoResult got = mainSocket_.Receive(context_.buffer, context_.bufferSize);
-  if (got.error == kErrorWouldBlock) {
+  // Only reply lines count as activity here.
+  const std::optional<size_t> got = Receive(mainSocket_, context_.bufferSize, nullptr);
+  if (!got) {
     return false;
   }
-  if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
-    return false;
-  }
-  if (got.count == 0) {
+  if (*got == 0) {
     Fail("FTP Command Channel Closed Prematurely", FailOutcome::kRetry);
     return false;
   }
-  lineBuffer_.append(context_.buffer, got.count);
+  lineBuffer_.append(context_.buffer, *got);
   if (!FtpHasWholeLine() && lineBuffer_.size() > kLongestReplyLine) {
     Fail("FTP Command Channel Reply Too Long", FailOutcome::kRetry);
     return false;
@@ -245,7 +237,7 @@ void TransferSession::FtpRetryRefusedPath(const std::string& line) {
 }
 
 void TransferSession::FtpDataWait() {
-  if (FtpSilentTooLong()) {
+  if (SilentTooLong(lastActivity_)) {
     Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
     return;
   }
@@ -254,7 +246,7 @@ void TransferSession::FtpDataWait() {
   TcpSocket accepted = listenSocket_.Accept(peer, error);
   if (!accepted.valid()) {
     if (error != kErrorWouldBlock) {
-      Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
+      FailReceive(error);
     }
     return;
   }
@@ -281,25 +273,15 @@ void TransferSession::FtpTransfer() {
   if (stepLimit_ == 0) {
     return;
   }
-  const IoResult got = dataConnection_.Receive(context_.buffer, stepLimit_);
-  if (got.error == kErrorWouldBlock) {
-    // Counted only when nothing is waiting, so a throttled session is never
-    // taken for a stalled server.
-    if (FtpSilentTooLong()) {
-      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
-    }
+  const std::optional<size_t> got = Receive(dataConnection_, stepLimit_, &lastActivity_);
+  if (!got) {
     return;
   }
-  if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
-    return;
-  }
-  lastActivity_ = context_.clock.TickCount();
-  if (got.count == 0) {
+  if (*got == 0) {
     dataConnection_.Close();
     return;
   }
-  AcceptChunk(context_.buffer, got.count);
+  AcceptChunk(context_.buffer, *got);
 }
 
 // The end of the data connection looks the same whether the file was sent

@@ -9,7 +9,6 @@
 #include "transfer/http_response.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
-#include "transfer/socket_error_text.h"
 #include "transfer/transfer_session.h"
 #include "url/local_naming.h"
 
@@ -104,26 +103,17 @@ void TransferSession::HttpTransfer() {
   if (stepLimit_ == 0) {
     return;
   }
-  const IoResult got = mainSocket_.Receive(context_.buffer, stepLimit_);
-  if (got.error == kErrorWouldBlock) {
-    // A stalled server must not hold the download for ever.
-    if (context_.clock.TickCount() - httpLastReceive_ > kHttpReceiveTimeoutMs) {
-      Fail("Receive Error: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
-    }
+  const std::optional<size_t> got = Receive(mainSocket_, stepLimit_, &httpLastReceive_);
+  if (!got) {
     return;
   }
-  if (got.error != 0) {
-    Fail("Receive Error: " + SocketErrorText(got.error), FailOutcome::kRetry);
-    return;
-  }
-  httpLastReceive_ = context_.clock.TickCount();
-  const bool closed = got.count == 0;
+  const bool closed = *got == 0;
   if (headerDone_) {
-    if (!closed && !AcceptChunk(context_.buffer, got.count)) {
+    if (!closed && !AcceptChunk(context_.buffer, *got)) {
       return;
     }
   } else {
-    httpHeader_.Append(std::string_view(context_.buffer, got.count));
+    httpHeader_.Append(std::string_view(context_.buffer, *got));
     if (closed) {
       httpHeader_.EndOfInput();
     }

@@ -387,6 +387,35 @@ void TransferSession::Reset() {
   saveFile_.ResetText();
 }
 
+std::optional<size_t> TransferSession::Receive(TcpSocket& socket, size_t size,
+                                               uint32_t* lastActivity) {
+  const IoResult got = socket.Receive(context_.buffer, size);
+  if (got.error == kErrorWouldBlock) {
+    // Counted only when nothing is waiting, so a throttled session is never
+    // taken for a stalled server.
+    if (lastActivity && SilentTooLong(*lastActivity)) {
+      FailReceive(kErrorTimedOut);
+    }
+    return std::nullopt;
+  }
+  if (got.error != 0) {
+    FailReceive(got.error);
+    return std::nullopt;
+  }
+  if (lastActivity) {
+    *lastActivity = context_.clock.TickCount();
+  }
+  return got.count;
+}
+
+void TransferSession::FailReceive(int error) {
+  Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
+}
+
+bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
+  return context_.clock.TickCount() - lastActivity > kSilenceLimitMs;
+}
+
 void TransferSession::Log(std::string_view text) {
   AppendLogLine(*item_, context_.clock.TickCount(), text);
 }

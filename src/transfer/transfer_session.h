@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "notify/events.h"
@@ -80,6 +81,8 @@ inline bool IsFtpCommandState(SessionState state) {
 class TransferSession final : public Transfer {
  public:
   static constexpr uint32_t kConnectTimeoutMs = 60'000;
+  // A server silent for longer than this is given up.
+  static constexpr uint32_t kSilenceLimitMs = 60'000;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
@@ -142,8 +145,16 @@ class TransferSession final : public Transfer {
   void FtpDataWait();
   // After the data connection has ended: the server's final reply decides.
   void FtpAwaitFinalReply();
-  bool FtpSilentTooLong() const;
   bool FtpHasWholeLine() const;
+
+  // One receive of at most `size` bytes into the shared buffer: the count (0
+  // once the peer has closed), or nothing when the step ends here because
+  // nothing came or the session failed. Given `lastActivity`, any arrival
+  // renews it, and a would-block after too long a silence fails the session.
+  std::optional<size_t> Receive(TcpSocket& socket, size_t size, uint32_t* lastActivity);
+  // Receive and accept errors end the attempt alike.
+  void FailReceive(int error);
+  bool SilentTooLong(uint32_t lastActivity) const;
 
   void Log(std::string_view text);
   // Every failure ends here: logged, kept as the item's "error", and the
