@@ -357,21 +357,22 @@ TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
   const struct {
     const char* what;
     Script script;
-    SessionState waiting;
+    std::string_view waiting;
     const char* error;
   } rows[] = {
-      {"no greeting", noGreeting, SessionState::kFtpGreeting, "FTP Command Channel Timeout"},
-      {"no data connection", noDataConnection, SessionState::kFtpDataWait,
+      {"no greeting", noGreeting, "FtpGreeting", "FTP Command Channel Timeout"},
+      {"no data connection", noDataConnection, "FtpDataWait",
        "FTP Timeout Waiting for data Channel"},
   };
   for (const auto& row : rows) {
     testing::ScriptedServer server({row.script});
     Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
     auto session = Session(item);
-    ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == row.waiting; })) << row.what;
+    ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == row.waiting; }))
+        << row.what;
     clock.tick += kMinuteAndABit - 2;
     session->Step();
-    EXPECT_EQ(session->state(), row.waiting) << row.what << ": a minute is not up yet";
+    EXPECT_EQ(session->stateName(), row.waiting) << row.what << ": a minute is not up yet";
     clock.tick += 2;
     StepUntil(*session);
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
@@ -400,7 +401,7 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   testing::ScriptedServer server({script});
   Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
   auto session = Session(item);
-  ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == SessionState::kFtpDataWait; }));
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == "FtpDataWait"; }));
   const Lines seen = server.Lines();
   const auto portLine = std::find_if(
       seen.begin(), seen.end(), [](const std::string& line) { return line.starts_with("PORT "); });
@@ -417,7 +418,7 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
     const Lines texts = LogTexts(item);
     return std::find(texts.begin(), texts.end(), refusal) != texts.end();
   }));
-  EXPECT_EQ(session->state(), SessionState::kFtpDataWait);
+  EXPECT_EQ(session->stateName(), "FtpDataWait");
   char byte;
   EXPECT_EQ(intruder.Receive(&byte, 1).count, 0u) << "the intruder was not cut off";
 
