@@ -62,7 +62,7 @@ double CopyThroughSession(pellmarsh::Tree& tree, const std::string& source,
   pellmarsh::SystemResolver resolver;
   pellmarsh::LocalNameRegistry names(tree);
   pellmarsh::Item& root = tree.Lock().root();  // the session steps on this thread
-  std::vector<char> buffer(65537);
+  std::vector<char> buffer(pellmarsh::kTransferBufferSize + 1);
   pellmarsh::Item& item =
       root.FindByName("_filelist")->AddChild(std::make_unique<pellmarsh::Item>());
   item.SetProp(key::kValue, "file://" + source);
@@ -71,8 +71,8 @@ double CopyThroughSession(pellmarsh::Tree& tree, const std::string& source,
   item.SetPropInt(key::kTransferCode, transferCode);
   const auto start = SteadyClock::now();
   {
-    pellmarsh::TransferSession session(
-        item, {root, tree.lock(), clock, events, resolver, names, buffer.data(), 65536});
+    pellmarsh::TransferSession session(item, {root, tree.lock(), clock, events, resolver, names,
+                                              buffer.data(), pellmarsh::kTransferBufferSize});
     while (session.Step()) {
     }
   }

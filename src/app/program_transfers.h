@@ -22,7 +22,7 @@ class SessionFactory final : public TransferFactory {
   Resolver& resolver_;
   LocalNameRegistry& localNames_;
   // One spare byte beyond what a step may fill.
-  std::vector<char> transferBuffer_ = std::vector<char>(65537);
+  std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };
 
 // Where finished downloads go next. URL extraction, the upgrade installer and

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kNoLimit = 999;
 constexpr uint32_t kEmptyAfterMs = 5000;
-constexpr size_t kBufferSize = 65536;
 
 }  // namespace
 
@@ -175,8 +174,8 @@ void Scheduler::StepOne(size_t slot) {
   }
   // Below 64 KiB a second, one step must not bring more than the budget, or a
   // single receive would overshoot the background limit several times over.
-  const size_t limit =
-      std::clamp<size_t>(static_cast<size_t>(std::max(state_.budget.load(), 1)), 1, kBufferSize);
+  const size_t limit = std::clamp<size_t>(static_cast<size_t>(std::max(state_.budget.load(), 1)), 1,
+                                          kTransferBufferSize);
   const bool more = transfer->Step(limit);
   byteRing_[slot] += transfer->stepBytes();
   transfer->recentBytes += transfer->stepBytes();

@@ -241,4 +241,9 @@ bool ParseDottedAddress(std::string_view text, uint32_t& address) {
   return true;
 }
 
+std::string DottedQuad(uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
 }  // namespace pellmarsh

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace pellmarsh {
@@ -74,5 +75,7 @@ class TcpSocket {
 
 // Dotted-quad text to a host-order address; false when the text is no such address.
 bool ParseDottedAddress(std::string_view text, uint32_t& address);
+// A host-order address as dotted-quad text, most significant byte first.
+std::string DottedQuad(uint32_t address);
 
 }  // namespace pellmarsh

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/socket.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -115,11 +116,9 @@ std::optional<std::string> RewriteRefusedPath(std::string_view fullpath) {
 }
 
 std::string PortArgument(uint32_t address, uint16_t port) {
-  std::string text;
-  for (const int shift : {24, 16, 8, 0}) {
-    text += std::to_string((address >> shift) & 0xFF) + ",";
-  }
-  return text + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+  std::string text = DottedQuad(address);
+  std::replace(text.begin(), text.end(), '.', ',');
+  return text + "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
 }
 
 bool IsSafeCommandArgument(std::string_view argument) {

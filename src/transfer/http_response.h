@@ -10,8 +10,6 @@ namespace pellmarsh {
 // Bounds on what a server can make us hold before its body starts.
 inline constexpr size_t kMaxHttpHeaderLine = 16 * 1024;
 inline constexpr size_t kMaxHttpHeader = 256 * 1024;
-// A receive that has brought nothing for this long gives up on the server.
-inline constexpr uint32_t kHttpReceiveTimeoutMs = 60'000;
 
 // Splits a response header into lines as its bytes arrive, in receives of any
 // size. A line ends with CR LF, a lone LF or a lone CR. A CR that is the last

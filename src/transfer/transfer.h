@@ -7,6 +7,10 @@
 
 namespace pellmarsh {
 
+// The receive buffer the program lends to all its transfers, and so the most
+// file data one step can move.
+inline constexpr size_t kTransferBufferSize = 65536;
+
 // What the scheduler sees of one running download. The program's transfers are
 // TransferSession objects; tests step transfers of their own.
 class Transfer {

@@ -1,26 +1,41 @@
 #include "transfer/transfer_session.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "transfer/protocol_exchange.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
 #include "transfer/socket_error_text.h"
 #include "transfer/transfer_mode.h"
 
 namespace pellmarsh {
-namespace {
 
-std::string DottedQuad(uint32_t address) {
-  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+std::string_view StateName(SessionState state) {
+  switch (state) {
+    case SessionState::kInit:
+      return "Init";
+    case SessionState::kConnect:
+      return "Connect";
+    case SessionState::kConnectWait:
+      return "ConnectWait";
+    case SessionState::kDialogue:
+      return "Dialogue";
+    case SessionState::kStart:
+      return "Start";
+    case SessionState::kTransfer:
+      return "Transfer";
+    case SessionState::kComplete:
+      return "Complete";
+    case SessionState::kDone:
+      return "Done";
+  }
+  return "?";
 }
-
-}  // namespace
 
 TransferSession::TransferSession(Item& item, const TransferContext& context)
     : item_(&item), context_(context), saveFile_(context.clock.UnixTime()) {}
@@ -74,25 +89,16 @@ TransferSession::Wait TransferSession::NextWait() const {
   switch (state_) {
     case SessionState::kConnectWait:
       return {mainSocket_.fd(), true};
-    case SessionState::kFtpDataWait:
-      return {listenSocket_.fd(), false};
+    case SessionState::kDialogue:
     case SessionState::kTransfer:
-      if (protocol_ == Protocol::kFile) {
-        return {};
-      }
-      if (protocol_ == Protocol::kHttp || dataConnection_.valid()) {
-        return {protocol_ == Protocol::kFtp ? dataConnection_.fd() : mainSocket_.fd(), false};
-      }
-      // The data has ended; the FTP server's final reply is next.
-      return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
+      return exchange_->NextWait();
     default:
-      break;
+      return {};
   }
-  if (IsFtpCommandState(state_)) {
-    // Lines held back behind a command need no new bytes to be handled.
-    return FtpHasWholeLine() ? Wait{} : Wait{mainSocket_.fd(), false};
-  }
-  return {};
+}
+
+std::string_view TransferSession::stateName() const {
+  return state_ == SessionState::kDialogue ? exchange_->StateName() : StateName(state_);
 }
 
 void TransferSession::RunState() {
@@ -106,11 +112,14 @@ void TransferSession::RunState() {
     case SessionState::kConnectWait:
       ConnectWait();
       break;
+    case SessionState::kDialogue:
+      GoOn(exchange_->DialogueStep());
+      break;
     case SessionState::kStart:
       Start();
       break;
     case SessionState::kTransfer:
-      Transfer();
+      GoOn(exchange_->TransferStep(stepLimit_));
       break;
     case SessionState::kComplete:
       Complete();
@@ -118,9 +127,17 @@ void TransferSession::RunState() {
     case SessionState::kDone:
       finished_ = true;
       break;
-    default:
-      FtpStep();
-      break;
+  }
+}
+
+void TransferSession::GoOn(SessionState next) {
+  if (state_ == SessionState::kDone) {
+    return;
+  }
+  if (next == SessionState::kInit) {
+    Reset();
+  } else {
+    state_ = next;
   }
 }
 
@@ -170,24 +187,23 @@ void TransferSession::Init() {
     return;
   }
 
-  transferCode_ = item_->GetPropInt(key::kTransferCode);
   const TransferMode mode =
-      ChooseTransferMode(transferCode_, urlParts_->GetProp(key::kExtension), context_.settings);
+      ChooseTransferMode(item_->GetPropInt(key::kTransferCode), urlParts_->GetProp(key::kExtension),
+                         context_.settings);
   textMode_ = mode.textMode;
   Log(mode.logLine);
 
   const std::string scheme = urlParts_->GetProp(key::kProtocol);
-  if (scheme == "file") {
-    protocol_ = Protocol::kFile;
+  exchange_ = ExchangeFor(scheme, *this);
+  if (!exchange_) {
+    Fail("Unknown protocol: " + scheme, FailOutcome::kPermanent);
+    return;
+  }
+  if (!exchange_->connects()) {
     state_ = SessionState::kStart;
     LogConnecting();
     return;
   }
-  if (scheme != "http" && scheme != "ftp") {
-    Fail("Unknown protocol: " + scheme, FailOutcome::kPermanent);
-    return;
-  }
-  protocol_ = scheme == "http" ? Protocol::kHttp : Protocol::kFtp;
   ResolveHost();
 }
 
@@ -199,7 +215,7 @@ void TransferSession::ResolveHost() {
   if (hostAddr.empty()) {
     const std::string hostName = urlParts_->GetProp(key::kHostName);
     item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
-    if (!WithoutTreeLock([&] { found = context_.resolver.Lookup(hostName); })) {
+    if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
       return;
     }
     if (found.error != 0) {
@@ -213,7 +229,7 @@ void TransferSession::ResolveHost() {
       Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
       return;
     }
-    if (!WithoutTreeLock([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
+    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
       return;
     }
     remoteSockAddr_.address = found.error == 0 ? found.address : remoteAddress_;
@@ -229,10 +245,8 @@ void TransferSession::ResolveHost() {
 }
 
 template <typename Lookup>
-bool TransferSession::WithoutTreeLock(Lookup&& lookup) {
-  context_.treeLock.unlock();
-  lookup();
-  context_.treeLock.lock();
+bool TransferSession::LookUpUnlocked(Lookup&& lookup) {
+  WithoutTreeLock(context_.treeLock, lookup);
   if (!item_) {
     return false;
   }
@@ -279,13 +293,9 @@ void TransferSession::ConnectWait() {
     Fail("Could not connect: " + SocketErrorText(refused), FailOutcome::kRetry);
     return;
   }
-  if (protocol_ == Protocol::kHttp) {
-    state_ = SessionState::kStart;
-  } else {
-    if (!FtpReserveDataSocket()) {
-      return;
-    }
-    state_ = SessionState::kFtpGreeting;
+  GoOn(exchange_->AfterConnect(remoteAddress_, remoteSockAddr_.address));
+  if (state_ == SessionState::kDone) {
+    return;
   }
   Log("Connected.  Opening save file.");
   OpenSaveFile();
@@ -293,35 +303,10 @@ void TransferSession::ConnectWait() {
 
 void TransferSession::Start() {
   context_.events.RaiseEvent("START");
-  switch (protocol_) {
-    case Protocol::kFile:
-      FileStart();
-      break;
-    case Protocol::kHttp:
-      HttpStart();
-      break;
-    case Protocol::kFtp:
-      item_->SetPropInt(key::kResume, 1);
-      state_ = SessionState::kTransfer;
-      break;
-  }
+  GoOn(exchange_->Start());
   Log("Transferring data...");
   if (state_ == SessionState::kTransfer) {
     item_->SetPropInt(key::kStatus, kStatusTransferring);
-  }
-}
-
-void TransferSession::Transfer() {
-  switch (protocol_) {
-    case Protocol::kFile:
-      FileTransfer();
-      break;
-    case Protocol::kHttp:
-      HttpTransfer();
-      break;
-    case Protocol::kFtp:
-      FtpTransfer();
-      break;
   }
 }
 
@@ -363,21 +348,14 @@ void TransferSession::Complete() {
   }
   saveFile_.Close();
   state_ = SessionState::kDone;
-  CloseChannels();
-}
-
-void TransferSession::CloseChannels() {
-  sourceFile_.Reset();
-  dataConnection_.Close();
+  exchange_->CloseData();
   mainSocket_.Close();
 }
 
 void TransferSession::Reset() {
   mainSocket_.Close();
-  dataConnection_.Close();
-  listenSocket_.Close();
+  exchange_.reset();
   saveFile_.Close();
-  sourceFile_.Reset();
   // Only the file this session opened may go, and only when nothing reached it.
   const std::string& opened = saveFile_.path();
   struct stat info {};
@@ -389,10 +367,43 @@ void TransferSession::Reset() {
   state_ = SessionState::kInit;
   finished_ = false;
   received_ = 0;
-  headerDone_ = false;
   textMode_ = false;
-  lastActivity_ = 0;
   saveFile_.ResetText();
+}
+
+std::optional<size_t> TransferSession::Receive(TcpSocket& socket, size_t size,
+                                               uint32_t* lastActivity) {
+  const IoResult got = socket.Receive(context_.buffer, size);
+  if (got.error == kErrorWouldBlock) {
+    // Counted only when nothing is waiting, so a throttled session is never
+    // taken for a stalled server.
+    if (lastActivity && SilentTooLong(*lastActivity)) {
+      FailReceive(kErrorTimedOut);
+    }
+    return std::nullopt;
+  }
+  if (got.error != 0) {
+    FailReceive(got.error);
+    return std::nullopt;
+  }
+  if (lastActivity) {
+    *lastActivity = context_.clock.TickCount();
+  }
+  return got.count;
+}
+
+void TransferSession::FailReceive(int error) {
+  Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
+}
+
+bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
+  return context_.clock.TickCount() - lastActivity > kSilenceLimitMs;
+}
+
+void TransferSession::ResumeAt(int64_t offset) {
+  received_ = offset;
+  saveFile_.SeekTo(offset);
+  item_->SetPropInt64(key::kReceived, offset);
 }
 
 void TransferSession::Log(std::string_view text) {

@@ -3,16 +3,16 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "notify/events.h"
 #include "platform/clock.h"
 #include "platform/resolver.h"
 #include "platform/socket.h"
-#include "platform/unique_fd.h"
 #include "store/item.h"
 #include "store/tree.h"
-#include "transfer/http_response.h"
 #include "transfer/save_file.h"
 #include "transfer/session_log.h"
 #include "transfer/transfer.h"
@@ -21,6 +21,7 @@
 namespace pellmarsh {
 
 class LocalNameRegistry;
+class ProtocolExchange;
 
 // What every session borrows from the program.
 struct TransferContext {
@@ -34,53 +35,75 @@ struct TransferContext {
   size_t bufferSize;
 };
 
+// The states every transfer passes through. A protocol with a dialogue of its
+// own before the data (FTP) runs it within kDialogue and keeps its steps to itself.
 enum class SessionState : int {
   kInit = 0,
   kConnect = 2,
-  kFtpUser = 4,
-  kFtpPwd = 6,
-  kFtpType = 7,
   kStart = 8,
   kTransfer = 9,
   kComplete = 10,
   kDone = 11,
-  kFtpGreeting = 12,
-  kFtpPort = 13,
-  kFtpRetrieve = 14,
-  kFtpDataWait = 15,
+  kDialogue = 12,
   kConnectWait = 16,
-  kFtpPass = 17,
-  kFtpPortResume = 18,
-  kFtpRest = 19,
 };
 
-enum class Protocol : int { kFile = 0, kHttp = 1, kFtp = 2 };
+// The state's name as written in the enum, without the "k".
+std::string_view StateName(SessionState state);
 
-// The FTP states that wait for a reply on the command connection.
-inline bool IsFtpCommandState(SessionState state) {
-  switch (state) {
-    case SessionState::kFtpGreeting:
-    case SessionState::kFtpUser:
-    case SessionState::kFtpPass:
-    case SessionState::kFtpPwd:
-    case SessionState::kFtpType:
-    case SessionState::kFtpPort:
-    case SessionState::kFtpPortResume:
-    case SessionState::kFtpRest:
-    case SessionState::kFtpRetrieve:
-      return true;
-    default:
-      return false;
-  }
-}
+// What a protocol may use of its session, within a step. The item is there
+// for as long as the step runs.
+class SessionHost {
+ public:
+  virtual Item& urlItem() = 0;
+  virtual const TransferContext& context() const = 0;
+  virtual const UrlParts& urlParts() const = 0;
+  // The connection to the server: HTTP's, or FTP's command connection.
+  virtual TcpSocket& mainSocket() = 0;
+
+  virtual void Log(std::string_view text) = 0;
+  // Every failure ends here: logged, kept as the item's "error", and the
+  // session is done.
+  virtual void Fail(std::string_view message, FailOutcome outcome) = 0;
+
+  // Queues a request or command; the session's next step sends it and does
+  // nothing else.
+  virtual void Send(std::string text) = 0;
+  virtual bool Sending() const = 0;
+  // One receive of at most `size` bytes into the shared buffer: the count (0
+  // once the peer has closed), or nothing when the step ends here because
+  // nothing came or the session failed. Given `lastActivity`, any arrival
+  // renews it, and a would-block after too long a silence fails the session.
+  virtual std::optional<size_t> Receive(TcpSocket& socket, size_t size, uint32_t* lastActivity) = 0;
+  // Receive and accept errors end the attempt alike.
+  virtual void FailReceive(int error) = 0;
+  virtual bool SilentTooLong(uint32_t lastActivity) const = 0;
+
+  // False when the save file could not be opened (the session has failed).
+  virtual bool OpenSaveFile() = 0;
+  virtual void CloseSaveFile() = 0;
+  // The bookkeeping of a chunk of file data; false when writing failed (the
+  // session has already failed).
+  virtual bool AcceptChunk(const char* bytes, size_t count) = 0;
+  // The data that follows is written from `offset`, and as much counts as received.
+  virtual void ResumeAt(int64_t offset) = 0;
+  virtual int64_t received() const = 0;
+  // Line ends are converted from here on, whatever the transfer mode said.
+  virtual void ForceTextMode() = 0;
+
+ protected:
+  ~SessionHost() = default;
+};
 
 // One download of one URL item, from the first step to completion or failure.
 // The scheduler calls Step over and over on its own thread; each call does one
 // small non-blocking piece of work and returns. Everything the rest of the
 // program learns about the transfer is in the item's properties.
-class TransferSession final : public Transfer {
+class TransferSession final : public Transfer, private SessionHost {
  public:
   static constexpr uint32_t kConnectTimeoutMs = 60'000;
+  // A server silent for longer than this is given up.
+  static constexpr uint32_t kSilenceLimitMs = 60'000;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
@@ -96,9 +119,32 @@ class TransferSession final : public Transfer {
   void DetachItem() override { item_ = nullptr; }
   Wait NextWait() const override;
   SessionState state() const { return state_; }
+  // The state's name, or within kDialogue the name of the protocol's own step.
+  std::string_view stateName() const;
 
  private:
+  Item& urlItem() override { return *item_; }
+  const TransferContext& context() const override { return context_; }
+  const UrlParts& urlParts() const override { return *urlParts_; }
+  TcpSocket& mainSocket() override { return mainSocket_; }
+  void Log(std::string_view text) override;
+  void Fail(std::string_view message, FailOutcome outcome) override;
+  void Send(std::string text) override { sendBuffer_ = std::move(text); }
+  bool Sending() const override { return !sendBuffer_.empty(); }
+  std::optional<size_t> Receive(TcpSocket& socket, size_t size, uint32_t* lastActivity) override;
+  void FailReceive(int error) override;
+  bool SilentTooLong(uint32_t lastActivity) const override;
+  bool OpenSaveFile() override;
+  void CloseSaveFile() override { saveFile_.Close(); }
+  bool AcceptChunk(const char* bytes, size_t count) override;
+  void ResumeAt(int64_t offset) override;
+  int64_t received() const override { return received_; }
+  void ForceTextMode() override { textMode_ = true; }
+
   void RunState();
+  // Where a protocol's hook said the session goes; a hook that failed the
+  // session has already ended it, and kInit starts the attempt over.
+  void GoOn(SessionState next);
   void SendPending();
   void Init();
   void ResolveHost();
@@ -106,65 +152,19 @@ class TransferSession final : public Transfer {
   void Connect();
   void ConnectWait();
   void Start();
-  void Transfer();
   void Complete();
-  void CloseChannels();
   void Reset();
 
-  // file URLs
-  void FileStart();
-  void FileTransfer();
-  // HTTP
-  void HttpStart();
-  void HttpTransfer();
-  // Each returns false when the attempt has ended (or starts over) in it.
-  bool HttpReadHeaderLines();
-  bool HttpHeaderLine(const std::string& line);
-  bool HttpHeaderComplete();
-  void HttpRedirect();
-  void HttpCompleteAlreadyWhole();
-  // FTP
-  bool FtpReserveDataSocket();
-  void FtpStep();
-  void FtpTransfer();
-  // Checks the silence limit and, unless a whole line already waits in
-  // lineBuffer_, receives once on the command connection; true when there are
-  // lines to handle, false when the step ends here (nothing came, or it failed).
-  bool FtpReadReplies();
-  // Handles complete reply lines in turn until one queues a command; the rest
-  // wait in lineBuffer_ for the steps after it is sent.
-  void FtpHandleLines();
-  void FtpHandleReply(const std::string& line);
-  // Queues verb and argument with CR LF; fails the session rather than send
-  // an argument that holds a line break.
-  bool FtpSend(std::string_view verb, std::string_view argument);
-  void FtpRequestFile();
-  void FtpRetryRefusedPath(const std::string& line);
-  void FtpDataWait();
-  // After the data connection has ended: the server's final reply decides.
-  void FtpAwaitFinalReply();
-  bool FtpSilentTooLong() const;
-  bool FtpHasWholeLine() const;
-
-  void Log(std::string_view text);
-  // Every failure ends here: logged, kept as the item's "error", and the
-  // session moves to Done.
-  void Fail(std::string_view message, FailOutcome outcome);
-  bool OpenSaveFile();
-  // The bookkeeping of a chunk of file data; false when writing failed (the
-  // session has already failed).
-  bool AcceptChunk(const char* bytes, size_t count);
   bool WriteData(const char* bytes, size_t count);
   bool FlushText();
   // Runs a blocking lookup without the tree lock; false when the item went
   // away or a stop arrived meanwhile (the next step deals with it).
   template <typename Lookup>
-  bool WithoutTreeLock(Lookup&& lookup);
+  bool LookUpUnlocked(Lookup&& lookup);
 
   Item* item_;
   TransferContext context_;
   SessionState state_ = SessionState::kInit;
-  Protocol protocol_ = Protocol::kFile;
   bool finished_ = false;
   int64_t stepBytes_ = 0;
   size_t stepLimit_ = 0;  // the most file data this step may move
@@ -172,7 +172,6 @@ class TransferSession final : public Transfer {
 
   std::string url_;
   std::unique_ptr<UrlParts> urlParts_;
-  int transferCode_ = 0;
   bool textMode_ = false;
 
   uint32_t remoteAddress_ = 0;  // host byte order, as resolved
@@ -181,28 +180,8 @@ class TransferSession final : public Transfer {
   TcpSocket mainSocket_;
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
-  std::string lineBuffer_;
 
-  // HTTP
-  std::string statusLine_;
-  int httpCode_ = 0;
-  bool headerDone_ = false;
-  HttpHeaderReader httpHeader_;
-  bool httpRangeSent_ = false;
-  int64_t httpRangeTotal_ = -1;  // the N of an unsatisfiable range's "*/N"
-  uint32_t httpLastReceive_ = 0;
-
-  // FTP
-  TcpSocket listenSocket_;
-  TcpSocket dataConnection_;
-  SocketAddress dataSockAddr_;
-  uint32_t dataAddress_ = 0;
-  int dataPort_ = 0;
-  uint32_t lastActivity_ = 0;
-  uint32_t ftpServerAddress_ = 0;  // the only address a data connection may come from
-  int refusedDataConnections_ = 0;
-
-  UniqueFd sourceFile_;
+  std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SaveFile saveFile_;
 };
 

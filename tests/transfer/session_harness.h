@@ -1,6 +1,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <functional>
 #include <map>
@@ -71,6 +73,27 @@ class SessionHarness : public ::testing::Test {
     return steps;
   }
 
+  // What the session's next step waits on: "none", "accept on <port>" for a
+  // listening socket, or "read from <port>" or "write to <port>" with the port
+  // at the far end of a connection.
+  static std::string WaitOf(const TransferSession& session) {
+    const Transfer::Wait wait = session.NextWait();
+    if (wait.fd < 0) {
+      return "none";
+    }
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    ::getsockopt(wait.fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size);
+    sockaddr_in end{};
+    size = sizeof end;
+    if (listening) {
+      ::getsockname(wait.fd, reinterpret_cast<sockaddr*>(&end), &size);
+      return "accept on " + std::to_string(ntohs(end.sin_port));
+    }
+    ::getpeername(wait.fd, reinterpret_cast<sockaddr*>(&end), &size);
+    return (wait.forWrite ? "write to " : "read from ") + std::to_string(ntohs(end.sin_port));
+  }
+
   // The texts of the log's lines, without their tick counts.
   static std::vector<std::string> LogTexts(const Item& item) {
     std::vector<std::string> texts;
@@ -93,7 +116,7 @@ class SessionHarness : public ::testing::Test {
   RecordingEvents events;
   FakeResolver resolver;
   LocalNameRegistry names{tree};
-  std::vector<char> buffer = std::vector<char>(65537);
+  std::vector<char> buffer = std::vector<char>(kTransferBufferSize + 1);
 };
 
 }  // namespace pellmarsh::testing

@@ -340,6 +340,17 @@ TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
   EXPECT_TRUE(testing::ReadFile(dir.File("a")) == body);
 }
 
+TEST_F(HttpTransferTest, TheRequestWaitsToBeWrittenAndTheResponseToBeRead) {
+  testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Pause(20s)});
+  Item& item = NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a", dir.File("a"));
+  auto session = Session(item);
+  const std::string port = std::to_string(server.port());
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == SessionState::kTransfer; }));
+  EXPECT_EQ(WaitOf(*session), "write to " + port);
+  session->Step();
+  EXPECT_EQ(WaitOf(*session), "read from " + port);
+}
+
 TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
   for (const std::string sent : {"HTTP/1.0 200 OK\r\n", "HTTP/1.0 200 OK\r\n\r\nabc"}) {
     testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Send(sent).Pause(20s)});
@@ -349,7 +360,7 @@ TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
       return Logged(item, "Recv Line: HTTP/1.0 200 OK") &&
              item.GetPropInt64(key::kReceivedSession) == (sent.ends_with("abc") ? 3 : 0);
     })) << sent;
-    clock.tick += kHttpReceiveTimeoutMs;
+    clock.tick += TransferSession::kSilenceLimitMs;
     session->Step();
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusTransferring)
         << sent << ": a minute is not yet too long";

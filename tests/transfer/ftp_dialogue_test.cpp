@@ -67,6 +67,13 @@ Script& Retrieve(Script& script, const std::string& command, const std::string& 
       .ExpectClosed();
 }
 
+// Logged in, PORT taken and RETR /f.bin answered with 150; the data connection
+// is left to the test, and no final reply follows.
+Script& UpToTheDataConnection(Script& script) {
+  LogIn(script).ReadLine().Send("200 ok\r\n").ExpectLine("RETR /f.bin");
+  return script.Send("150 Opening\r\n").ExpectClosed();
+}
+
 class FtpTransferTest : public testing::SessionHarness {
  protected:
   Item& FtpItem(uint16_t port, const std::string& path, const std::string& local,
@@ -352,26 +359,26 @@ TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
 TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
   Script noGreeting, noDataConnection;
   noGreeting.ExpectClosed();
-  LogIn(noDataConnection).ReadLine().Send("200 ok\r\n").ExpectLine("RETR /f.bin");
-  noDataConnection.Send("150 Opening\r\n").ExpectClosed();
+  UpToTheDataConnection(noDataConnection);
   const struct {
     const char* what;
     Script script;
-    SessionState waiting;
+    std::string_view waiting;
     const char* error;
   } rows[] = {
-      {"no greeting", noGreeting, SessionState::kFtpGreeting, "FTP Command Channel Timeout"},
-      {"no data connection", noDataConnection, SessionState::kFtpDataWait,
+      {"no greeting", noGreeting, "FtpGreeting", "FTP Command Channel Timeout"},
+      {"no data connection", noDataConnection, "FtpDataWait",
        "FTP Timeout Waiting for data Channel"},
   };
   for (const auto& row : rows) {
     testing::ScriptedServer server({row.script});
     Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
     auto session = Session(item);
-    ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == row.waiting; })) << row.what;
+    ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == row.waiting; }))
+        << row.what;
     clock.tick += kMinuteAndABit - 2;
     session->Step();
-    EXPECT_EQ(session->state(), row.waiting) << row.what << ": a minute is not up yet";
+    EXPECT_EQ(session->stateName(), row.waiting) << row.what << ": a minute is not up yet";
     clock.tick += 2;
     StepUntil(*session);
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
@@ -395,12 +402,10 @@ TcpSocket ConnectFrom(uint32_t source, uint16_t port) {
 
 TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   Script script;
-  LogIn(script).ReadLine().Send("200 ok\r\n").ExpectLine("RETR /f.bin");
-  script.Send("150 Opening\r\n").ExpectClosed();
-  testing::ScriptedServer server({script});
+  testing::ScriptedServer server({UpToTheDataConnection(script)});
   Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
   auto session = Session(item);
-  ASSERT_TRUE(StepUntil(*session, [&] { return session->state() == SessionState::kFtpDataWait; }));
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == "FtpDataWait"; }));
   const Lines seen = server.Lines();
   const auto portLine = std::find_if(
       seen.begin(), seen.end(), [](const std::string& line) { return line.starts_with("PORT "); });
@@ -417,7 +422,7 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
     const Lines texts = LogTexts(item);
     return std::find(texts.begin(), texts.end(), refusal) != texts.end();
   }));
-  EXPECT_EQ(session->state(), SessionState::kFtpDataWait);
+  EXPECT_EQ(session->stateName(), "FtpDataWait");
   char byte;
   EXPECT_EQ(intruder.Receive(&byte, 1).count, 0u) << "the intruder was not cut off";
 
@@ -430,6 +435,36 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
   EXPECT_EQ(item.GetPropInt(key::kResume), 1);
+  EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
+}
+
+TEST_F(FtpTransferTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
+  Script script;
+  testing::ScriptedServer server({UpToTheDataConnection(script)});
+  Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+  auto session = Session(item);
+  const std::string commands = "read from " + std::to_string(server.port());
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == "FtpGreeting"; }));
+  EXPECT_EQ(WaitOf(*session), commands);
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == "FtpDataWait"; }));
+  const std::string accept = WaitOf(*session);
+  ASSERT_TRUE(accept.starts_with("accept on ")) << accept;
+
+  TcpSocket data =
+      ConnectFrom(INADDR_LOOPBACK, static_cast<uint16_t>(ParseLeadingInteger(accept.substr(10))));
+  ASSERT_TRUE(data.valid());
+  data.Send("part");
+  ASSERT_TRUE(StepUntil(*session, [&] { return item.GetPropInt64(key::kReceived) == 4; }));
+  SocketAddress dataEnd;
+  data.LocalAddress(dataEnd);
+  EXPECT_EQ(WaitOf(*session), "read from " + std::to_string(dataEnd.port));
+  data.Close();
+  ASSERT_TRUE(StepUntil(*session, [&] { return WaitOf(*session) == commands; }))
+      << "after the data, the final reply";
+  clock.tick += kMinuteAndABit;
+  StepUntil(*session);
+  EXPECT_EQ(item.GetProp(key::kError), "FTP Command Channel Timeout");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
   EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
 }
 

@@ -1,0 +1,380 @@
+#include "transfer/ftp_dialogue.h"
+
+#include <netinet/in.h>
+
+#include <iterator>
+
+#include "store/keys.h"
+#include "store/number_text.h"
+#include "transfer/ftp_data_socket.h"
+#include "transfer/ftp_reply.h"
+#include "transfer/session_log.h"
+#include "transfer/socket_error_text.h"
+
+namespace pellmarsh {
+namespace {
+
+// Far beyond any real reply: a server that never ends its line must not fill memory.
+constexpr size_t kLongestReplyLine = 64 * 1024;
+// Refused data connections beyond this many are still closed, just not logged,
+// so a flood of them cannot bloat the item's log.
+constexpr int kLoggedRefusals = 20;
+
+}  // namespace
+
+struct FtpDialogue::Reply {
+  const std::string& line;
+  char replyClass;
+
+  bool completed() const { return replyClass == '2'; }
+  bool accepted() const { return completed() || replyClass == '3'; }
+  bool refused() const { return replyClass == '5'; }
+};
+
+struct FtpDialogue::Step {
+  // What a class-5 reply does in a command state, before its handler sees it.
+  enum class Refusal { kError, kLoginFailure, kHandled };
+
+  std::string_view name;
+  ReplyHandler onReply;  // none outside the command states
+  Refusal refusal;
+};
+
+const FtpDialogue::Step& FtpDialogue::StepOf(FtpState state) {
+  using enum Step::Refusal;
+  // In the order of FtpState.
+  static constexpr Step kSteps[] = {
+      {"FtpGreeting", &FtpDialogue::OnGreeting, kError},
+      {"FtpUser", &FtpDialogue::OnUser, kLoginFailure},
+      {"FtpPass", &FtpDialogue::OnPass, kLoginFailure},
+      {"FtpPwd", &FtpDialogue::OnPwd, kError},
+      {"FtpType", &FtpDialogue::OnType, kError},
+      {"FtpPort", &FtpDialogue::OnPort, kError},
+      {"FtpPortResume", &FtpDialogue::OnPortResume, kError},
+      {"FtpRest", &FtpDialogue::OnRest, kHandled},
+      {"FtpRetrieve", &FtpDialogue::OnRetrieve, kHandled},
+      {"FtpDataWait", nullptr, kError},
+      {"FtpData", nullptr, kError},
+      {"FtpFinalReply", nullptr, kError},
+  };
+  static_assert(std::size(kSteps) == static_cast<size_t>(FtpState::kFinalReply) + 1);
+  return kSteps[static_cast<size_t>(state)];
+}
+
+FtpDialogue::FtpDialogue(SessionHost& session)
+    : session_(session), fullPath_(session.urlParts().GetProp(key::kFullPath)) {}
+
+std::string_view FtpDialogue::StateName() const {
+  return StepOf(state_).name;
+}
+
+SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t serverAddress) {
+  // The server connects back to the address that reaches it.
+  SocketAddress local{INADDR_LOOPBACK, 0};
+  if (resolvedAddress != INADDR_LOOPBACK) {
+    if (const int error = session_.mainSocket().LocalAddress(local); error != 0) {
+      session_.Fail("Could not bind ftp data socket: " + SocketErrorText(error),
+                    FailOutcome::kRetry);
+      return SessionState::kDone;
+    }
+  }
+  serverAddress_ = serverAddress;
+  lastActivity_ = session_.context().clock.TickCount();
+  session_.Log("Reserving datasocket for FTP");
+
+  TcpListenerCalls calls(listenSocket_);
+  const DataListenResult listening = ListenForData(calls, {local.address, 0});
+  if (!listening.failure.empty()) {
+    session_.Fail(listening.failure, FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  dataAddress_ = listening.bound;
+  return SessionState::kDialogue;
+}
+
+SessionState FtpDialogue::DialogueStep() {
+  if (state_ == FtpState::kDataWait) {
+    return AcceptDataConnection();
+  }
+  if (ReadReplies()) {
+    HandleLines();
+  }
+  return SessionState::kDialogue;
+}
+
+SessionState FtpDialogue::Start() {
+  session_.urlItem().SetPropInt(key::kResume, 1);
+  return SessionState::kTransfer;
+}
+
+Transfer::Wait FtpDialogue::NextWait() const {
+  switch (state_) {
+    case FtpState::kDataWait:
+      return {listenSocket_.fd(), false};
+    case FtpState::kData:
+      return {dataConnection_.fd(), false};
+    default:
+      // Lines held back behind a command need no new bytes to be handled.
+      return HasWholeLine() ? Transfer::Wait{} : Transfer::Wait{session_.mainSocket().fd(), false};
+  }
+}
+
+bool FtpDialogue::HasWholeLine() const {
+  return lines_.find('\n') != std::string::npos;
+}
+
+bool FtpDialogue::ReadReplies() {
+  if (session_.SilentTooLong(lastActivity_)) {
+    session_.Fail("FTP Command Channel Timeout", FailOutcome::kRetry);
+    return false;
+  }
+  if (HasWholeLine()) {
+    return true;
+  }
+  // Only reply lines count as activity here.
+  const std::optional<size_t> got =
+      session_.Receive(session_.mainSocket(), session_.context().bufferSize, nullptr);
+  if (!got) {
+    return false;
+  }
+  if (*got == 0) {
+    session_.Fail("FTP Command Channel Closed Prematurely", FailOutcome::kRetry);
+    return false;
+  }
+  lines_.append(session_.context().buffer, *got);
+  if (!HasWholeLine() && lines_.size() > kLongestReplyLine) {
+    session_.Fail("FTP Command Channel Reply Too Long", FailOutcome::kRetry);
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::string> FtpDialogue::TakeLine() {
+  std::optional<std::string> line = TakeReplyLine(lines_);
+  if (line) {
+    lastActivity_ = session_.context().clock.TickCount();
+    session_.Log("Recv Line: " + *line);
+  }
+  return line;
+}
+
+void FtpDialogue::HandleLines() {
+  // A second command would replace one not yet sent, so a queued command ends
+  // the loop; lines after the class-1 reply wait for the final reply.
+  while (!session_.Sending() && StepOf(state_).onReply) {
+    const std::optional<std::string> line = TakeLine();
+    if (!line) {
+      return;
+    }
+    const Next next = HandleReply(*line);
+    if (!next) {
+      return;
+    }
+    state_ = *next;
+  }
+}
+
+FtpDialogue::Next FtpDialogue::HandleReply(const std::string& line) {
+  const Reply reply{line, ReplyClass(line)};
+  if (reply.replyClass == 0) {
+    return state_;
+  }
+  const Step& step = StepOf(state_);
+  if (reply.replyClass == '4') {
+    return Failed("FTP Failure: " + line, FailOutcome::kRetry);
+  }
+  if (reply.refused() && step.refusal == Step::Refusal::kLoginFailure) {
+    return Failed("FTP Login Failure: " + line, FailOutcome::kRetry);
+  }
+  if (reply.refused() && step.refusal == Step::Refusal::kError) {
+    return Failed("FTP Error: " + line, FailOutcome::kPermanent);
+  }
+  return (this->*step.onReply)(reply);
+}
+
+FtpDialogue::Next FtpDialogue::OnGreeting(const Reply& reply) {
+  if (!reply.completed()) {
+    return FtpState::kGreeting;
+  }
+  return SendThen("USER ", session_.urlItem().GetProp(key::kLogin), FtpState::kUser);
+}
+
+FtpDialogue::Next FtpDialogue::OnUser(const Reply& reply) {
+  if (reply.completed()) {
+    return SendThen("PWD", "", FtpState::kPwd);
+  }
+  if (reply.replyClass == '3') {
+    return SendThen("PASS ", session_.urlItem().GetProp(key::kPassword), FtpState::kPass);
+  }
+  return FtpState::kUser;
+}
+
+FtpDialogue::Next FtpDialogue::OnPass(const Reply& reply) {
+  return reply.completed() ? SendThen("PWD", "", FtpState::kPwd) : FtpState::kPass;
+}
+
+FtpDialogue::Next FtpDialogue::OnPwd(const Reply& reply) {
+  return reply.completed() ? SendThen("TYPE I", "", FtpState::kType) : FtpState::kPwd;
+}
+
+FtpDialogue::Next FtpDialogue::OnType(const Reply& reply) {
+  if (!reply.completed()) {
+    return FtpState::kType;
+  }
+  Item& item = session_.urlItem();
+  const bool resume = item.GetPropInt(key::kResume) != 0;
+  if (!resume) {
+    item.SetPropInt64(key::kFileSize, 0);
+  }
+  return SendThen("PORT ", PortArgument(dataAddress_.address, dataAddress_.port),
+                  resume ? FtpState::kPortResume : FtpState::kPort);
+}
+
+FtpDialogue::Next FtpDialogue::OnPort(const Reply& reply) {
+  return reply.completed() ? RequestFile() : FtpState::kPort;
+}
+
+FtpDialogue::Next FtpDialogue::OnPortResume(const Reply& reply) {
+  return reply.accepted() ? SendRest() : FtpState::kPortResume;
+}
+
+FtpDialogue::Next FtpDialogue::OnRest(const Reply& reply) {
+  if (reply.refused()) {
+    // The server cannot restart: fetch it all.
+    session_.urlItem().SetPropInt64(key::kFileSize, 0);
+    return RequestFile();
+  }
+  return reply.accepted() ? RequestFile() : FtpState::kRest;
+}
+
+FtpDialogue::Next FtpDialogue::OnRetrieve(const Reply& reply) {
+  if (reply.refused()) {
+    return RetryRefusedPath(reply);
+  }
+  if (reply.replyClass != '1') {
+    return FtpState::kRetrieve;
+  }
+  if (const std::optional<int64_t> size = AnnouncedSize(reply.line)) {
+    session_.urlItem().SetPropInt64(key::kSize, *size);
+  }
+  session_.Log("Waiting for FTP Data Channel...");
+  return FtpState::kDataWait;
+}
+
+FtpDialogue::Next FtpDialogue::SendThen(std::string_view verb, std::string_view argument,
+                                        FtpState next) {
+  // A line break would end the command early and let the rest pass as a
+  // command of its own (a URL could smuggle in a DELE).
+  if (!IsSafeCommandArgument(argument)) {
+    return Failed("Refused to send an FTP command holding a line break.", FailOutcome::kPermanent);
+  }
+  session_.Send(std::string(verb).append(argument).append("\r\n"));
+  return next;
+}
+
+FtpDialogue::Next FtpDialogue::SendRest() {
+  return SendThen("REST ", FormatInteger(session_.urlItem().GetPropInt64(key::kFileSize)),
+                  FtpState::kRest);
+}
+
+FtpDialogue::Next FtpDialogue::RequestFile() {
+  Item& item = session_.urlItem();
+  // Where a resume takes effect: "filesize" is 0 unless the server accepted REST.
+  session_.ResumeAt(item.GetPropInt64(key::kFileSize));
+  const FileRequest request = RequestForPath(fullPath_);
+  if (request.listing) {
+    session_.Log("FTP Directory Mode.  Forcing TEXT.");
+    session_.ForceTextMode();
+  }
+  const Next next = SendThen(request.verb, request.argument, FtpState::kRetrieve);
+  if (next) {
+    item.SetPropInt(key::kWasIndex, request.listing ? 1 : 0);
+  }
+  return next;
+}
+
+FtpDialogue::Next FtpDialogue::RetryRefusedPath(const Reply& reply) {
+  const std::optional<std::string> rewritten = RewriteRefusedPath(fullPath_);
+  if (!rewritten) {
+    return Failed("FTP Error: " + reply.line, FailOutcome::kPermanent);
+  }
+  fullPath_ = *rewritten;
+  return session_.urlItem().GetPropInt(key::kResume) == 0 ? RequestFile() : SendRest();
+}
+
+std::nullopt_t FtpDialogue::Failed(std::string_view message, FailOutcome outcome) {
+  session_.Fail(message, outcome);
+  return std::nullopt;
+}
+
+SessionState FtpDialogue::AcceptDataConnection() {
+  if (session_.SilentTooLong(lastActivity_)) {
+    session_.Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  SocketAddress peer;
+  int error = 0;
+  TcpSocket accepted = listenSocket_.Accept(peer, error);
+  if (!accepted.valid()) {
+    if (error != kErrorWouldBlock) {
+      session_.FailReceive(error);
+    }
+    return SessionState::kDialogue;
+  }
+  // Anyone who can reach the port could otherwise hand us the file's contents.
+  if (peer.address != serverAddress_) {
+    if (++refusedDataConnections_ <= kLoggedRefusals) {
+      session_.Log("Refused a data connection from " + DottedQuad(peer.address) +
+                   ": not the FTP server's address.");
+    }
+    return SessionState::kDialogue;
+  }
+  dataConnection_ = std::move(accepted);
+  lastActivity_ = session_.context().clock.TickCount();
+  session_.Log("Opening Files...");
+  state_ = FtpState::kData;
+  return SessionState::kStart;
+}
+
+SessionState FtpDialogue::TransferStep(size_t byteLimit) {
+  if (state_ == FtpState::kFinalReply) {
+    return AwaitFinalReply();
+  }
+  // A receive of no bytes would read as the end of the file.
+  if (byteLimit == 0) {
+    return SessionState::kTransfer;
+  }
+  const std::optional<size_t> got = session_.Receive(dataConnection_, byteLimit, &lastActivity_);
+  if (!got) {
+    return SessionState::kTransfer;
+  }
+  if (*got == 0) {
+    dataConnection_.Close();
+    state_ = FtpState::kFinalReply;
+    return SessionState::kTransfer;
+  }
+  return session_.AcceptChunk(session_.context().buffer, *got) ? SessionState::kTransfer
+                                                               : SessionState::kDone;
+}
+
+// The end of the data connection looks the same whether the file was sent
+// whole or the server gave up half-way; only its reply tells, so a cut-off
+// file is retried from the bytes on disk instead of being reported complete.
+SessionState FtpDialogue::AwaitFinalReply() {
+  if (!ReadReplies()) {
+    return SessionState::kTransfer;
+  }
+  while (const std::optional<std::string> line = TakeLine()) {
+    const char replyClass = ReplyClass(*line);
+    if (replyClass == '2') {
+      return SessionState::kComplete;
+    }
+    if (replyClass == '4' || replyClass == '5') {
+      session_.Fail("FTP Failure: " + *line, FailOutcome::kRetry);
+      return SessionState::kDone;
+    }
+  }
+  return SessionState::kTransfer;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+#include "transfer/protocol_exchange.h"
+
+namespace pellmarsh {
+
+// The dialogue's own steps: the command states, which wait for a reply on the
+// command connection, then the wait for the data connection, the data, and
+// the server's final reply.
+enum class FtpState {
+  kGreeting,
+  kUser,
+  kPass,
+  kPwd,
+  kType,
+  kPort,
+  kPortResume,
+  kRest,
+  kRetrieve,
+  kDataWait,
+  kData,
+  kFinalReply,
+};
+
+// FTP: the login dialogue, an active data connection to a socket of our own,
+// REST resumes and directory listings.
+class FtpDialogue final : public ProtocolExchange {
+ public:
+  explicit FtpDialogue(SessionHost& session);
+
+  SessionState AfterConnect(uint32_t resolvedAddress, uint32_t serverAddress) override;
+  SessionState DialogueStep() override;
+  SessionState Start() override;
+  SessionState TransferStep(size_t byteLimit) override;
+  Transfer::Wait NextWait() const override;
+  void CloseData() override { dataConnection_.Close(); }
+  std::string_view StateName() const override;
+
+ private:
+  struct Reply;
+  struct Step;
+  // The state after a reply; nothing once it has failed the session.
+  using Next = std::optional<FtpState>;
+  using ReplyHandler = Next (FtpDialogue::*)(const Reply&);
+
+  static const Step& StepOf(FtpState state);
+
+  // Checks the silence limit and, unless a whole line already waits, receives
+  // once on the command connection; true when there are lines to handle.
+  bool ReadReplies();
+  // The next whole reply line, logged; nothing until one has arrived.
+  std::optional<std::string> TakeLine();
+  bool HasWholeLine() const;
+  // Handles whole reply lines in turn until one queues a command; the rest
+  // wait for the steps after it is sent.
+  void HandleLines();
+  Next HandleReply(const std::string& line);
+
+  Next OnGreeting(const Reply& reply);
+  Next OnUser(const Reply& reply);
+  Next OnPass(const Reply& reply);
+  Next OnPwd(const Reply& reply);
+  Next OnType(const Reply& reply);
+  Next OnPort(const Reply& reply);
+  Next OnPortResume(const Reply& reply);
+  Next OnRest(const Reply& reply);
+  Next OnRetrieve(const Reply& reply);
+
+  // Queues verb and argument with CR LF and goes on in `next`; fails the
+  // session rather than send an argument that holds a line break.
+  Next SendThen(std::string_view verb, std::string_view argument, FtpState next);
+  Next SendRest();
+  Next RequestFile();
+  Next RetryRefusedPath(const Reply& reply);
+  std::nullopt_t Failed(std::string_view message, FailOutcome outcome);
+
+  SessionState AcceptDataConnection();
+  // After the data connection has ended: the server's final reply decides.
+  SessionState AwaitFinalReply();
+
+  SessionHost& session_;
+  FtpState state_ = FtpState::kGreeting;
+  std::string fullPath_;  // rewritten while the server refuses it
+  std::string lines_;     // reply text not yet taken as lines
+  TcpSocket listenSocket_;
+  TcpSocket dataConnection_;
+  SocketAddress dataAddress_;   // where listenSocket_ listens
+  uint32_t serverAddress_ = 0;  // the only address a data connection may come from
+  // The last reply line, the data socket's reservation or accept, or data.
+  uint32_t lastActivity_ = 0;
+  int refusedDataConnections_ = 0;
+};
+
+}  // namespace pellmarsh

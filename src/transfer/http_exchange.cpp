@@ -1,0 +1,256 @@
+#include "transfer/http_exchange.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/keys.h"
+#include "store/number_text.h"
+#include "transfer/base64.h"
+#include "transfer/resume_servers.h"
+#include "transfer/session_log.h"
+#include "url/local_naming.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int kUnauthorized = 401;
+constexpr int kRangeNotSatisfiable = 416;
+
+// "local" may name a device or a directory; only a file of our own may go.
+void DeleteRegularFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ::unlink(path.c_str());
+  }
+}
+
+bool IsForcedTextType(Item& settings, const std::string& type) {
+  Item* folder = settings.FindChild("nkw-httptext");
+  if (!folder || type.empty()) {
+    return false;
+  }
+  const Item* found = folder->FindByName(type);
+  return found && found != folder;
+}
+
+bool SameServer(const UrlParts& a, const UrlParts& b) {
+  return a.GetProp(key::kProtocol) == b.GetProp(key::kProtocol) &&
+         NamesEqual(a.GetProp(key::kHostName), b.GetProp(key::kHostName)) &&
+         a.GetProp(key::kPort) == b.GetProp(key::kPort);
+}
+
+// The first server's credentials never travel to the server a redirect names:
+// that one gets what the settings give for its own host.
+void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
+                            Item& item) {
+  std::string location = item.GetProp(key::kLocation);
+  const std::unique_ptr<UrlParts> target = ParseUrl(location);
+  const bool parsed = target->GetProp(key::kError).empty();
+  if (parsed && SameServer(from, *target)) {
+    return;
+  }
+  item.SetPropInt(key::kHttpAuth, 0);
+  item.SetProp(key::kLogin, "");
+  item.SetProp(key::kPassword, "");
+  if (parsed) {
+    ChooseNewItemSettings(root, names, *target, item);
+  }
+}
+
+}  // namespace
+
+HttpExchange::HttpExchange(SessionHost& session)
+    : session_(session), automaticMode_(session.urlItem().GetPropInt(key::kTransferCode) == 0) {}
+
+SessionState HttpExchange::Start() {
+  Item& item = session_.urlItem();
+  const UrlParts& url = session_.urlParts();
+  // A line break in the URL would end the request line early and let the rest
+  // pass as headers of the URL's choosing.
+  for (const std::string& part :
+       {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue)}) {
+    if (part.find_first_of("\r\n") != std::string::npos) {
+      session_.Fail("Refused to send an HTTP request holding a line break.",
+                    FailOutcome::kPermanent);
+      return SessionState::kDone;
+    }
+  }
+  std::string authorization;
+  if (item.GetPropInt(key::kHttpAuth) != 0) {
+    authorization = "Authorization: Basic " +
+                    Base64Encode(item.GetProp(key::kLogin) + ":" + item.GetProp(key::kPassword)) +
+                    "\r\n";
+  }
+  rangeSent_ = item.GetPropInt(key::kResume) != 0;
+  std::string range;
+  if (rangeSent_) {
+    range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kFileSize)) + "-\r\n";
+  }
+  session_.Send("GET " + url.GetProp(key::kFullPath) + " HTTP/1.0\r\n" + authorization + range +
+                "Host: " + url.GetProp(key::kHostName) +
+                "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " +
+                item.GetProp(key::kValue) + "\r\n\r\n");
+  lastReceive_ = session_.context().clock.TickCount();
+  return SessionState::kTransfer;
+}
+
+SessionState HttpExchange::TransferStep(size_t byteLimit) {
+  // A receive of no bytes would read as the server closing.
+  if (byteLimit == 0) {
+    return SessionState::kTransfer;
+  }
+  const std::optional<size_t> got =
+      session_.Receive(session_.mainSocket(), byteLimit, &lastReceive_);
+  if (!got) {
+    return SessionState::kTransfer;
+  }
+  const char* buffer = session_.context().buffer;
+  const bool closed = *got == 0;
+  if (headerDone_) {
+    if (!closed && !session_.AcceptChunk(buffer, *got)) {
+      return SessionState::kDone;
+    }
+  } else {
+    header_.Append(std::string_view(buffer, *got));
+    if (closed) {
+      header_.EndOfInput();
+    }
+    if (const SessionState next = ReadHeaderLines(); next != SessionState::kTransfer) {
+      return next;
+    }
+  }
+  if (!closed) {
+    return SessionState::kTransfer;
+  }
+  if (!headerDone_) {
+    session_.Fail("Failed HTTP Transfer", FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  return SessionState::kComplete;
+}
+
+Transfer::Wait HttpExchange::NextWait() const {
+  return {session_.mainSocket().fd(), false};
+}
+
+SessionState HttpExchange::ReadHeaderLines() {
+  std::string line;
+  for (;;) {
+    switch (header_.Next(line)) {
+      case HttpHeaderReader::Result::kNeedMore:
+        return SessionState::kTransfer;
+      case HttpHeaderReader::Result::kTooLong:
+        session_.Fail("Failed HTTP Transfer", FailOutcome::kRetry);
+        return SessionState::kDone;
+      case HttpHeaderReader::Result::kLine:
+        session_.Log("Recv Line: " + line);
+        if (!HeaderLine(line)) {
+          return SessionState::kDone;
+        }
+        break;
+      case HttpHeaderReader::Result::kComplete:
+        return HeaderComplete();
+    }
+  }
+}
+
+bool HttpExchange::HeaderLine(const std::string& line) {
+  using Kind = HttpHeaderField::Kind;
+  Item& item = session_.urlItem();
+  const HttpHeaderField field = ParseHttpHeaderField(line);
+  switch (field.kind) {
+    case Kind::kStatus:
+      code_ = field.code;
+      statusLine_ = line;
+      item.SetProp(key::kLocation, "");
+      break;
+    case Kind::kLocation:
+      item.SetProp(key::kLocation, field.text);
+      break;
+    case Kind::kContentLength:
+      item.SetPropInt64(key::kSize, field.number);
+      break;
+    case Kind::kContentRange:
+      rangeTotal_ = field.unsatisfiedTotal;
+      // A negative start would have us write before the file begins.
+      if (field.number < 0 || item.GetPropInt64(key::kFileSize) < field.number) {
+        item.SetPropInt(key::kResume, 0);
+        session_.Fail("Content-Range specifies data beyond our endpoint.  Trying full transfer...",
+                      FailOutcome::kRetry);
+        return false;
+      }
+      session_.ResumeAt(field.number);
+      break;
+    case Kind::kContentType:
+      if (automaticMode_ && IsForcedTextType(session_.context().settings, field.text)) {
+        session_.ForceTextMode();
+        session_.Log("Mime Content-Type (" + field.text + ") forces text transfer.");
+      }
+      break;
+    case Kind::kOther:
+      break;
+  }
+  return true;
+}
+
+SessionState HttpExchange::HeaderComplete() {
+  Item& item = session_.urlItem();
+  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0) {
+    item.SetPropInt(key::kHttpAuth, 1);
+    // Starting over with the credentials keeps a partial file a resume
+    // depends on; the session removes the save file only when it is empty.
+    return SessionState::kInit;
+  }
+  if (code_ > 399) {
+    // Asking for the bytes after the end of a file that is already whole.
+    if (code_ == kRangeNotSatisfiable && rangeSent_ && rangeTotal_ >= 0 &&
+        rangeTotal_ == item.GetPropInt64(key::kFileSize)) {
+      return CompleteAlreadyWhole();
+    }
+    session_.Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
+    return SessionState::kDone;
+  }
+  if (code_ > 299 && !item.GetProp(key::kLocation).empty()) {
+    return Redirect();
+  }
+  if (item.GetPropInt(key::kResume) != 0) {
+    if (IsBuggyResumeServer(item)) {
+      item.SetPropInt(key::kResume, 0);
+      session_.Fail("BUGGY WEBSERVER CAN'T RESUME.  Restart...", FailOutcome::kRetry);
+      return SessionState::kDone;
+    }
+    // The length of a partial answer counts only the bytes after the range start.
+    item.SetPropInt64(key::kSize, item.GetPropInt64(key::kSize) + session_.received());
+  }
+  item.SetPropInt(key::kResume, 1);
+  session_.Log("HTTP Header complete.  Switching to data mode.");
+  headerDone_ = true;
+  const std::string_view body = header_.body();
+  return session_.AcceptChunk(body.data(), body.size()) ? SessionState::kTransfer
+                                                        : SessionState::kDone;
+}
+
+SessionState HttpExchange::Redirect() {
+  Item& item = session_.urlItem();
+  const TransferContext& context = session_.context();
+  session_.CloseSaveFile();
+  DeleteRegularFile(item.GetProp(key::kLocal));
+  RenameForRedirect(context.localNames, item);
+  const std::string location = item.GetProp(key::kLocation);
+  CredentialsForRedirect(context.settings, context.localNames, session_.urlParts(), item);
+  item.SetProp(key::kValue, location);
+  const std::string text = "HTTP Redirect " + std::to_string(code_) + " to: " + location;
+  item.SetProp(key::kLocation, "");
+  session_.Fail(text, FailOutcome::kRetry);
+  return SessionState::kDone;
+}
+
+SessionState HttpExchange::CompleteAlreadyWhole() {
+  const int64_t whole = rangeTotal_;
+  session_.urlItem().SetPropInt64(key::kSize, whole);
+  // Completion cuts the file where writing stands: that is its end here.
+  session_.ResumeAt(whole);
+  return SessionState::kComplete;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "transfer/http_response.h"
+#include "transfer/protocol_exchange.h"
+
+namespace pellmarsh {
+
+// HTTP/1.0: one GET per connection, the response header read line by line,
+// then the body until the server closes.
+class HttpExchange final : public ProtocolExchange {
+ public:
+  explicit HttpExchange(SessionHost& session);
+
+  SessionState Start() override;
+  SessionState TransferStep(size_t byteLimit) override;
+  Transfer::Wait NextWait() const override;
+
+ private:
+  SessionState ReadHeaderLines();
+  // False when the attempt has ended in it.
+  bool HeaderLine(const std::string& line);
+  SessionState HeaderComplete();
+  SessionState Redirect();
+  SessionState CompleteAlreadyWhole();
+
+  SessionHost& session_;
+  const bool automaticMode_;  // "transfercode" 0: the content type may ask for text
+  HttpHeaderReader header_;
+  std::string statusLine_;
+  int code_ = 0;
+  bool headerDone_ = false;
+  bool rangeSent_ = false;
+  int64_t rangeTotal_ = -1;  // the N of an unsatisfiable range's "*/N"
+  uint32_t lastReceive_ = 0;
+};
+
+}  // namespace pellmarsh

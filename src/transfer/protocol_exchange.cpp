@@ -1,0 +1,22 @@
+#include "transfer/protocol_exchange.h"
+
+#include "transfer/file_copy.h"
+#include "transfer/ftp_dialogue.h"
+#include "transfer/http_exchange.h"
+
+namespace pellmarsh {
+
+std::unique_ptr<ProtocolExchange> ExchangeFor(std::string_view scheme, SessionHost& session) {
+  if (scheme == "http") {
+    return std::make_unique<HttpExchange>(session);
+  }
+  if (scheme == "ftp") {
+    return std::make_unique<FtpDialogue>(session);
+  }
+  if (scheme == "file") {
+    return std::make_unique<FileCopy>(session);
+  }
+  return nullptr;
+}
+
+}  // namespace pellmarsh
