@@ -14,7 +14,7 @@ App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Cl
       events_(state_.tree, sounds),
       speed_(state_, events_),
       localNames_(state_.tree),
-      sessions_(state_.tree, clock, events_, resolver_, localNames_),
+      sessions_(state_.tree, state_.saveRequested, clock, events_, resolver_, localNames_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
       virusChecker_(state_, messages, events_, clock),
       workers_(state_, scheduler_, virusChecker_, clock) {}

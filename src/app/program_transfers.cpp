@@ -4,14 +4,19 @@
 
 namespace pellmarsh {
 
-SessionFactory::SessionFactory(Tree& tree, Clock& clock, EventSink& events, Resolver& resolver,
-                               LocalNameRegistry& localNames)
-    : tree_(tree), clock_(clock), events_(events), resolver_(resolver), localNames_(localNames) {}
+SessionFactory::SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Clock& clock,
+                               EventSink& events, Resolver& resolver, LocalNameRegistry& localNames)
+    : tree_(tree),
+      saveRequested_(saveRequested),
+      clock_(clock),
+      events_(events),
+      resolver_(resolver),
+      localNames_(localNames) {}
 
 std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
   return std::make_unique<TransferSession>(
       item, TransferContext{tree_.root(), tree_.lock(), clock_, events_, resolver_, localNames_,
-                            transferBuffer_.data(), transferBuffer_.size() - 1});
+                            transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_});
 }
 
 }  // namespace pellmarsh

@@ -11,12 +11,13 @@ namespace pellmarsh {
 // The program's transfers: real sessions sharing one receive buffer.
 class SessionFactory final : public TransferFactory {
  public:
-  SessionFactory(Tree& tree, Clock& clock, EventSink& events, Resolver& resolver,
-                 LocalNameRegistry& localNames);
+  SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Clock& clock, EventSink& events,
+                 Resolver& resolver, LocalNameRegistry& localNames);
   std::unique_ptr<Transfer> Create(Item& item) override;
 
  private:
   Tree& tree_;
+  std::atomic<int>& saveRequested_;
   Clock& clock_;
   EventSink& events_;
   Resolver& resolver_;

@@ -11,6 +11,8 @@ namespace pellmarsh {
 // numbers), so logged and stored messages read the same on every system.
 inline constexpr int kErrorWouldBlock = 10035;
 inline constexpr int kErrorTimedOut = 10060;
+inline constexpr int kErrorTooManyFiles = 10024;  // EMFILE and ENFILE
+inline constexpr int kErrorNoBuffers = 10055;
 
 // Maps an errno from a socket call onto that vocabulary; an errno without a
 // counterpart is passed on as it is.

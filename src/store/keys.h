@@ -38,6 +38,10 @@ inline constexpr std::string_view kReceivedSession = "receivedsession";
 inline constexpr std::string_view kFileSize = "filesize";
 inline constexpr std::string_view kResume = "resume";
 inline constexpr std::string_view kTransferCode = "transfercode";
+// A text-mode file's line ends differ from the source's: the source bytes that
+// produced the file so far, and the file's length they produced.
+inline constexpr std::string_view kTextSource = "textsource";
+inline constexpr std::string_view kTextLength = "textlength";
 
 // Retries
 inline constexpr std::string_view kRetryCount = "retrycount";

@@ -172,8 +172,11 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       break;
     case Kind::kContentRange:
       rangeTotal_ = field.unsatisfiedTotal;
-      // A negative start would have us write before the file begins.
-      if (field.number < 0 || item.GetPropInt64(key::kFileSize) < field.number) {
+      partialTotal_ = field.total;
+      // A negative start would have us write before the file begins; a text
+      // file can only go on from exactly where its converted bytes end.
+      if (field.number < 0 || item.GetPropInt64(key::kFileSize) < field.number ||
+          !session_.CanResumeAt(field.number)) {
         item.SetPropInt(key::kResume, 0);
         session_.Fail("Content-Range specifies data beyond our endpoint.  Trying full transfer...",
                       FailOutcome::kRetry);
@@ -221,6 +224,12 @@ SessionState HttpExchange::HeaderComplete() {
     }
     // The length of a partial answer counts only the bytes after the range start.
     item.SetPropInt64(key::kSize, item.GetPropInt64(key::kSize) + session_.received());
+  }
+  // A partial answer names the whole file's size: an answer that ends before
+  // it is a short transfer, not a complete one, whether a range was asked for
+  // or not.
+  if (partialTotal_ >= 0) {
+    item.SetPropInt64(key::kSize, partialTotal_);
   }
   item.SetPropInt(key::kResume, 1);
   session_.Log("HTTP Header complete.  Switching to data mode.");

@@ -33,7 +33,8 @@ class HttpExchange final : public ProtocolExchange {
   int code_ = 0;
   bool headerDone_ = false;
   bool rangeSent_ = false;
-  int64_t rangeTotal_ = -1;  // the N of an unsatisfiable range's "*/N"
+  int64_t rangeTotal_ = -1;    // the N of an unsatisfiable range's "*/N"
+  int64_t partialTotal_ = -1;  // the N of a partial answer's "a-b/N": the file's size
   uint32_t lastReceive_ = 0;
 };
 

@@ -30,6 +30,16 @@ int64_t UnsatisfiedTotal(std::string_view range) {
   return ParseLeadingInteger(range.substr(2));
 }
 
+// The N of "a-b/N": the whole file's size; -1 when unknown ("*") or absent.
+int64_t RangeTotal(std::string_view range) {
+  const size_t slash = range.find('/');
+  if (range.starts_with("*") || slash == std::string_view::npos || slash + 1 >= range.size() ||
+      range[slash + 1] < '0' || range[slash + 1] > '9') {
+    return -1;
+  }
+  return ParseLeadingInteger(range.substr(slash + 1));
+}
+
 }  // namespace
 
 void HttpHeaderReader::Reset() {
@@ -121,6 +131,7 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
     field.kind = Kind::kContentRange;
     field.number = ParseLeadingInteger(From(line, 21));
     field.unsatisfiedTotal = UnsatisfiedTotal(From(line, 21));
+    field.total = RangeTotal(From(line, 21));
   } else if (lower.starts_with("content-type:")) {
     field.kind = Kind::kContentType;
     field.text = From(lower, 14);

@@ -59,6 +59,9 @@ struct HttpHeaderField {
   int64_t number = 0;  // kContentLength: the length; kContentRange: the start
   // kContentRange of an unsatisfiable range, "bytes */N": N; otherwise -1.
   int64_t unsatisfiedTotal = -1;
+  // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
+  // size; otherwise -1.
+  int64_t total = -1;
   std::string text;  // kLocation: as received; kContentType: in lower case
 };
 

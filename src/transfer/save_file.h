@@ -40,6 +40,8 @@ class SaveFile {
   bool TruncateAtPosition();
   void Close() { fd_.Reset(); }
   void ResetText() { converter_.Reset(); }
+  // A byte of the source that text mode holds back, not yet in the file.
+  bool holdsTextByte() const { return converter_.holdsByte(); }
 
  private:
   bool WriteAt(const char* bytes, size_t count);

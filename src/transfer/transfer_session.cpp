@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
+#include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/protocol_exchange.h"
@@ -14,6 +16,15 @@
 #include "transfer/transfer_mode.h"
 
 namespace pellmarsh {
+namespace {
+
+// Running short of descriptors or memory passes: a later attempt may succeed.
+bool IsShortage(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOMEM || error == kErrorTooManyFiles ||
+         error == kErrorNoBuffers;
+}
+
+}  // namespace
 
 std::string_view StateName(SessionState state) {
   switch (state) {
@@ -235,8 +246,9 @@ void TransferSession::ResolveHost() {
     remoteSockAddr_.address = found.error == 0 ? found.address : remoteAddress_;
   }
 
-  if (mainSocket_.Create() != 0) {
-    Fail("Could not create a socket.", FailOutcome::kPermanent);
+  if (const int error = mainSocket_.Create(); error != 0) {
+    Fail("Could not create a socket.",
+         IsShortage(error) ? FailOutcome::kRetry : FailOutcome::kPermanent);
     return;
   }
   mainSocket_.SetNonBlocking();
@@ -319,6 +331,21 @@ bool TransferSession::AcceptChunk(const char* bytes, size_t count) {
   item_->SetPropInt64(key::kReceived, received_);
   item_->SetPropInt64(key::kReceivedSession,
                       item_->GetPropInt64(key::kReceivedSession) + static_cast<int64_t>(count));
+  if (textMode_) {
+    item_->SetPropInt64(key::kTextSource, received_ - (saveFile_.holdsTextByte() ? 1 : 0));
+    item_->SetPropInt64(key::kTextLength, saveFile_.position());
+  } else if (textResume_) {
+    textResume_.reset();
+    item_->SetPropInt64(key::kTextLength, 0);
+  }
+  if (!bytesOnDisk_ && count > 0) {
+    // From now on a restart after a crash goes on from the file.
+    bytesOnDisk_ = true;
+    item_->SetPropInt(key::kResume, 1);
+    if (context_.saveRequested) {
+      RequestSave(*context_.saveRequested);
+    }
+  }
   return true;
 }
 
@@ -356,17 +383,20 @@ void TransferSession::Reset() {
   mainSocket_.Close();
   exchange_.reset();
   saveFile_.Close();
-  // Only the file this session opened may go, and only when nothing reached it.
+  // Only the file this session opened may go, and only when nothing reached it
+  // and the download did not end there: an empty file can be a whole one.
   const std::string& opened = saveFile_.path();
   struct stat info {};
-  if (item_ && !opened.empty() && ::stat(opened.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_size == 0) {
+  if (item_ && item_->GetPropInt(key::kStatus) != kStatusComplete && !opened.empty() &&
+      ::stat(opened.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
     ::unlink(opened.c_str());
   }
   urlParts_.reset();
   state_ = SessionState::kInit;
   finished_ = false;
   received_ = 0;
+  textResume_.reset();
+  bytesOnDisk_ = false;
   textMode_ = false;
   saveFile_.ResetText();
 }
@@ -402,8 +432,16 @@ bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
 
 void TransferSession::ResumeAt(int64_t offset) {
   received_ = offset;
-  saveFile_.SeekTo(offset);
+  const bool atRecordedText = textResume_ && offset == textResume_->first;
+  saveFile_.SeekTo(atRecordedText ? textResume_->second : offset);
   item_->SetPropInt64(key::kReceived, offset);
+}
+
+bool TransferSession::CanResumeAt(int64_t offset) const {
+  if (offset == 0 || (!textMode_ && !textResume_)) {
+    return true;
+  }
+  return textResume_ && offset == textResume_->first;
 }
 
 void TransferSession::Log(std::string_view text) {
@@ -421,8 +459,20 @@ bool TransferSession::OpenSaveFile() {
   const std::string local = item_->GetProp(key::kLocal);
   int64_t fileSize = 0;
   if (!saveFile_.Open(local, fileSize)) {
-    Fail("Couldn't open save file " + local + ".", FailOutcome::kPermanent);
+    const int error = errno;
+    Fail("Couldn't open save file " + local + ".",
+         IsShortage(error) ? FailOutcome::kRetry : FailOutcome::kPermanent);
     return false;
+  }
+  // A text file's length is not the server's offset, its line ends having
+  // been converted: go on only from the source offset recorded for a part of
+  // it (cutting what came after), or start over.
+  const int64_t textLength = item_->GetPropInt64(key::kTextLength);
+  if (textLength > 0 && fileSize >= textLength) {
+    textResume_.emplace(item_->GetPropInt64(key::kTextSource), textLength);
+    fileSize = textResume_->first;
+  } else if (textLength > 0 || textMode_) {
+    fileSize = 0;
   }
   item_->SetPropInt64(key::kFileSize, fileSize);
   return true;

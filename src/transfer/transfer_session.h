@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "notify/events.h"
 #include "platform/clock.h"
@@ -33,6 +35,9 @@ struct TransferContext {
   LocalNameRegistry& localNames;  // redirects choose their new local file through it
   char* buffer;                   // shared by all sessions; valid within one step only
   size_t bufferSize;
+  // Asked for a save once an attempt's first bytes are on disk, so a crash
+  // after it still resumes; none in tests that need no data file.
+  std::atomic<int>* saveRequested = nullptr;
 };
 
 // The states every transfer passes through. A protocol with a dialogue of its
@@ -87,6 +92,9 @@ class SessionHost {
   virtual bool AcceptChunk(const char* bytes, size_t count) = 0;
   // The data that follows is written from `offset`, and as much counts as received.
   virtual void ResumeAt(int64_t offset) = 0;
+  // False when the file on disk cannot go on from `offset` of the source: a
+  // text file's converted bytes only map back at the offsets recorded for it.
+  virtual bool CanResumeAt(int64_t offset) const = 0;
   virtual int64_t received() const = 0;
   // Line ends are converted from here on, whatever the transfer mode said.
   virtual void ForceTextMode() = 0;
@@ -138,6 +146,7 @@ class TransferSession final : public Transfer, private SessionHost {
   void CloseSaveFile() override { saveFile_.Close(); }
   bool AcceptChunk(const char* bytes, size_t count) override;
   void ResumeAt(int64_t offset) override;
+  bool CanResumeAt(int64_t offset) const override;
   int64_t received() const override { return received_; }
   void ForceTextMode() override { textMode_ = true; }
 
@@ -169,6 +178,10 @@ class TransferSession final : public Transfer, private SessionHost {
   int64_t stepBytes_ = 0;
   size_t stepLimit_ = 0;  // the most file data this step may move
   int64_t received_ = 0;
+  // Set when the file on disk was written in text mode: the source offset to
+  // go on from and the length of the file those source bytes produced.
+  std::optional<std::pair<int64_t, int64_t>> textResume_;
+  bool bytesOnDisk_ = false;  // this attempt has written file data
 
   std::string url_;
   std::unique_ptr<UrlParts> urlParts_;

@@ -11,6 +11,7 @@
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/http_response.h"
+#include "transfer/line_end_converter.h"
 #include "transfer/session_harness.h"
 #include "url/host_defaults.h"
 
@@ -151,6 +152,79 @@ TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
   EXPECT_EQ(::pread(local, written.data(), written.size(), head), 100'000);
   ::close(local);
   EXPECT_TRUE(written.substr(0, tail.size()) == tail);
+}
+
+// Line ends converted as one text-mode pass over the whole source would.
+std::string Converted(const std::string& source) {
+  LineEndConverter converter;
+  std::string out;
+  converter.Convert(source.data(), source.size(), out);
+  converter.Flush(out);
+  return out;
+}
+
+TEST_F(HttpTransferTest, ATextFileResumesOnlyFromTheSourceBytesBehindIt) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  std::string source;
+  for (int line = 0; source.size() < 200'000; ++line) {
+    source += "line " + std::to_string(line) + (line % 7 ? "\n" : "\r\n");
+  }
+  nginx.AddFile("/notes.txt", source);
+  const std::string whole = Converted(source);
+  const size_t cut = source.find("line 4000");  // the prefix ends in a line break
+  const std::string head = Converted(source.substr(0, cut));
+  const struct {
+    const char* what;
+    bool recorded;
+    std::string onDisk;
+    std::string range;
+  } rows[] = {
+      {"recorded, with bytes written after the record", true, head + "line 40",
+       std::to_string(cut)},
+      {"not recorded", false, head, "0"},
+      {"recorded but the file is shorter", true, head.substr(0, 100), "0"},
+  };
+  for (const auto& row : rows) {
+    testing::WriteFile(dir.File("notes.txt"), row.onDisk);
+    Item& item = NewItem(nginx.Url("/notes.txt"), dir.File("notes.txt"));
+    item.SetPropInt(key::kTransferCode, 2);
+    item.SetPropInt(key::kResume, 1);
+    if (row.recorded) {
+      item.SetPropInt64(key::kTextSource, static_cast<int64_t>(cut));
+      item.SetPropInt64(key::kTextLength, static_cast<int64_t>(head.size()));
+    }
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << row.what;
+    EXPECT_TRUE(Logged(item, "||Range: bytes=" + row.range + "-||")) << row.what;
+    EXPECT_TRUE(OnDisk(dir.File("notes.txt")) == whole) << row.what;
+  }
+}
+
+TEST_F(HttpTransferTest, APartialAnswerThatEndsBeforeItsTotalIsShort) {
+  const struct {
+    const char* what;
+    int resume;
+    std::string answer;
+    std::string file;
+  } rows[] = {
+      {"a range answered with less than the rest", 1,
+       "HTTP/1.0 206 P\r\nContent-Range: bytes 3-5/10\r\nContent-Length: 3\r\n\r\ndef", "abcdef"},
+      {"no range asked, the start of the file answered", 0,
+       "HTTP/1.0 206 P\r\nContent-Range: bytes 0-1/10\r\nContent-Length: 2\r\n\r\nxy", "xy"},
+  };
+  for (const auto& row : rows) {
+    testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Send(row.answer)});
+    testing::WriteFile(dir.File("ten"), "abc");
+    Item& item =
+        NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/ten", dir.File("ten"));
+    item.SetPropInt(key::kResume, row.resume);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
+    EXPECT_EQ(item.GetProp(key::kSize), "10") << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kResume), 1) << row.what;
+    EXPECT_EQ(OnDisk(dir.File("ten")).substr(0, row.file.size()), row.file) << row.what;
+  }
 }
 
 TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCredentials) {

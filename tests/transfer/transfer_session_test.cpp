@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,6 +111,50 @@ TEST_F(TransferSessionTest, AWholeCopyOverALongerOldFileLeavesNoStaleBytes) {
   auto session = Session(item);
   RunToEnd(*session);
   EXPECT_EQ(testing::ReadFile(dir.File("target")), "new");
+}
+
+TEST_F(TransferSessionTest, AnEmptyDownloadKeepsItsFileAndAnAbandonedEmptyOneGoes) {
+  testing::WriteFile(dir.File("empty"), "");
+  Item& item = NewItem("file://" + dir.File("empty"), dir.File("copy"));
+  {
+    auto session = Session(item);
+    RunToEnd(*session);
+  }
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete);
+  ASSERT_TRUE(testing::FileExistsOnDisk(dir.File("copy")));
+
+  Item& stopped = NewItem("file://" + dir.File("empty"), dir.File("stopped"));
+  {
+    auto session = Session(stopped);
+    session->Step();  // the save file is open
+    session->Step();
+    stopped.SetPropInt(key::kStatus, kStatusStopRequested);
+    RunToEnd(*session);
+  }
+  EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("stopped")));
+}
+
+TEST_F(TransferSessionTest, RunningOutOfDescriptorsIsRetriedNotFatal) {
+  testing::WriteFile(dir.File("source"), "data");
+  Item& item = NewItem("file://" + dir.File("source"), dir.File("copy"));
+  auto session = Session(item);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  // Every descriptor below a low limit taken, so the save file cannot open.
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  std::vector<int> filler;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+    filler.push_back(fd);
+  }
+  RunToEnd(*session);
+  for (int fd : filler) {
+    ::close(fd);
+  }
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_EQ(item.GetProp(key::kError), "Couldn't open save file " + dir.File("copy") + ".");
 }
 
 struct LocalFailureCase {
