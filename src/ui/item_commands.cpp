@@ -104,6 +104,22 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
   return carry;
 }
 
+ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
+  auto tree = state_.tree.Lock();
+  Facts facts;
+  facts.status = item.GetPropInt(key::kStatus);
+  facts.verdict = item.GetPropInt(key::kVirusCheck);
+  facts.checking = item.GetPropInt(key::kVirusChecking) != 0;
+  facts.archived = item.GetPropInt(key::kArchived) != 0;
+  facts.resume = item.GetPropInt(key::kResume) != 0;
+  facts.finished = item.GetPropInt64(key::kFinish) > 0;
+  facts.noResumeServer = LogShowsNoResumeServer(item);
+  facts.local = item.GetProp(key::kLocal);
+  facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
+  facts.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+  return facts;
+}
+
 void ItemCommands::Say(const std::string& text) {
   messages_.Show({text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
 }
@@ -114,36 +130,26 @@ void ItemCommands::SetStatus(Item& item, int status) {
 }
 
 int ItemCommands::ArchiveOrDelete(Item& item, bool single) {
-  int status = 0;
-  bool checking = false;
-  bool archived = false;
-  bool ownsFiles = false;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-    checking = item.GetPropInt(key::kVirusChecking) != 0;
-    archived = item.GetPropInt(key::kArchived) != 0;
-    ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
-  }
-  if (checking) {
+  const Facts facts = ReadFacts(item);
+  if (facts.checking) {
     Say(kBeingChecked);
     return kCarryNone;
   }
-  if (status >= kStatusTransferring) {
+  if (facts.status >= kStatusTransferring) {
     if (single) {
       Say("That item is busy and cannot be deleted.  To delete it, you must first STOP its "
           "transfer.");
     }
     return kCarryNone;
   }
-  if (status != kStatusClipped) {
-    if (!archived) {
+  if (facts.status != kStatusClipped) {
+    if (!facts.archived) {
       auto tree = state_.tree.Lock();
       Archive(item);
       pendingEvent_ = "ARCHIVE";
       return kCarryNone;
     }
-    if (ownsFiles) {
+    if (facts.ownsFiles) {
       deletePrompt_ = OfferFileDelete(item, deletePrompt_);
       if (deletePrompt_ == kPromptCancelled) {
         return kCarryStop;
@@ -197,12 +203,7 @@ void ItemCommands::DeleteUrl(Item& item) {
 }
 
 void ItemCommands::EditProperties(Item& item) {
-  int status = 0;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-  }
-  if (status >= kStatusTransferring) {
+  if (ReadFacts(item).status >= kStatusTransferring) {
     Say("That item is busy and cannot be edited.  To modify it, you must STOP its transfer.");
   } else {
     desk_.EditUrlItem(item);
@@ -211,23 +212,16 @@ void ItemCommands::EditProperties(Item& item) {
 }
 
 int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single) {
-  int status = 0;
-  bool resume = false;
-  std::string local;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-    resume = item.GetPropInt(key::kResume) != 0;
-    local = item.GetProp(key::kLocal);
-  }
+  const Facts facts = ReadFacts(item);
+  const int status = facts.status;
   if (status >= kStatusTransferring) {
     if (single) {
       Say("That item is already being transferred!");
     }
     return carry;
   }
-  if (status != kStatusQueued && !resume && FileExists(local)) {
-    if (!ClearTheWay(item, carry, single)) {
+  if (status != kStatusQueued && !facts.resume && FileExists(facts.local)) {
+    if (!ClearTheWay(item, facts, carry, single)) {
       return carry;
     }
   }
@@ -252,22 +246,16 @@ int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single)
 
 // The item's file is on disk already: overwrite it, resume it, or leave the
 // item unqueued (false). Updates the carry for the next item.
-bool ItemCommands::ClearTheWay(Item& item, int& carry, bool single) {
+bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool single) {
   bool askAgain = carry == kCarryNone;
-  std::string local;
-  bool noResumeServer = false;
-  bool finished = false;
-  {
-    auto tree = state_.tree.Lock();
-    local = item.GetProp(key::kLocal);
-    noResumeServer = LogShowsNoResumeServer(item);
-    finished = item.GetPropInt64(key::kFinish) > 0;
-  }
+  const std::string& local = facts.local;
+  const bool noResumeServer = facts.noResumeServer;
   if (carry == kCarryNone) {
     const std::string text = "File Overwrite Alert\n\n" + local +
                              " exists on your system already.\n\nDo you want to overwrite it, "
                              "or resume a failed transfer?";
-    switch (desk_.AskFileExists(text, local, single, single && (finished || noResumeServer))) {
+    switch (
+        desk_.AskFileExists(text, local, single, single && (facts.finished || noResumeServer))) {
       case FileExistsAnswer::kResume:
         carry = kCarryResume;
         break;
@@ -312,24 +300,14 @@ void ItemCommands::Stop(Item& item) {
 }
 
 void ItemCommands::Launch(Item& item) {
-  int status = 0;
-  int verdict = 0;
-  bool virusCheckOn = false;
-  std::string local;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-    verdict = item.GetPropInt(key::kVirusCheck);
-    virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
-    local = item.GetProp(key::kLocal);
-  }
-  if (status != kStatusComplete) {
+  const Facts facts = ReadFacts(item);
+  if (facts.status != kStatusComplete) {
     Say("That item has not been successfully downloaded and cannot be launched.");
-  } else if (!FileExists(local)) {
+  } else if (!FileExists(facts.local)) {
     Say("I wish I could launch it, but the file's gone away.  Did you delete it or something?");
-  } else if (verdict == kVirusInfected) {
+  } else if (facts.verdict == kVirusInfected) {
     Say("You're crazy!  That item is infected by a virus!");
-  } else if (verdict != kVirusClean && virusCheckOn) {
+  } else if (facts.verdict != kVirusClean && facts.virusCheckOn) {
     const MessageAnswer answer = messages_.Show(
         {"That item has not been checked for viruses.  Are you sure you want to launch it?",
          "Pellmarsh: File Safety Unknown", MessageButtons::kOkCancel, MessageIcon::kExclamation});
@@ -342,11 +320,7 @@ void ItemCommands::Launch(Item& item) {
 }
 
 bool ItemCommands::LaunchItemFile(Item& item) {
-  std::string file;
-  {
-    auto tree = state_.tree.Lock();
-    file = item.GetProp(key::kLocal);
-  }
+  const std::string file = ReadFacts(item).local;
   if (desk_.OpenDocument(file) || desk_.OpenFolder(DirectoryOf(file))) {
     events_.RaiseEvent("LAUNCH");
     return true;
@@ -371,19 +345,13 @@ void ItemCommands::ViewLog(Item& item) {
 }
 
 int ItemCommands::DeleteFile(Item& item) {
-  int status = 0;
-  bool checking = false;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-    checking = item.GetPropInt(key::kVirusChecking) != 0;
-  }
-  if (status >= kStatusTransferring) {
+  const Facts facts = ReadFacts(item);
+  if (facts.status >= kStatusTransferring) {
     Say("Please stop the download before trying to delete the file.  The operating system likes "
         "it better that way.");
     return kPromptAsk;
   }
-  if (checking) {
+  if (facts.checking) {
     Say(kBeingChecked);
     return kPromptAsk;
   }
@@ -392,15 +360,9 @@ int ItemCommands::DeleteFile(Item& item) {
 }
 
 int ItemCommands::Nuke(Item& item) {
-  int status = 0;
-  bool checking = false;
-  {
-    auto tree = state_.tree.Lock();
-    status = item.GetPropInt(key::kStatus);
-    checking = item.GetPropInt(key::kVirusChecking) != 0;
-  }
+  const Facts facts = ReadFacts(item);
   // A running or checked item keeps its file and its place.
-  if (status >= kStatusTransferring || checking) {
+  if (facts.status >= kStatusTransferring || facts.checking) {
     return DeleteFile(item);
   }
   if (DeleteFile(item) == kPromptCancelled) {
@@ -416,11 +378,7 @@ int ItemCommands::Nuke(Item& item) {
 }
 
 int ItemCommands::OfferFileDelete(Item& item, int prompt) {
-  std::string local;
-  {
-    auto tree = state_.tree.Lock();
-    local = item.GetProp(key::kLocal);
-  }
+  const std::string local = ReadFacts(item).local;
   if (!FileExists(local)) {
     return prompt;
   }
@@ -449,12 +407,7 @@ int ItemCommands::OfferFileDelete(Item& item, int prompt) {
 }
 
 void ItemCommands::VirusCheck(Item& item) {
-  std::string local;
-  {
-    auto tree = state_.tree.Lock();
-    local = item.GetProp(key::kLocal);
-  }
-  if (!FileExists(local)) {
+  if (!FileExists(ReadFacts(item).local)) {
     Say("There is no file on your hard drive for that URL.  Cannot check nothing for viruses.");
     return;
   }

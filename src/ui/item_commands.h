@@ -90,8 +90,23 @@ class ItemCommands {
  private:
   int ArchiveOrDelete(Item& item, bool single);
   void EditProperties(Item& item);
+  // What the commands decide on, read under the tree lock in one go.
+  struct Facts {
+    int status = 0;
+    int verdict = 0;
+    bool checking = false;
+    bool archived = false;
+    bool resume = false;
+    bool finished = false;
+    bool noResumeServer = false;
+    std::string local;
+    bool ownsFiles = false;
+    bool virusCheckOn = false;
+  };
+  Facts ReadFacts(const Item& item);
+
   int Queue(Item& item, ItemCommand command, int carry, bool single);
-  bool ClearTheWay(Item& item, int& carry, bool single);
+  bool ClearTheWay(Item& item, const Facts& facts, int& carry, bool single);
   void Stop(Item& item);
   void Launch(Item& item);
   void ViewLog(Item& item);

@@ -381,6 +381,21 @@ class MainWindowTest : public QObject {
     QVERIFY(!saved->FindChild("_filelist")->FindChild("done.zip"));
   }
 
+  void aLabelEditRenamesTheItemAndAnEmptyOneChangesNothing() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeWidgetItem* row = list->findItems("held.bin", Qt::MatchExactly, 0).value(0);
+    QVERIFY(row);
+    row->setText(0, "kept.bin");  // what the editor does when the edit ends
+    row->setText(0, "");
+    std::lock_guard lock(app->tree().lock());
+    const Item* item = app->tree().root().FindByName("kept.bin");
+    QVERIFY(item);
+    QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
+    QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
   void everyControlIsNamedForScreenReaders() {
     WriteStartedBefore();
     StartWindow();
