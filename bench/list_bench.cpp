@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -155,22 +156,23 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   const double firstFill = MillisecondsSince(start);
 
-  double toCompleted = 0;
-  double toPending = 0;
+  // Best of five: the machine is shared, and the best round is the list's own cost.
+  double toCompleted = 1e9;
+  double toPending = 1e9;
   constexpr int kRounds = 5;
   for (int round = 0; round < kRounds; ++round) {
     start = Steady::now();
     tabs->setCurrentIndex(kTabCompleted);
     QApplication::processEvents();
-    toCompleted += MillisecondsSince(start) / kRounds;
+    toCompleted = std::min(toCompleted, MillisecondsSince(start));
     start = Steady::now();
     tabs->setCurrentIndex(kTabPending);
     QApplication::processEvents();
-    toPending += MillisecondsSince(start) / kRounds;
+    toPending = std::min(toPending, MillisecondsSince(start));
   }
 
-  double afterChanges = 0;
-  double unchanged = 0;
+  double afterChanges = 1e9;
+  double unchanged = 1e9;
   for (int round = 0; round < kRounds; ++round) {
     {
       auto tree = app.tree().Lock();
@@ -181,10 +183,10 @@ int main(int argc, char** argv) {
     }
     start = Steady::now();
     window.RefreshList();
-    afterChanges += MillisecondsSince(start) / kRounds;
+    afterChanges = std::min(afterChanges, MillisecondsSince(start));
     start = Steady::now();
     window.RefreshList();
-    unchanged += MillisecondsSince(start) / kRounds;
+    unchanged = std::min(unchanged, MillisecondsSince(start));
   }
 
   // Idle: the window shown, its timers and both worker threads running.
@@ -198,7 +200,8 @@ int main(int argc, char** argv) {
   const double windowCpu = (WindowThreadCpuSeconds() - windowBefore) / idleSeconds * 100;
   const long resident = ResidentKilobytes();
 
-  std::printf("10,000 pending and 1,000 completed URL items\n");
+  std::printf("10,000 pending and 1,000 completed URL items; switches and refreshes best of %d\n",
+              kRounds);
   std::printf("start-up (load, first fill, first paint): %7.1f ms\n", startUp);
   std::printf("first fill of Pending from empty:         %7.1f ms\n", firstFill);
   std::printf("tab switch to Completed (1,000 rows):     %7.1f ms\n", toCompleted);

@@ -15,6 +15,7 @@ class DownloadRow final : public QTreeWidgetItem {
 
   Item* item() const { return item_; }
   bool touched = true;
+  SortKey sortKey;
 
   void Show(const RowContent& content) {
     setText(0, QString::fromStdString(content.name));
@@ -23,10 +24,9 @@ class DownloadRow final : public QTreeWidgetItem {
     setIcon(0, RowIcon(content.image));
   }
 
+  // Compares the keys SortRows read for this sort.
   bool operator<(const QTreeWidgetItem& other) const override {
-    const auto* list = static_cast<const DownloadList*>(treeWidget());
-    const auto& row = static_cast<const DownloadRow&>(other);
-    return CompareRows(item_, row.item_, list ? list->sortMode() : 0) < 0;
+    return CompareSortKeys(sortKey, static_cast<const DownloadRow&>(other).sortKey) < 0;
   }
 
  private:
@@ -91,7 +91,10 @@ void DownloadList::RemoveUntouchedRows() {
 }
 
 void DownloadList::SortRows(int mode) {
-  sortMode_ = mode;
+  for (int index = 0; index < topLevelItemCount(); ++index) {
+    auto* row = static_cast<DownloadRow*>(topLevelItem(index));
+    row->sortKey = SortKeyOf(*row->item(), mode);
+  }
   sortItems(0, Qt::AscendingOrder);
 }
 

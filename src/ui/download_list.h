@@ -38,7 +38,6 @@ class DownloadList final : public QTreeWidget, public ListRows {
   // The items of the selected rows in list order, or the focused row's item.
   std::vector<Item*> SelectedItems() const;
   Item* ItemOfRow(int row) const;
-  int sortMode() const { return sortMode_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -47,7 +46,6 @@ class DownloadList final : public QTreeWidget, public ListRows {
   void OnItemChanged(QTreeWidgetItem* row, int column);
 
   std::unordered_map<const Item*, DownloadRow*> rows_;
-  int sortMode_ = 0;
 };
 
 }  // namespace pellmarsh

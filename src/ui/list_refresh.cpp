@@ -20,7 +20,6 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
   for (int index = folder.ChildCount() - 1; index >= 0; --index) {
     Item& child = *folder.ChildAt(index);
     ++outcome.shownCount;
-    const int image = RowImageOf(child, virusCheck);
     if (!TabShowsStatus(tab, child.GetPropInt(key::kStatus))) {
       continue;
     }
@@ -28,6 +27,8 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     if (known && !child.changed()) {
       continue;
     }
+    // Worked out only for rows that are written: most rows of a long list are not.
+    const int image = RowImageOf(child, virusCheck);
     RowContent content{child.GetProp(key::kName), UrlText(child),
                        StatusText(child, image, virusCheck, now), image};
     if (known) {

@@ -78,10 +78,6 @@ int Sign(int64_t value) {
   return value < 0 ? -1 : (value > 0 ? 1 : 0);
 }
 
-int CompareText(const std::string& a, const std::string& b) {
-  return Sign(a.compare(b));
-}
-
 }  // namespace
 
 std::string_view TabFolder(int tab) {
@@ -247,24 +243,31 @@ int CompareRows(const Item* a, const Item* b, int mode) {
   if (a == nullptr || b == nullptr) {
     return 0;
   }
+  return CompareSortKeys(SortKeyOf(*a, mode), SortKeyOf(*b, mode));
+}
+
+SortKey SortKeyOf(const Item& item, int mode) {
   switch (mode) {
     case kSortStatus:
-      if (const int byStatus = Sign(static_cast<int64_t>(b->GetPropInt(key::kStatus)) -
-                                    a->GetPropInt(key::kStatus))) {
-        return byStatus;
-      }
-      return CompareText(a->GetProp(key::kName), b->GetProp(key::kName));
+      return {item.GetPropInt(key::kStatus), item.GetProp(key::kName)};
     case kSortLatestFinish:
-      return Sign(b->GetPropInt64(key::kFinish) - a->GetPropInt64(key::kFinish));
+      return {item.GetPropInt64(key::kFinish), {}};
     case kSortName:
-      return CompareText(a->GetProp(key::kName), b->GetProp(key::kName));
+      return {0, item.GetProp(key::kName)};
     case kSortUrl:
-      return CompareText(a->GetProp(key::kValue), b->GetProp(key::kValue));
+      return {0, item.GetProp(key::kValue)};
     case kSortNewestCreate:
-      return Sign(b->GetPropInt64(key::kCreate) - a->GetPropInt64(key::kCreate));
+      return {item.GetPropInt64(key::kCreate), {}};
     default:
-      return 0;
+      return {};
   }
+}
+
+int CompareSortKeys(const SortKey& a, const SortKey& b) {
+  if (a.number != b.number) {
+    return a.number > b.number ? -1 : 1;
+  }
+  return Sign(a.text.compare(b.text));
 }
 
 SelectedItem SnapshotForSelection(const Item& item) {

@@ -64,6 +64,15 @@ int SortModeForHeader(int tab, int column);
 // Negative puts a first; a missing item compares equal to anything.
 int CompareRows(const Item* a, const Item* b, int mode);
 
+// What a sort mode compares of an item, read once per sort: the number goes
+// highest first, then the text in byte order.
+struct SortKey {
+  int64_t number = 0;
+  std::string text;
+};
+SortKey SortKeyOf(const Item& item, int mode);
+int CompareSortKeys(const SortKey& a, const SortKey& b);
+
 // Selection bits: what the selected items allow.
 enum SelectionBit : unsigned {
   kCanEdit = 0x001,
