@@ -151,6 +151,11 @@ void DownloadList::keyPressEvent(QKeyEvent* event) {
   QTreeWidget::keyPressEvent(event);
 }
 
+// Only the name is a label the user may edit, whichever column was clicked.
+bool DownloadList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
+}
+
 void DownloadList::OnItemChanged(QTreeWidgetItem* row, int column) {
   // Only a label edit by the user reaches here: the refresh writes quietly.
   if (column != 0 || !onRenamed) {

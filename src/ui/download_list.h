@@ -41,6 +41,7 @@ class DownloadList final : public QTreeWidget, public ListRows {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
  private:
   void OnItemChanged(QTreeWidgetItem* row, int column);

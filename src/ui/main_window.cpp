@@ -105,6 +105,7 @@ void MainWindow::BuildControls() {
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setTextVisible(false);
+  progress_->setAccessibleName("Progress");
 }
 
 void MainWindow::BuildLayout() {
@@ -439,8 +440,9 @@ bool MainWindow::OpenDocument(const std::string& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
+// The desktop shows a folder in its file manager.
 bool MainWindow::OpenFolder(const std::string& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  return OpenDocument(path);
 }
 
 void MainWindow::ForgetRow(const Item* item) {
