@@ -59,7 +59,6 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
   question->setTextInteractionFlags(Qt::TextSelectableByMouse);
   newName_ = new QLineEdit(QString::fromStdString(path));
   newName_->setObjectName("newNameEdit");
-  newName_->setAccessibleName("New name for the existing file");
   newName_->setMinimumWidth(360);
 
   auto* answers = new QHBoxLayout;
@@ -81,13 +80,18 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
   rename->setObjectName("renameOldButton");
   rename->setDefault(true);
   connect(rename, &QPushButton::clicked, this, &FileExistsDialog::RenameOld);
+  auto* renameLabel = new QLabel("Rename the existing file to:");
+  renameLabel->setObjectName("newNameLabel");
+  renameLabel->setBuddy(newName_);
   auto* renameRow = new QHBoxLayout;
+  renameRow->addWidget(renameLabel);
   renameRow->addWidget(newName_, 1);
   renameRow->addWidget(rename);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(question);
   layout->addLayout(answers);
+  layout->addSpacing(6);
   layout->addLayout(renameRow);
 }
 

@@ -131,11 +131,11 @@ void MainWindow::BuildLayout() {
   tabRow->addWidget(hintText_);
 
   auto* commandRow = new QHBoxLayout;
-  for (const CommandButton& spec : CommandButtons()) {
-    QPushButton* button = AddButton(spec.objectName, spec.caption, false);
-    const ItemCommand command = spec.command;
+  for (const CommandButton& entry : CommandButtons()) {
+    QPushButton* button = AddButton(entry.objectName, entry.caption, false);
+    const ItemCommand command = entry.command;
     connect(button, &QPushButton::clicked, this, [this, command] { RunItemCommand(command); });
-    commandButtons_.emplace_back(button, spec.enablingBits);
+    commandButtons_.emplace_back(button, entry.enablingBits);
     if (command == kCommandArchiveOrDelete) {
       archiveButton_ = button;
       commandRow->addStretch(1);

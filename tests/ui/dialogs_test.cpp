@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -83,6 +84,8 @@ class DialogsTest : public QObject {
 
     dialog.show();
     auto* edit = dialog.findChild<QLineEdit*>("newNameEdit");
+    QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name),
+             QString("Rename the existing file to:"));
     auto* rename = dialog.findChild<QPushButton*>("renameOldButton");
     struct Row {
       std::string newName;
