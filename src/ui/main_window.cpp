@@ -185,7 +185,6 @@ bool MainWindow::Initialise() {
   for (int column = 0; column < kListColumns; ++column) {
     list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
-  list_->setIconSize(QSize(16, 16));
   for (int tab = 0; tab < kListTabs; ++tab) {
     tabs_->addTab(TabCaption(tab));
   }
