@@ -39,6 +39,7 @@ class App {
   EventRaiser& events() { return events_; }
   SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
+  LocalNameRegistry& localNames() { return localNames_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
   // the type list and the two download folders. What the user must be told

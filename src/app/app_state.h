@@ -27,8 +27,8 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 //   items and counts down retries, and one Step of one transfer per pass.
 // - virus check (WorkerThreads): takes finished items from virusQueue.
 //
-// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusQueue
-// and the local-name registry. It is held for short, bounded work only: one
+// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusQueue,
+// clipAndGoItem and the local-name registry. It is held for short, bounded work only: one
 // walk, one Step, one command, one list refresh, serialising a save. Never
 // while sleeping, polling sockets, resolving names (WithoutTreeLock), running
 // the virus checker, waiting for a dialog or writing the data file.
@@ -61,6 +61,9 @@ struct AppState {
   std::vector<std::unique_ptr<Transfer>> activeTransfers;
   // Under the tree lock. Finished items waiting for the virus checker, oldest first.
   std::deque<Item*> virusQueue;
+  // Under the tree lock. The captured item waiting for the Clip-and-Go
+  // question, if any; whoever deletes an item clears it first.
+  Item* clipAndGoItem = nullptr;
 
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};

@@ -26,3 +26,16 @@ enum ItemStatus : int {
 enum class SpeedFlag : int { kNone = 0, kSlowest = 9, kSlow = 10, kFast = 11, kFastest = 12 };
 
 }  // namespace pellmarsh
+
+namespace pellmarsh {
+
+// The virus checker's verdict on an item's file, its "viruscheck".
+enum VirusVerdict : int {
+  kVirusUnchecked = 0,
+  kVirusInfected = 1,
+  kVirusClean = 2,
+  kVirusUnknown = 3,
+  kVirusCheckError = 4,
+};
+
+}  // namespace pellmarsh

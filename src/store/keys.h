@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The names of the data. Every property key of an item and every "parm-" setting
@@ -127,6 +128,19 @@ inline constexpr std::string_view kColumn3Width = "parm-c3w";
 // The time of the first start; its absence marks a first start
 inline constexpr std::string_view kFirstStart = "parm-firststart";
 
+// The sort mode of one tab of the download list, tab 0 to 3.
+inline std::string TabSort(int tab) {
+  return "parm-tabsort-" + std::to_string(tab);
+}
+
 }  // namespace setting
+
+// Built-in folders under the root.
+namespace folder {
+inline constexpr std::string_view kTypeList = "_typelist";
+inline constexpr std::string_view kFileList = "_filelist";
+inline constexpr std::string_view kFileArchive = "_filearchive";
+inline constexpr std::string_view kFileClip = "_fileclip";
+}  // namespace folder
 
 }  // namespace pellmarsh

@@ -1,18 +1,21 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTabBar>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/speed_control.h"
@@ -20,12 +23,13 @@
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
+#include "ui/download_list.h"
+#include "ui/item_dialogs.h"
+#include "ui/list_rows.h"
 
 namespace pellmarsh {
 namespace {
 
-const char* const kTabCaptions[] = {"Pending Downloads", "Completed Downloads", "Archive",
-                                    "Clipboard/Extraction"};
 const char* const kColumnHeaders[] = {"Filename", "URL", "Status"};
 
 QFrame* Separator(const char* objectName) {
@@ -51,6 +55,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   setWindowTitle("Pellmarsh");
   setObjectName("mainWindow");
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
+                                             app_.localNames(), static_cast<CommandDesk&>(*this),
+                                             app_.clock());
   BuildControls();
   BuildLayout();
 }
@@ -77,12 +84,17 @@ void MainWindow::BuildControls() {
   tabs_ = new QTabBar;
   tabs_->setObjectName("tabs");
   tabs_->setExpanding(false);
-  list_ = new QTreeWidget;
+  list_ = new DownloadList;
   list_->setObjectName("downloadList");
-  list_->setRootIsDecorated(false);
-  list_->header()->setStretchLastSection(false);
-  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  list_->setEditTriggers(QAbstractItemView::EditKeyPressed);
+  list_->setAccessibleName("Downloads");
+  list_->onCommand = [this](ItemCommand command) { RunItemCommand(command); };
+  list_->onRenamed = [this](Item* item, const std::string& name) { OnRenamed(item, name); };
+  connect(list_, &QTreeWidget::itemDoubleClicked, this,
+          [this] { RunItemCommand(DoubleClickCommand(CurrentTab())); });
+  connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowItemMenu);
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateButtons);
+  connect(list_, &QTreeWidget::currentItemChanged, this, &MainWindow::UpdateButtons);
+  connect(list_->header(), &QHeaderView::sectionClicked, this, &MainWindow::OnHeaderClicked);
   hintText_ = new QLabel;
   hintText_->setObjectName("hintText");
   hintText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -93,6 +105,7 @@ void MainWindow::BuildControls() {
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progress_->setTextVisible(false);
+  progress_->setAccessibleName("Progress");
 }
 
 void MainWindow::BuildLayout() {
@@ -118,17 +131,17 @@ void MainWindow::BuildLayout() {
   tabRow->addWidget(hintText_);
 
   auto* commandRow = new QHBoxLayout;
-  for (auto [name, caption] : {std::pair{"propertiesButton", "&Properties..."},
-                               {"startNowButton", "&Start Now"},
-                               {"queueButton", "Add to &Queue"},
-                               {"stopButton", "Sto&p"},
-                               {"launchButton", "&Launch File"}}) {
-    commandRow->addWidget(AddButton(name, caption, false));
+  for (const CommandButton& entry : CommandButtons()) {
+    QPushButton* button = AddButton(entry.objectName, entry.caption, false);
+    const ItemCommand command = entry.command;
+    connect(button, &QPushButton::clicked, this, [this, command] { RunItemCommand(command); });
+    commandButtons_.emplace_back(button, entry.enablingBits);
+    if (command == kCommandArchiveOrDelete) {
+      archiveButton_ = button;
+      commandRow->addStretch(1);
+    }
+    commandRow->addWidget(button);
   }
-  commandRow->addStretch(1);
-  archiveButton_ = AddButton("archiveButton", "Archive &URL", false);
-  commandRow->addWidget(archiveButton_);
-  commandRow->addWidget(AddButton("deleteFileButton", "Delete &File", false));
 
   goFastButton_ = AddToggle("goFastButton", "Go &Fast");
   pauseButton_ = AddToggle("pauseButton", "&Pause");
@@ -177,9 +190,11 @@ bool MainWindow::Initialise() {
   for (int column = 0; column < kListColumns; ++column) {
     list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
-  for (const char* caption : kTabCaptions) {
-    tabs_->addTab(caption);
+  for (int tab = 0; tab < kListTabs; ++tab) {
+    tabs_->addTab(TabCaption(tab));
   }
+  connect(tabs_, &QTabBar::currentChanged, this, &MainWindow::OnTabChanged);
+  RefreshList();
 
   secondTimer_ = new QTimer(this);
   secondTimer_->setSingleShot(true);
@@ -219,7 +234,8 @@ bool MainWindow::Initialise() {
   }
   RestoreWindowRect();
   JoinClipboardChain();
-  hintText_->setText("Double Click for Properties");
+  hintText_->setText(HintText(CurrentTab()));
+  UpdateButtons();
 
   if (app_.TakeUpgradeCheckDue()) {
     StartUpgradeCheck();
@@ -302,8 +318,7 @@ void MainWindow::OnSecondTimer() {
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
   rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
-  const int64_t total = state.totalSize;
-  progress_->setValue(total > 0 ? static_cast<int>(state.totalReceived * 100 / total) : 0);
+  progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
   secondTimer_->start(1000);
   app_.SaveIfRequested();
 }
@@ -318,7 +333,150 @@ void MainWindow::OnOfflineClicked(bool on) {
 }
 
 void MainWindow::OnDisplayTimer() {
-  displayTimer_->start(app_.state().commandBusy ? 100 : 5000);
+  if (app_.state().commandBusy) {
+    displayTimer_->start(100);
+    return;
+  }
+  UpdateButtons();
+  if (app_.state().listDirty) {
+    RefreshList();
+  }
+  displayTimer_->start(DisplayTimerPeriod(shownCount_));
+}
+
+void MainWindow::RefreshList() {
+  RefreshOutcome outcome;
+  {
+    auto tree = app_.tree().Lock();
+    const QSignalBlocker quiet(list_);
+    outcome =
+        RefreshRows(tree.root(), CurrentTab(), *list_,
+                    {app_.state().listDirty, app_.state().sortPending}, app_.clock().UnixTime());
+  }
+  if (outcome.typeListMissing) {
+    app_.messages().Show({kTypeListDied});
+    return;
+  }
+  shownCount_ = outcome.shownCount;
+  progress_->setValue(ProgressPercent(app_.state().totalReceived, app_.state().totalSize));
+}
+
+unsigned MainWindow::SelectionState() {
+  const std::vector<Item*> items = list_->SelectedItems();
+  std::vector<SelectedItem> selection;
+  SelectionContext context;
+  {
+    auto tree = app_.tree().Lock();
+    selection.reserve(items.size());
+    for (const Item* item : items) {
+      selection.push_back(SnapshotForSelection(*item));
+    }
+    context.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+  }
+  context.virusHalted = app_.state().virusHalted;
+  context.fileExists = [](const std::string& path) { return FileExists(path); };
+  return pellmarsh::SelectionState(selection, context);
+}
+
+void MainWindow::UpdateButtons() {
+  const unsigned bits = SelectionState();
+  for (const auto& [button, enabling] : commandButtons_) {
+    button->setEnabled((bits & enabling) != 0);
+  }
+  hintText_->setEnabled(bits != 0);
+}
+
+void MainWindow::RunItemCommand(ItemCommand command) {
+  commands_->RunItemCommand(command, list_->SelectedItems());
+}
+
+void MainWindow::OnTabChanged(int tab) {
+  archiveButton_->setText(ArchiveButtonCaption(tab));
+  list_->ClearRows();
+  RefreshList();
+  UpdateButtons();
+  hintText_->setText(HintText(tab));
+}
+
+void MainWindow::OnHeaderClicked(int column) {
+  const int tab = CurrentTab();
+  {
+    auto tree = app_.tree().Lock();
+    tree->SetPropInt(setting::TabSort(tab), SortModeForHeader(tab, column));
+  }
+  app_.state().sortPending = true;
+  RefreshList();
+}
+
+void MainWindow::OnRenamed(Item* item, const std::string& name) {
+  {
+    auto tree = app_.tree().Lock();
+    if (!name.empty()) {
+      item->SetProp(key::kName, name);
+      item->SetPropInt64(key::kModified, app_.clock().UnixTime());
+    } else {
+      item->SetProp(key::kName, item->GetProp(key::kName));  // shows the old name again
+    }
+  }
+  RefreshList();
+}
+
+void MainWindow::ShowItemMenu(const QPoint& position) {
+  const unsigned bits = SelectionState();
+  QMenu menu(this);
+  menu.setObjectName("itemMenu");
+  for (const MenuEntry& entry : PopupMenuEntries()) {
+    if (entry.caption == nullptr) {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* action = menu.addAction(entry.caption);
+    action->setEnabled((bits & entry.enablingBits) != 0);
+    const ItemCommand command = entry.command;
+    connect(action, &QAction::triggered, this, [this, command] { RunItemCommand(command); });
+  }
+  menu.exec(list_->viewport()->mapToGlobal(position));
+}
+
+FileExistsAnswer MainWindow::AskFileExists(const std::string& text, const std::string& path,
+                                           bool noAllButtons, bool noResumeButtons) {
+  FileExistsDialog dialog(text, path, noAllButtons, noResumeButtons, app_.messages(), this);
+  return dialog.Ask();
+}
+
+bool MainWindow::ShowTransferLog(const std::string& log) {
+  TransferLogDialog dialog(log, this);
+  dialog.exec();
+  return dialog.clearRequested();
+}
+
+bool MainWindow::OpenDocument(const std::string& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+// The desktop shows a folder in its file manager.
+bool MainWindow::OpenFolder(const std::string& path) {
+  return OpenDocument(path);
+}
+
+void MainWindow::ForgetRow(const Item* item) {
+  list_->ForgetRow(item);
+}
+
+int MainWindow::CurrentTab() {
+  return std::max(tabs_->currentIndex(), 0);
+}
+
+void MainWindow::SelectTab(int tab) {
+  tabs_->setCurrentIndex(tab);
+}
+
+// The URL Properties dialog comes with its own work; until then nothing opens.
+void MainWindow::EditUrlItem(Item&) {}
+
+// URL extraction comes with its own work; until then no URL is added.
+bool MainWindow::ExtractUrlsFromFile(Item&) {
+  return false;
 }
 
 void MainWindow::OnStartupTimer() {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "app/app.h"
+#include "ui/item_commands.h"
 
 class QLabel;
 class QLineEdit;
@@ -11,9 +12,10 @@ class QProgressBar;
 class QPushButton;
 class QTabBar;
 class QTimer;
-class QTreeWidget;
 
 namespace pellmarsh {
+
+class DownloadList;
 
 // Probes of the desktop that the window asks at start; tests answer them.
 struct DesktopProbe {
@@ -22,7 +24,7 @@ struct DesktopProbe {
 };
 
 // The program's one window: a dialog run modally for the program's whole life.
-class MainWindow final : public QDialog {
+class MainWindow final : public QDialog, private CommandDesk {
  public:
   MainWindow(App& app, DesktopProbe probe);
   ~MainWindow() override;
@@ -41,6 +43,14 @@ class MainWindow final : public QDialog {
   void accept() override;  // Enter: nothing
   void reject() override;  // Escape and the close box: ask, then close
 
+  // Brings the rows of the current tab up to date.
+  void RefreshList() override;
+  // Enables the command buttons and the hint from the selection.
+  void UpdateButtons() override;
+  unsigned SelectionState();
+  void RunItemCommand(ItemCommand command);
+  ItemCommands& commands() { return *commands_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -57,6 +67,22 @@ class MainWindow final : public QDialog {
   void OnOfflineClicked(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
+  void OnTabChanged(int tab);
+  void OnHeaderClicked(int column);
+  void OnRenamed(Item* item, const std::string& name);
+  void ShowItemMenu(const QPoint& position);
+
+  // CommandDesk
+  FileExistsAnswer AskFileExists(const std::string& text, const std::string& path,
+                                 bool noAllButtons, bool noResumeButtons) override;
+  bool ShowTransferLog(const std::string& log) override;
+  bool OpenDocument(const std::string& path) override;
+  bool OpenFolder(const std::string& path) override;
+  void ForgetRow(const Item* item) override;
+  int CurrentTab() override;
+  void SelectTab(int tab) override;
+  void EditUrlItem(Item& item) override;
+  bool ExtractUrlsFromFile(Item& item) override;
 
   // Filled by the issues that build these subsystems.
   void OpenSettingsSheet();
@@ -73,7 +99,10 @@ class MainWindow final : public QDialog {
 
   QLineEdit* urlEdit_ = nullptr;
   QTabBar* tabs_ = nullptr;
-  QTreeWidget* list_ = nullptr;
+  DownloadList* list_ = nullptr;
+  std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
+  std::unique_ptr<ItemCommands> commands_;
+  int shownCount_ = 0;
   QLabel* hintText_ = nullptr;
   QPushButton* archiveButton_ = nullptr;
   QPushButton* goFastButton_ = nullptr;

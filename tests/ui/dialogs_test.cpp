@@ -1,5 +1,8 @@
+#include <QAccessible>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -10,6 +13,7 @@
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "ui/about_box.h"
+#include "ui/item_dialogs.h"
 
 namespace pellmarsh {
 
@@ -59,6 +63,66 @@ class DialogsTest : public QObject {
     QCOMPARE(messages.shown.size(), size_t{1});
     QCOMPARE(messages.shown[0].text, std::string("Could not open PELLMARSH.TXT."));
     QCOMPARE(messages.shown[0].caption, std::string("Pellmarsh"));
+  }
+
+  void renameOldMovesTheFileOnlyToAFreeEditedName() {
+    testing::TempDir dir;
+    testing::WriteFile(dir.File("a.txt"), "old");
+    testing::WriteFile(dir.File("b.txt"), "other");
+    testing::RecordingMessages messages;
+    FileExistsDialog dialog("File Overwrite Alert", dir.File("a.txt"), true, true, messages,
+                            nullptr);
+    QCOMPARE(dialog.windowTitle(), QString("Pellmarsh: File Exists!"));
+    QStringList enabled;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+      if (button->isEnabled()) {
+        enabled << button->text();
+      }
+    }
+    enabled.sort();
+    QCOMPARE(enabled, QStringList({"&Overwrite", "Cancel", "Re&name Old"}));
+
+    dialog.show();
+    auto* edit = dialog.findChild<QLineEdit*>("newNameEdit");
+    QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name),
+             QString("Rename the existing file to:"));
+    auto* rename = dialog.findChild<QPushButton*>("renameOldButton");
+    struct Row {
+      std::string newName;
+      std::string caption;
+    } refused[] = {
+        {dir.File("A.TXT"), "Pellmarsh: Rename, well... not renamed."},
+        {dir.File("b.txt"), "Pellmarsh: Rename Failed"},
+        {dir.File("missing/c.txt"), "Pellmarsh: Rename Failed"},
+    };
+    for (const Row& row : refused) {
+      messages.shown.clear();
+      edit->setText(QString::fromStdString(row.newName));
+      rename->click();
+      QCOMPARE(messages.shown.size(), size_t{1});
+      QCOMPARE(messages.shown[0].caption, row.caption);
+      QVERIFY(dialog.isVisible());
+    }
+    QCOMPARE(testing::ReadFile(dir.File("b.txt")), std::string("other"));
+    QVERIFY(messages.shown[0].text.starts_with("Couldn't rename " + dir.File("a.txt") + " to "));
+
+    edit->setText(QString::fromStdString(dir.File("c.txt")));
+    rename->click();
+    QCOMPARE(dialog.result(), static_cast<int>(FileExistsAnswer::kOverwrite));
+    QVERIFY(!testing::FileExistsOnDisk(dir.File("a.txt")));
+    QCOMPARE(testing::ReadFile(dir.File("c.txt")), std::string("old"));
+  }
+
+  void theTransferLogShowsTheLogAndCanClearIt() {
+    TransferLogDialog dialog("00000000001 Connected\r\n00000000002 Done\r\n", nullptr);
+    QCOMPARE(dialog.windowTitle(), QString("Pellmarsh: URL Transfer Log"));
+    auto* text = dialog.findChild<QPlainTextEdit*>("logText");
+    QVERIFY(text->isReadOnly());
+    QCOMPARE(text->toPlainText(), QString("00000000001 Connected\n00000000002 Done\n"));
+    dialog.findChild<QPushButton*>("closeButton")->click();
+    QVERIFY(!dialog.clearRequested());
+    dialog.findChild<QPushButton*>("clearLogButton")->click();
+    QVERIFY(dialog.clearRequested());
   }
 };
 

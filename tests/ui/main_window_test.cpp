@@ -1,5 +1,8 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -9,6 +12,7 @@
 
 #include "app/app.h"
 #include "store/builtin_tree.h"
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/fakes.h"
@@ -52,6 +56,54 @@ class MainWindowTest : public QObject {
   template <typename Widget>
   Widget* Find(const char* name) {
     return window->findChild<Widget*>(name);
+  }
+
+  // Offline, so the scheduler starts nothing while the rows are read.
+  void WriteItemsOfEveryStatus() {
+    testing::WriteFile(dir->File("done.zip"), "zip");
+    WriteStartedBefore([this](Item& root) {
+      root.SetPropInt(setting::kOffline, 1);
+      auto add = [](Item& folder, const std::string& name, int status) -> Item& {
+        auto item = std::make_unique<Item>();
+        item->SetProp(key::kName, name);
+        item->SetProp(key::kType, "_url");
+        item->SetProp(key::kValue, "http://example.invalid/" + name);
+        item->SetPropInt(key::kStatus, status);
+        return folder.AddChild(std::move(item));
+      };
+      Item& list = root.FindOrCreateChild(folder::kFileList);
+      add(list, "held.bin", kStatusOnHold);
+      add(list, "queued.bin", kStatusQueued);
+      Item& done = add(list, "done.zip", kStatusComplete);
+      done.SetProp(key::kLocal, dir->File("done.zip"));
+      done.SetProp(key::kReceived, "6000000000");
+      done.SetProp(key::kSize, "6000000000");
+      done.SetProp(key::kLog, "00000000001 Connected\r\n");
+      add(list, "failed.bin", kStatusFailed).SetProp(key::kError, "404 Not Found");
+      add(list, "paused.bin", kStatusPaused);
+      add(list, "stopping.bin", kStatusStopping);
+      Item& archived = add(root.FindOrCreateChild(folder::kFileArchive), "old.bin", kStatusFailed);
+      archived.SetPropInt(key::kArchived, 1);
+      add(root.FindOrCreateChild(folder::kFileClip), "clip.bin", kStatusClipped)
+          .SetProp(key::kCreate, "1765000000");
+    });
+  }
+
+  // Column `column` of every row, in list order.
+  QStringList Column(int column) {
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QStringList texts;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+      texts << list->topLevelItem(row)->text(column);
+    }
+    return texts;
+  }
+
+  void SelectRow(const QString& name) {
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, 0);
+    QVERIFY2(found.size() == 1, qPrintable(name));
+    list->setCurrentItem(found[0]);
   }
 
   std::unique_ptr<testing::TempDir> dir;
@@ -254,6 +306,109 @@ class MainWindowTest : public QObject {
     window->RequestQuit();
     QVERIFY(messages.shown.empty());
     QVERIFY(!window->isVisible());
+  }
+
+  void theTabsShowEveryItemWithItsStatusText() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    // Sorted by status, highest first; the stopping item was put on hold at load.
+    QCOMPARE(Column(0),
+             QStringList({"paused.bin", "failed.bin", "queued.bin", "held.bin", "stopping.bin"}));
+    QCOMPARE(Column(2), QStringList({"Paused", "Fatal Error: 404 Not Found", "Queued for download!",
+                                     "On hold", "On hold"}));
+    QCOMPARE(Column(1)[0], QString("http://example.invalid/paused.bin"));
+
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    tabs->setCurrentIndex(kTabCompleted);
+    QCOMPARE(Column(0), QStringList({"done.zip"}));
+    QVERIFY(Column(2)[0].startsWith("6000000000 bytes Complete!  Finished "));
+    QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click to Launch"));
+    tabs->setCurrentIndex(kTabArchive);
+    QCOMPARE(Column(0), QStringList({"old.bin"}));
+    QCOMPARE(Find<QPushButton>("archiveButton")->text(), QString("Delete &URL"));
+    tabs->setCurrentIndex(kTabClipboard);
+    QCOMPARE(Column(2), QStringList({"Clipped Sat, Dec 06, 2025"}));
+
+    // A live change reaches its row at the next refresh, and a completed item changes tab.
+    tabs->setCurrentIndex(kTabPending);
+    {
+      std::lock_guard lock(app->tree().lock());
+      Item* queued = app->tree().root().FindByName("queued.bin");
+      queued->SetPropInt(key::kStatus, kStatusStarting);
+      queued->SetProp(key::kProcess, "Resolving host");
+      app->tree().root().FindByName("paused.bin")->SetPropInt(key::kStatus, kStatusComplete);
+    }
+    window->RefreshList();
+    QVERIFY(Column(2).contains("Connecting: Resolving host"));
+    QVERIFY(!Column(0).contains("paused.bin"));
+  }
+
+  void theMenuFollowsTheSelectionAndArchiveUrlIsSaved() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
+    SelectRow("done.zip");
+    QVERIFY(Find<QPushButton>("launchButton")->isEnabled());
+    QVERIFY(!Find<QPushButton>("stopButton")->isEnabled());
+    QVERIFY(Find<QLabel>("hintText")->isEnabled());
+
+    QStringList enabled;
+    QTimer::singleShot(0, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      QVERIFY(menu);
+      for (QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->isEnabled()) {
+          enabled << action->text();
+        }
+      }
+      menu->close();
+    });
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    emit list->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(enabled, QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue",
+                                   "E&xtract URLs", "&Launch File", "&View Transfer Log...",
+                                   "Delete &URL", "Delete &File", "&Nuke Everything"}));
+
+    Find<QPushButton>("archiveButton")->click();
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QVERIFY(messages.shown.empty());
+    window->reject();
+    StopAndSave();
+    const std::unique_ptr<Item> saved = SavedTree();
+    const Item* archive = saved->FindChild("_filearchive");
+    QVERIFY(archive && archive->FindChild("done.zip"));
+    QCOMPARE(archive->FindChild("done.zip")->GetProp(key::kLog), std::string());
+    QVERIFY(!saved->FindChild("_filelist")->FindChild("done.zip"));
+  }
+
+  void aLabelEditRenamesTheItemAndAnEmptyOneChangesNothing() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeWidgetItem* row = list->findItems("held.bin", Qt::MatchExactly, 0).value(0);
+    QVERIFY(row);
+    row->setText(0, "kept.bin");  // what the editor does when the edit ends
+    row->setText(0, "");
+    std::lock_guard lock(app->tree().lock());
+    const Item* item = app->tree().root().FindByName("kept.bin");
+    QVERIFY(item);
+    QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
+    QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
+  void everyControlIsNamedForScreenReaders() {
+    WriteStartedBefore();
+    StartWindow();
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+      QVERIFY(accessible);
+      QCOMPARE(accessible->text(QAccessible::Name), button->text().remove('&'));
+    }
+    QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
+    QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(Find<QTreeWidget>("downloadList"));
+    QVERIFY(!list->text(QAccessible::Name).isEmpty());
   }
 
   void aQuitDuringTheFirstStartAboutBoxEndsTheStartUp() {

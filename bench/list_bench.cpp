@@ -1,0 +1,220 @@
+// The download list with 10,000 URL items: the first fill of the Pending tab, a
+// tab switch, a refresh after 50 items changed, idle CPU and resident memory.
+// With a directory argument it writes a data file of items of every status
+// there instead (for looking at the window).
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTabBar>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/app.h"
+#include "platform/clock.h"
+#include "platform/sound_player.h"
+#include "platform/user_messages.h"
+#include "sample_tree.h"
+#include "store/builtin_tree.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "store/tree_codec.h"
+#include "support/temp_dir.h"
+#include "ui/download_list.h"
+#include "ui/main_window.h"
+
+namespace {
+
+using namespace pellmarsh;
+using Steady = std::chrono::steady_clock;
+
+class SilentMessages final : public UserMessages {
+ public:
+  MessageAnswer Show(const UserMessage&) override { return MessageAnswer::kOk; }
+};
+class SilentSounds final : public SoundPlayer {
+ public:
+  void Play(const std::string&) override {}
+};
+
+double MillisecondsSince(Steady::time_point start) {
+  return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+}
+
+// CPU time of the window thread alone, from its /proc stat line.
+double WindowThreadCpuSeconds() {
+  std::ifstream stat("/proc/self/task/" + std::to_string(getpid()) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int index = 3; index <= 15 && fields >> field; ++index) {
+    if (index >= 14) {
+      ticks += std::stol(field);
+    }
+  }
+  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long ResidentKilobytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return -1;
+}
+
+void WriteDataFile(const std::string& path, const Item& root) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << SaveTree(root);
+}
+
+Item& AddUrl(Item& folder, const std::string& name, int status) {
+  auto item = std::make_unique<Item>();
+  item->SetProp(key::kName, name);
+  item->SetProp(key::kType, "_url");
+  item->SetProp(key::kValue, "http://downloads.example.com/pub/" + name);
+  item->SetProp(key::kLocal, "/home/user/download/" + name);
+  item->SetPropInt(key::kStatus, status);
+  item->SetPropInt64(key::kCreate, 1796500000);
+  return folder.AddChild(std::move(item));
+}
+
+// A data file a person would recognise: a few items of every kind.
+void WriteShowcase(const std::string& directory) {
+  Item root;
+  MarkFirstStart(root, 1765000000);
+  root.SetPropInt(setting::kOffline, 1);
+  Item& list = root.FindOrCreateChild(folder::kFileList);
+  AddUrl(list, "debian-12.iso", kStatusQueued);
+  AddUrl(list, "notes.txt", kStatusOnHold);
+  AddUrl(list, "paper.pdf", kStatusFailed).SetProp(key::kError, "404 Not Found");
+  AddUrl(list, "music.ogg", kStatusPaused);
+  Item& done = AddUrl(list, "photos.zip", kStatusComplete);
+  done.SetPropInt64(key::kReceived, 5368709120);
+  done.SetPropInt64(key::kSize, 5368709120);
+  done.SetPropInt64(key::kStart, 1796400000);
+  done.SetPropInt64(key::kFinish, 1796400754);
+  AddUrl(root.FindOrCreateChild(folder::kFileArchive), "old.tar.gz", kStatusComplete)
+      .SetPropInt(key::kArchived, 1);
+  AddUrl(root.FindOrCreateChild(folder::kFileClip), "clipped.html", kStatusClipped);
+  WriteDataFile(directory + "/pmarsh.dat", root);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    WriteShowcase(argv[1]);
+    return 0;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication application(argc, argv);
+  testing::TempDir dir;
+  {
+    Item root;
+    MarkFirstStart(root, 1765000000);
+    root.SetPropInt(setting::kOffline, 1);  // nothing starts: the list alone is measured
+    bench::AddSampleUrlItems(root, 10000, kStatusQueued);
+    bench::AddSampleUrlItems(root, 1000, kStatusComplete);
+    WriteDataFile(dir.File("pmarsh.dat"), root);
+  }
+  SilentMessages messages;
+  SilentSounds sounds;
+  SystemClock clock;
+  App app(dir.path(), messages, sounds, clock);
+  MainWindow window(app, {});
+
+  auto start = Steady::now();
+  window.Initialise();
+  window.show();
+  QApplication::processEvents();
+  const double startUp = MillisecondsSince(start);
+
+  auto* list = window.findChild<DownloadList*>("downloadList");
+  auto* tabs = window.findChild<QTabBar*>("tabs");
+  start = Steady::now();
+  list->ClearRows();
+  window.RefreshList();
+  QApplication::processEvents();
+  const double firstFill = MillisecondsSince(start);
+
+  // Best of five: the machine is shared, and the best round is the list's own cost.
+  double toCompleted = 1e9;
+  double toPending = 1e9;
+  constexpr int kRounds = 5;
+  for (int round = 0; round < kRounds; ++round) {
+    start = Steady::now();
+    tabs->setCurrentIndex(kTabCompleted);
+    QApplication::processEvents();
+    toCompleted = std::min(toCompleted, MillisecondsSince(start));
+    start = Steady::now();
+    tabs->setCurrentIndex(kTabPending);
+    QApplication::processEvents();
+    toPending = std::min(toPending, MillisecondsSince(start));
+  }
+
+  double afterChanges = 1e9;
+  double unchanged = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    {
+      auto tree = app.tree().Lock();
+      Item& pending = *tree->FindChild(folder::kFileList);
+      for (int index = 0; index < 50; ++index) {
+        pending.ChildAt(index * 150 + round)->SetPropInt64(key::kReceived, 1000 + round);
+      }
+    }
+    start = Steady::now();
+    window.RefreshList();
+    afterChanges = std::min(afterChanges, MillisecondsSince(start));
+    start = Steady::now();
+    window.RefreshList();
+    unchanged = std::min(unchanged, MillisecondsSince(start));
+  }
+
+  // Idle: the window shown, its timers and both worker threads running.
+  const double cpuBefore = CpuSeconds();
+  const double windowBefore = WindowThreadCpuSeconds();
+  const auto idleStart = Steady::now();
+  QTimer::singleShot(10000, &application, &QApplication::quit);
+  QApplication::exec();
+  const double idleSeconds = MillisecondsSince(idleStart) / 1000;
+  const double idleCpu = (CpuSeconds() - cpuBefore) / idleSeconds * 100;
+  const double windowCpu = (WindowThreadCpuSeconds() - windowBefore) / idleSeconds * 100;
+  const long resident = ResidentKilobytes();
+
+  std::printf("10,000 pending and 1,000 completed URL items; switches and refreshes best of %d\n",
+              kRounds);
+  std::printf("start-up (load, first fill, first paint): %7.1f ms\n", startUp);
+  std::printf("first fill of Pending from empty:         %7.1f ms\n", firstFill);
+  std::printf("tab switch to Completed (1,000 rows):     %7.1f ms\n", toCompleted);
+  std::printf("tab switch to Pending (10,000 rows):      %7.1f ms (goal under 150 ms)\n",
+              toPending);
+  std::printf("RefreshList after 50 items changed:       %7.2f ms (goal under 5 ms)\n",
+              afterChanges);
+  std::printf("RefreshList with nothing changed:         %7.2f ms\n", unchanged);
+  std::printf("idle CPU over 10 s:                       %7.2f %% of a core (goal under 0.5 %%)\n",
+              idleCpu);
+  std::printf("  of which the window thread:             %7.2f %%\n", windowCpu);
+  std::printf("resident memory:                          %7.1f MB\n", resident / 1024.0);
+  window.RequestQuit();
+  app.StopWorkers([] { QThread::msleep(20); });
+  return 0;
+}

@@ -1,0 +1,425 @@
+#include "ui/item_commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "store/data_file.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr const char* kBeingChecked =
+    "File currently being checked for viruses.  Please wait until this completes before "
+    "deleting it!";
+// A server whose downloads cannot be resumed.
+constexpr std::string_view kNoResumeServer = "Server: Microsoft-PWS-95/2.0";
+
+bool LogShowsNoResumeServer(const Item& item) {
+  return item.GetProp(key::kLog).find(kNoResumeServer) != std::string::npos;
+}
+
+std::string DirectoryOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? std::string("/") : file.substr(0, slash);
+}
+
+MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption) {
+  return messages.Show(
+      {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
+}
+
+}  // namespace
+
+bool DeleteItemFile(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  return ::unlink(path.c_str()) == 0;
+}
+
+void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>& selection) {
+  pendingEvent_.clear();
+  while (state_.saving) {
+    clock_.SleepMs(100);
+  }
+  state_.commandBusy = true;
+  const bool single = selection.size() == 1;
+  deletePrompt_ = single ? kPromptAsk : kPromptSeveral;
+  int carry = kCarryNone;
+  for (Item* item : selection) {
+    carry = ApplyItemCommand(*item, command, carry, single);
+    if (carry == kCarryStop) {
+      break;
+    }
+  }
+  if (!pendingEvent_.empty()) {
+    events_.RaiseEvent(pendingEvent_);
+  }
+  desk_.RefreshList();
+  desk_.UpdateButtons();
+  // Keep what the command changed even if the program does not end cleanly.
+  RequestSave(state_.saveRequested);
+  state_.commandBusy = false;
+}
+
+int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, bool single) {
+  switch (command) {
+    case kCommandArchiveOrDelete:
+      return ArchiveOrDelete(item, single) == kCarryStop ? kCarryStop : carry;
+    case kCommandEditProperties:
+      EditProperties(item);
+      return kCarryStop;
+    case kCommandStartNow:
+    case kCommandQueue:
+      return Queue(item, command, carry, single);
+    case kCommandStop:
+      Stop(item);
+      return carry;
+    case kCommandLaunch:
+      Launch(item);
+      return kCarryStop;
+    case kCommandViewLog:
+      ViewLog(item);
+      return carry;
+    case kCommandDeleteFile:
+      return DeleteFile(item) == kPromptCancelled ? kCarryStop : carry;
+    case kCommandNuke:
+      return Nuke(item) == kPromptCancelled ? kCarryStop : carry;
+    case kCommandVirusCheck:
+      VirusCheck(item);
+      return carry;
+    case kCommandExtractUrls:
+      ExtractUrls(item);
+      return carry;
+  }
+  return carry;
+}
+
+ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
+  auto tree = state_.tree.Lock();
+  Facts facts;
+  facts.status = item.GetPropInt(key::kStatus);
+  facts.verdict = item.GetPropInt(key::kVirusCheck);
+  facts.checking = item.GetPropInt(key::kVirusChecking) != 0;
+  facts.archived = item.GetPropInt(key::kArchived) != 0;
+  facts.resume = item.GetPropInt(key::kResume) != 0;
+  facts.finished = item.GetPropInt64(key::kFinish) > 0;
+  facts.noResumeServer = LogShowsNoResumeServer(item);
+  facts.local = item.GetProp(key::kLocal);
+  facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
+  facts.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+  return facts;
+}
+
+void ItemCommands::Say(const std::string& text) {
+  messages_.Show({text, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
+}
+
+void ItemCommands::SetStatus(Item& item, int status) {
+  item.SetPropInt(key::kStatus, status);
+  state_.listDirty = true;
+}
+
+int ItemCommands::ArchiveOrDelete(Item& item, bool single) {
+  const Facts facts = ReadFacts(item);
+  if (facts.checking) {
+    Say(kBeingChecked);
+    return kCarryNone;
+  }
+  if (facts.status >= kStatusTransferring) {
+    if (single) {
+      Say("That item is busy and cannot be deleted.  To delete it, you must first STOP its "
+          "transfer.");
+    }
+    return kCarryNone;
+  }
+  if (facts.status != kStatusClipped) {
+    if (!facts.archived) {
+      auto tree = state_.tree.Lock();
+      Archive(item);
+      pendingEvent_ = "ARCHIVE";
+      return kCarryNone;
+    }
+    if (facts.ownsFiles) {
+      deletePrompt_ = OfferFileDelete(item, deletePrompt_);
+      if (deletePrompt_ == kPromptCancelled) {
+        return kCarryStop;
+      }
+    }
+  }
+  auto tree = state_.tree.Lock();
+  DeleteUrl(item);
+  pendingEvent_ = "DELETE";
+  return kCarryNone;
+}
+
+void ItemCommands::Archive(Item& item) {
+  Item* parent = item.Parent();
+  if (parent == nullptr) {
+    return;
+  }
+  desk_.ForgetRow(&item);
+  const int status = item.GetPropInt(key::kStatus);
+  std::unique_ptr<Item> moved = parent->DetachChild(&item);
+  state_.tree.root().FindOrCreateChild(folder::kFileArchive).AddChild(std::move(moved));
+  item.SetPropInt(key::kArchived, 1);
+  item.SetProp(key::kLog, "");
+  if (status != kStatusComplete && status != kStatusFailed) {
+    SetStatus(item, kStatusOnHold);
+  }
+}
+
+void ItemCommands::DeleteUrl(Item& item) {
+  Item* parent = item.Parent();
+  if (parent == nullptr) {
+    return;
+  }
+  desk_.ForgetRow(&item);
+  // Nothing may keep pointing at the item once it is gone.
+  if (state_.clipAndGoItem == &item) {
+    state_.clipAndGoItem = nullptr;
+  }
+  std::erase(state_.virusQueue, &item);
+  for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
+    if (transfer->item() == &item) {
+      transfer->DetachItem();
+    }
+  }
+  const std::string local = item.GetProp(key::kLocal);
+  if (!local.empty() && localNames_.IsTaken(local)) {
+    localNames_.Release(local);
+  }
+  parent->DetachChild(&item);
+  state_.listDirty = true;
+}
+
+void ItemCommands::EditProperties(Item& item) {
+  if (ReadFacts(item).status >= kStatusTransferring) {
+    Say("That item is busy and cannot be edited.  To modify it, you must STOP its transfer.");
+  } else {
+    desk_.EditUrlItem(item);
+  }
+  desk_.RefreshList();
+}
+
+int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single) {
+  const Facts facts = ReadFacts(item);
+  const int status = facts.status;
+  if (status >= kStatusTransferring) {
+    if (single) {
+      Say("That item is already being transferred!");
+    }
+    return carry;
+  }
+  if (status != kStatusQueued && !facts.resume && FileExists(facts.local)) {
+    if (!ClearTheWay(item, facts, carry, single)) {
+      return carry;
+    }
+  }
+  auto tree = state_.tree.Lock();
+  if (item.GetPropInt(key::kArchived) != 0 || status == kStatusClipped) {
+    if (Item* parent = item.Parent()) {
+      desk_.ForgetRow(&item);
+      std::unique_ptr<Item> moved = parent->DetachChild(&item);
+      tree->FindOrCreateChild(folder::kFileList).AddChild(std::move(moved));
+    }
+  }
+  for (std::string_view zeroed :
+       {key::kRetryCount, key::kRetryTimeout, key::kRetryDelay, key::kArchived}) {
+    item.SetPropInt(zeroed, 0);
+  }
+  item.SetProp(key::kError, "");
+  item.SetProp(key::kProcess, "Starting!");
+  pendingEvent_ = "QUEUE";
+  SetStatus(item, command == kCommandStartNow ? kStatusStartNow : kStatusQueued);
+  return carry;
+}
+
+// The item's file is on disk already: overwrite it, resume it, or leave the
+// item unqueued (false). Updates the carry for the next item.
+bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool single) {
+  bool askAgain = carry == kCarryNone;
+  const std::string& local = facts.local;
+  const bool noResumeServer = facts.noResumeServer;
+  if (carry == kCarryNone) {
+    const std::string text = "File Overwrite Alert\n\n" + local +
+                             " exists on your system already.\n\nDo you want to overwrite it, "
+                             "or resume a failed transfer?";
+    switch (
+        desk_.AskFileExists(text, local, single, single && (facts.finished || noResumeServer))) {
+      case FileExistsAnswer::kResume:
+        carry = kCarryResume;
+        break;
+      case FileExistsAnswer::kResumeAll:
+        carry = kCarryResume;
+        askAgain = false;
+        break;
+      case FileExistsAnswer::kOverwrite:
+        carry = kCarryOverwrite;
+        break;
+      case FileExistsAnswer::kOverwriteAll:
+        carry = kCarryOverwrite;
+        askAgain = false;
+        break;
+      case FileExistsAnswer::kCancel:
+        carry = kCarryStop;
+        break;
+    }
+  }
+  if (carry == kCarryResume && noResumeServer) {
+    carry = kCarryOverwrite;
+  }
+  if (carry == kCarryOverwrite) {
+    DeleteItemFile(local);
+  } else if (carry == kCarryResume) {
+    auto tree = state_.tree.Lock();
+    item.SetPropInt(key::kResume, 1);
+  } else {
+    return false;
+  }
+  if (askAgain) {
+    carry = kCarryNone;
+  }
+  return true;
+}
+
+void ItemCommands::Stop(Item& item) {
+  auto tree = state_.tree.Lock();
+  const int status = item.GetPropInt(key::kStatus);
+  item.SetPropInt(key::kResume, 0);
+  SetStatus(item, status < kStatusTransferring ? kStatusOnHold : kStatusStopRequested);
+}
+
+void ItemCommands::Launch(Item& item) {
+  const Facts facts = ReadFacts(item);
+  if (facts.status != kStatusComplete) {
+    Say("That item has not been successfully downloaded and cannot be launched.");
+  } else if (!FileExists(facts.local)) {
+    Say("I wish I could launch it, but the file's gone away.  Did you delete it or something?");
+  } else if (facts.verdict == kVirusInfected) {
+    Say("You're crazy!  That item is infected by a virus!");
+  } else if (facts.verdict != kVirusClean && facts.virusCheckOn) {
+    const MessageAnswer answer = messages_.Show(
+        {"That item has not been checked for viruses.  Are you sure you want to launch it?",
+         "Pellmarsh: File Safety Unknown", MessageButtons::kOkCancel, MessageIcon::kExclamation});
+    if (answer == MessageAnswer::kOk) {
+      LaunchItemFile(item);
+    }
+  } else {
+    LaunchItemFile(item);
+  }
+}
+
+bool ItemCommands::LaunchItemFile(Item& item) {
+  const std::string file = ReadFacts(item).local;
+  if (desk_.OpenDocument(file) || desk_.OpenFolder(DirectoryOf(file))) {
+    events_.RaiseEvent("LAUNCH");
+    return true;
+  }
+  // The desktop gives no reason; what is on disk tells the two cases apart.
+  Say(ProbeFile(file) == FileProbe::kAbsent ? "File not found: " + file
+                                            : "Error launching parent application of " + file);
+  return false;
+}
+
+void ItemCommands::ViewLog(Item& item) {
+  std::string log;
+  {
+    auto tree = state_.tree.Lock();
+    log = item.GetProp(key::kLog);
+  }
+  if (desk_.ShowTransferLog(log)) {
+    auto tree = state_.tree.Lock();
+    item.SetProp(key::kLog, "");
+    state_.listDirty = true;
+  }
+}
+
+int ItemCommands::DeleteFile(Item& item) {
+  const Facts facts = ReadFacts(item);
+  if (facts.status >= kStatusTransferring) {
+    Say("Please stop the download before trying to delete the file.  The operating system likes "
+        "it better that way.");
+    return kPromptAsk;
+  }
+  if (facts.checking) {
+    Say(kBeingChecked);
+    return kPromptAsk;
+  }
+  deletePrompt_ = OfferFileDelete(item, deletePrompt_);
+  return deletePrompt_;
+}
+
+int ItemCommands::Nuke(Item& item) {
+  const Facts facts = ReadFacts(item);
+  // A running or checked item keeps its file and its place.
+  if (facts.status >= kStatusTransferring || facts.checking) {
+    return DeleteFile(item);
+  }
+  if (DeleteFile(item) == kPromptCancelled) {
+    return kPromptCancelled;
+  }
+  auto tree = state_.tree.Lock();
+  if (item.GetPropInt(key::kArchived) != 0) {
+    DeleteUrl(item);
+  } else {
+    Archive(item);
+  }
+  return deletePrompt_;
+}
+
+int ItemCommands::OfferFileDelete(Item& item, int prompt) {
+  const std::string local = ReadFacts(item).local;
+  if (!FileExists(local)) {
+    return prompt;
+  }
+  auto toState = [](MessageAnswer answer, int yes, int no) {
+    return answer == MessageAnswer::kYes  ? yes
+           : answer == MessageAnswer::kNo ? no
+                                          : static_cast<int>(kPromptCancelled);
+  };
+  if (prompt == kPromptSeveral) {
+    prompt = toState(
+        Ask(messages_, "Delete all files attached to these URLs?", "Pellmarsh: Delete Files?"),
+        kPromptDeleteAll, kPromptAsk);
+  }
+  if (prompt == kPromptAsk || prompt == kPromptAskAfterNo) {
+    prompt = toState(Ask(messages_, "Delete " + local + "?", "Pellmarsh: Delete File?"), kPromptAsk,
+                     kPromptAskAfterNo);
+  }
+  if (prompt == kPromptDeleteAll || prompt == kPromptAsk) {
+    events_.RaiseEvent("NUKE");
+    DeleteItemFile(local);
+    if (localNames_.IsTaken(local)) {
+      localNames_.Release(local);
+    }
+  }
+  return prompt;
+}
+
+void ItemCommands::VirusCheck(Item& item) {
+  if (!FileExists(ReadFacts(item).local)) {
+    Say("There is no file on your hard drive for that URL.  Cannot check nothing for viruses.");
+    return;
+  }
+  auto tree = state_.tree.Lock();
+  state_.virusQueue.push_back(&item);
+}
+
+void ItemCommands::ExtractUrls(Item& item) {
+  if (desk_.ExtractUrlsFromFile(item) && desk_.CurrentTab() != kTabClipboard) {
+    events_.RaiseEvent("COPY");
+    desk_.SelectTab(kTabClipboard);
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "notify/events.h"
+#include "platform/clock.h"
+#include "platform/user_messages.h"
+#include "store/item.h"
+#include "ui/list_rows.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+// The answers of the file-exists dialog, by the ids of its buttons.
+enum class FileExistsAnswer : int {
+  kOverwrite = 1,
+  kCancel = 2,
+  kOverwriteAll = 998,
+  kResume = 1057,
+  kResumeAll = 1058,
+};
+
+// What the item commands need of the desktop and of the rest of the window.
+// The program answers with dialogs and the shell; tests answer with scripts.
+// None of these is called with the tree lock held.
+class CommandDesk {
+ public:
+  virtual ~CommandDesk() = default;
+  virtual FileExistsAnswer AskFileExists(const std::string& text, const std::string& path,
+                                         bool noAllButtons, bool noResumeButtons) = 0;
+  // Shows an item's log; true when the user asked to clear it.
+  virtual bool ShowTransferLog(const std::string& log) = 0;
+  // Open a document with its program, or a folder in the file manager.
+  virtual bool OpenDocument(const std::string& path) = 0;
+  virtual bool OpenFolder(const std::string& path) = 0;
+  // The item is about to leave the list: its row must not outlive it.
+  virtual void ForgetRow(const Item* item) = 0;
+  virtual int CurrentTab() = 0;
+  virtual void SelectTab(int tab) = 0;
+  virtual void RefreshList() = 0;
+  virtual void UpdateButtons() = 0;
+
+  // The URL Properties dialog and the URL extraction come with later work.
+  virtual void EditUrlItem(Item& item) = 0;
+  // True when URLs were added to "_fileclip".
+  virtual bool ExtractUrlsFromFile(Item& item) = 0;
+};
+
+// Deletes the file an item names, when it is a regular file: never a
+// directory, never what a symbolic link points at. True when it was deleted.
+bool DeleteItemFile(const std::string& path);
+
+// The eleven item commands over the list's selection. Runs on the window
+// thread; takes the tree lock only between questions.
+class ItemCommands {
+ public:
+  ItemCommands(AppState& state, UserMessages& messages, EventSink& events,
+               LocalNameRegistry& localNames, CommandDesk& desk, Clock& clock)
+      : state_(state),
+        messages_(messages),
+        events_(events),
+        localNames_(localNames),
+        desk_(desk),
+        clock_(clock) {}
+
+  // The items of the selected rows in list order (or the focused row's item).
+  void RunItemCommand(ItemCommand command, const std::vector<Item*>& selection);
+
+  // One item; returns the carry for the next. The URL Properties dialog and
+  // URL capture call it directly and sound nothing.
+  enum Carry : int { kCarryStop = -1, kCarryNone = 0, kCarryOverwrite = 1, kCarryResume = 2 };
+  int ApplyItemCommand(Item& item, ItemCommand command, int carry, bool single);
+
+  // "Delete all files" state, carried across the selection.
+  enum DeletePrompt : int {
+    kPromptSeveral = 1,
+    kPromptDeleteAll = 2,
+    kPromptAsk = 3,
+    kPromptAskAfterNo = 4,
+    kPromptCancelled = 5,
+  };
+  int OfferFileDelete(Item& item, int prompt);
+  bool LaunchItemFile(Item& item);
+
+  const std::string& pendingEvent() const { return pendingEvent_; }
+  void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
+
+ private:
+  int ArchiveOrDelete(Item& item, bool single);
+  void EditProperties(Item& item);
+  // What the commands decide on, read under the tree lock in one go.
+  struct Facts {
+    int status = 0;
+    int verdict = 0;
+    bool checking = false;
+    bool archived = false;
+    bool resume = false;
+    bool finished = false;
+    bool noResumeServer = false;
+    std::string local;
+    bool ownsFiles = false;
+    bool virusCheckOn = false;
+  };
+  Facts ReadFacts(const Item& item);
+
+  int Queue(Item& item, ItemCommand command, int carry, bool single);
+  bool ClearTheWay(Item& item, const Facts& facts, int& carry, bool single);
+  void Stop(Item& item);
+  void Launch(Item& item);
+  void ViewLog(Item& item);
+  int DeleteFile(Item& item);
+  int Nuke(Item& item);
+  void VirusCheck(Item& item);
+  void ExtractUrls(Item& item);
+
+  // Under the tree lock.
+  void Archive(Item& item);
+  void DeleteUrl(Item& item);
+  void SetStatus(Item& item, int status);
+
+  void Say(const std::string& text);
+
+  AppState& state_;
+  UserMessages& messages_;
+  EventSink& events_;
+  LocalNameRegistry& localNames_;
+  CommandDesk& desk_;
+  Clock& clock_;
+  std::string pendingEvent_;
+  int deletePrompt_ = kPromptAsk;
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,125 @@
+#include "ui/item_dialogs.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/rename_old.h"
+
+namespace pellmarsh {
+
+TransferLogDialog::TransferLogDialog(const std::string& log, QWidget* parent) : QDialog(parent) {
+  setObjectName("transferLogDialog");
+  setWindowTitle("Pellmarsh: URL Transfer Log");
+  auto* text = new QPlainTextEdit;
+  text->setObjectName("logText");
+  text->setAccessibleName("Transfer log");
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The log keeps "\r\n" line ends; the edit wants one break per line.
+  text->setPlainText(QString::fromStdString(log).replace("\r\n", "\n"));
+
+  auto* close = new QPushButton("Close");
+  close->setObjectName("closeButton");
+  close->setDefault(true);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  auto* clear = new QPushButton("&Clear Log");
+  clear->setObjectName("clearLogButton");
+  clear->setAutoDefault(false);
+  connect(clear, &QPushButton::clicked, this, [this] {
+    clearRequested_ = true;
+    accept();
+  });
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(clear);
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text, 1);
+  layout->addLayout(buttons);
+  resize(640, 360);
+}
+
+FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& path,
+                                   bool noAllButtons, bool noResumeButtons, UserMessages& messages,
+                                   QWidget* parent)
+    : QDialog(parent), messages_(messages), oldPath_(path) {
+  setObjectName("fileExistsDialog");
+  setWindowTitle("Pellmarsh: File Exists!");
+  auto* question = new QLabel(QString::fromStdString(text));
+  question->setObjectName("questionText");
+  question->setWordWrap(true);
+  question->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  newName_ = new QLineEdit(QString::fromStdString(path));
+  newName_->setObjectName("newNameEdit");
+  newName_->setMinimumWidth(360);
+
+  auto* answers = new QHBoxLayout;
+  QPushButton* resume = AddAnswer("resumeButton", "&Resume", FileExistsAnswer::kResume);
+  QPushButton* resumeAll =
+      AddAnswer("resumeAllButton", "Resume &All", FileExistsAnswer::kResumeAll);
+  QPushButton* overwrite = AddAnswer("overwriteButton", "&Overwrite", FileExistsAnswer::kOverwrite);
+  QPushButton* overwriteAll =
+      AddAnswer("overwriteAllButton", "O&verwrite All", FileExistsAnswer::kOverwriteAll);
+  QPushButton* cancel = AddAnswer("cancelButton", "Cancel", FileExistsAnswer::kCancel);
+  for (QPushButton* button : {resume, resumeAll, overwrite, overwriteAll, cancel}) {
+    answers->addWidget(button);
+  }
+  resumeAll->setEnabled(!noAllButtons && !noResumeButtons);
+  overwriteAll->setEnabled(!noAllButtons);
+  resume->setEnabled(!noResumeButtons);
+
+  auto* rename = new QPushButton("Re&name Old");
+  rename->setObjectName("renameOldButton");
+  rename->setDefault(true);
+  connect(rename, &QPushButton::clicked, this, &FileExistsDialog::RenameOld);
+  auto* renameLabel = new QLabel("Rename the existing file to:");
+  renameLabel->setObjectName("newNameLabel");
+  renameLabel->setBuddy(newName_);
+  auto* renameRow = new QHBoxLayout;
+  renameRow->addWidget(renameLabel);
+  renameRow->addWidget(newName_, 1);
+  renameRow->addWidget(rename);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(question);
+  layout->addLayout(answers);
+  layout->addSpacing(6);
+  layout->addLayout(renameRow);
+}
+
+QPushButton* FileExistsDialog::AddAnswer(const char* objectName, const char* caption,
+                                         FileExistsAnswer answer) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(objectName);
+  button->setAutoDefault(false);
+  connect(button, &QPushButton::clicked, this, [this, answer] { done(static_cast<int>(answer)); });
+  return button;
+}
+
+void FileExistsDialog::RenameOld() {
+  if (RenameOldFile(oldPath_, newName_->text().toStdString(), messages_)) {
+    done(static_cast<int>(FileExistsAnswer::kOverwrite));
+  }
+}
+
+FileExistsAnswer FileExistsDialog::Ask() {
+  switch (const int result = exec()) {
+    case static_cast<int>(FileExistsAnswer::kOverwrite):
+    case static_cast<int>(FileExistsAnswer::kOverwriteAll):
+    case static_cast<int>(FileExistsAnswer::kResume):
+    case static_cast<int>(FileExistsAnswer::kResumeAll):
+      return static_cast<FileExistsAnswer>(result);
+    default:
+      return FileExistsAnswer::kCancel;  // Escape and the close box too
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,54 @@
+#include "ui/list_refresh.h"
+
+#include <algorithm>
+
+#include "store/keys.h"
+#include "ui/list_rows.h"
+
+namespace pellmarsh {
+
+RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags flags, int64_t now) {
+  RefreshOutcome outcome;
+  flags.listDirty = false;
+  const int virusCheck = root.GetPropInt(setting::kVirusCheck);
+  if (root.FindChild(folder::kTypeList) == nullptr) {
+    outcome.typeListMissing = true;
+    return outcome;
+  }
+  Item& folder = root.FindOrCreateChild(TabFolder(tab));
+  std::vector<NewRow> inserted;
+  for (int index = folder.ChildCount() - 1; index >= 0; --index) {
+    Item& child = *folder.ChildAt(index);
+    ++outcome.shownCount;
+    if (!TabShowsStatus(tab, child.GetPropInt(key::kStatus))) {
+      continue;
+    }
+    const bool known = rows.TouchRow(&child);
+    if (known && !child.changed()) {
+      continue;
+    }
+    // Worked out only for rows that are written: most rows of a long list are not.
+    const int image = RowImageOf(child, virusCheck);
+    RowContent content{child.GetProp(key::kName), UrlText(child),
+                       StatusText(child, image, virusCheck, now), image};
+    if (known) {
+      rows.UpdateRow(&child, content);
+    } else {
+      inserted.push_back({&child, index, std::move(content)});
+    }
+    child.ClearChanged();
+  }
+  if (!inserted.empty()) {
+    std::reverse(inserted.begin(), inserted.end());
+    rows.InsertRows(std::move(inserted));
+    flags.sortPending = true;
+  }
+  rows.RemoveUntouchedRows();
+  if (flags.sortPending) {
+    rows.SortRows(root.GetPropInt(setting::TabSort(tab)));
+    flags.sortPending = false;
+  }
+  return outcome;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,377 @@
+#include "ui/list_rows.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr size_t kUrlColumnLength = 100;
+
+bool IsRunning(int status) {
+  return status == kStatusTransferring || status == kStatusStartNow || status == kStatusStarting;
+}
+
+std::string CompleteText(const Item& item, int64_t now) {
+  const int64_t received = item.GetPropInt64(key::kReceived);
+  const int64_t size = item.GetPropInt64(key::kSize);
+  if (received < size) {
+    return "Short.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+           " bytes retrieved.";
+  }
+  if (received > size && size > 0) {
+    return "Oversized.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+           " bytes retrieved.";
+  }
+  const int64_t finish = item.GetPropInt64(key::kFinish);
+  const std::string day =
+      finish / kSecondsPerDay == now / kSecondsPerDay ? std::string("today") : DayText(finish);
+  return FormatInteger(received) + " bytes Complete!  Finished " + day + " in " +
+         MinutesSecondsText(finish - item.GetPropInt64(key::kStart)) + ".";
+}
+
+std::string WrapInVerdict(const Item& item, int image, const std::string& text) {
+  if (image == kImageComplete) {
+    return "OK: " + text;
+  }
+  if (image == kImageInfected) {
+    return "INFECTED: " + text;
+  }
+  switch (item.GetPropInt(key::kVirusCheck)) {
+    case kVirusUnchecked:
+      return "UNCHECKED: " + text;
+    case kVirusUnknown:
+      return "UNKNOWN-SEE LOG: " + text;
+    case kVirusCheckError:
+      return "VCHECK ERROR: " + text;
+    default:
+      return text;
+  }
+}
+
+std::string TransferringText(const Item& item, int64_t now) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  const int64_t received = item.GetPropInt64(key::kReceived);
+  if (size < 1) {
+    return FormatInteger(received) + " bytes received";
+  }
+  std::string estimate;
+  const int64_t start = item.GetPropInt64(key::kStart);
+  const int64_t session = item.GetPropInt64(key::kReceivedSession);
+  if (start + 5 < now && session > 0) {
+    const double rate = static_cast<double>(session) / static_cast<double>(now - start);
+    const auto remaining =
+        static_cast<int64_t>(static_cast<double>(std::llabs(size - received)) / rate);
+    estimate = "ETA " + MinutesSecondsText(remaining) + ", ";
+  }
+  return estimate + FormatInteger(received) + " bytes of " + FormatInteger(size) + " received";
+}
+
+int Sign(int64_t value) {
+  return value < 0 ? -1 : (value > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+std::string_view TabFolder(int tab) {
+  switch (tab) {
+    case kTabArchive:
+      return folder::kFileArchive;
+    case kTabClipboard:
+      return folder::kFileClip;
+    default:
+      return folder::kFileList;
+  }
+}
+
+bool TabShowsStatus(int tab, int status) {
+  switch (tab) {
+    case kTabPending:
+      return status != kStatusComplete;
+    case kTabCompleted:
+      return status == kStatusComplete;
+    default:
+      return true;
+  }
+}
+
+const char* TabCaption(int tab) {
+  static const char* const kCaptions[kListTabs] = {"Pending Downloads", "Completed Downloads",
+                                                   "Archive", "Clipboard/Extraction"};
+  return kCaptions[std::clamp(tab, 0, kListTabs - 1)];
+}
+
+const char* HintText(int tab) {
+  switch (tab) {
+    case kTabCompleted:
+      return "Double Click to Launch";
+    case kTabClipboard:
+      return "Double Click to Queue";
+    default:
+      return "Double Click for Properties";
+  }
+}
+
+const char* ArchiveButtonCaption(int tab) {
+  return tab == kTabArchive || tab == kTabClipboard ? "Delete &URL" : "Archive &URL";
+}
+
+int RowImageOf(const Item& item, int virusCheck) {
+  switch (const int status = item.GetPropInt(key::kStatus)) {
+    case kStatusOnHold:
+      return kImageOnHold;
+    case kStatusQueued:
+      return kImageQueued;
+    case kStatusComplete:
+      if (virusCheck == 0) {
+        return kImageComplete;
+      }
+      switch (item.GetPropInt(key::kVirusCheck)) {
+        case kVirusClean:
+          return kImageComplete;
+        case kVirusInfected:
+          return kImageInfected;
+        default:
+          return kImageUnchecked;
+      }
+    case kStatusFailed:
+      return kImageFailed;
+    case kStatusPaused:
+    case kStatusWaitingToRetry:
+      return kImagePaused;
+    case kStatusClipped:
+      return kImageClipped;
+    default:
+      if (IsRunning(status)) {
+        const int speed = item.GetPropInt(key::kSpeedFlag);
+        // The scheduler writes 9 to 12; anything else shows as running without a rating.
+        return speed >= kImageSpeedSlowest && speed <= kImageSpeedFastest ? speed : kImageRunning;
+      }
+      return kImageOnHold;
+  }
+}
+
+std::string StatusText(const Item& item, int image, int virusCheck, int64_t now) {
+  switch (item.GetPropInt(key::kStatus)) {
+    case kStatusOnHold:
+      return "On hold";
+    case kStatusQueued:
+      return "Queued for download!";
+    case kStatusComplete: {
+      const std::string text = CompleteText(item, now);
+      return virusCheck != 0 ? WrapInVerdict(item, image, text) : text;
+    }
+    case kStatusFailed:
+      return "Fatal Error: " + item.GetProp(key::kError);
+    case kStatusPaused:
+      return "Paused";
+    case kStatusWaitingToRetry:
+      return "Retry " + FormatInteger(item.GetPropInt(key::kRetryCount)) + " in " +
+             MinutesSecondsText(item.GetPropInt(key::kRetryTimeout)) +
+             ", last error: " + item.GetProp(key::kError);
+    case kStatusClipped:
+      return "Clipped " + DayText(item.GetPropInt64(key::kCreate));
+    case kStatusTransferring:
+      return TransferringText(item, now);
+    case kStatusStartNow:
+      return "Rarin' to go!";
+    case kStatusStopping:
+    case kStatusStopRequested:
+      return "Stopping";
+    case kStatusStarting:
+      return "Connecting: " + item.GetProp(key::kProcess);
+    case kStatusGoingOffline:
+      return "Going offline";
+    default:
+      return {};
+  }
+}
+
+std::string UrlText(const Item& item) {
+  std::string url = item.GetProp(key::kValue);
+  if (url.size() > kUrlColumnLength) {
+    url.resize(kUrlColumnLength);
+  }
+  return url;
+}
+
+std::string DayText(int64_t time) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const auto seconds = static_cast<time_t>(time);
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) {
+    return {};
+  }
+  // Written out by hand: strftime would follow the desktop's language.
+  char text[64];
+  std::snprintf(text, sizeof text, "%s, %s %02d, %d", kDays[local.tm_wday % 7],
+                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_year + 1900);
+  return text;
+}
+
+std::string MinutesSecondsText(int64_t seconds) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+  return text;
+}
+
+int SortModeForHeader(int tab, int column) {
+  switch (column) {
+    case 1:
+      return kSortUrl;
+    case 2:
+      if (tab == kTabCompleted || tab == kTabArchive) {
+        return kSortLatestFinish;
+      }
+      return tab == kTabClipboard ? kSortNewestCreate : kSortStatus;
+    default:
+      return kSortStatus;
+  }
+}
+
+int CompareRows(const Item* a, const Item* b, int mode) {
+  if (a == nullptr || b == nullptr) {
+    return 0;
+  }
+  return CompareSortKeys(SortKeyOf(*a, mode), SortKeyOf(*b, mode));
+}
+
+SortKey SortKeyOf(const Item& item, int mode) {
+  switch (mode) {
+    case kSortStatus:
+      return {item.GetPropInt(key::kStatus), item.GetProp(key::kName)};
+    case kSortLatestFinish:
+      return {item.GetPropInt64(key::kFinish), {}};
+    case kSortName:
+      return {0, item.GetProp(key::kName)};
+    case kSortUrl:
+      return {0, item.GetProp(key::kValue)};
+    case kSortNewestCreate:
+      return {item.GetPropInt64(key::kCreate), {}};
+    default:
+      return {};
+  }
+}
+
+int CompareSortKeys(const SortKey& a, const SortKey& b) {
+  if (a.number != b.number) {
+    return a.number > b.number ? -1 : 1;
+  }
+  return Sign(a.text.compare(b.text));
+}
+
+SelectedItem SnapshotForSelection(const Item& item) {
+  return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck),
+          !item.GetProp(key::kLog).empty(), item.GetProp(key::kLocal)};
+}
+
+unsigned SelectionState(const std::vector<SelectedItem>& selection,
+                        const SelectionContext& context) {
+  unsigned bits = 0;
+  for (const SelectedItem& item : selection) {
+    const int st = item.status;
+    const bool idle = st < kStatusTransferring;
+    // Each selected item probes its file at most once.
+    int exists = -1;
+    auto fileExists = [&] {
+      if (exists < 0) {
+        exists = context.fileExists && context.fileExists(item.local) ? 1 : 0;
+      }
+      return exists == 1;
+    };
+    if (idle) {
+      bits |= kCanEdit | kCanStart | kCanDeleteUrl;
+      if (st != kStatusQueued) {
+        bits |= kCanQueue;
+      }
+      if (fileExists()) {
+        bits |= kCanDeleteFile;
+      }
+    }
+    if (!idle || st == kStatusWaitingToRetry) {
+      bits |= kCanStop;
+    }
+    if (st == kStatusComplete && fileExists()) {
+      bits |= kCanLaunch | kCanExtract;
+    }
+    if (item.hasLog) {
+      bits |= kCanViewLog;
+    }
+    if (!context.virusHalted && context.virusCheckOn && st == kStatusComplete) {
+      bits |= kCanVirusCheck;
+    }
+    if (context.virusCheckOn && item.virusVerdict == kVirusInfected) {
+      bits &= ~static_cast<unsigned>(kCanLaunch);
+    }
+  }
+  return bits;
+}
+
+const std::vector<CommandButton>& CommandButtons() {
+  static const std::vector<CommandButton> kButtons = {
+      {"propertiesButton", "&Properties...", kCommandEditProperties, kCanEdit},
+      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart},
+      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue},
+      {"stopButton", "Sto&p", kCommandStop, kCanStop},
+      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch},
+      {"archiveButton", "Archive &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"deleteFileButton", "Delete &File", kCommandDeleteFile, kCanDeleteFile},
+  };
+  return kButtons;
+}
+
+const std::vector<MenuEntry>& PopupMenuEntries() {
+  static const std::vector<MenuEntry> kEntries = {
+      {"&Properties...", kCommandEditProperties, kCanEdit},
+      {nullptr, kCommandEditProperties, 0},
+      {"&Start Transfer Now", kCommandStartNow, kCanStart},
+      {"Add to &Queue", kCommandQueue, kCanQueue},
+      {"Sto&p Transfer", kCommandStop, kCanStop},
+      {nullptr, kCommandEditProperties, 0},
+      {"Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
+      {"E&xtract URLs", kCommandExtractUrls, kCanExtract},
+      {"&Launch File", kCommandLaunch, kCanLaunch},
+      {"&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {nullptr, kCommandEditProperties, 0},
+      {"Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"Delete &File", kCommandDeleteFile, kCanDeleteFile},
+      {"&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
+  };
+  return kEntries;
+}
+
+ItemCommand DoubleClickCommand(int tab) {
+  switch (tab) {
+    case kTabCompleted:
+      return kCommandLaunch;
+    case kTabClipboard:
+      return kCommandQueue;
+    default:
+      return kCommandEditProperties;
+  }
+}
+
+int DisplayTimerPeriod(int shownCount) {
+  return static_cast<int>(std::clamp<int64_t>(int64_t{25} * shownCount, 1000, 5000));
+}
+
+int ProgressPercent(int64_t totalReceived, int64_t totalSize) {
+  if (totalSize == 0) {
+    return 0;
+  }
+  const double percent =
+      static_cast<double>(totalReceived) / static_cast<double>(totalSize) * 100.0;
+  return static_cast<int>(std::clamp(percent, 0.0, 100.0));
+}
+
+}  // namespace pellmarsh

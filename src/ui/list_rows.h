@@ -1,0 +1,148 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/item.h"
+
+// What the download list shows, as plain functions of the item tree and the
+// settings: the window only puts these texts and images on the screen.
+
+namespace pellmarsh {
+
+inline constexpr int kListTabs = 4;
+enum ListTab : int { kTabPending = 0, kTabCompleted = 1, kTabArchive = 2, kTabClipboard = 3 };
+
+// The folder a tab shows, and whether it shows an item of that status.
+std::string_view TabFolder(int tab);
+bool TabShowsStatus(int tab, int status);
+const char* TabCaption(int tab);
+
+// Double-click hint above the list and the caption of the archive button.
+const char* HintText(int tab);
+const char* ArchiveButtonCaption(int tab);
+
+// The fifteen row images; the list uses 0 to 12.
+inline constexpr int kRowImages = 15;
+enum RowImage : int {
+  kImageOnHold = 0,
+  kImageQueued = 1,
+  kImageRunning = 2,
+  kImageComplete = 3,
+  kImageFailed = 4,
+  kImagePaused = 5,
+  kImageClipped = 6,
+  kImageInfected = 7,
+  kImageUnchecked = 8,
+  kImageSpeedSlowest = 9,
+  kImageSpeedFastest = 12,
+};
+
+// `virusCheck` is the value of "parm-virus-check" (0 off, 1 manual, 2 automatic).
+int RowImageOf(const Item& item, int virusCheck);
+std::string StatusText(const Item& item, int image, int virusCheck, int64_t now);
+// The URL column: "value", cut to its first 100 bytes.
+std::string UrlText(const Item& item);
+
+// "Mon, Dec 07, 2026" in local time, in English whatever the desktop's language.
+std::string DayText(int64_t time);
+// "%d:%02d" minutes and seconds.
+std::string MinutesSecondsText(int64_t seconds);
+
+// Sort modes of a tab, stored in its "parm-tabsort-%d" setting.
+enum SortMode : int {
+  kSortStatus = 0,
+  kSortLatestFinish = 1,
+  kSortName = 2,
+  kSortUrl = 3,
+  kSortNewestCreate = 4,
+};
+int SortModeForHeader(int tab, int column);
+// Negative puts a first; a missing item compares equal to anything.
+int CompareRows(const Item* a, const Item* b, int mode);
+
+// What a sort mode compares of an item, read once per sort: the number goes
+// highest first, then the text in byte order.
+struct SortKey {
+  int64_t number = 0;
+  std::string text;
+};
+SortKey SortKeyOf(const Item& item, int mode);
+int CompareSortKeys(const SortKey& a, const SortKey& b);
+
+// Selection bits: what the selected items allow.
+enum SelectionBit : unsigned {
+  kCanEdit = 0x001,
+  kCanQueue = 0x002,
+  kCanStart = 0x004,
+  kCanStop = 0x008,
+  kCanLaunch = 0x010,
+  kCanDeleteUrl = 0x020,
+  kCanDeleteFile = 0x040,
+  kCanViewLog = 0x080,
+  kCanVirusCheck = 0x100,
+  kCanExtract = 0x200,
+};
+
+// What the selection bits need of one selected item, read under the tree lock.
+struct SelectedItem {
+  int status = 0;
+  int virusVerdict = 0;
+  bool hasLog = false;
+  std::string local;
+};
+SelectedItem SnapshotForSelection(const Item& item);
+
+struct SelectionContext {
+  bool virusCheckOn = false;
+  bool virusHalted = false;
+  std::function<bool(const std::string&)> fileExists;
+};
+unsigned SelectionState(const std::vector<SelectedItem>& selection,
+                        const SelectionContext& context);
+
+// The eleven item commands, by their numbers.
+enum ItemCommand : int {
+  kCommandArchiveOrDelete = 0,
+  kCommandEditProperties = 1,
+  kCommandStartNow = 2,
+  kCommandQueue = 3,
+  kCommandStop = 4,
+  kCommandLaunch = 5,
+  kCommandViewLog = 6,
+  kCommandDeleteFile = 7,
+  kCommandNuke = 8,
+  kCommandVirusCheck = 9,
+  kCommandExtractUrls = 10,
+};
+
+// A command button of the window and the bit that enables it.
+struct CommandButton {
+  const char* objectName;
+  const char* caption;
+  ItemCommand command;
+  unsigned enablingBits;
+};
+const std::vector<CommandButton>& CommandButtons();
+
+// An entry of the list's popup menu; a null caption is a separator. The entry
+// is enabled when the selection has any of its bits.
+struct MenuEntry {
+  const char* caption;
+  ItemCommand command;
+  unsigned enablingBits;
+};
+const std::vector<MenuEntry>& PopupMenuEntries();
+
+// The command a double-click starts on a tab.
+ItemCommand DoubleClickCommand(int tab);
+
+// Milliseconds until the next display tick: 25 per shown item, 1 to 5 seconds.
+int DisplayTimerPeriod(int shownCount);
+// Percent of the running transfers' known sizes received.
+int ProgressPercent(int64_t totalReceived, int64_t totalSize);
+
+}  // namespace pellmarsh

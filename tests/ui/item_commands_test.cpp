@@ -1,0 +1,311 @@
+#include "ui/item_commands.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <deque>
+
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+using testing::FileExistsOnDisk;
+using testing::WriteFile;
+
+// Answers message boxes from a script, in order, and records them.
+class ScriptedMessages final : public UserMessages {
+ public:
+  MessageAnswer Show(const UserMessage& message) override {
+    shown.push_back(message);
+    if (answers.empty()) {
+      return MessageAnswer::kOk;
+    }
+    const MessageAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::deque<MessageAnswer> answers;
+  std::vector<UserMessage> shown;
+};
+
+class ScriptedDesk final : public CommandDesk {
+ public:
+  FileExistsAnswer AskFileExists(const std::string& text, const std::string&, bool noAll,
+                                 bool noResume) override {
+    asked.push_back(text);
+    lastNoAll = noAll;
+    lastNoResume = noResume;
+    return fileExistsAnswer;
+  }
+  bool ShowTransferLog(const std::string&) override { return clearLog; }
+  bool OpenDocument(const std::string&) override { return documentOpens; }
+  bool OpenFolder(const std::string& path) override {
+    openedFolders.push_back(path);
+    return folderOpens;
+  }
+  void ForgetRow(const Item* item) override { forgotten.push_back(item); }
+  int CurrentTab() override { return tab; }
+  void SelectTab(int newTab) override { tab = newTab; }
+  void RefreshList() override { ++refreshes; }
+  void UpdateButtons() override {}
+  void EditUrlItem(Item&) override {}
+  bool ExtractUrlsFromFile(Item&) override { return false; }
+
+  FileExistsAnswer fileExistsAnswer = FileExistsAnswer::kCancel;
+  std::vector<std::string> asked;
+  bool lastNoAll = false;
+  bool lastNoResume = false;
+  bool clearLog = false;
+  bool documentOpens = true;
+  bool folderOpens = true;
+  std::vector<std::string> openedFolders;
+  std::vector<const Item*> forgotten;
+  int tab = 0;
+  int refreshes = 0;
+};
+
+class ItemCommandsTest : public ::testing::Test {
+ protected:
+  ItemCommandsTest() {
+    auto tree = state.tree.Lock();
+    tree->FindOrCreateChild(folder::kFileList);
+  }
+
+  Item& AddItem(std::string_view folderName, const std::string& name, int status,
+                bool withFile = false) {
+    auto tree = state.tree.Lock();
+    auto item = std::make_unique<Item>();
+    item->SetProp(key::kName, name);
+    item->SetPropInt(key::kStatus, status);
+    item->SetProp(key::kLocal, dir.File(name));
+    if (folderName != folder::kFileList) {
+      item->SetPropInt(key::kArchived, 1);
+    }
+    if (withFile) {
+      WriteFile(dir.File(name), "bytes");
+    }
+    return tree->FindOrCreateChild(folderName).AddChild(std::move(item));
+  }
+
+  int ChildCount(std::string_view folderName) {
+    auto tree = state.tree.Lock();
+    const Item* found = tree->FindChild(folderName);
+    return found ? found->ChildCount() : 0;
+  }
+
+  void EmptyFolder(std::string_view folderName) {
+    auto tree = state.tree.Lock();
+    Item& found = tree->FindOrCreateChild(folderName);
+    while (found.ChildCount() > 0) {
+      found.DetachChildAt(0);
+    }
+  }
+
+  void Run(ItemCommand command, const std::vector<Item*>& selection) {
+    commands.RunItemCommand(command, selection);
+  }
+
+  testing::TempDir dir;
+  AppState state{dir.path()};
+  ScriptedMessages messages;
+  testing::RecordingEvents events;
+  LocalNameRegistry localNames{state.tree};
+  ScriptedDesk desk;
+  testing::FakeClock clock;
+  ItemCommands commands{state, messages, events, localNames, desk, clock};
+};
+
+TEST_F(ItemCommandsTest, ArchivingSeveralSkipsTheRunningOneQuietlyAndSoundsOnce) {
+  Item& done = AddItem(folder::kFileList, "a", kStatusComplete);
+  Item& running = AddItem(folder::kFileList, "b", kStatusTransferring);
+  Item& failed = AddItem(folder::kFileList, "c", kStatusWaitingToRetry);
+  Run(kCommandArchiveOrDelete, {&done, &running, &failed});
+  EXPECT_EQ(ChildCount(folder::kFileArchive), 2);
+  EXPECT_EQ(ChildCount(folder::kFileList), 1);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(events.raised, std::vector<std::string>{"ARCHIVE"});
+  EXPECT_EQ(failed.GetPropInt(key::kStatus), kStatusOnHold);
+  EXPECT_EQ(done.GetPropInt(key::kStatus), kStatusComplete);
+  EXPECT_FALSE(state.commandBusy);
+
+  Run(kCommandArchiveOrDelete, {&running});
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text,
+            "That item is busy and cannot be deleted.  To delete it, you must first STOP its "
+            "transfer.");
+}
+
+TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
+  struct Row {
+    MessageAnswer answer;
+    bool fileKept;
+    bool urlKept;
+    const char* event;
+  } rows[] = {
+      {MessageAnswer::kCancel, true, true, nullptr},
+      {MessageAnswer::kNo, true, false, "DELETE"},
+      {MessageAnswer::kYes, false, false, "DELETE"},
+  };
+  {
+    auto tree = state.tree.Lock();
+    tree->SetPropInt(setting::kOwnsFiles, 1);
+  }
+  for (const Row& row : rows) {
+    messages.shown.clear();
+    events.raised.clear();
+    Item& item = AddItem(folder::kFileArchive, "old.zip", kStatusComplete, true);
+    messages.answers = {row.answer};
+    Run(kCommandArchiveOrDelete, {&item});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Delete " + dir.File("old.zip") + "?");
+    EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete File?");
+    EXPECT_EQ(FileExistsOnDisk(dir.File("old.zip")), row.fileKept);
+    EXPECT_EQ(ChildCount(folder::kFileArchive), row.urlKept ? 1 : 0);
+    if (row.event) {
+      EXPECT_EQ(events.raised.back(), row.event);
+    }
+    EmptyFolder(folder::kFileArchive);
+  }
+}
+
+TEST_F(ItemCommandsTest, DeleteFileOverSeveralAsksOnceForAll) {
+  using enum MessageAnswer;
+  struct Row {
+    std::deque<MessageAnswer> answers;
+    size_t questions;
+    int filesLeft;
+  } rows[] = {
+      {{kYes}, 1, 0},
+      {{kNo, kNo, kYes}, 3, 1},  // No for all, then asked for each file
+      {{kNo, kCancel}, 2, 2},
+      {{kCancel}, 1, 2},
+  };
+  for (const Row& row : rows) {
+    messages.shown.clear();
+    events.raised.clear();
+    Item& a = AddItem(folder::kFileArchive, "a.bin", kStatusComplete, true);
+    Item& b = AddItem(folder::kFileArchive, "b.bin", kStatusComplete, true);
+    messages.answers = row.answers;
+    Run(kCommandDeleteFile, {&a, &b});
+    EXPECT_EQ(messages.shown.size(), row.questions);
+    EXPECT_EQ(messages.shown[0].text, "Delete all files attached to these URLs?");
+    EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete Files?");
+    EXPECT_EQ(FileExistsOnDisk(dir.File("a.bin")) + FileExistsOnDisk(dir.File("b.bin")),
+              row.filesLeft);
+    EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "NUKE"), 2 - row.filesLeft);
+    EXPECT_EQ(ChildCount(folder::kFileArchive), 2);
+    EmptyFolder(folder::kFileArchive);
+  }
+}
+
+TEST_F(ItemCommandsTest, OverwriteAllAsksOnceWhereOverwriteAsksForEach) {
+  struct Row {
+    FileExistsAnswer answer;
+    size_t dialogs;
+    int filesLeft;
+    int queued;
+  } rows[] = {
+      {FileExistsAnswer::kOverwriteAll, 1, 0, 2},
+      {FileExistsAnswer::kOverwrite, 2, 0, 2},
+      {FileExistsAnswer::kResumeAll, 1, 2, 2},
+      {FileExistsAnswer::kCancel, 1, 2, 0},
+  };
+  for (const Row& row : rows) {
+    desk.asked.clear();
+    desk.fileExistsAnswer = row.answer;
+    Item& a = AddItem(folder::kFileArchive, "a.iso", kStatusFailed, true);
+    Item& b = AddItem(folder::kFileArchive, "b.iso", kStatusOnHold, true);
+    Run(kCommandQueue, {&a, &b});
+    EXPECT_EQ(desk.asked.size(), row.dialogs);
+    EXPECT_FALSE(desk.lastNoAll);
+    EXPECT_EQ(FileExistsOnDisk(dir.File("a.iso")) + FileExistsOnDisk(dir.File("b.iso")),
+              row.filesLeft);
+    EXPECT_EQ(ChildCount(folder::kFileList), row.queued);
+    EmptyFolder(folder::kFileList);
+    EmptyFolder(folder::kFileArchive);
+  }
+  EXPECT_EQ(desk.asked[0].substr(0, 22), "File Overwrite Alert\n\n");
+}
+
+TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
+  Item& queued = AddItem(folder::kFileList, "q", kStatusQueued, true);
+  Run(kCommandStartNow, {&queued});
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusStartNow);
+  EXPECT_TRUE(desk.asked.empty());  // a queued item's file is not in the way
+  EXPECT_EQ(queued.GetProp(key::kProcess), "Starting!");
+
+  Item& clipped = AddItem(folder::kFileClip, "c", kStatusClipped);
+  Run(kCommandQueue, {&clipped});
+  EXPECT_EQ(clipped.Parent()->GetProp(key::kName), "_filelist");
+  EXPECT_EQ(clipped.GetPropInt(key::kArchived), 0);
+
+  Item& complete = AddItem(folder::kFileList, "d", kStatusComplete);
+  Run(kCommandStop, {&complete, &queued});
+  EXPECT_EQ(complete.GetPropInt(key::kStatus), kStatusOnHold);
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusStopRequested);
+}
+
+TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {
+  Item& item = AddItem(folder::kFileList, "f", kStatusOnHold, true);
+  item.SetPropInt64(key::kFinish, 1000);
+  Run(kCommandQueue, {&item});
+  EXPECT_TRUE(desk.lastNoAll);
+  EXPECT_TRUE(desk.lastNoResume);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold);  // cancelled
+}
+
+TEST_F(ItemCommandsTest, LaunchGuardsAndFallsBackToTheFolder) {
+  Item& infected = AddItem(folder::kFileList, "v.exe", kStatusComplete, true);
+  infected.SetPropInt(key::kVirusCheck, kVirusInfected);
+  Item& plain = AddItem(folder::kFileList, "p.txt", kStatusComplete, true);
+  Run(kCommandLaunch, {&infected, &plain});  // only the first is considered
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "You're crazy!  That item is infected by a virus!");
+
+  desk.documentOpens = false;
+  Run(kCommandLaunch, {&plain});
+  EXPECT_EQ(desk.openedFolders, std::vector<std::string>{dir.path()});
+  EXPECT_EQ(events.raised.back(), "LAUNCH");
+
+  desk.folderOpens = false;
+  plain.SetProp(key::kLocal, dir.File("missing"));
+  plain.SetPropInt(key::kStatus, kStatusComplete);
+  EXPECT_FALSE(commands.LaunchItemFile(plain));
+  EXPECT_EQ(messages.shown.back().text, "File not found: " + dir.File("missing"));
+}
+
+TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
+  Item& item = AddItem(folder::kFileClip, "clip", kStatusClipped, true);
+  {
+    auto tree = state.tree.Lock();
+    state.virusQueue.push_back(&item);
+    state.clipAndGoItem = &item;
+  }
+  Run(kCommandArchiveOrDelete, {&item});
+  EXPECT_TRUE(state.virusQueue.empty());
+  EXPECT_EQ(state.clipAndGoItem, nullptr);
+  EXPECT_EQ(desk.forgotten, std::vector<const Item*>{&item});
+  EXPECT_EQ(ChildCount(folder::kFileClip), 0);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("clip")));  // a clipped URL's delete offers no file
+}
+
+TEST(DeleteItemFile, DeletesOnlyARegularFile) {
+  testing::TempDir dir;
+  WriteFile(dir.File("target"), "keep");
+  ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("link").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+  EXPECT_FALSE(DeleteItemFile(dir.File("link")));
+  EXPECT_FALSE(DeleteItemFile(dir.File("folder")));
+  EXPECT_FALSE(DeleteItemFile(""));
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("target")));
+  EXPECT_TRUE(DeleteItemFile(dir.File("target")));
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("target")));
+}
+
+}  // namespace
+}  // namespace pellmarsh

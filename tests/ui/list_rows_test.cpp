@@ -1,0 +1,371 @@
+#include "ui/list_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "ui/list_refresh.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int64_t kNow = 1796600000;  // Sun, Dec 06, 2026 23:33:20 UTC
+
+class UtcZone : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcZone);
+
+using Props = std::map<std::string_view, std::string>;
+
+std::unique_ptr<Item> MakeItem(const Props& props) {
+  auto item = std::make_unique<Item>();
+  for (const auto& [name, value] : props) {
+    item->SetProp(name, value);
+  }
+  return item;
+}
+
+struct TextRow {
+  const char* what;
+  Props props;
+  int virusCheck;
+  int image;
+  std::string text;
+};
+
+TEST(ListRows, EachStatusShowsItsImageAndText) {
+  const std::string longUrl(130, 'u');
+  const TextRow rows[] = {
+      {"on hold", {{key::kStatus, "0"}}, 0, 0, "On hold"},
+      {"queued", {{key::kStatus, "1"}}, 0, 1, "Queued for download!"},
+      {"complete today, unknown size",
+       {{key::kStatus, "2"},
+        {key::kReceived, "5000"},
+        {key::kSize, "0"},
+        {key::kStart, std::to_string(kNow - 100)},
+        {key::kFinish, std::to_string(kNow - 58)}},
+       0,
+       3,
+       "5000 bytes Complete!  Finished today in 0:42."},
+      {"complete on an earlier day, over 4 GiB",
+       {{key::kStatus, "2"},
+        {key::kReceived, "5000000000"},
+        {key::kSize, "5000000000"},
+        {key::kStart, "1796000000"},
+        {key::kFinish, "1796000125"}},
+       0,
+       3,
+       "5000000000 bytes Complete!  Finished Mon, Nov 30, 2026 in 2:05."},
+      {"short",
+       {{key::kStatus, "2"}, {key::kReceived, "900"}, {key::kSize, "1000"}},
+       0,
+       3,
+       "Short.  900 of 1000 bytes retrieved."},
+      {"oversized, checked clean",
+       {{key::kStatus, "2"},
+        {key::kReceived, "1100"},
+        {key::kSize, "1000"},
+        {key::kVirusCheck, "2"}},
+       1,
+       3,
+       "OK: Oversized.  1100 of 1000 bytes retrieved."},
+      {"short, infected",
+       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "1"}},
+       2,
+       7,
+       "INFECTED: Short.  1 of 2 bytes retrieved."},
+      {"short, unchecked",
+       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}},
+       1,
+       8,
+       "UNCHECKED: Short.  1 of 2 bytes retrieved."},
+      {"short, unknown verdict",
+       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "3"}},
+       1,
+       8,
+       "UNKNOWN-SEE LOG: Short.  1 of 2 bytes retrieved."},
+      {"short, checker failed",
+       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "4"}},
+       1,
+       8,
+       "VCHECK ERROR: Short.  1 of 2 bytes retrieved."},
+      {"fatal",
+       {{key::kStatus, "3"}, {key::kError, "404 Not Found"}},
+       0,
+       4,
+       "Fatal Error: 404 Not Found"},
+      {"paused", {{key::kStatus, "4"}}, 0, 5, "Paused"},
+      {"retrying",
+       {{key::kStatus, "5"},
+        {key::kRetryCount, "3"},
+        {key::kRetryTimeout, "125"},
+        {key::kError, "Timed out"}},
+       0,
+       5,
+       "Retry 3 in 2:05, last error: Timed out"},
+      {"clipped",
+       {{key::kStatus, "6"}, {key::kCreate, std::to_string(kNow)}},
+       0,
+       6,
+       "Clipped Sun, Dec 06, 2026"},
+      {"transferring, size unknown",
+       {{key::kStatus, "100"}, {key::kReceived, "3000000000"}, {key::kSpeedFlag, "11"}},
+       0,
+       11,
+       "3000000000 bytes received"},
+      {"transferring, in its first 5 seconds",
+       {{key::kStatus, "100"},
+        {key::kReceived, "10"},
+        {key::kSize, "100"},
+        {key::kReceivedSession, "10"},
+        {key::kStart, std::to_string(kNow - 5)}},
+       0,
+       2,
+       "10 bytes of 100 received"},
+      {"transferring, nothing this session",
+       {{key::kStatus, "100"},
+        {key::kReceived, "10"},
+        {key::kSize, "100"},
+        {key::kStart, std::to_string(kNow - 60)}},
+       0,
+       2,
+       "10 bytes of 100 received"},
+      {"transferring with an estimate",
+       {{key::kStatus, "100"},
+        {key::kReceived, "1000"},
+        {key::kSize, "7000"},
+        {key::kReceivedSession, "1000"},
+        {key::kStart, std::to_string(kNow - 10)}},
+       0,
+       2,
+       "ETA 1:00, 1000 bytes of 7000 received"},
+      {"start now", {{key::kStatus, "101"}, {key::kSpeedFlag, "9"}}, 0, 9, "Rarin' to go!"},
+      {"stopping", {{key::kStatus, "102"}}, 0, 0, "Stopping"},
+      {"stop requested", {{key::kStatus, "103"}}, 0, 0, "Stopping"},
+      {"connecting",
+       {{key::kStatus, "104"}, {key::kProcess, "Resolving host"}},
+       0,
+       2,
+       "Connecting: Resolving host"},
+      {"going offline", {{key::kStatus, "105"}}, 0, 0, "Going offline"},
+      {"unknown status", {{key::kStatus, "77"}}, 0, 0, ""},
+      {"long URL", {{key::kStatus, "0"}, {key::kValue, longUrl}}, 0, 0, "On hold"},
+  };
+  for (const TextRow& row : rows) {
+    const auto item = MakeItem(row.props);
+    const int image = RowImageOf(*item, row.virusCheck);
+    EXPECT_EQ(image, row.image) << row.what;
+    EXPECT_EQ(StatusText(*item, image, row.virusCheck, kNow), row.text) << row.what;
+    EXPECT_LE(UrlText(*item).size(), 100u) << row.what;
+  }
+}
+
+TEST(ListRows, TabsFilterByFolderAndStatus) {
+  EXPECT_EQ(TabFolder(kTabPending), "_filelist");
+  EXPECT_EQ(TabFolder(kTabCompleted), "_filelist");
+  EXPECT_EQ(TabFolder(kTabArchive), "_filearchive");
+  EXPECT_EQ(TabFolder(kTabClipboard), "_fileclip");
+  EXPECT_TRUE(TabShowsStatus(kTabPending, kStatusQueued));
+  EXPECT_FALSE(TabShowsStatus(kTabPending, kStatusComplete));
+  EXPECT_TRUE(TabShowsStatus(kTabCompleted, kStatusComplete));
+  EXPECT_FALSE(TabShowsStatus(kTabCompleted, kStatusFailed));
+  EXPECT_TRUE(TabShowsStatus(kTabArchive, kStatusComplete));
+}
+
+TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
+  // Rows: tab; cells: the mode for columns 0, 1 and 2.
+  const int expected[kListTabs][3] = {{0, 3, 0}, {0, 3, 1}, {0, 3, 1}, {0, 3, 4}};
+  for (int tab = 0; tab < kListTabs; ++tab) {
+    for (int column = 0; column < 3; ++column) {
+      EXPECT_EQ(SortModeForHeader(tab, column), expected[tab][column])
+          << "tab " << tab << " column " << column;
+    }
+  }
+}
+
+TEST(ListRows, SortModesOrderRows) {
+  const auto a = MakeItem({{key::kStatus, "1"},
+                           {key::kName, "b"},
+                           {key::kFinish, "10"},
+                           {key::kValue, "http://z"},
+                           {key::kCreate, "5"}});
+  const auto b = MakeItem({{key::kStatus, "1"},
+                           {key::kName, "a"},
+                           {key::kFinish, "20"},
+                           {key::kValue, "http://y"},
+                           {key::kCreate, "5000000000"}});
+  const auto running = MakeItem({{key::kStatus, "100"}, {key::kName, "z"}});
+  struct Row {
+    int mode;
+    const Item* first;
+    const Item* second;
+    int sign;
+  } rows[] = {
+      {kSortStatus, running.get(), a.get(), -1},  // higher status first
+      {kSortStatus, a.get(), b.get(), 1},         // same status: by name
+      {kSortLatestFinish, a.get(), b.get(), 1},
+      {kSortName, b.get(), a.get(), -1},
+      {kSortUrl, a.get(), b.get(), 1},
+      {kSortNewestCreate, b.get(), a.get(), -1},  // beyond 32 bits
+      {kSortStatus, nullptr, a.get(), 0},
+      {99, a.get(), b.get(), 0},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(CompareRows(row.first, row.second, row.mode), row.sign) << "mode " << row.mode;
+  }
+}
+
+TEST(ListRows, SelectionBitsFollowEachItem) {
+  const auto exists = [](const std::string& path) { return path == "/there"; };
+  struct Row {
+    const char* what;
+    std::vector<SelectedItem> selection;
+    bool virusOn;
+    bool halted;
+    unsigned bits;
+  } rows[] = {
+      {"nothing selected", {}, true, false, 0},
+      {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x025},
+      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x0e7},
+      {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x02f},
+      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x088},
+      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x277},
+      {"complete, infected, checking on",
+       {{kStatusComplete, kVirusInfected, false, "/there"}},
+       true,
+       false,
+       0x367},
+      {"complete, infected, checking off",
+       {{kStatusComplete, kVirusInfected, false, "/there"}},
+       false,
+       false,
+       0x277},
+      {"checker halted", {{kStatusComplete, 0, false, "/gone"}}, true, true, 0x027},
+      {"infected then clean: the later item launches",
+       {{kStatusComplete, kVirusInfected, false, "/there"},
+        {kStatusComplete, kVirusClean, false, "/there"}},
+       true,
+       false,
+       0x377},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(SelectionState(row.selection, {row.virusOn, row.halted, exists}), row.bits)
+        << row.what;
+  }
+}
+
+TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
+  const unsigned infectedComplete = 0x367;
+  std::vector<std::string> enabled;
+  for (const MenuEntry& entry : PopupMenuEntries()) {
+    if (entry.caption && (entry.enablingBits & infectedComplete)) {
+      enabled.emplace_back(entry.caption);
+    }
+  }
+  EXPECT_EQ(enabled,
+            (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
+                                      "Virus &Check File...", "E&xtract URLs", "Delete &URL",
+                                      "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 14u);
+}
+
+TEST(ListRows, DisplayTimerAndProgress) {
+  EXPECT_EQ(DisplayTimerPeriod(0), 1000);
+  EXPECT_EQ(DisplayTimerPeriod(60), 1500);
+  EXPECT_EQ(DisplayTimerPeriod(10000), 5000);
+  EXPECT_EQ(ProgressPercent(0, 0), 0);
+  EXPECT_EQ(ProgressPercent(3'000'000'000, 6'000'000'000), 50);
+  EXPECT_EQ(ProgressPercent(999, 1000), 99);
+}
+
+// The rows of a list as a map, recording what the refresh did.
+class FakeRows final : public ListRows {
+ public:
+  bool TouchRow(const Item* item) override {
+    auto row = rows.find(item);
+    if (row == rows.end()) {
+      return false;
+    }
+    touched.insert(item);
+    return true;
+  }
+  void UpdateRow(const Item* item, const RowContent& content) override {
+    rows[item] = content;
+    ++updates;
+  }
+  void InsertRows(std::vector<NewRow> added) override {
+    for (NewRow& row : added) {
+      touched.insert(row.item);
+      rows[row.item] = std::move(row.content);
+    }
+  }
+  void RemoveUntouchedRows() override {
+    std::erase_if(rows, [this](const auto& row) { return !touched.contains(row.first); });
+    touched.clear();
+  }
+  void SortRows(int mode) override { sortedWith.push_back(mode); }
+
+  std::map<const Item*, RowContent> rows;
+  std::set<const Item*> touched;
+  int updates = 0;
+  std::vector<int> sortedWith;
+};
+
+TEST(ListRefresh, IsIncrementalAndMovesCompletedItems) {
+  Item root;
+  root.FindOrCreateChild(folder::kTypeList);
+  root.SetPropInt(setting::TabSort(kTabPending), kSortUrl);
+  Item& list = root.FindOrCreateChild(folder::kFileList);
+  Item& queued = list.AddChild(MakeItem({{key::kName, "a"}, {key::kStatus, "1"}}));
+  Item& held = list.AddChild(MakeItem({{key::kName, "b"}, {key::kStatus, "0"}}));
+  list.AddChild(MakeItem({{key::kName, "c"}, {key::kStatus, "2"}}));
+  std::atomic<bool> dirty{true};
+  std::atomic<bool> sortPending{false};
+  FakeRows rows;
+
+  RefreshOutcome outcome = RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(outcome.shownCount, 3);
+  EXPECT_EQ(rows.rows.size(), 2u);
+  EXPECT_EQ(rows.rows[&queued].status, "Queued for download!");
+  EXPECT_EQ(rows.sortedWith, std::vector<int>{kSortUrl});
+  EXPECT_FALSE(dirty);
+  EXPECT_FALSE(sortPending);
+
+  // Nothing changed: no row rewritten, no sort.
+  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(rows.updates, 0);
+  EXPECT_EQ(rows.sortedWith.size(), 1u);
+
+  held.SetPropInt(key::kStatus, kStatusPaused);
+  queued.SetPropInt(key::kStatus, kStatusComplete);
+  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(rows.updates, 1);
+  EXPECT_EQ(rows.rows.size(), 1u);
+  EXPECT_EQ(rows.rows[&held].status, "Paused");
+  // The completed item kept its changed mark for the tab that shows it.
+  EXPECT_TRUE(queued.changed());
+}
+
+TEST(ListRefresh, AMissingTypeListChangesNoRow) {
+  Item root;
+  std::atomic<bool> dirty{true};
+  std::atomic<bool> sortPending{true};
+  FakeRows rows;
+  EXPECT_TRUE(RefreshRows(root, kTabArchive, rows, {dirty, sortPending}, kNow).typeListMissing);
+  EXPECT_TRUE(rows.rows.empty());
+  EXPECT_EQ(root.FindChild(folder::kFileArchive), nullptr);
+}
+
+}  // namespace
+}  // namespace pellmarsh
