@@ -127,6 +127,9 @@ void ItemCommands::Say(const std::string& text) {
 void ItemCommands::SetStatus(Item& item, int status) {
   item.SetPropInt(key::kStatus, status);
   state_.listDirty = true;
+  if (status == kStatusQueued || status == kStatusStartNow) {
+    state_.startWalkDue = true;  // started at the scheduler's next pass
+  }
 }
 
 int ItemCommands::ArchiveOrDelete(Item& item, bool single) {

@@ -7,15 +7,6 @@
 
 namespace pellmarsh {
 
-// The "viruscheck" verdicts.
-enum class VirusVerdict : int {
-  kNone = 0,
-  kInfected = 1,
-  kClean = 2,
-  kUnknownCode = 3,
-  kFailedToCheck = 4,
-};
-
 // One entry of a comma-separated code list, read as a signed decimal number
 // from its start; an entry that reads as 0 but does not begin with a digit
 // (empty, blank-led, text) is -99999, so it matches only that exit code.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "platform/process.h"
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/session_log.h"
 #include "viruscheck/virus_check_rules.h"
@@ -84,7 +85,7 @@ bool VirusChecker::CheckHead() {
     {
       auto tree = state_.tree.Lock();
       AppendLogLine(*item, clock_.TickCount(), "Could not spawn virus checker.");
-      item->SetPropInt(key::kVirusCheck, static_cast<int>(VirusVerdict::kNone));
+      item->SetPropInt(key::kVirusCheck, kVirusUnchecked);
     }
     return Halt(item,
                 "Virus Check System Failure.  Please confirm the settings for virus check "
@@ -110,7 +111,7 @@ bool VirusChecker::Halt(Item* item, const std::string& message) {
 }
 
 bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
-  VirusVerdict verdict = VirusVerdict::kUnknownCode;
+  VirusVerdict verdict = kVirusUnknown;
   {
     auto tree = state_.tree.Lock();
     // A command may have taken the item away while the checker ran.
@@ -120,9 +121,9 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
     const struct {
       const std::string& list;
       VirusVerdict verdict;
-    } lists[] = {{request.infected, VirusVerdict::kInfected},
-                 {request.clean, VirusVerdict::kClean},
-                 {request.failed, VirusVerdict::kFailedToCheck}};
+    } lists[] = {{request.infected, kVirusInfected},
+                 {request.clean, kVirusClean},
+                 {request.failed, kVirusCheckError}};
     std::string line = "Virus check returned: " + std::to_string(exitCode) +
                        " (unknown value, please update Pellmarsh settings)";
     for (const auto& [list, listVerdict] : lists) {
@@ -132,19 +133,19 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
         break;
       }
     }
-    item->SetPropInt(key::kVirusCheck, static_cast<int>(verdict));
+    item->SetPropInt(key::kVirusCheck, verdict);
     AppendLogLine(*item, clock_.TickCount(), line);
     state_.listDirty = true;
     state_.virusQueue.pop_front();
     // Out of the queue, the item is no longer ours to touch once unlocked.
     item->SetPropInt(key::kVirusChecking, 0);
   }
-  if (verdict == VirusVerdict::kInfected) {
+  if (verdict == kVirusInfected) {
     events_.RaiseEvent("INFECTED");
     if (request.deleteInfected) {
       DeleteIfUnchanged(request);
     }
-  } else if (verdict == VirusVerdict::kClean) {
+  } else if (verdict == kVirusClean) {
     events_.RaiseEvent("CLEAN");
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
@@ -70,11 +71,11 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
     const char* event;
     bool fileStays;
   } rows[] = {
-      {0, 0, VirusVerdict::kClean, "Virus check returned: 0 (0)", "CLEAN", true},
-      {2, 0, VirusVerdict::kInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
-      {2, 1, VirusVerdict::kInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
-      {9, 0, VirusVerdict::kFailedToCheck, "Virus check returned: 9 (9)", nullptr, true},
-      {7, 0, VirusVerdict::kUnknownCode,
+      {0, 0, kVirusClean, "Virus check returned: 0 (0)", "CLEAN", true},
+      {2, 0, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
+      {2, 1, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
+      {9, 0, kVirusCheckError, "Virus check returned: 9 (9)", nullptr, true},
+      {7, 0, kVirusUnknown,
        "Virus check returned: 7 (unknown value, please update Pellmarsh settings)", nullptr, true},
   };
   for (const auto& row : rows) {
@@ -84,7 +85,7 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
     events.raised.clear();
     Item& item = QueueFile("file" + std::to_string(&row - rows));
     EXPECT_TRUE(checker.CheckHead()) << tag;
-    EXPECT_EQ(Get(item, key::kVirusCheck), std::to_string(static_cast<int>(row.verdict))) << tag;
+    EXPECT_EQ(Get(item, key::kVirusCheck), std::to_string(row.verdict)) << tag;
     EXPECT_EQ(Get(item, key::kVirusChecking), "0") << tag;
     EXPECT_NE(Get(item, key::kLog).find(row.logged), std::string::npos) << Get(item, key::kLog);
     EXPECT_EQ(events.raised,
