@@ -137,7 +137,13 @@ std::string NginxServer::Config() const {
   config += "lock_file " + Literal(dir_.File("nginx.lock")) + ";\n";
   config += "error_log " + Literal(dir_.File("error.log")) + " info;\n";
   config += "events {\n  worker_connections 256;\n}\n";
-  config += "http {\n  access_log off;\n";
+  config += "http {\n";
+  if (options_.rangeLogPath.empty()) {
+    config += "  access_log off;\n";
+  } else {
+    config += "  log_format ranges '$request range=$http_range';\n";
+    config += "  access_log " + Literal(options_.rangeLogPath) + " ranges;\n";
+  }
   for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
     config += std::string("  ") + kind + "_temp_path " +
               Literal(dir_.File(std::string("temp/") + kind)) + ";\n";

@@ -56,6 +56,8 @@ class NginxServer {
     // Further directives placed as they are inside the server block, such as
     // other location blocks; root is the document root.
     std::string extraConfig;
+    // When set, each request line is logged there with its Range header.
+    std::string rangeLogPath;
   };
 
   NginxServer() : NginxServer(Options()) {}

@@ -12,8 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
+#include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
 
@@ -158,6 +160,91 @@ TEST_F(ProgramTest, ALaterStartLoadsWhatTheLastOneSaved) {
   LoadTree(after, testing::ReadFile(dir.File("pmarsh.dat")));
   // Not a first start any more: the marker of the first run survives the second.
   EXPECT_EQ(after.GetProp(setting::kFirstStart), before.GetProp(setting::kFirstStart));
+}
+
+// The item of `url` in a data file saved by the program, loaded afresh.
+std::optional<std::pair<int, int>> SavedStatusAndResume(const std::string& dataFile) {
+  Item saved;
+  if (!testing::FileExistsOnDisk(dataFile) ||
+      !LoadTree(saved, testing::ReadFile(dataFile)).complete) {
+    return std::nullopt;
+  }
+  const Item* list = saved.FindByName("_filelist");
+  if (!list || list->ChildCount() == 0) {
+    return std::nullopt;
+  }
+  const Item& item = *list->ChildAt(0);
+  return std::pair{item.GetPropInt(key::kStatus), item.GetPropInt(key::kResume)};
+}
+
+TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) {
+  testing::NginxServer::Options options;
+  options.rangeLogPath = dir.File("ranges.log");
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  std::string data(400 << 10, '\0');
+  for (size_t index = 0; index < data.size(); ++index) {
+    data[index] = static_cast<char>((index * 131) >> 7);
+  }
+  nginx.AddFile("/big.bin", data);
+  {
+    Item root;
+    root.SetProp(key::kName, "Top Folder");
+    root.SetProp(setting::kFirstStart, "1765000000");
+    // 10 KB a second; the ten-second mean lets the first second take more.
+    root.SetPropDouble(setting::kLowSpeed, 600);
+    Item& list = root.AddChild(std::make_unique<Item>());
+    list.SetProp(key::kName, "_filelist");
+    list.SetProp(key::kType, "_folder");
+    Item& item = list.AddChild(std::make_unique<Item>());
+    item.SetProp(key::kType, "_url");
+    item.SetProp(key::kName, "big.bin");
+    item.SetProp(key::kValue, nginx.Url("/big.bin"));
+    item.SetProp(key::kLocal, dir.File("big.bin"));
+    item.SetPropInt(key::kStatus, kStatusQueued);
+    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+  }
+  const auto received = [&] {
+    return testing::FileExistsOnDisk(dir.File("big.bin"))
+               ? std::filesystem::file_size(dir.File("big.bin"))
+               : 0;
+  };
+  const pid_t first = Start("first.out");
+  // Killed once a third is on disk and a save has said so.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
+        return received() >= data.size() / 3 && saved && saved->second == 1;
+      },
+      60s));
+  ::kill(first, SIGKILL);
+  ::waitpid(first, nullptr, 0);
+  ASSERT_LT(received(), data.size());
+  {
+    // The rest at full speed.
+    Item root;
+    ASSERT_TRUE(LoadTree(root, testing::ReadFile(dir.File("pmarsh.dat"))).complete);
+    root.SetPropDouble(setting::kLowSpeed, 1e9);
+    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+  }
+
+  const pid_t second = Start("second.out");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
+        return saved && saved->first == kStatusComplete;
+      },
+      60s));
+  ::kill(second, SIGTERM);
+  EXPECT_EQ(WaitForExit(second), std::optional<int>(0));
+  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  const std::string ranges = testing::ReadFile(dir.File("ranges.log"));
+  const size_t restart = ranges.find('\n') + 1;
+  ASSERT_NE(restart, 0u) << ranges;
+  // The restart asked only for what was missing.
+  const size_t from = ranges.find("range=bytes=", restart);
+  ASSERT_NE(from, std::string::npos) << ranges;
+  EXPECT_GT(std::stoll(ranges.substr(from + 12)), 0) << ranges;
 }
 
 TEST_F(ProgramTest, ADataFileThatCannotBeReadIsLeftAsItIsAndTheProgramEnds) {
