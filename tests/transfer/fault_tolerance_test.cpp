@@ -1,13 +1,6 @@
 // Downloads through the real scheduler thread over links that break.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -15,6 +8,7 @@
 #include "app/app.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/chaos_server.h"
 #include "support/cutting_proxy.h"
 #include "support/fakes.h"
 #include "support/ftp_server.h"
@@ -112,89 +106,8 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
-// A server that, connection by connection, refuses, resets, stalls for a while
-// and answers with a server error.
-class ChaosServer {
- public:
-  ChaosServer() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listenFd_, 64);
-    socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~ChaosServer() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(stopFd_, &one, sizeof one);
-    thread_.join();
-    for (int fd : stalled_) {
-      ::close(fd);
-    }
-    ::close(listenFd_);
-    ::close(stopFd_);
-  }
-  uint16_t port() const { return port_; }
-  int connections() const { return connections_; }
-
- private:
-  void Serve() {
-    for (;;) {
-      pollfd waits[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      ::poll(waits, 2, 200);
-      if (waits[1].revents & POLLIN) {
-        return;
-      }
-      // Stalled connections are let go after a while, as a slow server would.
-      while (stalled_.size() > 4) {
-        ::close(stalled_.front());
-        stalled_.erase(stalled_.begin());
-      }
-      if (!(waits[0].revents & POLLIN)) {
-        continue;
-      }
-      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) {
-        continue;
-      }
-      switch (connections_++ % 4) {
-        case 0:
-          ::close(fd);
-          break;
-        case 1: {
-          linger abort{1, 0};
-          ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-          ::close(fd);
-          break;
-        }
-        case 2:
-          stalled_.push_back(fd);
-          break;
-        default: {
-          const char reply[] = "HTTP/1.0 503 Service Unavailable\r\nServer: chaos\r\n\r\n";
-          [[maybe_unused]] const ssize_t sent = ::send(fd, reply, sizeof reply - 1, MSG_NOSIGNAL);
-          ::close(fd);
-          break;
-        }
-      }
-    }
-  }
-
-  int listenFd_ = -1;
-  int stopFd_ = -1;
-  uint16_t port_ = 0;
-  std::atomic<int> connections_{0};
-  std::vector<int> stalled_;
-  std::thread thread_;
-};
-
 TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
-  ChaosServer chaos;
+  testing::ChaosServer chaos;
   testing::TempDir dir;
   RunningApp running(dir.path());
   {
