@@ -5,15 +5,13 @@
 #include <random>
 #include <thread>
 
-#include "app/app.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/app_harness.h"
 #include "support/chaos_server.h"
 #include "support/cutting_proxy.h"
-#include "support/fakes.h"
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
-#include "support/temp_dir.h"
 #include "support/wait.h"
 
 namespace pellmarsh {
@@ -30,40 +28,14 @@ std::string PatternBytes(size_t size) {
   return bytes;
 }
 
-// The program's core with its scheduler running and no limit on speed.
-class RunningApp {
- public:
-  explicit RunningApp(const std::string& dir) : app(dir, messages, sounds, clock) {
-    app.LoadTree();
-    app.CompleteBuiltInTree();
-    app.state().budget = 1'000'000'000;
-    app.StartWorkers();
-  }
-  ~RunningApp() {
-    app.StopWorkers([this] { clock.SleepMs(20); });
-  }
-
-  Item& Queue(const std::string& url, const std::string& local) {
-    std::lock_guard lock(app.treeLock());
-    Item& item = app.root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
-    item.SetProp(key::kType, "_url");
-    item.SetProp(key::kValue, url);
-    item.SetProp(key::kLocal, local);
-    item.SetPropInt(key::kRudeRetries, 1);
-    item.SetPropInt(key::kStatus, kStatusQueued);
-    return item;
-  }
-
-  int Status(const Item& item) {
-    std::lock_guard lock(app.treeLock());
-    return item.GetPropInt(key::kStatus);
-  }
-
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  App app;
-};
+// Queued to retry after a second rather than after ten, twenty and more.
+Item& QueueWithQuickRetries(testing::AppHarness& harness, const std::string& url,
+                            const std::string& local) {
+  std::lock_guard lock(harness.app().treeLock());
+  Item& item = harness.Queue(url, local);
+  item.SetPropInt(key::kRudeRetries, 1);
+  return item;
+}
 
 TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   testing::NginxServer nginx;
@@ -71,15 +43,16 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
   const std::string data = PatternBytes(64u << 20);
   nginx.AddFile("/big.bin", data);
   testing::CuttingProxy proxy(nginx.port(), 8 << 20, testing::CuttingProxy::Cut::kReset);
-  testing::TempDir dir;
-  RunningApp running(dir.path());
-  Item& item = running.Queue("http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
-                             dir.File("big.bin"));
-  ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
+  testing::AppHarness harness;
+  App& app = harness.Start();
+  Item& item = QueueWithQuickRetries(
+      harness, "http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
+      harness.dir.File("big.bin"));
+  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == 2; }, 120s))
       << item.GetProp(key::kLog);
-  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
-  std::lock_guard lock(running.app.treeLock());
+  std::lock_guard lock(app.treeLock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
@@ -90,43 +63,44 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   ASSERT_TRUE(ftp.Start());
   const std::string data = PatternBytes(64u << 20);
   ftp.AddFile("/big.bin", data);
-  testing::TempDir dir;
-  RunningApp running(dir.path());
-  Item& item = running.Queue("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin",
-                             dir.File("big.bin"));
+  testing::AppHarness harness;
+  App& app = harness.Start();
+  Item& item =
+      QueueWithQuickRetries(harness, "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin",
+                            harness.dir.File("big.bin"));
   {
-    std::lock_guard lock(running.app.treeLock());
+    std::lock_guard lock(app.treeLock());
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
   }
-  ASSERT_TRUE(testing::WaitFor([&] { return running.Status(item) == 2; }, 120s))
+  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == 2; }, 120s))
       << item.GetProp(key::kLog);
-  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
-  std::lock_guard lock(running.app.treeLock());
+  EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
+  std::lock_guard lock(app.treeLock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
 TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   testing::ChaosServer chaos;
-  testing::TempDir dir;
-  RunningApp running(dir.path());
+  testing::AppHarness harness;
+  App& app = harness.Start();
   {
-    std::lock_guard lock(running.app.treeLock());
-    running.app.root().SetPropInt(setting::kMaxCons, 8);
+    std::lock_guard lock(app.treeLock());
+    app.root().SetPropInt(setting::kMaxCons, 8);
   }
   std::vector<Item*> items;
   for (int index = 0; index < 50; ++index) {
-    items.push_back(&running.Queue(
-        "http://127.0.0.1:" + std::to_string(chaos.port()) + "/f" + std::to_string(index),
-        dir.File("f" + std::to_string(index))));
+    items.push_back(&QueueWithQuickRetries(
+        harness, "http://127.0.0.1:" + std::to_string(chaos.port()) + "/f" + std::to_string(index),
+        harness.dir.File("f" + std::to_string(index))));
   }
   const auto until = std::chrono::steady_clock::now() + 120s;
   while (std::chrono::steady_clock::now() < until) {
-    running.app.SaveIfRequested();
+    app.SaveIfRequested();
     std::this_thread::sleep_for(100ms);
   }
   EXPECT_GT(chaos.connections(), 50);
-  std::lock_guard lock(running.app.treeLock());
+  std::lock_guard lock(app.treeLock());
   for (const Item* item : items) {
     const int status = item->GetPropInt(key::kStatus);
     // Queued, running, waiting to retry, or failed with a message: never lost.

@@ -7,12 +7,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/app.h"
 #include "store/builtin_tree.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
+#include "support/app_harness.h"
 #include "ui/main_window.h"
 
 namespace pellmarsh {
@@ -28,24 +26,24 @@ class MainWindowTest : public QObject {
     if (adjust) {
       adjust(root);
     }
-    testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
+    testing::WriteFile(harness->dir.File("pmarsh.dat"), SaveTree(root));
   }
 
   void StartWindow(bool dialUp = false) {
-    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    app = &harness->Open();
     window = std::make_unique<MainWindow>(*app, DesktopProbe{[dialUp] { return dialUp; }});
     QVERIFY(window->Initialise());
     window->show();
   }
 
   void StopAndSave() {
-    app->StopWorkers([this] { clock.SleepMs(20); });
+    harness->StopWorkers();
     app->SaveTree();
   }
 
   std::unique_ptr<Item> SavedTree() {
     auto saved = std::make_unique<Item>();
-    LoadTree(*saved, testing::ReadFile(dir->File("pmarsh.dat")));
+    LoadTree(*saved, testing::ReadFile(harness->dir.File("pmarsh.dat")));
     return saved;
   }
 
@@ -54,27 +52,23 @@ class MainWindowTest : public QObject {
     return window->findChild<Widget*>(name);
   }
 
-  std::unique_ptr<testing::TempDir> dir;
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  std::unique_ptr<App> app;
+  std::unique_ptr<testing::AppHarness> harness;
+  App* app = nullptr;  // the harness's, while a window is started
   std::unique_ptr<MainWindow> window;
 
  private slots:
   void init() {
-    dir = std::make_unique<testing::TempDir>();
-    messages.shown.clear();
-    messages.answer = MessageAnswer::kNo;
+    harness = std::make_unique<testing::AppHarness>();
+    harness->messages.answer = MessageAnswer::kNo;
   }
 
   void cleanup() {
     if (app && app->workersRunning()) {
-      app->StopWorkers([this] { clock.SleepMs(20); });
+      harness->StopWorkers();
     }
     window.reset();
-    app.reset();
-    dir.reset();
+    app = nullptr;
+    harness.reset();
   }
 
   void everyControlIsThereWithItsCaptionAndStartState() {
@@ -198,7 +192,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(saved->GetPropInt(setting::kWindowRight), 760);
     QCOMPARE(saved->GetPropInt(setting::kWindowBottom), 500);
     window.reset();
-    app.reset();
 
     StartWindow();
     QCOMPARE(window->geometry(), QRect(40, 50, 720, 450));
@@ -215,7 +208,7 @@ class MainWindowTest : public QObject {
     WriteStartedBefore();
     StartWindow();
     window->reject();  // none running: closes without a question
-    QVERIFY(messages.shown.empty());
+    QVERIFY(harness->messages.shown.empty());
     QVERIFY(!window->isVisible());
     cleanup();
     init();
@@ -224,18 +217,18 @@ class MainWindowTest : public QObject {
     StartWindow();
     app->state().activeCount = 1;
     QTest::keyClick(window.get(), Qt::Key_Escape);
-    QCOMPARE(messages.shown.size(), size_t{1});
-    QCOMPARE(messages.shown[0].text,
+    QCOMPARE(harness->messages.shown.size(), size_t{1});
+    QCOMPARE(harness->messages.shown[0].text,
              std::string("You have 1 file actively downloading.  Are you sure you want to exit "
                          "Pellmarsh?"));
-    QCOMPARE(messages.shown[0].caption, std::string("Exit Pellmarsh?"));
+    QCOMPARE(harness->messages.shown[0].caption, std::string("Exit Pellmarsh?"));
     QVERIFY(window->isVisible());  // answered No
 
     app->state().activeCount = 2;
-    messages.answer = MessageAnswer::kYes;
+    harness->messages.answer = MessageAnswer::kYes;
     window->close();
-    QCOMPARE(messages.shown.size(), size_t{2});
-    QVERIFY(messages.shown[1].text.find("2 files") != std::string::npos);
+    QCOMPARE(harness->messages.shown.size(), size_t{2});
+    QVERIFY(harness->messages.shown[1].text.find("2 files") != std::string::npos);
     QVERIFY(!window->isVisible());
   }
 
@@ -244,7 +237,7 @@ class MainWindowTest : public QObject {
     StartWindow();
     QTest::keyClick(window.get(), Qt::Key_Return);
     QVERIFY(window->isVisible());
-    QVERIFY(messages.shown.empty());
+    QVERIFY(harness->messages.shown.empty());
   }
 
   void aQuitRequestClosesWithoutAQuestion() {
@@ -252,12 +245,12 @@ class MainWindowTest : public QObject {
     StartWindow();
     app->state().activeCount = 3;
     window->RequestQuit();
-    QVERIFY(messages.shown.empty());
+    QVERIFY(harness->messages.shown.empty());
     QVERIFY(!window->isVisible());
   }
 
   void aQuitDuringTheFirstStartAboutBoxEndsTheStartUp() {
-    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    app = &harness->Open();
     window = std::make_unique<MainWindow>(*app, DesktopProbe{});
     bool aboutWasOpen = false;
     QTimer::singleShot(50, [&] {
