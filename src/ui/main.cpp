@@ -4,13 +4,13 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "desktop/qt_network_manager.h"
+#include "desktop/qt_signal_bridge.h"
+#include "desktop/qt_sound_player.h"
+#include "desktop/qt_user_messages.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "platform/program_dir.h"
-#include "platform/qt_network_manager.h"
-#include "platform/qt_signal_bridge.h"
-#include "platform/qt_sound_player.h"
-#include "platform/qt_user_messages.h"
 #include "ui/closing_notice.h"
 #include "ui/main_window.h"
 

@@ -4,25 +4,13 @@
 
 #include "store/keys.h"
 #include "store/tree_codec.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
+#include "support/app_harness.h"
 
 namespace pellmarsh {
 namespace {
 
-class AppTest : public ::testing::Test {
- protected:
-  std::unique_ptr<App> MakeApp() {
-    return std::make_unique<App>(dir.path(), messages, sounds, clock);
-  }
-
-  testing::TempDir dir;
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-};
-
-TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
+TEST(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
+  testing::AppHarness harness;
   Item stored;
   Item& list = stored.FindOrCreateChild("_filelist");
   for (int status : {100, 103, 5, 2, 0}) {
@@ -32,20 +20,18 @@ TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
     url.SetPropInt(key::kRetryCount, 4);
   }
   stored.SetPropInt(setting::kOffline, 1);
-  testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(stored));
+  testing::WriteFile(harness.dir.File("pmarsh.dat"), SaveTree(stored));
 
   {
-    auto app = MakeApp();
-    app->LoadTree();
-    app->CompleteBuiltInTree();
-    app->state().offline = true;  // as the window restores it from "parm-offline"
-    app->StartWorkers();
-    app->StopWorkers([&] { clock.SleepMs(100); });
-    app->SaveTree();
+    App& app = harness.Load();
+    app.state().offline = true;  // as the window restores it from "parm-offline"
+    app.StartWorkers();
+    harness.StopWorkers();
+    app.SaveTree();
   }
 
   Item saved;
-  ASSERT_TRUE(LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat"))).complete);
+  ASSERT_TRUE(LoadTree(saved, testing::ReadFile(harness.dir.File("pmarsh.dat"))).complete);
   const Item* savedList = saved.FindByName("_filelist");
   ASSERT_TRUE(savedList);
   ASSERT_EQ(savedList->ChildCount(), 5);
@@ -59,30 +45,32 @@ TEST_F(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
   EXPECT_EQ(saved.GetProp(key::kName), "Top Folder");
   EXPECT_EQ(saved.GetProp(setting::kMaxCons), "2");
   EXPECT_TRUE(saved.FindChild("_soundconfig"));
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(harness.messages.shown.empty());
 }
 
-TEST_F(AppTest, OnlyTheFirstStartIsMarked) {
+TEST(AppTest, OnlyTheFirstStartIsMarked) {
+  testing::AppHarness harness;
   {
-    auto app = MakeApp();
-    app->LoadTree();
-    EXPECT_TRUE(app->MarkFirstStart());
-    app->SaveTree();
+    App& app = harness.Open();
+    app.LoadTree();
+    EXPECT_TRUE(app.MarkFirstStart());
+    app.SaveTree();
   }
-  auto app = MakeApp();
-  app->LoadTree();
-  EXPECT_FALSE(app->MarkFirstStart());
+  App& app = harness.Open();
+  app.LoadTree();
+  EXPECT_FALSE(app.MarkFirstStart());
 }
 
-TEST_F(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {
-  auto app = MakeApp();
-  app->LoadTree();
-  app->SaveIfRequested();
-  EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("pmarsh.dat")));
-  app->state().saveRequested = 1;
-  app->SaveIfRequested();
-  EXPECT_TRUE(testing::FileExistsOnDisk(dir.File("pmarsh.dat")));
-  EXPECT_EQ(app->state().saveRequested, 0);
+TEST(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {
+  testing::AppHarness harness;
+  App& app = harness.Open();
+  app.LoadTree();
+  app.SaveIfRequested();
+  EXPECT_FALSE(testing::FileExistsOnDisk(harness.dir.File("pmarsh.dat")));
+  app.state().saveRequested = 1;
+  app.SaveIfRequested();
+  EXPECT_TRUE(testing::FileExistsOnDisk(harness.dir.File("pmarsh.dat")));
+  EXPECT_EQ(app.state().saveRequested, 0);
 }
 
 }  // namespace

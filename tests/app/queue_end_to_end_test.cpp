@@ -8,37 +8,25 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
-#include "support/fakes.h"
-#include "support/temp_dir.h"
+#include "support/app_harness.h"
 #include "support/wait.h"
 
 namespace pellmarsh {
 namespace {
 
 TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
-  testing::TempDir dir;
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  App app(dir.path(), messages, sounds, clock);
-  app.LoadTree();
-  app.CompleteBuiltInTree();
+  testing::AppHarness harness;
+  App& app = harness.Load();
   const std::string data(2 * 1024 * 1024, 'p');
   {
-    std::lock_guard lock(app.tree().lock());
-    app.tree().root().SetPropInt(setting::kMaxCons, 3);
-    Item& list = *app.tree().root().FindByName("_filelist");
+    auto tree = app.tree().Lock();
+    tree->SetPropInt(setting::kMaxCons, 3);
     for (int index = 0; index < 10; ++index) {
       const std::string name = "file" + std::to_string(index);
-      testing::WriteFile(dir.File(name), data);
-      Item& item = list.AddChild(std::make_unique<Item>());
-      item.SetProp(key::kType, "_url");
-      item.SetProp(key::kValue, "file://" + dir.File(name));
-      item.SetProp(key::kLocal, dir.File(name + ".copy"));
-      item.SetPropInt(key::kStatus, kStatusQueued);
+      testing::WriteFile(harness.dir.File(name), data);
+      harness.Queue("file://" + harness.dir.File(name), harness.dir.File(name + ".copy"));
     }
   }
-  app.state().budget = 1'000'000'000;
   app.StartWorkers();
 
   int mostRunning = 0;
@@ -72,17 +60,17 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
       },
       std::chrono::seconds(10)));
   app.SaveIfRequested();
-  app.StopWorkers([&] { clock.SleepMs(20); });
+  harness.StopWorkers();
 
   Item saved;
-  LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
+  LoadTree(saved, testing::ReadFile(harness.dir.File("pmarsh.dat")));
   const Item& list = *saved.FindByName("_filelist");
   ASSERT_EQ(list.ChildCount(), 10);
   for (int index = 0; index < 10; ++index) {
     EXPECT_EQ(list.ChildAt(index)->GetPropInt(key::kStatus), kStatusComplete);
     EXPECT_EQ(list.ChildAt(index)->GetProp(key::kReceived), std::to_string(data.size()));
   }
-  EXPECT_EQ(testing::ReadFile(dir.File("file7.copy")), data);
+  EXPECT_EQ(testing::ReadFile(harness.dir.File("file7.copy")), data);
 }
 
 }  // namespace

@@ -8,11 +8,11 @@
 #include <functional>
 #include <random>
 
-#include "app/app.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 #include "store/tree_codec.h"
+#include "support/app_harness.h"
 #include "support/ftp_server.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
@@ -475,27 +475,20 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
   ASSERT_TRUE(ftp.Start());
   const std::string data = RandomBytes(3 * 1024 * 1024);
   ftp.AddFile("/pub/big.bin", data);
-  testing::TempDir dir;
+  testing::AppHarness harness;
   {
     Item root;
-    SetUpRootAndFolders(root, dir.path());
+    SetUpRootAndFolders(root, harness.dir.path());
     Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
     item.SetProp(key::kType, "_url");
     item.SetProp(key::kValue, "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub/big.bin");
-    item.SetProp(key::kLocal, dir.File("big.bin"));
+    item.SetProp(key::kLocal, harness.dir.File("big.bin"));
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
     item.SetPropInt(key::kStatus, kStatusQueued);
-    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+    testing::WriteFile(harness.dir.File("pmarsh.dat"), SaveTree(root));
   }
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  App app(dir.path(), messages, sounds, clock);
-  app.LoadTree();
-  app.CompleteBuiltInTree();
-  app.state().budget = 1'000'000'000;
-  app.StartWorkers();
+  App& app = harness.Start();
   const bool ended = testing::WaitFor(
       [&] {
         app.SaveIfRequested();
@@ -506,11 +499,11 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
       },
       30s);
   app.SaveIfRequested();
-  app.StopWorkers([&] { clock.SleepMs(20); });
+  harness.StopWorkers();
   ASSERT_TRUE(ended) << app.tree().Lock()->FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
-  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   Item saved;
-  LoadTree(saved, testing::ReadFile(dir.File("pmarsh.dat")));
+  LoadTree(saved, testing::ReadFile(harness.dir.File("pmarsh.dat")));
   EXPECT_EQ(saved.FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus), kStatusComplete);
 }
 

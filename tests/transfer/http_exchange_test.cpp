@@ -11,7 +11,6 @@
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/http_response.h"
-#include "transfer/line_end_converter.h"
 #include "transfer/session_harness.h"
 #include "url/host_defaults.h"
 
@@ -154,15 +153,6 @@ TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
   EXPECT_TRUE(written.substr(0, tail.size()) == tail);
 }
 
-// Line ends converted as one text-mode pass over the whole source would.
-std::string Converted(const std::string& source) {
-  LineEndConverter converter;
-  std::string out;
-  converter.Convert(source.data(), source.size(), out);
-  converter.Flush(out);
-  return out;
-}
-
 TEST_F(HttpTransferTest, ATextFileResumesOnlyFromTheSourceBytesBehindIt) {
   testing::NginxServer nginx;
   ASSERT_TRUE(nginx.Start());
@@ -171,9 +161,9 @@ TEST_F(HttpTransferTest, ATextFileResumesOnlyFromTheSourceBytesBehindIt) {
     source += "line " + std::to_string(line) + (line % 7 ? "\n" : "\r\n");
   }
   nginx.AddFile("/notes.txt", source);
-  const std::string whole = Converted(source);
+  const std::string whole = testing::ConvertedLineEnds(source);
   const size_t cut = source.find("line 4000");  // the prefix ends in a line break
-  const std::string head = Converted(source.substr(0, cut));
+  const std::string head = testing::ConvertedLineEnds(source.substr(0, cut));
   const struct {
     const char* what;
     bool recorded;

@@ -17,6 +17,7 @@
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "transfer/line_end_converter.h"
 #include "transfer/transfer_session.h"
 #include "url/local_name_registry.h"
 
@@ -37,6 +38,15 @@ class FakeResolver final : public Resolver {
   std::map<std::string, LookupResult> names;
   std::function<void()> duringLookup;
 };
+
+// Line ends converted as one text-mode pass over the whole source would.
+inline std::string ConvertedLineEnds(const std::string& source) {
+  LineEndConverter converter;
+  std::string out;
+  converter.Convert(source.data(), source.size(), out);
+  converter.Flush(out);
+  return out;
+}
 
 // A tree with the built-in folders and settings, URL items in "_filelist", and
 // sessions stepped by hand as the scheduler would step them.

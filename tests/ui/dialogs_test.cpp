@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/qt_user_messages.h"
+#include "desktop/qt_user_messages.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "ui/about_box.h"

@@ -6,7 +6,7 @@
 #include "app/app.h"
 #include "store/item_status.h"
 #include "store/keys.h"
-#include "support/fakes.h"
+#include "support/app_harness.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
 
@@ -14,13 +14,9 @@ namespace pellmarsh {
 namespace {
 
 TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
-  testing::TempDir dir;
-  testing::RecordingMessages messages;
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  App app(dir.path(), messages, sounds, clock);
-  app.LoadTree();
-  app.CompleteBuiltInTree();
+  testing::AppHarness harness;
+  App& app = harness.Load();
+  testing::TempDir& dir = harness.dir;
   const std::string checker = dir.File("checker");
   testing::WriteFile(checker, "#!/bin/sh\ncase \"$1\" in *bad*) exit 1;; esac\nexit 0\n");
   ::chmod(checker.c_str(), 0700);
@@ -35,15 +31,10 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
     tree->SetPropInt(setting::kVirusAlert, 1);
     for (const char* name : {"good.zip", "bad.zip"}) {
       testing::WriteFile(dir.File(name), name);
-      Item& item = tree->FindByName("_filelist")->AddChild(std::make_unique<Item>());
-      item.SetProp(key::kType, "_url");
-      item.SetProp(key::kValue, "file://" + dir.File(name));
-      item.SetProp(key::kLocal, dir.File(std::string("copy-") + name));
-      item.SetPropInt(key::kStatus, kStatusQueued);
-      items.push_back(&item);
+      items.push_back(
+          &harness.Queue("file://" + dir.File(name), dir.File(std::string("copy-") + name)));
     }
   }
-  app.state().budget = 1'000'000'000;
   app.StartWorkers();
   const bool checked = testing::WaitFor(
       [&] {
@@ -52,13 +43,13 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
                items[1]->GetPropInt(key::kVirusCheck) != 0;
       },
       std::chrono::seconds(30));
-  app.StopWorkers([&] { clock.SleepMs(20); });
+  harness.StopWorkers();
   ASSERT_TRUE(checked);
   auto tree = app.tree().Lock();
   EXPECT_EQ(items[0]->GetPropInt(key::kVirusCheck), 2);
   EXPECT_EQ(items[1]->GetPropInt(key::kVirusCheck), 1);
   EXPECT_NE(items[1]->GetProp(key::kLog).find("Virus check returned: 1 (1)"), std::string::npos);
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(harness.messages.shown.empty());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/qt_signal_bridge.h"
+#include "desktop/qt_signal_bridge.h"
 
 #include <fcntl.h>
 #include <unistd.h>

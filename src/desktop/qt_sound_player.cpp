@@ -1,4 +1,4 @@
-#include "platform/qt_sound_player.h"
+#include "desktop/qt_sound_player.h"
 
 #include <QSoundEffect>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "platform/qt_network_manager.h"
+#include "desktop/qt_network_manager.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

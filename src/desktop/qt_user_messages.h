@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/qt_gui_queue.h"
+#include "desktop/qt_gui_queue.h"
 #include "platform/user_messages.h"
 
 class QWidget;

@@ -1,4 +1,4 @@
-#include "platform/qt_user_messages.h"
+#include "desktop/qt_user_messages.h"
 
 #include <QApplication>
 #include <QMessageBox>

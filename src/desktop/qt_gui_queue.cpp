@@ -1,4 +1,4 @@
-#include "platform/qt_gui_queue.h"
+#include "desktop/qt_gui_queue.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

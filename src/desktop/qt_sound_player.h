@@ -3,7 +3,7 @@
 #include <QObject>
 #include <memory>
 
-#include "platform/qt_gui_queue.h"
+#include "desktop/qt_gui_queue.h"
 #include "platform/sound_player.h"
 
 class QSoundEffect;
