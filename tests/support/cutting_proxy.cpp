@@ -75,6 +75,7 @@ void CuttingProxy::Relay(int client) {
   }
   int64_t toClient = 0;
   bool silent = false;
+  bool serverEnded = false;
   char buffer[65536];
   for (;;) {
     pollfd waits[3] = {
@@ -96,6 +97,7 @@ void CuttingProxy::Relay(int client) {
       const size_t room =
           static_cast<size_t>(std::min<int64_t>(sizeof buffer, cutAfter_ - toClient));
       const ssize_t got = ::read(server, buffer, room);
+      serverEnded = got == 0;
       if (got <= 0 || ::send(client, buffer, static_cast<size_t>(got), MSG_NOSIGNAL) != got) {
         break;
       }
@@ -109,7 +111,12 @@ void CuttingProxy::Relay(int client) {
       }
     }
   }
-  ResetAndClose(client);
+  // Only a cut is a reset: a server that ended its answer ends the relay too.
+  if (serverEnded) {
+    ::close(client);
+  } else {
+    ResetAndClose(client);
+  }
   ::close(server);
 }
 

@@ -315,6 +315,10 @@ class MainWindowTest : public QObject {
     window->RequestQuit();
     QVERIFY(messages.shown.empty());
     QVERIFY(!window->isVisible());
+    // Nothing saves or raises events while the worker threads stop.
+    for (const QTimer* timer : window->findChildren<QTimer*>()) {
+      QVERIFY(!timer->isActive());
+    }
   }
 
   void theTabsShowEveryItemWithItsStatusText() {
