@@ -4,6 +4,7 @@
 
 #include "platform/sound_player.h"
 #include "store/item.h"
+#include "store/keys.h"
 #include "store/tree.h"
 
 namespace pellmarsh {
@@ -29,7 +30,7 @@ inline constexpr std::string_view kEventTable =
     "INFECTED,File: Infected With Virus;"
     "CLEAN,File: No Viruses Found;";
 
-inline constexpr const char* kSoundFolder = "_soundconfig";
+inline constexpr std::string_view kSoundFolder = folder::kSoundConfig;
 
 // Makes one "_soundconfig" entry per event and rewrites its description; the
 // user's chosen "file" is never touched.

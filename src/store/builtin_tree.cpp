@@ -25,7 +25,7 @@ constexpr TypeRow kTypeTable[] = {
     {"_type", "Definition of a type", 0, 1},
 };
 
-Item& FindOrAppendFolder(Item& root, const char* name, const char* description) {
+Item& FindOrAppendFolder(Item& root, std::string_view name, const char* description) {
   if (Item* found = root.FindByName(name)) {
     return *found;
   }
@@ -37,7 +37,8 @@ Item& FindOrAppendFolder(Item& root, const char* name, const char* description) 
 }
 
 // The entries are made only with the folder, so a folder the user emptied stays empty.
-void MakeEntryFolderOnce(Item& root, const char* name, std::initializer_list<const char*> entries) {
+void MakeEntryFolderOnce(Item& root, std::string_view name,
+                         std::initializer_list<const char*> entries) {
   if (root.FindByName(name)) {
     return;
   }
@@ -68,7 +69,7 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir) {
   root.SetProp(key::kRunDirectory, programDir);
 
   Item& typeList =
-      FindOrAppendFolder(root, "_typelist", "Listing of types supported, for internal use.");
+      FindOrAppendFolder(root, folder::kTypeList, "Listing of types supported, for internal use.");
   for (const TypeRow& row : kTypeTable) {
     Item* entry = typeList.FindByName(row.name);
     if (!entry) {
@@ -81,12 +82,12 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir) {
     entry->SetPropInt(key::kIcon, row.icon);
   }
 
-  FindOrAppendFolder(root, "_filelist", "List of files to download.");
-  FindOrAppendFolder(root, "_filelog", "List of files already downloaded.");
+  FindOrAppendFolder(root, folder::kFileList, "List of files to download.");
+  FindOrAppendFolder(root, folder::kFileLog, "List of files already downloaded.");
 }
 
 void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
-  Item& hostDefaults = root.FindOrCreateChild("nkw-defaults");
+  Item& hostDefaults = root.FindOrCreateChild(folder::kHostDefaults);
   if (!hostDefaults.FindByName(kDefaultHostEntry)) {
     Item& entry = hostDefaults.FindOrCreateChild(kDefaultHostEntry);
     const std::string downloadDir = JoinPath(programDir, "download");
@@ -98,8 +99,8 @@ void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
     entry.SetProp(key::kPassword, kAnonymousPassword);
   }
 
-  MakeEntryFolderOnce(root, "nkw-ftptext", {"TXT", "TEXT", "HTML", "HTM"});
-  MakeEntryFolderOnce(root, "nkw-httptext", {"text/plain", "text/html", "text/htm"});
+  MakeEntryFolderOnce(root, folder::kFtpText, {"TXT", "TEXT", "HTML", "HTM"});
+  MakeEntryFolderOnce(root, folder::kHttpText, {"text/plain", "text/html", "text/htm"});
 
   SetDefaultIfEmpty(root, setting::kMinTray, 1);
   SetDefaultIfEmpty(root, setting::kHighSpeed, 99999.0);

@@ -141,8 +141,14 @@ inline constexpr std::string_view kTypeList = "_typelist";
 inline constexpr std::string_view kFileList = "_filelist";
 inline constexpr std::string_view kFileArchive = "_filearchive";
 inline constexpr std::string_view kFileClip = "_fileclip";
+inline constexpr std::string_view kFileLog = "_filelog";
+inline constexpr std::string_view kSoundConfig = "_soundconfig";
+// Per-host download directory, login and password.
+inline constexpr std::string_view kHostDefaults = "nkw-defaults";
 // File extensions (upper case) that look like text.
 inline constexpr std::string_view kFtpText = "nkw-ftptext";
+// Content types that look like text.
+inline constexpr std::string_view kHttpText = "nkw-httptext";
 }  // namespace folder
 
 }  // namespace pellmarsh

@@ -25,7 +25,7 @@ void DeleteRegularFile(const std::string& path) {
 }
 
 bool IsForcedTextType(Item& settings, const std::string& type) {
-  Item* folder = settings.FindChild("nkw-httptext");
+  Item* folder = settings.FindChild(folder::kHttpText);
   if (!folder || type.empty()) {
     return false;
   }

@@ -1,5 +1,7 @@
 #include "transfer/transfer_mode.h"
 
+#include "store/keys.h"
+
 namespace pellmarsh {
 
 TransferMode ChooseTransferMode(int transferCode, const std::string& extension, Item& settings) {
@@ -10,7 +12,7 @@ TransferMode ChooseTransferMode(int transferCode, const std::string& extension, 
     return {true, "User forced text transfer."};
   }
   const bool listed =
-      !extension.empty() && settings.FindOrCreateChild("nkw-ftptext").FindByName(extension);
+      !extension.empty() && settings.FindOrCreateChild(folder::kFtpText).FindByName(extension);
   return listed ? TransferMode{true, "Text transfer cued by file extension."}
                 : TransferMode{false, "Binary transfer."};
 }

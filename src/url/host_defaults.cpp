@@ -1,11 +1,12 @@
 #include "url/host_defaults.h"
 
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 
 namespace pellmarsh {
 
 Item& HostDefaults(Item& root) {
-  return root.FindOrCreateChild("nkw-defaults");
+  return root.FindOrCreateChild(folder::kHostDefaults);
 }
 
 Item* FindHostDefaults(Item& root, std::string_view host) {

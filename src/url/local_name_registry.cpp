@@ -35,7 +35,7 @@ void LocalNameRegistry::SeedOnce() {
     return;
   }
   seeded_ = true;
-  for (const char* folderName : {"_filelist", "_fileclip"}) {
+  for (std::string_view folderName : {folder::kFileList, folder::kFileClip}) {
     Item* folder = tree_.root().FindChild(folderName);
     if (!folder) {
       continue;
