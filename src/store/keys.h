@@ -141,6 +141,8 @@ inline constexpr std::string_view kTypeList = "_typelist";
 inline constexpr std::string_view kFileList = "_filelist";
 inline constexpr std::string_view kFileArchive = "_filearchive";
 inline constexpr std::string_view kFileClip = "_fileclip";
+// File extensions (upper case) that look like text.
+inline constexpr std::string_view kFtpText = "nkw-ftptext";
 }  // namespace folder
 
 }  // namespace pellmarsh

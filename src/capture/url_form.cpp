@@ -1,0 +1,81 @@
+#include "capture/url_form.h"
+
+#include "capture/url_item.h"
+#include "store/keys.h"
+#include "url/host_learning.h"
+#include "url/url_parser.h"
+
+namespace pellmarsh {
+
+UrlForm ReadUrlForm(const Item& item) {
+  UrlForm form;
+  form.url = item.GetProp(key::kValue);
+  form.saveAs = item.GetProp(key::kLocal);
+  form.login = item.GetProp(key::kLogin);
+  form.password = item.GetProp(key::kPassword);
+  form.title = item.GetProp(key::kName);
+  form.log = item.GetProp(key::kLog);
+  form.transferCode = item.GetPropInt(key::kTransferCode);
+  form.rudeRetries = item.GetPropInt(key::kRudeRetries) != 0;
+  return form;
+}
+
+void WriteUrlForm(const UrlForm& form, Item& item) {
+  item.SetProp(key::kName, form.title);
+  item.SetProp(key::kValue, form.url);
+  item.SetProp(key::kLocal, form.saveAs);
+  item.SetProp(key::kLogin, form.login);
+  item.SetProp(key::kPassword, form.password);
+  item.SetPropInt(key::kRudeRetries, form.rudeRetries ? 1 : 0);
+  item.SetPropInt(key::kTransferCode, form.transferCode);
+  if (form.log.empty()) {
+    item.SetProp(key::kLog, "");
+  }
+}
+
+const char* TypeGuessText(TypeGuess guess) {
+  return guess == TypeGuess::kText ? "(Looks like Text)" : "(Looks like Binary)";
+}
+
+TypeGuess UrlFormRules::GuessLocked(Item& root, const std::string& url) {
+  std::string text = url;
+  const std::string extension = ParseUrl(text)->GetProp(key::kExtension);
+  const bool textLike =
+      !extension.empty() && root.FindOrCreateChild(folder::kFtpText).FindByName(extension);
+  return textLike ? TypeGuess::kText : TypeGuess::kBinary;
+}
+
+TypeGuess UrlFormRules::Guess(const std::string& url) {
+  auto tree = tree_.Lock();
+  return GuessLocked(tree.root(), url);
+}
+
+TypeGuess UrlFormRules::Derive(UrlForm& form) {
+  auto tree = tree_.Lock();
+  Item scratch;
+  scratch.SetProp(key::kName, form.title);
+  scratch.SetProp(key::kValue, form.url);
+  scratch.SetProp(key::kLocal, form.saveAs);
+  scratch.SetProp(key::kLogin, form.login);
+  scratch.SetProp(key::kPassword, form.password);
+  ApplyUrlToItem(tree.root(), names_, scratch);
+  form.url = scratch.GetProp(key::kValue);
+  form.title = scratch.GetProp(key::kName);
+  form.saveAs = scratch.GetProp(key::kLocal);
+  form.login = scratch.GetProp(key::kLogin);
+  form.password = scratch.GetProp(key::kPassword);
+  return GuessLocked(tree.root(), form.url);
+}
+
+void UrlFormRules::Save(UrlForm& form) {
+  Derive(form);
+  auto tree = tree_.Lock();
+  LearnHostDefaults(tree.root(), form.url, form.saveAs, form.login, form.password);
+}
+
+bool UrlFormRules::HidePasswords() {
+  auto tree = tree_.Lock();
+  return tree->GetPropInt(setting::kHidePasswords) != 0;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+
+#include "store/item.h"
+#include "store/tree.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+// The fields of the URL Properties dialog: copies of an item's values, which
+// reach the item only when the dialog is saved.
+struct UrlForm {
+  std::string url{};       // "value"
+  std::string saveAs{};    // "local"
+  std::string login{};     // "login"
+  std::string password{};  // "password"
+  std::string title{};     // "name"
+  std::string log{};       // "log"; written back only when emptied
+  int transferCode = 0;    // "transfercode": 0 chooses, 1 binary, 2 text
+  bool rudeRetries = false;
+};
+
+UrlForm ReadUrlForm(const Item& item);
+// A log field left non-empty is not written back: the transfer may have
+// added lines since the dialog opened.
+void WriteUrlForm(const UrlForm& form, Item& item);
+
+// Whether a URL's file looks like text by its extension; only informs the user.
+enum class TypeGuess { kBinary, kText };
+const char* TypeGuessText(TypeGuess guess);
+
+// What the URL Properties dialog asks of the tree. Each call takes the tree
+// lock for its own short work, so the dialog itself never holds it.
+class UrlFormRules {
+ public:
+  UrlFormRules(Tree& tree, LocalNameRegistry& names) : tree_(tree), names_(names) {}
+
+  // Applies the URL to the fields as to a URL item: canonical URL, credentials
+  // moved out of it, a unique save-as path when empty, the title when empty.
+  // An unparsable URL leaves the fields as typed.
+  TypeGuess Derive(UrlForm& form);
+  // Derives, then teaches the host's defaults what the user chose.
+  void Save(UrlForm& form);
+  TypeGuess Guess(const std::string& url);
+  bool HidePasswords();
+
+ private:
+  TypeGuess GuessLocked(Item& root, const std::string& url);
+
+  Tree& tree_;
+  LocalNameRegistry& names_;
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/item.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+// Completes a URL item from its "value": the canonical URL, the local path
+// and title when empty, the login and password, and an empty "error". When
+// the value does not parse, only "error" changes (to the parse message).
+// Applying twice equals applying once, except that an empty "local" draws a
+// fresh name each time. Call with the tree lock held.
+void ApplyUrlToItem(Item& root, LocalNameRegistry& names, Item& item);
+
+// A captured text as a new URL item, applied: "value" and "originalvalue" the
+// text, "create" the time. None when the text does not classify as a URL.
+// Call with the tree lock held.
+std::unique_ptr<Item> MakeCapturedUrlItem(Item& root, LocalNameRegistry& names,
+                                          const std::string& text, int64_t now);
+
+// What a drag and drop carried.
+struct DroppedData {
+  // The dropped URLs are all local files: their paths, in drop order.
+  bool onlyLocalFiles = false;
+  std::vector<std::string> localPaths;
+  std::string uriList;  // text/uri-list as sent
+  std::string text;     // text/plain
+};
+
+// The texts to capture from a drop, in the order to add them: a file drop's
+// paths from the last to the first; each link of a uri-list holding several
+// (one URL text made of them all would be malformed); otherwise the plain
+// text whole, or the one link when there is no plain text.
+std::vector<std::string> DroppedTexts(const DroppedData& drop);
+
+}  // namespace pellmarsh
