@@ -104,6 +104,12 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
   return carry;
 }
 
+void ItemCommands::ApplyDirectly(Item& item, ItemCommand command, bool single) {
+  const std::string outerEvent = pendingEvent_;
+  ApplyItemCommand(item, command, kCarryNone, single);
+  pendingEvent_ = outerEvent;
+}
+
 ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
   auto tree = state_.tree.Lock();
   Facts facts;

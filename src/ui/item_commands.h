@@ -42,8 +42,9 @@ class CommandDesk {
   virtual void RefreshList() = 0;
   virtual void UpdateButtons() = 0;
 
-  // The URL Properties dialog and the URL extraction come with later work.
+  // Runs the URL Properties dialog on an item of the list and saves it.
   virtual void EditUrlItem(Item& item) = 0;
+  // The URL extraction comes with later work.
   // True when URLs were added to "_fileclip".
   virtual bool ExtractUrlsFromFile(Item& item) = 0;
 };
@@ -72,6 +73,9 @@ class ItemCommands {
   // URL capture call it directly and sound nothing.
   enum Carry : int { kCarryStop = -1, kCarryNone = 0, kCarryOverwrite = 1, kCarryResume = 2 };
   int ApplyItemCommand(Item& item, ItemCommand command, int carry, bool single);
+  // A command on one item outside any selection run (a saved URL dialog, a
+  // drop): it sounds nothing, now or at the end of a run it happens inside.
+  void ApplyDirectly(Item& item, ItemCommand command, bool single);
 
   // "Delete all files" state, carried across the selection.
   enum DeletePrompt : int {

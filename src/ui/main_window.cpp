@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -20,12 +22,14 @@
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
+#include "capture/url_item.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
+#include "ui/url_properties_dialog.h"
 
 namespace pellmarsh {
 namespace {
@@ -58,6 +62,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
                                              app_.localNames(), static_cast<CommandDesk&>(*this),
                                              app_.clock());
+  urlRules_ = std::make_unique<UrlFormRules>(app_.tree(), app_.localNames());
+  urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_,
+                                           static_cast<UrlDialogPort&>(*this), app_.clock());
   BuildControls();
   BuildLayout();
 }
@@ -109,9 +116,11 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::BuildLayout() {
-  // The commands of these buttons come with later work; until then they stay disabled.
-  QPushButton* download = AddButton("downloadButton", "&Download...", false);
+  // Enter anywhere but in the list presses it, as in the URL box.
+  QPushButton* download = AddButton("downloadButton", "&Download...", true);
   download->setDefault(true);
+  connect(download, &QPushButton::clicked, this, &MainWindow::OnDownloadClicked);
+  // The settings sheet comes with later work; until then its button stays disabled.
   QPushButton* settings = AddButton("settingsButton", "Se&ttings...", false);
   QPushButton* about = AddButton("aboutButton", "A&bout...", true);
   connect(about, &QPushButton::clicked, this, &MainWindow::ShowAboutBox);
@@ -471,8 +480,56 @@ void MainWindow::SelectTab(int tab) {
   tabs_->setCurrentIndex(tab);
 }
 
-// The URL Properties dialog comes with its own work; until then nothing opens.
-void MainWindow::EditUrlItem(Item&) {}
+void MainWindow::EditUrlItem(Item& item) {
+  urlAdding_->EditUrlItem(item);
+}
+
+UrlDialogEnd MainWindow::RunUrlDialog(UrlForm& form, bool newItem, bool complete) {
+  UrlPropertiesDialog dialog(form, newItem, complete, *urlRules_, app_.messages(), this);
+  const UrlDialogEnd end = dialog.Run();
+  form = dialog.form();
+  return end;
+}
+
+void MainWindow::OnDownloadClicked() {
+  if (!urlAdding_->DownloadTypedUrl(urlEdit_->text().toStdString())) {
+    return;  // cancelled: the URL box keeps its text
+  }
+  urlEdit_->clear();
+  if (CurrentTab() != kTabPending) {
+    SelectTab(kTabPending);
+  }
+  RefreshList();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  event->setDropAction(Qt::LinkAction);
+  event->accept();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  event->setDropAction(Qt::LinkAction);
+  event->accept();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QMimeData* mime = event->mimeData();
+  DroppedData drop;
+  const QList<QUrl> urls = mime->urls();
+  drop.onlyLocalFiles = !urls.isEmpty();
+  for (const QUrl& url : urls) {
+    drop.onlyLocalFiles = drop.onlyLocalFiles && url.isLocalFile();
+    drop.localPaths.push_back(url.toLocalFile().toStdString());
+  }
+  drop.uriList = mime->data("text/uri-list").toStdString();
+  drop.text = mime->text().toStdString();
+  if (urlAdding_->AddDroppedTexts(DroppedTexts(drop)) > 0 || drop.onlyLocalFiles) {
+    RefreshList();
+  }
+  // Nothing was taken: a file manager must not delete what it dragged here.
+  event->setDropAction(Qt::IgnoreAction);
+  event->accept();
+}
 
 // URL extraction comes with its own work; until then no URL is added.
 bool MainWindow::ExtractUrlsFromFile(Item&) {

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "ui/item_commands.h"
+#include "ui/url_adding.h"
 
 class QLabel;
 class QLineEdit;
@@ -24,7 +25,7 @@ struct DesktopProbe {
 };
 
 // The program's one window: a dialog run modally for the program's whole life.
-class MainWindow final : public QDialog, private CommandDesk {
+class MainWindow final : public QDialog, private CommandDesk, private UrlDialogPort {
  public:
   MainWindow(App& app, DesktopProbe probe);
   ~MainWindow() override;
@@ -53,6 +54,10 @@ class MainWindow final : public QDialog, private CommandDesk {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Links and text dropped on the window become URL items.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls();
@@ -71,6 +76,10 @@ class MainWindow final : public QDialog, private CommandDesk {
   void OnHeaderClicked(int column);
   void OnRenamed(Item* item, const std::string& name);
   void ShowItemMenu(const QPoint& position);
+  void OnDownloadClicked();
+
+  // UrlDialogPort
+  UrlDialogEnd RunUrlDialog(UrlForm& form, bool newItem, bool complete) override;
 
   // CommandDesk
   FileExistsAnswer AskFileExists(const std::string& text, const std::string& path,
@@ -102,6 +111,8 @@ class MainWindow final : public QDialog, private CommandDesk {
   DownloadList* list_ = nullptr;
   std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
   std::unique_ptr<ItemCommands> commands_;
+  std::unique_ptr<UrlFormRules> urlRules_;
+  std::unique_ptr<UrlAdding> urlAdding_;
   int shownCount_ = 0;
   QLabel* hintText_ = nullptr;
   QPushButton* archiveButton_ = nullptr;

@@ -1,10 +1,14 @@
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -113,6 +117,36 @@ class MainWindowTest : public QObject {
     const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, 0);
     QVERIFY2(found.size() == 1, qPrintable(name));
     list->setCurrentItem(found[0]);
+  }
+
+  // Plays the user in the next URL Properties dialog, which runs its own event loop.
+  static void OnNextUrlDialog(std::function<void(QDialog*)> user) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, user] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog && dialog->objectName() == "urlPropertiesDialog") {
+        poll->deleteLater();
+        user(dialog);
+      }
+    });
+    poll->start(10);
+  }
+
+  static QString Field(QDialog* dialog, const char* name) {
+    return dialog->findChild<QLineEdit*>(name)->text();
+  }
+
+  int ListedCount() {
+    std::lock_guard lock(app->tree().lock());
+    return app->tree().root().FindOrCreateChild(folder::kFileList).ChildCount();
+  }
+
+  void Drop(QMimeData& mime) {
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::LinkAction, &mime, Qt::LeftButton,
+                    Qt::NoModifier);
+    // Straight to the window: without a drag running, the application delivers no drop.
+    static_cast<QObject*>(window.get())->event(&drop);
+    QCOMPARE(drop.dropAction(), Qt::IgnoreAction);  // nothing taken from the source
   }
 
   std::unique_ptr<testing::TempDir> dir;
@@ -300,12 +334,148 @@ class MainWindowTest : public QObject {
     QVERIFY(!window->isVisible());
   }
 
-  void enterDoesNothing() {
+  void enterOpensTheUrlDialogAndItsCancelAddsNothing() {
     WriteStartedBefore();
     StartWindow();
-    QTest::keyClick(window.get(), Qt::Key_Return);
+    QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
+    urlBox->setText("ftp.host/pub/f.zip");
+    QStringList shown;
+    bool logHidden = false;
+    OnNextUrlDialog([&](QDialog* dialog) {
+      shown << dialog->windowTitle() << Field(dialog, "urlEdit") << Field(dialog, "saveAsEdit")
+            << Field(dialog, "loginEdit") << Field(dialog, "titleEdit")
+            << dialog->findChild<QLabel*>("typeGuessText")->text();
+      logHidden = !dialog->findChild<QWidget*>("logPart")->isVisible() &&
+                  !dialog->findChild<QPushButton*>("viewLogButton")->isEnabled();
+      dialog->findChild<QPushButton*>("cancelButton")->click();
+    });
+    QTest::keyClick(urlBox, Qt::Key_Return);
+    QCOMPARE(shown, QStringList({"Pellmarsh: URL Properties", "ftp://ftp.host/pub/f.zip",
+                                 QString::fromStdString(dir->File("download/f.zip")), "anonymous",
+                                 "f.zip", "(Looks like Binary)"}));
+    QVERIFY(logHidden);
+    QCOMPARE(urlBox->text(), QString("ftp.host/pub/f.zip"));
+    QCOMPARE(ListedCount(), 0);
     QVERIFY(window->isVisible());
     QVERIFY(messages.shown.empty());
+  }
+
+  void eachSaveButtonAddsTheTypedUrlWithItsStatus() {
+    WriteStartedBefore();
+    StartWindow();
+    app->state().commandBusy = true;  // keeps the scheduler from moving the items on
+    const std::pair<const char*, int> rows[] = {{"queueSaveButton", kStatusQueued},
+                                                {"fetchSaveButton", kStatusStartNow},
+                                                {"holdSaveButton", kStatusOnHold}};
+    for (const auto& [button, status] : rows) {
+      Find<QTabBar>("tabs")->setCurrentIndex(kTabArchive);
+      Find<QLineEdit>("urlEdit")->setText("http://user:pw@127.0.0.1:1/a.zip");
+      OnNextUrlDialog(
+          [button](QDialog* dialog) { dialog->findChild<QPushButton*>(button)->click(); });
+      Find<QPushButton>("downloadButton")->click();
+      QVERIFY(Find<QLineEdit>("urlEdit")->text().isEmpty());
+      QCOMPARE(Find<QTabBar>("tabs")->currentIndex(), int{kTabPending});
+      std::lock_guard lock(app->tree().lock());
+      Item* list = app->tree().root().FindChild(folder::kFileList);
+      const Item* item = list->ChildAt(list->ChildCount() - 1);
+      QCOMPARE(item->GetPropInt(key::kStatus), status);
+      QCOMPARE(item->GetProp(key::kValue), std::string("http://127.0.0.1:1/a.zip"));
+      QCOMPARE(item->GetProp(key::kLogin), std::string("user"));
+    }
+    app->state().commandBusy = false;
+  }
+
+  void aCompleteItemsDialogIsRelabelledAndMasksPasswords() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    {
+      std::lock_guard lock(app->tree().lock());
+      app->tree().root().SetPropInt(setting::kHidePasswords, 1);
+    }
+    Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
+    SelectRow("done.zip");
+    QStringList captions;
+    QChar mask;
+    QMap<QWidget*, QString> expected;
+    QStringList misnamed;
+    OnNextUrlDialog([&](QDialog* dialog) {
+      for (const char* name : {"queueSaveButton", "fetchSaveButton", "holdSaveButton"}) {
+        captions << dialog->findChild<QPushButton*>(name)->text();
+      }
+      auto* password = dialog->findChild<QLineEdit*>("passwordEdit");
+      if (password->echoMode() == QLineEdit::Password) {
+        mask = QChar(
+            password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password));
+      }
+      // A screen reader names a button by its caption and a field by its label.
+      // (On Linux a combo box reads out its entry and points at its label.)
+      for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (label->buddy() && !qobject_cast<QComboBox*>(label->buddy())) {
+          expected[label->buddy()] = label->text().remove('&');
+        }
+      }
+      for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        expected[button] = button->text().remove('&');
+      }
+      for (auto [control, name] : expected.asKeyValueRange()) {
+        if (QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name) != name) {
+          misnamed << control->objectName();
+        }
+      }
+      dialog->findChild<QPushButton*>("viewLogButton")->click();
+      QVERIFY(dialog->findChild<QWidget*>("logPart")->isVisible());
+      dialog->findChild<QPushButton*>("clearLogButton")->click();
+      dialog->findChild<QPushButton*>("queueSaveButton")->click();
+    });
+    Find<QPushButton>("propertiesButton")->click();
+    QCOMPARE(captions, QStringList({"Save, &No Fetch", "Save and &Fetch", "Save, &Queued"}));
+    QCOMPARE(mask, QChar('*'));
+    QCOMPARE(expected.size(), 14);
+    QCOMPARE(misnamed.join(","), QString());
+    std::lock_guard lock(app->tree().lock());
+    const Item* done = app->tree().root().FindByName("done.zip");
+    QCOMPARE(done->GetPropInt(key::kStatus), int{kStatusOnHold});
+    QCOMPARE(done->GetProp(key::kLog), std::string());
+  }
+
+  void dropsOfLinksAddQueuedItemsAndOthersNothing() {
+    WriteStartedBefore();
+    StartWindow();
+    QMimeData plain;
+    plain.setText("just some words");
+    Drop(plain);
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir->File("pmarsh.dat")))});
+    Drop(file);
+    QCOMPARE(ListedCount(), 0);
+
+    QMimeData link;  // as a browser drags it
+    link.setData("text/uri-list", "http://127.0.0.1:1/a.zip\r\n");
+    link.setText("http://127.0.0.1:1/a.zip");
+    Drop(link);
+    QCOMPARE(ListedCount(), 1);
+    QMimeData twoLinks;
+    twoLinks.setData("text/uri-list", "http://127.0.0.1:1/b.zip\r\nftp://127.0.0.1:1/c.zip\r\n");
+    Drop(twoLinks);
+    QCOMPARE(ListedCount(), 3);
+
+    QMimeData gopher;
+    gopher.setText("gopher://host/x");
+    Drop(gopher);
+    QCOMPARE(ListedCount(), 4);
+    const auto failedForGood = [this] {
+      std::lock_guard lock(app->tree().lock());
+      const Item* item = app->tree().root().FindChild(folder::kFileList)->ChildAt(3);
+      return item->GetPropInt(key::kStatus) == kStatusFailed &&
+             item->GetProp(key::kError) == "Unsupported protocol: gopher";
+    };
+    QVERIFY(QTest::qWaitFor(failedForGood, 10000));
+
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::LinkAction, &plain, Qt::LeftButton,
+                          Qt::NoModifier);
+    static_cast<QObject*>(window.get())->event(&enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::LinkAction);
   }
 
   void aQuitRequestClosesWithoutAQuestion() {

@@ -1,0 +1,232 @@
+#include "ui/url_properties_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pellmarsh {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QLineEdit* LabelledEdit(QGridLayout* grid, int row, const char* objectName, const char* caption) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(objectName);
+  edit->setMinimumWidth(320);
+  auto* label = new QLabel(caption);
+  label->setObjectName(QString(objectName) + "Label");
+  label->setBuddy(edit);
+  grid->addWidget(label, row, 0);
+  grid->addWidget(edit, row, 1);
+  return edit;
+}
+
+QPushButton* SideButton(const char* objectName, const char* caption) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(objectName);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool complete,
+                                         UrlFormRules& rules, UserMessages& messages,
+                                         QWidget* parent)
+    : QDialog(parent), form_(form), rules_(rules), messages_(messages) {
+  setObjectName("urlPropertiesDialog");
+  setWindowTitle("Pellmarsh: URL Properties");
+
+  auto* grid = new QGridLayout;
+  url_ = LabelledEdit(grid, 0, "urlEdit", "File &URL:");
+  saveAs_ = LabelledEdit(grid, 1, "saveAsEdit", "&Save as:");
+  QPushButton* browse = SideButton("browseButton", "Browse...");
+  connect(browse, &QPushButton::clicked, this, &UrlPropertiesDialog::Browse);
+  grid->addWidget(browse, 1, 2);
+  login_ = LabelledEdit(grid, 2, "loginEdit", "Login Name:");
+  password_ = LabelledEdit(grid, 3, "passwordEdit", "&Password:");
+  title_ = LabelledEdit(grid, 4, "titleEdit", "&Title (optional):");
+  transferType_ = new QComboBox;
+  transferType_->setObjectName("transferTypeList");
+  transferType_->addItems({"Pellmarsh Chooses", "Binary - AS IS", "Text - CR/LF Added"});
+  auto* typeLabel = new QLabel("Transfer T&ype:");
+  typeLabel->setObjectName("transferTypeLabel");
+  typeLabel->setBuddy(transferType_);
+  typeGuess_ = new QLabel;
+  typeGuess_->setObjectName("typeGuessText");
+  auto* typeRow = new QHBoxLayout;
+  typeRow->addWidget(transferType_);
+  typeRow->addWidget(typeGuess_, 1);
+  grid->addWidget(typeLabel, 5, 0);
+  grid->addLayout(typeRow, 5, 1, 1, 2);
+  rudeRetries_ = new QCheckBox("Rude Retries");
+  rudeRetries_->setObjectName("rudeRetriesBox");
+  grid->addWidget(rudeRetries_, 6, 1);
+
+  auto* side = new QVBoxLayout;
+  for (const SaveButton& entry : SaveButtons(complete)) {
+    QPushButton* button = SideButton(entry.objectName, entry.caption);
+    const UrlDialogEnd end = entry.end;
+    connect(button, &QPushButton::clicked, this, [this, end] { SaveAs(end); });
+    side->addWidget(button);
+    button->setDefault(side->count() == 1);
+  }
+  QPushButton* cancel = SideButton("cancelButton", "Cancel");
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  QPushButton* viewLog = SideButton("viewLogButton", "View Log");
+  viewLog->setEnabled(!form_.log.empty());
+  connect(viewLog, &QPushButton::clicked, this, &UrlPropertiesDialog::ViewLog);
+  side->addWidget(cancel);
+  side->addWidget(viewLog);
+  side->addStretch(1);
+
+  auto* upper = new QHBoxLayout;
+  upper->addLayout(grid, 1);
+  upper->addLayout(side);
+
+  // The log part, folded away until "View Log".
+  logPart_ = new QWidget;
+  logPart_->setObjectName("logPart");
+  auto* divider = new QFrame;
+  divider->setObjectName("logDivider");
+  divider->setFrameShape(QFrame::HLine);
+  divider->setFrameShadow(QFrame::Sunken);
+  log_ = new QPlainTextEdit;
+  log_->setObjectName("logText");
+  log_->setReadOnly(true);
+  log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  log_->setPlainText(Q(form_.log).replace("\r\n", "\n"));
+  auto* logLabel = new QLabel("Transfer Log:");
+  logLabel->setObjectName("logLabel");
+  logLabel->setBuddy(log_);
+  QPushButton* clearLog = SideButton("clearLogButton", "Clear &Log");
+  connect(clearLog, &QPushButton::clicked, log_, &QPlainTextEdit::clear);
+  auto* logLayout = new QVBoxLayout(logPart_);
+  logLayout->setContentsMargins(0, 0, 0, 0);
+  logLayout->addWidget(divider);
+  logLayout->addWidget(logLabel);
+  logLayout->addWidget(log_, 1);
+  auto* clearRow = new QHBoxLayout;
+  clearRow->addWidget(clearLog);
+  clearRow->addStretch(1);
+  logLayout->addLayout(clearRow);
+  logPart_->hide();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(upper);
+  layout->addWidget(logPart_, 1);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  transferType_->setCurrentIndex(
+      form_.transferCode >= 0 && form_.transferCode < 3 ? form_.transferCode : 0);
+  rudeRetries_->setChecked(form_.rudeRetries);
+  if (rules_.HidePasswords()) {
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
+  }
+  url_->installEventFilter(this);
+  ShowFields();
+  // A URL typed into the main window arrives already expanded.
+  if (newItem) {
+    Derive();
+  } else {
+    typeGuess_->setText(TypeGuessText(rules_.Guess(form_.url)));
+  }
+}
+
+bool UrlPropertiesDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == url_ && event->type() == QEvent::FocusOut) {
+    Derive();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// Leaving the URL field as the dialog closes must not draw another file name.
+void UrlPropertiesDialog::done(int result) {
+  url_->removeEventFilter(this);
+  QDialog::done(result);
+}
+
+void UrlPropertiesDialog::ReadFields() {
+  form_.url = url_->text().toStdString();
+  form_.saveAs = saveAs_->text().toStdString();
+  form_.login = login_->text().toStdString();
+  form_.password = password_->text().toStdString();
+  form_.title = title_->text().toStdString();
+  form_.transferCode = transferType_->currentIndex();
+  form_.rudeRetries = rudeRetries_->isChecked();
+  // Only an emptied log matters to the item.
+  if (log_->toPlainText().isEmpty()) {
+    form_.log.clear();
+  }
+}
+
+void UrlPropertiesDialog::ShowFields() {
+  url_->setText(Q(form_.url));
+  saveAs_->setText(Q(form_.saveAs));
+  login_->setText(Q(form_.login));
+  password_->setText(Q(form_.password));
+  title_->setText(Q(form_.title));
+}
+
+void UrlPropertiesDialog::Derive() {
+  ReadFields();
+  typeGuess_->setText(TypeGuessText(rules_.Derive(form_)));
+  ShowFields();
+}
+
+void UrlPropertiesDialog::SaveAs(UrlDialogEnd end) {
+  ReadFields();
+  rules_.Save(form_);
+  ShowFields();
+  done(static_cast<int>(end));
+}
+
+void UrlPropertiesDialog::Browse() {
+  for (;;) {
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, "Pellmarsh: Save As", saveAs_->text(), "All files (*)",
+                                     nullptr, QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty()) {
+      return;
+    }
+    const QFileInfo info(chosen);
+    if (!info.exists() || info.isWritable()) {
+      saveAs_->setText(chosen);
+      return;
+    }
+    messages_.Show({chosen.toStdString() +
+                    "\nThis file is set to read-only.\nTry again with a different file name."});
+  }
+}
+
+void UrlPropertiesDialog::ViewLog() {
+  logPart_->show();
+  log_->setMinimumHeight(160);
+}
+
+UrlDialogEnd UrlPropertiesDialog::Run() {
+  const int result = exec();
+  for (const SaveButton& button : SaveButtons(false)) {
+    if (result == static_cast<int>(button.end)) {
+      return button.end;
+    }
+  }
+  return UrlDialogEnd::kCancel;  // Escape and the close box too
+}
+
+}  // namespace pellmarsh
