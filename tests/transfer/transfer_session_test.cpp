@@ -167,10 +167,10 @@ TEST_F(TransferSessionTest, HostProblemsFailPermanently) {
   EXPECT_EQ(unknown.GetProp(key::kError), "Host Lookup Error: Host Not Found");
   EXPECT_EQ(unknown.GetPropInt(key::kStatus), kStatusFailed);
 
-  Item& badAddress = NewItem("http://1.2.3/x", dir.File("out"));
+  Item& badAddress = NewItem("http://1.2.3.256/x", dir.File("out"));
   session = Session(badAddress);
   RunToEnd(*session);
-  EXPECT_EQ(badAddress.GetProp(key::kError), "Bad IP Address: 1.2.3");
+  EXPECT_EQ(badAddress.GetProp(key::kError), "Bad IP Address: 1.2.3.256");
   EXPECT_EQ(badAddress.GetPropInt(key::kStatus), kStatusFailed);
 }
 
