@@ -66,10 +66,10 @@ SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
   const UrlParts& url = session_.urlParts();
   // A line break in the URL would end the request line early and let the rest
-  // pass as headers of the URL's choosing.
+  // pass as headers of the URL's choosing; a server may end the line at a NUL.
   for (const std::string& part :
        {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue)}) {
-    if (part.find_first_of("\r\n") != std::string::npos) {
+    if (part.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
       session_.Fail("Refused to send an HTTP request holding a line break.",
                     FailOutcome::kPermanent);
       return SessionState::kDone;

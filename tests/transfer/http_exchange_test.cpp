@@ -311,16 +311,17 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
 }
 
-TEST_F(HttpTransferTest, AUrlHoldingALineBreakIsNeverSent) {
-  testing::ScriptedServer server({Script().ExpectClosed()});
-  Item& item =
-      NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a\r\nX-Injected: yes",
-              dir.File("out"));
-  Attempt(item);
-  EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
-  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
-  server.WaitUntilDone();
-  EXPECT_TRUE(server.Lines().empty());
+TEST_F(HttpTransferTest, AUrlHoldingALineBreakOrANulIsNeverSent) {
+  for (const std::string& path : {std::string("/a\r\nX-Injected: yes"), std::string("/a\0b", 4)}) {
+    testing::ScriptedServer server({Script().ExpectClosed()});
+    Item& item =
+        NewItem("http://127.0.0.1:" + std::to_string(server.port()) + path, dir.File("out"));
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
+    server.WaitUntilDone();
+    EXPECT_TRUE(server.Lines().empty());
+  }
 }
 
 TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
