@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
@@ -303,7 +304,10 @@ void MainWindow::OnSecondTimer() {
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
   rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
   const int64_t total = state.totalSize;
-  progress_->setValue(total > 0 ? static_cast<int>(state.totalReceived * 100 / total) : 0);
+  // In floating point: a hundred times a huge total would overflow.
+  const double share =
+      total > 0 ? static_cast<double>(state.totalReceived) / static_cast<double>(total) : 0.0;
+  progress_->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * 100));
   secondTimer_->start(1000);
   app_.SaveIfRequested();
 }
