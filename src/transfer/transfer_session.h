@@ -104,6 +104,9 @@ class TransferSession final : public Transfer, private SessionHost {
   static constexpr uint32_t kConnectTimeoutMs = 60'000;
   // A server silent for longer than this is given up.
   static constexpr uint32_t kSilenceLimitMs = 60'000;
+  // An HTTP header or an FTP reply must be whole this long after its first
+  // byte, so a server dripping it cannot hold a connection slot for ever.
+  static constexpr uint32_t kDialogueLimitMs = 120'000;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
