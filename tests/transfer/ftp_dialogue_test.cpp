@@ -389,6 +389,102 @@ TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
   }
 }
 
+TEST_F(FtpTransferTest, AReplyDrippedOutForMoreThanTwoMinutesIsGivenUp) {
+  Script script;
+  script.Send("220-Welcome\r\n");
+  for (int line = 0; line < 4; ++line) {
+    script.Pause(20ms).Send("220-Line " + std::to_string(line) + "\r\n");
+  }
+  testing::ScriptedServer server({script.ExpectClosed()});
+  Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+  auto session = Session(item);
+  const auto logged = [&](const std::string& text) {
+    const Lines texts = LogTexts(item);
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+  };
+  ASSERT_TRUE(StepUntil(*session, [&] { return logged("Recv Line: 220-Welcome"); }));
+  // Never silent for a minute, but the reply is not whole after two.
+  for (int line = 0; line < 3; ++line) {
+    clock.tick += 50'000;
+    ASSERT_TRUE(StepUntil(*session, [&] {
+      return logged("Recv Line: 220-Line " + std::to_string(line)) ||
+             item.GetPropInt(key::kStatus) != kStatusStarting;
+    }));
+  }
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_FALSE(logged("Recv Line: 220-Line 2"));
+}
+
+TEST_F(FtpTransferTest, AReplyFloodIsBoundedInTheReplyAndInTheLog) {
+  std::string manyReplies;
+  while (manyReplies.size() < 2 * TransferSession::kLogLimitBytes) {
+    manyReplies += "120 Service ready in a moment\r\n";
+  }
+  std::string endlessReply = "220-Welcome\r\n";
+  while (endlessReply.size() < 300 * 1024) {
+    endlessReply += "220-" + std::string(60, 'w') + "\r\n";
+  }
+  const struct {
+    const char* what;
+    Script script;
+    const char* error;
+  } rows[] = {
+      {"replies without end", Script().Send(manyReplies).Close(),
+       "FTP Command Channel Closed Prematurely"},
+      {"a multi-line reply without end", Script().Send(endlessReply).Close(),
+       "FTP Command Channel Reply Too Long"},
+  };
+  for (const auto& row : rows) {
+    Item& item = RunScripted(row.script, "/f.bin");
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_LE(item.GetProp(key::kLog).size(), TransferSession::kLogLimitBytes + 200) << row.what;
+    EXPECT_EQ(LogTexts(item).back(), row.error) << row.what;
+  }
+}
+
+TEST_F(FtpTransferTest, AWholeFileCompletesWhenOnlyTheFinalReplyIsMissing) {
+  const auto upToTheData = [](const std::string& preliminary) {
+    Script script;
+    LogIn(script).ReadLine().ConnectBackAndSend("data").Send("200 ok\r\n");
+    return script.ExpectLine("RETR /f.bin").Send(preliminary + "\r\n");
+  };
+  const struct {
+    const char* what;
+    Script script;
+    bool silent;
+    int status;
+    const char* error;
+  } rows[] = {
+      {"the size arrived, then a close", upToTheData("150 Opening (4 bytes)").Close(), false,
+       kStatusComplete, ""},
+      {"the size arrived, then silence", upToTheData("150 Opening (4 bytes)").ExpectClosed(), true,
+       kStatusComplete, ""},
+      {"less than the size, then a close", upToTheData("150 Opening (9 bytes)").Close(), false,
+       kStatusWaitingToRetry, "FTP Command Channel Closed Prematurely"},
+      {"no size, then a close", upToTheData("150 Opening").Close(), false, kStatusWaitingToRetry,
+       "FTP Command Channel Closed Prematurely"},
+  };
+  for (const auto& row : rows) {
+    testing::ScriptedServer server({row.script});
+    Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+    auto session = Session(item);
+    if (row.silent) {
+      const std::string commands = "read from " + std::to_string(server.port());
+      ASSERT_TRUE(StepUntil(*session, [&] {
+        return item.GetPropInt64(key::kReceived) == 4 && WaitOf(*session) == commands;
+      })) << row.what;
+      clock.tick += kMinuteAndABit;
+    }
+    StepUntil(*session);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(testing::ReadFile(dir.File("out")), "data") << row.what;
+    session.reset();
+    EXPECT_TRUE(server.WaitUntilDone()) << row.what;
+  }
+}
+
 // A blocking connection to 127.0.0.1:port from `source`; invalid when the
 // system will not bind that source.
 TcpSocket ConnectFrom(uint32_t source, uint16_t port) {
