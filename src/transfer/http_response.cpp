@@ -30,19 +30,6 @@ int64_t UnsatisfiedTotal(std::string_view range) {
   return ParseLeadingInteger(range.substr(2));
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
 }  // namespace
 
 void HttpHeaderReader::Reset() {
@@ -182,7 +169,7 @@ ChunkedBodyDecoder::Result ChunkedBodyDecoder::Decode(std::string_view bytes, st
 bool ChunkedBodyDecoder::Frame(char c) {
   switch (part_) {
     case Part::kSize: {
-      const int digit = HexDigit(c);
+      const int digit = HexDigitValue(c);
       if (digit >= 0) {
         // Fifteen digits are far beyond any real chunk and cannot overflow.
         if (++digits_ > 15) {
