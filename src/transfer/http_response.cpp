@@ -135,7 +135,7 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
     field.kind = Kind::kContentType;
     field.text = From(lower, 14);
   } else if (lower.starts_with("transfer-encoding:")) {
-    // A header the design never read: taken with or without the blank.
+    // Unlike the fixed offsets above, read with or without a blank after the colon.
     field.kind = Kind::kTransferEncoding;
     std::string_view value = From(lower, 18);
     value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
