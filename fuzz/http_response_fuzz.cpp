@@ -1,7 +1,9 @@
-// Any bytes as a server's answer, cut into receives anywhere: the header lines,
-// the decision and the body must not depend on the cuts, no byte may be lost
-// or counted twice between header and body, and no line may exceed its bound.
+// Any bytes as a server's answer, cut into receives anywhere: the header lines
+// (interim 1xx headers skipped), the decision, the body and its chunked
+// decoding must not depend on the cuts, no byte may be lost or counted twice
+// between header and body, and no line may exceed its bound.
 // The first byte chooses the cuts and whether the server closes at the end.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -12,6 +14,7 @@
 
 namespace {
 
+using pellmarsh::ChunkedBodyDecoder;
 using pellmarsh::HttpHeaderField;
 using pellmarsh::HttpHeaderReader;
 using pellmarsh::ParseHttpHeaderField;
@@ -27,9 +30,19 @@ struct Outcome {
   std::vector<std::string> lines;
   Result result = Result::kNeedMore;
   std::string body;
+  size_t headers = 1;    // more after interim 1xx replies
+  size_t firstLine = 0;  // of the header being read
 
   bool operator==(const Outcome&) const = default;
 };
+
+bool IsInterim(const Outcome& outcome) {
+  if (outcome.firstLine >= outcome.lines.size()) {
+    return false;
+  }
+  const HttpHeaderField field = ParseHttpHeaderField(outcome.lines[outcome.firstLine]);
+  return field.kind == HttpHeaderField::Kind::kStatus && field.code >= 100 && field.code <= 199;
+}
 
 // Reads the answer as the session does: once the header is complete, later
 // receives are body as they come.
@@ -38,8 +51,17 @@ Outcome Read(std::string_view answer, const std::vector<size_t>& cuts, bool clos
   Outcome outcome;
   auto drain = [&] {
     std::string line;
-    while ((outcome.result = reader.Next(line)) == Result::kLine) {
-      outcome.lines.push_back(line);
+    for (;;) {
+      while ((outcome.result = reader.Next(line)) == Result::kLine) {
+        outcome.lines.push_back(line);
+      }
+      // As the session does: an interim reply's header is followed by another.
+      if (outcome.result != Result::kComplete || !IsInterim(outcome)) {
+        break;
+      }
+      reader.StartNextHeader();
+      ++outcome.headers;
+      outcome.firstLine = outcome.lines.size();
     }
     outcome.body = reader.body();
   };
@@ -105,7 +127,38 @@ void CheckConservation(std::string_view answer, const Outcome& outcome) {
       text += c;
     }
   }
-  Require(text.size() <= joined.size() + 1 && text.starts_with(joined));
+  Require(text.size() <= joined.size() + outcome.headers);
+  Require(outcome.headers > 1 || text.starts_with(joined));
+}
+
+struct Unchunked {
+  ChunkedBodyDecoder::Result result = ChunkedBodyDecoder::Result::kMore;
+  std::string data;
+
+  bool operator==(const Unchunked&) const = default;
+};
+
+Unchunked Unchunk(std::string_view body, const std::vector<size_t>& cuts) {
+  ChunkedBodyDecoder decoder;
+  Unchunked outcome;
+  size_t from = 0;
+  for (size_t index = 0; index <= cuts.size(); ++index) {
+    const size_t to = index < cuts.size() ? std::min(cuts[index], body.size()) : body.size();
+    if (to < from) {
+      continue;
+    }
+    outcome.result = decoder.Decode(body.substr(from, to - from), outcome.data);
+    from = to;
+  }
+  return outcome;
+}
+
+// The body as chunks: the data never outgrows its framing and does not
+// depend on how the body was cut into receives.
+void CheckChunks(std::string_view body, uint32_t seed) {
+  const Unchunked whole = Unchunk(body, {});
+  Require(whole.data.size() <= body.size());
+  Require(Unchunk(body, RandomCuts(body.size(), seed)) == whole);
 }
 
 }  // namespace
@@ -121,6 +174,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Outcome whole = Read(answer, {}, closed);
   CheckConservation(answer, whole);
   Require(Read(answer, RandomCuts(answer.size(), choice >> 1), closed) == whole);
+  CheckChunks(whole.result == Result::kComplete ? std::string_view(whole.body) : answer,
+              choice >> 1);
   if (answer.size() <= 4096) {
     std::vector<size_t> everyByte;
     for (size_t at = 1; at < answer.size(); ++at) {

@@ -1,9 +1,9 @@
 // Any bytes as URL text, clipboard text or redirect target: parsing must not
 // crash, a parsed URL must survive formatting and parsing again (all but the
 // user part), and no name taken from a URL may leave its directory.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 
 #include "store/keys.h"
@@ -34,8 +34,11 @@ std::string Describe(const Item& parts) {
 }
 
 bool IsSafeName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+  return !name.empty() && name != "." && name != ".." && name.size() <= 255 &&
+         std::none_of(name.begin(), name.end(), [](char c) {
+           const auto byte = static_cast<unsigned char>(c);
+           return byte == '/' || byte < 0x20 || byte == 0x7f;
+         });
 }
 
 void CheckParse(const std::string& input) {
@@ -75,9 +78,8 @@ void CheckIsUrlAndClassify(const std::string& input) {
 // A target that is not an absolute network URL is resolved on the requested
 // host and never climbs out of it.
 void CheckRedirect(const std::string& location) {
-  std::recursive_mutex treeLock;
-  Item root;
-  pellmarsh::LocalNameRegistry names(treeLock, root);
+  pellmarsh::Tree tree;
+  pellmarsh::LocalNameRegistry names(tree);
   Item item;
   item.SetProp(key::kValue, "http://host/a/b/page.html");
   item.SetProp(key::kLocal, "/nonexistent-pellmarsh-dir/page.html");

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "store/data_file.h"
@@ -14,6 +15,14 @@ namespace {
 
 constexpr int kNoLimit = 999;
 constexpr uint32_t kEmptyAfterMs = 5000;
+
+int64_t SaturatingAdd(int64_t a, int64_t b) {
+  int64_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) {
+    return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+  }
+  return sum;
+}
 
 }  // namespace
 
@@ -95,8 +104,9 @@ void Scheduler::CountActive(Item& item) {
   }
   ++state_.activeCount;
   if (const int64_t size = item.GetPropInt64(key::kSize); size != 0) {
-    state_.totalSize += size;
-    state_.totalReceived += item.GetPropInt64(key::kReceived);
+    // A server may announce any size; the totals must not wrap round.
+    state_.totalSize = SaturatingAdd(state_.totalSize, size);
+    state_.totalReceived = SaturatingAdd(state_.totalReceived, item.GetPropInt64(key::kReceived));
   }
 }
 

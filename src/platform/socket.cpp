@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -232,9 +233,16 @@ int TcpSocket::PeerAddress(SocketAddress& address) const {
 }
 
 bool ParseDottedAddress(std::string_view text, uint32_t& address) {
+  // inet_aton would stop at a NUL and accept anything after a blank.
+  if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               c == '.';
+      })) {
+    return false;
+  }
   const std::string copy(text);
   in_addr native{};
-  if (::inet_pton(AF_INET, copy.c_str(), &native) != 1) {
+  if (::inet_aton(copy.c_str(), &native) == 0) {
     return false;
   }
   address = ntohl(native.s_addr);

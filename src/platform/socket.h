@@ -75,7 +75,8 @@ class TcpSocket {
   int fd_ = -1;
 };
 
-// Dotted-quad text to a host-order address; false when the text is no such address.
+// A numeric host to a host-order address, read as the C library's inet_aton
+// reads it ("127.1" and "2130706433" are loopback too); false when the text is no such address.
 bool ParseDottedAddress(std::string_view text, uint32_t& address);
 // A host-order address as dotted-quad text, most significant byte first.
 std::string DottedQuad(uint32_t address);

@@ -76,6 +76,19 @@ double ParseLeadingReal(std::string_view text) {
   return negative ? -value : value;
 }
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  if (c >= 'A' && c <= 'F') {
+    return c - 'A' + 10;
+  }
+  return -1;
+}
+
 std::string FormatInteger(int64_t value) {
   std::array<char, 24> buffer{};
   const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);

@@ -14,6 +14,9 @@ int64_t ParseLeadingInteger(std::string_view text);
 // Independent of the process locale, so "1.5" means the same everywhere.
 double ParseLeadingReal(std::string_view text);
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
+
 // "%d"-style decimal text.
 std::string FormatInteger(int64_t value);
 // "%f"-style text, six digits after the point, always with a '.'.

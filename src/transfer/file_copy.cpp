@@ -1,6 +1,7 @@
 #include "transfer/file_copy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,8 +18,12 @@ SessionState FileCopy::Start() {
     return SessionState::kDone;
   }
   const std::string source = session_.urlParts().GetProp(key::kFullPath);
-  source_.Reset(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!source_.valid()) {
+  // Opening a FIFO waits for a writer and reading a device may never end, both
+  // on the scheduler's thread: only a regular file is copied, and the open
+  // itself must not wait.
+  source_.Reset(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat info {};
+  if (!source_.valid() || ::fstat(source_.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     session_.Fail("Could not open local copy-from file: " + source, FailOutcome::kPermanent);
     return SessionState::kDone;
   }

@@ -14,8 +14,11 @@
 namespace pellmarsh {
 namespace {
 
-// Far beyond any real reply: a server that never ends its line must not fill memory.
+// Far beyond any real reply: a server that never ends its line must not fill
+// memory, nor one that never ends a multi-line reply the item's log.
 constexpr size_t kLongestReplyLine = 64 * 1024;
+constexpr size_t kLongestReply = 256 * 1024;
+constexpr std::string_view kReplyTooLong = "FTP Command Channel Reply Too Long";
 // Refused data connections beyond this many are still closed, just not logged,
 // so a flood of them cannot bloat the item's log.
 constexpr int kLoggedRefusals = 20;
@@ -125,8 +128,11 @@ bool FtpDialogue::HasWholeLine() const {
 
 bool FtpDialogue::ReadReplies() {
   if (session_.SilentTooLong(lastActivity_)) {
-    session_.Fail("FTP Command Channel Timeout", FailOutcome::kRetry);
-    return false;
+    return LoseCommandChannel("FTP Command Channel Timeout");
+  }
+  if (replyStarted_ &&
+      session_.context().clock.TickCount() - *replyStarted_ > TransferSession::kDialogueLimitMs) {
+    return LoseCommandChannel("Receive Error: " + SocketErrorText(kErrorTimedOut));
   }
   if (HasWholeLine()) {
     return true;
@@ -138,22 +144,50 @@ bool FtpDialogue::ReadReplies() {
     return false;
   }
   if (*got == 0) {
-    session_.Fail("FTP Command Channel Closed Prematurely", FailOutcome::kRetry);
-    return false;
+    return LoseCommandChannel("FTP Command Channel Closed Prematurely");
+  }
+  if (!replyStarted_) {
+    replyStarted_ = session_.context().clock.TickCount();
   }
   lines_.append(session_.context().buffer, *got);
   if (!HasWholeLine() && lines_.size() > kLongestReplyLine) {
-    session_.Fail("FTP Command Channel Reply Too Long", FailOutcome::kRetry);
+    session_.Fail(kReplyTooLong, FailOutcome::kRetry);
     return false;
   }
   return true;
 }
 
+bool FtpDialogue::LoseCommandChannel(std::string_view message) {
+  if (state_ == FtpState::kFinalReply && WholeFileArrived()) {
+    session_.Log(message);
+    wholeWithoutFinalReply_ = true;
+    return false;
+  }
+  session_.Fail(message, FailOutcome::kRetry);
+  return false;
+}
+
+bool FtpDialogue::WholeFileArrived() const {
+  return announcedSize_ && session_.received() == *announcedSize_;
+}
+
 std::optional<std::string> FtpDialogue::TakeLine() {
   std::optional<std::string> line = TakeReplyLine(lines_);
-  if (line) {
-    lastActivity_ = session_.context().clock.TickCount();
-    session_.Log("Recv Line: " + *line);
+  if (!line) {
+    return line;
+  }
+  const uint32_t now = session_.context().clock.TickCount();
+  lastActivity_ = now;
+  replyBytes_ += line->size() + 1;
+  if (replyBytes_ > kLongestReply) {
+    session_.Fail(kReplyTooLong, FailOutcome::kRetry);
+    return std::nullopt;
+  }
+  session_.Log("Recv Line: " + *line);
+  // A reply ends with its numbered line; what follows it starts the next.
+  if (ReplyClass(*line) != 0) {
+    replyBytes_ = 0;
+    replyStarted_ = lines_.empty() ? std::nullopt : std::optional<uint32_t>(now);
   }
   return line;
 }
@@ -254,8 +288,9 @@ FtpDialogue::Next FtpDialogue::OnRetrieve(const Reply& reply) {
   if (reply.replyClass != '1') {
     return FtpState::kRetrieve;
   }
-  if (const std::optional<int64_t> size = AnnouncedSize(reply.line)) {
-    session_.urlItem().SetPropInt64(key::kSize, *size);
+  announcedSize_ = AnnouncedSize(reply.line);
+  if (announcedSize_) {
+    session_.urlItem().SetPropInt64(key::kSize, *announcedSize_);
   }
   session_.Log("Waiting for FTP Data Channel...");
   return FtpState::kDataWait;
@@ -351,6 +386,8 @@ SessionState FtpDialogue::TransferStep(size_t byteLimit) {
   if (*got == 0) {
     dataConnection_.Close();
     state_ = FtpState::kFinalReply;
+    // The final reply's time starts now, not when it began to arrive during the data.
+    replyStarted_ = lines_.empty() ? std::nullopt : std::optional<uint32_t>(lastActivity_);
     return SessionState::kTransfer;
   }
   return session_.AcceptChunk(session_.context().buffer, *got) ? SessionState::kTransfer
@@ -362,7 +399,7 @@ SessionState FtpDialogue::TransferStep(size_t byteLimit) {
 // file is retried from the bytes on disk instead of being reported complete.
 SessionState FtpDialogue::AwaitFinalReply() {
   if (!ReadReplies()) {
-    return SessionState::kTransfer;
+    return wholeWithoutFinalReply_ ? SessionState::kComplete : SessionState::kTransfer;
   }
   while (const std::optional<std::string> line = TakeLine()) {
     const char replyClass = ReplyClass(*line);

@@ -52,9 +52,14 @@ class FtpDialogue final : public ProtocolExchange {
 
   static const Step& StepOf(FtpState state);
 
-  // Checks the silence limit and, unless a whole line already waits, receives
-  // once on the command connection; true when there are lines to handle.
+  // Checks the silence and reply limits and, unless a whole line already
+  // waits, receives once on the command connection; true when there are lines
+  // to handle.
   bool ReadReplies();
+  // The command connection failed us: the session fails, unless the final
+  // reply was all that was missing from a file that arrived whole.
+  bool LoseCommandChannel(std::string_view message);
+  bool WholeFileArrived() const;
   // The next whole reply line, logged; nothing until one has arrived.
   std::optional<std::string> TakeLine();
   bool HasWholeLine() const;
@@ -96,6 +101,11 @@ class FtpDialogue final : public ProtocolExchange {
   // The last reply line, the data socket's reservation or accept, or data.
   uint32_t lastActivity_ = 0;
   int refusedDataConnections_ = 0;
+  // The reply being received: when its first byte came and its lines' bytes.
+  std::optional<uint32_t> replyStarted_;
+  size_t replyBytes_ = 0;
+  std::optional<int64_t> announcedSize_;  // by the reply to RETR
+  bool wholeWithoutFinalReply_ = false;
 };
 
 }  // namespace pellmarsh

@@ -12,27 +12,14 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-int HexValue(char c) {
-  if (IsDigit(c)) {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
 // Replaces escapes from the first "%" on; a decoded "%" is looked at again, so
 // "%2541" ends as "A". Returns how many were replaced.
 int DecodeEscapes(std::string& text) {
   int replaced = 0;
   for (size_t at = text.find('%'); at != std::string::npos && text.size() - at > 2;
        at = text.find('%', at)) {
-    const int high = HexValue(text[at + 1]);
-    const int low = HexValue(text[at + 2]);
+    const int high = HexDigitValue(text[at + 1]);
+    const int low = HexDigitValue(text[at + 2]);
     const int value = high < 0 || low < 0 ? -1 : high * 16 + low;
     if (value < 0 || value == '\r' || value == '\n' || value == 0) {
       ++at;

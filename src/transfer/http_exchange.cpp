@@ -13,7 +13,10 @@
 namespace pellmarsh {
 namespace {
 
+constexpr int kFirstInterim = 100;
+constexpr int kLastInterim = 199;
 constexpr int kUnauthorized = 401;
+constexpr std::string_view kBadChunks = "Failed HTTP Transfer: malformed chunked body";
 constexpr int kRangeNotSatisfiable = 416;
 
 // "local" may name a device or a directory; only a file of our own may go.
@@ -66,10 +69,10 @@ SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
   const UrlParts& url = session_.urlParts();
   // A line break in the URL would end the request line early and let the rest
-  // pass as headers of the URL's choosing.
+  // pass as headers of the URL's choosing; a server may end the line at a NUL.
   for (const std::string& part :
        {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue)}) {
-    if (part.find_first_of("\r\n") != std::string::npos) {
+    if (part.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
       session_.Fail("Refused to send an HTTP request holding a line break.",
                     FailOutcome::kPermanent);
       return SessionState::kDone;
@@ -99,6 +102,10 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
   if (byteLimit == 0) {
     return SessionState::kTransfer;
   }
+  if (HeaderTooSlow()) {
+    session_.FailReceive(kErrorTimedOut);
+    return SessionState::kDone;
+  }
   const std::optional<size_t> got =
       session_.Receive(session_.mainSocket(), byteLimit, &lastReceive_);
   if (!got) {
@@ -107,10 +114,13 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
   const char* buffer = session_.context().buffer;
   const bool closed = *got == 0;
   if (headerDone_) {
-    if (!closed && !session_.AcceptChunk(buffer, *got)) {
-      return SessionState::kDone;
+    if (!closed) {
+      return Body(std::string_view(buffer, *got));
     }
   } else {
+    if (!headerStarted_ && !closed) {
+      headerStarted_ = session_.context().clock.TickCount();
+    }
     header_.Append(std::string_view(buffer, *got));
     if (closed) {
       header_.EndOfInput();
@@ -126,7 +136,36 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
     session_.Fail("Failed HTTP Transfer", FailOutcome::kRetry);
     return SessionState::kDone;
   }
+  if (chunked_) {
+    // The close came before the last chunk: the body was cut short.
+    session_.Fail(kBadChunks, FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
   return SessionState::kComplete;
+}
+
+SessionState HttpExchange::Body(std::string_view bytes) {
+  if (!chunked_) {
+    return session_.AcceptChunk(bytes.data(), bytes.size()) ? SessionState::kTransfer
+                                                            : SessionState::kDone;
+  }
+  unchunked_.clear();
+  const ChunkedBodyDecoder::Result result = chunks_.Decode(bytes, unchunked_);
+  // What arrived whole before a fault is kept for the resume.
+  if (!session_.AcceptChunk(unchunked_.data(), unchunked_.size())) {
+    return SessionState::kDone;
+  }
+  if (result == ChunkedBodyDecoder::Result::kMalformed) {
+    session_.Fail(kBadChunks, FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  return result == ChunkedBodyDecoder::Result::kDone ? SessionState::kComplete
+                                                     : SessionState::kTransfer;
+}
+
+bool HttpExchange::HeaderTooSlow() const {
+  return !headerDone_ && headerStarted_ &&
+         session_.context().clock.TickCount() - *headerStarted_ > TransferSession::kDialogueLimitMs;
 }
 
 Transfer::Wait HttpExchange::NextWait() const {
@@ -149,6 +188,13 @@ SessionState HttpExchange::ReadHeaderLines() {
         }
         break;
       case HttpHeaderReader::Result::kComplete:
+        if (code_ >= kFirstInterim && code_ <= kLastInterim) {
+          // "100 Continue" and the like come before the real answer.
+          header_.StartNextHeader();
+          code_ = 0;
+          chunked_ = false;
+          break;
+        }
         return HeaderComplete();
     }
   }
@@ -189,6 +235,9 @@ bool HttpExchange::HeaderLine(const std::string& line) {
         session_.ForceTextMode();
         session_.Log("Mime Content-Type (" + field.text + ") forces text transfer.");
       }
+      break;
+    case Kind::kTransferEncoding:
+      chunked_ = IsChunkedCoding(field.text);
       break;
     case Kind::kOther:
       break;
@@ -234,9 +283,7 @@ SessionState HttpExchange::HeaderComplete() {
   item.SetPropInt(key::kResume, 1);
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
-  const std::string_view body = header_.body();
-  return session_.AcceptChunk(body.data(), body.size()) ? SessionState::kTransfer
-                                                        : SessionState::kDone;
+  return Body(header_.body());
 }
 
 SessionState HttpExchange::Redirect() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "transfer/http_response.h"
 #include "transfer/protocol_exchange.h"
@@ -20,6 +22,10 @@ class HttpExchange final : public ProtocolExchange {
 
  private:
   SessionState ReadHeaderLines();
+  // The body's bytes as received: written, or first unchunked.
+  SessionState Body(std::string_view bytes);
+  // A header, from its first byte, has this long to arrive whole.
+  bool HeaderTooSlow() const;
   // False when the attempt has ended in it.
   bool HeaderLine(const std::string& line);
   SessionState HeaderComplete();
@@ -36,6 +42,11 @@ class HttpExchange final : public ProtocolExchange {
   int64_t rangeTotal_ = -1;    // the N of an unsatisfiable range's "*/N"
   int64_t partialTotal_ = -1;  // the N of a partial answer's "a-b/N": the file's size
   uint32_t lastReceive_ = 0;
+  std::optional<uint32_t> headerStarted_;
+  // Some servers chunk their answer even to an HTTP/1.0 request.
+  bool chunked_ = false;
+  ChunkedBodyDecoder chunks_;
+  std::string unchunked_;
 };
 
 }  // namespace pellmarsh

@@ -57,6 +57,16 @@ void HttpHeaderReader::Append(std::string_view bytes) {
   buffer_.append(bytes);
 }
 
+void HttpHeaderReader::StartNextHeader() {
+  if (final_ != Result::kComplete) {
+    return;
+  }
+  start_ = bodyStart_;
+  scanned_ = bodyStart_;
+  bodyStart_ = 0;
+  final_ = Result::kNeedMore;
+}
+
 HttpHeaderReader::Result HttpHeaderReader::Next(std::string& line) {
   if (final_ != Result::kNeedMore) {
     return final_;
@@ -135,8 +145,107 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (lower.starts_with("content-type:")) {
     field.kind = Kind::kContentType;
     field.text = From(lower, 14);
+  } else if (lower.starts_with("transfer-encoding:")) {
+    // Unlike the fixed offsets above, read with or without a blank after the colon.
+    field.kind = Kind::kTransferEncoding;
+    std::string_view value = From(lower, 18);
+    value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+    field.text = value;
   }
   return field;
+}
+
+bool IsChunkedCoding(std::string_view value) {
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+    value.remove_suffix(1);
+  }
+  return value.ends_with("chunked");
+}
+
+ChunkedBodyDecoder::Result ChunkedBodyDecoder::Decode(std::string_view bytes, std::string& data) {
+  size_t at = 0;
+  while (result_ == Result::kMore && at < bytes.size()) {
+    if (part_ == Part::kData) {
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(size_, bytes.size() - at));
+      data.append(bytes.substr(at, take));
+      at += take;
+      size_ -= take;
+      if (size_ == 0) {
+        part_ = Part::kDataCr;
+      }
+    } else if (!Frame(bytes[at++])) {
+      return Fail();
+    }
+  }
+  return result_;
+}
+
+bool ChunkedBodyDecoder::Frame(char c) {
+  switch (part_) {
+    case Part::kSize: {
+      const int digit = HexDigitValue(c);
+      if (digit >= 0) {
+        // Fifteen digits are far beyond any real chunk and cannot overflow.
+        if (++digits_ > 15) {
+          return false;
+        }
+        size_ = size_ * 16 + static_cast<uint64_t>(digit);
+        return true;
+      }
+      if (digits_ == 0) {
+        return false;
+      }
+      if (c == ';' || c == ' ' || c == '\t') {
+        part_ = Part::kExtension;
+        return true;
+      }
+      if (c == '\r') {
+        part_ = Part::kSizeEnd;
+        return true;
+      }
+      return c == '\n' && EndSizeLine();
+    }
+    case Part::kExtension:
+      if (c == '\n') {
+        return EndSizeLine();
+      }
+      return ++lineLength_ <= kMaxSizeLine;
+    case Part::kSizeEnd:
+      return c == '\n' && EndSizeLine();
+    case Part::kDataCr:
+      if (c == '\n') {
+        part_ = Part::kSize;
+        return true;
+      }
+      part_ = Part::kDataLf;
+      return c == '\r';
+    case Part::kDataLf:
+      part_ = Part::kSize;
+      return c == '\n';
+    case Part::kTrailer:
+      if (c == '\n') {
+        if (lineLength_ == 0) {
+          result_ = Result::kDone;
+        }
+        lineLength_ = 0;
+        return true;
+      }
+      ++trailerBytes_;
+      if (c != '\r') {
+        ++lineLength_;
+      }
+      return trailerBytes_ <= kMaxHttpHeader;
+    case Part::kData:
+      break;
+  }
+  return false;
+}
+
+bool ChunkedBodyDecoder::EndSizeLine() {
+  digits_ = 0;
+  lineLength_ = 0;
+  part_ = size_ == 0 ? Part::kTrailer : Part::kData;
+  return true;
 }
 
 }  // namespace pellmarsh

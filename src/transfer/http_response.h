@@ -28,6 +28,9 @@ class HttpHeaderReader {
 
   void Reset();
   void Append(std::string_view bytes);
+  // After kComplete: the bytes after the header are read as a header of their
+  // own (an interim 1xx reply came first). The bound on the whole stays.
+  void StartNextHeader();
   // The server has closed: a CR at the end will get no LF.
   void EndOfInput() { ended_ = true; }
   // The next line into `line`, or what stops the splitting. kComplete and
@@ -53,7 +56,15 @@ class HttpHeaderReader {
 // blank after the colon, as servers write them; a value written without that
 // blank loses its first character.
 struct HttpHeaderField {
-  enum class Kind { kOther, kStatus, kLocation, kContentLength, kContentRange, kContentType };
+  enum class Kind {
+    kOther,
+    kStatus,
+    kLocation,
+    kContentLength,
+    kContentRange,
+    kContentType,
+    kTransferEncoding,
+  };
   Kind kind = Kind::kOther;
   int code = 0;        // kStatus: the number after the first blank, 0 without one
   int64_t number = 0;  // kContentLength: the length; kContentRange: the start
@@ -62,9 +73,45 @@ struct HttpHeaderField {
   // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
   // size; otherwise -1.
   int64_t total = -1;
-  std::string text;  // kLocation: as received; kContentType: in lower case
+  // kLocation: as received; kContentType, kTransferEncoding: in lower case
+  std::string text;
 };
 
 HttpHeaderField ParseHttpHeaderField(std::string_view line);
+
+// True when a Transfer-Encoding value ends in the chunked coding.
+bool IsChunkedCoding(std::string_view value);
+
+// Takes the framing off a chunked body as its bytes arrive, in pieces of any
+// size: hexadecimal size lines (extensions ignored), the data, and after the
+// last chunk a trailer ended by an empty line. Lone LFs are taken for CR LF.
+class ChunkedBodyDecoder {
+ public:
+  enum class Result {
+    kMore,       // the body goes on
+    kDone,       // the last chunk and its trailer have ended; later bytes are ignored
+    kMalformed,  // framing that is no chunked body, or over its bounds
+  };
+  static constexpr size_t kMaxSizeLine = 4096;
+
+  // Appends the data that `bytes` carry to `data`. kDone and kMalformed are
+  // final and are returned again on every later call.
+  Result Decode(std::string_view bytes, std::string& data);
+
+ private:
+  enum class Part { kSize, kExtension, kSizeEnd, kData, kDataCr, kDataLf, kTrailer };
+
+  Result Fail() { return result_ = Result::kMalformed; }
+  // One byte of framing; false when it is malformed.
+  bool Frame(char c);
+  bool EndSizeLine();
+
+  Part part_ = Part::kSize;
+  Result result_ = Result::kMore;
+  uint64_t size_ = 0;      // of the chunk being read: its size, then what is left of it
+  size_t digits_ = 0;      // of the size line so far
+  size_t lineLength_ = 0;  // of the size or trailer line so far
+  size_t trailerBytes_ = 0;
+};
 
 }  // namespace pellmarsh

@@ -12,7 +12,9 @@ namespace pellmarsh {
 
 bool SaveFile::Open(const std::string& path, int64_t& fileSize) {
   const bool exists = FileExists(path);
-  const int flags = exists ? O_RDWR | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC;
+  // A link there would have us overwrite and cut its target, or create one
+  // wherever a dangling link points.
+  const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (exists ? 0 : O_CREAT);
   fd_.Reset(::open(path.c_str(), flags, 0666));
   if (!fd_.valid()) {
     return false;
@@ -68,7 +70,7 @@ bool SaveFile::ReopenIfDue(int64_t now) {
   if (fd_.Close() != 0) {
     return false;
   }
-  fd_.Reset(::open(path_.c_str(), O_RDWR | O_CLOEXEC));
+  fd_.Reset(::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
   bytesSinceReopen_ = 0;
   reopenTime_ = now;
   return fd_.valid();

@@ -445,11 +445,23 @@ bool TransferSession::CanResumeAt(int64_t offset) const {
 }
 
 void TransferSession::Log(std::string_view text) {
+  constexpr size_t kStampAndLineEnd = 14;
+  loggedBytes_ += text.size() + kStampAndLineEnd;
+  if (loggedBytes_ > kLogLimitBytes) {
+    if (!logCut_) {
+      logCut_ = true;
+      AppendLogLine(*item_, context_.clock.TickCount(),
+                    "Log too long: the rest of this session's lines are left out.");
+    }
+    item_->SetProp(key::kProcess, text);
+    return;
+  }
   AppendLogLine(*item_, context_.clock.TickCount(), text);
 }
 
 void TransferSession::Fail(std::string_view message, FailOutcome outcome) {
-  Log(message);
+  // Why the attempt ended is always worth its line, even in a cut log.
+  AppendLogLine(*item_, context_.clock.TickCount(), message);
   item_->SetProp(key::kError, message);
   state_ = SessionState::kDone;
   ApplyFailureOutcome(*item_, outcome, context_.events);

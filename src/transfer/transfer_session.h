@@ -112,6 +112,12 @@ class TransferSession final : public Transfer, private SessionHost {
   static constexpr uint32_t kConnectTimeoutMs = 60'000;
   // A server silent for longer than this is given up.
   static constexpr uint32_t kSilenceLimitMs = 60'000;
+  // An HTTP header or an FTP reply must be whole this long after its first
+  // byte, so a server dripping it cannot hold a connection slot for ever.
+  static constexpr uint32_t kDialogueLimitMs = 120'000;
+  // The most one session adds to its item's log; the log is saved with the
+  // item, and a server could otherwise make it grow without end.
+  static constexpr size_t kLogLimitBytes = 1024 * 1024;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
@@ -193,6 +199,8 @@ class TransferSession final : public Transfer, private SessionHost {
   TcpSocket mainSocket_;
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
+  size_t loggedBytes_ = 0;
+  bool logCut_ = false;
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SaveFile saveFile_;

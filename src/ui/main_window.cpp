@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"

@@ -1,5 +1,6 @@
 #include "url/local_name_registry.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/files.h"
@@ -26,7 +27,55 @@ std::pair<std::string, std::string> SplitExtension(const std::string& path) {
   return {path.substr(0, dot), path.substr(dot)};
 }
 
+bool IsUtf8Continuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// At most `limit` bytes of `text`, backing off over the rest of a UTF-8
+// sequence (at most three bytes, so bytes that are no UTF-8 still keep a name).
+std::string_view CutAtCharacter(std::string_view text, size_t limit) {
+  if (text.size() <= limit) {
+    return text;
+  }
+  size_t cut = limit;
+  while (cut > 0 && limit - cut < 3 && IsUtf8Continuation(text[cut])) {
+    --cut;
+  }
+  return text.substr(0, cut);
+}
+
+// Extensions longer than this are part of the name and may be cut.
+constexpr size_t kLongestKeptExtension = 32;
+
+// `base` + `suffix` + `extension` with the file name part of `base` cut so
+// the file name stays within the limit.
+std::string JoinWithin(std::string_view base, std::string_view suffix, std::string_view extension) {
+  const size_t slash = base.rfind('/');
+  const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const size_t room =
+      kLongestFileName - std::min(kLongestFileName, suffix.size() + extension.size());
+  std::string joined(base.substr(0, nameStart));
+  joined.append(CutAtCharacter(base.substr(nameStart), room));
+  joined.append(suffix);
+  joined.append(extension);
+  return joined;
+}
+
 }  // namespace
+
+std::string ShortenFileName(std::string_view name, size_t limit) {
+  if (name.size() <= limit) {
+    return std::string(name);
+  }
+  std::string_view extension;
+  if (const size_t dot = name.rfind('.');
+      dot != std::string_view::npos && dot > 0 && name.size() - dot <= kLongestKeptExtension) {
+    extension = name.substr(dot);
+  }
+  const std::string_view stem = name.substr(0, name.size() - extension.size());
+  return std::string(CutAtCharacter(stem, limit - std::min(limit, extension.size())))
+      .append(extension);
+}
 
 LocalNameRegistry::LocalNameRegistry(Tree& tree) : tree_(tree) {}
 
@@ -66,7 +115,7 @@ std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
   int blocked = 0;
   for (;;) {
     ++counter;
-    std::string candidate = base + "(" + FormatInteger(counter) + ")" + extension;
+    std::string candidate = JoinWithin(base, "(" + FormatInteger(counter) + ")", extension);
     if (taken_.contains(candidate)) {
       continue;
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -9,6 +10,13 @@
 #include "store/tree.h"
 
 namespace pellmarsh {
+
+// The longest file name (one path component) the file systems in use accept.
+inline constexpr size_t kLongestFileName = 255;
+
+// A file name cut to `limit` bytes, its extension kept when short; a cut never
+// splits a UTF-8 sequence, so a name that was UTF-8 stays so.
+std::string ShortenFileName(std::string_view name, size_t limit = kLongestFileName);
 
 // The local paths this run has handed out, and for each requested path that
 // collided the last "(n)" suffix used. Lives for one run and is never saved.
@@ -25,7 +33,8 @@ class LocalNameRegistry {
 
   // A path that no other item of this run and no file on disk uses, recorded
   // as taken: the path itself or "base(n).ext", n counting up per requested
-  // path and never going back, even when a lower suffix is freed.
+  // path and never going back, even when a lower suffix is freed. A suffix
+  // that would make the file name too long shortens the base instead.
   std::string MakeUniqueLocalPath(const std::string& path);
 
   // Gives a path back when its item or file goes away.

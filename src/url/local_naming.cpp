@@ -98,9 +98,17 @@ std::string LocalFileName(const UrlParts& parts) {
     name = segment.empty() ? "download" : segment + "-index";
     name += parts.GetProp(key::kProtocol) == "http" ? ".html" : ".txt";
   }
-  // The system would end the name at a NUL, and write to another file.
-  std::replace(name.begin(), name.end(), '\0', '_');
-  return name;
+  // The system would end the name at a NUL, and write to another file; other
+  // control bytes make names a terminal or a file manager mangles.
+  std::replace_if(
+      name.begin(), name.end(),
+      [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+      },
+      '_');
+  // A longer name from a URL or a redirect would fail every attempt for good.
+  return ShortenFileName(name);
 }
 
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts,
@@ -127,7 +135,11 @@ void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts&
 }
 
 void RenameForRedirect(LocalNameRegistry& names, Item& item) {
-  const std::string directory = DirectoryOf(item.GetProp(key::kLocal));
+  const std::string previous = item.GetProp(key::kLocal);
+  const std::string directory = DirectoryOf(previous);
+  // The item gives up its old name first, so a redirect to a file of the same
+  // name keeps it instead of drawing "name(1)" (one more on every round of a loop).
+  names.Release(previous);
   std::string location = item.GetProp(key::kLocation);
   if (!IsAbsoluteNetworkLocation(location)) {
     location = ResolveAgainst(location, item.GetProp(key::kValue));

@@ -11,7 +11,8 @@ namespace pellmarsh {
 // The bare file name to save a URL under: its file part as written, or for a
 // directory or index URL "<last segment>-index" (or "download") with ".html"
 // for http and ".txt" otherwise. Always one name inside the download
-// directory: never empty, ".", ".." or holding a "/" or NUL.
+// directory: never empty, ".", ".." or holding a "/" or a control byte, and
+// at most kLongestFileName bytes.
 std::string LocalFileName(const UrlParts& parts);
 
 // Fills a URL item's "local" (when empty) from the host's download directory
@@ -22,7 +23,8 @@ void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts&
 
 // After an HTTP redirect: resolves the item's "location" against its "value"
 // when it is not an absolute URL, and moves "local" and "name" to the file the
-// new location names, in the same directory. Call with the tree lock held.
+// new location names, in the same directory, giving the old one back to the
+// registry. Call with the tree lock held.
 void RenameForRedirect(LocalNameRegistry& names, Item& item);
 
 }  // namespace pellmarsh

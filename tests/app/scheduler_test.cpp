@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <utility>
+#include <vector>
+
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/fakes.h"
@@ -157,6 +161,35 @@ TEST_F(SchedulerTest, AFreedSlotIsFilledAtTheNextPassWithinTheSameSecond) {
   state.startWalkDue = true;
   scheduler.Pass();
   EXPECT_EQ(items[0]->GetPropInt(key::kStatus), kStatusQueued);
+}
+
+TEST_F(SchedulerTest, TheProgressTotalsSaturateInsteadOfWrapping) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  const struct {
+    const char* what;
+    std::vector<std::pair<int64_t, int64_t>> sizeAndReceived;
+    int64_t totalSize, totalReceived;
+  } cases[] = {
+      {"ordinary sizes add up", {{100, 10}, {50, 5}}, 150, 15},
+      {"two huge sizes stop at the largest", {{kMax - 1, 7}, {kMax / 2, kMax}}, kMax, kMax},
+      {"a negative size stops at the smallest",
+       {{std::numeric_limits<int64_t>::min() + 1, 0}, {-2, 0}},
+       std::numeric_limits<int64_t>::min(),
+       0},
+  };
+  for (const auto& row : cases) {
+    root.FindOrCreateChild("_filelist").ForEach([](Item& earlier) {
+      earlier.SetPropInt(key::kStatus, kStatusOnHold);
+    });
+    for (const auto& [size, received] : row.sizeAndReceived) {
+      Item& item = Queue(kStatusTransferring);
+      item.SetPropInt64(key::kSize, size);
+      item.SetPropInt64(key::kReceived, received);
+    }
+    NextSecond();
+    EXPECT_EQ(state.totalSize, row.totalSize) << row.what;
+    EXPECT_EQ(state.totalReceived, row.totalReceived) << row.what;
+  }
 }
 
 TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {

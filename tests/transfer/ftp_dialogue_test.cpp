@@ -14,6 +14,7 @@
 #include "store/tree_codec.h"
 #include "support/app_harness.h"
 #include "support/ftp_server.h"
+#include "support/loopback_socket.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/session_harness.h"
@@ -386,6 +387,102 @@ TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
     session.reset();
     EXPECT_TRUE(server.WaitUntilDone()) << row.what;
     EXPECT_EQ(server.Failures(), Lines()) << row.what;
+  }
+}
+
+TEST_F(FtpTransferTest, AReplyDrippedOutForMoreThanTwoMinutesIsGivenUp) {
+  // The test serves the lines itself, each only after the clock has moved.
+  testing::LoopbackSocket listener = testing::ListenLoopback();
+  Item& item = FtpItem(listener.LocalPort(), "/f.bin", dir.File("out"));
+  auto session = Session(item);
+  ASSERT_TRUE(StepUntil(*session, [&] { return session->stateName() == "FtpGreeting"; }));
+  testing::LoopbackSocket server = listener.Accept();
+  ASSERT_TRUE(server.valid()) << listener.error();
+  const auto logged = [&](int line) {
+    const Lines texts = LogTexts(item);
+    const std::string text = "Recv Line: 220-Line " + std::to_string(line);
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+  };
+  // Never silent for a minute, but the reply is not whole two minutes after it began.
+  for (int line = 0; line < 4; ++line) {
+    ASSERT_TRUE(server.Send("220-Line " + std::to_string(line) + "\r\n"));
+    ASSERT_TRUE(StepUntil(*session, [&] {
+      return logged(line) || item.GetPropInt(key::kStatus) != kStatusStarting;
+    }));
+    clock.tick += 50'000;
+  }
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_TRUE(logged(2));
+  EXPECT_FALSE(logged(3));
+}
+
+TEST_F(FtpTransferTest, AReplyFloodIsBoundedInTheReplyAndInTheLog) {
+  std::string manyReplies;
+  while (manyReplies.size() < 2 * TransferSession::kLogLimitBytes) {
+    manyReplies += "120 Service ready in a moment\r\n";
+  }
+  std::string endlessReply = "220-Welcome\r\n";
+  while (endlessReply.size() < 300 * 1024) {
+    endlessReply += "220-" + std::string(60, 'w') + "\r\n";
+  }
+  const struct {
+    const char* what;
+    Script script;
+    const char* error;
+  } rows[] = {
+      {"replies without end", Script().Send(manyReplies).Close(),
+       "FTP Command Channel Closed Prematurely"},
+      {"a multi-line reply without end", Script().Send(endlessReply).Close(),
+       "FTP Command Channel Reply Too Long"},
+  };
+  for (const auto& row : rows) {
+    Item& item = RunScripted(row.script, "/f.bin");
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_LE(item.GetProp(key::kLog).size(), TransferSession::kLogLimitBytes + 200) << row.what;
+    EXPECT_EQ(LogTexts(item).back(), row.error) << row.what;
+  }
+}
+
+TEST_F(FtpTransferTest, AWholeFileCompletesWhenOnlyTheFinalReplyIsMissing) {
+  const auto upToTheData = [](const std::string& preliminary) {
+    Script script;
+    LogIn(script).ReadLine().ConnectBackAndSend("data").Send("200 ok\r\n");
+    return script.ExpectLine("RETR /f.bin").Send(preliminary + "\r\n");
+  };
+  const struct {
+    const char* what;
+    Script script;
+    bool silent;
+    int status;
+    const char* error;
+  } rows[] = {
+      {"the size arrived, then a close", upToTheData("150 Opening (4 bytes)").Close(), false,
+       kStatusComplete, ""},
+      {"the size arrived, then silence", upToTheData("150 Opening (4 bytes)").ExpectClosed(), true,
+       kStatusComplete, ""},
+      {"less than the size, then a close", upToTheData("150 Opening (9 bytes)").Close(), false,
+       kStatusWaitingToRetry, "FTP Command Channel Closed Prematurely"},
+      {"no size, then a close", upToTheData("150 Opening").Close(), false, kStatusWaitingToRetry,
+       "FTP Command Channel Closed Prematurely"},
+  };
+  for (const auto& row : rows) {
+    testing::ScriptedServer server({row.script});
+    Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
+    auto session = Session(item);
+    if (row.silent) {
+      const std::string commands = "read from " + std::to_string(server.port());
+      ASSERT_TRUE(StepUntil(*session, [&] {
+        return item.GetPropInt64(key::kReceived) == 4 && WaitOf(*session) == commands;
+      })) << row.what;
+      clock.tick += kMinuteAndABit;
+    }
+    StepUntil(*session);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(testing::ReadFile(dir.File("out")), "data") << row.what;
+    session.reset();
+    EXPECT_TRUE(server.WaitUntilDone()) << row.what;
   }
 }
 

@@ -121,5 +121,13 @@ TEST(FtpReplyTest, ARefusedPathIsTriedInEveryFormBeforeGivingUp) {
   }
 }
 
+TEST(IsSafeCommandArgument, NoByteThatCouldEndTheCommandGetsThrough) {
+  for (const std::string& argument :
+       {std::string("a\rb"), std::string("a\nb"), std::string("a\0b", 3)}) {
+    EXPECT_FALSE(IsSafeCommandArgument(argument)) << argument.size();
+  }
+  EXPECT_TRUE(IsSafeCommandArgument("/pub/a b\t\x01.zip"));
+}
+
 }  // namespace
 }  // namespace pellmarsh

@@ -7,6 +7,7 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/loopback_socket.h"
 #include "support/nginx_server.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
@@ -328,6 +329,21 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
       {"a range beyond the local file",
        Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 206 P\r\nContent-Range: bytes 9-9/10\r\n\r\n"),
        1, "", 5, beyond, "abc"},
+      {"an interim 100 Continue before the answer",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n")
+           .Pause(30ms)
+           .Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nwhole"),
+       0, "", 2, "", "whole"},
+      {"a chunked body, complete before the server closes",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel")
+           .Pause(30ms)
+           .Send("lo\r\n1;name=x\r\n!\r\nA \r\n0123456789\n0\r\nX-Trailer: t\r\n\r\n")
+           .Pause(20s),
+       0, "", 2, "", "hello!0123456789"},
       {"a range before the start of the file",
        Script()
            .ReadUntil("\r\n\r\n")
@@ -349,6 +365,57 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
     EXPECT_EQ(item.GetPropInt(key::kResume), 0) << row.what;
     EXPECT_EQ(server.Failures(), std::vector<std::string>()) << row.what;
   }
+}
+
+TEST_F(HttpTransferTest, ABrokenChunkedBodyIsRetriedFromWhatArrived) {
+  const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string answer;
+    std::string file;
+  } cases[] = {
+      {"a size that is no number", head + "3\r\nabc\r\nzz\r\n", "abc"},
+      {"data longer than its size", head + "3\r\nabcdef\r\n", "abc"},
+      {"a size beyond any real chunk", head + "1000000000000000\r\n", ""},
+      {"a close before the last chunk", head + "3\r\nabc\r\n", "abc"},
+  };
+  for (const auto& row : cases) {
+    testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Send(row.answer)});
+    const std::string local = dir.File(std::to_string(&row - cases));
+    Item& item = NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/c", local);
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kError), "Failed HTTP Transfer: malformed chunked body")
+        << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kResume), 1) << row.what;
+    EXPECT_EQ(OnDisk(local), row.file.empty() ? "(none)" : row.file) << row.what;
+  }
+}
+
+TEST_F(HttpTransferTest, AHeaderDrippedOutForMoreThanTwoMinutesIsGivenUp) {
+  // The test serves the lines itself, each only after the clock has moved.
+  testing::LoopbackSocket listener = testing::ListenLoopback();
+  Item& item =
+      NewItem("http://127.0.0.1:" + std::to_string(listener.LocalPort()) + "/a", dir.File("a"));
+  auto session = Session(item);
+  ASSERT_TRUE(StepUntil(*session, [&] { return WaitOf(*session).starts_with("read from"); }));
+  testing::LoopbackSocket server = listener.Accept();
+  ASSERT_TRUE(server.valid() && server.ReceiveUntil("\r\n\r\n")) << server.error();
+  ASSERT_TRUE(server.Send("HTTP/1.0 200 OK\r\n"));
+  ASSERT_TRUE(StepUntil(*session, [&] { return Logged(item, "Recv Line: HTTP/1.0 200 OK"); }));
+  // Never silent for a minute, but the header is not whole two minutes after it began.
+  for (int line = 0; line < 3; ++line) {
+    clock.tick += 50'000;
+    ASSERT_TRUE(server.Send("X-Drip: " + std::to_string(line) + "\r\n"));
+    ASSERT_TRUE(StepUntil(*session, [&] {
+      return Logged(item, "Recv Line: X-Drip: " + std::to_string(line)) ||
+             item.GetPropInt(key::kStatus) != kStatusTransferring;
+    }));
+  }
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_TRUE(Logged(item, "Recv Line: X-Drip: 1"));
+  EXPECT_FALSE(Logged(item, "Recv Line: X-Drip: 2"));
 }
 
 TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
@@ -375,16 +442,17 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
 }
 
-TEST_F(HttpTransferTest, AUrlHoldingALineBreakIsNeverSent) {
-  testing::ScriptedServer server({Script().ExpectClosed()});
-  Item& item =
-      NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a\r\nX-Injected: yes",
-              dir.File("out"));
-  Attempt(item);
-  EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
-  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
-  server.WaitUntilDone();
-  EXPECT_TRUE(server.Lines().empty());
+TEST_F(HttpTransferTest, AUrlHoldingALineBreakOrANulIsNeverSent) {
+  for (const std::string& path : {std::string("/a\r\nX-Injected: yes"), std::string("/a\0b", 4)}) {
+    testing::ScriptedServer server({Script().ExpectClosed()});
+    Item& item =
+        NewItem("http://127.0.0.1:" + std::to_string(server.port()) + path, dir.File("out"));
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
+    server.WaitUntilDone();
+    EXPECT_TRUE(server.Lines().empty());
+  }
 }
 
 TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {

@@ -123,6 +123,8 @@ TEST(HttpHeaderField, ValuesAreReadAtTheirFixedOffsets) {
        ""},
       {"Content-Range: bytes */1000", Kind::kContentRange, 0, "", 1000},
       {"Content-Type: TEXT/PLAIN; Charset=X", Kind::kContentType, 0, "text/plain; charset=x"},
+      {"Transfer-Encoding:Chunked", Kind::kTransferEncoding, 0, "chunked"},
+      {"transfer-encoding: \tgzip, chunked ", Kind::kTransferEncoding, 0, "gzip, chunked "},
   };
   for (const auto& row : cases) {
     const HttpHeaderField field = ParseHttpHeaderField(row.line);

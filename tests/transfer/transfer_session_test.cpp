@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -166,9 +167,25 @@ struct LocalFailureCase {
 
 TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
   testing::WriteFile(dir.File("present"), "data");
+  testing::WriteFile(dir.File("victim"), "precious");
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("link").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("dangling").c_str()), 0);
+  const auto notCopied = [](const std::string& source) {
+    return "Could not open local copy-from file: " + source;
+  };
+  const auto notOpened = [](const std::string& local) {
+    return "Couldn't open save file " + local + ".";
+  };
   const LocalFailureCase cases[] = {
-      {"a missing source", dir.File("absent"), dir.File("out1"),
-       "Could not open local copy-from file: " + dir.File("absent")},
+      {"a missing source", dir.File("absent"), dir.File("out1"), notCopied(dir.File("absent"))},
+      {"a FIFO without a writer", dir.File("fifo"), dir.File("out2"), notCopied(dir.File("fifo"))},
+      {"a directory", dir.path(), dir.File("out3"), notCopied(dir.path())},
+      {"a device that never ends", "/dev/zero", dir.File("out4"), notCopied("/dev/zero")},
+      {"a save path that links to a file", dir.File("present"), dir.File("link"),
+       notOpened(dir.File("link"))},
+      {"a save path that links to nothing", dir.File("present"), dir.File("dangling"),
+       notOpened(dir.File("dangling"))},
       {"a save file that cannot be made", dir.File("present"), dir.File("no-dir/out"),
        "Couldn't open save file " + dir.File("no-dir/out") + "."},
       {"a full disk", dir.File("present"), "/dev/full", "Error writing local file!"},
@@ -188,6 +205,8 @@ TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
   }
   // The save file made for the missing source was empty, so it went with the session.
   EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("out1")));
+  EXPECT_EQ(testing::ReadFile(dir.File("victim")), "precious");
+  EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("elsewhere")));
 }
 
 TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLine) {
@@ -212,10 +231,10 @@ TEST_F(TransferSessionTest, HostProblemsFailPermanently) {
   EXPECT_EQ(unknown.GetProp(key::kError), "Host Lookup Error: Host Not Found");
   EXPECT_EQ(unknown.GetPropInt(key::kStatus), kStatusFailed);
 
-  Item& badAddress = NewItem("http://1.2.3/x", dir.File("out"));
+  Item& badAddress = NewItem("http://1.2.3.256/x", dir.File("out"));
   session = Session(badAddress);
   RunToEnd(*session);
-  EXPECT_EQ(badAddress.GetProp(key::kError), "Bad IP Address: 1.2.3");
+  EXPECT_EQ(badAddress.GetProp(key::kError), "Bad IP Address: 1.2.3.256");
   EXPECT_EQ(badAddress.GetPropInt(key::kStatus), kStatusFailed);
 }
 

@@ -25,9 +25,36 @@ TEST(LocalFileName, FilesKeepTheirNameAndDirectoriesGetAnIndexName) {
       {"http://host/a/..", "a-index.html"},
       {"http://host/.?x", "host-index.html"},
       {std::string("http://host/a\0b", 15), "a_b"},
+      {"http://host/a\x01\x1f\x7f\x80"
+       "b",
+       "a___\x80"
+       "b"},
   };
   for (auto [url, name] : rows) {
     EXPECT_EQ(LocalFileName(*ParseUrl(url)), name) << url;
+  }
+}
+
+TEST(LocalFileName, ALongNameIsCutToTheLimitKeepingItsExtensionAndItsCharacters) {
+  const std::string umlauts = [] {
+    std::string text;
+    for (int i = 0; i < 150; ++i) {
+      text += "\xc3\xbc";
+    }
+    return text;
+  }();
+  const struct {
+    const char* what;
+    std::string file, name;
+  } rows[] = {
+      {"a short extension stays", std::string(300, 'a') + ".zip", std::string(251, 'a') + ".zip"},
+      {"a long extension is name", "x." + std::string(300, 'e'), "x." + std::string(253, 'e')},
+      {"no two-byte character is split", umlauts + ".tar", umlauts.substr(0, 250) + ".tar"},
+      {"a name at the limit is left", std::string(255, 'n'), std::string(255, 'n')},
+  };
+  for (const auto& row : rows) {
+    std::string url = "http://host/" + row.file;
+    EXPECT_EQ(LocalFileName(*ParseUrl(url)), row.name) << row.what;
   }
 }
 
@@ -117,6 +144,22 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
     EXPECT_EQ(item.GetProp(key::kLocal), download + "/" + name) << value << " to " << location;
     EXPECT_EQ(item.GetProp(key::kName), name) << value << " to " << location;
   }
+}
+
+TEST_F(LocalNamingTest, ARedirectToTheSameNameKeepsItAndGivesTheOldNameBack) {
+  Item& item = Choose("http://host/a.zip");
+  item.SetProp(key::kValue, "http://host/a.zip");
+  for (const char* location : {"/mirror/a.zip", "/again/a.zip", "/b.zip", "/a.zip"}) {
+    item.SetProp(key::kLocation, location);
+    RenameForRedirect(names, item);
+    item.SetProp(key::kValue, item.GetProp(key::kLocation));
+  }
+  EXPECT_EQ(item.GetProp(key::kLocal), download + "/a.zip");
+  EXPECT_FALSE(names.IsTaken(download + "/b.zip"));
+  const std::string longName = std::string(300, 'l') + ".iso";
+  EXPECT_EQ(Choose("http://host/" + longName).GetProp(key::kName), std::string(251, 'l') + ".iso");
+  EXPECT_EQ(Choose("http://host/" + longName).GetProp(key::kName),
+            std::string(248, 'l') + "(1).iso");
 }
 
 }  // namespace
