@@ -141,6 +141,10 @@ inline constexpr std::string_view kTypeList = "_typelist";
 inline constexpr std::string_view kFileList = "_filelist";
 inline constexpr std::string_view kFileArchive = "_filearchive";
 inline constexpr std::string_view kFileClip = "_fileclip";
+inline constexpr std::string_view kHostDefaults = "nkw-defaults";
+inline constexpr std::string_view kFtpText = "nkw-ftptext";
+inline constexpr std::string_view kHttpText = "nkw-httptext";
+inline constexpr std::string_view kSoundConfig = "_soundconfig";
 }  // namespace folder
 
 }  // namespace pellmarsh
