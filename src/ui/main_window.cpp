@@ -26,6 +26,7 @@
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
+#include "ui/settings_sheet.h"
 
 namespace pellmarsh {
 namespace {
@@ -109,11 +110,12 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::BuildLayout() {
-  // The commands of these buttons come with later work; until then they stay disabled.
+  // The command of this button comes with later work; until then it stays disabled.
   QPushButton* download = AddButton("downloadButton", "&Download...", false);
   download->setDefault(true);
-  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", false);
+  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", true);
   QPushButton* about = AddButton("aboutButton", "A&bout...", true);
+  connect(settings, &QPushButton::clicked, this, &MainWindow::OpenSettingsSheet);
   connect(about, &QPushButton::clicked, this, &MainWindow::ShowAboutBox);
 
   auto* urlLabel = new QLabel("&URL:");
@@ -493,10 +495,25 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::MinimiseToTray() {}
 
-void MainWindow::OpenSettingsSheet() {}
+void MainWindow::OpenSettingsSheet() {
+  CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
+  if (sheet.exec() != QDialog::Accepted) {
+    return;
+  }
+  // The rows are made again in the units and with the settings just confirmed.
+  list_->ClearRows();
+  RefreshList();
+  app_.ResumeVirusChecks();
+  if (sheet.checkNowPressed()) {
+    CheckForUpgradeNow();
+  }
+}
 
 void MainWindow::JoinClipboardChain() {}
 
 void MainWindow::StartUpgradeCheck() {}
+
+// The user asked on the settings sheet; the upgrade check comes with its own work.
+void MainWindow::CheckForUpgradeNow() {}
 
 }  // namespace pellmarsh

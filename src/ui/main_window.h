@@ -89,6 +89,7 @@ class MainWindow final : public QDialog, private CommandDesk {
   void MinimiseToTray();
   void JoinClipboardChain();
   void StartUpgradeCheck();
+  void CheckForUpgradeNow();
 
   App& app_;
   DesktopProbe probe_;
