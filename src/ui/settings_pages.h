@@ -11,9 +11,7 @@
 #include "store/tree.h"
 #include "ui/settings_values.h"
 
-class QButtonGroup;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
