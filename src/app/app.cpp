@@ -8,6 +8,7 @@ namespace pellmarsh {
 App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Clock& clock)
     : state_(std::move(programDir)),
       messages_(messages),
+      sounds_(sounds),
       clock_(clock),
       dataFile_(state_.programDir, SaveGuards{state_.commandBusy, state_.saving}, messages, clock,
                 replacer_),

@@ -37,6 +37,7 @@ class App {
   Clock& clock() { return clock_; }
   UserMessages& messages() { return messages_; }
   EventRaiser& events() { return events_; }
+  SoundPlayer& sounds() { return sounds_; }
   SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
   LocalNameRegistry& localNames() { return localNames_; }
@@ -78,6 +79,7 @@ class App {
  private:
   AppState state_;
   UserMessages& messages_;
+  SoundPlayer& sounds_;
   Clock& clock_;
   AtomicFileReplacer replacer_{DataFile::kFileMode};
   DataFile dataFile_;

@@ -30,6 +30,7 @@
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
+#include "ui/settings_sheet.h"
 #include "ui/url_properties_dialog.h"
 
 namespace pellmarsh {
@@ -121,9 +122,9 @@ void MainWindow::BuildLayout() {
   QPushButton* download = AddButton("downloadButton", "&Download...", true);
   download->setDefault(true);
   connect(download, &QPushButton::clicked, this, &MainWindow::OnDownloadClicked);
-  // The settings sheet comes with later work; until then its button stays disabled.
-  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", false);
+  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", true);
   QPushButton* about = AddButton("aboutButton", "A&bout...", true);
+  connect(settings, &QPushButton::clicked, this, &MainWindow::OpenSettingsSheet);
   connect(about, &QPushButton::clicked, this, &MainWindow::ShowAboutBox);
 
   auto* urlLabel = new QLabel("&URL:");
@@ -551,10 +552,25 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::MinimiseToTray() {}
 
-void MainWindow::OpenSettingsSheet() {}
+void MainWindow::OpenSettingsSheet() {
+  CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
+  if (sheet.exec() != QDialog::Accepted) {
+    return;
+  }
+  // The rows are made again in the units and with the settings just confirmed.
+  list_->ClearRows();
+  RefreshList();
+  app_.ResumeVirusChecks();
+  if (sheet.checkNowPressed()) {
+    CheckForUpgradeNow();
+  }
+}
 
 void MainWindow::JoinClipboardChain() {}
 
 void MainWindow::StartUpgradeCheck() {}
+
+// The user asked on the settings sheet; the upgrade check comes with its own work.
+void MainWindow::CheckForUpgradeNow() {}
 
 }  // namespace pellmarsh

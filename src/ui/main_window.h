@@ -98,6 +98,7 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void MinimiseToTray();
   void JoinClipboardChain();
   void StartUpgradeCheck();
+  void CheckForUpgradeNow();
 
   App& app_;
   DesktopProbe probe_;

@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
@@ -592,6 +593,50 @@ class MainWindowTest : public QObject {
     QAccessibleInterface* list =
         QAccessible::queryAccessibleInterface(Find<QTreeWidget>("downloadList"));
     QVERIFY(!list->text(QAccessible::Name).isEmpty());
+  }
+
+  void theSettingsSheetWritesOnOkAndLetsVirusChecksGoOn() {
+    WriteStartedBefore();
+    StartWindow();
+    app->state().virusHalted = true;
+    const auto changeBpsAndLeave = [this](bool ok) {
+      QTimer::singleShot(50, [this, ok] {
+        auto* sheet = window->findChild<QDialog*>("settingsSheet");
+        QVERIFY(sheet);
+        sheet->findChild<QCheckBox*>("bpsCheck")->setChecked(true);
+        ok ? sheet->accept() : sheet->reject();
+      });
+      QTest::mouseClick(Find<QPushButton>("settingsButton"), Qt::LeftButton);
+    };
+    changeBpsAndLeave(false);
+    QVERIFY(app->state().virusHalted);
+    QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string());
+    changeBpsAndLeave(true);
+    QVERIFY(!app->state().virusHalted);
+    StopAndSave();
+    QCOMPARE(SavedTree()->GetProp(setting::kBps), std::string("1"));
+  }
+
+  void theFirstStartShowsTheAboutBoxThenTheSettingsSheet() {
+    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    window = std::make_unique<MainWindow>(*app, DesktopProbe{});
+    QStringList opened;
+    QTimer::singleShot(50, [&] {
+      auto* about = window->findChild<QDialog*>("aboutBox");
+      opened << (about && about->isVisible() ? "about" : "none");
+      QTimer::singleShot(50, [&] {
+        auto* sheet = window->findChild<QDialog*>("settingsSheet");
+        opened << (sheet && sheet->isVisible() ? "settings" : "none");
+        if (sheet) {
+          sheet->reject();
+        }
+      });
+      if (about) {
+        about->accept();
+      }
+    });
+    QVERIFY(window->Initialise());
+    QCOMPARE(opened, QStringList({"about", "settings"}));
   }
 
   void aQuitDuringTheFirstStartAboutBoxEndsTheStartUp() {

@@ -1,0 +1,609 @@
+#include "ui/settings_pages.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "store/keys.h"
+
+namespace pellmarsh {
+namespace {
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Std(const QString& text) {
+  return text.toStdString();
+}
+
+QPushButton* Button(const char* objectName, const char* caption) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(objectName);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLineEdit* Edit(const char* objectName) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(objectName);
+  return edit;
+}
+
+QLabel* Label(const char* objectName, const QString& text, QWidget* buddy = nullptr) {
+  auto* label = new QLabel(text);
+  label->setObjectName(objectName);
+  if (buddy) {
+    label->setBuddy(buddy);
+  }
+  return label;
+}
+
+// A note under a check box, indented to its text.
+QLabel* Note(const char* objectName, const char* text) {
+  QLabel* note = Label(objectName, text);
+  note->setContentsMargins(22, 0, 0, 4);
+  return note;
+}
+
+// A list box is named for screen readers by its label's text; its buddy does not.
+QListWidget* ListBox(const char* objectName, const QString& accessibleName) {
+  auto* list = new QListWidget;
+  list->setObjectName(objectName);
+  list->setAccessibleName(accessibleName);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  return list;
+}
+
+// A group of radio buttons editing one integer setting: button n sets n.
+QGroupBox* RadioGroup(QWidget* owner, const char* objectName, const char* title,
+                      const std::vector<std::pair<const char*, const char*>>& buttons, int& value) {
+  auto* box = new QGroupBox(title);
+  box->setObjectName(objectName);
+  auto* layout = new QVBoxLayout(box);
+  auto* group = new QButtonGroup(owner);
+  for (size_t index = 0; index < buttons.size(); ++index) {
+    auto* radio = new QRadioButton(buttons[index].second);
+    radio->setObjectName(buttons[index].first);
+    group->addButton(radio, static_cast<int>(index));
+    layout->addWidget(radio);
+  }
+  if (QAbstractButton* checked = group->button(value)) {
+    checked->setChecked(true);
+  }
+  QObject::connect(group, &QButtonGroup::idClicked, owner, [&value](int id) { value = id; });
+  return box;
+}
+
+}  // namespace
+
+void FolderList::Fill(Tree& tree, bool selectFirst) {
+  const int selected = selectFirst ? 0 : list_->currentRow();
+  {
+    auto root = tree.Lock();
+    entries_ = SortedEntries(root->FindOrCreateChild(folder_), key_);
+  }
+  {
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    for (const FolderEntry& entry : entries_) {
+      list_->addItem(Text(entry.text));
+    }
+  }
+  if (selected >= 0 && selected < list_->count()) {
+    list_->setCurrentRow(selected);
+  }
+}
+
+void FolderList::WithSelected(Tree& tree,
+                              const std::function<void(Item& folder, Item& child)>& work) {
+  const int row = list_->currentRow();
+  if (row < 0 || row >= static_cast<int>(entries_.size())) {
+    return;
+  }
+  auto root = tree.Lock();
+  Item& folder = root->FindOrCreateChild(folder_);
+  Item* child = entries_[static_cast<size_t>(row)].item;
+  if (StillChildOf(folder, child)) {
+    work(folder, *child);
+  }
+}
+
+SettingsFileDialogs DesktopFileDialogs() {
+  SettingsFileDialogs dialogs;
+  dialogs.directory = [](QWidget* parent, const std::string& start) {
+    return Std(QFileDialog::getExistingDirectory(parent, "Pellmarsh: Local Directory",
+                                                 QString::fromStdString(start)));
+  };
+  dialogs.program = [](QWidget* parent, const std::string& start) {
+    return Std(QFileDialog::getOpenFileName(
+        parent, "Pellmarsh: Virus Checker", QString::fromStdString(start),
+        "All Files (*);;Executable Programs (*.exe *.com *.bat)"));
+  };
+  dialogs.sound = [](QWidget* parent, const std::string& start) {
+    return Std(QFileDialog::getOpenFileName(parent, "Pellmarsh: Sound File",
+                                            QString::fromStdString(start),
+                                            "Windows sound files (*.wav)"));
+  };
+  return dialogs;
+}
+
+// Bandwidth
+
+CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
+  setObjectName("bandwidthPage");
+  QGroupBox* when =
+      RadioGroup(this, "fullSpeedGroup", "When should Pellmarsh download FULL SPEED?",
+                 {{"goFastOnlyRadio", "When the Go Fast pushbutton is depressed."},
+                  {"focusRadio", "Also when Pellmarsh's main window is visible and has the focus."},
+                  {"notMinimisedRadio", "Anytime Pellmarsh's main window is not minimized."}},
+                 context_.values.speedControl);
+
+  highSpeed_ = Edit("highSpeedEdit");
+  lowSpeed_ = Edit("lowSpeedEdit");
+  highUnit_ = Label("highSpeedUnit", "");
+  lowUnit_ = Label("lowSpeedUnit", "");
+  auto* limits = new QGridLayout;
+  limits->addWidget(Label("highSpeedLabel", "When going full speed, get at most", highSpeed_), 0,
+                    0);
+  limits->addWidget(highSpeed_, 0, 1);
+  limits->addWidget(highUnit_, 0, 2);
+  limits->addWidget(Label("lowSpeedLabel", "Background transfers get at most", lowSpeed_), 1, 0);
+  limits->addWidget(lowSpeed_, 1, 1);
+  limits->addWidget(lowUnit_, 1, 2);
+  limits->setColumnStretch(2, 1);
+  sample_ = Label("sampleText", "");
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(when);
+  layout->addSpacing(8);
+  layout->addLayout(limits);
+  layout->addSpacing(8);
+  layout->addWidget(sample_);
+  layout->addStretch(1);
+  Activate();
+}
+
+void CSettingsPage1::Activate() {
+  const bool bytesPerSecond = context_.showBytesPerSecond;
+  highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
+  lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
+  sample_->setText(Text(SpeedSampleText(bytesPerSecond)));
+  highSpeed_->setText(Text(SpeedBoxText(context_.values.highSpeed, bytesPerSecond)));
+  lowSpeed_->setText(Text(SpeedBoxText(context_.values.lowSpeed, bytesPerSecond)));
+}
+
+bool CSettingsPage1::Leave() {
+  return ReadBox(highSpeed_, context_.values.highSpeed) &&
+         ReadBox(lowSpeed_, context_.values.lowSpeed);
+}
+
+// An untouched box keeps the stored limit, so a fraction is not cut off by merely
+// looking at the page.
+bool CSettingsPage1::ReadBox(QLineEdit* box, double& limit) {
+  if (!box->isModified()) {
+    return true;
+  }
+  const std::optional<int32_t> typed = ParseIntegerEntry(Std(box->text()));
+  if (!typed) {
+    context_.messages.Show(
+        {"Please enter an integer.", "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
+    box->setFocus();
+    box->selectAll();
+    return false;
+  }
+  limit = SpeedFromBox(*typed, context_.showBytesPerSecond);
+  box->setModified(false);
+  return true;
+}
+
+// Defaults
+
+CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
+  setObjectName("defaultsPage");
+  hosts_.Attach(ListBox("hostList", "Remote host:"));
+  localPath_ = Edit("localPathEdit");
+  login_ = Edit("loginEdit");
+  password_ = Edit("passwordEdit");
+  permanent_ = new QCheckBox("Permanan&t:");
+  permanent_->setObjectName("permanentCheck");
+  permanent_->setLayoutDirection(Qt::RightToLeft);
+  QPushButton* browse = Button("browseDirectoryButton", "&Browse...");
+  if (context_.values.hidePasswords) {
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setStyleSheet("lineedit-password-character: 42");
+  }
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(Label("localPathLabel", "&Local directory:", localPath_), 0, 0);
+  fields->addWidget(localPath_, 0, 1);
+  fields->addWidget(browse, 0, 2);
+  fields->addWidget(Label("loginLabel", "&Login ID:", login_), 1, 0);
+  fields->addWidget(login_, 1, 1, 1, 2);
+  fields->addWidget(Label("passwordLabel", "&Password:", password_), 2, 0);
+  fields->addWidget(password_, 2, 1, 1, 2);
+  fields->addWidget(permanent_, 3, 0, Qt::AlignLeft);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(Label("hostLabel", "&Remote host:", hosts_.widget()));
+  layout->addWidget(hosts_.widget(), 1);
+  layout->addLayout(fields);
+
+  hosts_.Fill(context_.tree, true);
+  connect(hosts_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowHost(); });
+  ShowHost();
+
+  connect(localPath_, &QLineEdit::textEdited, this, &CSettingsPage2::OnLocalPathEdited);
+  connect(login_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    EditHost([&](Item& host) { host.SetProp(key::kLogin, Std(text)); });
+  });
+  connect(password_, &QLineEdit::textEdited, this, [this](const QString& text) {
+    EditHost([&](Item& host) { host.SetProp(key::kPassword, Std(text)); });
+  });
+  connect(permanent_, &QCheckBox::clicked, this, [this](bool on) {
+    EditHost([&](Item& host) { host.SetPropInt(key::kPermanent, on ? 1 : 0); });
+  });
+  connect(browse, &QPushButton::clicked, this, &CSettingsPage2::Browse);
+}
+
+void CSettingsPage2::ShowHost() {
+  std::string localPath, login, password;
+  bool permanent = false;
+  EditHost([&](Item& host) {
+    localPath = host.GetProp(key::kLocalPath);
+    login = host.GetProp(key::kLogin);
+    password = host.GetProp(key::kPassword);
+    permanent = host.GetPropInt(key::kPermanent) != 0;
+  });
+  localPath_->setText(QString::fromStdString(localPath));
+  login_->setText(QString::fromStdString(login));
+  password_->setText(QString::fromStdString(password));
+  permanent_->setChecked(permanent);
+}
+
+void CSettingsPage2::EditHost(const std::function<void(Item&)>& edit) {
+  hosts_.WithSelected(context_.tree, [&](Item&, Item& host) { edit(host); });
+}
+
+void CSettingsPage2::OnLocalPathEdited(const QString& text) {
+  const QString trimmed = QString::fromStdString(WithoutTrailingSeparator(Std(text)));
+  if (trimmed != text) {
+    localPath_->setText(trimmed);
+  }
+  EditHost([&](Item& host) { host.SetProp(key::kLocalPath, Std(trimmed)); });
+}
+
+void CSettingsPage2::Browse() {
+  const std::string chosen = context_.dialogs.directory(this, Std(localPath_->text()));
+  if (chosen.empty()) {
+    return;
+  }
+  const std::string path = WithoutTrailingSeparator(chosen);
+  localPath_->setText(QString::fromStdString(path));
+  EditHost([&](Item& host) { host.SetProp(key::kLocalPath, path); });
+}
+
+// Binary/Text
+
+CSettingsPage3::CSettingsPage3(SettingsContext& context) : context_(context) {
+  setObjectName("binaryTextPage");
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(BuildList(extensions_, "extension", "Text File Extensions:"));
+  layout->addWidget(BuildList(mimeTypes_, "mimeType", "Text Mime Types:"));
+  extensions_.entries.Fill(context_.tree, false);
+  mimeTypes_.entries.Fill(context_.tree, false);
+}
+
+QWidget* CSettingsPage3::BuildList(TypeList& types, const char* prefix, const char* title) {
+  const std::string name(prefix);
+  auto* column = new QWidget;
+  column->setObjectName(QString::fromStdString(name + "Column"));
+  types.edit = new QLineEdit;
+  types.edit->setObjectName(QString::fromStdString(name + "Edit"));
+  types.entries.Attach(ListBox((name + "List").c_str(), title));
+  auto* add = new QPushButton("&Add");
+  add->setObjectName(QString::fromStdString(name + "AddButton"));
+  add->setAutoDefault(false);
+  auto* remove = new QPushButton("&Delete");
+  remove->setObjectName(QString::fromStdString(name + "DeleteButton"));
+  remove->setAutoDefault(false);
+  auto* label = new QLabel(title);
+  label->setObjectName(QString::fromStdString(name + "Label"));
+  label->setBuddy(types.edit);
+
+  auto* addRow = new QHBoxLayout;
+  addRow->addWidget(types.edit, 1);
+  addRow->addWidget(add);
+  auto* deleteRow = new QHBoxLayout;
+  deleteRow->addStretch(1);
+  deleteRow->addWidget(remove);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(label);
+  layout->addLayout(addRow);
+  layout->addWidget(types.entries.widget(), 1);
+  layout->addLayout(deleteRow);
+  connect(add, &QPushButton::clicked, this, [this, &types] { Add(types); });
+  connect(remove, &QPushButton::clicked, this, [this, &types] { Delete(types); });
+  return column;
+}
+
+void CSettingsPage3::Add(TypeList& types) {
+  TextTypeAdd outcome;
+  {
+    auto tree = context_.tree.Lock();
+    outcome =
+        AddTextType(tree->FindOrCreateChild(types.folder), Std(types.edit->text()), types.kind);
+  }
+  if (outcome == TextTypeAdd::kAlreadyListed) {
+    context_.messages.Show({std::string(AlreadyListedText(types.kind))});
+    return;
+  }
+  if (outcome == TextTypeAdd::kAdded) {
+    types.entries.Fill(context_.tree, false);
+  }
+}
+
+void CSettingsPage3::Delete(TypeList& types) {
+  std::unique_ptr<Item> removed;
+  types.entries.WithSelected(
+      context_.tree, [&](Item& folder, Item& entry) { removed = folder.DetachChild(&entry); });
+  if (removed) {
+    types.entries.Fill(context_.tree, false);
+  }
+}
+
+// Miscellaneous
+
+QCheckBox* CSettingsPage4::AddBox(const char* objectName, const QString& caption, bool& value) {
+  auto* box = new QCheckBox(caption);
+  box->setObjectName(objectName);
+  box->setChecked(value);
+  connect(box, &QCheckBox::toggled, this, [&value](bool on) { value = on; });
+  return box;
+}
+
+CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
+  setObjectName("miscellaneousPage");
+  SettingsValues& v = context_.values;
+  QCheckBox* delLog =
+      AddBox("delLogCheck", "Delete old log entries on retry or retransfer.", v.delLog);
+  QCheckBox* ownsFiles =
+      AddBox("ownsFilesCheck", "Offer to delete downloaded files when deleting URLs", v.ownsFiles);
+  QCheckBox* retryShort = AddBox(
+      "retryShortCheck", "\"Short\" transfers are regarded as failures and retried.", v.retryShort);
+  const bool hiddenAlready = v.hidePasswords;
+  QCheckBox* hidePasswords =
+      AddBox("hidePasswordsCheck", "Conceal passwords from nosy coworkers and housemates.",
+             v.hidePasswords);
+  // Once saved on, the setting stays on: the sheet offers no way back.
+  hidePasswords->setEnabled(!hiddenAlready);
+  QCheckBox* clipAndGo =
+      AddBox("clipAndGoCheck", "When a URL is put on the clipboard, prompt for immediate download.",
+             v.clipAndGo);
+  QCheckBox* clipStart =
+      AddBox("clipStartCheck", "Don't prompt, just start downloading.", v.clipStart);
+  clipStart->setEnabled(v.clipAndGo);
+  connect(clipAndGo, &QCheckBox::toggled, clipStart, &QWidget::setEnabled);
+  QCheckBox* maxConEnable =
+      AddBox("maxConEnableCheck", "Limit number of simultaneous downloads to:", v.maxConEnable);
+  auto* maxCons = new QComboBox;
+  maxCons->setObjectName("maxConsCombo");
+  maxCons->setAccessibleName("Simultaneous downloads");
+  maxCons->setEditable(true);
+  maxCons->setMinimumWidth(64);
+  maxCons->setInsertPolicy(QComboBox::NoInsert);
+  for (int count = 1; count <= 8; ++count) {
+    maxCons->addItem(QString::number(count));
+  }
+  maxCons->setEditText(QString::fromStdString(v.maxCons));
+  connect(maxCons, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { context_.values.maxCons = Std(text); });
+  bytesPerSecond_ =
+      AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
+             v.bytesPerSecond);
+  QCheckBox* shutdownPc =
+      AddBox("shutdownPcCheck", "Good Night exits Windows and shuts off the PC when queue empties.",
+             v.shutdownPc);
+  QCheckBox* minTray = AddBox("minTrayCheck", "Minimize to System Tray", v.minTray);
+  QCheckBox* autoExtract =
+      AddBox("autoExtractCheck", "Automatically extract URLs from web pages and FTP directories.",
+             v.autoExtract);
+  QCheckBox* checkNewVersion = AddBox(
+      "checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.", v.checkNewVersion);
+  QPushButton* checkNow = Button("checkNowButton", "Check Now");
+  connect(checkNow, &QPushButton::clicked, this, [this] {
+    if (onCheckNow) {
+      onCheckNow();
+    }
+  });
+
+  auto* connections = new QHBoxLayout;
+  connections->addWidget(maxConEnable);
+  connections->addWidget(maxCons);
+  connections->addStretch(1);
+  auto* version = new QHBoxLayout;
+  version->addWidget(checkNewVersion);
+  version->addStretch(1);
+  version->addWidget(checkNow);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(2);
+  layout->addWidget(delLog);
+  layout->addWidget(ownsFiles);
+  layout->addWidget(retryShort);
+  layout->addWidget(hidePasswords);
+  layout->addWidget(Note("hidePasswordsNote",
+                         "(Warning - Once set and saved, this option cannot be turned off!)"));
+  layout->addWidget(clipAndGo);
+  layout->addWidget(
+      Note("clipAndGoNote", "(Only offers when a single, well-formed URL is clipped)"));
+  auto* clipStartRow = new QHBoxLayout;
+  clipStartRow->addSpacing(22);
+  clipStartRow->addWidget(clipStart);
+  layout->addLayout(clipStartRow);
+  layout->addLayout(connections);
+  layout->addWidget(bytesPerSecond_);
+  layout->addWidget(shutdownPc);
+  layout->addWidget(Note("shutdownPcNote", "(Good Night usually just disconnects your modem.)"));
+  layout->addWidget(minTray);
+  layout->addWidget(autoExtract);
+  layout->addWidget(
+      Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
+  layout->addLayout(version);
+  layout->addStretch(1);
+}
+
+void CSettingsPage4::Leave() {
+  context_.showBytesPerSecond = bytesPerSecond_->isChecked();
+}
+
+// Virus Check
+
+CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
+  setObjectName("virusCheckPage");
+  SettingsValues& v = context_.values;
+  auto* modes = new QWidget;
+  modes->setObjectName("virusModes");
+  auto* modeLayout = new QVBoxLayout(modes);
+  modeLayout->setContentsMargins(0, 0, 0, 0);
+  auto* modeGroup = new QButtonGroup(this);
+  const char* const modeTexts[][2] = {
+      {"noVirusCheckRadio", "No virus check support."},
+      {"manualVirusCheckRadio", "Manual virus checking only, via right mouse-button pop-up."},
+      {"autoVirusCheckRadio", "Automatic virus checking of downloaded files."}};
+  for (int mode = 0; mode < 3; ++mode) {
+    auto* radio = new QRadioButton(modeTexts[mode][1]);
+    radio->setObjectName(modeTexts[mode][0]);
+    radio->setChecked(v.virusCheck == mode);
+    modeGroup->addButton(radio, mode);
+    modeLayout->addWidget(radio);
+  }
+  connect(modeGroup, &QButtonGroup::idClicked, this,
+          [this](int mode) { context_.values.virusCheck = mode; });
+
+  auto bind = [this](QLineEdit* edit, std::string& value) {
+    edit->setText(QString::fromStdString(value));
+    connect(edit, &QLineEdit::textChanged, this,
+            [&value](const QString& text) { value = Std(text); });
+  };
+  program_ = Edit("virusProgramEdit");
+  bind(program_, v.virusProgram);
+  QLineEdit* command = Edit("virusCommandEdit");
+  bind(command, v.virusCommand);
+  QLineEdit* clean = Edit("virusReturnsGoodEdit");
+  bind(clean, v.virusReturnsGood);
+  QLineEdit* infected = Edit("virusReturnsEdit");
+  bind(infected, v.virusReturns);
+  QLineEdit* failed = Edit("virusReturnsFailEdit");
+  bind(failed, v.virusReturnsFail);
+  QPushButton* browse = Button("browseProgramButton", "&Browse...");
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const std::string chosen = context_.dialogs.program(this, Std(program_->text()));
+    if (!chosen.empty()) {
+      program_->setText(QString::fromStdString(chosen));
+    }
+  });
+
+  auto* programRow = new QHBoxLayout;
+  programRow->addWidget(program_, 1);
+  programRow->addWidget(browse);
+  auto* returns = new QGroupBox("Return values (multiples may be separated by a comma):");
+  returns->setObjectName("returnValuesGroup");
+  auto* returnLayout = new QGridLayout(returns);
+  returnLayout->addWidget(Label("cleanLabel", "Clean:", clean), 0, 0);
+  returnLayout->addWidget(clean, 0, 1);
+  returnLayout->addWidget(Label("virusLabel", "Virus:", infected), 0, 2);
+  returnLayout->addWidget(infected, 0, 3);
+  returnLayout->addWidget(Label("failLabel", "Error/Fail:", failed), 0, 4);
+  returnLayout->addWidget(failed, 0, 5);
+  QGroupBox* alert =
+      RadioGroup(this, "virusAlertGroup", "When an infected file is reported,",
+                 {{"deleteInfectedRadio", "Delete the file immediately, if not sooner."},
+                  {"markInfectedRadio", "Mark the URL as infected, but don't delete the file."}},
+                 v.virusAlert);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(modes);
+  layout->addSpacing(6);
+  layout->addWidget(Label("virusProgramLabel", "Run this program to check for viruses:", program_));
+  layout->addLayout(programRow);
+  layout->addWidget(Label("virusCommandLabel",
+                          "Program command line (use %1 to represent the file to scan):", command));
+  layout->addWidget(command);
+  layout->addWidget(returns);
+  layout->addWidget(alert);
+  layout->addStretch(1);
+}
+
+// Sound
+
+CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
+  setObjectName("soundPage");
+  auto* soundOn = new QCheckBox("&Play sounds:");
+  soundOn->setObjectName("soundOnCheck");
+  soundOn->setChecked(context_.values.soundOn);
+  connect(soundOn, &QCheckBox::toggled, this, [this](bool on) { context_.values.soundOn = on; });
+  events_.Attach(ListBox("triggerList", "Trigger:"));
+  file_ = Edit("soundFileEdit");
+  QPushButton* browse = Button("browseSoundButton", "&Browse...");
+  QPushButton* play = Button("playSoundButton", "Play Sound &Now");
+
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(file_, 1);
+  fileRow->addWidget(browse);
+  auto* playRow = new QHBoxLayout;
+  playRow->addStretch(1);
+  playRow->addWidget(play);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(soundOn);
+  layout->addWidget(Label("triggerLabel", "&Trigger:", events_.widget()));
+  layout->addWidget(events_.widget(), 1);
+  layout->addWidget(Label("soundFileLabel", "Sound file:", file_));
+  layout->addLayout(fileRow);
+  layout->addLayout(playRow);
+
+  events_.Fill(context_.tree, true);
+  connect(events_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowEvent(); });
+  ShowEvent();
+
+  connect(file_, &QLineEdit::textEdited, this, &CSettingsPage6::OnFileEdited);
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const std::string chosen = context_.dialogs.sound(this, Std(file_->text()));
+    if (!chosen.empty()) {
+      file_->setText(QString::fromStdString(chosen));
+      OnFileEdited(file_->text());
+    }
+  });
+  // Plays whatever the sounds setting says, so the user can try a file first.
+  connect(play, &QPushButton::clicked, this, [this] {
+    const std::string file = Std(file_->text());
+    if (!file.empty()) {
+      context_.sounds.Play(file);
+    }
+  });
+}
+
+void CSettingsPage6::ShowEvent() {
+  std::string file;
+  events_.WithSelected(context_.tree,
+                       [&](Item&, Item& event) { file = event.GetProp(key::kFile); });
+  file_->setText(QString::fromStdString(file));
+}
+
+void CSettingsPage6::OnFileEdited(const QString& text) {
+  events_.WithSelected(context_.tree,
+                       [&](Item&, Item& event) { event.SetProp(key::kFile, Std(text)); });
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/sound_player.h"
+#include "platform/user_messages.h"
+#include "store/keys.h"
+#include "store/tree.h"
+#include "ui/settings_values.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+
+namespace pellmarsh {
+
+// The file dialogs of the pages; each returns the empty text when cancelled.
+struct SettingsFileDialogs {
+  using Pick = std::function<std::string(QWidget* parent, const std::string& start)>;
+  Pick directory;
+  Pick program;
+  Pick sound;
+};
+SettingsFileDialogs DesktopFileDialogs();
+
+// A sorted list box of a folder's children, each row tied to its child.
+class FolderList {
+ public:
+  FolderList(std::string_view folder, std::string_view shownKey)
+      : folder_(folder), key_(shownKey) {}
+  void Attach(QListWidget* list) { list_ = list; }
+  QListWidget* widget() const { return list_; }
+  // Fills the rows from the folder (made when missing), keeping the selected
+  // position, or selecting the first row when `selectFirst`.
+  void Fill(Tree& tree, bool selectFirst);
+  // Runs `work` on the selected row's child under the tree lock; nothing runs
+  // when no row is selected or its child has left the folder.
+  void WithSelected(Tree& tree, const std::function<void(Item& folder, Item& child)>& work);
+
+ private:
+  std::string_view folder_;
+  std::string_view key_;
+  QListWidget* list_ = nullptr;
+  std::vector<FolderEntry> entries_;
+};
+
+// What the pages share: the tree the folder pages edit at once, the program's
+// services, and the settings held until OK.
+struct SettingsContext {
+  Tree& tree;
+  UserMessages& messages;
+  SoundPlayer& sounds;
+  SettingsFileDialogs dialogs;
+  SettingsValues values;
+  bool showBytesPerSecond = false;
+};
+
+// Bandwidth
+class CSettingsPage1 final : public QWidget {
+ public:
+  explicit CSettingsPage1(SettingsContext& context);
+  // Shows the units and the limits in the unit the sheet shows now.
+  void Activate();
+  // Reads the limits typed since Activate; false (after saying so) when a box
+  // holds no integer.
+  bool Leave();
+
+ private:
+  bool ReadBox(QLineEdit* box, double& limit);
+
+  SettingsContext& context_;
+  QLineEdit* highSpeed_ = nullptr;
+  QLineEdit* lowSpeed_ = nullptr;
+  QLabel* highUnit_ = nullptr;
+  QLabel* lowUnit_ = nullptr;
+  QLabel* sample_ = nullptr;
+};
+
+// Defaults: the per-host entries, changed in the tree at every edit.
+class CSettingsPage2 final : public QWidget {
+ public:
+  explicit CSettingsPage2(SettingsContext& context);
+
+ private:
+  void ShowHost();
+  // Runs `edit` on the selected host's entry under the tree lock.
+  void EditHost(const std::function<void(Item&)>& edit);
+  void OnLocalPathEdited(const QString& text);
+  void Browse();
+
+  SettingsContext& context_;
+  FolderList hosts_{folder::kHostDefaults, key::kName};
+  QLineEdit* localPath_ = nullptr;
+  QLineEdit* login_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QCheckBox* permanent_ = nullptr;
+};
+
+// Binary/Text: the text extensions and MIME types, changed in the tree at once.
+class CSettingsPage3 final : public QWidget {
+ public:
+  explicit CSettingsPage3(SettingsContext& context);
+
+ private:
+  struct TypeList {
+    TextTypeKind kind;
+    std::string_view folder;
+    FolderList entries;
+    QLineEdit* edit = nullptr;
+  };
+  QWidget* BuildList(TypeList& types, const char* prefix, const char* title);
+  void Add(TypeList& types);
+  void Delete(TypeList& types);
+
+  SettingsContext& context_;
+  TypeList extensions_{TextTypeKind::kExtension, folder::kFtpText, {folder::kFtpText, key::kName}};
+  TypeList mimeTypes_{TextTypeKind::kMimeType, folder::kHttpText, {folder::kHttpText, key::kName}};
+};
+
+// Miscellaneous
+class CSettingsPage4 final : public QWidget {
+ public:
+  explicit CSettingsPage4(SettingsContext& context);
+  // The sheet's unit follows the Bytes/Second box once the page is left.
+  void Leave();
+  std::function<void()> onCheckNow;
+
+ private:
+  QCheckBox* AddBox(const char* objectName, const QString& caption, bool& value);
+
+  SettingsContext& context_;
+  QCheckBox* bytesPerSecond_ = nullptr;
+};
+
+// Virus Check
+class CSettingsPage5 final : public QWidget {
+ public:
+  explicit CSettingsPage5(SettingsContext& context);
+
+ private:
+  SettingsContext& context_;
+  QLineEdit* program_ = nullptr;
+};
+
+// Sound: the file of each event, changed in the tree at every edit.
+class CSettingsPage6 final : public QWidget {
+ public:
+  explicit CSettingsPage6(SettingsContext& context);
+
+ private:
+  void ShowEvent();
+  void OnFileEdited(const QString& text);
+
+  SettingsContext& context_;
+  FolderList events_{folder::kSoundConfig, key::kValue};
+  QLineEdit* file_ = nullptr;
+};
+
+}  // namespace pellmarsh

@@ -1,0 +1,92 @@
+#include "ui/settings_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace pellmarsh {
+
+CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& sounds,
+                               SettingsFileDialogs dialogs, QWidget* parent)
+    : QDialog(parent),
+      context_(std::make_unique<SettingsContext>(
+          SettingsContext{tree, messages, sounds, std::move(dialogs), {}, false})) {
+  setObjectName("settingsSheet");
+  setWindowTitle("Pellmarsh: Pellmarsh Settings");
+  {
+    auto locked = tree.Lock();
+    context_->values = ReadSettings(locked.root());
+  }
+  context_->showBytesPerSecond = context_->values.bytesPerSecond;
+
+  tabs_ = new QTabWidget;
+  tabs_->setObjectName("settingsTabs");
+  bandwidth_ = new CSettingsPage1(*context_);
+  miscellaneous_ = new CSettingsPage4(*context_);
+  miscellaneous_->onCheckNow = [this] {
+    checkNowPressed_ = true;
+    accept();
+    if (result() != QDialog::Accepted) {
+      checkNowPressed_ = false;
+    }
+  };
+  tabs_->addTab(bandwidth_, "Bandwidth");
+  tabs_->addTab(new CSettingsPage2(*context_), "Defaults");
+  tabs_->addTab(new CSettingsPage3(*context_), "Binary/Text");
+  tabs_->addTab(new CSettingsPage5(*context_), "Virus Check");
+  tabs_->addTab(new CSettingsPage6(*context_), "Sound");
+  tabs_->addTab(miscellaneous_, "Miscellaneous");
+  connect(tabs_, &QTabWidget::currentChanged, this, &CSettingsSheet::OnPageChanged);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->setObjectName("sheetButtons");
+  buttons->button(QDialogButtonBox::Ok)->setObjectName("okButton");
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancelButton");
+  connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CSettingsSheet::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs_, 1);
+  layout->addWidget(buttons);
+}
+
+// The pages hold references into the context: they go first.
+CSettingsSheet::~CSettingsSheet() {
+  delete tabs_;
+}
+
+bool CSettingsSheet::LeavePage(int page) {
+  if (page == tabs_->indexOf(bandwidth_)) {
+    return bandwidth_->Leave();
+  }
+  if (page == tabs_->indexOf(miscellaneous_)) {
+    miscellaneous_->Leave();
+  }
+  return true;
+}
+
+void CSettingsSheet::OnPageChanged(int page) {
+  if (!LeavePage(currentPage_)) {
+    const QSignalBlocker quiet(tabs_);
+    tabs_->setCurrentIndex(currentPage_);
+    return;
+  }
+  currentPage_ = page;
+  if (page == tabs_->indexOf(bandwidth_)) {
+    bandwidth_->Activate();
+  }
+}
+
+void CSettingsSheet::accept() {
+  if (!LeavePage(currentPage_)) {
+    return;
+  }
+  {
+    auto locked = context_->tree.Lock();
+    WriteSettings(locked.root(), context_->values);
+  }
+  QDialog::accept();
+}
+
+}  // namespace pellmarsh

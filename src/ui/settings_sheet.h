@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "ui/settings_pages.h"
+
+class QTabWidget;
+
+namespace pellmarsh {
+
+// The settings sheet. The "parm-" settings reach the tree only on OK; the
+// Defaults, Binary/Text and Sound pages change it at every edit, and Cancel
+// leaves those changes in place.
+class CSettingsSheet final : public QDialog {
+ public:
+  CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& sounds,
+                 SettingsFileDialogs dialogs, QWidget* parent);
+  ~CSettingsSheet() override;
+
+  // Writes every setting back, unless a speed box holds no integer.
+  void accept() override;
+  // True when the sheet was closed by "Check Now".
+  bool checkNowPressed() const { return checkNowPressed_; }
+
+ private:
+  // False when the page being left holds something that cannot be kept.
+  bool LeavePage(int page);
+  void OnPageChanged(int page);
+
+  std::unique_ptr<SettingsContext> context_;
+  QTabWidget* tabs_ = nullptr;
+  CSettingsPage1* bandwidth_ = nullptr;
+  CSettingsPage4* miscellaneous_ = nullptr;
+  int currentPage_ = 0;
+  bool checkNowPressed_ = false;
+};
+
+}  // namespace pellmarsh

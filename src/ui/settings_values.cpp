@@ -1,0 +1,202 @@
+#include "ui/settings_values.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <memory>
+
+#include "store/keys.h"
+#include "store/number_text.h"
+
+namespace pellmarsh {
+namespace {
+
+// Each setting once, with the member that holds it while the sheet is open.
+template <typename Value>
+struct Field {
+  std::string_view key;
+  Value SettingsValues::*member;
+};
+
+constexpr Field<bool> kFlags[] = {
+    {setting::kSoundOn, &SettingsValues::soundOn},
+    {setting::kDelLog, &SettingsValues::delLog},
+    {setting::kOwnsFiles, &SettingsValues::ownsFiles},
+    {setting::kRetryShort, &SettingsValues::retryShort},
+    {setting::kHidePasswords, &SettingsValues::hidePasswords},
+    {setting::kClipAndGo, &SettingsValues::clipAndGo},
+    {setting::kClipStart, &SettingsValues::clipStart},
+    {setting::kMaxConEnable, &SettingsValues::maxConEnable},
+    {setting::kBps, &SettingsValues::bytesPerSecond},
+    {setting::kShutdownPc, &SettingsValues::shutdownPc},
+    {setting::kMinTray, &SettingsValues::minTray},
+    {setting::kAutoExtract, &SettingsValues::autoExtract},
+    {setting::kCheckNewVersion, &SettingsValues::checkNewVersion},
+};
+constexpr Field<int> kIntegers[] = {
+    {setting::kSpeedControl, &SettingsValues::speedControl},
+    {setting::kVirusCheck, &SettingsValues::virusCheck},
+    {setting::kVirusAlert, &SettingsValues::virusAlert},
+};
+constexpr Field<double> kReals[] = {
+    {setting::kHighSpeed, &SettingsValues::highSpeed},
+    {setting::kLowSpeed, &SettingsValues::lowSpeed},
+};
+constexpr Field<std::string> kTexts[] = {
+    {setting::kVirusProgram, &SettingsValues::virusProgram},
+    {setting::kVirusCommand, &SettingsValues::virusCommand},
+    {setting::kVirusReturnsGood, &SettingsValues::virusReturnsGood},
+    {setting::kVirusReturns, &SettingsValues::virusReturns},
+    {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
+};
+
+std::string Lowered(std::string_view text) {
+  std::string lowered(text);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lowered;
+}
+
+std::string Uppered(std::string_view text) {
+  std::string uppered(text);
+  std::transform(uppered.begin(), uppered.end(), uppered.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return uppered;
+}
+
+double HeldToBudget(double kilobytesPerMinute) {
+  if (!(kilobytesPerMinute > 0)) {
+    return 0;
+  }
+  return std::min(kilobytesPerMinute, kHighestSpeedLimit);
+}
+
+}  // namespace
+
+SettingsValues ReadSettings(const Item& root) {
+  SettingsValues values;
+  for (const auto& [key, member] : kFlags) {
+    values.*member = root.GetPropInt(key) != 0;
+  }
+  for (const auto& [key, member] : kIntegers) {
+    values.*member = root.GetPropInt(key);
+  }
+  for (const auto& [key, member] : kReals) {
+    values.*member = root.GetPropDouble(key);
+  }
+  for (const auto& [key, member] : kTexts) {
+    values.*member = root.GetProp(key);
+  }
+  values.maxCons = FormatInteger(root.GetPropInt(setting::kMaxCons));
+  return values;
+}
+
+void WriteSettings(Item& root, const SettingsValues& values) {
+  for (const auto& [key, member] : kFlags) {
+    root.SetPropInt(key, values.*member ? 1 : 0);
+  }
+  for (const auto& [key, member] : kIntegers) {
+    root.SetPropInt(key, values.*member);
+  }
+  for (const auto& [key, member] : kReals) {
+    root.SetPropDouble(key, values.*member);
+  }
+  for (const auto& [key, member] : kTexts) {
+    root.SetProp(key, values.*member);
+  }
+  root.SetPropInt(setting::kMaxCons, ConnectionLimit(values.maxCons));
+}
+
+int32_t ConnectionLimit(std::string_view text) {
+  const int64_t limit = ParseLeadingInteger(text);
+  return static_cast<int32_t>(std::clamp<int64_t>(limit, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond) {
+  const auto whole = static_cast<int64_t>(HeldToBudget(kilobytesPerMinute));
+  return FormatInteger(bytesPerSecond ? whole * kBytesPerSecondFactor : whole);
+}
+
+double SpeedFromBox(int32_t typed, bool bytesPerSecond) {
+  const int32_t limit = bytesPerSecond ? typed / kBytesPerSecondFactor : typed;
+  return HeldToBudget(limit);
+}
+
+std::optional<int32_t> ParseIntegerEntry(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && blank(text.back())) {
+    text.remove_suffix(1);
+  }
+  size_t digits = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+  if (digits == text.size()) {
+    return std::nullopt;
+  }
+  for (size_t i = digits; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') {
+      return std::nullopt;
+    }
+  }
+  const int64_t value = ParseLeadingInteger(text);
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(value);
+}
+
+std::string_view SpeedUnitText(bool bytesPerSecond) {
+  return bytesPerSecond ? "bytes per second" : "kilobytes per minute";
+}
+
+std::string_view SpeedSampleText(bool bytesPerSecond) {
+  return bytesPerSecond ? "Sample figure:  1700BPS is 50% of a 28.8 modem connection."
+                        : "Sample figure:  100KPS is 50% of a 28.8 modem connection.";
+}
+
+std::string WithoutTrailingSeparator(std::string path) {
+  while (path.size() > 1 && path.back() == '/') {
+    path.pop_back();
+  }
+  return path;
+}
+
+std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view shownKey) {
+  std::vector<FolderEntry> entries;
+  for (int index = 0; index < folder.ChildCount(); ++index) {
+    Item* child = folder.ChildAt(index);
+    entries.push_back({child->GetProp(shownKey), child});
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    return Lowered(a.text) < Lowered(b.text);
+  });
+  return entries;
+}
+
+bool StillChildOf(const Item& folder, const Item* item) {
+  return item && folder.IndexOfChild(item) >= 0;
+}
+
+TextTypeAdd AddTextType(Item& folder, std::string_view typed, TextTypeKind kind) {
+  const std::string name = kind == TextTypeKind::kExtension ? Uppered(typed) : Lowered(typed);
+  // A nameless entry would only ever match an absent extension or type.
+  if (name.empty()) {
+    return TextTypeAdd::kEmpty;
+  }
+  if (folder.FindChild(name)) {
+    return TextTypeAdd::kAlreadyListed;
+  }
+  auto entry = std::make_unique<Item>();
+  entry->SetProp(key::kName, name);
+  folder.AddChild(std::move(entry));
+  return TextTypeAdd::kAdded;
+}
+
+std::string_view AlreadyListedText(TextTypeKind kind) {
+  return kind == TextTypeKind::kExtension ? "That extension is already in the list."
+                                          : "That mime type is already in the list.";
+}
+
+}  // namespace pellmarsh

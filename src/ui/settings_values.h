@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/item.h"
+
+// The window-free half of the settings sheet: the settings it edits, the unit
+// conversion of the speed limits, the checks of what is typed and the edits of
+// the folders it changes at once.
+
+namespace pellmarsh {
+
+// The "parm-" settings as the sheet holds them between opening and OK.
+struct SettingsValues {
+  // Bandwidth
+  int speedControl = 0;
+  double highSpeed = 0;  // kilobytes per minute
+  double lowSpeed = 0;
+  // Virus check
+  int virusCheck = 0;
+  std::string virusProgram;
+  std::string virusCommand;
+  std::string virusReturnsGood;
+  std::string virusReturns;
+  std::string virusReturnsFail;
+  int virusAlert = 0;
+  // Sound
+  bool soundOn = false;
+  // Miscellaneous
+  bool delLog = false;
+  bool ownsFiles = false;
+  bool retryShort = false;
+  bool hidePasswords = false;
+  bool clipAndGo = false;
+  bool clipStart = false;
+  bool maxConEnable = false;
+  std::string maxCons;  // the drop-down's text
+  bool bytesPerSecond = false;
+  bool shutdownPc = false;
+  bool minTray = false;
+  bool autoExtract = false;
+  bool checkNewVersion = false;
+};
+
+SettingsValues ReadSettings(const Item& root);
+// Every value goes back, also those no page changed.
+void WriteSettings(Item& root, const SettingsValues& values);
+
+// The connections drop-down's text as the limit: its leading integer, 0 for a word.
+int32_t ConnectionLimit(std::string_view text);
+
+// Shown rates in bytes per second are kilobytes per minute times this.
+inline constexpr int kBytesPerSecondFactor = 17;
+// The highest limit whose budget still fits the speed control's integer.
+inline constexpr double kHighestSpeedLimit = static_cast<double>(int64_t{2147483647} * 60 / 1024);
+
+// What a speed box shows for a stored limit.
+std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond);
+// The limit to store for what was typed, held to what a budget can hold.
+double SpeedFromBox(int32_t typed, bool bytesPerSecond);
+// A whole number that fits 32 bits, with blanks around it allowed; nothing otherwise.
+std::optional<int32_t> ParseIntegerEntry(std::string_view text);
+std::string_view SpeedUnitText(bool bytesPerSecond);
+std::string_view SpeedSampleText(bool bytesPerSecond);
+
+// The local directory without trailing separators; a lone "/" stays.
+std::string WithoutTrailingSeparator(std::string path);
+
+// One row of a sorted list box and the child it shows.
+struct FolderEntry {
+  std::string text;
+  Item* item = nullptr;
+};
+// Every child of `folder` with its `shownKey`, sorted ignoring letter case.
+std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view shownKey);
+// True while `item` is still a child of `folder`: a row may outlive its child.
+bool StillChildOf(const Item& folder, const Item* item);
+
+enum class TextTypeAdd { kAdded, kAlreadyListed, kEmpty };
+enum class TextTypeKind { kExtension, kMimeType };
+// Adds an entry to "nkw-ftptext" (upper case) or "nkw-httptext" (lower case).
+TextTypeAdd AddTextType(Item& folder, std::string_view typed, TextTypeKind kind);
+std::string_view AlreadyListedText(TextTypeKind kind);
+
+}  // namespace pellmarsh

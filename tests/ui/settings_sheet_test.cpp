@@ -1,0 +1,284 @@
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "notify/events.h"
+#include "store/builtin_tree.h"
+#include "store/keys.h"
+#include "support/fakes.h"
+#include "support/temp_dir.h"
+#include "ui/settings_sheet.h"
+
+namespace pellmarsh {
+
+class SettingsSheetTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A tree as a start leaves it, adjusted, and the sheet open on it.
+  void Open(const std::function<void(Item&)>& adjust = {}) {
+    {
+      auto root = tree->Lock();
+      SetUpRootAndFolders(root.root(), dir->path());
+      SetUpDefaultsAndSettings(root.root(), dir->path());
+      BuildSoundTable(root.root());
+      if (adjust) {
+        adjust(root.root());
+      }
+    }
+    SettingsFileDialogs dialogs;
+    dialogs.directory = dialogs.program =
+        dialogs.sound = [](QWidget*, const std::string&) { return std::string(); };
+    sheet = std::make_unique<CSettingsSheet>(*tree, messages, sounds, dialogs, nullptr);
+    sheet->show();
+  }
+
+  template <typename Widget>
+  Widget* Find(const char* name) {
+    Widget* widget = sheet->findChild<Widget*>(name);
+    if (!widget) {
+      qFatal("no control %s", name);
+    }
+    return widget;
+  }
+
+  void ShowPage(const char* name) {
+    auto* tabs = Find<QTabWidget>("settingsTabs");
+    tabs->setCurrentWidget(Find<QWidget>(name));
+  }
+
+  void Type(const char* edit, const QString& text) {
+    auto* box = Find<QLineEdit>(edit);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, text);
+  }
+
+  std::string Setting(std::string_view key) { return tree->Lock()->GetProp(key); }
+
+  std::unique_ptr<testing::TempDir> dir;
+  std::unique_ptr<Tree> tree;
+  testing::RecordingMessages messages;
+  testing::RecordingSounds sounds;
+  std::unique_ptr<CSettingsSheet> sheet;
+
+ private slots:
+  void init() {
+    dir = std::make_unique<testing::TempDir>();
+    tree = std::make_unique<Tree>();
+    messages.shown.clear();
+    sounds.played.clear();
+  }
+
+  void cleanup() {
+    sheet.reset();
+    tree.reset();
+    dir.reset();
+  }
+
+  void theSpeedBoxesFollowTheUnitChosenOnTheMiscellaneousPage() {
+    Open([](Item& root) {
+      root.SetPropInt(setting::kBps, 1);
+      root.SetPropDouble(setting::kHighSpeed, 100);
+    });
+    QCOMPARE(sheet->windowTitle(), QString("Pellmarsh: Pellmarsh Settings"));
+    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("1700"));
+    QCOMPARE(Find<QLabel>("highSpeedUnit")->text(), QString("bytes per second"));
+    Type("highSpeedEdit", "100");
+    ShowPage("miscellaneousPage");
+    QTest::mouseClick(Find<QCheckBox>("bpsCheck"), Qt::LeftButton);
+    ShowPage("bandwidthPage");
+    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("5"));
+    QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("100"));
+    QCOMPARE(Find<QLabel>("lowSpeedUnit")->text(), QString("kilobytes per minute"));
+    QCOMPARE(Find<QLabel>("sampleText")->text(),
+             QString("Sample figure:  100KPS is 50% of a 28.8 modem connection."));
+    // Cancel keeps what was stored; OK writes what the page read.
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("100.000000"));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("5.000000"));
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("100.000000"));
+    QCOMPARE(Setting(setting::kBps), std::string("0"));
+  }
+
+  void aSpeedBoxWithoutAnIntegerKeepsTheSheetOpen() {
+    Open();
+    Type("lowSpeedEdit", "slow");
+    ShowPage("defaultsPage");
+    QCOMPARE(Find<QTabWidget>("settingsTabs")->currentWidget(), Find<QWidget>("bandwidthPage"));
+    QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
+    QVERIFY(sheet->isVisible());
+    QCOMPARE(messages.shown.size(), size_t{2});
+    QCOMPARE(messages.shown[0].text, std::string("Please enter an integer."));
+    Type("lowSpeedEdit", "250");
+    QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
+    QVERIFY(!sheet->isVisible());
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("250.000000"));
+  }
+
+  void theLocalDirectoryKeepsNoTrailingSeparator() {
+    Open();
+    auto* path = Find<QLineEdit>("localPathEdit");
+    QApplication::clipboard()->setText("/srv/files/");
+    path->selectAll();
+    path->paste();
+    QCOMPARE(path->text(), QString("/srv/files"));
+    QTest::keyClick(path, Qt::Key_End);
+    QTest::keyClicks(path, "/");
+    QCOMPARE(path->text(), QString("/srv/files"));
+    const auto stored = [this] {
+      auto root = tree->Lock();
+      return root->FindChild(folder::kHostDefaults)
+          ->FindChild(kDefaultHostEntry)
+          ->GetProp(key::kLocalPath);
+    };
+    QCOMPARE(stored(), std::string("/srv/files"));
+    Type("localPathEdit", "/");
+    QCOMPARE(stored(), std::string("/"));
+  }
+
+  void textTypesAreAddedInTheirCaseRefusedTwiceAndDeleted() {
+    Open();
+    const auto names = [this](std::string_view folder) {
+      QStringList found;
+      auto root = tree->Lock();
+      const Item* entries = root->FindChild(folder);
+      for (int index = 0; index < entries->ChildCount(); ++index) {
+        found << QString::fromStdString(entries->ChildAt(index)->GetProp(key::kName));
+      }
+      return found;
+    };
+    Type("extensionEdit", "log");
+    QTest::mouseClick(Find<QPushButton>("extensionAddButton"), Qt::LeftButton);
+    Type("extensionEdit", "Log");
+    QTest::mouseClick(Find<QPushButton>("extensionAddButton"), Qt::LeftButton);
+    Type("mimeTypeEdit", "Application/X-Sh");
+    QTest::mouseClick(Find<QPushButton>("mimeTypeAddButton"), Qt::LeftButton);
+    Type("mimeTypeEdit", "TEXT/PLAIN");
+    QTest::mouseClick(Find<QPushButton>("mimeTypeAddButton"), Qt::LeftButton);
+    QCOMPARE(names(folder::kFtpText), QStringList({"TXT", "TEXT", "HTML", "HTM", "LOG"}));
+    QCOMPARE(names(folder::kHttpText),
+             QStringList({"text/plain", "text/html", "text/htm", "application/x-sh"}));
+    QCOMPARE(messages.shown.size(), size_t{2});
+    QCOMPARE(messages.shown[0].text, std::string("That extension is already in the list."));
+    QCOMPARE(messages.shown[1].text, std::string("That mime type is already in the list."));
+
+    auto* list = Find<QListWidget>("extensionList");
+    QCOMPARE(list->item(2)->text(), QString("LOG"));  // sorted
+    list->setCurrentRow(2);
+    QTest::mouseClick(Find<QPushButton>("extensionDeleteButton"), Qt::LeftButton);
+    sheet->reject();
+    QCOMPARE(names(folder::kFtpText), QStringList({"TXT", "TEXT", "HTML", "HTM"}));
+  }
+
+  void cancelKeepsAHostsNewLoginButNoSetting() {
+    Open();
+    ShowPage("defaultsPage");
+    Type("loginEdit", "ftpuser");
+    QTest::mouseClick(Find<QCheckBox>("permanentCheck"), Qt::LeftButton);
+    ShowPage("miscellaneousPage");
+    QTest::mouseClick(Find<QCheckBox>("delLogCheck"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("cancelButton"), Qt::LeftButton);
+    auto root = tree->Lock();
+    const Item* host = root->FindChild(folder::kHostDefaults)->FindChild(kDefaultHostEntry);
+    QCOMPARE(host->GetProp(key::kLogin), std::string("ftpuser"));
+    QCOMPARE(host->GetProp(key::kPermanent), std::string("1"));
+    QCOMPARE(root->GetProp(setting::kDelLog), std::string("1"));
+  }
+
+  void concealedPasswordsCannotBeRevealedAgain() {
+    Open([](Item& root) { root.SetPropInt(setting::kHidePasswords, 1); });
+    auto* conceal = Find<QCheckBox>("hidePasswordsCheck");
+    QVERIFY(conceal->isChecked());
+    QVERIFY(!conceal->isEnabled());
+    QCOMPARE(Find<QLineEdit>("passwordEdit")->echoMode(), QLineEdit::Password);
+    sheet->accept();
+    QCOMPARE(Setting(setting::kHidePasswords), std::string("1"));
+  }
+
+  void theClipStartBoxFollowsClipAndGo() {
+    Open();
+    auto* clipStart = Find<QCheckBox>("clipStartCheck");
+    QVERIFY(!clipStart->isEnabled());
+    QTest::mouseClick(Find<QCheckBox>("clipAndGoCheck"), Qt::LeftButton);
+    QVERIFY(clipStart->isEnabled());
+  }
+
+  void theConnectionsBoxStoresAnyInteger_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("beyond the list") << "12"
+                                     << "12";
+    QTest::newRow("a word") << "several"
+                            << "0";
+  }
+
+  void theConnectionsBoxStoresAnyInteger() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    Open();
+    ShowPage("miscellaneousPage");
+    QLineEdit* edit = Find<QComboBox>("maxConsCombo")->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    sheet->accept();
+    QCOMPARE(QString::fromStdString(Setting(setting::kMaxCons)), stored);
+  }
+
+  void playSoundNowPlaysEvenWithSoundsOff() {
+    Open();
+    ShowPage("soundPage");
+    auto* triggers = Find<QListWidget>("triggerList");
+    QCOMPARE(triggers->currentItem()->text(), QString("Download: Failed, Cannot Retry"));
+    Type("soundFileEdit", "/tmp/ding.wav");
+    QTest::mouseClick(Find<QPushButton>("playSoundButton"), Qt::LeftButton);
+    QCOMPARE(sounds.played, std::vector<std::string>{"/tmp/ding.wav"});
+    auto root = tree->Lock();
+    QCOMPARE(root->FindChild(folder::kSoundConfig)->FindChild("BROKEN")->GetProp(key::kFile),
+             std::string("/tmp/ding.wav"));
+  }
+
+  void checkNowClosesTheSheetAsOkDoes() {
+    Open();
+    ShowPage("miscellaneousPage");
+    QTest::mouseClick(Find<QCheckBox>("autoExtractCheck"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("checkNowButton"), Qt::LeftButton);
+    QCOMPARE(sheet->result(), int(QDialog::Accepted));
+    QVERIFY(sheet->checkNowPressed());
+    QCOMPARE(Setting(setting::kAutoExtract), std::string("1"));
+  }
+
+  void everyControlIsNamedForScreenReaders() {
+    Open();
+    for (QWidget* control : sheet->findChildren<QWidget*>()) {
+      const bool button = qobject_cast<QAbstractButton*>(control) != nullptr;
+      if (!button && !qobject_cast<QLineEdit*>(control) && !qobject_cast<QListWidget*>(control) &&
+          !qobject_cast<QComboBox*>(control)) {
+        continue;
+      }
+      if (qobject_cast<QLineEdit*>(control) && qobject_cast<QComboBox*>(control->parent())) {
+        continue;  // the combo box's own edit
+      }
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+      QVERIFY2(!control->objectName().isEmpty(), qPrintable(accessible->text(QAccessible::Name)));
+      const QString name = accessible->text(QAccessible::Name);
+      if (button && !qobject_cast<QAbstractButton*>(control)->text().isEmpty()) {
+        QCOMPARE(name, qobject_cast<QAbstractButton*>(control)->text().remove('&'));
+      }
+      QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
+    }
+  }
+};
+
+}  // namespace pellmarsh
+
+QTEST_MAIN(pellmarsh::SettingsSheetTest)
+#include "settings_sheet_test.moc"
