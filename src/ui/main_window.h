@@ -88,6 +88,10 @@ class MainWindow final : public QDialog, private CommandDesk {
   void OpenSettingsSheet();
   void MinimiseToTray();
   void JoinClipboardChain();
+  // Captures the URLs of the clipboard's text after each change of it.
+  void ProcessClipboard();
+  // The one-second timer's Clip-and-Go question, asked once per candidate.
+  void AskClipAndGo();
   void StartUpgradeCheck();
 
   App& app_;
@@ -96,6 +100,7 @@ class MainWindow final : public QDialog, private CommandDesk {
   bool startRefused_ = false;
   bool closing_ = false;
   bool shownOnce_ = false;
+  bool askingClipAndGo_ = false;
 
   QLineEdit* urlEdit_ = nullptr;
   QTabBar* tabs_ = nullptr;
