@@ -230,6 +230,7 @@ Item& ClipFolder(Item& root) {
 size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<std::string>& urls,
                         int64_t now) {
   std::unordered_set<std::string> known = KnownUrls(root);
+  known.reserve(known.size() + urls.size());
   size_t added = 0;
   for (const std::string& url : urls) {
     if (known.contains(url)) {
