@@ -27,7 +27,7 @@ class UrlCaptureTest : public QObject {
     root.SetPropInt(setting::kOffline, 1);
     adjust(root);
     testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
-    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    app = std::make_unique<App>(dir->path(), hooked, sounds, clock);
     window = std::make_unique<MainWindow>(*app, DesktopProbe{[] { return false; }});
     QVERIFY(window->Initialise());
     window->show();
@@ -62,6 +62,18 @@ class UrlCaptureTest : public QObject {
 
   std::unique_ptr<testing::TempDir> dir;
   testing::RecordingMessages messages;
+  // Runs `during` once while the next message is open.
+  struct HookedMessages final : UserMessages {
+    explicit HookedMessages(UserMessages& inner) : inner(inner) {}
+    MessageAnswer Show(const UserMessage& message) override {
+      if (during) {
+        std::exchange(during, nullptr)();
+      }
+      return inner.Show(message);
+    }
+    UserMessages& inner;
+    std::function<void()> during;
+  } hooked{messages};
   testing::RecordingSounds sounds;
   SystemClock clock;
   std::unique_ptr<App> app;
@@ -100,6 +112,23 @@ class UrlCaptureTest : public QObject {
     QGuiApplication::clipboard()->setText("x");
     QGuiApplication::clipboard()->setText("http://example.invalid/a.zip");
     QCOMPARE(Clipped().size(), 1);
+  }
+
+  // The user may delete the clipped item while the question is open.
+  void okForAnItemDeletedMeanwhileQueuesNothing() {
+    StartWindow([](Item& root) { root.SetPropInt(setting::kClipAndGo, 1); });
+    QGuiApplication::clipboard()->setText("http://example.invalid/gone.zip");
+    QTRY_COMPARE(Clipped().size(), 1);
+    Item* item = nullptr;
+    {
+      auto tree = app->tree().Lock();
+      item = tree->FindByName(folder::kFileClip)->ChildAt(0);
+    }
+    messages.answer = MessageAnswer::kOk;
+    hooked.during = [&] { window->commands().RunItemCommand(kCommandArchiveOrDelete, {item}); };
+    QTRY_COMPARE_WITH_TIMEOUT(Shown("Pellmarsh: Clip and Go"), 1, 3000);
+    QVERIFY(Clipped().isEmpty());
+    QCOMPARE(ListedCount(), 0);
   }
 
   void clipStartQueuesWithoutAsking() {
