@@ -578,7 +578,7 @@ void MainWindow::AskClipAndGo() {
   {
     auto tree = app_.tree().Lock();
     const Item* clip = tree->FindByName(folder::kFileClip);
-    stillClipped = clip && clip->IndexOfChild(item) >= 0;
+    stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
   }
   if (stillClipped) {
     commands_->ApplyItemCommand(*item, kCommandQueue, ItemCommands::kCarryNone, true);
