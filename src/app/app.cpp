@@ -16,6 +16,8 @@ App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Cl
       speed_(state_, events_),
       localNames_(state_.tree),
       sessions_(state_.tree, state_.saveRequested, clock, events_, resolver_, localNames_),
+      extraction_(state_.tree, localNames_, clock, state_.listDirty, state_.saveRequested),
+      handOffs_(extraction_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
       virusChecker_(state_, messages, events_, clock),
       workers_(state_, scheduler_, virusChecker_, clock) {}
@@ -24,6 +26,7 @@ App::~App() {
   if (workers_.running()) {
     workers_.Stop([this] { clock_.SleepMs(100); });
   }
+  extraction_.Stop();
   // Transfers borrow the receive buffer and the factory's services.
   auto tree = state_.tree.Lock();
   state_.activeTransfers.clear();

@@ -41,6 +41,7 @@ class App {
   SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
   LocalNameRegistry& localNames() { return localNames_; }
+  ExtractionWorker& extraction() { return extraction_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
   // the type list and the two download folders. What the user must be told
@@ -54,7 +55,10 @@ class App {
   // Lets the virus checker go on after a set-up failure halted it (the
   // settings were confirmed).
   void ResumeVirusChecks() { state_.virusHalted = false; }
-  void StopWorkers(const std::function<void()>& waitStep) { workers_.Stop(waitStep); }
+  void StopWorkers(const std::function<void()>& waitStep) {
+    workers_.Stop(waitStep);
+    extraction_.Stop();
+  }
   bool workersRunning() const { return workers_.running(); }
 
   // Never while a worker thread runs during shutdown; see the window's close.
@@ -88,6 +92,7 @@ class App {
   SystemResolver resolver_;
   LocalNameRegistry localNames_;
   SessionFactory sessions_;
+  ExtractionWorker extraction_;
   ProgramHandOffs handOffs_;
   Scheduler scheduler_;
   VirusChecker virusChecker_;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/scheduler.h"
+#include "capture/extraction_worker.h"
 #include "platform/resolver.h"
 #include "url/local_name_registry.h"
 
@@ -26,13 +27,19 @@ class SessionFactory final : public TransferFactory {
   std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };
 
-// Where finished downloads go next. URL extraction, the upgrade installer and
-// the Good Night countdown come with their own subsystems.
+// Where finished downloads go next. The upgrade installer and the Good Night
+// countdown come with their own subsystems.
 class ProgramHandOffs final : public SchedulerHandOffs {
  public:
-  void ExtractUrls(Item&) override {}
+  explicit ProgramHandOffs(ExtractionWorker& extraction) : extraction_(extraction) {}
+  // Called under the tree lock: the item's facts are copied and the file is
+  // read on the extraction thread.
+  void ExtractUrls(Item& item) override { extraction_.Post(ExtractionSourceOf(item)); }
   void InstallUpgrade(Item&) override {}
   void RunAutomaticShutdown() override {}
+
+ private:
+  ExtractionWorker& extraction_;
 };
 
 }  // namespace pellmarsh

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFrame>
@@ -23,6 +24,8 @@
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
+#include "capture/clipboard_monitor.h"
+#include "capture/url_extraction.h"
 #include "capture/url_item.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
@@ -331,6 +334,7 @@ void MainWindow::OnSecondTimer() {
   rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
   secondTimer_->start(1000);
+  AskClipAndGo();
   app_.SaveIfRequested();
 }
 
@@ -533,9 +537,27 @@ void MainWindow::dropEvent(QDropEvent* event) {
   event->accept();
 }
 
-// URL extraction comes with its own work; until then no URL is added.
-bool MainWindow::ExtractUrlsFromFile(Item&) {
-  return false;
+// The command's run: the file is read and scanned without the tree lock, the
+// question (if any) asked without it, and the items added in one locked step.
+bool MainWindow::ExtractUrlsFromFile(Item& item) {
+  const ExtractionSource source =
+      app_.tree().With([&item](Item&) { return ExtractionSourceOf(item); });
+  const std::optional<ExtractionPlan> plan = PlanExtraction(source);
+  if (!plan) {
+    return false;
+  }
+  if (plan->candidateCount > kExtractionAskAbove) {
+    const MessageAnswer answer = app_.messages().Show(
+        {ExtractionQuestion(source.value, plan->candidateCount), "Pellmarsh: Continue Extraction?",
+         MessageButtons::kOkCancel, MessageIcon::kNone});
+    if (answer != MessageAnswer::kOk) {
+      return false;
+    }
+  }
+  const int64_t now = app_.clock().UnixTime();
+  return app_.tree().With([&](Item& root) {
+    return AddExtractedUrls(root, app_.localNames(), plan->urls, now);
+  }) > 0;
 }
 
 void MainWindow::OnStartupTimer() {
@@ -566,7 +588,74 @@ void MainWindow::OpenSettingsSheet() {
   }
 }
 
-void MainWindow::JoinClipboardChain() {}
+// Under X11 and XWayland every change of the CLIPBOARD selection arrives
+// here; a Wayland desktop tells only the focused program.
+void MainWindow::JoinClipboardChain() {
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &MainWindow::ProcessClipboard);
+}
+
+void MainWindow::ProcessClipboard() {
+  const QByteArray text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toUtf8();
+  AppState& state = app_.state();
+  ClipboardCapture capture;
+  {
+    auto tree = app_.tree().Lock();
+    capture = CaptureClipboardText(tree.root(), app_.localNames(),
+                                   std::string_view(text.constData(), size_t(text.size())),
+                                   app_.clock().UnixTime());
+    if (capture.clipAndGo && !capture.startAtOnce) {
+      state.clipAndGoItem = capture.clipAndGo;
+    }
+  }
+  if (capture.clipAndGo && capture.startAtOnce) {
+    commands_->ApplyItemCommand(*capture.clipAndGo, kCommandQueue, ItemCommands::kCarryNone, true);
+  }
+  if (capture.captured > 0) {
+    app_.events().RaiseEvent("COPY");
+    if (CurrentTab() != kTabClipboard) {
+      SelectTab(kTabClipboard);
+    }
+  }
+  RefreshList();
+}
+
+void MainWindow::AskClipAndGo() {
+  // The timer keeps running under the question's own event loop.
+  if (askingClipAndGo_) {
+    return;
+  }
+  AppState& state = app_.state();
+  Item* item = nullptr;
+  std::string value;
+  {
+    auto tree = app_.tree().Lock();
+    item = std::exchange(state.clipAndGoItem, nullptr);
+    if (!item) {
+      return;
+    }
+    value = item->GetProp(key::kValue);
+  }
+  askingClipAndGo_ = true;
+  const MessageAnswer answer = app_.messages().Show(
+      {value + "\r\n\r\nPut this URL on the download queue?", "Pellmarsh: Clip and Go",
+       MessageButtons::kOkCancel, MessageIcon::kQuestion});
+  askingClipAndGo_ = false;
+  if (answer != MessageAnswer::kOk) {
+    return;
+  }
+  // The item may have been deleted or moved while the question was open.
+  bool stillClipped;
+  {
+    auto tree = app_.tree().Lock();
+    const Item* clip = tree->FindByName(folder::kFileClip);
+    stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
+  }
+  if (stillClipped) {
+    commands_->ApplyItemCommand(*item, kCommandQueue, ItemCommands::kCarryNone, true);
+    RefreshList();
+  }
+}
 
 void MainWindow::StartUpgradeCheck() {}
 

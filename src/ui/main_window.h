@@ -97,6 +97,10 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void OpenSettingsSheet();
   void MinimiseToTray();
   void JoinClipboardChain();
+  // Captures the URLs of the clipboard's text after each change of it.
+  void ProcessClipboard();
+  // The one-second timer's Clip-and-Go question, asked once per candidate.
+  void AskClipAndGo();
   void StartUpgradeCheck();
   void CheckForUpgradeNow();
 
@@ -106,6 +110,7 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   bool startRefused_ = false;
   bool closing_ = false;
   bool shownOnce_ = false;
+  bool askingClipAndGo_ = false;
 
   QLineEdit* urlEdit_ = nullptr;
   QTabBar* tabs_ = nullptr;

@@ -34,6 +34,8 @@ std::unique_ptr<UrlParts> ParseCopy(std::string text) {
   return ParseUrl(text);
 }
 
+}  // namespace
+
 // ".." never climbs above the root of the path: cutting into "scheme://host"
 // would send the next request to another host.
 void CollapseDotDotSegments(std::string& url) {
@@ -63,6 +65,8 @@ void CollapseDotDotSegments(std::string& url) {
   }
 }
 
+namespace {}  // namespace
+
 std::string ResolveAgainst(const std::string& location, const std::string& requested) {
   std::string resolved;
   if (!location.empty() && location[0] == '/') {
@@ -75,6 +79,8 @@ std::string ResolveAgainst(const std::string& location, const std::string& reque
   CollapseDotDotSegments(resolved);
   return resolved;
 }
+
+namespace {
 
 // A server may not point a download at this machine's own files: a "file"
 // location is only text to resolve, like any other that is not a network URL.

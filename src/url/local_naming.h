@@ -21,6 +21,16 @@ std::string LocalFileName(const UrlParts& parts);
 // the new-host entry's, the first non-empty winning. Call with the tree lock held.
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts, Item& item);
 
+// Removes each "/../" with the segment before it, never above the root of
+// the path (a "/../" right after the host is dropped alone).
+void CollapseDotDotSegments(std::string& url);
+
+// A reference found at the URL text "requested", made absolute: one that
+// begins with "/" goes to the scheme, host and port (the port always written),
+// any other to the URL's directory; "/../" steps are then collapsed, never
+// above the root of the path.
+std::string ResolveAgainst(const std::string& location, const std::string& requested);
+
 // After an HTTP redirect: resolves the item's "location" against its "value"
 // when it is not an absolute URL, and moves "local" and "name" to the file the
 // new location names, in the same directory, giving the old one back to the

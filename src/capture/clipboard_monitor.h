@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "store/item.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+// What one copied text brought in.
+struct ClipboardCapture {
+  size_t captured = 0;
+  // The copied text was exactly one new URL and Clip-and-Go is on: the item
+  // to offer, or with "parm-clipstart" to queue at once.
+  Item* clipAndGo = nullptr;
+  bool startAtOnce = false;
+};
+
+// Every URL written out in a copied text that is not queued, archived or
+// clipped yet becomes a clipped item in "_fileclip". The set of known URLs is
+// taken once, so a URL written twice in one text is clipped twice. Call with
+// the tree lock held.
+ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std::string_view text,
+                                      int64_t now);
+
+}  // namespace pellmarsh

@@ -1,0 +1,58 @@
+#include "capture/clipboard_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include "store/builtin_tree.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "support/temp_dir.h"
+
+namespace pellmarsh {
+namespace {
+
+struct ClipRow {
+  const char* what;
+  const char* text;
+  size_t captured;
+  bool offered;
+};
+
+TEST(CaptureClipboardText, CapturesNewUrlsAndOffersOnlyALoneOne) {
+  testing::TempDir dir;
+  Tree tree;
+  Item& root = tree.Lock().root();
+  LocalNameRegistry names{tree};
+  SetUpRootAndFolders(root, dir.path());
+  SetUpDefaultsAndSettings(root, dir.path());
+  root.SetPropInt(setting::kClipAndGo, 1);
+  const ClipRow rows[] = {
+      {"no scheme, nothing", "www.host/file.zip", 0, false},
+      {"two in a paragraph, no offer", "get http://h/1 and\r\nftp://h/2 now", 2, false},
+      {"exactly one URL is offered", "http://h/3", 1, true},
+      {"known now, in its copied form", "http://h/3", 0, false},
+      {"a port written out, offered", "http://h:80/9", 1, true},
+      {"known now in its canonical form", "http://h/9", 0, false},
+      {"a trailing line break: captured, not offered", "http://h/4\n", 1, false},
+      {"twice in one text gives two items", "http://h/5 http://h/5", 2, false},
+      {"cut at the closing quote", "\"http://h/6\"", 1, false},
+  };
+  for (const ClipRow& row : rows) {
+    const ClipboardCapture capture = CaptureClipboardText(root, names, row.text, 5);
+    EXPECT_EQ(capture.captured, row.captured) << row.what;
+    EXPECT_EQ(capture.clipAndGo != nullptr, row.offered) << row.what;
+    EXPECT_FALSE(capture.startAtOnce) << row.what;
+  }
+  Item& clip = *root.FindByName(folder::kFileClip);
+  EXPECT_EQ(clip.ChildAt(clip.ChildCount() - 1)->GetProp(key::kValue), "http://h/6");
+
+  const ClipboardCapture odd = CaptureClipboardText(root, names, "Xhttp://host/", 5);
+  ASSERT_NE(odd.clipAndGo, nullptr);
+  EXPECT_EQ(odd.clipAndGo->GetProp(key::kError), "Unsupported protocol: xhttp");
+  EXPECT_EQ(odd.clipAndGo->GetPropInt(key::kStatus), kStatusClipped);
+
+  root.SetPropInt(setting::kClipStart, 1);
+  EXPECT_TRUE(CaptureClipboardText(root, names, "http://h/7", 5).startAtOnce);
+}
+
+}  // namespace
+}  // namespace pellmarsh
