@@ -40,6 +40,8 @@ class App {
   SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
   LocalNameRegistry& localNames() { return localNames_; }
+  // Connect the desktop before StartWorkers.
+  ProgramHandOffs& handOffs() { return handOffs_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
   // the type list and the two download folders. What the user must be told

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "app/scheduler.h"
+#include "notify/good_night.h"
 #include "platform/resolver.h"
 #include "url/local_name_registry.h"
 
@@ -26,13 +28,30 @@ class SessionFactory final : public TransferFactory {
   std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };
 
-// Where finished downloads go next. URL extraction, the upgrade installer and
-// the Good Night countdown come with their own subsystems.
+// What the hand-offs need of the desktop. Set before the worker threads
+// start; a hand-off whose part is missing does nothing.
+struct HandOffDesk {
+  ShutdownCountdown* countdown = nullptr;
+  PowerControl* power = nullptr;
+  // A finished upgrade download, on the scheduler thread with the tree lock
+  // held: it may only pass the item on to the window thread.
+  std::function<void(Item&)> upgradeFinished;
+};
+
+// Where finished downloads go next. URL extraction comes with its own
+// subsystem.
 class ProgramHandOffs final : public SchedulerHandOffs {
  public:
+  explicit ProgramHandOffs(AppState& state) : state_(state) {}
+  void Connect(HandOffDesk desk) { desk_ = std::move(desk); }
+
   void ExtractUrls(Item&) override {}
-  void InstallUpgrade(Item&) override {}
-  void RunAutomaticShutdown() override {}
+  void InstallUpgrade(Item& item) override;
+  void RunAutomaticShutdown() override;
+
+ private:
+  AppState& state_;
+  HandOffDesk desk_;
 };
 
 }  // namespace pellmarsh
