@@ -14,18 +14,22 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
+#include "desktop/qt_power_control.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
+#include "ui/auto_shutdown_dialog.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
+#include "ui/upgrade_installer.h"
 
 namespace pellmarsh {
 namespace {
@@ -60,9 +64,31 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
                                              app_.clock());
   BuildControls();
   BuildLayout();
+
+  TrayEntry* tray = probe_.tray;
+  if (!tray) {
+    ownTray_ = std::make_unique<QtTrayEntry>();
+    tray = ownTray_.get();
+  }
+  tray->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { OnTrayActivated(reason); };
+  tray_ = std::make_unique<TrayState>(*tray);
+  countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
+  upgrades_ = std::make_unique<UpgradeInstaller>(
+      app_, *commands_,
+      UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
+                             [this](const std::string& path) { return OpenDocument(path); }});
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The hand-offs point into this window: no worker may outlive it.
+  if (app_.workersRunning()) {
+    app_.StopWorkers([] {
+      QApplication::processEvents();
+      QThread::msleep(100);
+    });
+  }
+  tray_->Remove();
+}
 
 QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, bool enabled) {
   auto* button = new QPushButton(caption);
@@ -227,6 +253,7 @@ bool MainWindow::Initialise() {
   }
 
   app_.events().RaiseEvent("STARTUP");
+  ConnectHandOffs();
   app_.StartWorkers();
   if (loaded.report) {
     // Shown over the window once it is up; the queue runs meanwhile.
@@ -299,6 +326,7 @@ void MainWindow::reject() {
     }
   }
   closing_ = true;
+  tray_->Remove();
   // Nothing may save or raise events while the worker threads stop.
   for (QTimer* timer : {secondTimer_, displayTimer_, startupTimer_}) {
     if (timer) {
@@ -319,6 +347,7 @@ void MainWindow::OnSecondTimer() {
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
   rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
+  tray_->Update(state.activeCount);
   secondTimer_->start(1000);
   app_.SaveIfRequested();
 }
@@ -480,7 +509,51 @@ bool MainWindow::ExtractUrlsFromFile(Item&) {
 }
 
 void MainWindow::OnStartupTimer() {
-  MinimiseToTray();
+  if (isMinimized() && MinTrayOn()) {
+    MinimiseToTray();
+  }
+}
+
+bool MainWindow::MinTrayOn() {
+  auto tree = app_.tree().Lock();
+  return tree->GetPropInt(setting::kMinTray) != 0;
+}
+
+// Minimise, restore and maximise come here once the window has changed.
+void MainWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || closing_) {
+    return;
+  }
+  if (!isMinimized()) {
+    tray_->Remove();
+  } else if (MinTrayOn()) {
+    // Hiding inside the state change would confuse the window manager.
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized() && !closing_) {
+        MinimiseToTray();
+      }
+    });
+  }
+}
+
+void MainWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::Trigger) {
+    return;
+  }
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::ConnectHandOffs() {
+  PowerControl* power = probe_.power;
+  if (!power) {
+    ownPower_ = std::make_unique<QtPowerControl>();
+    power = ownPower_.get();
+  }
+  app_.handOffs().Connect(
+      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); }});
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -491,12 +564,23 @@ void MainWindow::showEvent(QShowEvent* event) {
   }
 }
 
-void MainWindow::MinimiseToTray() {}
+void MainWindow::MinimiseToTray() {
+  // Without a notification area a hidden window could never come back.
+  if (tray_->Add()) {
+    hide();
+  }
+}
 
 void MainWindow::OpenSettingsSheet() {}
 
 void MainWindow::JoinClipboardChain() {}
 
-void MainWindow::StartUpgradeCheck() {}
+void MainWindow::StartUpgradeCheck() {
+  upgrades_->StartCheck();
+}
+
+void MainWindow::CheckUpgradeNow() {
+  upgrades_->CheckNow();
+}
 
 }  // namespace pellmarsh
