@@ -112,6 +112,16 @@ class UpgradeCheckWindowTest : public QObject {
     QVERIFY(answers.shown.empty());
   }
 
+  void withoutASiteNothingIsFetchedAndCheckNowSaysSo() {
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore([](Item& root) { root.SetPropInt(setting::kCheckNewVersion, 1); });
+    QVERIFY(fixture->Start({[] { return false; }}, &answers));
+    QVERIFY(UpgradeItems().empty());
+    fixture->window->CheckUpgradeNow();
+    QVERIFY(UpgradeItems().empty());
+    QVERIFY(answers.Said("No upgrade site is set."));
+  }
+
   void twentyNineDaysAfterTheLastCheckNothingIsFetched() {
     StartWithLastCheck(29, "Current Version: [1.3]\n");
     QVERIFY(UpgradeItems().empty());
