@@ -519,10 +519,12 @@ bool MainWindow::MinTrayOn() {
   return tree->GetPropInt(setting::kMinTray) != 0;
 }
 
-// Minimise, restore and maximise come here once the window has changed.
+// Minimise, restore and maximise come here once the window has changed. A
+// hidden window's state may change with the window manager's bookkeeping:
+// only what the user can see moves the window into or out of the tray.
 void MainWindow::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange || closing_) {
+  if (event->type() != QEvent::WindowStateChange || closing_ || !isVisible()) {
     return;
   }
   if (!isMinimized()) {
@@ -530,7 +532,7 @@ void MainWindow::changeEvent(QEvent* event) {
   } else if (MinTrayOn()) {
     // Hiding inside the state change would confuse the window manager.
     QTimer::singleShot(0, this, [this] {
-      if (isMinimized() && !closing_) {
+      if (isMinimized() && isVisible() && !closing_) {
         MinimiseToTray();
       }
     });
@@ -542,6 +544,7 @@ void MainWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
     return;
   }
   showNormal();
+  tray_->Remove();
   raise();
   activateWindow();
 }

@@ -69,6 +69,9 @@ class TrayTest : public QObject {
     StartWindow(true);
     window().showMinimized();
     QTRY_VERIFY(!window().isVisible());
+    // The window manager's bookkeeping on the hidden window takes nothing away.
+    window().setWindowState(Qt::WindowNoState);
+    QCOMPARE(tray.shown, kTrayIconIdle);
     for (auto ignored :
          {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
       tray.Click(ignored);
