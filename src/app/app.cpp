@@ -17,7 +17,7 @@ App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Cl
       localNames_(state_.tree),
       sessions_(state_.tree, state_.saveRequested, clock, events_, resolver_, localNames_),
       extraction_(state_.tree, localNames_, clock, state_.listDirty, state_.saveRequested),
-      handOffs_(extraction_),
+      handOffs_(state_, extraction_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
       virusChecker_(state_, messages, events_, clock),
       workers_(state_, scheduler_, virusChecker_, clock) {}
@@ -90,8 +90,10 @@ bool App::TakeUpgradeCheckDue() {
   constexpr int64_t kThirtyDays = 2'592'000;
   const int64_t now = clock_.UnixTime();
   auto tree = state_.tree.Lock();
+  // Without an upgrade site there is nothing to check: the month waits for one.
   const bool due = tree->GetPropInt(setting::kCheckNewVersion) != 0 &&
-                   tree->GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays;
+                   tree->GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays &&
+                   !tree->GetProp(setting::kUpgradeUrl).empty();
   if (due) {
     tree->SetPropInt64(setting::kCheckNewTime, now);
   }

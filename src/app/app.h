@@ -42,6 +42,8 @@ class App {
   const DataFile& dataFile() const { return dataFile_; }
   LocalNameRegistry& localNames() { return localNames_; }
   ExtractionWorker& extraction() { return extraction_; }
+  // Connect the desktop before StartWorkers.
+  ProgramHandOffs& handOffs() { return handOffs_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
   // the type list and the two download folders. What the user must be told

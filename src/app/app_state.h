@@ -25,6 +25,9 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 //   holding the tree lock.
 // - scheduler (Scheduler::Run): the once-a-second walk that starts queued
 //   items and counts down retries, and one Step of one transfer per pass.
+//   With Good Night pressed it waits, without the tree lock, for the
+//   countdown the window shows, then makes the D-Bus calls itself; a
+//   finished upgrade download is handed to the window thread, which asks.
 // - virus check (WorkerThreads): takes finished items from virusQueue.
 //
 // The tree lock (tree.lock()) guards the item tree, activeTransfers, virusQueue,

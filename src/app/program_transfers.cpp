@@ -19,4 +19,16 @@ std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
                             transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_});
 }
 
+void ProgramHandOffs::InstallUpgrade(Item& item) {
+  if (desk_.upgradeFinished) {
+    desk_.upgradeFinished(item);
+  }
+}
+
+void ProgramHandOffs::RunAutomaticShutdown() {
+  if (desk_.countdown && desk_.power) {
+    RunGoodNight(state_.tree, *desk_.countdown, *desk_.power, state_.schedulerStop);
+  }
+}
+
 }  // namespace pellmarsh

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "app/scheduler.h"
 #include "capture/extraction_worker.h"
+#include "notify/good_night.h"
 #include "platform/resolver.h"
 #include "url/local_name_registry.h"
 
@@ -27,19 +29,33 @@ class SessionFactory final : public TransferFactory {
   std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };
 
-// Where finished downloads go next. The upgrade installer and the Good Night
-// countdown come with their own subsystems.
+// What the hand-offs need of the desktop. Set before the worker threads
+// start; a hand-off whose part is missing does nothing.
+struct HandOffDesk {
+  ShutdownCountdown* countdown = nullptr;
+  PowerControl* power = nullptr;
+  // A finished upgrade download, on the scheduler thread with the tree lock
+  // held: it may only pass the item on to the window thread.
+  std::function<void(Item&)> upgradeFinished;
+};
+
+// Where finished downloads go next.
 class ProgramHandOffs final : public SchedulerHandOffs {
  public:
-  explicit ProgramHandOffs(ExtractionWorker& extraction) : extraction_(extraction) {}
+  ProgramHandOffs(AppState& state, ExtractionWorker& extraction)
+      : state_(state), extraction_(extraction) {}
+  void Connect(HandOffDesk desk) { desk_ = std::move(desk); }
+
   // Called under the tree lock: the item's facts are copied and the file is
   // read on the extraction thread.
   void ExtractUrls(Item& item) override { extraction_.Post(ExtractionSourceOf(item)); }
-  void InstallUpgrade(Item&) override {}
-  void RunAutomaticShutdown() override {}
+  void InstallUpgrade(Item& item) override;
+  void RunAutomaticShutdown() override;
 
  private:
+  AppState& state_;
   ExtractionWorker& extraction_;
+  HandOffDesk desk_;
 };
 
 }  // namespace pellmarsh

@@ -105,6 +105,8 @@ inline constexpr std::string_view kMinTray = "parm-mintray";
 inline constexpr std::string_view kAutoExtract = "parm-autoextract";
 inline constexpr std::string_view kCheckNewVersion = "parm-checknewversion";
 inline constexpr std::string_view kCheckNewTime = "parm-checknewtime";
+// Base URL of the upgrade site; empty means there is none to ask.
+inline constexpr std::string_view kUpgradeUrl = "parm-upgradeurl";
 inline constexpr std::string_view kSoundOn = "parm-soundon";
 
 // The virus checker

@@ -88,6 +88,9 @@ class ItemCommands {
   int OfferFileDelete(Item& item, int prompt);
   bool LaunchItemFile(Item& item);
 
+  // Removes a URL item and every reference to it; its file stays. Tree lock held.
+  void DeleteUrl(Item& item);
+
   const std::string& pendingEvent() const { return pendingEvent_; }
   void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
 
@@ -121,7 +124,6 @@ class ItemCommands {
 
   // Under the tree lock.
   void Archive(Item& item);
-  void DeleteUrl(Item& item);
   void SetStatus(Item& item, int status);
 
   void Say(const std::string& text);

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -27,14 +28,17 @@
 #include "capture/clipboard_monitor.h"
 #include "capture/url_extraction.h"
 #include "capture/url_item.h"
+#include "desktop/qt_power_control.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
+#include "ui/auto_shutdown_dialog.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
 #include "ui/settings_sheet.h"
 #include "ui/url_properties_dialog.h"
+#include "ui/upgrade_installer.h"
 
 namespace pellmarsh {
 namespace {
@@ -72,9 +76,31 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
                                            static_cast<UrlDialogPort&>(*this), app_.clock());
   BuildControls();
   BuildLayout();
+
+  TrayEntry* tray = probe_.tray;
+  if (!tray) {
+    ownTray_ = std::make_unique<QtTrayEntry>();
+    tray = ownTray_.get();
+  }
+  tray->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { OnTrayActivated(reason); };
+  tray_ = std::make_unique<TrayState>(*tray);
+  countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
+  upgrades_ = std::make_unique<UpgradeInstaller>(
+      app_, *commands_,
+      UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
+                             [this](const std::string& path) { return OpenDocument(path); }});
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The hand-offs point into this window: no worker may outlive it.
+  if (app_.workersRunning()) {
+    app_.StopWorkers([] {
+      QApplication::processEvents();
+      QThread::msleep(100);
+    });
+  }
+  tray_->Remove();
+}
 
 QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, bool enabled) {
   auto* button = new QPushButton(caption);
@@ -241,6 +267,7 @@ bool MainWindow::Initialise() {
   }
 
   app_.events().RaiseEvent("STARTUP");
+  ConnectHandOffs();
   app_.StartWorkers();
   if (loaded.report) {
     // Shown over the window once it is up; the queue runs meanwhile.
@@ -313,6 +340,7 @@ void MainWindow::reject() {
     }
   }
   closing_ = true;
+  tray_->Remove();
   // Nothing may save or raise events while the worker threads stop.
   for (QTimer* timer : {secondTimer_, displayTimer_, startupTimer_}) {
     if (timer) {
@@ -333,6 +361,7 @@ void MainWindow::OnSecondTimer() {
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
   rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
+  tray_->Update(state.activeCount);
   secondTimer_->start(1000);
   AskClipAndGo();
   app_.SaveIfRequested();
@@ -561,7 +590,54 @@ bool MainWindow::ExtractUrlsFromFile(Item& item) {
 }
 
 void MainWindow::OnStartupTimer() {
-  MinimiseToTray();
+  if (isMinimized() && MinTrayOn()) {
+    MinimiseToTray();
+  }
+}
+
+bool MainWindow::MinTrayOn() {
+  auto tree = app_.tree().Lock();
+  return tree->GetPropInt(setting::kMinTray) != 0;
+}
+
+// Minimise, restore and maximise come here once the window has changed. A
+// hidden window's state may change with the window manager's bookkeeping:
+// only what the user can see moves the window into or out of the tray.
+void MainWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || closing_ || !isVisible()) {
+    return;
+  }
+  if (!isMinimized()) {
+    tray_->Remove();
+  } else if (MinTrayOn()) {
+    // Hiding inside the state change would confuse the window manager.
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized() && isVisible() && !closing_) {
+        MinimiseToTray();
+      }
+    });
+  }
+}
+
+void MainWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::Trigger) {
+    return;
+  }
+  showNormal();
+  tray_->Remove();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::ConnectHandOffs() {
+  PowerControl* power = probe_.power;
+  if (!power) {
+    ownPower_ = std::make_unique<QtPowerControl>();
+    power = ownPower_.get();
+  }
+  app_.handOffs().Connect(
+      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); }});
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -572,7 +648,12 @@ void MainWindow::showEvent(QShowEvent* event) {
   }
 }
 
-void MainWindow::MinimiseToTray() {}
+void MainWindow::MinimiseToTray() {
+  // Without a notification area a hidden window could never come back.
+  if (tray_->Add()) {
+    hide();
+  }
+}
 
 void MainWindow::OpenSettingsSheet() {
   CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
@@ -584,7 +665,7 @@ void MainWindow::OpenSettingsSheet() {
   RefreshList();
   app_.ResumeVirusChecks();
   if (sheet.checkNowPressed()) {
-    CheckForUpgradeNow();
+    CheckUpgradeNow();
   }
 }
 
@@ -657,9 +738,12 @@ void MainWindow::AskClipAndGo() {
   }
 }
 
-void MainWindow::StartUpgradeCheck() {}
+void MainWindow::StartUpgradeCheck() {
+  upgrades_->StartCheck();
+}
 
-// The user asked on the settings sheet; the upgrade check comes with its own work.
-void MainWindow::CheckForUpgradeNow() {}
+void MainWindow::CheckUpgradeNow() {
+  upgrades_->CheckNow();
+}
 
 }  // namespace pellmarsh

@@ -4,7 +4,10 @@
 #include <array>
 
 #include "app/app.h"
+#include "desktop/qt_gui_queue.h"
+#include "platform/power.h"
 #include "ui/item_commands.h"
+#include "ui/tray_icon.h"
 #include "ui/url_adding.h"
 
 class QLabel;
@@ -22,7 +25,17 @@ class DownloadList;
 struct DesktopProbe {
   // Whether hanging up the dial-up link is possible at all this run.
   std::function<bool()> dialUpAvailable;
+  // Stand-ins for the desktop's notification area and power services; the
+  // real ones when null.
+  TrayEntry* tray = nullptr;
+  PowerControl* power = nullptr;
+  // The Auto Shutdown countdown's second, in milliseconds.
+  int countdownTickMs = 1000;
 };
+
+class AutoShutdownDialog;
+class QtShutdownCountdown;
+class UpgradeInstaller;
 
 // The program's one window: a dialog run modally for the program's whole life.
 class MainWindow final : public QDialog, private CommandDesk, private UrlDialogPort {
@@ -51,6 +64,9 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   unsigned SelectionState();
   void RunItemCommand(ItemCommand command);
   ItemCommands& commands() { return *commands_; }
+  // The settings sheet's "Check Now" of the upgrade check.
+  void CheckUpgradeNow();
+  int trayIcon() const { return tray_->current(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -58,6 +74,7 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void BuildControls();
@@ -72,6 +89,9 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void OnOfflineClicked(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
+  bool MinTrayOn();
+  void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+  void ConnectHandOffs();
   void OnTabChanged(int tab);
   void OnHeaderClicked(int column);
   void OnRenamed(Item* item, const std::string& name);
@@ -102,7 +122,6 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   // The one-second timer's Clip-and-Go question, asked once per candidate.
   void AskClipAndGo();
   void StartUpgradeCheck();
-  void CheckForUpgradeNow();
 
   App& app_;
   DesktopProbe probe_;
@@ -132,6 +151,12 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   QTimer* secondTimer_ = nullptr;
   QTimer* displayTimer_ = nullptr;
   QTimer* startupTimer_ = nullptr;
+
+  std::unique_ptr<QtTrayEntry> ownTray_;
+  std::unique_ptr<TrayState> tray_;
+  std::unique_ptr<PowerControl> ownPower_;
+  std::unique_ptr<QtShutdownCountdown> countdown_;
+  std::unique_ptr<UpgradeInstaller> upgrades_;
 };
 
 }  // namespace pellmarsh

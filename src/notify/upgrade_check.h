@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/item.h"
+#include "url/local_name_registry.h"
+
+namespace pellmarsh {
+
+inline constexpr std::string_view kOwnVersion = "1.2d";
+
+// "autoupdate" of an upgrade item.
+enum class UpgradeKind : int { kNone = 0, kCheckPage = 1, kProgram = 2 };
+
+// The check page's or the program's URL on the upgrade site whose base URL
+// is given; empty when there is no site.
+std::string UpgradeUrl(std::string_view base, UpgradeKind kind);
+
+// Queues the upgrade download of the kind at the end of "_filelist", made
+// like any new URL item; nullptr when "parm-upgradeurl" is empty. Call with
+// the tree lock held.
+Item* StartUpgradeDownload(Item& root, LocalNameRegistry& names, int64_t now, UpgradeKind kind);
+
+// The versions the page's "Current Version: [...]" lines offer that sort
+// after our own, byte by byte, in page order.
+std::vector<std::string> NewerVersionsOffered(std::istream& page);
+
+}  // namespace pellmarsh

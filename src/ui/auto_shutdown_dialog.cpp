@@ -1,0 +1,112 @@
+#include "ui/auto_shutdown_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace pellmarsh {
+
+AutoShutdownDialog::AutoShutdownDialog(bool computerShutdown, int tickMs, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("autoShutdownDialog");
+  setWindowTitle("Pellmarsh: Auto Shutdown");
+  auto* text = new QLabel(
+      "Pellmarsh's downloading queue is empty.  Since you have the Good Night button pressed, "
+      "Pellmarsh is automatically shutting down.  Press ESC to cancel.");
+  text->setObjectName("shutdownText");
+  text->setWordWrap(true);
+  secondsBox_ = new QLineEdit(QString::number(remaining_));
+  secondsBox_->setObjectName("secondsBox");
+  secondsBox_->setReadOnly(true);
+  secondsBox_->setAlignment(Qt::AlignRight);
+  secondsBox_->setMaximumWidth(48);
+  secondsBox_->setAccessibleName("Seconds left");
+  auto* label = new QLabel(computerShutdown ? "seconds until computer shutdown."
+                                            : "seconds until dial-up networking shutdown.");
+  label->setObjectName("secondsLabel");
+  auto* shutdown = new QPushButton("Shutdown");
+  shutdown->setObjectName("shutdownButton");
+  shutdown->setDefault(true);
+  auto* cancel = new QPushButton("Cancel");
+  cancel->setObjectName("cancelButton");
+  connect(shutdown, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* countRow = new QHBoxLayout;
+  countRow->addWidget(secondsBox_);
+  countRow->addWidget(label, 1);
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(shutdown);
+  buttonRow->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text);
+  layout->addLayout(countRow);
+  layout->addLayout(buttonRow);
+  setMinimumWidth(380);
+
+  tick_ = new QTimer(this);
+  tick_->setInterval(tickMs);
+  connect(tick_, &QTimer::timeout, this, &AutoShutdownDialog::Tick);
+}
+
+void AutoShutdownDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  tick_->start();
+}
+
+void AutoShutdownDialog::Tick() {
+  --remaining_;
+  secondsBox_->setText(QString::number(remaining_));
+  if (remaining_ <= 0) {
+    tick_->stop();
+    accept();
+  }
+}
+
+bool QtShutdownCountdown::Run(bool computerShutdown, const std::atomic<bool>& stop) {
+  // Shared: the waiting thread may give up before the window thread runs it.
+  struct Exchange {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    bool accepted = false;
+    std::atomic<bool> abandoned{false};
+  };
+  auto exchange = std::make_shared<Exchange>();
+  guiQueue_.Post([this, exchange, computerShutdown] {
+    bool accepted = false;
+    if (!exchange->abandoned) {
+      AutoShutdownDialog dialog(computerShutdown, tickMs_, parent_);
+      QTimer watch;
+      QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, &exchange] {
+        if (exchange->abandoned) {
+          dialog.reject();
+        }
+      });
+      watch.start(100);
+      accepted = dialog.exec() == QDialog::Accepted && !exchange->abandoned;
+    }
+    std::lock_guard lock(exchange->mutex);
+    exchange->accepted = accepted;
+    exchange->done = true;
+    exchange->answered.notify_one();
+  });
+  std::unique_lock lock(exchange->mutex);
+  while (!exchange->done) {
+    if (stop) {
+      exchange->abandoned = true;
+      return false;
+    }
+    exchange->answered.wait_for(lock, std::chrono::milliseconds(100));
+  }
+  return exchange->accepted;
+}
+
+}  // namespace pellmarsh

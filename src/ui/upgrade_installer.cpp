@@ -1,0 +1,121 @@
+#include "ui/upgrade_installer.h"
+
+#include <sys/stat.h>
+
+#include <QTimer>
+#include <fstream>
+
+#include "platform/files.h"
+#include "store/keys.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr const char* kUpgradeLaterCaption = "Pellmarsh: Upgrade Later";
+
+// A file fetched over plain HTTP must never become runnable by our doing:
+// whatever its bits were (a resumed file keeps its own), execute goes.
+void DropExecutePermission(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ::chmod(path.c_str(), info.st_mode & ~static_cast<mode_t>(S_IXUSR | S_IXGRP | S_IXOTH));
+  }
+}
+
+}  // namespace
+
+void UpgradeInstaller::Finished(Item& item) {
+  const auto kind = static_cast<UpgradeKind>(item.GetPropInt(key::kAutoUpdate));
+  if (kind != UpgradeKind::kCheckPage && kind != UpgradeKind::kProgram) {
+    return;
+  }
+  // The questions wait for the user, which the scheduler holding the tree
+  // lock must not: the window thread takes it from here.
+  guiQueue_.Post(
+      [this, item = &item, kind, local = item.GetProp(key::kLocal)] { Handle(item, kind, local); });
+}
+
+bool UpgradeInstaller::StartCheck() {
+  auto tree = app_.tree().Lock();
+  return StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
+                              UpgradeKind::kCheckPage) != nullptr;
+}
+
+void UpgradeInstaller::CheckNow() {
+  if (StartCheck()) {
+    app_.state().startWalkDue = true;
+  } else {
+    app_.messages().Show({"No upgrade site is set."});
+  }
+}
+
+bool UpgradeInstaller::StillThere(Item* item, UpgradeKind kind, const std::string& local) {
+  bool found = false;
+  app_.tree().root().ForEach([&found, item](Item& candidate) { found |= &candidate == item; });
+  return found && item->GetPropInt(key::kAutoUpdate) == static_cast<int>(kind) &&
+         item->GetProp(key::kLocal) == local;
+}
+
+void UpgradeInstaller::Handle(Item* item, UpgradeKind kind, const std::string& local) {
+  // A command waiting on a question holds items this would delete: after it.
+  if (app_.state().commandBusy) {
+    QTimer::singleShot(100, &guiQueue_, [this, item, kind, local] { Handle(item, kind, local); });
+    return;
+  }
+  {
+    auto tree = app_.tree().Lock();
+    if (!StillThere(item, kind, local)) {
+      return;
+    }
+  }
+  if (kind == UpgradeKind::kProgram) {
+    AskToInstall(local);
+    return;
+  }
+  OfferNewVersion(local);
+  DeleteItemFile(local);
+  auto tree = app_.tree().Lock();
+  if (StillThere(item, kind, local)) {
+    commands_.DeleteUrl(*item);
+  }
+}
+
+void UpgradeInstaller::OfferNewVersion(const std::string& local) {
+  std::ifstream page(local);
+  for (const std::string& offered : NewerVersionsOffered(page)) {
+    const UserMessage question{
+        "Version " + offered + " of Pellmarsh is available.\r\nYou are running version " +
+            std::string(kOwnVersion) + ".\r\n\r\nWould you like to download the new version now?",
+        "Pellmarsh: Upgrade Available!", MessageButtons::kYesNo};
+    if (app_.messages().Show(question) == MessageAnswer::kYes) {
+      auto tree = app_.tree().Lock();
+      StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
+                           UpgradeKind::kProgram);
+      app_.state().startWalkDue = true;
+    } else {
+      app_.messages().Show(
+          {"To upgrade later, click the \"Check Upgrade\" button\r\nin the "
+           "Settings dialog, under Miscellaneous.",
+           kUpgradeLaterCaption});
+    }
+  }
+}
+
+void UpgradeInstaller::AskToInstall(const std::string& local) {
+  if (!FileExists(local)) {
+    return;
+  }
+  DropExecutePermission(local);
+  const UserMessage question{"Would you like to install the new Pellmarsh now?",
+                             "Pellmarsh: Upgrade Now?", MessageButtons::kYesNo};
+  if (app_.messages().Show(question) != MessageAnswer::kYes) {
+    app_.messages().Show(
+        {"You can launch the upgrade manually whenever you want.", kUpgradeLaterCaption});
+    return;
+  }
+  app_.state().noExitPrompt = true;
+  desk_.requestClose();
+  desk_.openProgram(local);
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/app.h"
+#include "desktop/qt_gui_queue.h"
+#include "notify/upgrade_check.h"
+#include "ui/item_commands.h"
+
+namespace pellmarsh {
+
+// The upgrade check's two downloads, handled on the window thread: the
+// page's offer and the install question. Construct it on the window thread.
+class UpgradeInstaller {
+ public:
+  struct Desk {
+    // Closes the window without the exit question.
+    std::function<void()> requestClose;
+    // Hands the downloaded program to the desktop; never runs it itself.
+    std::function<bool(const std::string&)> openProgram;
+  };
+  UpgradeInstaller(App& app, ItemCommands& commands, Desk desk)
+      : app_(app), commands_(commands), desk_(std::move(desk)) {}
+
+  // From the scheduler thread with the tree lock held: hands the finished
+  // item over and returns at once.
+  void Finished(Item& item);
+  // Queues the check page; false when no upgrade site is set.
+  bool StartCheck();
+  // The settings sheet's "Check Now": says so when no site is set.
+  void CheckNow();
+
+ private:
+  void Handle(Item* item, UpgradeKind kind, const std::string& local);
+  // Whether the item is still in the tree as it was handed over: the user may
+  // have deleted it meanwhile. Tree lock held.
+  bool StillThere(Item* item, UpgradeKind kind, const std::string& local);
+  void OfferNewVersion(const std::string& local);
+  void AskToInstall(const std::string& local);
+
+  App& app_;
+  ItemCommands& commands_;
+  Desk desk_;
+  QtGuiQueue guiQueue_;
+};
+
+}  // namespace pellmarsh

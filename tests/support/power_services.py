@@ -1,0 +1,84 @@
+"""Stand-in NetworkManager and logind on the bus of DBUS_SYSTEM_BUS_ADDRESS.
+
+Usage: power_services.py LOG TYPE...
+Each TYPE becomes an active connection, numbered from 1 in the given order.
+Every call that would hang up or switch off is appended to LOG as a line
+("deactivate <path>", "poweroff <interactive>"); "ready" is written once both
+names are owned.
+"""
+
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+NM = "org.freedesktop.NetworkManager"
+NM_PATH = "/org/freedesktop/NetworkManager"
+ACTIVE = NM + ".Connection.Active"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+LOGIN = "org.freedesktop.login1"
+
+
+def note(line):
+    with open(sys.argv[1], "a") as log:
+        log.write(line + "\n")
+
+
+class ActiveConnection(dbus.service.Object):
+    def __init__(self, bus, path, kind):
+        super().__init__(bus, path)
+        self.kind = kind
+
+    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if interface == ACTIVE and name == "Type":
+            return dbus.String(self.kind)
+        raise dbus.exceptions.DBusException("no such property", name=PROPERTIES + ".Error")
+
+
+class NetworkManager(dbus.service.Object):
+    def __init__(self, bus, paths):
+        super().__init__(bus, NM_PATH)
+        self.paths = paths
+
+    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if interface == NM and name == "ActiveConnections":
+            return dbus.Array([dbus.ObjectPath(p) for p in self.paths], signature="o")
+        raise dbus.exceptions.DBusException("no such property", name=PROPERTIES + ".Error")
+
+    @dbus.service.method(NM, in_signature="o", out_signature="")
+    def DeactivateConnection(self, path):
+        note("deactivate " + str(path))
+
+
+class Login(dbus.service.Object):
+    def __init__(self, bus):
+        super().__init__(bus, "/org/freedesktop/login1")
+
+    @dbus.service.method(LOGIN + ".Manager", in_signature="b", out_signature="")
+    def PowerOff(self, interactive):
+        note("poweroff " + ("true" if interactive else "false"))
+
+
+def main():
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    paths = []
+    objects = []
+    for number, kind in enumerate(sys.argv[2:], start=1):
+        path = NM_PATH + "/ActiveConnection/%d" % number
+        paths.append(path)
+        objects.append(ActiveConnection(bus, path, kind))
+    objects.append(NetworkManager(bus, paths))
+    objects.append(Login(bus))
+    names = [dbus.service.BusName(NM, bus), dbus.service.BusName(LOGIN, bus)]
+    note("ready")
+    GLib.MainLoop().run()
+    del names
+
+
+if __name__ == "__main__":
+    main()

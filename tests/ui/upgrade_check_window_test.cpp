@@ -1,0 +1,135 @@
+// The upgrade check from the start-up through both downloads, against nginx.
+#include <sys/stat.h>
+
+#include <QTest>
+
+#include "support/nginx_server.h"
+#include "window_fixture.h"
+
+namespace pellmarsh {
+
+// Answers each question by its caption and keeps every message.
+class CaptionAnswers final : public UserMessages {
+ public:
+  MessageAnswer Show(const UserMessage& message) override {
+    std::lock_guard lock(mutex);
+    shown.push_back(message);
+    const auto answer = answers.find(message.caption);
+    return answer != answers.end() ? answer->second : MessageAnswer::kOk;
+  }
+  bool Said(const std::string& text) {
+    std::lock_guard lock(mutex);
+    return std::any_of(shown.begin(), shown.end(),
+                       [&text](const UserMessage& message) { return message.text == text; });
+  }
+
+  std::mutex mutex;
+  std::map<std::string, MessageAnswer> answers;
+  std::vector<UserMessage> shown;
+};
+
+class UpgradeCheckWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  static constexpr int64_t kDay = 86400;
+
+  void StartWithLastCheck(int64_t daysAgo, const std::string& page) {
+    nginx.AddFile("/pellmarsh/upgradecheck.html", page);
+    fixture = std::make_unique<testing::WindowFixture>();
+    lastCheck = fixture->clock.UnixTime() - daysAgo * kDay;
+    fixture->WriteStartedBefore([this](Item& root) {
+      root.SetPropInt(setting::kCheckNewVersion, 1);
+      root.SetPropInt64(setting::kCheckNewTime, lastCheck);
+      root.SetProp(setting::kUpgradeUrl, nginx.Url("/"));
+    });
+    QVERIFY(fixture->Start({[] { return false; }}, &answers));
+  }
+
+  // The upgrade items of the pending list by their "autoupdate".
+  std::vector<int> UpgradeItems() {
+    auto tree = fixture->app->tree().Lock();
+    std::vector<int> kinds;
+    Item& list = tree->FindOrCreateChild(folder::kFileList);
+    for (int index = 0; index < list.ChildCount(); ++index) {
+      kinds.push_back(list.ChildAt(index)->GetPropInt(key::kAutoUpdate));
+    }
+    return kinds;
+  }
+
+  int64_t CheckTime() {
+    auto tree = fixture->app->tree().Lock();
+    return tree->GetPropInt64(setting::kCheckNewTime);
+  }
+
+  std::string DownloadDir() { return fixture->dir.File("download"); }
+
+  testing::NginxServer nginx;
+  CaptionAnswers answers;
+  int64_t lastCheck = 0;
+  std::unique_ptr<testing::WindowFixture> fixture;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(static_cast<bool>(nginx.Start()));
+    nginx.AddFile("/pellmarsh/pellmarsh.exe", "new program");
+  }
+
+  void init() {
+    answers.shown.clear();
+    answers.answers = {{"Pellmarsh: Upgrade Available!", MessageAnswer::kYes},
+                       {"Pellmarsh: Upgrade Now?", MessageAnswer::kNo}};
+  }
+
+  void cleanup() { fixture.reset(); }
+
+  void aNewerVersionIsFetchedAndNoLeavesItInTheCompletedDownloads() {
+    StartWithLastCheck(31, "<html>\nCurrent Version: [1.3]\n</html>\n");
+    QVERIFY(CheckTime() > lastCheck);
+    QTRY_VERIFY_WITH_TIMEOUT(answers.Said("You can launch the upgrade manually whenever you want."),
+                             20000);
+    QVERIFY(answers.Said(
+        "Version 1.3 of Pellmarsh is available.\r\nYou are running version 1.2d.\r\n\r\n"
+        "Would you like to download the new version now?"));
+    QCOMPARE(UpgradeItems(), std::vector<int>{2});
+    {
+      auto tree = fixture->app->tree().Lock();
+      QCOMPARE(tree->FindOrCreateChild(folder::kFileList).ChildAt(0)->GetPropInt(key::kStatus), 2);
+    }
+    QVERIFY(!testing::FileExistsOnDisk(DownloadDir() + "/upgradecheck.html"));
+    struct stat info {};
+    QCOMPARE(::stat((DownloadDir() + "/pellmarsh.exe").c_str(), &info), 0);
+    QCOMPARE(info.st_mode & 0111, 0u);
+    QVERIFY(!fixture->app->state().noExitPrompt);
+  }
+
+  void aPageWithNothingNewerIsDeletedWithoutAQuestion() {
+    StartWithLastCheck(31,
+                       "Current Version: [1.2d]\nCurrent Version: [1.10]\nCurrent Version: [1.3\n");
+    QCOMPARE(UpgradeItems(), std::vector<int>{1});
+    QTRY_VERIFY_WITH_TIMEOUT(UpgradeItems().empty(), 20000);
+    QVERIFY(!testing::FileExistsOnDisk(DownloadDir() + "/upgradecheck.html"));
+    QVERIFY(answers.shown.empty());
+  }
+
+  void withoutASiteNothingIsFetchedAndCheckNowSaysSo() {
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore([](Item& root) { root.SetPropInt(setting::kCheckNewVersion, 1); });
+    QVERIFY(fixture->Start({[] { return false; }}, &answers));
+    QVERIFY(UpgradeItems().empty());
+    fixture->window->CheckUpgradeNow();
+    QVERIFY(UpgradeItems().empty());
+    QVERIFY(answers.Said("No upgrade site is set."));
+  }
+
+  void twentyNineDaysAfterTheLastCheckNothingIsFetched() {
+    StartWithLastCheck(29, "Current Version: [1.3]\n");
+    QVERIFY(UpgradeItems().empty());
+    QCOMPARE(CheckTime(), lastCheck);
+  }
+};
+
+}  // namespace pellmarsh
+
+QTEST_MAIN(pellmarsh::UpgradeCheckWindowTest)
+#include "upgrade_check_window_test.moc"
