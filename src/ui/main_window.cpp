@@ -275,7 +275,7 @@ void MainWindow::StoreWindowState() {
 }
 
 void MainWindow::ShowAboutBox() {
-  AboutBox about(app_.state().programDir, app_.messages(), this);
+  AboutBox about(app_.folders(), app_.messages(), this);
   about.exec();
 }
 
