@@ -6,11 +6,15 @@
 namespace pellmarsh {
 
 App::App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Clock& clock)
-    : state_(std::move(programDir)),
+    : App(FoldersBesideProgram(programDir), messages, sounds, clock) {}
+
+App::App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock& clock)
+    : state_(folders.programDir),
       messages_(messages),
       sounds_(sounds),
       clock_(clock),
-      dataFile_(state_.programDir, SaveGuards{state_.commandBusy, state_.saving}, messages, clock,
+      folders_(std::move(folders)),
+      dataFile_(folders_.dataDir, SaveGuards{state_.commandBusy, state_.saving}, messages, clock,
                 replacer_),
       events_(state_.tree, sounds),
       speed_(state_, events_),
@@ -41,7 +45,7 @@ LoadOutcome App::LoadTree() {
 
 void App::CompleteBuiltInTree() {
   auto tree = state_.tree.Lock();
-  SetUpDefaultsAndSettings(tree.root(), state_.programDir);
+  SetUpDefaultsAndSettingsWithDownloads(tree.root(), folders_.downloadDir);
   BuildSoundTable(tree.root());
 }
 

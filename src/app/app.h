@@ -13,6 +13,7 @@
 #include "app/worker_threads.h"
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/data_folders.h"
 #include "platform/files.h"
 #include "platform/resolver.h"
 #include "platform/sound_player.h"
@@ -27,7 +28,9 @@ namespace pellmarsh {
 // window runs in its order.
 class App {
  public:
+  // Everything beside the program, as in a build or a portable copy.
   App(std::string programDir, UserMessages& messages, SoundPlayer& sounds, Clock& clock);
+  App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock& clock);
   App(const App&) = delete;
   App& operator=(const App&) = delete;
   ~App();
@@ -40,6 +43,7 @@ class App {
   SoundPlayer& sounds() { return sounds_; }
   SpeedControl& speed() { return speed_; }
   const DataFile& dataFile() const { return dataFile_; }
+  const DataFolders& folders() const { return folders_; }
   LocalNameRegistry& localNames() { return localNames_; }
   ExtractionWorker& extraction() { return extraction_; }
   // Connect the desktop before StartWorkers.
@@ -87,6 +91,7 @@ class App {
   UserMessages& messages_;
   SoundPlayer& sounds_;
   Clock& clock_;
+  const DataFolders folders_;
   AtomicFileReplacer replacer_{DataFile::kFileMode};
   DataFile dataFile_;
   EventRaiser events_;

@@ -10,8 +10,8 @@
 
 namespace pellmarsh {
 
-InstanceLock::InstanceLock(const std::string& programDir) {
-  const std::string path = JoinPath(programDir, "pmarsh.lock");
+InstanceLock::InstanceLock(const std::string& dataDir) {
+  const std::string path = JoinPath(dataDir, "pmarsh.lock");
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     failure_ = "Pellmarsh cannot create " + path + ": " + std::strerror(errno);

@@ -4,12 +4,12 @@
 
 namespace pellmarsh {
 
-// One running program per program directory: an advisory lock on a file beside
-// the data file, held for the life of the object and released by the system if
-// the process dies.
+// One running program per data file: an advisory lock on a file beside it,
+// held for the life of the object and released by the system if the process
+// dies.
 class InstanceLock {
  public:
-  explicit InstanceLock(const std::string& programDir);
+  explicit InstanceLock(const std::string& dataDir);
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
   ~InstanceLock();

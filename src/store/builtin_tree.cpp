@@ -87,10 +87,13 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir) {
 }
 
 void SetUpDefaultsAndSettings(Item& root, const std::string& programDir) {
+  SetUpDefaultsAndSettingsWithDownloads(root, JoinPath(programDir, "download"));
+}
+
+void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downloadDir) {
   Item& hostDefaults = root.FindOrCreateChild(folder::kHostDefaults);
   if (!hostDefaults.FindByName(kDefaultHostEntry)) {
     Item& entry = hostDefaults.FindOrCreateChild(kDefaultHostEntry);
-    const std::string downloadDir = JoinPath(programDir, "download");
     std::error_code
         ignored;  // an existing directory is fine; a failure shows on the first download
     std::filesystem::create_directory(downloadDir, ignored);

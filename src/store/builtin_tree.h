@@ -17,6 +17,8 @@ void SetUpRootAndFolders(Item& root, const std::string& programDir);
 
 // The host defaults (creating the download directory together with the default
 // entry), the text-type folders and every setting that has a default.
+void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downloadDir);
+// The same with new hosts downloading into "download" beside the program.
 void SetUpDefaultsAndSettings(Item& root, const std::string& programDir);
 
 // Stores the time in the first-start marker when it is empty; true if it was.

@@ -12,8 +12,8 @@
 
 namespace pellmarsh {
 
-AboutBox::AboutBox(const std::string& programDir, UserMessages& messages, QWidget* parent)
-    : QDialog(parent), programDir_(programDir), messages_(messages) {
+AboutBox::AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* parent)
+    : QDialog(parent), programDir_(folders.programDir), messages_(messages) {
   setWindowTitle("Pellmarsh: About");
   setObjectName("aboutBox");
   auto* text = new QLabel(
@@ -29,6 +29,13 @@ AboutBox::AboutBox(const std::string& programDir, UserMessages& messages, QWidge
       "<li>Plays sounds and can hang up or power off when the queue is empty</li>"
       "</ul>");
   text->setObjectName("aboutText");
+  auto* location = new QLabel(
+      QString("<p>Your downloads list and settings are kept in<br><b>%1</b></p>"
+              "<p>New hosts download into<br><b>%2</b></p>")
+          .arg(QString::fromStdString(JoinPath(folders.dataDir, "pmarsh.dat")).toHtmlEscaped(),
+               QString::fromStdString(folders.downloadDir).toHtmlEscaped()));
+  location->setObjectName("dataLocation");
+  location->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   QPushButton* readMe = buttons->addButton("&Read Me...", QDialogButtonBox::ActionRole);
   readMe->setObjectName("readMeButton");
@@ -36,11 +43,16 @@ AboutBox::AboutBox(const std::string& programDir, UserMessages& messages, QWidge
   connect(readMe, &QPushButton::clicked, this, &AboutBox::OpenReadMe);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
+  layout->addWidget(location);
   layout->addWidget(buttons);
 }
 
 void AboutBox::OpenReadMe() {
-  const QString path = QString::fromStdString(JoinPath(programDir_, "pellmarsh.txt"));
+  QString path = QString::fromStdString(JoinPath(programDir_, "pellmarsh.txt"));
+  if (!QFileInfo::exists(path)) {
+    // Installed, the read-me sits with the package's documentation.
+    path = QString::fromStdString(JoinPath(programDir_, "../share/doc/pellmarsh/pellmarsh.txt"));
+  }
   if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
     messages_.Show({"Could not open PELLMARSH.TXT."});
   }

@@ -3,14 +3,16 @@
 #include <QDialog>
 #include <string>
 
+#include "platform/data_folders.h"
 #include "platform/user_messages.h"
 
 namespace pellmarsh {
 
-// Product name, version and features, with a button that opens the read-me.
+// Product name, version, features and where the data lives, with a button
+// that opens the read-me.
 class AboutBox final : public QDialog {
  public:
-  AboutBox(const std::string& programDir, UserMessages& messages, QWidget* parent);
+  AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* parent);
 
  private:
   void OpenReadMe();

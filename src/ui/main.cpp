@@ -2,6 +2,7 @@
 #include <QMessageBox>
 #include <QThread>
 #include <cstdio>
+#include <utility>
 
 #include "app/app.h"
 #include "desktop/qt_network_manager.h"
@@ -9,6 +10,7 @@
 #include "desktop/qt_sound_player.h"
 #include "desktop/qt_user_messages.h"
 #include "platform/clock.h"
+#include "platform/data_folders.h"
 #include "platform/instance_lock.h"
 #include "platform/program_dir.h"
 #include "ui/closing_notice.h"
@@ -44,8 +46,9 @@ int main(int argc, char** argv) {
     }
   });
 
-  const std::string programDir = pellmarsh::ProgramDir();
-  const pellmarsh::InstanceLock instance(programDir);
+  pellmarsh::DataFolders folders =
+      pellmarsh::ChooseDataFolders(pellmarsh::ProgramDir(), pellmarsh::CurrentUserEnvironment());
+  const pellmarsh::InstanceLock instance(folders.dataDir);
   if (!instance.acquired()) {
     SayCannotStart(instance.failure());
     return 1;
@@ -54,7 +57,7 @@ int main(int argc, char** argv) {
   pellmarsh::QtUserMessages messages;
   pellmarsh::QtSoundPlayer sounds;
   pellmarsh::SystemClock clock;
-  pellmarsh::App app(programDir, messages, sounds, clock);
+  pellmarsh::App app(std::move(folders), messages, sounds, clock);
   pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
   window = &mainWindow;
   if (mainWindow.Initialise()) {

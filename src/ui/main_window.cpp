@@ -37,8 +37,8 @@
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
 #include "ui/settings_sheet.h"
-#include "ui/url_properties_dialog.h"
 #include "ui/upgrade_installer.h"
+#include "ui/url_properties_dialog.h"
 
 namespace pellmarsh {
 namespace {
@@ -305,7 +305,7 @@ void MainWindow::StoreWindowState() {
 }
 
 void MainWindow::ShowAboutBox() {
-  AboutBox about(app_.state().programDir, app_.messages(), this);
+  AboutBox about(app_.folders(), app_.messages(), this);
   about.exec();
 }
 

@@ -56,7 +56,7 @@ class DialogsTest : public QObject {
   void theAboutBoxSaysWhenTheReadMeCannotBeOpened() {
     testing::TempDir dir;  // holds no pellmarsh.txt
     testing::RecordingMessages messages;
-    AboutBox about(dir.path(), messages, nullptr);
+    AboutBox about(FoldersBesideProgram(dir.path()), messages, nullptr);
     QCOMPARE(about.windowTitle(), QString("Pellmarsh: About"));
     QVERIFY(about.findChild<QWidget*>("aboutText"));
     about.findChild<QPushButton*>("readMeButton")->click();
