@@ -18,13 +18,13 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-// The base directory specification ignores relative paths.
+// XDG_DATA_HOME counts only when it is an absolute path; a relative one is ignored.
 bool IsAbsolute(const std::string& path) {
   return !path.empty() && path.front() == '/';
 }
 
-// Makes each missing component with mode 0700, as the base directory
-// specification asks of the folders it names; existing ones keep their mode.
+// Makes each missing component with mode 0700, as the XDG base directories
+// are to be made; existing ones keep their mode.
 void MakePrivateDirectories(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string prefix = path.substr(0, slash);
