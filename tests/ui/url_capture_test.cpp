@@ -12,6 +12,7 @@
 #include "support/temp_dir.h"
 #include "ui/list_rows.h"
 #include "ui/main_window.h"
+#include "window_fixture.h"
 
 namespace pellmarsh {
 
@@ -22,20 +23,16 @@ class UrlCaptureTest : public QObject {
  private:
   // Offline, so nothing queued starts downloading.
   void StartWindow(const std::function<void(Item&)>& adjust) {
-    Item root;
-    MarkFirstStart(root, 1765000000);
-    root.SetPropInt(setting::kOffline, 1);
-    adjust(root);
-    testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
-    app = std::make_unique<App>(dir->path(), hooked, sounds, clock);
-    window = std::make_unique<MainWindow>(*app, DesktopProbe{[] { return false; }});
-    QVERIFY(window->Initialise());
-    window->show();
+    fixture->WriteStartedBefore([&](Item& root) {
+      root.SetPropInt(setting::kOffline, 1);
+      adjust(root);
+    });
+    QVERIFY(fixture->Start(DesktopProbe{[] { return false; }}, hooked.get()));
   }
 
   // "value:status" of each clipped item, oldest first.
   QStringList Clipped() {
-    auto tree = app->tree().Lock();
+    auto tree = fixture->app->tree().Lock();
     QStringList described;
     if (const Item* clip = tree->FindByName(folder::kFileClip)) {
       for (int i = 0; i < clip->ChildCount(); ++i) {
@@ -47,21 +44,19 @@ class UrlCaptureTest : public QObject {
   }
 
   int Shown(const std::string& caption) {
-    std::lock_guard lock(messages.mutex);
-    return int(std::count_if(messages.shown.begin(), messages.shown.end(),
+    std::lock_guard lock(fixture->messages.mutex);
+    return int(std::count_if(fixture->messages.shown.begin(), fixture->messages.shown.end(),
                              [&](const UserMessage& shown) { return shown.caption == caption; }));
   }
 
   int ListedCount() {
-    auto tree = app->tree().Lock();
+    auto tree = fixture->app->tree().Lock();
     const Item* list = tree->FindByName(folder::kFileList);
     return list ? list->ChildCount() : 0;
   }
 
-  int CurrentTab() { return window->findChild<QTabBar*>()->currentIndex(); }
+  int CurrentTab() { return fixture->window->findChild<QTabBar*>()->currentIndex(); }
 
-  std::unique_ptr<testing::TempDir> dir;
-  testing::RecordingMessages messages;
   // Runs `during` once while the next message is open.
   struct HookedMessages final : UserMessages {
     explicit HookedMessages(UserMessages& inner) : inner(inner) {}
@@ -73,26 +68,21 @@ class UrlCaptureTest : public QObject {
     }
     UserMessages& inner;
     std::function<void()> during;
-  } hooked{messages};
-  testing::RecordingSounds sounds;
-  SystemClock clock;
-  std::unique_ptr<App> app;
-  std::unique_ptr<MainWindow> window;
+  };
+
+  std::unique_ptr<testing::WindowFixture> fixture;
+  std::unique_ptr<HookedMessages> hooked;
 
  private slots:
   void init() {
-    dir = std::make_unique<testing::TempDir>();
-    messages.shown.clear();
-    messages.answer = MessageAnswer::kCancel;
+    fixture = std::make_unique<testing::WindowFixture>();
+    hooked = std::make_unique<HookedMessages>(fixture->messages);
+    fixture->messages.answer = MessageAnswer::kCancel;
   }
 
   void cleanup() {
-    if (app && app->workersRunning()) {
-      app->StopWorkers([this] { clock.SleepMs(20); });
-    }
-    window.reset();
-    app.reset();
-    dir.reset();
+    fixture.reset();
+    hooked.reset();
   }
 
   void aCopiedUrlIsClippedAndOfferedOnce() {
@@ -102,11 +92,11 @@ class UrlCaptureTest : public QObject {
     QTRY_COMPARE(Clipped(), QStringList{"http://example.invalid/a.zip:6"});
     QCOMPARE(CurrentTab(), int(kTabClipboard));
     QTRY_COMPARE_WITH_TIMEOUT(Shown("Pellmarsh: Clip and Go"), 1, 3000);
-    QCOMPARE(messages.shown.back().text,
+    QCOMPARE(fixture->messages.shown.back().text,
              "http://example.invalid/a.zip\r\n\r\nPut this URL on the download queue?");
     {
-      auto tree = app->tree().Lock();
-      QCOMPARE(app->state().clipAndGoItem, nullptr);  // asked once, then forgotten
+      auto tree = fixture->app->tree().Lock();
+      QCOMPARE(fixture->app->state().clipAndGoItem, nullptr);  // asked once, then forgotten
     }
     // Known now: copied again it captures and asks nothing.
     QGuiApplication::clipboard()->setText("x");
@@ -121,11 +111,13 @@ class UrlCaptureTest : public QObject {
     QTRY_COMPARE(Clipped().size(), 1);
     Item* item = nullptr;
     {
-      auto tree = app->tree().Lock();
+      auto tree = fixture->app->tree().Lock();
       item = tree->FindByName(folder::kFileClip)->ChildAt(0);
     }
-    messages.answer = MessageAnswer::kOk;
-    hooked.during = [&] { window->commands().RunItemCommand(kCommandArchiveOrDelete, {item}); };
+    fixture->messages.answer = MessageAnswer::kOk;
+    hooked->during = [&] {
+      fixture->window->commands().RunItemCommand(kCommandArchiveOrDelete, {item});
+    };
     QTRY_COMPARE_WITH_TIMEOUT(Shown("Pellmarsh: Clip and Go"), 1, 3000);
     QVERIFY(Clipped().isEmpty());
     QCOMPARE(ListedCount(), 0);
@@ -138,7 +130,7 @@ class UrlCaptureTest : public QObject {
     });
     QGuiApplication::clipboard()->setText("http://example.invalid/b.zip");
     QTRY_COMPARE(ListedCount(), 1);
-    auto tree = app->tree().Lock();
+    auto tree = fixture->app->tree().Lock();
     const Item* list = tree->FindByName(folder::kFileList);
     QVERIFY(list && list->ChildCount() == 1);
     QCOMPARE(list->ChildAt(0)->GetPropInt(key::kStatus), int(kStatusQueued));
@@ -150,29 +142,29 @@ class UrlCaptureTest : public QObject {
     for (int i = 0; i < 201; ++i) {
       page += "<a href=\"f" + std::to_string(i) + ".zip\">\n";
     }
-    testing::WriteFile(dir->File("page.html"), page);
+    testing::WriteFile(fixture->dir.File("page.html"), page);
     StartWindow([&](Item& root) {
       Item& item = root.FindOrCreateChild(folder::kFileList).AddChild(std::make_unique<Item>());
       item.SetProp(key::kType, "_url");
       item.SetProp(key::kValue, "http://example.invalid/dir/page.html");
-      item.SetProp(key::kLocal, dir->File("page.html"));
+      item.SetProp(key::kLocal, fixture->dir.File("page.html"));
       item.SetPropInt(key::kStatus, kStatusComplete);
     });
     Item* item = nullptr;
     {
-      auto tree = app->tree().Lock();
+      auto tree = fixture->app->tree().Lock();
       item = tree->FindByName(folder::kFileList)->ChildAt(0);
     }
-    window->commands().RunItemCommand(kCommandExtractUrls, {item});
+    fixture->window->commands().RunItemCommand(kCommandExtractUrls, {item});
     QCOMPARE(Shown("Pellmarsh: Continue Extraction?"), 1);
-    QVERIFY(messages.shown.back().text.starts_with(
+    QVERIFY(fixture->messages.shown.back().text.starts_with(
         "Extracting URLs from http://example.invalid/dir/page.html.\r\n\r\nPellmarsh has found "
         "201 potential URLs.\r\n"));
     QVERIFY(Clipped().isEmpty());
     QCOMPARE(CurrentTab(), int(kTabPending));
 
-    messages.answer = MessageAnswer::kOk;
-    window->commands().RunItemCommand(kCommandExtractUrls, {item});
+    fixture->messages.answer = MessageAnswer::kOk;
+    fixture->window->commands().RunItemCommand(kCommandExtractUrls, {item});
     QCOMPARE(Clipped().size(), 201);
     QCOMPARE(Clipped().back(), QString("http://example.invalid/dir/f200.zip:6"));
     QCOMPARE(CurrentTab(), int(kTabClipboard));
