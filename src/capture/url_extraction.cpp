@@ -178,7 +178,7 @@ std::string ResolveCandidate(const std::string& candidate, const std::string& pa
   } else {
     url = ResolveAgainst(candidate, pageUrl);
   }
-  if (!url.starts_with("http:") && !url.starts_with("ftp:")) {
+  if (!url.starts_with("http:") && !url.starts_with("https:") && !url.starts_with("ftp:")) {
     return std::string();
   }
   return url;

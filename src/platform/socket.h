@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_stream.h"
+
 namespace pellmarsh {
 
 // Error numbers are the program's own vocabulary (the classic Windows Sockets
@@ -13,6 +15,7 @@ inline constexpr int kErrorWouldBlock = 10035;
 inline constexpr int kErrorTimedOut = 10060;
 inline constexpr int kErrorTooManyFiles = 10024;  // EMFILE and ENFILE
 inline constexpr int kErrorNoBuffers = 10055;
+inline constexpr int kErrorConnectionAborted = 10053;
 
 // Maps an errno from a socket call onto that vocabulary; an errno without a
 // counterpart is passed on as it is.
@@ -24,11 +27,6 @@ struct SocketAddress {
   uint16_t port = 0;
 };
 
-struct IoResult {
-  size_t count = 0;  // bytes moved; 0 with no error means the peer closed
-  int error = 0;     // 0, kErrorWouldBlock, or another socket error number
-};
-
 struct Readiness {
   bool ready = false;
   int error = 0;
@@ -36,7 +34,7 @@ struct Readiness {
 
 // One IPv4 TCP socket, closed with the object. Every call returns at once:
 // readiness is asked with a zero time-out and sends never raise SIGPIPE.
-class TcpSocket {
+class TcpSocket final : public ByteStream {
  public:
   TcpSocket() = default;
   explicit TcpSocket(int fd) : fd_(fd) {}
@@ -59,8 +57,9 @@ class TcpSocket {
   Readiness PollReadable() const;
   // The error a finished non-blocking connect left on the socket, or 0.
   int PendingError() const;
-  IoResult Send(std::string_view bytes);
-  IoResult Receive(char* buffer, size_t size);
+  IoResult Send(std::string_view bytes) override;
+  IoResult Receive(char* buffer, size_t size) override;
+  IoWait NextWait(bool sending) const override { return {fd_, sending}; }
   int Bind(const SocketAddress& at);
   int Listen(int backlog);
   // A new non-blocking connection, or an invalid socket with the error in `error`.

@@ -62,8 +62,10 @@ void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts
 
 }  // namespace
 
-HttpExchange::HttpExchange(SessionHost& session)
-    : session_(session), automaticMode_(session.urlItem().GetPropInt(key::kTransferCode) == 0) {}
+HttpExchange::HttpExchange(SessionHost& session, bool overTls)
+    : session_(session),
+      overTls_(overTls),
+      automaticMode_(session.urlItem().GetPropInt(key::kTransferCode) == 0) {}
 
 SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
@@ -107,7 +109,7 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
     return SessionState::kDone;
   }
   const std::optional<size_t> got =
-      session_.Receive(session_.mainSocket(), byteLimit, &lastReceive_);
+      session_.Receive(session_.mainStream(), byteLimit, &lastReceive_);
   if (!got) {
     return SessionState::kTransfer;
   }
@@ -169,7 +171,7 @@ bool HttpExchange::HeaderTooSlow() const {
 }
 
 Transfer::Wait HttpExchange::NextWait() const {
-  return {session_.mainSocket().fd(), false};
+  return session_.mainStream().NextWait(false);
 }
 
 SessionState HttpExchange::ReadHeaderLines() {

@@ -11,11 +11,12 @@
 namespace pellmarsh {
 
 // HTTP/1.0: one GET per connection, the response header read line by line,
-// then the body until the server closes.
+// then the body until the server closes. For https:// all of it inside TLS.
 class HttpExchange final : public ProtocolExchange {
  public:
-  explicit HttpExchange(SessionHost& session);
+  HttpExchange(SessionHost& session, bool overTls);
 
+  bool overTls() const override { return overTls_; }
   SessionState Start() override;
   SessionState TransferStep(size_t byteLimit) override;
   Transfer::Wait NextWait() const override;
@@ -33,6 +34,7 @@ class HttpExchange final : public ProtocolExchange {
   SessionState CompleteAlreadyWhole();
 
   SessionHost& session_;
+  const bool overTls_;
   const bool automaticMode_;  // "transfercode" 0: the content type may ask for text
   HttpHeaderReader header_;
   std::string statusLine_;

@@ -3,12 +3,13 @@
 #include "transfer/file_copy.h"
 #include "transfer/ftp_dialogue.h"
 #include "transfer/http_exchange.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
 
 std::unique_ptr<ProtocolExchange> ExchangeFor(std::string_view scheme, SessionHost& session) {
-  if (scheme == "http") {
-    return std::make_unique<HttpExchange>(session);
+  if (IsHttpScheme(scheme)) {
+    return std::make_unique<HttpExchange>(session, scheme == "https");
   }
   if (scheme == "ftp") {
     return std::make_unique<FtpDialogue>(session);

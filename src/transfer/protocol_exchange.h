@@ -20,6 +20,8 @@ class ProtocolExchange {
 
   // False for a protocol that needs no connection: Init goes on to Start.
   virtual bool connects() const { return true; }
+  // True when the connection's bytes go inside TLS, from its first.
+  virtual bool overTls() const { return false; }
   // The connection is up and the save file not yet open: kStart, or
   // kDialogue for a protocol with a dialogue of its own.
   virtual SessionState AfterConnect(uint32_t /*resolvedAddress*/, uint32_t /*serverAddress*/) {
@@ -39,8 +41,8 @@ class ProtocolExchange {
   virtual std::string_view StateName() const { return "Dialogue"; }
 };
 
-// The exchange for a URL scheme as the parser gives it ("http", "ftp",
-// "file"); none for any other.
+// The exchange for a URL scheme as the parser gives it ("http", "https",
+// "ftp", "file"); none for any other.
 std::unique_ptr<ProtocolExchange> ExchangeFor(std::string_view scheme, SessionHost& session);
 
 }  // namespace pellmarsh

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/byte_stream.h"
 #include "store/item.h"
 
 namespace pellmarsh {
@@ -17,10 +18,7 @@ class Transfer {
  public:
   // The socket the next step waits on, so the scheduler can sleep until it is
   // ready; no descriptor when the next step can run at once.
-  struct Wait {
-    int fd = -1;
-    bool forWrite = false;
-  };
+  using Wait = IoWait;
 
   virtual ~Transfer() = default;
 

@@ -34,6 +34,8 @@ std::string_view StateName(SessionState state) {
       return "Connect";
     case SessionState::kConnectWait:
       return "ConnectWait";
+    case SessionState::kTlsHandshake:
+      return "TlsHandshake";
     case SessionState::kDialogue:
       return "Dialogue";
     case SessionState::kStart:
@@ -95,11 +97,13 @@ TransferSession::Wait TransferSession::NextWait() const {
     return {};
   }
   if (!sendBuffer_.empty()) {
-    return {mainSocket_.fd(), true};
+    return tls_ ? tls_->NextWait(true) : mainSocket_.NextWait(true);
   }
   switch (state_) {
     case SessionState::kConnectWait:
       return {mainSocket_.fd(), true};
+    case SessionState::kTlsHandshake:
+      return tls_->NextWait(false);
     case SessionState::kDialogue:
     case SessionState::kTransfer:
       return exchange_->NextWait();
@@ -122,6 +126,9 @@ void TransferSession::RunState() {
       break;
     case SessionState::kConnectWait:
       ConnectWait();
+      break;
+    case SessionState::kTlsHandshake:
+      TlsHandshake();
       break;
     case SessionState::kDialogue:
       GoOn(exchange_->DialogueStep());
@@ -154,7 +161,7 @@ void TransferSession::GoOn(SessionState next) {
 
 void TransferSession::SendPending() {
   Log(LoggedSendLine(sendBuffer_));
-  const IoResult sent = mainSocket_.Send(sendBuffer_);
+  const IoResult sent = mainStream().Send(sendBuffer_);
   if (sent.error == kErrorWouldBlock) {
     return;
   }
@@ -305,6 +312,42 @@ void TransferSession::ConnectWait() {
     Fail("Could not connect: " + SocketErrorText(refused), FailOutcome::kRetry);
     return;
   }
+  if (exchange_->overTls()) {
+    tls_ = std::make_unique<TlsStream>(mainSocket_, urlParts_->GetProp(key::kHostName));
+    connectStarted_ = context_.clock.TickCount();
+    state_ = SessionState::kTlsHandshake;
+    Log("Starting TLS...");
+    return;
+  }
+  Connected();
+}
+
+void TransferSession::TlsHandshake() {
+  switch (tls_->StepHandshake()) {
+    case TlsStream::Handshake::kWaiting:
+      // A server that takes the connection but never answers would hold the slot.
+      if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
+        FailReceive(kErrorTimedOut);
+      }
+      return;
+    case TlsStream::Handshake::kRefused:
+      Fail("TLS Error: " + tls_->refusal(), FailOutcome::kPermanent);
+      return;
+    case TlsStream::Handshake::kCut:
+      if (tls_->cutError() != 0) {
+        FailReceive(tls_->cutError());
+      } else {
+        Fail("The server closed the connection during the TLS handshake.", FailOutcome::kRetry);
+      }
+      return;
+    case TlsStream::Handshake::kDone:
+      Log("TLS connection: " + tls_->Description());
+      Connected();
+      return;
+  }
+}
+
+void TransferSession::Connected() {
   GoOn(exchange_->AfterConnect(remoteAddress_, remoteSockAddr_.address));
   if (state_ == SessionState::kDone) {
     return;
@@ -376,10 +419,12 @@ void TransferSession::Complete() {
   saveFile_.Close();
   state_ = SessionState::kDone;
   exchange_->CloseData();
+  tls_.reset();
   mainSocket_.Close();
 }
 
 void TransferSession::Reset() {
+  tls_.reset();
   mainSocket_.Close();
   exchange_.reset();
   saveFile_.Close();
@@ -401,9 +446,16 @@ void TransferSession::Reset() {
   saveFile_.ResetText();
 }
 
-std::optional<size_t> TransferSession::Receive(TcpSocket& socket, size_t size,
+ByteStream& TransferSession::mainStream() {
+  if (tls_) {
+    return *tls_;
+  }
+  return mainSocket_;
+}
+
+std::optional<size_t> TransferSession::Receive(ByteStream& stream, size_t size,
                                                uint32_t* lastActivity) {
-  const IoResult got = socket.Receive(context_.buffer, size);
+  const IoResult got = stream.Receive(context_.buffer, size);
   if (got.error == kErrorWouldBlock) {
     // Counted only when nothing is waiting, so a throttled session is never
     // taken for a stalled server.

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/resolver.h"
 #include "platform/socket.h"
+#include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
 #include "transfer/save_file.h"
@@ -50,6 +51,7 @@ enum class SessionState : int {
   kComplete = 10,
   kDone = 11,
   kDialogue = 12,
+  kTlsHandshake = 13,
   kConnectWait = 16,
 };
 
@@ -65,6 +67,8 @@ class SessionHost {
   virtual const UrlParts& urlParts() const = 0;
   // The connection to the server: HTTP's, or FTP's command connection.
   virtual TcpSocket& mainSocket() = 0;
+  // Its bytes: inside TLS when the protocol asked for it, else the socket's own.
+  virtual ByteStream& mainStream() = 0;
 
   virtual void Log(std::string_view text) = 0;
   // Every failure ends here: logged, kept as the item's "error", and the
@@ -79,7 +83,8 @@ class SessionHost {
   // once the peer has closed), or nothing when the step ends here because
   // nothing came or the session failed. Given `lastActivity`, any arrival
   // renews it, and a would-block after too long a silence fails the session.
-  virtual std::optional<size_t> Receive(TcpSocket& socket, size_t size, uint32_t* lastActivity) = 0;
+  virtual std::optional<size_t> Receive(ByteStream& stream, size_t size,
+                                        uint32_t* lastActivity) = 0;
   // Receive and accept errors end the attempt alike.
   virtual void FailReceive(int error) = 0;
   virtual bool SilentTooLong(uint32_t lastActivity) const = 0;
@@ -141,11 +146,12 @@ class TransferSession final : public Transfer, private SessionHost {
   const TransferContext& context() const override { return context_; }
   const UrlParts& urlParts() const override { return *urlParts_; }
   TcpSocket& mainSocket() override { return mainSocket_; }
+  ByteStream& mainStream() override;
   void Log(std::string_view text) override;
   void Fail(std::string_view message, FailOutcome outcome) override;
   void Send(std::string text) override { sendBuffer_ = std::move(text); }
   bool Sending() const override { return !sendBuffer_.empty(); }
-  std::optional<size_t> Receive(TcpSocket& socket, size_t size, uint32_t* lastActivity) override;
+  std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override;
   void FailReceive(int error) override;
   bool SilentTooLong(uint32_t lastActivity) const override;
   bool OpenSaveFile() override;
@@ -166,6 +172,9 @@ class TransferSession final : public Transfer, private SessionHost {
   void LogConnecting();
   void Connect();
   void ConnectWait();
+  void TlsHandshake();
+  // The connection carries the protocol's bytes from here on.
+  void Connected();
   void Start();
   void Complete();
   void Reset();
@@ -197,6 +206,7 @@ class TransferSession final : public Transfer, private SessionHost {
   int remotePort_ = 0;
   SocketAddress remoteSockAddr_;
   TcpSocket mainSocket_;
+  std::unique_ptr<TlsStream> tls_;  // over mainSocket_, for a protocol that asks for it
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
   size_t loggedBytes_ = 0;

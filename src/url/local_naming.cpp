@@ -102,7 +102,7 @@ std::string LocalFileName(const UrlParts& parts) {
     const std::string joined = parts.GetProp(key::kHostName) + parts.GetProp(key::kPath);
     const std::string segment = NameOf(joined);
     name = segment.empty() ? "download" : segment + "-index";
-    name += parts.GetProp(key::kProtocol) == "http" ? ".html" : ".txt";
+    name += IsHttpScheme(parts.GetProp(key::kProtocol)) ? ".html" : ".txt";
   }
   // The system would end the name at a NUL, and write to another file; other
   // control bytes make names a terminal or a file manager mangles.

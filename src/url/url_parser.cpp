@@ -155,8 +155,8 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
   parts->SetProp(key::kProtocol, scheme);
 
   int32_t defaultPort = 0;
-  if (scheme == "http") {
-    defaultPort = 80;
+  if (IsHttpScheme(scheme)) {
+    defaultPort = scheme == "https" ? 443 : 80;
     CutHttpFragment(text);
   } else if (scheme == "ftp") {
     defaultPort = 21;
@@ -171,6 +171,10 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
     ParseNetworkRemainder(text, defaultPort, *parts);
   }
   return parts;
+}
+
+bool IsHttpScheme(std::string_view scheme) {
+  return scheme == "http" || scheme == "https";
 }
 
 bool IsUrl(std::string& text) {

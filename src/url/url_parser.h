@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "store/item.h"
 
@@ -16,10 +17,11 @@ using UrlParts = Item;
 inline constexpr const char* kMalformedUrl = "Malformed URL";
 inline constexpr const char* kIncompleteUrl = "Incomplete URL";
 
-// Splits http, ftp and file URLs, accepting the typed short forms ("www.",
-// "ftp." and a drive letter with ":" or "|"). The text is rewritten: it keeps
-// the part after "://" for those three schemes (for http without its fragment),
-// even when a later step fails, and the short-form expansion otherwise.
+// Splits http, https, ftp and file URLs, accepting the typed short forms
+// ("www.", "ftp." and a drive letter with ":" or "|"). The text is rewritten:
+// it keeps the part after "://" for those schemes (for http and https without
+// the fragment), even when a later step fails, and the short-form expansion
+// otherwise.
 // Callers that need their text unchanged pass a copy.
 std::unique_ptr<UrlParts> ParseUrl(std::string& text);
 
@@ -27,6 +29,9 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text);
 // has a "://" after a scheme of at most ten characters; only then is the text
 // replaced by that expansion. Any scheme counts.
 bool IsUrl(std::string& text);
+
+// http and https: the same dialogue, https inside TLS.
+bool IsHttpScheme(std::string_view scheme);
 
 // The canonical text of parsed parts. User name and password never appear in it.
 std::string FormatUrl(const UrlParts& parts);

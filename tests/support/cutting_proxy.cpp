@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace pellmarsh::testing {
 namespace {
@@ -28,8 +29,12 @@ void ResetAndClose(int fd) {
 
 }  // namespace
 
-CuttingProxy::CuttingProxy(uint16_t upstreamPort, int64_t cutAfterBytes, Cut cut)
-    : upstreamPort_(upstreamPort), cutAfter_(cutAfterBytes), cut_(cut) {
+CuttingProxy::CuttingProxy(uint16_t upstreamPort, int64_t cutAfterBytes, Cut cut,
+                           int connectionsToCut)
+    : upstreamPort_(upstreamPort),
+      cutAfter_(cutAfterBytes),
+      cut_(cut),
+      connectionsToCut_(connectionsToCut) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);
   ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -60,12 +65,15 @@ void CuttingProxy::AcceptLoop() {
     }
     const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client >= 0) {
-      relays_.emplace_back([this, client] { Relay(client); });
+      const bool cuts = connectionsToCut_ == kEveryConnection || accepted_ < connectionsToCut_;
+      const int64_t cutAfter = cuts ? cutAfter_ : std::numeric_limits<int64_t>::max();
+      ++accepted_;
+      relays_.emplace_back([this, client, cutAfter] { Relay(client, cutAfter); });
     }
   }
 }
 
-void CuttingProxy::Relay(int client) {
+void CuttingProxy::Relay(int client, int64_t cutAfter) {
   const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(upstreamPort_);
   if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
@@ -95,14 +103,14 @@ void CuttingProxy::Relay(int client) {
     if (waits[1].revents & (POLLIN | POLLHUP | POLLERR)) {
       // Never relay past the cut, so every attempt ends at the same offset.
       const size_t room =
-          static_cast<size_t>(std::min<int64_t>(sizeof buffer, cutAfter_ - toClient));
+          static_cast<size_t>(std::min<int64_t>(sizeof buffer, cutAfter - toClient));
       const ssize_t got = ::read(server, buffer, room);
       serverEnded = got == 0;
       if (got <= 0 || ::send(client, buffer, static_cast<size_t>(got), MSG_NOSIGNAL) != got) {
         break;
       }
       toClient += got;
-      if (toClient >= cutAfter_) {
+      if (toClient >= cutAfter) {
         ++cuts_;
         if (cut_ == Cut::kReset) {
           break;

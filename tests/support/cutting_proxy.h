@@ -14,8 +14,12 @@ namespace pellmarsh::testing {
 class CuttingProxy {
  public:
   enum class Cut { kReset, kSilence };
+  static constexpr int kEveryConnection = -1;
 
-  CuttingProxy(uint16_t upstreamPort, int64_t cutAfterBytes, Cut cut);
+  // Only the first `connectionsToCut` connections are cut; later ones are
+  // relayed whole.
+  CuttingProxy(uint16_t upstreamPort, int64_t cutAfterBytes, Cut cut,
+               int connectionsToCut = kEveryConnection);
   CuttingProxy(const CuttingProxy&) = delete;
   CuttingProxy& operator=(const CuttingProxy&) = delete;
   // Stops relaying and joins every thread.
@@ -26,11 +30,13 @@ class CuttingProxy {
 
  private:
   void AcceptLoop();
-  void Relay(int client);
+  void Relay(int client, int64_t cutAfter);
 
   uint16_t upstreamPort_;
   int64_t cutAfter_;
   Cut cut_;
+  int connectionsToCut_;
+  int accepted_ = 0;  // by the accepting thread only
   int listenFd_ = -1;
   int stopFd_ = -1;
   uint16_t port_ = 0;

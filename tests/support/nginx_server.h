@@ -34,7 +34,8 @@ class NginxServer {
     std::string password;
   };
   // A request for exactly path is answered with status and a Location header
-  // holding location as given: relative ones stay relative. It is answered before
+  // holding location as given: relative ones stay relative, and "{http}" and
+  // "{https}" stand for this server's own two origins. It is answered before
   // any credentials are asked for.
   struct Redirect {
     std::string path;
@@ -58,6 +59,10 @@ class NginxServer {
     std::string extraConfig;
     // When set, each request line is logged there with its Range header.
     std::string rangeLogPath;
+    // When set, the same server also answers https:// on tlsPort() with this
+    // certificate (PEM) and key.
+    std::string tlsCertificate;
+    std::string tlsKey;
   };
 
   NginxServer() : NginxServer(Options()) {}
@@ -72,9 +77,13 @@ class NginxServer {
   ::testing::AssertionResult Start();
 
   uint16_t port() const { return port_; }
+  uint16_t tlsPort() const { return tlsPort_; }
   const std::string& root() const { return root_; }
   // "http://127.0.0.1:<port>" followed by path ("/a/b.txt").
   std::string Url(std::string_view path) const;
+  // "https://<host>:<tlsPort>" followed by path: the test certificates name
+  // "localhost" and 127.0.0.1.
+  std::string TlsUrl(std::string_view path, std::string_view host = "localhost") const;
   // Writes a file below the document root, making its directories.
   void AddFile(std::string_view path, std::string_view bytes) const;
   std::string ErrorLog() const;
@@ -82,6 +91,7 @@ class NginxServer {
  private:
   std::string Config() const;
   std::string AuthDirectives(std::string_view path) const;
+  std::string WithOrigins(std::string location) const;
   bool AnswersReadyProbe() const;
 
   Options options_;
@@ -89,6 +99,7 @@ class NginxServer {
   std::string root_;
   std::string readyToken_;
   uint16_t port_ = 0;
+  uint16_t tlsPort_ = 0;
   ChildProcess process_;  // Declared last: stopped before the directory goes.
 };
 

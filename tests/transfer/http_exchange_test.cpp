@@ -41,18 +41,6 @@ class HttpTransferTest : public testing::SessionHarness {
         },
         30s, 0ms);
   }
-  // One attempt, started as the scheduler starts it.
-  void Attempt(Item& item) {
-    item.SetPropInt(key::kStatus, kStatusStarting);
-    auto session = Session(item);
-    EXPECT_TRUE(testing::WaitFor([&] { return !session->Step(); }, 30s, 0ms)) << "no end in time";
-  }
-  static bool Logged(const Item& item, const std::string& text) {
-    return item.GetProp(key::kLog).find(text) != std::string::npos;
-  }
-  std::string OnDisk(const std::string& path) {
-    return testing::FileExistsOnDisk(path) ? testing::ReadFile(path) : "(none)";
-  }
 };
 
 TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 #include "transfer/line_end_converter.h"
 #include "transfer/transfer_session.h"
 #include "url/local_name_registry.h"
@@ -81,6 +83,21 @@ class SessionHarness : public ::testing::Test {
       ++steps;
     }
     return steps;
+  }
+
+  // One attempt, started as the scheduler starts it, stepped to its end.
+  void Attempt(Item& item) {
+    item.SetPropInt(key::kStatus, kStatusStarting);
+    auto session = Session(item);
+    EXPECT_TRUE(WaitFor([&] { return !session->Step(); }, std::chrono::seconds(30),
+                        std::chrono::milliseconds(0)))
+        << "no end in time";
+  }
+  static bool Logged(const Item& item, const std::string& text) {
+    return item.GetProp(key::kLog).find(text) != std::string::npos;
+  }
+  static std::string OnDisk(const std::string& path) {
+    return FileExistsOnDisk(path) ? ReadFile(path) : "(none)";
   }
 
   // What the session's next step waits on: "none", "accept on <port>" for a

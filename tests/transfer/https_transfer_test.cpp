@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "support/cutting_proxy.h"
+#include "support/nginx_server.h"
+#include "support/test_certificates.h"
+#include "transfer/session_harness.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr uint32_t kLoopback = 0x7F000001;
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 random(11);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(random() & 0xFF);
+  }
+  return bytes;
+}
+
+class HttpsTransferTest : public testing::SessionHarness {
+ protected:
+  // The program trusts the test's authority the way a user's OpenSSL would
+  // be told to: before its first connection.
+  static void SetUpTestSuite() {
+    certificates_ = std::make_unique<testing::TestCertificates>();
+    ASSERT_TRUE(certificates_->Make());
+    ::setenv("SSL_CERT_FILE", certificates_->caFile().c_str(), 1);
+  }
+  static void TearDownTestSuite() { certificates_.reset(); }
+
+  HttpsTransferTest() {
+    resolver.names["localhost"] = {kLoopback, 0};
+    resolver.names["wrong.example"] = {kLoopback, 0};
+  }
+
+  static testing::NginxServer::Options Presenting(const testing::TestCertificates::KeyPair& pair) {
+    testing::NginxServer::Options options;
+    options.tlsCertificate = pair.certificate;
+    options.tlsKey = pair.key;
+    return options;
+  }
+
+  static inline std::unique_ptr<testing::TestCertificates> certificates_;
+};
+
+TEST_F(HttpsTransferTest, DownloadsResumesAndCredentialsArriveWholeThroughTls) {
+  testing::NginxServer::Options options = Presenting(certificates_->valid());
+  options.basicAuth.push_back({"/private/", "tester", "secret"});
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = RandomBytes(3 << 20);
+  nginx.AddFile("/a.bin", data);
+  nginx.AddFile("/private/a.bin", data);
+  const int64_t kept = 1 << 20;
+  const struct {
+    const char* what;
+    std::string url;
+    int64_t onDisk;
+    std::string sent;
+  } cases[] = {
+      {"a plain download", nginx.TlsUrl("/a.bin"), 0, "GET /a.bin HTTP/1.0"},
+      {"a resume", nginx.TlsUrl("/a.bin"), kept, "Range: bytes=1048576-"},
+      {"a server named by its address", nginx.TlsUrl("/a.bin", "127.0.0.1"), 0, "Host: 127.0.0.1"},
+      {"Basic credentials", nginx.TlsUrl("/private/a.bin"), 0, "Authorization: Basic (concealed)"},
+  };
+  for (const auto& row : cases) {
+    const std::string local = dir.File("a.bin");
+    testing::WriteFile(local, data.substr(0, static_cast<size_t>(row.onDisk)));
+    Item& item = NewItem(row.url, local);
+    item.SetPropInt(key::kResume, row.onDisk > 0 ? 1 : 0);
+    item.SetProp(key::kLogin, "tester");
+    item.SetProp(key::kPassword, "secret");
+    Attempt(item);
+    ASSERT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
+        << row.what << ": " << item.GetProp(key::kLog);
+    EXPECT_TRUE(testing::ReadFile(local) == data) << row.what;
+    EXPECT_EQ(item.GetPropInt64(key::kReceivedSession),
+              static_cast<int64_t>(data.size()) - row.onDisk)
+        << row.what;
+    EXPECT_TRUE(Logged(item, row.sent)) << row.what << ": " << item.GetProp(key::kLog);
+    EXPECT_TRUE(Logged(item, "TLS connection: TLSv1.3, TLS_")) << row.what;
+    EXPECT_FALSE(Logged(item, "secret")) << row.what;
+  }
+}
+
+TEST_F(HttpsTransferTest, RedirectsCrossBetweenHttpAndHttpsWithoutTheCredentials) {
+  testing::NginxServer::Options options = Presenting(certificates_->valid());
+  options.redirects = {{"/to-tls", 302, "{https}/t.bin"}, {"/to-plain", 301, "{http}/p.bin"}};
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/t.bin", "over tls");
+  nginx.AddFile("/p.bin", "in plain");
+  const struct {
+    const char* what;
+    std::string url, target, name, bytes;
+  } cases[] = {
+      {"http to https", nginx.Url("/to-tls"), nginx.TlsUrl("/t.bin"), "t.bin", "over tls"},
+      {"https to http", nginx.TlsUrl("/to-plain"), nginx.Url("/p.bin"), "p.bin", "in plain"},
+  };
+  for (const auto& row : cases) {
+    Item& item = NewItem(row.url, dir.File("first"));
+    item.SetPropInt(key::kHttpAuth, 1);
+    item.SetProp(key::kLogin, "tester");
+    item.SetProp(key::kPassword, "secret");
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kValue), row.target) << row.what << ": " << item.GetProp(key::kLog);
+    EXPECT_NE(item.GetProp(key::kLogin), "tester") << row.what;
+    EXPECT_NE(item.GetProp(key::kPassword), "secret") << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kHttpAuth), 0) << row.what;
+
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
+        << row.what << ": " << item.GetProp(key::kLog);
+    EXPECT_EQ(OnDisk(dir.File(row.name)), row.bytes) << row.what;
+    EXPECT_FALSE(Logged(item, "Authorization")) << row.what;
+  }
+}
+
+TEST_F(HttpsTransferTest, AServerThatCannotProveItsNameFailsForGoodWithTheReason) {
+  testing::NginxServer valid(Presenting(certificates_->valid()));
+  testing::NginxServer expired(Presenting(certificates_->expired()));
+  testing::NginxServer selfSigned(Presenting(certificates_->selfSigned()));
+  for (testing::NginxServer* server : {&valid, &expired, &selfSigned}) {
+    ASSERT_TRUE(server->Start());
+    server->AddFile("/a.bin", "secret data");
+  }
+  const std::string plainPort = std::to_string(valid.port());
+  const struct {
+    const char* what;
+    std::string url, reason;
+  } cases[] = {
+      {"another host's certificate", valid.TlsUrl("/a.bin", "wrong.example"), "hostname mismatch"},
+      {"an expired certificate", expired.TlsUrl("/a.bin"), "certificate has expired"},
+      {"a self-signed certificate", selfSigned.TlsUrl("/a.bin"), "self-signed certificate"},
+      {"a server that speaks no TLS", "https://localhost:" + plainPort + "/a.bin",
+       "wrong version number"},
+  };
+  for (const auto& row : cases) {
+    Item& item = NewItem(row.url, dir.File("a.bin"));
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), "TLS Error: " + row.reason) << row.what;
+    EXPECT_EQ(OnDisk(dir.File("a.bin")), "(none)") << row.what;
+  }
+}
+
+TEST_F(HttpsTransferTest, AHandshakeCutShortIsRetriedAndTheRetryCompletes) {
+  testing::NginxServer nginx(Presenting(certificates_->valid()));
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = RandomBytes(100'000);
+  nginx.AddFile("/a.bin", data);
+  // The server's first flight is longer than this: the cut falls in the handshake.
+  testing::CuttingProxy proxy(nginx.tlsPort(), 300, testing::CuttingProxy::Cut::kReset, 1);
+  Item& item =
+      NewItem("https://localhost:" + std::to_string(proxy.port()) + "/a.bin", dir.File("a.bin"));
+  Attempt(item);
+  EXPECT_EQ(proxy.connectionsCut(), 1);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << item.GetProp(key::kLog);
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Connection Reset By Host");
+  EXPECT_FALSE(Logged(item, "TLS connection:"));
+
+  Attempt(item);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(dir.File("a.bin")) == data);
+}
+
+TEST_F(HttpsTransferTest, BytesTlsHasAlreadyDecryptedAreReadWithoutWaiting) {
+  testing::NginxServer nginx(Presenting(certificates_->valid()));
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = RandomBytes(1 << 20);
+  nginx.AddFile("/a.bin", data);
+  Item& item = NewItem(nginx.TlsUrl("/a.bin"), dir.File("a.bin"));
+  auto session = Session(item);
+  // A budget far below a record leaves most of each one inside TLS.
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        session->Step(1000);
+        return item.GetPropInt64(key::kReceived) > 0;
+      },
+      std::chrono::seconds(30), std::chrono::milliseconds(0)));
+  EXPECT_EQ(WaitOf(*session), "none");
+  RunToEnd(*session);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(dir.File("a.bin")) == data);
+}
+
+}  // namespace
+}  // namespace pellmarsh
