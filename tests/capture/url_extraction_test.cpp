@@ -67,11 +67,13 @@ struct ResolveRow {
   const char* resolved;
 };
 
-TEST(ResolveCandidate, MakesReferencesAbsoluteAndKeepsOnlyHttpAndFtp) {
+TEST(ResolveCandidate, MakesReferencesAbsoluteAndKeepsOnlyHttpHttpsAndFtp) {
   const ResolveRow rows[] = {
       {"../up.html", "http://host/a/b/page.html", "http://host/a/up.html"},
       {"/x.zip", "http://host/a/b/page.html", "http://host:80/x.zip"},
       {"ftp://f/pub/../x", "http://host/a/b.html", "ftp://f/x"},
+      {"https://s/a/../b.zip", "http://host/a/b.html", "https://s/b.zip"},
+      {"/x.zip", "https://host/a/b/page.html", "https://host:443/x.zip"},
       {"me@example.org", "http://host:8080/a/b.html", "http://host:8080/a/me@example.org"},
       {"HTTP://H/x", "http://host/a/b.html", ""},
       {"/name", "ftp://host/pub/", "ftp://host:21/name"},

@@ -17,6 +17,7 @@
 #include "store/tree_codec.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
+#include "support/test_certificates.h"
 #include "support/wait.h"
 
 extern char** environ;
@@ -177,33 +178,43 @@ std::optional<std::pair<int, int>> SavedStatusAndResume(const std::string& dataF
   return std::pair{item.GetPropInt(key::kStatus), item.GetPropInt(key::kResume)};
 }
 
+std::string PatternBytes(size_t size) {
+  std::string data(size, '\0');
+  for (size_t index = 0; index < data.size(); ++index) {
+    data[index] = static_cast<char>((index * 131) >> 7);
+  }
+  return data;
+}
+
+// A data file whose list holds one queued download and a speed limit in the
+// setting's own unit.
+void WriteOneQueuedDownload(const std::string& dataFile, const std::string& url,
+                            const std::string& local, double kilobytesPerMinute) {
+  Item root;
+  root.SetProp(key::kName, "Top Folder");
+  root.SetProp(setting::kFirstStart, "1765000000");
+  root.SetPropDouble(setting::kLowSpeed, kilobytesPerMinute);
+  Item& list = root.AddChild(std::make_unique<Item>());
+  list.SetProp(key::kName, "_filelist");
+  list.SetProp(key::kType, "_folder");
+  Item& item = list.AddChild(std::make_unique<Item>());
+  item.SetProp(key::kType, "_url");
+  item.SetProp(key::kName, std::filesystem::path(local).filename().string());
+  item.SetProp(key::kValue, url);
+  item.SetProp(key::kLocal, local);
+  item.SetPropInt(key::kStatus, kStatusQueued);
+  testing::WriteFile(dataFile, SaveTree(root));
+}
+
 TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) {
   testing::NginxServer::Options options;
   options.rangeLogPath = dir.File("ranges.log");
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  std::string data(400 << 10, '\0');
-  for (size_t index = 0; index < data.size(); ++index) {
-    data[index] = static_cast<char>((index * 131) >> 7);
-  }
+  const std::string data = PatternBytes(400 << 10);
   nginx.AddFile("/big.bin", data);
-  {
-    Item root;
-    root.SetProp(key::kName, "Top Folder");
-    root.SetProp(setting::kFirstStart, "1765000000");
-    // 10 KB a second; the ten-second mean lets the first second take more.
-    root.SetPropDouble(setting::kLowSpeed, 600);
-    Item& list = root.AddChild(std::make_unique<Item>());
-    list.SetProp(key::kName, "_filelist");
-    list.SetProp(key::kType, "_folder");
-    Item& item = list.AddChild(std::make_unique<Item>());
-    item.SetProp(key::kType, "_url");
-    item.SetProp(key::kName, "big.bin");
-    item.SetProp(key::kValue, nginx.Url("/big.bin"));
-    item.SetProp(key::kLocal, dir.File("big.bin"));
-    item.SetPropInt(key::kStatus, kStatusQueued);
-    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
-  }
+  // 10 KB a second; the ten-second mean lets the first second take more.
+  WriteOneQueuedDownload(dir.File("pmarsh.dat"), nginx.Url("/big.bin"), dir.File("big.bin"), 600);
   const auto received = [&] {
     return testing::FileExistsOnDisk(dir.File("big.bin"))
                ? std::filesystem::file_size(dir.File("big.bin"))
@@ -245,6 +256,33 @@ TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) 
   const size_t from = ranges.find("range=bytes=", restart);
   ASSERT_NE(from, std::string::npos) << ranges;
   EXPECT_GT(std::stoll(ranges.substr(from + 12)), 0) << ranges;
+}
+
+TEST_F(ProgramTest, AnHttpsDownloadInTheQueueArrivesWhole) {
+  testing::TestCertificates certificates;
+  ASSERT_TRUE(certificates.Make());
+  // The program inherits the trust, as a user's OpenSSL would be told of it.
+  ::setenv("SSL_CERT_FILE", certificates.caFile().c_str(), 1);
+  testing::NginxServer::Options options;
+  options.tlsCertificate = certificates.valid().certificate;
+  options.tlsKey = certificates.valid().key;
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = PatternBytes(3 << 20);
+  nginx.AddFile("/big.bin", data);
+  WriteOneQueuedDownload(dir.File("pmarsh.dat"), nginx.TlsUrl("/big.bin"), dir.File("big.bin"),
+                         1e9);
+
+  const pid_t pid = Start("tls.out");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
+        return saved && saved->first == kStatusComplete;
+      },
+      60s));
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(WaitForExit(pid), std::optional<int>(0));
+  EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
 }
 
 TEST_F(ProgramTest, ADataFileThatCannotBeReadIsLeftAsItIsAndTheProgramEnds) {

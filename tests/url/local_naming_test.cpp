@@ -15,6 +15,7 @@ TEST(LocalFileName, FilesKeepTheirNameAndDirectoriesGetAnIndexName) {
   const std::pair<std::string, const char*> rows[] = {
       {"http://host/", "host-index.html"},
       {"http://host/a/b/", "b-index.html"},
+      {"https://host/", "host-index.html"},
       {"http://host/a//", "download.html"},
       {"ftp://host/pub/", "pub-index.txt"},
       {"file:///home/me/a.txt", "download.txt"},

@@ -48,6 +48,11 @@ const ParseRow kParseRows[] = {
      "protocol=http hostname=h port=80 fullpath=/a.html file=a.html "
      "extension=HTML",
      "h/a.html", "http://h/a.html"},
+    {"HTTPS://h:443/a.html#part",
+     "protocol=https hostname=h port=443 fullpath=/a.html file=a.html extension=HTML",
+     "h:443/a.html", "https://h/a.html"},
+    {"https://h:80/", "protocol=https hostname=h port=80 oddport=1 fullpath=/", "h:80/",
+     "https://h:80/"},
     {"ftp://h/a#b", "protocol=ftp hostname=h port=21 fullpath=/a#b file=a#b", "h/a#b",
      "ftp://h/a#b"},
     {"http://h/cgi/q.exe?a=1&b=2",
