@@ -1,7 +1,7 @@
 // Downloads from local nginx and pyftpdlib through the real scheduler thread,
 // against curl and wget fetching the same URLs in the same run.
 //
-//   transfer_bench http | ftp | parallel | small | rate
+//   transfer_bench http | https | ftp | parallel | small | rate
 //
 // Every program writes over an existing file of the same size (fresh tmpfs pages
 // are slow and erratic here), runs alternate, and a figure is the median of the
@@ -30,6 +30,7 @@
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
+#include "support/test_certificates.h"
 #include "url/url_parser.h"
 
 extern char** environ;
@@ -287,6 +288,27 @@ int HttpOneFile() {
   return 0;
 }
 
+int HttpsOneFile() {
+  pellmarsh::testing::TestCertificates certificates;
+  if (const ::testing::AssertionResult made = certificates.Make(); !made) {
+    std::fprintf(stderr, "%s\n", made.message());
+    return 1;
+  }
+  ::setenv("SSL_CERT_FILE", certificates.caFile().c_str(), 1);
+  pellmarsh::testing::NginxServer::Options options;
+  options.tlsCertificate = certificates.valid().certificate;
+  options.tlsKey = certificates.valid().key;
+  pellmarsh::testing::NginxServer nginx(options);
+  if (!Started(nginx)) {
+    return 1;
+  }
+  const int64_t size = int64_t{1} << 30;
+  WriteFile(nginx.root() + "/big.bin", size);
+  std::printf("1 GiB over HTTPS from nginx on 127.0.0.1 into %s, 5 rounds\n", kTargetDir);
+  CompareOneFile(nginx.TlsUrl("/big.bin"), {"--cacert", certificates.caFile()}, false, size);
+  return 0;
+}
+
 int FtpOneFile() {
   pellmarsh::testing::FtpServer ftp;
   if (!Started(ftp)) {
@@ -478,6 +500,9 @@ int main(int argc, char** argv) {
   if (what == "http") {
     return HttpOneFile();
   }
+  if (what == "https") {
+    return HttpsOneFile();
+  }
   if (what == "ftp") {
     return FtpOneFile();
   }
@@ -490,6 +515,6 @@ int main(int argc, char** argv) {
   if (what == "rate") {
     return RateLimit();
   }
-  std::fprintf(stderr, "usage: transfer_bench http|ftp|parallel|small|rate\n");
+  std::fprintf(stderr, "usage: transfer_bench http|https|ftp|parallel|small|rate\n");
   return 2;
 }
