@@ -7,11 +7,14 @@
 #include "store/keys.h"
 #include "support/cutting_proxy.h"
 #include "support/nginx_server.h"
+#include "support/scripted_server.h"
 #include "support/test_certificates.h"
 #include "transfer/session_harness.h"
 
 namespace pellmarsh {
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
@@ -171,6 +174,24 @@ TEST_F(HttpsTransferTest, AHandshakeCutShortIsRetriedAndTheRetryCompletes) {
   EXPECT_TRUE(OnDisk(dir.File("a.bin")) == data);
 }
 
+TEST_F(HttpsTransferTest, AServerThatNeverAnswersTheHandshakeIsGivenUpAfterAMinute) {
+  testing::ScriptedServer server({testing::ScriptedServer::Script().Pause(20s)});
+  const std::string port = std::to_string(server.port());
+  Item& item = NewItem("https://localhost:" + port + "/a.bin", dir.File("a.bin"));
+  auto session = Session(item);
+  ASSERT_TRUE(testing::WaitFor(
+      [&] {
+        session->Step();
+        return session->state() == SessionState::kTlsHandshake && WaitOf(*session) != "none";
+      },
+      30s, 0ms));
+  EXPECT_EQ(WaitOf(*session), "read from " + port);
+  clock.tick += TransferSession::kConnectTimeoutMs + 1;
+  session->Step();
+  EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+}
+
 TEST_F(HttpsTransferTest, BytesTlsHasAlreadyDecryptedAreReadWithoutWaiting) {
   testing::NginxServer nginx(Presenting(certificates_->valid()));
   ASSERT_TRUE(nginx.Start());
@@ -184,7 +205,7 @@ TEST_F(HttpsTransferTest, BytesTlsHasAlreadyDecryptedAreReadWithoutWaiting) {
         session->Step(1000);
         return item.GetPropInt64(key::kReceived) > 0;
       },
-      std::chrono::seconds(30), std::chrono::milliseconds(0)));
+      30s, 0ms));
   EXPECT_EQ(WaitOf(*session), "none");
   RunToEnd(*session);
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
