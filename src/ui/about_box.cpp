@@ -21,7 +21,7 @@ AboutBox::AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* 
       "<p>Version 1.2d</p>"
       "<p>A download manager that never gives up:</p>"
       "<ul>"
-      "<li>HTTP and FTP downloads in the background</li>"
+      "<li>HTTP, HTTPS and FTP downloads in the background</li>"
       "<li>Resumes broken transfers and retries with growing delays</li>"
       "<li>Limits its bandwidth and runs several downloads at once</li>"
       "<li>Takes URLs from the clipboard, drag and drop and downloaded pages</li>"
