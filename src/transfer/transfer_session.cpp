@@ -313,13 +313,17 @@ void TransferSession::ConnectWait() {
     return;
   }
   if (exchange_->overTls()) {
-    tls_ = std::make_unique<TlsStream>(mainSocket_, urlParts_->GetProp(key::kHostName));
-    connectStarted_ = context_.clock.TickCount();
-    state_ = SessionState::kTlsHandshake;
-    Log("Starting TLS...");
-    return;
+    StartTls();
+  } else {
+    Connected();
   }
-  Connected();
+}
+
+void TransferSession::StartTls() {
+  tls_ = std::make_unique<TlsStream>(mainSocket_, urlParts_->GetProp(key::kHostName));
+  connectStarted_ = context_.clock.TickCount();
+  state_ = SessionState::kTlsHandshake;
+  Log("Starting TLS...");
 }
 
 void TransferSession::TlsHandshake() {

@@ -172,6 +172,7 @@ class TransferSession final : public Transfer, private SessionHost {
   void LogConnecting();
   void Connect();
   void ConnectWait();
+  void StartTls();
   void TlsHandshake();
   // The connection carries the protocol's bytes from here on.
   void Connected();
