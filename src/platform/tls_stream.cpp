@@ -107,7 +107,7 @@ TlsStream::TlsStream(TcpSocket& socket, const std::string& host)
   ssl_ = context && method ? SSL_new(context) : nullptr;
   BIO* bio = ssl_ ? BIO_new(method) : nullptr;
   if (!bio) {
-    refusal_ = LastOpenSslReason("TLS could not be set up");
+    GiveUp("TLS could not be set up");
     return;
   }
   BIO_set_data(bio, link_.get());
@@ -117,10 +117,14 @@ TlsStream::TlsStream(TcpSocket& socket, const std::string& host)
       ExpectAddress(ssl_, host) ||
       (SSL_set_tlsext_host_name(ssl_, host.c_str()) == 1 && SSL_set1_host(ssl_, host.c_str()) == 1);
   if (!named) {
-    refusal_ = LastOpenSslReason("the host name cannot be checked");
-    SSL_free(ssl_);
-    ssl_ = nullptr;
+    GiveUp("the host name cannot be checked");
   }
+}
+
+void TlsStream::GiveUp(std::string_view fallback) {
+  refusal_ = LastOpenSslReason(fallback);
+  SSL_free(ssl_);
+  ssl_ = nullptr;
 }
 
 TlsStream::~TlsStream() {

@@ -53,6 +53,8 @@ class TlsStream final : public ByteStream {
   // An SSL call that did not succeed, as the socket layer would report it.
   IoResult Failure(int sslError, bool sending);
   void BeforeCall();
+  // Set-up failed: every handshake step refuses, with OpenSSL's reason or `fallback`.
+  void GiveUp(std::string_view fallback);
 
   std::unique_ptr<TlsSocketLink> link_;
   SSL* ssl_ = nullptr;
