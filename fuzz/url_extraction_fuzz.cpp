@@ -1,6 +1,7 @@
 // Any bytes as a downloaded page or a copied text: every reference found is a
 // non-empty piece of its line holding no byte that ends a value, a written
-// URL holds its "://", and whatever is kept after resolution is http or ftp.
+// URL holds its "://", and whatever is kept after resolution is http, https or
+// ftp.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -31,7 +32,8 @@ void CheckLine(std::string_view line) {
     }
     for (const char* page : {"http://host/a/b.html", "ftp://host:2121/pub/"}) {
       const std::string url = pellmarsh::ResolveCandidate(candidate, page);
-      Require(url.empty() || url.starts_with("http:") || url.starts_with("ftp:"));
+      Require(url.empty() || url.starts_with("http:") || url.starts_with("https:") ||
+              url.starts_with("ftp:"));
     }
   }
 }
