@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "support/child_process.h"
+#include "support/lock_probe.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
 
@@ -17,19 +18,6 @@ namespace pellmarsh {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool LockHeld(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  struct flock probe {};
-  probe.l_type = F_WRLCK;
-  probe.l_whence = SEEK_SET;
-  const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-  ::close(fd);
-  return held;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat info {};
@@ -64,7 +52,8 @@ TEST(InstalledProgram, KeepsItsDataInTheUsersDataFolderWhenItsOwnFolderIsReadOnl
 
   testing::ChildProcess program;
   ASSERT_TRUE(program.Start({bin + "/pellmarsh"}, dir.File("program.log"))) << program.error();
-  ASSERT_TRUE(testing::WaitFor([&] { return LockHeld(dataDir + "/pmarsh.lock"); }, 30s))
+  ASSERT_TRUE(
+      testing::WaitFor([&] { return testing::LockHeldElsewhere(dataDir + "/pmarsh.lock"); }, 30s))
       << testing::ReadFile(dir.File("program.log"));
   program.Stop(SIGTERM, 30s);
   EXPECT_EQ(program.ExitDescription(), "exited with status 0")

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <random>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -12,6 +11,7 @@
 #include "support/cutting_proxy.h"
 #include "support/ftp_server.h"
 #include "support/nginx_server.h"
+#include "support/random_bytes.h"
 #include "support/wait.h"
 #include "transfer/session_harness.h"
 
@@ -19,15 +19,6 @@ namespace pellmarsh {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string PatternBytes(size_t size) {
-  std::string bytes(size, '\0');
-  std::mt19937 random(64);
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random() & 0xFF);
-  }
-  return bytes;
-}
 
 // Queued to retry after a second rather than after ten, twenty and more.
 Item& QueueWithQuickRetries(testing::AppHarness& harness, const std::string& url,
@@ -41,7 +32,7 @@ Item& QueueWithQuickRetries(testing::AppHarness& harness, const std::string& url
 TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   testing::NginxServer nginx;
   ASSERT_TRUE(nginx.Start());
-  const std::string data = PatternBytes(64u << 20);
+  const std::string data = testing::RandomBytes(64u << 20, 64);
   nginx.AddFile("/big.bin", data);
   testing::CuttingProxy proxy(nginx.port(), 8 << 20, testing::CuttingProxy::Cut::kReset);
   testing::AppHarness harness;
@@ -62,7 +53,7 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
   options.cutDataAfter = 8 << 20;
   testing::FtpServer ftp(options);
   ASSERT_TRUE(ftp.Start());
-  const std::string data = PatternBytes(64u << 20);
+  const std::string data = testing::RandomBytes(64u << 20, 64);
   ftp.AddFile("/big.bin", data);
   testing::AppHarness harness;
   App& app = harness.Start();
@@ -84,7 +75,7 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
 // Text mode converts line ends, so a resume must go on from the source bytes
 // behind the file, not from its length.
 TEST(FaultTolerance, TextDownloadsCutRepeatedlyEndAsOneConversionOfTheWhole) {
-  const std::string data = PatternBytes(4u << 20);
+  const std::string data = testing::RandomBytes(4u << 20, 64);
   const std::string whole = testing::ConvertedLineEnds(data);
   testing::NginxServer nginx;
   ASSERT_TRUE(nginx.Start());

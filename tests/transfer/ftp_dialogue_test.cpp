@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <functional>
-#include <random>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -15,6 +14,7 @@
 #include "support/app_harness.h"
 #include "support/ftp_server.h"
 #include "support/loopback_socket.h"
+#include "support/random_bytes.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/session_harness.h"
@@ -28,15 +28,6 @@ using Script = testing::ScriptedServer::Script;
 
 constexpr uint32_t kMinuteAndABit = 60'001;
 
-std::string RandomBytes(size_t size) {
-  std::mt19937 random(8);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random() & 0xFF);
-  }
-  return bytes;
-}
-
 // The port of a "PORT h1,h2,h3,h4,p1,p2" line.
 uint16_t DataPort(const std::string& portLine) {
   const size_t last = portLine.rfind(',');
@@ -45,16 +36,17 @@ uint16_t DataPort(const std::string& portLine) {
                                ParseLeadingInteger(portLine.substr(last + 1)));
 }
 
+// What follows a "230": the directory asked for, then binary type.
+Script& AfterLogIn(Script& script) {
+  return script.ExpectLine("PWD").Send("257 \"/\"\r\n").ExpectLine("TYPE I").Send("200 Binary\r\n");
+}
+
 Script& LogIn(Script& script) {
-  return script.Send("220 ready\r\n")
-      .ExpectLine("USER tester")
-      .Send("331 Password please\r\n")
-      .ExpectLine("PASS secret")
-      .Send("230 In\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("TYPE I")
-      .Send("200 Binary\r\n");
+  return AfterLogIn(script.Send("220 ready\r\n")
+                        .ExpectLine("USER tester")
+                        .Send("331 Password please\r\n")
+                        .ExpectLine("PASS secret")
+                        .Send("230 In\r\n"));
 }
 
 // PORT, the data sent back at once, then `command`, a preliminary reply and 226.
@@ -137,7 +129,7 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
   options.anonymous = true;
   testing::FtpServer ftp(options);
   ASSERT_TRUE(ftp.Start());
-  const std::string data = RandomBytes(300'000);
+  const std::string data = testing::RandomBytes(300'000, 8);
   ftp.AddFile("/pub/data.bin", data);
   ftp.AddFile("/pub/a.txt", "a");
   const struct {
@@ -213,20 +205,12 @@ TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
       .Pause(20ms)
       .Send("word please\r\n")
       .ExpectLine("PASS secret")
-      .Send("230 In\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("TYPE I")
-      .Send("200 Binary\r\n");
+      .Send("230 In\r\n");
+  AfterLogIn(splitGreeting);
   Retrieve(splitGreeting, "RETR /f.bin", data, "150 Opening (192.168.0.1,4,1) (2048 bytes)");
   Script noPassword;
-  noPassword.Send("220 ready\r\n")
-      .ExpectLine("USER tester")
-      .Send("230 No password needed\r\n")
-      .ExpectLine("PWD")
-      .Send("257 \"/\"\r\n")
-      .ExpectLine("TYPE I")
-      .Send("200 Binary\r\n");
+  noPassword.Send("220 ready\r\n").ExpectLine("USER tester").Send("230 No password needed\r\n");
+  AfterLogIn(noPassword);
   Retrieve(noPassword, "RETR /f.bin", data);
   // Both replies in one receive: each command must still go out.
   Script eagerServer;
@@ -570,7 +554,7 @@ TEST_F(FtpTransferTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
 TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
   testing::FtpServer ftp;
   ASSERT_TRUE(ftp.Start());
-  const std::string data = RandomBytes(3 * 1024 * 1024);
+  const std::string data = testing::RandomBytes(3 * 1024 * 1024, 8);
   ftp.AddFile("/pub/big.bin", data);
   testing::AppHarness harness;
   {

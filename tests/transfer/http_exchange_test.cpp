@@ -3,12 +3,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <random>
 
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/loopback_socket.h"
 #include "support/nginx_server.h"
+#include "support/random_bytes.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/http_response.h"
@@ -20,15 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Script = testing::ScriptedServer::Script;
-
-std::string RandomBytes(size_t size) {
-  std::mt19937 random(7);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random() & 0xFF);
-  }
-  return bytes;
-}
 
 class HttpTransferTest : public testing::SessionHarness {
  protected:
@@ -51,7 +42,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
                           {"/t/utf8.bin", "text/plain; charset=utf-8"}};
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  const std::string data = RandomBytes(300'000);
+  const std::string data = testing::RandomBytes(300'000, 7);
   const std::string half = data.substr(0, 150'000);
   for (const char* path : {"/a.bin", "/private/a.bin"}) {
     nginx.AddFile(path, data);
@@ -121,7 +112,7 @@ TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
   testing::NginxServer nginx;
   ASSERT_TRUE(nginx.Start());
   const int64_t head = (4LL << 30) + 5;  // both files are sparse up to here
-  const std::string tail = RandomBytes(100'000);
+  const std::string tail = testing::RandomBytes(100'000, 7);
   nginx.AddFile("/big.iso", "");
   const int served = ::open((nginx.root() + "/big.iso").c_str(), O_WRONLY);
   ASSERT_EQ(::pwrite(served, tail.data(), tail.size(), head), 100'000);
@@ -444,7 +435,7 @@ TEST_F(HttpTransferTest, AUrlHoldingALineBreakOrANulIsNeverSent) {
 }
 
 TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
-  const std::string body = RandomBytes(200);
+  const std::string body = testing::RandomBytes(200, 7);
   testing::ScriptedServer server(
       {Script()
            .ReadUntil("\r\n\r\n")

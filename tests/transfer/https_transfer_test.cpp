@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <random>
 
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/cutting_proxy.h"
 #include "support/nginx_server.h"
+#include "support/random_bytes.h"
 #include "support/scripted_server.h"
 #include "support/test_certificates.h"
 #include "transfer/session_harness.h"
@@ -17,15 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t kLoopback = 0x7F000001;
-
-std::string RandomBytes(size_t size) {
-  std::mt19937 random(11);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random() & 0xFF);
-  }
-  return bytes;
-}
 
 class HttpsTransferTest : public testing::SessionHarness {
  protected:
@@ -58,7 +49,7 @@ TEST_F(HttpsTransferTest, DownloadsResumesAndCredentialsArriveWholeThroughTls) {
   options.basicAuth.push_back({"/private/", "tester", "secret"});
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  const std::string data = RandomBytes(3 << 20);
+  const std::string data = testing::RandomBytes(3 << 20, 11);
   nginx.AddFile("/a.bin", data);
   nginx.AddFile("/private/a.bin", data);
   const int64_t kept = 1 << 20;
@@ -157,7 +148,7 @@ TEST_F(HttpsTransferTest, AServerThatCannotProveItsNameFailsForGoodWithTheReason
 TEST_F(HttpsTransferTest, AHandshakeCutShortIsRetriedAndTheRetryCompletes) {
   testing::NginxServer nginx(Presenting(certificates_->valid()));
   ASSERT_TRUE(nginx.Start());
-  const std::string data = RandomBytes(100'000);
+  const std::string data = testing::RandomBytes(100'000, 11);
   nginx.AddFile("/a.bin", data);
   // The server's first flight is longer than this: the cut falls in the handshake.
   testing::CuttingProxy proxy(nginx.tlsPort(), 300, testing::CuttingProxy::Cut::kReset, 1);
@@ -195,7 +186,7 @@ TEST_F(HttpsTransferTest, AServerThatNeverAnswersTheHandshakeIsGivenUpAfterAMinu
 TEST_F(HttpsTransferTest, BytesTlsHasAlreadyDecryptedAreReadWithoutWaiting) {
   testing::NginxServer nginx(Presenting(certificates_->valid()));
   ASSERT_TRUE(nginx.Start());
-  const std::string data = RandomBytes(1 << 20);
+  const std::string data = testing::RandomBytes(1 << 20, 11);
   nginx.AddFile("/a.bin", data);
   Item& item = NewItem(nginx.TlsUrl("/a.bin"), dir.File("a.bin"));
   auto session = Session(item);

@@ -14,6 +14,7 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/random_bytes.h"
 #include "transfer/line_end_converter.h"
 #include "transfer/session_harness.h"
 
@@ -32,17 +33,8 @@ int ClosedPort() {
   return bound.port;
 }
 
-std::string RandomBytes(size_t size) {
-  std::mt19937 random(5);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(random() & 0xFF);
-  }
-  return bytes;
-}
-
 TEST_F(TransferSessionTest, AFileUrlIsCopiedWholeWithItsStoryInTheLog) {
-  const std::string data = RandomBytes(10 * 1024 * 1024 + 17);
+  const std::string data = testing::RandomBytes(10 * 1024 * 1024 + 17, 5);
   testing::WriteFile(dir.File("source.bin"), data);
   Item& item = NewItem("file://" + dir.File("source.bin"), dir.File("copy.bin"));
   auto session = Session(item);
@@ -287,7 +279,7 @@ TEST_F(TransferSessionTest, AConnectThatNeverCompletesTimesOutAfterAMinute) {
 }
 
 TEST_F(TransferSessionTest, AStopOrGoingOfflineEndsTheSessionInEveryState) {
-  testing::WriteFile(dir.File("big"), RandomBytes(200'000));
+  testing::WriteFile(dir.File("big"), testing::RandomBytes(200'000, 5));
   TcpSocket listener;
   listener.Create();
   listener.Bind({INADDR_LOOPBACK, 0});

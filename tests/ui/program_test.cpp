@@ -15,7 +15,9 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
+#include "support/lock_probe.h"
 #include "support/nginx_server.h"
+#include "support/random_bytes.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
 #include "support/wait.h"
@@ -28,6 +30,22 @@ namespace {
 using namespace std::chrono_literals;
 
 using testing::WaitFor;
+
+// The status and "resume" of the first download in a data file the program
+// saved; nothing while the file cannot be read whole.
+std::optional<std::pair<int, int>> SavedStatusAndResume(const std::string& dataFile) {
+  Item saved;
+  if (!testing::FileExistsOnDisk(dataFile) ||
+      !LoadTree(saved, testing::ReadFile(dataFile)).complete) {
+    return std::nullopt;
+  }
+  const Item* list = saved.FindByName("_filelist");
+  if (!list || list->ChildCount() == 0) {
+    return std::nullopt;
+  }
+  const Item& item = *list->ChildAt(0);
+  return std::pair{item.GetPropInt(key::kStatus), item.GetPropInt(key::kResume)};
+}
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -83,16 +101,7 @@ class ProgramTest : public ::testing::Test {
 
   bool DirectoryLocked() const { return DirectoryLocked(dir.path()); }
   static bool DirectoryLocked(const std::string& directory) {
-    const int fd = ::open((directory + "/pmarsh.lock").c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-      return false;
-    }
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    const bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
-    ::close(fd);
-    return locked;
+    return testing::LockHeldElsewhere(directory + "/pmarsh.lock");
   }
 
   std::optional<int> WaitForExit(pid_t pid) {
@@ -102,6 +111,16 @@ class ProgramTest : public ::testing::Test {
       return std::nullopt;
     }
     return WEXITSTATUS(status);
+  }
+
+  // Until a save shows the first queued download complete.
+  bool WaitUntilSavedComplete() {
+    return WaitFor(
+        [&] {
+          const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
+          return saved && saved->first == kStatusComplete;
+        },
+        60s);
   }
 
   testing::TempDir dir;
@@ -163,29 +182,6 @@ TEST_F(ProgramTest, ALaterStartLoadsWhatTheLastOneSaved) {
   EXPECT_EQ(after.GetProp(setting::kFirstStart), before.GetProp(setting::kFirstStart));
 }
 
-// The item of `url` in a data file saved by the program, loaded afresh.
-std::optional<std::pair<int, int>> SavedStatusAndResume(const std::string& dataFile) {
-  Item saved;
-  if (!testing::FileExistsOnDisk(dataFile) ||
-      !LoadTree(saved, testing::ReadFile(dataFile)).complete) {
-    return std::nullopt;
-  }
-  const Item* list = saved.FindByName("_filelist");
-  if (!list || list->ChildCount() == 0) {
-    return std::nullopt;
-  }
-  const Item& item = *list->ChildAt(0);
-  return std::pair{item.GetPropInt(key::kStatus), item.GetPropInt(key::kResume)};
-}
-
-std::string PatternBytes(size_t size) {
-  std::string data(size, '\0');
-  for (size_t index = 0; index < data.size(); ++index) {
-    data[index] = static_cast<char>((index * 131) >> 7);
-  }
-  return data;
-}
-
 // A data file whose list holds one queued download and a speed limit in the
 // setting's own unit.
 void WriteOneQueuedDownload(const std::string& dataFile, const std::string& url,
@@ -211,7 +207,7 @@ TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) 
   options.rangeLogPath = dir.File("ranges.log");
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  const std::string data = PatternBytes(400 << 10);
+  const std::string data = testing::RandomBytes(400 << 10, 131);
   nginx.AddFile("/big.bin", data);
   // 10 KB a second; the ten-second mean lets the first second take more.
   WriteOneQueuedDownload(dir.File("pmarsh.dat"), nginx.Url("/big.bin"), dir.File("big.bin"), 600);
@@ -240,12 +236,7 @@ TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) 
   }
 
   const pid_t second = Start("second.out");
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
-        return saved && saved->first == kStatusComplete;
-      },
-      60s));
+  ASSERT_TRUE(WaitUntilSavedComplete());
   ::kill(second, SIGTERM);
   EXPECT_EQ(WaitForExit(second), std::optional<int>(0));
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
@@ -268,18 +259,13 @@ TEST_F(ProgramTest, AnHttpsDownloadInTheQueueArrivesWhole) {
   options.tlsKey = certificates.valid().key;
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  const std::string data = PatternBytes(3 << 20);
+  const std::string data = testing::RandomBytes(3 << 20, 131);
   nginx.AddFile("/big.bin", data);
   WriteOneQueuedDownload(dir.File("pmarsh.dat"), nginx.TlsUrl("/big.bin"), dir.File("big.bin"),
                          1e9);
 
   const pid_t pid = Start("tls.out");
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        const auto saved = SavedStatusAndResume(dir.File("pmarsh.dat"));
-        return saved && saved->first == kStatusComplete;
-      },
-      60s));
+  ASSERT_TRUE(WaitUntilSavedComplete());
   ::kill(pid, SIGTERM);
   EXPECT_EQ(WaitForExit(pid), std::optional<int>(0));
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
