@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/named_button.h"
 #include "ui/rename_old.h"
 
 namespace pellmarsh {
@@ -30,9 +31,7 @@ TransferLogDialog::TransferLogDialog(const std::string& log, QWidget* parent) : 
   close->setObjectName("closeButton");
   close->setDefault(true);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  auto* clear = new QPushButton("&Clear Log");
-  clear->setObjectName("clearLogButton");
-  clear->setAutoDefault(false);
+  QPushButton* clear = NamedButton("clearLogButton", "&Clear Log");
   connect(clear, &QPushButton::clicked, this, [this] {
     clearRequested_ = true;
     accept();
@@ -97,9 +96,7 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
 
 QPushButton* FileExistsDialog::AddAnswer(const char* objectName, const char* caption,
                                          FileExistsAnswer answer) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(objectName);
-  button->setAutoDefault(false);
+  QPushButton* button = NamedButton(objectName, caption);
   connect(button, &QPushButton::clicked, this, [this, answer] { done(static_cast<int>(answer)); });
   return button;
 }

@@ -36,6 +36,7 @@
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
+#include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
 #include "ui/url_properties_dialog.h"
@@ -103,9 +104,7 @@ MainWindow::~MainWindow() {
 }
 
 QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, bool enabled) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(objectName);
-  button->setAutoDefault(false);
+  QPushButton* button = NamedButton(objectName, caption);
   button->setEnabled(enabled);
   return button;
 }

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "store/keys.h"
+#include "ui/named_button.h"
 
 namespace pellmarsh {
 namespace {
@@ -26,13 +27,6 @@ QString Text(std::string_view text) {
 
 std::string Std(const QString& text) {
   return text.toStdString();
-}
-
-QPushButton* Button(const char* objectName, const char* caption) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(objectName);
-  button->setAutoDefault(false);
-  return button;
 }
 
 QLineEdit* Edit(const char* objectName) {
@@ -219,7 +213,7 @@ CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
   permanent_ = new QCheckBox("Permanan&t:");
   permanent_->setObjectName("permanentCheck");
   permanent_->setLayoutDirection(Qt::RightToLeft);
-  QPushButton* browse = Button("browseDirectoryButton", "&Browse...");
+  QPushButton* browse = NamedButton("browseDirectoryButton", "&Browse...");
   if (context_.values.hidePasswords) {
     password_->setEchoMode(QLineEdit::Password);
     password_->setStyleSheet("lineedit-password-character: 42");
@@ -421,7 +415,7 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
              v.autoExtract);
   QCheckBox* checkNewVersion = AddBox(
       "checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.", v.checkNewVersion);
-  QPushButton* checkNow = Button("checkNowButton", "Check Now");
+  QPushButton* checkNow = NamedButton("checkNowButton", "Check Now");
   connect(checkNow, &QPushButton::clicked, this, [this] {
     if (onCheckNow) {
       onCheckNow();
@@ -507,7 +501,7 @@ CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
   bind(infected, v.virusReturns);
   QLineEdit* failed = Edit("virusReturnsFailEdit");
   bind(failed, v.virusReturnsFail);
-  QPushButton* browse = Button("browseProgramButton", "&Browse...");
+  QPushButton* browse = NamedButton("browseProgramButton", "&Browse...");
   connect(browse, &QPushButton::clicked, this, [this] {
     const std::string chosen = context_.dialogs.program(this, Std(program_->text()));
     if (!chosen.empty()) {
@@ -556,8 +550,8 @@ CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
   connect(soundOn, &QCheckBox::toggled, this, [this](bool on) { context_.values.soundOn = on; });
   events_.Attach(ListBox("triggerList", "Trigger:"));
   file_ = Edit("soundFileEdit");
-  QPushButton* browse = Button("browseSoundButton", "&Browse...");
-  QPushButton* play = Button("playSoundButton", "Play Sound &Now");
+  QPushButton* browse = NamedButton("browseSoundButton", "&Browse...");
+  QPushButton* play = NamedButton("playSoundButton", "Play Sound &Now");
 
   auto* fileRow = new QHBoxLayout;
   fileRow->addWidget(file_, 1);

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/named_button.h"
+
 namespace pellmarsh {
 namespace {
 
@@ -34,13 +36,6 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int row, const char* objectName, cons
   return edit;
 }
 
-QPushButton* SideButton(const char* objectName, const char* caption) {
-  auto* button = new QPushButton(caption);
-  button->setObjectName(objectName);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool complete,
@@ -53,7 +48,7 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   auto* grid = new QGridLayout;
   url_ = LabelledEdit(grid, 0, "urlEdit", "File &URL:");
   saveAs_ = LabelledEdit(grid, 1, "saveAsEdit", "&Save as:");
-  QPushButton* browse = SideButton("browseButton", "Browse...");
+  QPushButton* browse = NamedButton("browseButton", "Browse...");
   connect(browse, &QPushButton::clicked, this, &UrlPropertiesDialog::Browse);
   grid->addWidget(browse, 1, 2);
   login_ = LabelledEdit(grid, 2, "loginEdit", "Login Name:");
@@ -78,15 +73,15 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
 
   auto* side = new QVBoxLayout;
   for (const SaveButton& entry : SaveButtons(complete)) {
-    QPushButton* button = SideButton(entry.objectName, entry.caption);
+    QPushButton* button = NamedButton(entry.objectName, entry.caption);
     const UrlDialogEnd end = entry.end;
     connect(button, &QPushButton::clicked, this, [this, end] { SaveAs(end); });
     side->addWidget(button);
     button->setDefault(side->count() == 1);
   }
-  QPushButton* cancel = SideButton("cancelButton", "Cancel");
+  QPushButton* cancel = NamedButton("cancelButton", "Cancel");
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  QPushButton* viewLog = SideButton("viewLogButton", "View Log");
+  QPushButton* viewLog = NamedButton("viewLogButton", "View Log");
   viewLog->setEnabled(!form_.log.empty());
   connect(viewLog, &QPushButton::clicked, this, &UrlPropertiesDialog::ViewLog);
   side->addWidget(cancel);
@@ -113,7 +108,7 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   auto* logLabel = new QLabel("Transfer Log:");
   logLabel->setObjectName("logLabel");
   logLabel->setBuddy(log_);
-  QPushButton* clearLog = SideButton("clearLogButton", "Clear &Log");
+  QPushButton* clearLog = NamedButton("clearLogButton", "Clear &Log");
   connect(clearLog, &QPushButton::clicked, log_, &QPlainTextEdit::clear);
   auto* logLayout = new QVBoxLayout(logPart_);
   logLayout->setContentsMargins(0, 0, 0, 0);
