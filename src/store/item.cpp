@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
-namespace {
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -1,10 +1,10 @@
 #include "ui/settings_values.h"
 
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <memory>
 
+#include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 
@@ -49,20 +49,6 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
 };
-
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lowered;
-}
-
-std::string Uppered(std::string_view text) {
-  std::string uppered(text);
-  std::transform(uppered.begin(), uppered.end(), uppered.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return uppered;
-}
 
 double HeldToBudget(double kilobytesPerMinute) {
   if (!(kilobytesPerMinute > 0)) {
@@ -170,7 +156,7 @@ std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view show
     entries.push_back({child->GetProp(shownKey), child});
   }
   std::stable_sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-    return Lowered(a.text) < Lowered(b.text);
+    return AsciiLower(a.text) < AsciiLower(b.text);
   });
   return entries;
 }
@@ -180,7 +166,7 @@ bool StillChildOf(const Item& folder, const Item* item) {
 }
 
 TextTypeAdd AddTextType(Item& folder, std::string_view typed, TextTypeKind kind) {
-  const std::string name = kind == TextTypeKind::kExtension ? Uppered(typed) : Lowered(typed);
+  const std::string name = kind == TextTypeKind::kExtension ? AsciiUpper(typed) : AsciiLower(typed);
   // A nameless entry would only ever match an absent extension or type.
   if (name.empty()) {
     return TextTypeAdd::kEmpty;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string_view>
 
+#include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 
@@ -34,24 +35,6 @@ bool LooksLikeDriveLetter(const std::string& text) {
 size_t SchemeEnd(const std::string& text) {
   const size_t end = text.find("://");
   return end <= kLastSchemeEnd ? end : std::string::npos;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return text;
-}
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return text;
 }
 
 void CutHttpFragment(std::string& text) {
