@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* kUpgradeLaterCaption = "Pellmarsh: Upgrade Later";
 
-// A file fetched over plain HTTP must never become runnable by our doing:
+// A file fetched over the network must never become runnable by our doing:
 // whatever its bits were (a resumed file keeps its own), execute goes.
 void DropExecutePermission(const std::string& path) {
   struct stat info {};
