@@ -25,6 +25,8 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+}  // namespace
+
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) {
@@ -32,8 +34,6 @@ std::string DirectoryOf(const std::string& path) {
   }
   return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-}  // namespace
 
 FileFailure FailureFromErrno(int error) {
   switch (error) {

@@ -25,6 +25,9 @@ enum FileFailureCause : int {
 
 FileFailure FailureFromErrno(int error);
 
+// The directory a file path lies in: "." for a bare name, "/" for one at the root.
+std::string DirectoryOf(const std::string& path);
+
 struct FileContents {
   std::optional<std::string> bytes;  // nothing when the file could not be read
   int osError = 0;                   // errno of the failure; ENOENT when absent

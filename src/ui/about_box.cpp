@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/program_dir.h"
+#include "store/data_file.h"
 
 namespace pellmarsh {
 
@@ -29,11 +30,12 @@ AboutBox::AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* 
       "<li>Plays sounds and can hang up or power off when the queue is empty</li>"
       "</ul>");
   text->setObjectName("aboutText");
-  auto* location = new QLabel(
-      QString("<p>Your downloads list and settings are kept in<br><b>%1</b></p>"
-              "<p>New hosts download into<br><b>%2</b></p>")
-          .arg(QString::fromStdString(JoinPath(folders.dataDir, "pmarsh.dat")).toHtmlEscaped(),
-               QString::fromStdString(folders.downloadDir).toHtmlEscaped()));
+  auto* location =
+      new QLabel(QString("<p>Your downloads list and settings are kept in<br><b>%1</b></p>"
+                         "<p>New hosts download into<br><b>%2</b></p>")
+                     .arg(QString::fromStdString(JoinPath(folders.dataDir, DataFile::kFileName))
+                              .toHtmlEscaped(),
+                          QString::fromStdString(folders.downloadDir).toHtmlEscaped()));
   location->setObjectName("dataLocation");
   location->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);

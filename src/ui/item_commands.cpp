@@ -23,14 +23,6 @@ bool LogShowsNoResumeServer(const Item& item) {
   return item.GetProp(key::kLog).find(kNoResumeServer) != std::string::npos;
 }
 
-std::string DirectoryOf(const std::string& file) {
-  const size_t slash = file.rfind('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? std::string("/") : file.substr(0, slash);
-}
-
 MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption) {
   return messages.Show(
       {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
@@ -217,7 +209,6 @@ void ItemCommands::EditProperties(Item& item) {
   } else {
     desk_.EditUrlItem(item);
   }
-  desk_.RefreshList();
 }
 
 int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single) {

@@ -305,12 +305,8 @@ QWidget* CSettingsPage3::BuildList(TypeList& types, const char* prefix, const ch
   types.edit = new QLineEdit;
   types.edit->setObjectName(QString::fromStdString(name + "Edit"));
   types.entries.Attach(ListBox((name + "List").c_str(), title));
-  auto* add = new QPushButton("&Add");
-  add->setObjectName(QString::fromStdString(name + "AddButton"));
-  add->setAutoDefault(false);
-  auto* remove = new QPushButton("&Delete");
-  remove->setObjectName(QString::fromStdString(name + "DeleteButton"));
-  remove->setAutoDefault(false);
+  QPushButton* add = NamedButton((name + "AddButton").c_str(), "&Add");
+  QPushButton* remove = NamedButton((name + "DeleteButton").c_str(), "&Delete");
   auto* label = new QLabel(title);
   label->setObjectName(QString::fromStdString(name + "Label"));
   label->setBuddy(types.edit);

@@ -150,14 +150,20 @@ std::string WithoutTrailingSeparator(std::string path) {
 }
 
 std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view shownKey) {
-  std::vector<FolderEntry> entries;
+  // Each entry's sort key is made once, not at every comparison.
+  std::vector<std::pair<std::string, FolderEntry>> keyed;
   for (int index = 0; index < folder.ChildCount(); ++index) {
     Item* child = folder.ChildAt(index);
-    entries.push_back({child->GetProp(shownKey), child});
+    std::string text = child->GetProp(shownKey);
+    keyed.push_back({AsciiLower(text), {std::move(text), child}});
   }
-  std::stable_sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-    return AsciiLower(a.text) < AsciiLower(b.text);
-  });
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<FolderEntry> entries;
+  entries.reserve(keyed.size());
+  for (auto& [key, entry] : keyed) {
+    entries.push_back(std::move(entry));
+  }
   return entries;
 }
 
