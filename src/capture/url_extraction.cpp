@@ -170,9 +170,8 @@ ExtractionSource ExtractionSourceOf(const Item& item) {
 }
 
 std::string ResolveCandidate(const std::string& candidate, const std::string& pageUrl) {
-  std::string copy = candidate;
   std::string url;
-  if (ParseUrl(copy)->GetProp(key::kError).empty()) {
+  if (ParseUrlCopy(candidate)->GetProp(key::kError).empty()) {
     url = candidate;
     CollapseDotDotSegments(url);
   } else {
@@ -185,15 +184,16 @@ std::string ResolveCandidate(const std::string& candidate, const std::string& pa
 }
 
 std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source) {
-  std::optional<std::vector<std::string>> candidates = ReadCandidates(source.local, source.listing);
-  if (!candidates) {
-    return std::nullopt;
-  }
   // A page needs a directory to resolve against: a URL with nothing after its
-  // host has none, and a local file's links are not the network's.
+  // host has none, and a local file's links are not the network's. Asked
+  // before the file is read and scanned.
   const size_t mark = source.value.find(kSchemeMark);
   const size_t rest = mark == std::string::npos ? 0 : mark + kSchemeMark.size();
   if (source.value.find('/', rest) == std::string::npos || source.value.starts_with("file:")) {
+    return std::nullopt;
+  }
+  std::optional<std::vector<std::string>> candidates = ReadCandidates(source.local, source.listing);
+  if (!candidates) {
     return std::nullopt;
   }
   ExtractionPlan plan;
@@ -209,7 +209,7 @@ std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source) {
 std::unordered_set<std::string> KnownUrls(Item& root) {
   std::unordered_set<std::string> known;
   for (const std::string_view name : {folder::kFileList, folder::kFileArchive, folder::kFileClip}) {
-    const Item* folder = root.FindByName(name);
+    const Item* folder = root.FindChild(name);
     if (!folder) {
       continue;
     }
@@ -223,8 +223,7 @@ std::unordered_set<std::string> KnownUrls(Item& root) {
 }
 
 Item& ClipFolder(Item& root) {
-  Item* clip = root.FindByName(folder::kFileClip);
-  return clip ? *clip : root.FindOrCreateChild(folder::kFileClip);
+  return root.FindOrCreateChild(folder::kFileClip);
 }
 
 size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<std::string>& urls,
@@ -258,7 +257,7 @@ size_t ExtractAutomatically(Tree& tree, LocalNameRegistry& names, const Extracti
   auto access = tree.Lock();
   Item& root = access.root();
   if (plan->candidateCount > kExtractionAskAbove) {
-    const Item* clip = root.FindByName(folder::kFileClip);
+    const Item* clip = root.FindChild(folder::kFileClip);
     const size_t clipped = clip ? static_cast<size_t>(clip->ChildCount()) : 0;
     if (clipped + plan->candidateCount > kAutomaticClipLimit) {
       return 0;

@@ -2,6 +2,7 @@
 
 #include "capture/url_item.h"
 #include "store/keys.h"
+#include "transfer/transfer_mode.h"
 #include "url/host_learning.h"
 #include "url/url_parser.h"
 
@@ -38,11 +39,9 @@ const char* TypeGuessText(TypeGuess guess) {
 }
 
 TypeGuess UrlFormRules::GuessLocked(Item& root, const std::string& url) {
-  std::string text = url;
-  const std::string extension = ParseUrl(text)->GetProp(key::kExtension);
-  const bool textLike =
-      !extension.empty() && root.FindOrCreateChild(folder::kFtpText).FindByName(extension);
-  return textLike ? TypeGuess::kText : TypeGuess::kBinary;
+  // What the transfer itself would choose when left to it.
+  const std::string extension = ParseUrlCopy(url)->GetProp(key::kExtension);
+  return ChooseTransferMode(0, extension, root).textMode ? TypeGuess::kText : TypeGuess::kBinary;
 }
 
 TypeGuess UrlFormRules::Guess(const std::string& url) {

@@ -32,8 +32,7 @@ std::vector<std::string> UriListLinks(const std::string& list) {
 }  // namespace
 
 void ApplyUrlToItem(Item& root, LocalNameRegistry& names, Item& item) {
-  std::string text = item.GetProp(key::kValue);
-  const std::unique_ptr<UrlParts> parts = ParseUrl(text);
+  const std::unique_ptr<UrlParts> parts = ParseUrlCopy(item.GetProp(key::kValue));
   if (const std::string error = parts->GetProp(key::kError); !error.empty()) {
     item.SetProp(key::kError, error);
     return;

@@ -61,7 +61,7 @@ int SocketErrorFromErrno(int error) {
       return 10022;
     case EMFILE:
     case ENFILE:
-      return 10024;
+      return kErrorTooManyFiles;
     case EALREADY:
       return 10037;
     case ENOTSOCK:
@@ -93,12 +93,12 @@ int SocketErrorFromErrno(int error) {
     case ENETRESET:
       return 10052;
     case ECONNABORTED:
-      return 10053;
+      return kErrorConnectionAborted;
     case ECONNRESET:
     case EPIPE:
       return 10054;
     case ENOBUFS:
-      return 10055;
+      return kErrorNoBuffers;
     case EISCONN:
       return 10056;
     case ENOTCONN:

@@ -46,8 +46,7 @@ bool SameServer(const UrlParts& a, const UrlParts& b) {
 // that one gets what the settings give for its own host.
 void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
                             Item& item) {
-  std::string location = item.GetProp(key::kLocation);
-  const std::unique_ptr<UrlParts> target = ParseUrl(location);
+  const std::unique_ptr<UrlParts> target = ParseUrlCopy(item.GetProp(key::kLocation));
   const bool parsed = target->GetProp(key::kError).empty();
   if (parsed && SameServer(from, *target)) {
     return;

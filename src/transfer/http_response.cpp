@@ -3,20 +3,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "store/ascii_case.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
 namespace {
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return lower;
-}
 
 // The line from a zero-based offset on; empty when the line is shorter.
 std::string_view From(std::string_view line, size_t offset) {
@@ -121,7 +112,7 @@ HttpHeaderReader::Result HttpHeaderReader::Finish(Result result) {
 
 HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   using Kind = HttpHeaderField::Kind;
-  const std::string lower = LowerAscii(line);
+  const std::string lower = AsciiLower(line);
   HttpHeaderField field;
   if (lower.starts_with("http")) {
     field.kind = Kind::kStatus;

@@ -728,7 +728,7 @@ void MainWindow::AskClipAndGo() {
   bool stillClipped;
   {
     auto tree = app_.tree().Lock();
-    const Item* clip = tree->FindByName(folder::kFileClip);
+    const Item* clip = tree->FindChild(folder::kFileClip);
     stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
   }
   if (stillClipped) {

@@ -10,8 +10,7 @@ namespace pellmarsh {
 
 void LearnHostDefaults(Item& root, const std::string& urlText, const std::string& saveAsPath,
                        const std::string& login, const std::string& password) {
-  std::string text = urlText;
-  const std::string host = ParseUrl(text)->GetProp(key::kHostName);
+  const std::string host = ParseUrlCopy(urlText)->GetProp(key::kHostName);
   const size_t slash = saveAsPath.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : saveAsPath.substr(0, slash);
   if (host.empty()) {

@@ -30,10 +30,6 @@ std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
   return std::string();
 }
 
-std::unique_ptr<UrlParts> ParseCopy(std::string text) {
-  return ParseUrl(text);
-}
-
 }  // namespace
 
 // ".." never climbs above the root of the path: cutting into "scheme://host"
@@ -70,7 +66,7 @@ namespace {}  // namespace
 std::string ResolveAgainst(const std::string& location, const std::string& requested) {
   std::string resolved;
   if (!location.empty() && location[0] == '/') {
-    const auto base = ParseCopy(requested);
+    const auto base = ParseUrlCopy(requested);
     resolved = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
                base->GetProp(key::kPort) + location;
   } else {
@@ -85,7 +81,7 @@ namespace {
 // A server may not point a download at this machine's own files: a "file"
 // location is only text to resolve, like any other that is not a network URL.
 bool IsAbsoluteNetworkLocation(const std::string& location) {
-  const auto parts = ParseCopy(location);
+  const auto parts = ParseUrlCopy(location);
   return parts->GetProp(key::kError).empty() && parts->GetProp(key::kProtocol) != "file";
 }
 
@@ -150,7 +146,7 @@ void RenameForRedirect(LocalNameRegistry& names, Item& item) {
   if (!IsAbsoluteNetworkLocation(location)) {
     location = ResolveAgainst(location, item.GetProp(key::kValue));
   }
-  const auto target = ParseCopy(location);
+  const auto target = ParseUrlCopy(location);
   const std::string local = names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(*target)));
   item.SetProp(key::kLocal, local);
   item.SetProp(key::kLocation, location);

@@ -156,6 +156,10 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text) {
   return parts;
 }
 
+std::unique_ptr<UrlParts> ParseUrlCopy(std::string text) {
+  return ParseUrl(text);
+}
+
 bool IsHttpScheme(std::string_view scheme) {
   return scheme == "http" || scheme == "https";
 }

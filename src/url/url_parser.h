@@ -24,6 +24,8 @@ inline constexpr const char* kIncompleteUrl = "Incomplete URL";
 // otherwise.
 // Callers that need their text unchanged pass a copy.
 std::unique_ptr<UrlParts> ParseUrl(std::string& text);
+// The same, for a caller whose text stays as it is.
+std::unique_ptr<UrlParts> ParseUrlCopy(std::string text);
 
 // True when, once the "www." and "ftp." short forms are expanded, the text
 // has a "://" after a scheme of at most ten characters; only then is the text
