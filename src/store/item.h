@@ -30,6 +30,9 @@ class Item {
 
   // Absent keys read as the empty text or 0.
   std::string GetProp(std::string_view key) const;
+  // The text itself, for a look at a long value (a log) without copying it;
+  // nothing when absent. Valid until the property next changes.
+  const std::string* FindProp(std::string_view key) const;
   // Every write, even of the same text, marks the item changed.
   void SetProp(std::string_view key, std::string_view value);
   // SetProp with the old text followed by `tail`, without copying the old text:
@@ -72,7 +75,6 @@ class Item {
   void ClearChanged() { changed_ = false; }
 
  private:
-  const std::string* FindProp(std::string_view key) const;
   bool HasName(std::string_view name) const;
 
   Item* parent_ = nullptr;

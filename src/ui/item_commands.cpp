@@ -9,6 +9,7 @@
 #include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "transfer/resume_servers.h"
 
 namespace pellmarsh {
 namespace {
@@ -16,13 +17,6 @@ namespace {
 constexpr const char* kBeingChecked =
     "File currently being checked for viruses.  Please wait until this completes before "
     "deleting it!";
-// A server whose downloads cannot be resumed.
-constexpr std::string_view kNoResumeServer = "Server: Microsoft-PWS-95/2.0";
-
-bool LogShowsNoResumeServer(const Item& item) {
-  return item.GetProp(key::kLog).find(kNoResumeServer) != std::string::npos;
-}
-
 MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption) {
   return messages.Show(
       {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
@@ -111,7 +105,7 @@ ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
   facts.archived = item.GetPropInt(key::kArchived) != 0;
   facts.resume = item.GetPropInt(key::kResume) != 0;
   facts.finished = item.GetPropInt64(key::kFinish) > 0;
-  facts.noResumeServer = LogShowsNoResumeServer(item);
+  facts.noResumeServer = IsBuggyResumeServer(item);
   facts.local = item.GetProp(key::kLocal);
   facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
   facts.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;

@@ -270,9 +270,19 @@ int CompareSortKeys(const SortKey& a, const SortKey& b) {
   return Sign(a.text.compare(b.text));
 }
 
+namespace {
+
+// The log can be a megabyte; a look at it copies nothing.
+bool HasLog(const Item& item) {
+  const std::string* log = item.FindProp(key::kLog);
+  return log && !log->empty();
+}
+
+}  // namespace
+
 SelectedItem SnapshotForSelection(const Item& item) {
-  return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck),
-          !item.GetProp(key::kLog).empty(), item.GetProp(key::kLocal)};
+  return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck), HasLog(item),
+          item.GetProp(key::kLocal)};
 }
 
 unsigned SelectionState(const std::vector<SelectedItem>& selection,
@@ -281,7 +291,9 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
   for (const SelectedItem& item : selection) {
     const int st = item.status;
     const bool idle = st < kStatusTransferring;
-    // Each selected item probes its file at most once.
+    // Each selected item probes its file at most once, and not at all once
+    // another has set what the probe could: a long selection is asked about
+    // at every display tick.
     int exists = -1;
     auto fileExists = [&] {
       if (exists < 0) {
@@ -294,15 +306,16 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
       if (st != kStatusQueued) {
         bits |= kCanQueue;
       }
-      if (fileExists()) {
+      if (!(bits & kCanDeleteFile) && fileExists()) {
         bits |= kCanDeleteFile;
       }
     }
     if (!idle || st == kStatusWaitingToRetry) {
       bits |= kCanStop;
     }
-    if (st == kStatusComplete && fileExists()) {
-      bits |= kCanLaunch | kCanExtract;
+    constexpr unsigned kFileCommands = kCanLaunch | kCanExtract;
+    if (st == kStatusComplete && (bits & kFileCommands) != kFileCommands && fileExists()) {
+      bits |= kFileCommands;
     }
     if (item.hasLog) {
       bits |= kCanViewLog;
