@@ -87,18 +87,26 @@ void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
   state_.activeCount = 0;
   state_.totalSize = 0;
   state_.totalReceived = 0;
-  root.ForEach([this](Item& item) { CountActive(item); });
-  const int limit =
-      root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
-  root.ForEach([this, limit, countDownRetries](Item& item) {
-    if (countDownRetries || item.GetPropInt(key::kStatus) != kStatusWaitingToRetry) {
-      ScheduleItem(item, limit);
+  // One walk counts what runs and notes, in walk order, what may start or
+  // count down; the start decisions need the whole count first.
+  waiting_.clear();
+  root.ForEach([this, countDownRetries](Item& item) {
+    const int status = item.GetPropInt(key::kStatus);
+    if (status == kStatusQueued || status == kStatusStartNow ||
+        (status == kStatusWaitingToRetry && countDownRetries)) {
+      waiting_.push_back({&item, status});
+    } else {
+      CountActive(item, status);
     }
   });
+  const int limit =
+      root.GetPropInt(setting::kMaxConEnable) != 0 ? root.GetPropInt(setting::kMaxCons) : kNoLimit;
+  for (const auto& [item, status] : waiting_) {
+    ScheduleItem(*item, status, limit);
+  }
 }
 
-void Scheduler::CountActive(Item& item) {
-  const int status = item.GetPropInt(key::kStatus);
+void Scheduler::CountActive(Item& item, int status) {
   if (status != kStatusTransferring && status != kStatusStarting) {
     return;
   }
@@ -110,8 +118,8 @@ void Scheduler::CountActive(Item& item) {
   }
 }
 
-void Scheduler::ScheduleItem(Item& item, int limit) {
-  switch (item.GetPropInt(key::kStatus)) {
+void Scheduler::ScheduleItem(Item& item, int status, int limit) {
+  switch (status) {
     case kStatusQueued:
       if (state_.activeCount < limit && !state_.offline) {
         StartTransfer(item);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "notify/events.h"
@@ -57,8 +59,8 @@ class Scheduler {
   // Counts the running items, then starts queued ones within the limit; the
   // once-a-second walk also counts retry waits down.
   void WalkToStart(Item& root, bool countDownRetries);
-  void CountActive(Item& item);
-  void ScheduleItem(Item& item, int limit);
+  void CountActive(Item& item, int status);
+  void ScheduleItem(Item& item, int status, int limit);
   void StartTransfer(Item& item);
   void RateSpeedIcons(int64_t rate);
   void StepOne(size_t slot);
@@ -77,6 +79,9 @@ class Scheduler {
   uint32_t lastSecond_ = 0;
   bool busySeen_ = false;
   uint32_t lastBusyTick_ = 0;
+  // The items one walk found queued or waiting, with their status; kept so
+  // the once-a-second walk reuses its buffer.
+  std::vector<std::pair<Item*, int>> waiting_;
 };
 
 }  // namespace pellmarsh
