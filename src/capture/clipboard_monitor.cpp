@@ -4,8 +4,6 @@
 #include <unordered_set>
 
 #include "capture/url_extraction.h"
-#include "capture/url_item.h"
-#include "store/item_status.h"
 #include "store/keys.h"
 
 namespace pellmarsh {
@@ -28,15 +26,13 @@ ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std:
     if (known.contains(candidate)) {
       continue;
     }
-    std::unique_ptr<Item> item = MakeCapturedUrlItem(root, names, candidate, now);
-    if (!item) {
+    Item* added = ClipCapturedUrl(root, names, candidate, now);
+    if (!added) {
       continue;
     }
-    item->SetPropInt(key::kStatus, kStatusClipped);
-    Item& added = ClipFolder(root).AddChild(std::move(item));
     ++capture.captured;
     if (wholeText && clipAndGo) {
-      capture.clipAndGo = &added;
+      capture.clipAndGo = added;
       capture.startAtOnce = root.GetPropInt(setting::kClipStart) != 0;
     }
   }

@@ -226,6 +226,15 @@ Item& ClipFolder(Item& root) {
   return root.FindOrCreateChild(folder::kFileClip);
 }
 
+Item* ClipCapturedUrl(Item& root, LocalNameRegistry& names, const std::string& text, int64_t now) {
+  std::unique_ptr<Item> item = MakeCapturedUrlItem(root, names, text, now);
+  if (!item) {
+    return nullptr;
+  }
+  item->SetPropInt(key::kStatus, kStatusClipped);
+  return &ClipFolder(root).AddChild(std::move(item));
+}
+
 size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<std::string>& urls,
                         int64_t now) {
   std::unordered_set<std::string> known = KnownUrls(root);
@@ -235,15 +244,11 @@ size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<
     if (known.contains(url)) {
       continue;
     }
-    std::unique_ptr<Item> item = MakeCapturedUrlItem(root, names, url, now);
     known.insert(url);
     // A listing line may hold a tab or a non-ASCII byte: that is data, not a URL.
-    if (!item) {
-      continue;
+    if (ClipCapturedUrl(root, names, url, now)) {
+      ++added;
     }
-    item->SetPropInt(key::kStatus, kStatusClipped);
-    ClipFolder(root).AddChild(std::move(item));
-    ++added;
   }
   return added;
 }

@@ -69,6 +69,10 @@ std::unordered_set<std::string> KnownUrls(Item& root);
 // "_fileclip", made on first use. Call with the tree lock held.
 Item& ClipFolder(Item& root);
 
+// A captured text as a new clipped item at the end of "_fileclip"; nothing
+// when the text makes no URL item. Call with the tree lock held.
+Item* ClipCapturedUrl(Item& root, LocalNameRegistry& names, const std::string& text, int64_t now);
+
 // Appends the URLs not known yet to "_fileclip" as clipped items; a URL found
 // twice is added once. Returns how many were added. Call with the tree lock held.
 size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<std::string>& urls,
