@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
-#include <condition_variable>
-#include <mutex>
 
 namespace pellmarsh {
 namespace {
@@ -64,22 +62,8 @@ MessageAnswer QtUserMessages::Show(const UserMessage& message) {
   if (QThread::currentThread() == qApp->thread()) {
     return ShowHere(message);
   }
-  struct Exchange {
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    MessageAnswer answer = MessageAnswer::kCancel;
-  } exchange;
-  guiQueue_.Post([this, &exchange, message] {
-    const MessageAnswer answer = ShowHere(message);
-    std::lock_guard lock(exchange.mutex);
-    exchange.answer = answer;
-    exchange.done = true;
-    exchange.answered.notify_one();
-  });
-  std::unique_lock lock(exchange.mutex);
-  exchange.answered.wait(lock, [&exchange] { return exchange.done; });
-  return exchange.answer;
+  return *guiQueue_.RunAndWait<MessageAnswer>(
+      [this, message](const std::atomic<bool>&) { return ShowHere(message); });
 }
 
 }  // namespace pellmarsh

@@ -6,9 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
+#include <optional>
 
 namespace pellmarsh {
 
@@ -71,42 +69,23 @@ void AutoShutdownDialog::Tick() {
 }
 
 bool QtShutdownCountdown::Run(bool computerShutdown, const std::atomic<bool>& stop) {
-  // Shared: the waiting thread may give up before the window thread runs it.
-  struct Exchange {
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    bool accepted = false;
-    std::atomic<bool> abandoned{false};
-  };
-  auto exchange = std::make_shared<Exchange>();
-  guiQueue_.Post([this, exchange, computerShutdown] {
-    bool accepted = false;
-    if (!exchange->abandoned) {
-      AutoShutdownDialog dialog(computerShutdown, tickMs_, parent_);
-      QTimer watch;
-      QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, &exchange] {
-        if (exchange->abandoned) {
-          dialog.reject();
+  const std::optional<bool> accepted = guiQueue_.RunAndWait<bool>(
+      [this, computerShutdown](const std::atomic<bool>& abandoned) {
+        if (abandoned) {
+          return false;
         }
-      });
-      watch.start(100);
-      accepted = dialog.exec() == QDialog::Accepted && !exchange->abandoned;
-    }
-    std::lock_guard lock(exchange->mutex);
-    exchange->accepted = accepted;
-    exchange->done = true;
-    exchange->answered.notify_one();
-  });
-  std::unique_lock lock(exchange->mutex);
-  while (!exchange->done) {
-    if (stop) {
-      exchange->abandoned = true;
-      return false;
-    }
-    exchange->answered.wait_for(lock, std::chrono::milliseconds(100));
-  }
-  return exchange->accepted;
+        AutoShutdownDialog dialog(computerShutdown, tickMs_, parent_);
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, &abandoned] {
+          if (abandoned) {
+            dialog.reject();
+          }
+        });
+        watch.start(100);
+        return dialog.exec() == QDialog::Accepted && !abandoned;
+      },
+      &stop);
+  return accepted.value_or(false);
 }
 
 }  // namespace pellmarsh
