@@ -14,7 +14,7 @@ namespace pellmarsh {
 
 SessionState FileCopy::Start() {
   session_.urlItem().SetPropInt(key::kResume, 1);
-  if (!session_.OpenSaveFile()) {
+  if (!session_.writer().Open()) {
     return SessionState::kDone;
   }
   const std::string source = session_.urlParts().GetProp(key::kFullPath);
@@ -44,7 +44,7 @@ SessionState FileCopy::TransferStep(size_t byteLimit) {
         FailOutcome::kRetry);
     return SessionState::kDone;
   }
-  if (got > 0 && !session_.AcceptChunk(buffer, static_cast<size_t>(got))) {
+  if (got > 0 && !session_.writer().Write(buffer, static_cast<size_t>(got))) {
     return SessionState::kDone;
   }
   // A short read of what was asked for is the end of the file.

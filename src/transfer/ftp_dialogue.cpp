@@ -168,7 +168,7 @@ bool FtpDialogue::LoseCommandChannel(std::string_view message) {
 }
 
 bool FtpDialogue::WholeFileArrived() const {
-  return announcedSize_ && session_.received() == *announcedSize_;
+  return announcedSize_ && session_.writer().received() == *announcedSize_;
 }
 
 std::optional<std::string> FtpDialogue::TakeLine() {
@@ -315,11 +315,11 @@ FtpDialogue::Next FtpDialogue::SendRest() {
 FtpDialogue::Next FtpDialogue::RequestFile() {
   Item& item = session_.urlItem();
   // Where a resume takes effect: "filesize" is 0 unless the server accepted REST.
-  session_.ResumeAt(item.GetPropInt64(key::kFileSize));
+  session_.writer().ResumeAt(item.GetPropInt64(key::kFileSize));
   const FileRequest request = RequestForPath(fullPath_);
   if (request.listing) {
     session_.Log("FTP Directory Mode.  Forcing TEXT.");
-    session_.ForceTextMode();
+    session_.writer().SetTextMode(true);
   }
   const Next next = SendThen(request.verb, request.argument, FtpState::kRetrieve);
   if (next) {
@@ -390,8 +390,8 @@ SessionState FtpDialogue::TransferStep(size_t byteLimit) {
     replyStarted_ = lines_.empty() ? std::nullopt : std::optional<uint32_t>(lastActivity_);
     return SessionState::kTransfer;
   }
-  return session_.AcceptChunk(session_.context().buffer, *got) ? SessionState::kTransfer
-                                                               : SessionState::kDone;
+  return session_.writer().Write(session_.context().buffer, *got) ? SessionState::kTransfer
+                                                                  : SessionState::kDone;
 }
 
 // The end of the data connection looks the same whether the file was sent

@@ -147,13 +147,13 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
 
 SessionState HttpExchange::Body(std::string_view bytes) {
   if (!chunked_) {
-    return session_.AcceptChunk(bytes.data(), bytes.size()) ? SessionState::kTransfer
-                                                            : SessionState::kDone;
+    return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
+                                                               : SessionState::kDone;
   }
   unchunked_.clear();
   const ChunkedBodyDecoder::Result result = chunks_.Decode(bytes, unchunked_);
   // What arrived whole before a fault is kept for the resume.
-  if (!session_.AcceptChunk(unchunked_.data(), unchunked_.size())) {
+  if (!session_.writer().Write(unchunked_.data(), unchunked_.size())) {
     return SessionState::kDone;
   }
   if (result == ChunkedBodyDecoder::Result::kMalformed) {
@@ -223,17 +223,17 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       // A negative start would have us write before the file begins; a text
       // file can only go on from exactly where its converted bytes end.
       if (field.number < 0 || item.GetPropInt64(key::kFileSize) < field.number ||
-          !session_.CanResumeAt(field.number)) {
+          !session_.writer().CanResumeAt(field.number)) {
         item.SetPropInt(key::kResume, 0);
         session_.Fail("Content-Range specifies data beyond our endpoint.  Trying full transfer...",
                       FailOutcome::kRetry);
         return false;
       }
-      session_.ResumeAt(field.number);
+      session_.writer().ResumeAt(field.number);
       break;
     case Kind::kContentType:
       if (automaticMode_ && IsForcedTextType(session_.context().settings, field.text)) {
-        session_.ForceTextMode();
+        session_.writer().SetTextMode(true);
         session_.Log("Mime Content-Type (" + field.text + ") forces text transfer.");
       }
       break;
@@ -273,7 +273,7 @@ SessionState HttpExchange::HeaderComplete() {
       return SessionState::kDone;
     }
     // The length of a partial answer counts only the bytes after the range start.
-    item.SetPropInt64(key::kSize, item.GetPropInt64(key::kSize) + session_.received());
+    item.SetPropInt64(key::kSize, item.GetPropInt64(key::kSize) + session_.writer().received());
   }
   // A partial answer names the whole file's size: an answer that ends before
   // it is a short transfer, not a complete one, whether a range was asked for
@@ -290,7 +290,7 @@ SessionState HttpExchange::HeaderComplete() {
 SessionState HttpExchange::Redirect() {
   Item& item = session_.urlItem();
   const TransferContext& context = session_.context();
-  session_.CloseSaveFile();
+  session_.writer().Close();
   DeleteRegularFile(item.GetProp(key::kLocal));
   RenameForRedirect(context.localNames, item);
   const std::string location = item.GetProp(key::kLocation);
@@ -306,7 +306,7 @@ SessionState HttpExchange::CompleteAlreadyWhole() {
   const int64_t whole = rangeTotal_;
   session_.urlItem().SetPropInt64(key::kSize, whole);
   // Completion cuts the file where writing stands: that is its end here.
-  session_.ResumeAt(whole);
+  session_.writer().ResumeAt(whole);
   return SessionState::kComplete;
 }
 

@@ -29,7 +29,7 @@ bool SaveFile::Open(const std::string& path, int64_t& fileSize) {
   return true;
 }
 
-bool SaveFile::WriteAt(const char* bytes, size_t count) {
+bool SaveFile::Write(const char* bytes, size_t count) {
   while (count > 0) {
     const ssize_t written = ::pwrite(fd_.get(), bytes, count, static_cast<off_t>(position_));
     if (written < 0) {
@@ -45,23 +45,8 @@ bool SaveFile::WriteAt(const char* bytes, size_t count) {
   return true;
 }
 
-bool SaveFile::Write(const char* bytes, size_t count, bool textMode, int64_t now) {
-  if (count == 0) {
-    return true;
-  }
-  bool written;
-  if (textMode) {
-    converted_.clear();
-    converter_.Convert(bytes, count, converted_);
-    written = WriteAt(converted_.data(), converted_.size());
-  } else {
-    written = WriteAt(bytes, count);
-  }
+bool SaveFile::NoteReceived(size_t count, int64_t now) {
   bytesSinceReopen_ += static_cast<int64_t>(count);
-  return written && ReopenIfDue(now);
-}
-
-bool SaveFile::ReopenIfDue(int64_t now) {
   if (bytesSinceReopen_ <= kReopenAfterBytes || reopenTime_ + kReopenAfterSeconds >= now) {
     return true;
   }
@@ -74,12 +59,6 @@ bool SaveFile::ReopenIfDue(int64_t now) {
   bytesSinceReopen_ = 0;
   reopenTime_ = now;
   return fd_.valid();
-}
-
-bool SaveFile::FlushText() {
-  converted_.clear();
-  converter_.Flush(converted_);
-  return converted_.empty() || WriteAt(converted_.data(), converted_.size());
 }
 
 bool SaveFile::TruncateAtPosition() {

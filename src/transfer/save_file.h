@@ -4,15 +4,13 @@
 #include <string>
 
 #include "platform/unique_fd.h"
-#include "transfer/line_end_converter.h"
 
 namespace pellmarsh {
 
 // The local file a transfer writes: opened for update when it exists (so a
-// resume keeps its bytes) or created, written at a tracked position with
-// optional line-end conversion, and closed and reopened now and then during a
-// long transfer. Writes are not buffered by the program: each reaches the
-// system at once.
+// resume keeps its bytes) or created, written at a tracked position, and
+// closed and reopened now and then during a long transfer. Writes are not buffered by the program:
+// each reaches the system at once.
 class SaveFile {
  public:
   static constexpr int64_t kReopenAfterBytes = 32'000;
@@ -30,30 +28,24 @@ class SaveFile {
   int64_t position() const { return position_; }
   void SeekTo(int64_t position) { position_ = position; }
 
-  // Writes a received chunk (converted in text mode) at the position. `now` is
-  // in seconds since 1970. False on any error writing or reopening.
-  bool Write(const char* bytes, size_t count, bool textMode, int64_t now);
-  // Writes what the held-back byte of text mode still needs; false on error.
-  bool FlushText();
+  // Writes at the position and moves it on; false on error.
+  bool Write(const char* bytes, size_t count);
+  // Counts `count` more bytes of the download and, once more than
+  // kReopenAfterBytes have come since the last reopen and kReopenAfterSeconds
+  // have passed (`now`, in seconds since 1970), closes and reopens the file.
+  // False when the reopen fails.
+  bool NoteReceived(size_t count, int64_t now);
   // Cuts the file where writing ended, so no stale bytes of an older, longer
   // file remain after a whole transfer.
   bool TruncateAtPosition();
   void Close() { fd_.Reset(); }
-  void ResetText() { converter_.Reset(); }
-  // A byte of the source that text mode holds back, not yet in the file.
-  bool holdsTextByte() const { return converter_.holdsByte(); }
 
  private:
-  bool WriteAt(const char* bytes, size_t count);
-  bool ReopenIfDue(int64_t now);
-
   UniqueFd fd_;
   std::string path_;
   int64_t position_ = 0;
   int64_t reopenTime_;
   int64_t bytesSinceReopen_ = 0;
-  LineEndConverter converter_;
-  std::string converted_;  // reused between writes; at most twice a chunk
 };
 
 }  // namespace pellmarsh

@@ -1,7 +1,9 @@
 #include "transfer/session_log.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include "platform/socket.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 
@@ -63,6 +65,12 @@ std::string LoggedSendLine(const std::string& buffer) {
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text) {
   item.AppendProp(key::kLog, FormatLogLine(tick, text));
   item.SetProp(key::kProcess, text);
+}
+
+FailOutcome ShortageOutcome(int error) {
+  const bool shortage = error == EMFILE || error == ENFILE || error == ENOMEM ||
+                        error == kErrorTooManyFiles || error == kErrorNoBuffers;
+  return shortage ? FailOutcome::kRetry : FailOutcome::kPermanent;
 }
 
 void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events) {

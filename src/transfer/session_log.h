@@ -16,6 +16,11 @@ enum class FailOutcome : int {
   kOffline = 105,  // status 5 after a short delay, no event
 };
 
+// The outcome of a failure to get a descriptor or memory (an errno or a
+// socket error number): running short passes, so a later attempt may succeed;
+// anything else is for good.
+FailOutcome ShortageOutcome(int error);
+
 // One line of an item's log: the tick count (as a signed 32-bit number, eleven
 // digits) and the text, ended with CR LF.
 std::string FormatLogLine(uint32_t tick, std::string_view text);

@@ -1,12 +1,7 @@
 #include "transfer/transfer_session.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
-#include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/protocol_exchange.h"
@@ -16,15 +11,6 @@
 #include "transfer/transfer_mode.h"
 
 namespace pellmarsh {
-namespace {
-
-// Running short of descriptors or memory passes: a later attempt may succeed.
-bool IsShortage(int error) {
-  return error == EMFILE || error == ENFILE || error == ENOMEM || error == kErrorTooManyFiles ||
-         error == kErrorNoBuffers;
-}
-
-}  // namespace
 
 std::string_view StateName(SessionState state) {
   switch (state) {
@@ -51,7 +37,7 @@ std::string_view StateName(SessionState state) {
 }
 
 TransferSession::TransferSession(Item& item, const TransferContext& context)
-    : item_(&item), context_(context), saveFile_(context.clock.UnixTime()) {}
+    : item_(&item), context_(context), writer_(*this, context.clock.UnixTime()) {}
 
 TransferSession::~TransferSession() {
   std::lock_guard lock(context_.treeLock);
@@ -60,7 +46,7 @@ TransferSession::~TransferSession() {
 
 bool TransferSession::Step(size_t byteLimit) {
   std::lock_guard lock(context_.treeLock);
-  stepBytes_ = 0;
+  writer_.StartStep();
   stepLimit_ = std::min(byteLimit, context_.bufferSize);
   if (finished_) {
     return false;
@@ -208,7 +194,7 @@ void TransferSession::Init() {
   const TransferMode mode =
       ChooseTransferMode(item_->GetPropInt(key::kTransferCode), urlParts_->GetProp(key::kExtension),
                          context_.settings);
-  textMode_ = mode.textMode;
+  writer_.SetTextMode(mode.textMode);
   Log(mode.logLine);
 
   const std::string scheme = urlParts_->GetProp(key::kProtocol);
@@ -254,8 +240,7 @@ void TransferSession::ResolveHost() {
   }
 
   if (const int error = mainSocket_.Create(); error != 0) {
-    Fail("Could not create a socket.",
-         IsShortage(error) ? FailOutcome::kRetry : FailOutcome::kPermanent);
+    Fail("Could not create a socket.", ShortageOutcome(error));
     return;
   }
   mainSocket_.SetNonBlocking();
@@ -357,7 +342,7 @@ void TransferSession::Connected() {
     return;
   }
   Log("Connected.  Opening save file.");
-  OpenSaveFile();
+  writer_.Open();
 }
 
 void TransferSession::Start() {
@@ -367,33 +352,6 @@ void TransferSession::Start() {
   if (state_ == SessionState::kTransfer) {
     item_->SetPropInt(key::kStatus, kStatusTransferring);
   }
-}
-
-bool TransferSession::AcceptChunk(const char* bytes, size_t count) {
-  stepBytes_ = static_cast<int64_t>(count);
-  if (!WriteData(bytes, count)) {
-    return false;
-  }
-  received_ += static_cast<int64_t>(count);
-  item_->SetPropInt64(key::kReceived, received_);
-  item_->SetPropInt64(key::kReceivedSession,
-                      item_->GetPropInt64(key::kReceivedSession) + static_cast<int64_t>(count));
-  if (textMode_) {
-    item_->SetPropInt64(key::kTextSource, received_ - (saveFile_.holdsTextByte() ? 1 : 0));
-    item_->SetPropInt64(key::kTextLength, saveFile_.position());
-  } else if (textResume_) {
-    textResume_.reset();
-    item_->SetPropInt64(key::kTextLength, 0);
-  }
-  if (!bytesOnDisk_ && count > 0) {
-    // From now on a restart after a crash goes on from the file.
-    bytesOnDisk_ = true;
-    item_->SetPropInt(key::kResume, 1);
-    if (context_.saveRequested) {
-      RequestSave(*context_.saveRequested);
-    }
-  }
-  return true;
 }
 
 void TransferSession::Complete() {
@@ -411,16 +369,9 @@ void TransferSession::Complete() {
     Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
         " bytes this session.");
   }
-  if (!FlushText()) {
+  if (!writer_.Finish(item_->GetPropInt(key::kStatus) == kStatusComplete)) {
     return;
   }
-  // A finished file ends where this transfer stopped writing; a file kept for a
-  // resume stays as it is.
-  if (item_->GetPropInt(key::kStatus) == kStatusComplete && !saveFile_.TruncateAtPosition()) {
-    Fail("Error writing local file!", FailOutcome::kPermanent);
-    return;
-  }
-  saveFile_.Close();
   state_ = SessionState::kDone;
   exchange_->CloseData();
   tls_.reset();
@@ -431,23 +382,11 @@ void TransferSession::Reset() {
   tls_.reset();
   mainSocket_.Close();
   exchange_.reset();
-  saveFile_.Close();
-  // Only the file this session opened may go, and only when nothing reached it
-  // and the download did not end there: an empty file can be a whole one.
-  const std::string& opened = saveFile_.path();
-  struct stat info {};
-  if (item_ && item_->GetPropInt(key::kStatus) != kStatusComplete && !opened.empty() &&
-      ::stat(opened.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 0) {
-    ::unlink(opened.c_str());
-  }
+  // A download that ended in an empty file keeps it.
+  writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
   urlParts_.reset();
   state_ = SessionState::kInit;
   finished_ = false;
-  received_ = 0;
-  textResume_.reset();
-  bytesOnDisk_ = false;
-  textMode_ = false;
-  saveFile_.ResetText();
 }
 
 ByteStream& TransferSession::mainStream() {
@@ -486,20 +425,6 @@ bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
   return context_.clock.TickCount() - lastActivity > kSilenceLimitMs;
 }
 
-void TransferSession::ResumeAt(int64_t offset) {
-  received_ = offset;
-  const bool atRecordedText = textResume_ && offset == textResume_->first;
-  saveFile_.SeekTo(atRecordedText ? textResume_->second : offset);
-  item_->SetPropInt64(key::kReceived, offset);
-}
-
-bool TransferSession::CanResumeAt(int64_t offset) const {
-  if (offset == 0 || (!textMode_ && !textResume_)) {
-    return true;
-  }
-  return textResume_ && offset == textResume_->first;
-}
-
 void TransferSession::Log(std::string_view text) {
   constexpr size_t kStampAndLineEnd = 14;
   loggedBytes_ += text.size() + kStampAndLineEnd;
@@ -521,45 +446,6 @@ void TransferSession::Fail(std::string_view message, FailOutcome outcome) {
   item_->SetProp(key::kError, message);
   state_ = SessionState::kDone;
   ApplyFailureOutcome(*item_, outcome, context_.events);
-}
-
-bool TransferSession::OpenSaveFile() {
-  const std::string local = item_->GetProp(key::kLocal);
-  int64_t fileSize = 0;
-  if (!saveFile_.Open(local, fileSize)) {
-    const int error = errno;
-    Fail("Couldn't open save file " + local + ".",
-         IsShortage(error) ? FailOutcome::kRetry : FailOutcome::kPermanent);
-    return false;
-  }
-  // A text file's length is not the server's offset, its line ends having
-  // been converted: go on only from the source offset recorded for a part of
-  // it (cutting what came after), or start over.
-  const int64_t textLength = item_->GetPropInt64(key::kTextLength);
-  if (textLength > 0 && fileSize >= textLength) {
-    textResume_.emplace(item_->GetPropInt64(key::kTextSource), textLength);
-    fileSize = textResume_->first;
-  } else if (textLength > 0 || textMode_) {
-    fileSize = 0;
-  }
-  item_->SetPropInt64(key::kFileSize, fileSize);
-  return true;
-}
-
-bool TransferSession::WriteData(const char* bytes, size_t count) {
-  if (!saveFile_.Write(bytes, count, textMode_, context_.clock.UnixTime())) {
-    Fail("Error writing local file!", FailOutcome::kPermanent);
-    return false;
-  }
-  return true;
-}
-
-bool TransferSession::FlushText() {
-  if (textMode_ && !saveFile_.FlushText()) {
-    Fail("Error writing local file!", FailOutcome::kPermanent);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace pellmarsh

@@ -16,8 +16,8 @@
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
-#include "transfer/save_file.h"
 #include "transfer/session_log.h"
+#include "transfer/session_writer.h"
 #include "transfer/transfer.h"
 #include "url/url_parser.h"
 
@@ -89,20 +89,8 @@ class SessionHost {
   virtual void FailReceive(int error) = 0;
   virtual bool SilentTooLong(uint32_t lastActivity) const = 0;
 
-  // False when the save file could not be opened (the session has failed).
-  virtual bool OpenSaveFile() = 0;
-  virtual void CloseSaveFile() = 0;
-  // The bookkeeping of a chunk of file data; false when writing failed (the
-  // session has already failed).
-  virtual bool AcceptChunk(const char* bytes, size_t count) = 0;
-  // The data that follows is written from `offset`, and as much counts as received.
-  virtual void ResumeAt(int64_t offset) = 0;
-  // False when the file on disk cannot go on from `offset` of the source: a
-  // text file's converted bytes only map back at the offsets recorded for it.
-  virtual bool CanResumeAt(int64_t offset) const = 0;
-  virtual int64_t received() const = 0;
-  // Line ends are converted from here on, whatever the transfer mode said.
-  virtual void ForceTextMode() = 0;
+  // What the file data goes through to the local file.
+  virtual SessionWriter& writer() = 0;
 
  protected:
   ~SessionHost() = default;
@@ -133,7 +121,7 @@ class TransferSession final : public Transfer, private SessionHost {
   bool Step(size_t byteLimit) override;
   // A step that may move a whole buffer.
   bool Step() { return Step(context_.bufferSize); }
-  int64_t stepBytes() const override { return stepBytes_; }
+  int64_t stepBytes() const override { return writer_.stepBytes(); }
   Item* item() const override { return item_; }
   void DetachItem() override { item_ = nullptr; }
   Wait NextWait() const override;
@@ -154,13 +142,7 @@ class TransferSession final : public Transfer, private SessionHost {
   std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override;
   void FailReceive(int error) override;
   bool SilentTooLong(uint32_t lastActivity) const override;
-  bool OpenSaveFile() override;
-  void CloseSaveFile() override { saveFile_.Close(); }
-  bool AcceptChunk(const char* bytes, size_t count) override;
-  void ResumeAt(int64_t offset) override;
-  bool CanResumeAt(int64_t offset) const override;
-  int64_t received() const override { return received_; }
-  void ForceTextMode() override { textMode_ = true; }
+  SessionWriter& writer() override { return writer_; }
 
   void RunState();
   // Where a protocol's hook said the session goes; a hook that failed the
@@ -180,8 +162,6 @@ class TransferSession final : public Transfer, private SessionHost {
   void Complete();
   void Reset();
 
-  bool WriteData(const char* bytes, size_t count);
-  bool FlushText();
   // Runs a blocking lookup without the tree lock; false when the item went
   // away or a stop arrived meanwhile (the next step deals with it).
   template <typename Lookup>
@@ -191,17 +171,10 @@ class TransferSession final : public Transfer, private SessionHost {
   TransferContext context_;
   SessionState state_ = SessionState::kInit;
   bool finished_ = false;
-  int64_t stepBytes_ = 0;
   size_t stepLimit_ = 0;  // the most file data this step may move
-  int64_t received_ = 0;
-  // Set when the file on disk was written in text mode: the source offset to
-  // go on from and the length of the file those source bytes produced.
-  std::optional<std::pair<int64_t, int64_t>> textResume_;
-  bool bytesOnDisk_ = false;  // this attempt has written file data
 
   std::string url_;
   std::unique_ptr<UrlParts> urlParts_;
-  bool textMode_ = false;
 
   uint32_t remoteAddress_ = 0;  // host byte order, as resolved
   int remotePort_ = 0;
@@ -214,7 +187,7 @@ class TransferSession final : public Transfer, private SessionHost {
   bool logCut_ = false;
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
-  SaveFile saveFile_;
+  SessionWriter writer_;
 };
 
 }  // namespace pellmarsh

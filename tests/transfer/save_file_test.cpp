@@ -30,8 +30,9 @@ TEST(SaveFile, TheReopenKeepsTheWritePositionNotTheEndOfTheFile) {
   int64_t size = 0;
   ASSERT_TRUE(file.Open(dir.File("f"), size));
   const std::string chunk(40000, 'n');
-  ASSERT_TRUE(file.Write(chunk.data(), chunk.size(), false, 1031));  // reopens after this write
-  ASSERT_TRUE(file.Write("END", 3, false, 1032));
+  ASSERT_TRUE(file.Write(chunk.data(), chunk.size()));
+  ASSERT_TRUE(file.NoteReceived(chunk.size(), 1031));  // reopens here
+  ASSERT_TRUE(file.Write("END", 3));
   ASSERT_TRUE(file.TruncateAtPosition());
   file.Close();
   EXPECT_EQ(testing::ReadFile(dir.File("f")), chunk + "END");
@@ -44,7 +45,7 @@ TEST(SaveFile, ResumingWritesFromTheGivenOffset) {
   int64_t size = 0;
   ASSERT_TRUE(file.Open(dir.File("f"), size));
   file.SeekTo(size);
-  ASSERT_TRUE(file.Write("678", 3, false, 0));
+  ASSERT_TRUE(file.Write("678", 3));
   file.Close();
   EXPECT_EQ(testing::ReadFile(dir.File("f")), "12345678");
 }
@@ -53,7 +54,7 @@ TEST(SaveFile, AFullDiskIsAWriteError) {
   SaveFile file(0);
   int64_t size = 0;
   ASSERT_TRUE(file.Open("/dev/full", size));
-  EXPECT_FALSE(file.Write("data", 4, false, 0));
+  EXPECT_FALSE(file.Write("data", 4));
 }
 
 }  // namespace
