@@ -1,8 +1,6 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QDesktopServices>
 #include <QDropEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -21,25 +19,23 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <algorithm>
 
 #include "app/speed_control.h"
 #include "app/window_settings.h"
-#include "capture/clipboard_monitor.h"
-#include "capture/url_extraction.h"
 #include "capture/url_item.h"
 #include "desktop/qt_power_control.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
 #include "ui/auto_shutdown_dialog.h"
+#include "ui/clipboard_watcher.h"
 #include "ui/download_list.h"
-#include "ui/item_dialogs.h"
 #include "ui/list_rows.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
-#include "ui/url_properties_dialog.h"
+#include "ui/window_desk.h"
+#include "ui/window_tray.h"
 
 namespace pellmarsh {
 namespace {
@@ -69,27 +65,25 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   setWindowTitle("Pellmarsh");
   setObjectName("mainWindow");
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
-  commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
-                                             app_.localNames(), static_cast<CommandDesk&>(*this),
-                                             app_.clock());
-  urlRules_ = std::make_unique<UrlFormRules>(app_.tree(), app_.localNames());
-  urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_,
-                                           static_cast<UrlDialogPort&>(*this), app_.clock());
   BuildControls();
   BuildLayout();
+  desk_ = std::make_unique<WindowDesk>(
+      app_,
+      WindowDesk::Window{this, list_, tabs_, [this] { RefreshList(); }, [this] { UpdateButtons(); },
+                         [this](Item& item) { urlAdding_->EditUrlItem(item); }});
+  commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
+                                             app_.localNames(), *desk_, app_.clock());
+  urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
+                                           app_.clock());
+  clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
 
-  TrayEntry* tray = probe_.tray;
-  if (!tray) {
-    ownTray_ = std::make_unique<QtTrayEntry>();
-    tray = ownTray_.get();
-  }
-  tray->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { OnTrayActivated(reason); };
-  tray_ = std::make_unique<TrayState>(*tray);
+  tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
   countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
-      UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-                             [this](const std::string& path) { return OpenDocument(path); }});
+      UpgradeInstaller::Desk{
+          [this] { QTimer::singleShot(0, this, &MainWindow::reject); },
+          [this](const std::string& path) { return desk_->OpenDocument(path); }});
 }
 
 MainWindow::~MainWindow() {
@@ -127,7 +121,7 @@ void MainWindow::BuildControls() {
   list_->onCommand = [this](ItemCommand command) { RunItemCommand(command); };
   list_->onRenamed = [this](Item* item, const std::string& name) { OnRenamed(item, name); };
   connect(list_, &QTreeWidget::itemDoubleClicked, this,
-          [this] { RunItemCommand(DoubleClickCommand(CurrentTab())); });
+          [this] { RunItemCommand(DoubleClickCommand(desk_->CurrentTab())); });
   connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowItemMenu);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateButtons);
   connect(list_, &QTreeWidget::currentItemChanged, this, &MainWindow::UpdateButtons);
@@ -146,6 +140,25 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::BuildLayout() {
+  QLayout* topRow = BuildTopRow();
+  auto* tabRow = new QHBoxLayout;
+  tabRow->addWidget(tabs_, 1);
+  tabRow->addWidget(hintText_);
+  QLayout* commandRow = BuildCommandRow();
+  QLayout* statusRow = BuildStatusRow();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(topRow);
+  layout->addWidget(Separator("topSeparator"));
+  layout->addLayout(tabRow);
+  layout->addWidget(list_, 1);
+  layout->addLayout(commandRow);
+  layout->addWidget(Separator("bottomSeparator"));
+  layout->addLayout(statusRow);
+  resize(760, 420);
+}
+
+QLayout* MainWindow::BuildTopRow() {
   // Enter anywhere but in the list presses it, as in the URL box.
   QPushButton* download = AddButton("downloadButton", "&Download...", true);
   download->setDefault(true);
@@ -164,11 +177,10 @@ void MainWindow::BuildLayout() {
   topRow->addWidget(download);
   topRow->addWidget(settings);
   topRow->addWidget(about);
+  return topRow;
+}
 
-  auto* tabRow = new QHBoxLayout;
-  tabRow->addWidget(tabs_, 1);
-  tabRow->addWidget(hintText_);
-
+QLayout* MainWindow::BuildCommandRow() {
   auto* commandRow = new QHBoxLayout;
   for (const CommandButton& entry : CommandButtons()) {
     QPushButton* button = AddButton(entry.objectName, entry.caption, false);
@@ -181,7 +193,10 @@ void MainWindow::BuildLayout() {
     }
     commandRow->addWidget(button);
   }
+  return commandRow;
+}
 
+QLayout* MainWindow::BuildStatusRow() {
   goFastButton_ = AddToggle("goFastButton", "Go &Fast");
   pauseButton_ = AddToggle("pauseButton", "&Pause");
   offlineButton_ = AddToggle("offlineButton", "&Offline");
@@ -198,16 +213,7 @@ void MainWindow::BuildLayout() {
   statusRow->addWidget(speedText_);
   statusRow->addWidget(rateText_);
   statusRow->addWidget(progress_, 1);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(topRow);
-  layout->addWidget(Separator("topSeparator"));
-  layout->addLayout(tabRow);
-  layout->addWidget(list_, 1);
-  layout->addLayout(commandRow);
-  layout->addWidget(Separator("bottomSeparator"));
-  layout->addLayout(statusRow);
-  resize(760, 420);
+  return statusRow;
 }
 
 bool MainWindow::Initialise() {
@@ -222,7 +228,35 @@ bool MainWindow::Initialise() {
     app_.messages().Show(*loaded.report);
     return false;
   }
+  SetUpList();
+  StartTimers();
+  app_.CompleteBuiltInTree();
+  app_.RestoreToggles();
+  goFastButton_->setChecked(app_.state().goFast);
+  offlineButton_->setChecked(app_.state().offline);
+  if (!GreetFirstStart()) {
+    return false;
+  }
 
+  app_.events().RaiseEvent("STARTUP");
+  ConnectHandOffs();
+  app_.StartWorkers();
+  if (loaded.report) {
+    // Shown over the window once it is up; the queue runs meanwhile.
+    QTimer::singleShot(0, this, [this, report = *loaded.report] { app_.messages().Show(report); });
+  }
+  RestoreWindowRect();
+  clipboard_->Join();
+  hintText_->setText(HintText(desk_->CurrentTab()));
+  UpdateButtons();
+
+  if (app_.TakeUpgradeCheckDue()) {
+    upgrades_->StartCheck();
+  }
+  return !quitRequested_;
+}
+
+void MainWindow::SetUpList() {
   list_->setColumnCount(kListColumns);
   list_->setHeaderLabels({kColumnHeaders[0], kColumnHeaders[1], kColumnHeaders[2]});
   const std::array<int, kListColumns> widths = app_.ColumnWidths();
@@ -234,7 +268,9 @@ bool MainWindow::Initialise() {
   }
   connect(tabs_, &QTabBar::currentChanged, this, &MainWindow::OnTabChanged);
   RefreshList();
+}
 
+void MainWindow::StartTimers() {
   secondTimer_ = new QTimer(this);
   secondTimer_->setSingleShot(true);
   connect(secondTimer_, &QTimer::timeout, this, &MainWindow::OnSecondTimer);
@@ -247,38 +283,16 @@ bool MainWindow::Initialise() {
   startupTimer_->setSingleShot(true);
   connect(startupTimer_, &QTimer::timeout, this, &MainWindow::OnStartupTimer);
   startupTimer_->start(1);
+}
 
-  app_.CompleteBuiltInTree();
-  app_.RestoreToggles();
-  goFastButton_->setChecked(app_.state().goFast);
-  offlineButton_->setChecked(app_.state().offline);
-
-  // A close asked for while a start-up message was open ends the start-up here.
+// A close asked for while a start-up message was open ends the start-up here.
+bool MainWindow::GreetFirstStart() {
   const bool firstStart = app_.MarkFirstStart();
   if (firstStart && !quitRequested_) {
     ShowAboutBox();
     if (!quitRequested_) {
       OpenSettingsSheet();
     }
-  }
-  if (quitRequested_) {
-    return false;
-  }
-
-  app_.events().RaiseEvent("STARTUP");
-  ConnectHandOffs();
-  app_.StartWorkers();
-  if (loaded.report) {
-    // Shown over the window once it is up; the queue runs meanwhile.
-    QTimer::singleShot(0, this, [this, report = *loaded.report] { app_.messages().Show(report); });
-  }
-  RestoreWindowRect();
-  JoinClipboardChain();
-  hintText_->setText(HintText(CurrentTab()));
-  UpdateButtons();
-
-  if (app_.TakeUpgradeCheckDue()) {
-    StartUpgradeCheck();
   }
   return !quitRequested_;
 }
@@ -362,7 +376,7 @@ void MainWindow::OnSecondTimer() {
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
   tray_->Update(state.activeCount);
   secondTimer_->start(1000);
-  AskClipAndGo();
+  clipboard_->AskClipAndGo();
   app_.SaveIfRequested();
 }
 
@@ -393,7 +407,7 @@ void MainWindow::RefreshList() {
     auto tree = app_.tree().Lock();
     const QSignalBlocker quiet(list_);
     outcome =
-        RefreshRows(tree.root(), CurrentTab(), *list_,
+        RefreshRows(tree.root(), desk_->CurrentTab(), *list_,
                     {app_.state().listDirty, app_.state().sortPending}, app_.clock().UnixTime());
   }
   if (outcome.typeListMissing) {
@@ -442,7 +456,7 @@ void MainWindow::OnTabChanged(int tab) {
 }
 
 void MainWindow::OnHeaderClicked(int column) {
-  const int tab = CurrentTab();
+  const int tab = desk_->CurrentTab();
   {
     auto tree = app_.tree().Lock();
     tree->SetPropInt(setting::TabSort(tab), SortModeForHeader(tab, column));
@@ -481,57 +495,13 @@ void MainWindow::ShowItemMenu(const QPoint& position) {
   menu.exec(list_->viewport()->mapToGlobal(position));
 }
 
-FileExistsAnswer MainWindow::AskFileExists(const std::string& text, const std::string& path,
-                                           bool noAllButtons, bool noResumeButtons) {
-  FileExistsDialog dialog(text, path, noAllButtons, noResumeButtons, app_.messages(), this);
-  return dialog.Ask();
-}
-
-bool MainWindow::ShowTransferLog(const std::string& log) {
-  TransferLogDialog dialog(log, this);
-  dialog.exec();
-  return dialog.clearRequested();
-}
-
-bool MainWindow::OpenDocument(const std::string& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-}
-
-// The desktop shows a folder in its file manager.
-bool MainWindow::OpenFolder(const std::string& path) {
-  return OpenDocument(path);
-}
-
-void MainWindow::ForgetRow(const Item* item) {
-  list_->ForgetRow(item);
-}
-
-int MainWindow::CurrentTab() {
-  return std::max(tabs_->currentIndex(), 0);
-}
-
-void MainWindow::SelectTab(int tab) {
-  tabs_->setCurrentIndex(tab);
-}
-
-void MainWindow::EditUrlItem(Item& item) {
-  urlAdding_->EditUrlItem(item);
-}
-
-UrlDialogEnd MainWindow::RunUrlDialog(UrlForm& form, bool newItem, bool complete) {
-  UrlPropertiesDialog dialog(form, newItem, complete, *urlRules_, app_.messages(), this);
-  const UrlDialogEnd end = dialog.Run();
-  form = dialog.form();
-  return end;
-}
-
 void MainWindow::OnDownloadClicked() {
   if (!urlAdding_->DownloadTypedUrl(urlEdit_->text().toStdString())) {
     return;  // cancelled: the URL box keeps its text
   }
   urlEdit_->clear();
-  if (CurrentTab() != kTabPending) {
-    SelectTab(kTabPending);
+  if (desk_->CurrentTab() != kTabPending) {
+    desk_->SelectTab(kTabPending);
   }
   RefreshList();
 }
@@ -565,38 +535,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
   event->accept();
 }
 
-// The command's run: the file is read and scanned without the tree lock, the
-// question (if any) asked without it, and the items added in one locked step.
-bool MainWindow::ExtractUrlsFromFile(Item& item) {
-  const ExtractionSource source =
-      app_.tree().With([&item](Item&) { return ExtractionSourceOf(item); });
-  const std::optional<ExtractionPlan> plan = PlanExtraction(source);
-  if (!plan) {
-    return false;
-  }
-  if (plan->candidateCount > kExtractionAskAbove) {
-    const MessageAnswer answer = app_.messages().Show(
-        {ExtractionQuestion(source.value, plan->candidateCount), "Pellmarsh: Continue Extraction?",
-         MessageButtons::kOkCancel, MessageIcon::kNone});
-    if (answer != MessageAnswer::kOk) {
-      return false;
-    }
-  }
-  const int64_t now = app_.clock().UnixTime();
-  return app_.tree().With([&](Item& root) {
-    return AddExtractedUrls(root, app_.localNames(), plan->urls, now);
-  }) > 0;
-}
-
 void MainWindow::OnStartupTimer() {
-  if (isMinimized() && MinTrayOn()) {
-    MinimiseToTray();
+  if (isMinimized() && tray_->MinimiseToTrayOn()) {
+    tray_->MinimiseToTray();
   }
-}
-
-bool MainWindow::MinTrayOn() {
-  auto tree = app_.tree().Lock();
-  return tree->GetPropInt(setting::kMinTray) != 0;
 }
 
 // Minimise, restore and maximise come here once the window has changed. A
@@ -609,24 +551,14 @@ void MainWindow::changeEvent(QEvent* event) {
   }
   if (!isMinimized()) {
     tray_->Remove();
-  } else if (MinTrayOn()) {
+  } else if (tray_->MinimiseToTrayOn()) {
     // Hiding inside the state change would confuse the window manager.
     QTimer::singleShot(0, this, [this] {
       if (isMinimized() && isVisible() && !closing_) {
-        MinimiseToTray();
+        tray_->MinimiseToTray();
       }
     });
   }
-}
-
-void MainWindow::OnTrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason != QSystemTrayIcon::Trigger) {
-    return;
-  }
-  showNormal();
-  tray_->Remove();
-  raise();
-  activateWindow();
 }
 
 void MainWindow::ConnectHandOffs() {
@@ -647,13 +579,6 @@ void MainWindow::showEvent(QShowEvent* event) {
   }
 }
 
-void MainWindow::MinimiseToTray() {
-  // Without a notification area a hidden window could never come back.
-  if (tray_->Add()) {
-    hide();
-  }
-}
-
 void MainWindow::OpenSettingsSheet() {
   CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
   if (sheet.exec() != QDialog::Accepted) {
@@ -666,79 +591,6 @@ void MainWindow::OpenSettingsSheet() {
   if (sheet.checkNowPressed()) {
     CheckUpgradeNow();
   }
-}
-
-// Under X11 and XWayland every change of the CLIPBOARD selection arrives
-// here; a Wayland desktop tells only the focused program.
-void MainWindow::JoinClipboardChain() {
-  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-          &MainWindow::ProcessClipboard);
-}
-
-void MainWindow::ProcessClipboard() {
-  const QByteArray text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toUtf8();
-  AppState& state = app_.state();
-  ClipboardCapture capture;
-  {
-    auto tree = app_.tree().Lock();
-    capture = CaptureClipboardText(tree.root(), app_.localNames(),
-                                   std::string_view(text.constData(), size_t(text.size())),
-                                   app_.clock().UnixTime());
-    if (capture.clipAndGo && !capture.startAtOnce) {
-      state.clipAndGoItem = capture.clipAndGo;
-    }
-  }
-  if (capture.clipAndGo && capture.startAtOnce) {
-    commands_->ApplyItemCommand(*capture.clipAndGo, kCommandQueue, ItemCommands::kCarryNone, true);
-  }
-  if (capture.captured > 0) {
-    app_.events().RaiseEvent("COPY");
-    if (CurrentTab() != kTabClipboard) {
-      SelectTab(kTabClipboard);
-    }
-  }
-  RefreshList();
-}
-
-void MainWindow::AskClipAndGo() {
-  // The timer keeps running under the question's own event loop.
-  if (askingClipAndGo_) {
-    return;
-  }
-  AppState& state = app_.state();
-  Item* item = nullptr;
-  std::string value;
-  {
-    auto tree = app_.tree().Lock();
-    item = std::exchange(state.clipAndGoItem, nullptr);
-    if (!item) {
-      return;
-    }
-    value = item->GetProp(key::kValue);
-  }
-  askingClipAndGo_ = true;
-  const MessageAnswer answer = app_.messages().Show(
-      {value + "\r\n\r\nPut this URL on the download queue?", "Pellmarsh: Clip and Go",
-       MessageButtons::kOkCancel, MessageIcon::kQuestion});
-  askingClipAndGo_ = false;
-  if (answer != MessageAnswer::kOk) {
-    return;
-  }
-  // The item may have been deleted or moved while the question was open.
-  bool stillClipped;
-  {
-    auto tree = app_.tree().Lock();
-    const Item* clip = tree->FindChild(folder::kFileClip);
-    stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
-  }
-  if (stillClipped) {
-    commands_->ApplyItemCommand(*item, kCommandQueue, ItemCommands::kCarryNone, true);
-    RefreshList();
-  }
-}
-
-void MainWindow::StartUpgradeCheck() {
-  upgrades_->StartCheck();
 }
 
 void MainWindow::CheckUpgradeNow() {

@@ -9,8 +9,10 @@
 #include "ui/item_commands.h"
 #include "ui/tray_icon.h"
 #include "ui/url_adding.h"
+#include "ui/window_tray.h"
 
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -34,11 +36,13 @@ struct DesktopProbe {
 };
 
 class AutoShutdownDialog;
+class ClipboardWatcher;
 class QtShutdownCountdown;
 class UpgradeInstaller;
+class WindowDesk;
 
 // The program's one window: a dialog run modally for the program's whole life.
-class MainWindow final : public QDialog, private CommandDesk, private UrlDialogPort {
+class MainWindow final : public QDialog {
  public:
   MainWindow(App& app, DesktopProbe probe);
   ~MainWindow() override;
@@ -58,9 +62,9 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void reject() override;  // Escape and the close box: ask, then close
 
   // Brings the rows of the current tab up to date.
-  void RefreshList() override;
+  void RefreshList();
   // Enables the command buttons and the hint from the selection.
-  void UpdateButtons() override;
+  void UpdateButtons();
   unsigned SelectionState();
   void RunItemCommand(ItemCommand command);
   ItemCommands& commands() { return *commands_; }
@@ -79,9 +83,18 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
  private:
   void BuildControls();
   void BuildLayout();
+  QLayout* BuildTopRow();
+  QLayout* BuildCommandRow();
+  QLayout* BuildStatusRow();
   QPushButton* AddButton(const char* objectName, const char* caption, bool enabled);
   QPushButton* AddToggle(const char* objectName, const char* caption);
   void ShowAboutBox();
+  // The list's columns and tabs as the data file left them.
+  void SetUpList();
+  void StartTimers();
+  // Runs the first start's About box and settings; false when a close was
+  // requested meanwhile.
+  bool GreetFirstStart();
   void RestoreWindowRect();
   void StoreWindowState();
   void OnSecondTimer();
@@ -89,39 +102,13 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   void OnOfflineClicked(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
-  bool MinTrayOn();
-  void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
   void ConnectHandOffs();
   void OnTabChanged(int tab);
   void OnHeaderClicked(int column);
   void OnRenamed(Item* item, const std::string& name);
   void ShowItemMenu(const QPoint& position);
   void OnDownloadClicked();
-
-  // UrlDialogPort
-  UrlDialogEnd RunUrlDialog(UrlForm& form, bool newItem, bool complete) override;
-
-  // CommandDesk
-  FileExistsAnswer AskFileExists(const std::string& text, const std::string& path,
-                                 bool noAllButtons, bool noResumeButtons) override;
-  bool ShowTransferLog(const std::string& log) override;
-  bool OpenDocument(const std::string& path) override;
-  bool OpenFolder(const std::string& path) override;
-  void ForgetRow(const Item* item) override;
-  int CurrentTab() override;
-  void SelectTab(int tab) override;
-  void EditUrlItem(Item& item) override;
-  bool ExtractUrlsFromFile(Item& item) override;
-
-  // Filled by the issues that build these subsystems.
   void OpenSettingsSheet();
-  void MinimiseToTray();
-  void JoinClipboardChain();
-  // Captures the URLs of the clipboard's text after each change of it.
-  void ProcessClipboard();
-  // The one-second timer's Clip-and-Go question, asked once per candidate.
-  void AskClipAndGo();
-  void StartUpgradeCheck();
 
   App& app_;
   DesktopProbe probe_;
@@ -129,15 +116,15 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   bool startRefused_ = false;
   bool closing_ = false;
   bool shownOnce_ = false;
-  bool askingClipAndGo_ = false;
 
   QLineEdit* urlEdit_ = nullptr;
   QTabBar* tabs_ = nullptr;
   DownloadList* list_ = nullptr;
   std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
+  std::unique_ptr<WindowDesk> desk_;
   std::unique_ptr<ItemCommands> commands_;
-  std::unique_ptr<UrlFormRules> urlRules_;
   std::unique_ptr<UrlAdding> urlAdding_;
+  std::unique_ptr<ClipboardWatcher> clipboard_;
   int shownCount_ = 0;
   QLabel* hintText_ = nullptr;
   QPushButton* archiveButton_ = nullptr;
@@ -152,8 +139,7 @@ class MainWindow final : public QDialog, private CommandDesk, private UrlDialogP
   QTimer* displayTimer_ = nullptr;
   QTimer* startupTimer_ = nullptr;
 
-  std::unique_ptr<QtTrayEntry> ownTray_;
-  std::unique_ptr<TrayState> tray_;
+  std::unique_ptr<WindowTray> tray_;
   std::unique_ptr<PowerControl> ownPower_;
   std::unique_ptr<QtShutdownCountdown> countdown_;
   std::unique_ptr<UpgradeInstaller> upgrades_;

@@ -1,0 +1,83 @@
+#include "ui/clipboard_watcher.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <string_view>
+#include <utility>
+
+#include "capture/clipboard_monitor.h"
+#include "store/keys.h"
+#include "ui/list_rows.h"
+
+namespace pellmarsh {
+
+// Under X11 and XWayland every change of the CLIPBOARD selection arrives
+// here; a Wayland desktop tells only the focused program.
+void ClipboardWatcher::Join() {
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+          &ClipboardWatcher::ProcessClipboard);
+}
+
+void ClipboardWatcher::ProcessClipboard() {
+  const QByteArray text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toUtf8();
+  AppState& state = app_.state();
+  ClipboardCapture capture;
+  {
+    auto tree = app_.tree().Lock();
+    capture = CaptureClipboardText(tree.root(), app_.localNames(),
+                                   std::string_view(text.constData(), size_t(text.size())),
+                                   app_.clock().UnixTime());
+    if (capture.clipAndGo && !capture.startAtOnce) {
+      state.clipAndGoItem = capture.clipAndGo;
+    }
+  }
+  if (capture.clipAndGo && capture.startAtOnce) {
+    commands_.ApplyItemCommand(*capture.clipAndGo, kCommandQueue, ItemCommands::kCarryNone, true);
+  }
+  if (capture.captured > 0) {
+    app_.events().RaiseEvent("COPY");
+    if (desk_.CurrentTab() != kTabClipboard) {
+      desk_.SelectTab(kTabClipboard);
+    }
+  }
+  desk_.RefreshList();
+}
+
+void ClipboardWatcher::AskClipAndGo() {
+  // The timer keeps running under the question's own event loop.
+  if (askingClipAndGo_) {
+    return;
+  }
+  AppState& state = app_.state();
+  Item* item = nullptr;
+  std::string value;
+  {
+    auto tree = app_.tree().Lock();
+    item = std::exchange(state.clipAndGoItem, nullptr);
+    if (!item) {
+      return;
+    }
+    value = item->GetProp(key::kValue);
+  }
+  askingClipAndGo_ = true;
+  const MessageAnswer answer = app_.messages().Show(
+      {value + "\r\n\r\nPut this URL on the download queue?", "Pellmarsh: Clip and Go",
+       MessageButtons::kOkCancel, MessageIcon::kQuestion});
+  askingClipAndGo_ = false;
+  if (answer != MessageAnswer::kOk) {
+    return;
+  }
+  // The item may have been deleted or moved while the question was open.
+  bool stillClipped;
+  {
+    auto tree = app_.tree().Lock();
+    const Item* clip = tree->FindChild(folder::kFileClip);
+    stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
+  }
+  if (stillClipped) {
+    commands_.ApplyItemCommand(*item, kCommandQueue, ItemCommands::kCarryNone, true);
+    desk_.RefreshList();
+  }
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,82 @@
+#include "ui/window_desk.h"
+
+#include <QDesktopServices>
+#include <QTabBar>
+#include <QUrl>
+#include <algorithm>
+
+#include "capture/url_extraction.h"
+#include "ui/download_list.h"
+#include "ui/item_dialogs.h"
+#include "ui/url_properties_dialog.h"
+
+namespace pellmarsh {
+
+WindowDesk::WindowDesk(App& app, Window window)
+    : app_(app), window_(std::move(window)), urlRules_(app.tree(), app.localNames()) {}
+
+FileExistsAnswer WindowDesk::AskFileExists(const std::string& text, const std::string& path,
+                                           bool noAllButtons, bool noResumeButtons) {
+  FileExistsDialog dialog(text, path, noAllButtons, noResumeButtons, app_.messages(),
+                          window_.widget);
+  return dialog.Ask();
+}
+
+bool WindowDesk::ShowTransferLog(const std::string& log) {
+  TransferLogDialog dialog(log, window_.widget);
+  dialog.exec();
+  return dialog.clearRequested();
+}
+
+bool WindowDesk::OpenDocument(const std::string& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+// The desktop shows a folder in its file manager.
+bool WindowDesk::OpenFolder(const std::string& path) {
+  return OpenDocument(path);
+}
+
+void WindowDesk::ForgetRow(const Item* item) {
+  window_.list->ForgetRow(item);
+}
+
+int WindowDesk::CurrentTab() {
+  return std::max(window_.tabs->currentIndex(), 0);
+}
+
+void WindowDesk::SelectTab(int tab) {
+  window_.tabs->setCurrentIndex(tab);
+}
+
+// The command's run: the file is read and scanned without the tree lock, the
+// question (if any) asked without it, and the items added in one locked step.
+bool WindowDesk::ExtractUrlsFromFile(Item& item) {
+  const ExtractionSource source =
+      app_.tree().With([&item](Item&) { return ExtractionSourceOf(item); });
+  const std::optional<ExtractionPlan> plan = PlanExtraction(source);
+  if (!plan) {
+    return false;
+  }
+  if (plan->candidateCount > kExtractionAskAbove) {
+    const MessageAnswer answer = app_.messages().Show(
+        {ExtractionQuestion(source.value, plan->candidateCount), "Pellmarsh: Continue Extraction?",
+         MessageButtons::kOkCancel, MessageIcon::kNone});
+    if (answer != MessageAnswer::kOk) {
+      return false;
+    }
+  }
+  const int64_t now = app_.clock().UnixTime();
+  return app_.tree().With([&](Item& root) {
+    return AddExtractedUrls(root, app_.localNames(), plan->urls, now);
+  }) > 0;
+}
+
+UrlDialogEnd WindowDesk::RunUrlDialog(UrlForm& form, bool newItem, bool complete) {
+  UrlPropertiesDialog dialog(form, newItem, complete, urlRules_, app_.messages(), window_.widget);
+  const UrlDialogEnd end = dialog.Run();
+  form = dialog.form();
+  return end;
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+#include <memory>
+
+#include "store/tree.h"
+#include "ui/tray_icon.h"
+
+class QWidget;
+
+namespace pellmarsh {
+
+// The window in and out of the desktop's notification area: minimised while
+// the setting asks for it, the window hides behind an entry there, and a click
+// on the entry brings it back.
+class WindowTray {
+ public:
+  // `entry` stands in for the desktop's own when given.
+  WindowTray(QWidget& window, Tree& tree, TrayEntry* entry);
+
+  // Whether a minimised window goes to the tray.
+  bool MinimiseToTrayOn();
+  // Without a notification area a hidden window could never come back: the
+  // window stays where it is then.
+  void MinimiseToTray();
+  void Remove() { state_.Remove(); }
+  // The once-a-second follow-up of the running downloads.
+  void Update(int activeCount) { state_.Update(activeCount); }
+  int current() const { return state_.current(); }
+
+ private:
+  void OnActivated(QSystemTrayIcon::ActivationReason reason);
+
+  QWidget& window_;
+  Tree& tree_;
+  std::unique_ptr<QtTrayEntry> ownEntry_;
+  TrayEntry& entry_;
+  TrayState state_;
+};
+
+}  // namespace pellmarsh
