@@ -45,6 +45,33 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   setObjectName("urlPropertiesDialog");
   setWindowTitle("Pellmarsh: URL Properties");
 
+  auto* upper = new QHBoxLayout;
+  upper->addLayout(BuildFields(), 1);
+  upper->addLayout(BuildButtons(complete));
+  BuildLogPart();
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(upper);
+  layout->addWidget(logPart_, 1);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  transferType_->setCurrentIndex(
+      form_.transferCode >= 0 && form_.transferCode < 3 ? form_.transferCode : 0);
+  rudeRetries_->setChecked(form_.rudeRetries);
+  if (rules_.HidePasswords()) {
+    password_->setEchoMode(QLineEdit::Password);
+    password_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
+  }
+  url_->installEventFilter(this);
+  ShowFields();
+  // A URL typed into the main window arrives already expanded.
+  if (newItem) {
+    Derive();
+  } else {
+    typeGuess_->setText(TypeGuessText(rules_.Guess(form_.url)));
+  }
+}
+
+QGridLayout* UrlPropertiesDialog::BuildFields() {
   auto* grid = new QGridLayout;
   url_ = LabelledEdit(grid, 0, "urlEdit", "File &URL:");
   saveAs_ = LabelledEdit(grid, 1, "saveAsEdit", "&Save as:");
@@ -70,7 +97,10 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   rudeRetries_ = new QCheckBox("Rude Retries");
   rudeRetries_->setObjectName("rudeRetriesBox");
   grid->addWidget(rudeRetries_, 6, 1);
+  return grid;
+}
 
+QVBoxLayout* UrlPropertiesDialog::BuildButtons(bool complete) {
   auto* side = new QVBoxLayout;
   for (const SaveButton& entry : SaveButtons(complete)) {
     QPushButton* button = NamedButton(entry.objectName, entry.caption);
@@ -87,12 +117,11 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   side->addWidget(cancel);
   side->addWidget(viewLog);
   side->addStretch(1);
+  return side;
+}
 
-  auto* upper = new QHBoxLayout;
-  upper->addLayout(grid, 1);
-  upper->addLayout(side);
-
-  // The log part, folded away until "View Log".
+// The log part, folded away until "View Log".
+void UrlPropertiesDialog::BuildLogPart() {
   logPart_ = new QWidget;
   logPart_->setObjectName("logPart");
   auto* divider = new QFrame;
@@ -120,27 +149,6 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   clearRow->addStretch(1);
   logLayout->addLayout(clearRow);
   logPart_->hide();
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(upper);
-  layout->addWidget(logPart_, 1);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-
-  transferType_->setCurrentIndex(
-      form_.transferCode >= 0 && form_.transferCode < 3 ? form_.transferCode : 0);
-  rudeRetries_->setChecked(form_.rudeRetries);
-  if (rules_.HidePasswords()) {
-    password_->setEchoMode(QLineEdit::Password);
-    password_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
-  }
-  url_->installEventFilter(this);
-  ShowFields();
-  // A URL typed into the main window arrives already expanded.
-  if (newItem) {
-    Derive();
-  } else {
-    typeGuess_->setText(TypeGuessText(rules_.Guess(form_.url)));
-  }
 }
 
 bool UrlPropertiesDialog::eventFilter(QObject* watched, QEvent* event) {

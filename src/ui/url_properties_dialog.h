@@ -8,10 +8,12 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace pellmarsh {
@@ -32,6 +34,11 @@ class UrlPropertiesDialog final : public QDialog {
   void done(int result) override;
 
  private:
+  // The URL, file, login and transfer fields.
+  QGridLayout* BuildFields();
+  // The save buttons for the item's state, Cancel and View Log.
+  QVBoxLayout* BuildButtons(bool complete);
+  void BuildLogPart();
   void ReadFields();
   void ShowFields();
   void Derive();
