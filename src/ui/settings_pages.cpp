@@ -44,6 +44,15 @@ QLabel* Label(const char* objectName, const QString& text, QWidget* buddy = null
   return label;
 }
 
+// An edit that shows `value` and keeps it up to date; `owner` outlives both.
+QLineEdit* BoundEdit(QWidget* owner, const char* objectName, std::string& value) {
+  QLineEdit* edit = Edit(objectName);
+  edit->setText(QString::fromStdString(value));
+  QObject::connect(edit, &QLineEdit::textChanged, owner,
+                   [&value](const QString& text) { value = Std(text); });
+  return edit;
+}
+
 // A note under a check box, indented to its text.
 QLabel* Note(const char* objectName, const char* text) {
   QLabel* note = Label(objectName, text);
@@ -366,18 +375,51 @@ QCheckBox* CSettingsPage4::AddBox(const char* objectName, const QString& caption
 CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   setObjectName("miscellaneousPage");
   SettingsValues& v = context_.values;
-  QCheckBox* delLog =
-      AddBox("delLogCheck", "Delete old log entries on retry or retransfer.", v.delLog);
-  QCheckBox* ownsFiles =
-      AddBox("ownsFilesCheck", "Offer to delete downloaded files when deleting URLs", v.ownsFiles);
-  QCheckBox* retryShort = AddBox(
-      "retryShortCheck", "\"Short\" transfers are regarded as failures and retried.", v.retryShort);
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(2);
+  AddItemBoxes(*layout);
+  AddClipboardBoxes(*layout);
+  layout->addLayout(BuildConnectionsRow());
+  bytesPerSecond_ =
+      AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
+             v.bytesPerSecond);
+  layout->addWidget(bytesPerSecond_);
+  layout->addWidget(AddBox("shutdownPcCheck",
+                           "Good Night exits Windows and shuts off the PC when queue empties.",
+                           v.shutdownPc));
+  layout->addWidget(Note("shutdownPcNote", "(Good Night usually just disconnects your modem.)"));
+  layout->addWidget(AddBox("minTrayCheck", "Minimize to System Tray", v.minTray));
+  layout->addWidget(AddBox("autoExtractCheck",
+                           "Automatically extract URLs from web pages and FTP directories.",
+                           v.autoExtract));
+  layout->addWidget(
+      Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
+  layout->addLayout(BuildVersionRow());
+  layout->addStretch(1);
+}
+
+void CSettingsPage4::AddItemBoxes(QVBoxLayout& layout) {
+  SettingsValues& v = context_.values;
+  layout.addWidget(
+      AddBox("delLogCheck", "Delete old log entries on retry or retransfer.", v.delLog));
+  layout.addWidget(
+      AddBox("ownsFilesCheck", "Offer to delete downloaded files when deleting URLs", v.ownsFiles));
+  layout.addWidget(AddBox("retryShortCheck",
+                          "\"Short\" transfers are regarded as failures and retried.",
+                          v.retryShort));
   const bool hiddenAlready = v.hidePasswords;
   QCheckBox* hidePasswords =
       AddBox("hidePasswordsCheck", "Conceal passwords from nosy coworkers and housemates.",
              v.hidePasswords);
   // Once saved on, the setting stays on: the sheet offers no way back.
   hidePasswords->setEnabled(!hiddenAlready);
+  layout.addWidget(hidePasswords);
+  layout.addWidget(Note("hidePasswordsNote",
+                        "(Warning - Once set and saved, this option cannot be turned off!)"));
+}
+
+void CSettingsPage4::AddClipboardBoxes(QVBoxLayout& layout) {
+  SettingsValues& v = context_.values;
   QCheckBox* clipAndGo =
       AddBox("clipAndGoCheck", "When a URL is put on the clipboard, prompt for immediate download.",
              v.clipAndGo);
@@ -385,8 +427,19 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
       AddBox("clipStartCheck", "Don't prompt, just start downloading.", v.clipStart);
   clipStart->setEnabled(v.clipAndGo);
   connect(clipAndGo, &QCheckBox::toggled, clipStart, &QWidget::setEnabled);
+  layout.addWidget(clipAndGo);
+  layout.addWidget(
+      Note("clipAndGoNote", "(Only offers when a single, well-formed URL is clipped)"));
+  auto* clipStartRow = new QHBoxLayout;
+  clipStartRow->addSpacing(22);
+  clipStartRow->addWidget(clipStart);
+  layout.addLayout(clipStartRow);
+}
+
+QLayout* CSettingsPage4::BuildConnectionsRow() {
   QCheckBox* maxConEnable =
-      AddBox("maxConEnableCheck", "Limit number of simultaneous downloads to:", v.maxConEnable);
+      AddBox("maxConEnableCheck",
+             "Limit number of simultaneous downloads to:", context_.values.maxConEnable);
   auto* maxCons = new QComboBox;
   maxCons->setObjectName("maxConsCombo");
   maxCons->setAccessibleName("Simultaneous downloads");
@@ -396,62 +449,31 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   for (int count = 1; count <= 8; ++count) {
     maxCons->addItem(QString::number(count));
   }
-  maxCons->setEditText(QString::fromStdString(v.maxCons));
+  maxCons->setEditText(QString::fromStdString(context_.values.maxCons));
   connect(maxCons, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { context_.values.maxCons = Std(text); });
-  bytesPerSecond_ =
-      AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
-             v.bytesPerSecond);
-  QCheckBox* shutdownPc =
-      AddBox("shutdownPcCheck", "Good Night exits Windows and shuts off the PC when queue empties.",
-             v.shutdownPc);
-  QCheckBox* minTray = AddBox("minTrayCheck", "Minimize to System Tray", v.minTray);
-  QCheckBox* autoExtract =
-      AddBox("autoExtractCheck", "Automatically extract URLs from web pages and FTP directories.",
-             v.autoExtract);
-  QCheckBox* checkNewVersion = AddBox(
-      "checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.", v.checkNewVersion);
+  auto* connections = new QHBoxLayout;
+  connections->addWidget(maxConEnable);
+  connections->addWidget(maxCons);
+  connections->addStretch(1);
+  return connections;
+}
+
+QLayout* CSettingsPage4::BuildVersionRow() {
+  QCheckBox* checkNewVersion =
+      AddBox("checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.",
+             context_.values.checkNewVersion);
   QPushButton* checkNow = NamedButton("checkNowButton", "Check Now");
   connect(checkNow, &QPushButton::clicked, this, [this] {
     if (onCheckNow) {
       onCheckNow();
     }
   });
-
-  auto* connections = new QHBoxLayout;
-  connections->addWidget(maxConEnable);
-  connections->addWidget(maxCons);
-  connections->addStretch(1);
   auto* version = new QHBoxLayout;
   version->addWidget(checkNewVersion);
   version->addStretch(1);
   version->addWidget(checkNow);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setSpacing(2);
-  layout->addWidget(delLog);
-  layout->addWidget(ownsFiles);
-  layout->addWidget(retryShort);
-  layout->addWidget(hidePasswords);
-  layout->addWidget(Note("hidePasswordsNote",
-                         "(Warning - Once set and saved, this option cannot be turned off!)"));
-  layout->addWidget(clipAndGo);
-  layout->addWidget(
-      Note("clipAndGoNote", "(Only offers when a single, well-formed URL is clipped)"));
-  auto* clipStartRow = new QHBoxLayout;
-  clipStartRow->addSpacing(22);
-  clipStartRow->addWidget(clipStart);
-  layout->addLayout(clipStartRow);
-  layout->addLayout(connections);
-  layout->addWidget(bytesPerSecond_);
-  layout->addWidget(shutdownPc);
-  layout->addWidget(Note("shutdownPcNote", "(Good Night usually just disconnects your modem.)"));
-  layout->addWidget(minTray);
-  layout->addWidget(autoExtract);
-  layout->addWidget(
-      Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
-  layout->addLayout(version);
-  layout->addStretch(1);
+  return version;
 }
 
 void CSettingsPage4::Leave() {
@@ -463,6 +485,26 @@ void CSettingsPage4::Leave() {
 CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
   setObjectName("virusCheckPage");
   SettingsValues& v = context_.values;
+  program_ = BoundEdit(this, "virusProgramEdit", v.virusProgram);
+  QLineEdit* command = BoundEdit(this, "virusCommandEdit", v.virusCommand);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(BuildModes());
+  layout->addSpacing(6);
+  layout->addWidget(Label("virusProgramLabel", "Run this program to check for viruses:", program_));
+  layout->addLayout(BuildProgramRow());
+  layout->addWidget(Label("virusCommandLabel",
+                          "Program command line (use %1 to represent the file to scan):", command));
+  layout->addWidget(command);
+  layout->addWidget(BuildReturnValues());
+  layout->addWidget(
+      RadioGroup(this, "virusAlertGroup", "When an infected file is reported,",
+                 {{"deleteInfectedRadio", "Delete the file immediately, if not sooner."},
+                  {"markInfectedRadio", "Mark the URL as infected, but don't delete the file."}},
+                 v.virusAlert));
+  layout->addStretch(1);
+}
+
+QWidget* CSettingsPage5::BuildModes() {
   auto* modes = new QWidget;
   modes->setObjectName("virusModes");
   auto* modeLayout = new QVBoxLayout(modes);
@@ -475,28 +517,16 @@ CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
   for (int mode = 0; mode < 3; ++mode) {
     auto* radio = new QRadioButton(modeTexts[mode][1]);
     radio->setObjectName(modeTexts[mode][0]);
-    radio->setChecked(v.virusCheck == mode);
+    radio->setChecked(context_.values.virusCheck == mode);
     modeGroup->addButton(radio, mode);
     modeLayout->addWidget(radio);
   }
   connect(modeGroup, &QButtonGroup::idClicked, this,
           [this](int mode) { context_.values.virusCheck = mode; });
+  return modes;
+}
 
-  auto bind = [this](QLineEdit* edit, std::string& value) {
-    edit->setText(QString::fromStdString(value));
-    connect(edit, &QLineEdit::textChanged, this,
-            [&value](const QString& text) { value = Std(text); });
-  };
-  program_ = Edit("virusProgramEdit");
-  bind(program_, v.virusProgram);
-  QLineEdit* command = Edit("virusCommandEdit");
-  bind(command, v.virusCommand);
-  QLineEdit* clean = Edit("virusReturnsGoodEdit");
-  bind(clean, v.virusReturnsGood);
-  QLineEdit* infected = Edit("virusReturnsEdit");
-  bind(infected, v.virusReturns);
-  QLineEdit* failed = Edit("virusReturnsFailEdit");
-  bind(failed, v.virusReturnsFail);
+QLayout* CSettingsPage5::BuildProgramRow() {
   QPushButton* browse = NamedButton("browseProgramButton", "&Browse...");
   connect(browse, &QPushButton::clicked, this, [this] {
     const std::string chosen = context_.dialogs.program(this, Std(program_->text()));
@@ -504,10 +534,17 @@ CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
       program_->setText(QString::fromStdString(chosen));
     }
   });
-
   auto* programRow = new QHBoxLayout;
   programRow->addWidget(program_, 1);
   programRow->addWidget(browse);
+  return programRow;
+}
+
+QGroupBox* CSettingsPage5::BuildReturnValues() {
+  SettingsValues& v = context_.values;
+  QLineEdit* clean = BoundEdit(this, "virusReturnsGoodEdit", v.virusReturnsGood);
+  QLineEdit* infected = BoundEdit(this, "virusReturnsEdit", v.virusReturns);
+  QLineEdit* failed = BoundEdit(this, "virusReturnsFailEdit", v.virusReturnsFail);
   auto* returns = new QGroupBox("Return values (multiples may be separated by a comma):");
   returns->setObjectName("returnValuesGroup");
   auto* returnLayout = new QGridLayout(returns);
@@ -517,23 +554,7 @@ CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
   returnLayout->addWidget(infected, 0, 3);
   returnLayout->addWidget(Label("failLabel", "Error/Fail:", failed), 0, 4);
   returnLayout->addWidget(failed, 0, 5);
-  QGroupBox* alert =
-      RadioGroup(this, "virusAlertGroup", "When an infected file is reported,",
-                 {{"deleteInfectedRadio", "Delete the file immediately, if not sooner."},
-                  {"markInfectedRadio", "Mark the URL as infected, but don't delete the file."}},
-                 v.virusAlert);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(modes);
-  layout->addSpacing(6);
-  layout->addWidget(Label("virusProgramLabel", "Run this program to check for viruses:", program_));
-  layout->addLayout(programRow);
-  layout->addWidget(Label("virusCommandLabel",
-                          "Program command line (use %1 to represent the file to scan):", command));
-  layout->addWidget(command);
-  layout->addWidget(returns);
-  layout->addWidget(alert);
-  layout->addStretch(1);
+  return returns;
 }
 
 // Sound

@@ -12,9 +12,12 @@
 #include "ui/settings_values.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
+class QVBoxLayout;
 
 namespace pellmarsh {
 
@@ -131,6 +134,12 @@ class CSettingsPage4 final : public QWidget {
 
  private:
   QCheckBox* AddBox(const char* objectName, const QString& caption, bool& value);
+  // The log, file, retry and password boxes.
+  void AddItemBoxes(QVBoxLayout& layout);
+  // Clip and Go, and starting without its question.
+  void AddClipboardBoxes(QVBoxLayout& layout);
+  QLayout* BuildConnectionsRow();
+  QLayout* BuildVersionRow();
 
   SettingsContext& context_;
   QCheckBox* bytesPerSecond_ = nullptr;
@@ -142,6 +151,11 @@ class CSettingsPage5 final : public QWidget {
   explicit CSettingsPage5(SettingsContext& context);
 
  private:
+  // When files are checked: never, from the menu, or after each download.
+  QWidget* BuildModes();
+  QLayout* BuildProgramRow();
+  QGroupBox* BuildReturnValues();
+
   SettingsContext& context_;
   QLineEdit* program_ = nullptr;
 };
