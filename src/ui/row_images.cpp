@@ -65,6 +65,49 @@ void Speed(QPainter& p, int level) {
   }
 }
 
+void Clipboard(QPainter& p) {
+  p.setPen(QPen(kPurple.darker(130), 1.0));
+  p.setBrush(kPurple);
+  p.drawRoundedRect(QRectF(2.5, 2.5, 11, 12), 1.5, 1.5);
+  p.setBrush(QColor(235, 235, 235));
+  p.drawRect(QRectF(5.5, 1.5, 5, 2.5));
+  p.setPen(WhitePen(1.2));
+  for (double y : {7.0, 9.5, 12.0}) {
+    p.drawLine(QPointF(5, y), QPointF(11, y));
+  }
+}
+
+// A red warning triangle.
+void Warning(QPainter& p) {
+  QPainterPath triangle;
+  triangle.moveTo(8, 1.5);
+  triangle.lineTo(14.8, 14.2);
+  triangle.lineTo(1.2, 14.2);
+  triangle.closeSubpath();
+  p.setPen(QPen(QColor(90, 0, 0), 1.0));
+  p.setBrush(kRed);
+  p.drawPath(triangle);
+  p.setPen(WhitePen(1.8));
+  p.drawLine(QPointF(8, 6), QPointF(8, 9.5));
+  p.drawPoint(QPointF(8, 12));
+}
+
+void Globe(QPainter& p) {
+  Disc(p, kBlue);
+  p.setPen(QPen(Qt::white, 1.0));
+  p.setBrush(Qt::NoBrush);
+  p.drawEllipse(QRectF(5.5, 2, 5, 12));
+  p.drawLine(QPointF(2, 8), QPointF(14, 8));
+}
+
+void Page(QPainter& p) {
+  p.setPen(QPen(kGrey, 1.0));
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(3.5, 1.5, 9, 13));
+  p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 5.5));
+  p.drawLine(QPointF(5.5, 8.5), QPointF(10.5, 8.5));
+}
+
 void Paint(QPainter& p, int image) {
   switch (image) {
     case kImageOnHold:
@@ -99,47 +142,20 @@ void Paint(QPainter& p, int image) {
       p.drawRect(QRectF(8.7, 5, 1.8, 6));
       break;
     case kImageClipped:
-      p.setPen(QPen(kPurple.darker(130), 1.0));
-      p.setBrush(kPurple);
-      p.drawRoundedRect(QRectF(2.5, 2.5, 11, 12), 1.5, 1.5);
-      p.setBrush(QColor(235, 235, 235));
-      p.drawRect(QRectF(5.5, 1.5, 5, 2.5));
-      p.setPen(WhitePen(1.2));
-      for (double y : {7.0, 9.5, 12.0}) {
-        p.drawLine(QPointF(5, y), QPointF(11, y));
-      }
+      Clipboard(p);
       break;
-    case kImageInfected: {
-      QPainterPath triangle;
-      triangle.moveTo(8, 1.5);
-      triangle.lineTo(14.8, 14.2);
-      triangle.lineTo(1.2, 14.2);
-      triangle.closeSubpath();
-      p.setPen(QPen(QColor(90, 0, 0), 1.0));
-      p.setBrush(kRed);
-      p.drawPath(triangle);
-      p.setPen(WhitePen(1.8));
-      p.drawLine(QPointF(8, 6), QPointF(8, 9.5));
-      p.drawPoint(QPointF(8, 12));
+    case kImageInfected:
+      Warning(p);
       break;
-    }
     case kImageUnchecked:
       Disc(p, kAmber);
       Check(p);
       break;
     case 13:
-      Disc(p, kBlue);
-      p.setPen(QPen(Qt::white, 1.0));
-      p.setBrush(Qt::NoBrush);
-      p.drawEllipse(QRectF(5.5, 2, 5, 12));
-      p.drawLine(QPointF(2, 8), QPointF(14, 8));
+      Globe(p);
       break;
     case 14:
-      p.setPen(QPen(kGrey, 1.0));
-      p.setBrush(Qt::white);
-      p.drawRect(QRectF(3.5, 1.5, 9, 13));
-      p.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 5.5));
-      p.drawLine(QPointF(5.5, 8.5), QPointF(10.5, 8.5));
+      Page(p);
       break;
     default:
       if (image >= kImageSpeedSlowest && image <= kImageSpeedFastest) {
