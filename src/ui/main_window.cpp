@@ -35,11 +35,11 @@
 #include "ui/auto_shutdown_dialog.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
-#include "ui/list_rows.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
 #include "ui/url_properties_dialog.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 namespace {

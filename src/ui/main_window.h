@@ -6,9 +6,9 @@
 #include "app/app.h"
 #include "desktop/qt_gui_queue.h"
 #include "platform/power.h"
-#include "ui/item_commands.h"
 #include "ui/tray_icon.h"
-#include "ui/url_adding.h"
+#include "view/item_commands.h"
+#include "view/url_adding.h"
 
 class QLabel;
 class QLineEdit;

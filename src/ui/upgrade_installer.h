@@ -6,7 +6,7 @@
 #include "app/app.h"
 #include "desktop/qt_gui_queue.h"
 #include "notify/upgrade_check.h"
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 namespace pellmarsh {
 

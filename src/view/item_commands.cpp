@@ -1,4 +1,4 @@
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
