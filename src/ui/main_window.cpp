@@ -29,6 +29,7 @@
 #include "capture/url_extraction.h"
 #include "capture/url_item.h"
 #include "desktop/qt_power_control.h"
+#include "desktop/qt_shutdown_countdown.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
@@ -85,7 +86,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   }
   tray->onActivated = [this](QSystemTrayIcon::ActivationReason reason) { OnTrayActivated(reason); };
   tray_ = std::make_unique<TrayState>(*tray);
-  countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
+  countdown_ = std::make_unique<QtShutdownCountdown>([this](bool computerShutdown) {
+    return std::make_unique<AutoShutdownDialog>(computerShutdown, probe_.countdownTickMs, this);
+  });
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
