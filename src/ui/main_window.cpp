@@ -419,7 +419,7 @@ unsigned MainWindow::SelectionState() {
     }
     context.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
   }
-  context.virusHalted = app_.state().virusHalted;
+  context.virusHalted = app_.state().virusCheck.halted;
   context.fileExists = [](const std::string& path) { return FileExists(path); };
   return pellmarsh::SelectionState(selection, context);
 }
