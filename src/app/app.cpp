@@ -23,7 +23,7 @@ App::App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock
       extraction_(state_.tree, localNames_, clock, state_.listDirty, state_.saveRequested),
       handOffs_(state_, extraction_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
-      virusChecker_(state_, messages, events_, clock),
+      virusChecker_(state_.tree, state_.virusCheck, state_.listDirty, messages, events_, clock),
       workers_(state_, scheduler_, virusChecker_, clock) {}
 
 App::~App() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,11 +9,9 @@
 #include "store/item.h"
 #include "store/tree.h"
 #include "transfer/transfer.h"
+#include "viruscheck/virus_check_shared.h"
 
 namespace pellmarsh {
-
-// The virus-check thread's stop handshake.
-enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 
 // The state the window, the scheduler and the virus checker share.
 //
@@ -28,9 +25,9 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 //   With Good Night pressed it waits, without the tree lock, for the
 //   countdown the window shows, then makes the D-Bus calls itself; a
 //   finished upgrade download is handed to the window thread, which asks.
-// - virus check (WorkerThreads): takes finished items from virusQueue.
+// - virus check (WorkerThreads): takes finished items from virusCheck.queue.
 //
-// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusQueue,
+// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusCheck.queue,
 // clipAndGoItem and the local-name registry. It is held for short, bounded work only: one
 // walk, one Step, one command, one list refresh, serialising a save. Never
 // while sleeping, polling sockets, resolving names (WithoutTreeLock), running
@@ -43,7 +40,7 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 // - listDirty, sortPending: set by the scheduler, cleared by the list refresh.
 // - startWalkDue: set by a transfer's end or a command, cleared by the
 //   scheduler's walk.
-// - schedulerStop/schedulerDone, virusState: the stop handshakes, the window
+// - schedulerStop/schedulerDone, virusCheck.thread: the stop handshakes, the window
 //   asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written
 //   by the window and read by the scheduler.
@@ -62,8 +59,8 @@ struct AppState {
   // Under the tree lock. Every transfer that exists, in start order; changed by
   // the scheduler thread only.
   std::vector<std::unique_ptr<Transfer>> activeTransfers;
-  // Under the tree lock. Finished items waiting for the virus checker, oldest first.
-  std::deque<Item*> virusQueue;
+  // The virus checker's queue (under the tree lock), stop handshake and halt.
+  VirusCheckShared virusCheck;
   // Under the tree lock. The captured item waiting for the Clip-and-Go
   // question, if any; whoever deletes an item clears it first.
   Item* clipAndGoItem = nullptr;
@@ -80,8 +77,6 @@ struct AppState {
 
   std::atomic<bool> schedulerStop{false};
   std::atomic<bool> schedulerDone{false};
-  std::atomic<VirusThreadState> virusState{VirusThreadState::kRunning};
-  std::atomic<bool> virusHalted{false};
 
   std::atomic<bool> goFast{false};
   std::atomic<bool> paused{false};

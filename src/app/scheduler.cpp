@@ -213,7 +213,7 @@ void Scheduler::FinishTransfer(size_t index) {
       handOffs_.ExtractUrls(*item);
     }
     if (root.GetPropInt(setting::kVirusCheck) == 2) {
-      state_.virusQueue.push_back(item);
+      state_.virusCheck.queue.push_back(item);
     }
     if (item->GetPropInt(key::kAutoUpdate) != 0) {
       transfer.DetachItem();

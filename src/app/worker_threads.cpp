@@ -11,7 +11,7 @@ WorkerThreads::~WorkerThreads() {
 void WorkerThreads::Start() {
   state_.schedulerStop = false;
   state_.schedulerDone = false;
-  state_.virusState = VirusThreadState::kRunning;
+  state_.virusCheck.thread = VirusThreadState::kRunning;
   schedulerThread_ = std::thread([this] { scheduler_.Run(); });
   virusThread_ = std::thread([this] { virusChecker_.Loop(); });
 }
@@ -22,8 +22,8 @@ void WorkerThreads::Stop(const std::function<void()>& waitStep) {
     waitStep();
   }
   schedulerThread_.join();
-  state_.virusState = VirusThreadState::kStopRequested;
-  while (state_.virusState != VirusThreadState::kStopped) {
+  state_.virusCheck.thread = VirusThreadState::kStopRequested;
+  while (state_.virusCheck.thread != VirusThreadState::kStopped) {
     waitStep();
   }
   virusThread_.join();

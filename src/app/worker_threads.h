@@ -12,7 +12,7 @@ namespace pellmarsh {
 
 // The scheduler and virus-check threads with their stop handshakes: the
 // scheduler answers schedulerStop with schedulerDone, the virus checker answers
-// virusState kStopRequested with kStopped. Neither is ever killed; a running
+// virusCheck.thread kStopRequested with kStopped. Neither is ever killed; a running
 // virus checker is ended by the stop request.
 class WorkerThreads {
  public:

@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <optional>
 
 namespace pellmarsh {
 
@@ -66,26 +65,6 @@ void AutoShutdownDialog::Tick() {
     tick_->stop();
     accept();
   }
-}
-
-bool QtShutdownCountdown::Run(bool computerShutdown, const std::atomic<bool>& stop) {
-  const std::optional<bool> accepted = guiQueue_.RunAndWait<bool>(
-      [this, computerShutdown](const std::atomic<bool>& abandoned) {
-        if (abandoned) {
-          return false;
-        }
-        AutoShutdownDialog dialog(computerShutdown, tickMs_, parent_);
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog, &abandoned] {
-          if (abandoned) {
-            dialog.reject();
-          }
-        });
-        watch.start(100);
-        return dialog.exec() == QDialog::Accepted && !abandoned;
-      },
-      &stop);
-  return accepted.value_or(false);
 }
 
 }  // namespace pellmarsh

@@ -7,7 +7,7 @@
 
 #include "capture/clipboard_monitor.h"
 #include "store/keys.h"
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 

@@ -3,7 +3,7 @@
 #include <QObject>
 
 #include "app/app.h"
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 namespace pellmarsh {
 

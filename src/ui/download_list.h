@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "store/item.h"
-#include "ui/list_refresh.h"
-#include "ui/list_rows.h"
+#include "view/list_refresh.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 

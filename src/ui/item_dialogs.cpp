@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "ui/named_button.h"
-#include "ui/rename_old.h"
+#include "view/rename_old.h"
 
 namespace pellmarsh {
 

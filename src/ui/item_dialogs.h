@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/user_messages.h"
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 class QLineEdit;
 class QPlainTextEdit;

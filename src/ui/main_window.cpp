@@ -24,18 +24,19 @@
 #include "app/window_settings.h"
 #include "capture/url_item.h"
 #include "desktop/qt_power_control.h"
+#include "desktop/qt_shutdown_countdown.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
 #include "ui/auto_shutdown_dialog.h"
 #include "ui/clipboard_watcher.h"
 #include "ui/download_list.h"
-#include "ui/list_rows.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
 #include "ui/window_desk.h"
 #include "ui/window_tray.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 namespace {
@@ -78,7 +79,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
 
   tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
-  countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
+  countdown_ = std::make_unique<QtShutdownCountdown>([this](bool computerShutdown) {
+    return std::make_unique<AutoShutdownDialog>(computerShutdown, probe_.countdownTickMs, this);
+  });
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
       UpgradeInstaller::Desk{
@@ -430,7 +433,7 @@ unsigned MainWindow::SelectionState() {
     }
     context.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
   }
-  context.virusHalted = app_.state().virusHalted;
+  context.virusHalted = app_.state().virusCheck.halted;
   context.fileExists = [](const std::string& path) { return FileExists(path); };
   return pellmarsh::SelectionState(selection, context);
 }

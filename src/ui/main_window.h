@@ -6,10 +6,9 @@
 #include "app/app.h"
 #include "desktop/qt_gui_queue.h"
 #include "platform/power.h"
-#include "ui/item_commands.h"
 #include "ui/tray_icon.h"
-#include "ui/url_adding.h"
 #include "ui/window_tray.h"
+#include "view/url_adding.h"
 
 class QLabel;
 class QLayout;

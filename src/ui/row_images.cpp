@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/user_messages.h"
 #include "store/keys.h"
 #include "store/tree.h"
-#include "ui/settings_values.h"
+#include "view/settings_values.h"
 
 class QCheckBox;
 class QGroupBox;

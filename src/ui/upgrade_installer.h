@@ -4,9 +4,9 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/upgrade_check.h"
 #include "desktop/qt_gui_queue.h"
-#include "notify/upgrade_check.h"
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 namespace pellmarsh {
 

@@ -4,7 +4,7 @@
 
 #include "capture/url_form.h"
 #include "platform/user_messages.h"
-#include "ui/url_adding.h"
+#include "view/url_adding.h"
 
 class QCheckBox;
 class QComboBox;

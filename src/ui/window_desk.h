@@ -5,8 +5,8 @@
 
 #include "app/app.h"
 #include "capture/url_form.h"
-#include "ui/item_commands.h"
-#include "ui/url_adding.h"
+#include "view/item_commands.h"
+#include "view/url_adding.h"
 
 class QTabBar;
 class QWidget;

@@ -27,24 +27,24 @@ struct VirusChecker::Request {
 };
 
 void VirusChecker::Loop() {
-  while (state_.virusState == VirusThreadState::kRunning) {
+  while (shared_.thread == VirusThreadState::kRunning) {
     clock_.SleepMs(500);
-    if (!state_.virusHalted && state_.virusState == VirusThreadState::kRunning) {
+    if (!shared_.halted && shared_.thread == VirusThreadState::kRunning) {
       CheckHead();
     }
   }
-  state_.virusState = VirusThreadState::kStopped;
+  shared_.thread = VirusThreadState::kStopped;
 }
 
 bool VirusChecker::CheckHead() {
   Item* item = nullptr;
   Request request;
   {
-    auto tree = state_.tree.Lock();
-    if (state_.virusQueue.empty()) {
+    auto tree = tree_.Lock();
+    if (shared_.queue.empty()) {
       return true;
     }
-    item = state_.virusQueue.front();
+    item = shared_.queue.front();
     item->SetPropInt(key::kVirusChecking, 1);
     request.program = tree->GetProp(setting::kVirusProgram);
     request.command = tree->GetProp(setting::kVirusCommand);
@@ -72,7 +72,7 @@ bool VirusChecker::CheckHead() {
     request.inode = before.st_ino;
   }
   {
-    auto tree = state_.tree.Lock();
+    auto tree = tree_.Lock();
     AppendLogLine(*item, clock_.TickCount(),
                   "Virus checking: " + request.program + " " +
                       CheckerCommandLine(request.command, request.local));
@@ -80,10 +80,10 @@ bool VirusChecker::CheckHead() {
 
   const ProcessExit exit =
       RunProgram(CheckerArguments(request.program, request.command, request.local),
-                 [this] { return state_.virusState != VirusThreadState::kRunning; });
+                 [this] { return shared_.thread != VirusThreadState::kRunning; });
   if (!exit.started) {
     {
-      auto tree = state_.tree.Lock();
+      auto tree = tree_.Lock();
       AppendLogLine(*item, clock_.TickCount(), "Could not spawn virus checker.");
       item->SetPropInt(key::kVirusCheck, kVirusUnchecked);
     }
@@ -93,7 +93,7 @@ bool VirusChecker::CheckHead() {
   }
   if (exit.stopped) {
     // Checked again, from the head of the queue, at the next start.
-    auto tree = state_.tree.Lock();
+    auto tree = tree_.Lock();
     item->SetPropInt(key::kVirusChecking, 0);
     return true;
   }
@@ -102,20 +102,20 @@ bool VirusChecker::CheckHead() {
 
 bool VirusChecker::Halt(Item* item, const std::string& message) {
   messages_.Show({message, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
-  auto tree = state_.tree.Lock();
-  if (!state_.virusQueue.empty() && state_.virusQueue.front() == item) {
+  auto tree = tree_.Lock();
+  if (!shared_.queue.empty() && shared_.queue.front() == item) {
     item->SetPropInt(key::kVirusChecking, 0);
   }
-  state_.virusHalted = true;
+  shared_.halted = true;
   return false;
 }
 
 bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
   VirusVerdict verdict = kVirusUnknown;
   {
-    auto tree = state_.tree.Lock();
+    auto tree = tree_.Lock();
     // A command may have taken the item away while the checker ran.
-    if (state_.virusQueue.empty() || state_.virusQueue.front() != item) {
+    if (shared_.queue.empty() || shared_.queue.front() != item) {
       return true;
     }
     const struct {
@@ -135,8 +135,8 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
     }
     item->SetPropInt(key::kVirusCheck, verdict);
     AppendLogLine(*item, clock_.TickCount(), line);
-    state_.listDirty = true;
-    state_.virusQueue.pop_front();
+    listDirty_ = true;
+    shared_.queue.pop_front();
     // Out of the queue, the item is no longer ours to touch once unlocked.
     item->SetPropInt(key::kVirusChecking, 0);
   }

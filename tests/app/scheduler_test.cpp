@@ -301,12 +301,12 @@ TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
   scheduler.Pass();
   PassUntilNoTransfers();
   EXPECT_TRUE(state.activeTransfers.empty());
-  EXPECT_EQ(state.virusQueue.size(), 2u);
+  EXPECT_EQ(state.virusCheck.queue.size(), 2u);
   EXPECT_EQ(handOffs.extracted.size(), 2u);
   EXPECT_EQ(handOffs.upgrades, std::vector<Item*>{&upgrade});
   EXPECT_EQ(state.saveRequested, 1);
   EXPECT_TRUE(state.sortPending);
-  EXPECT_EQ(std::count(state.virusQueue.begin(), state.virusQueue.end(), &page), 1);
+  EXPECT_EQ(std::count(state.virusCheck.queue.begin(), state.virusCheck.queue.end(), &page), 1);
 }
 
 TEST_F(SchedulerTest, SpeedIconsRateEachTransferAgainstItsShareAndDecay) {

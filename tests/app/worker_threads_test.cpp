@@ -28,7 +28,7 @@ struct IdleScheduler {
   testing::RecordingEvents events;
   Scheduler scheduler{state, transfers, handOffs, events, clock};
   testing::RecordingMessages messages;
-  VirusChecker virusChecker{state, messages, events, clock};
+  VirusChecker virusChecker{state.tree, state.virusCheck, state.listDirty, messages, events, clock};
 };
 
 TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
@@ -39,15 +39,15 @@ TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
   workers.Start();
   EXPECT_TRUE(workers.running());
   EXPECT_FALSE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, VirusThreadState::kRunning);
+  EXPECT_EQ(state.virusCheck.thread, VirusThreadState::kRunning);
 
   std::vector<std::pair<bool, VirusThreadState>> seen;  // (schedulerDone, virusState) at each poll
   workers.Stop([&] {
-    seen.emplace_back(state.schedulerDone.load(), state.virusState.load());
+    seen.emplace_back(state.schedulerDone.load(), state.virusCheck.thread.load());
     clock.SleepMs(100);
   });
   EXPECT_TRUE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, VirusThreadState::kStopped);
+  EXPECT_EQ(state.virusCheck.thread, VirusThreadState::kStopped);
   EXPECT_FALSE(workers.running());
   // The virus checker is asked to stop only once the scheduler has answered.
   for (const auto& [schedulerDone, virusState] : seen) {
@@ -63,7 +63,7 @@ TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {
     workers.Start();
   }
   EXPECT_TRUE(state.schedulerDone);
-  EXPECT_EQ(state.virusState, VirusThreadState::kStopped);
+  EXPECT_EQ(state.virusCheck.thread, VirusThreadState::kStopped);
 }
 
 }  // namespace

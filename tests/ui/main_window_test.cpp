@@ -598,7 +598,7 @@ class MainWindowTest : public QObject {
   void theSettingsSheetWritesOnOkAndLetsVirusChecksGoOn() {
     WriteStartedBefore();
     StartWindow();
-    app->state().virusHalted = true;
+    app->state().virusCheck.halted = true;
     const auto changeBpsAndLeave = [this](bool ok) {
       QTimer::singleShot(50, [this, ok] {
         auto* sheet = window->findChild<QDialog*>("settingsSheet");
@@ -609,10 +609,10 @@ class MainWindowTest : public QObject {
       QTest::mouseClick(Find<QPushButton>("settingsButton"), Qt::LeftButton);
     };
     changeBpsAndLeave(false);
-    QVERIFY(app->state().virusHalted);
+    QVERIFY(app->state().virusCheck.halted);
     QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string());
     changeBpsAndLeave(true);
-    QVERIFY(!app->state().virusHalted);
+    QVERIFY(!app->state().virusCheck.halted);
     StopAndSave();
     QCOMPARE(SavedTree()->GetProp(setting::kBps), std::string("1"));
   }

@@ -10,8 +10,8 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
-#include "ui/list_rows.h"
 #include "ui/main_window.h"
+#include "view/list_rows.h"
 #include "window_fixture.h"
 
 namespace pellmarsh {

@@ -15,8 +15,8 @@
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
-#include "ui/list_rows.h"
 #include "ui/main_window.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 namespace {

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 class VirusCheckerTest : public ::testing::Test {
  protected:
   VirusCheckerTest() {
-    auto tree = state.tree.Lock();
+    auto tree = itemTree.Lock();
     tree->SetProp(setting::kVirusReturns, "1,2");
     tree->SetProp(setting::kVirusReturnsGood, "0");
     tree->SetProp(setting::kVirusReturnsFail, "9");
@@ -35,31 +35,33 @@ class VirusCheckerTest : public ::testing::Test {
   }
 
   void SetUpChecker(const std::string& program, const std::string& command = "%1") {
-    auto tree = state.tree.Lock();
+    auto tree = itemTree.Lock();
     tree->SetProp(setting::kVirusProgram, program);
     tree->SetProp(setting::kVirusCommand, command);
   }
 
   Item& QueueFile(const std::string& name) {
     testing::WriteFile(dir.File(name), "payload");
-    auto tree = state.tree.Lock();
+    auto tree = itemTree.Lock();
     Item& item = tree->FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
     item.SetProp(key::kLocal, dir.File(name));
-    state.virusQueue.push_back(&item);
+    shared.queue.push_back(&item);
     return item;
   }
 
   std::string Get(Item& item, std::string_view key) {
-    auto tree = state.tree.Lock();
+    auto tree = itemTree.Lock();
     return item.GetProp(key);
   }
 
   testing::TempDir dir;
-  AppState state{dir.path()};
+  Tree itemTree;
+  VirusCheckShared shared;
+  std::atomic<bool> listDirty{false};
   testing::RecordingMessages messages;
   testing::RecordingEvents events;
   testing::FakeClock clock;
-  VirusChecker checker{state, messages, events, clock};
+  VirusChecker checker{itemTree, shared, listDirty, messages, events, clock};
 };
 
 TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
@@ -81,7 +83,7 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
   for (const auto& row : rows) {
     const std::string tag = std::to_string(row.exitCode) + "/" + std::to_string(row.alert);
     SetUpChecker(Checker("exit" + tag.substr(0, 1), "exit " + std::to_string(row.exitCode)));
-    state.tree.Lock()->SetPropInt(setting::kVirusAlert, row.alert);
+    itemTree.Lock()->SetPropInt(setting::kVirusAlert, row.alert);
     events.raised.clear();
     Item& item = QueueFile("file" + std::to_string(&row - rows));
     EXPECT_TRUE(checker.CheckHead()) << tag;
@@ -92,7 +94,7 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
               row.event ? std::vector<std::string>{row.event} : std::vector<std::string>{})
         << tag;
     EXPECT_EQ(testing::FileExistsOnDisk(Get(item, key::kLocal)), row.fileStays) << tag;
-    EXPECT_TRUE(state.virusQueue.empty()) << tag;
+    EXPECT_TRUE(shared.queue.empty()) << tag;
   }
 }
 
@@ -115,9 +117,9 @@ TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
   EXPECT_FALSE(checker.CheckHead());
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text, "You have not set up a virus check program.");
-  EXPECT_TRUE(state.virusHalted);
+  EXPECT_TRUE(shared.halted);
 
-  state.virusHalted = false;
+  shared.halted = false;
   SetUpChecker(dir.File("no-such-checker"));
   EXPECT_FALSE(checker.CheckHead());
   EXPECT_EQ(messages.shown.back().text,
@@ -125,15 +127,15 @@ TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
   EXPECT_NE(Get(item, key::kLog).find("Could not spawn virus checker."), std::string::npos);
   EXPECT_EQ(Get(item, key::kVirusChecking), "0");
 
-  state.virusHalted = false;
+  shared.halted = false;
   SetUpChecker(Checker("scanner", "exit 0"), "--no-file");
   EXPECT_FALSE(checker.CheckHead());
   EXPECT_NE(messages.shown.back().text.find("There is no %1"), std::string::npos);
 
   // Once the settings are right, the same item is checked first.
-  state.virusHalted = false;
+  shared.halted = false;
   SetUpChecker(dir.File("scanner"));
-  ASSERT_EQ(state.virusQueue.front(), &item);
+  ASSERT_EQ(shared.queue.front(), &item);
   EXPECT_TRUE(checker.CheckHead());
   EXPECT_EQ(Get(item, key::kVirusCheck), "2");
 }
@@ -144,15 +146,15 @@ TEST_F(VirusCheckerTest, AStopEndsAHungCheckerAndKeepsTheItemQueued) {
   std::thread thread([&] { checker.Loop(); });
   ASSERT_TRUE(testing::WaitFor([&] { return Get(item, key::kVirusChecking) == "1"; }, 10s));
   const auto asked = std::chrono::steady_clock::now();
-  state.virusState = VirusThreadState::kStopRequested;
+  shared.thread = VirusThreadState::kStopRequested;
   const bool answered =
-      testing::WaitFor([&] { return state.virusState == VirusThreadState::kStopped; }, 10s);
+      testing::WaitFor([&] { return shared.thread == VirusThreadState::kStopped; }, 10s);
   thread.join();
   EXPECT_TRUE(answered);
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
   EXPECT_EQ(Get(item, key::kVirusCheck), "");
   EXPECT_EQ(Get(item, key::kVirusChecking), "0");
-  EXPECT_EQ(state.virusQueue.front(), &item);
+  EXPECT_EQ(shared.queue.front(), &item);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,7 +183,7 @@ void ItemCommands::DeleteUrl(Item& item) {
   if (state_.clipAndGoItem == &item) {
     state_.clipAndGoItem = nullptr;
   }
-  std::erase(state_.virusQueue, &item);
+  std::erase(state_.virusCheck.queue, &item);
   for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
     if (transfer->item() == &item) {
       transfer->DetachItem();
@@ -406,7 +406,7 @@ void ItemCommands::VirusCheck(Item& item) {
     return;
   }
   auto tree = state_.tree.Lock();
-  state_.virusQueue.push_back(&item);
+  state_.virusCheck.queue.push_back(&item);
 }
 
 void ItemCommands::ExtractUrls(Item& item) {

@@ -1,4 +1,4 @@
-#include "ui/url_adding.h"
+#include "view/url_adding.h"
 
 #include "capture/url_item.h"
 #include "store/item_status.h"

@@ -1,4 +1,4 @@
-#include "ui/item_commands.h"
+#include "view/item_commands.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -284,11 +284,11 @@ TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
   Item& item = AddItem(folder::kFileClip, "clip", kStatusClipped, true);
   {
     auto tree = state.tree.Lock();
-    state.virusQueue.push_back(&item);
+    state.virusCheck.queue.push_back(&item);
     state.clipAndGoItem = &item;
   }
   Run(kCommandArchiveOrDelete, {&item});
-  EXPECT_TRUE(state.virusQueue.empty());
+  EXPECT_TRUE(state.virusCheck.queue.empty());
   EXPECT_EQ(state.clipAndGoItem, nullptr);
   EXPECT_EQ(desk.forgotten, std::vector<const Item*>{&item});
   EXPECT_EQ(ChildCount(folder::kFileClip), 0);

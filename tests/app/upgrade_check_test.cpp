@@ -1,4 +1,4 @@
-#include "notify/upgrade_check.h"
+#include "app/upgrade_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 
 #include <algorithm>
 #include <cstdio>

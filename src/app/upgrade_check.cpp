@@ -1,4 +1,4 @@
-#include "notify/upgrade_check.h"
+#include "app/upgrade_check.h"
 
 #include "capture/url_item.h"
 #include "store/item_status.h"

@@ -1,4 +1,4 @@
-#include "ui/settings_values.h"
+#include "view/settings_values.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,9 +1,9 @@
-#include "ui/list_refresh.h"
+#include "view/list_refresh.h"
 
 #include <algorithm>
 
 #include "store/keys.h"
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 

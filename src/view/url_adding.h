@@ -7,8 +7,8 @@
 #include "app/app_state.h"
 #include "capture/url_form.h"
 #include "platform/clock.h"
-#include "ui/item_commands.h"
 #include "url/local_name_registry.h"
+#include "view/item_commands.h"
 
 namespace pellmarsh {
 

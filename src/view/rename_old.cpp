@@ -1,4 +1,4 @@
-#include "ui/rename_old.h"
+#include "view/rename_old.h"
 
 #include <fcntl.h>
 #include <unistd.h>

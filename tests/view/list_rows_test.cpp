@@ -1,4 +1,4 @@
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
-#include "ui/list_refresh.h"
+#include "view/list_refresh.h"
 
 namespace pellmarsh {
 namespace {

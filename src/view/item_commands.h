@@ -8,8 +8,8 @@
 #include "platform/clock.h"
 #include "platform/user_messages.h"
 #include "store/item.h"
-#include "ui/list_rows.h"
 #include "url/local_name_registry.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 
