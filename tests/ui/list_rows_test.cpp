@@ -28,6 +28,11 @@ const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcZone);
 
 using Props = std::map<std::string_view, std::string>;
 
+// A status as an item holds it, in text.
+std::string Code(ItemStatus status) {
+  return std::to_string(status);
+}
+
 std::unique_ptr<Item> MakeItem(const Props& props) {
   auto item = std::make_unique<Item>();
   for (const auto& [name, value] : props) {
@@ -47,10 +52,10 @@ struct TextRow {
 TEST(ListRows, EachStatusShowsItsImageAndText) {
   const std::string longUrl(130, 'u');
   const TextRow rows[] = {
-      {"on hold", {{key::kStatus, "0"}}, 0, 0, "On hold"},
-      {"queued", {{key::kStatus, "1"}}, 0, 1, "Queued for download!"},
+      {"on hold", {{key::kStatus, Code(kStatusOnHold)}}, 0, 0, "On hold"},
+      {"queued", {{key::kStatus, Code(kStatusQueued)}}, 0, 1, "Queued for download!"},
       {"complete today, unknown size",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "5000"},
         {key::kSize, "0"},
         {key::kStart, std::to_string(kNow - 100)},
@@ -59,7 +64,7 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        3,
        "5000 bytes Complete!  Finished today in 0:42."},
       {"complete on an earlier day, over 4 GiB",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "5000000000"},
         {key::kSize, "5000000000"},
         {key::kStart, "1796000000"},
@@ -68,12 +73,12 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        3,
        "5000000000 bytes Complete!  Finished Mon, Nov 30, 2026 in 2:05."},
       {"short",
-       {{key::kStatus, "2"}, {key::kReceived, "900"}, {key::kSize, "1000"}},
+       {{key::kStatus, Code(kStatusComplete)}, {key::kReceived, "900"}, {key::kSize, "1000"}},
        0,
        3,
        "Short.  900 of 1000 bytes retrieved."},
       {"oversized, checked clean",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "1100"},
         {key::kSize, "1000"},
         {key::kVirusCheck, "2"}},
@@ -81,33 +86,42 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        3,
        "OK: Oversized.  1100 of 1000 bytes retrieved."},
       {"short, infected",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "1"}},
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "1"}},
        2,
        7,
        "INFECTED: Short.  1 of 2 bytes retrieved."},
       {"short, unchecked",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}},
+       {{key::kStatus, Code(kStatusComplete)}, {key::kReceived, "1"}, {key::kSize, "2"}},
        1,
        8,
        "UNCHECKED: Short.  1 of 2 bytes retrieved."},
       {"short, unknown verdict",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "3"}},
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "3"}},
        1,
        8,
        "UNKNOWN-SEE LOG: Short.  1 of 2 bytes retrieved."},
       {"short, checker failed",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "4"}},
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "4"}},
        1,
        8,
        "VCHECK ERROR: Short.  1 of 2 bytes retrieved."},
       {"fatal",
-       {{key::kStatus, "3"}, {key::kError, "404 Not Found"}},
+       {{key::kStatus, Code(kStatusFailed)}, {key::kError, "404 Not Found"}},
        0,
        4,
        "Fatal Error: 404 Not Found"},
-      {"paused", {{key::kStatus, "4"}}, 0, 5, "Paused"},
+      {"paused", {{key::kStatus, Code(kStatusPaused)}}, 0, 5, "Paused"},
       {"retrying",
-       {{key::kStatus, "5"},
+       {{key::kStatus, Code(kStatusWaitingToRetry)},
         {key::kRetryCount, "3"},
         {key::kRetryTimeout, "125"},
         {key::kError, "Timed out"}},
@@ -115,17 +129,19 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        5,
        "Retry 3 in 2:05, last error: Timed out"},
       {"clipped",
-       {{key::kStatus, "6"}, {key::kCreate, std::to_string(kNow)}},
+       {{key::kStatus, Code(kStatusClipped)}, {key::kCreate, std::to_string(kNow)}},
        0,
        6,
        "Clipped Sun, Dec 06, 2026"},
       {"transferring, size unknown",
-       {{key::kStatus, "100"}, {key::kReceived, "3000000000"}, {key::kSpeedFlag, "11"}},
+       {{key::kStatus, Code(kStatusTransferring)},
+        {key::kReceived, "3000000000"},
+        {key::kSpeedFlag, "11"}},
        0,
        11,
        "3000000000 bytes received"},
       {"transferring, in its first 5 seconds",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
         {key::kReceivedSession, "10"},
@@ -134,7 +150,7 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        2,
        "10 bytes of 100 received"},
       {"transferring, nothing this session",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
         {key::kStart, std::to_string(kNow - 60)}},
@@ -142,7 +158,7 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        2,
        "10 bytes of 100 received"},
       {"transferring with an estimate",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "1000"},
         {key::kSize, "7000"},
         {key::kReceivedSession, "1000"},
@@ -150,17 +166,21 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        0,
        2,
        "ETA 1:00, 1000 bytes of 7000 received"},
-      {"start now", {{key::kStatus, "101"}, {key::kSpeedFlag, "9"}}, 0, 9, "Rarin' to go!"},
-      {"stopping", {{key::kStatus, "102"}}, 0, 0, "Stopping"},
-      {"stop requested", {{key::kStatus, "103"}}, 0, 0, "Stopping"},
+      {"start now",
+       {{key::kStatus, Code(kStatusStartNow)}, {key::kSpeedFlag, "9"}},
+       0,
+       9,
+       "Rarin' to go!"},
+      {"stopping", {{key::kStatus, Code(kStatusStopping)}}, 0, 0, "Stopping"},
+      {"stop requested", {{key::kStatus, Code(kStatusStopRequested)}}, 0, 0, "Stopping"},
       {"connecting",
-       {{key::kStatus, "104"}, {key::kProcess, "Resolving host"}},
+       {{key::kStatus, Code(kStatusStarting)}, {key::kProcess, "Resolving host"}},
        0,
        2,
        "Connecting: Resolving host"},
-      {"going offline", {{key::kStatus, "105"}}, 0, 0, "Going offline"},
+      {"going offline", {{key::kStatus, Code(kStatusGoingOffline)}}, 0, 0, "Going offline"},
       {"unknown status", {{key::kStatus, "77"}}, 0, 0, ""},
-      {"long URL", {{key::kStatus, "0"}, {key::kValue, longUrl}}, 0, 0, "On hold"},
+      {"long URL", {{key::kStatus, Code(kStatusOnHold)}, {key::kValue, longUrl}}, 0, 0, "On hold"},
   };
   for (const TextRow& row : rows) {
     const auto item = MakeItem(row.props);
@@ -195,17 +215,17 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
 }
 
 TEST(ListRows, SortModesOrderRows) {
-  const auto a = MakeItem({{key::kStatus, "1"},
+  const auto a = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "b"},
                            {key::kFinish, "10"},
                            {key::kValue, "http://z"},
                            {key::kCreate, "5"}});
-  const auto b = MakeItem({{key::kStatus, "1"},
+  const auto b = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "a"},
                            {key::kFinish, "20"},
                            {key::kValue, "http://y"},
                            {key::kCreate, "5000000000"}});
-  const auto running = MakeItem({{key::kStatus, "100"}, {key::kName, "z"}});
+  const auto running = MakeItem({{key::kStatus, Code(kStatusTransferring)}, {key::kName, "z"}});
   struct Row {
     int mode;
     const Item* first;
@@ -327,9 +347,9 @@ TEST(ListRefresh, IsIncrementalAndMovesCompletedItems) {
   root.FindOrCreateChild(folder::kTypeList);
   root.SetPropInt(setting::TabSort(kTabPending), kSortUrl);
   Item& list = root.FindOrCreateChild(folder::kFileList);
-  Item& queued = list.AddChild(MakeItem({{key::kName, "a"}, {key::kStatus, "1"}}));
-  Item& held = list.AddChild(MakeItem({{key::kName, "b"}, {key::kStatus, "0"}}));
-  list.AddChild(MakeItem({{key::kName, "c"}, {key::kStatus, "2"}}));
+  Item& queued = list.AddChild(MakeItem({{key::kName, "a"}, {key::kStatus, Code(kStatusQueued)}}));
+  Item& held = list.AddChild(MakeItem({{key::kName, "b"}, {key::kStatus, Code(kStatusOnHold)}}));
+  list.AddChild(MakeItem({{key::kName, "c"}, {key::kStatus, Code(kStatusComplete)}}));
   std::atomic<bool> dirty{true};
   std::atomic<bool> sortPending{false};
   FakeRows rows;
