@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -26,7 +28,7 @@ class UtcZone : public ::testing::Environment {
 };
 const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcZone);
 
-using Props = std::map<std::string_view, std::string>;
+using Props = std::vector<std::pair<PropKey, std::string>>;
 
 // A status as an item holds it, in text.
 std::string Code(ItemStatus status) {

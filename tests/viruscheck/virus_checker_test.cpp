@@ -49,7 +49,7 @@ class VirusCheckerTest : public ::testing::Test {
     return item;
   }
 
-  std::string Get(Item& item, std::string_view key) {
+  std::string Get(Item& item, PropKey key) {
     auto tree = state.tree.Lock();
     return item.GetProp(key);
   }
