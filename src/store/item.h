@@ -49,6 +49,17 @@ class Item {
   double GetPropDouble(PropKey key) const;
   void SetPropDouble(PropKey key, double value);
 
+  // A number that is not one of the enum's values reads as itself and so
+  // matches none of them.
+  template <typename Enum>
+  Enum GetPropEnum(EnumKey<Enum> key) const {
+    return static_cast<Enum>(GetPropInt(key));
+  }
+  template <typename Enum>
+  void SetPropEnum(EnumKey<Enum> key, Enum value) {
+    SetPropInt(key, static_cast<int32_t>(value));
+  }
+
   const Properties& AllProps() const { return properties_; }
   // Empties the property map and the child list (the loader starts from this).
   void Clear();

@@ -22,9 +22,19 @@ class PropKey {
  private:
   friend struct key;
   friend struct setting;
+  template <typename>
+  friend class EnumKey;
   constexpr explicit PropKey(std::string_view text) : text_(text) {}
 
   std::string_view text_;
+};
+
+// A key whose integer values are those of `Enum`, for Item::GetPropEnum.
+template <typename Enum>
+class EnumKey : public PropKey {
+ private:
+  friend struct setting;
+  constexpr explicit EnumKey(std::string_view text) : PropKey(text) {}
 };
 
 // What an item holds. Classes, not namespaces, so that they alone make keys.
@@ -98,12 +108,20 @@ struct key {
   static constexpr PropKey kRunDirectory{"rundirectory"};
 };
 
+// "parm-speedcontrol": when full speed applies besides while Go Fast is pressed.
+enum class FullSpeedRule : int { kGoFastOnly = 0, kAlsoWhenFocused = 1, kAlsoWhenNotMinimised = 2 };
+// "parm-virus-check": no checking, checking only from the list's pop-up menu,
+// or checking of every finished download.
+enum class VirusCheckMode : int { kOff = 0, kManualOnly = 1, kAutomatic = 2 };
+// "parm-virus-alert": what becomes of a file the checker reports infected.
+enum class InfectedFileAction : int { kDelete = 0, kMarkOnly = 1 };
+
 // Settings: properties of the root item.
 struct setting {
   // Speed, connections and retries
   static constexpr PropKey kHighSpeed{"parm-highspeed"};
   static constexpr PropKey kLowSpeed{"parm-lowspeed"};
-  static constexpr PropKey kSpeedControl{"parm-speedcontrol"};
+  static constexpr EnumKey<FullSpeedRule> kSpeedControl{"parm-speedcontrol"};
   static constexpr PropKey kGoFast{"parm-gofast"};
   static constexpr PropKey kOffline{"parm-offline"};
   static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
@@ -129,13 +147,13 @@ struct setting {
   static constexpr PropKey kSoundOn{"parm-soundon"};
 
   // The virus checker
-  static constexpr PropKey kVirusCheck{"parm-virus-check"};
+  static constexpr EnumKey<VirusCheckMode> kVirusCheck{"parm-virus-check"};
   static constexpr PropKey kVirusProgram{"parm-virus-program"};
   static constexpr PropKey kVirusCommand{"parm-virus-command"};
   static constexpr PropKey kVirusReturns{"parm-virus-returns"};
   static constexpr PropKey kVirusReturnsGood{"parm-virus-returnsgood"};
   static constexpr PropKey kVirusReturnsFail{"parm-virus-returnsfail"};
-  static constexpr PropKey kVirusAlert{"parm-virus-alert"};
+  static constexpr EnumKey<InfectedFileAction> kVirusAlert{"parm-virus-alert"};
 
   // The main window's placement and column widths, stored at exit
   static constexpr PropKey kWindowLeft{"parm-windowleft"};

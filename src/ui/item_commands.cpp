@@ -108,7 +108,7 @@ ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
   facts.noResumeServer = IsBuggyResumeServer(item);
   facts.local = item.GetProp(key::kLocal);
   facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
-  facts.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+  facts.virusCheckOn = tree->GetPropEnum(setting::kVirusCheck) != VirusCheckMode::kOff;
   return facts;
 }
 

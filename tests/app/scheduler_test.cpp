@@ -295,7 +295,7 @@ TEST_F(SchedulerTest, GoodNightShutsDownWhenTheQueueEmpties) {
 }
 
 TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
-  root.SetPropInt(setting::kVirusCheck, 2);
+  root.SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
   root.SetPropInt(setting::kAutoExtract, 1);
   factory.steps = 1;
   Item& page = Queue();
