@@ -19,7 +19,7 @@
 
 namespace {
 
-namespace key = pellmarsh::key;
+using key = pellmarsh::key;
 
 using Clock = std::chrono::steady_clock;
 

@@ -25,7 +25,7 @@ extern char** environ;
 namespace {
 
 using Seconds = std::chrono::duration<double>;
-namespace key = pellmarsh::key;
+using key = pellmarsh::key;
 
 constexpr int kLinks = 50000;
 constexpr int kClipped = 1000;

@@ -24,7 +24,7 @@
 
 namespace {
 
-namespace key = pellmarsh::key;
+using key = pellmarsh::key;
 
 using SteadyClock = std::chrono::steady_clock;
 

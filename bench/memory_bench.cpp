@@ -19,8 +19,8 @@
 
 namespace {
 
-namespace key = pellmarsh::key;
-namespace setting = pellmarsh::setting;
+using key = pellmarsh::key;
+using setting = pellmarsh::setting;
 
 // A field of /proc/<pid>/status in kilobytes ("VmRSS", "VmHWM").
 long StatusKilobytes(pid_t pid, const std::string& field) {

@@ -32,9 +32,8 @@ void AddSampleUrlItems(Item& root, int count, int status) {
     item->SetProp(key::kError, "");
     item->SetProp(key::kProcess, "Transfer complete.");
     item->SetProp(key::kLog, log);
-    for (std::string_view key :
-         {key::kCreate, key::kStart, key::kFinish, key::kSize, key::kReceived,
-          key::kReceivedSession, key::kResume, key::kRetryCount, key::kRetryDelay}) {
+    for (PropKey key : {key::kCreate, key::kStart, key::kFinish, key::kSize, key::kReceived,
+                        key::kReceivedSession, key::kResume, key::kRetryCount, key::kRetryDelay}) {
       item->SetPropInt64(key, 1765000000 + index);
     }
     item->SetPropInt(key::kStatus, status);

@@ -22,8 +22,8 @@
 
 namespace {
 
-namespace key = pellmarsh::key;
-namespace setting = pellmarsh::setting;
+using key = pellmarsh::key;
+using setting = pellmarsh::setting;
 
 using SteadyClock = std::chrono::steady_clock;
 

@@ -37,8 +37,8 @@ extern char** environ;
 
 namespace {
 
-namespace key = pellmarsh::key;
-namespace setting = pellmarsh::setting;
+using key = pellmarsh::key;
+using setting = pellmarsh::setting;
 
 using SteadyClock = std::chrono::steady_clock;
 using pellmarsh::Item;

@@ -13,9 +13,10 @@
 
 namespace {
 
-namespace key = pellmarsh::key;
+using key = pellmarsh::key;
 
 using pellmarsh::Item;
+using pellmarsh::PropKey;
 
 void Require(bool condition) {
   if (!condition) {
@@ -25,10 +26,9 @@ void Require(bool condition) {
 
 std::string Describe(const Item& parts) {
   std::string text;
-  for (std::string_view key :
-       {key::kError, key::kProtocol, key::kHostName, key::kHostAddr, key::kPort, key::kOddPort,
-        key::kFullPath, key::kPath, key::kFile, key::kExtension}) {
-    text += std::string(key) + "=" + parts.GetProp(key) + "\n";
+  for (PropKey key : {key::kError, key::kProtocol, key::kHostName, key::kHostAddr, key::kPort,
+                      key::kOddPort, key::kFullPath, key::kPath, key::kFile, key::kExtension}) {
+    text += std::string(key.text()) + "=" + parts.GetProp(key) + "\n";
   }
   return text;
 }

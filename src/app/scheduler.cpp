@@ -212,7 +212,7 @@ void Scheduler::FinishTransfer(size_t index) {
     if (root.GetPropInt(setting::kAutoExtract) != 0) {
       handOffs_.ExtractUrls(*item);
     }
-    if (root.GetPropInt(setting::kVirusCheck) == 2) {
+    if (root.GetPropEnum(setting::kVirusCheck) == VirusCheckMode::kAutomatic) {
       state_.virusCheck.queue.push_back(item);
     }
     if (item->GetPropInt(key::kAutoUpdate) != 0) {

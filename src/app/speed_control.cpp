@@ -20,16 +20,17 @@ int BudgetForLimit(double kilobytesPerMinute) {
 std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   int high = 0;
   int low = 0;
-  int rule = 0;
+  FullSpeedRule rule = FullSpeedRule::kGoFastOnly;
   {
     auto tree = state_.tree.Lock();
     const Item& root = tree.root();
     high = BudgetForLimit(root.GetPropDouble(setting::kHighSpeed));
     low = BudgetForLimit(root.GetPropDouble(setting::kLowSpeed));
-    rule = root.GetPropInt(setting::kSpeedControl);
+    rule = root.GetPropEnum(setting::kSpeedControl);
   }
   bool fast = state_.goFast;
-  if ((rule == 1 && focus.active) || (rule == 2 && !focus.minimised)) {
+  if ((rule == FullSpeedRule::kAlsoWhenFocused && focus.active) ||
+      (rule == FullSpeedRule::kAlsoWhenNotMinimised && !focus.minimised)) {
     fast = true;
   }
   const bool paused = state_.paused;

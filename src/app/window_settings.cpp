@@ -8,20 +8,20 @@ namespace {
 
 constexpr std::array<int, kListColumns> kDefaultColumnWidths = {100, 300, 300};
 
-std::string ColumnWidthKey(int column) {
-  return "parm-c" + std::to_string(column + 1) + "w";
-}
+constexpr std::array<PropKey, kListColumns> kColumnWidthKeys = {
+    setting::kColumn1Width, setting::kColumn2Width, setting::kColumn3Width};
 
 }  // namespace
 
 int ColumnWidth(const Item& root, int column) {
-  const int stored = root.GetPropInt(ColumnWidthKey(column));
+  const int stored = root.GetPropInt(kColumnWidthKeys[static_cast<size_t>(column)]);
   return stored == 0 ? kDefaultColumnWidths[static_cast<size_t>(column)] : stored;
 }
 
 void StoreColumnWidths(Item& root, const std::array<int, kListColumns>& widths) {
   for (int column = 0; column < kListColumns; ++column) {
-    root.SetPropInt(ColumnWidthKey(column), widths[static_cast<size_t>(column)]);
+    const auto index = static_cast<size_t>(column);
+    root.SetPropInt(kColumnWidthKeys[index], widths[index]);
   }
 }
 

@@ -48,13 +48,13 @@ void MakeEntryFolderOnce(Item& root, std::string_view name,
   }
 }
 
-void SetDefaultIfEmpty(Item& root, std::string_view key, int value) {
+void SetDefaultIfEmpty(Item& root, PropKey key, int value) {
   if (root.GetProp(key).empty()) {
     root.SetPropInt(key, value);
   }
 }
 
-void SetDefaultIfEmpty(Item& root, std::string_view key, double value) {
+void SetDefaultIfEmpty(Item& root, PropKey key, double value) {
   if (root.GetProp(key).empty()) {
     root.SetPropDouble(key, value);
   }

@@ -26,8 +26,8 @@ void Item::Clear() {
   }
 }
 
-const std::string* Item::FindProp(std::string_view key) const {
-  const auto found = properties_.find(key);
+const std::string* Item::FindProp(PropKey key) const {
+  const auto found = properties_.find(key.text());
   return found == properties_.end() ? nullptr : &found->second;
 }
 
@@ -36,56 +36,56 @@ bool Item::HasName(std::string_view name) const {
   return NamesEqual(own ? std::string_view(*own) : std::string_view(), name);
 }
 
-std::string Item::GetProp(std::string_view key) const {
+std::string Item::GetProp(PropKey key) const {
   const std::string* value = FindProp(key);
   return value ? *value : std::string();
 }
 
-void Item::SetProp(std::string_view key, std::string_view value) {
-  const auto found = properties_.find(key);
+void Item::SetProp(PropKey key, std::string_view value) {
+  const auto found = properties_.find(key.text());
   if (found == properties_.end()) {
-    properties_.emplace(std::string(key), std::string(value));
+    properties_.emplace(std::string(key.text()), std::string(value));
   } else {
     found->second.assign(value);
   }
   changed_ = true;
 }
 
-void Item::AppendProp(std::string_view key, std::string_view tail) {
-  const auto found = properties_.find(key);
+void Item::AppendProp(PropKey key, std::string_view tail) {
+  const auto found = properties_.find(key.text());
   if (found == properties_.end()) {
-    properties_.emplace(std::string(key), std::string(tail));
+    properties_.emplace(std::string(key.text()), std::string(tail));
   } else {
     found->second.append(tail);
   }
   changed_ = true;
 }
 
-int32_t Item::GetPropInt(std::string_view key) const {
+int32_t Item::GetPropInt(PropKey key) const {
   const int64_t value = GetPropInt64(key);
   return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-void Item::SetPropInt(std::string_view key, int32_t value) {
+void Item::SetPropInt(PropKey key, int32_t value) {
   SetProp(key, FormatInteger(value));
 }
 
-int64_t Item::GetPropInt64(std::string_view key) const {
+int64_t Item::GetPropInt64(PropKey key) const {
   const std::string* value = FindProp(key);
   return value ? ParseLeadingInteger(*value) : 0;
 }
 
-void Item::SetPropInt64(std::string_view key, int64_t value) {
+void Item::SetPropInt64(PropKey key, int64_t value) {
   SetProp(key, FormatInteger(value));
 }
 
-double Item::GetPropDouble(std::string_view key) const {
+double Item::GetPropDouble(PropKey key) const {
   const std::string* value = FindProp(key);
   return value ? ParseLeadingReal(*value) : 0.0;
 }
 
-void Item::SetPropDouble(std::string_view key, double value) {
+void Item::SetPropDouble(PropKey key, double value) {
   SetProp(key, FormatReal(value));
 }
 

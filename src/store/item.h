@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/keys.h"
+
 namespace pellmarsh {
 
 // One node of the item tree: named text properties and an owning, ordered list
@@ -29,23 +31,34 @@ class Item {
   virtual ~Item();
 
   // Absent keys read as the empty text or 0.
-  std::string GetProp(std::string_view key) const;
+  std::string GetProp(PropKey key) const;
   // The text itself, for a look at a long value (a log) without copying it;
   // nothing when absent. Valid until the property next changes.
-  const std::string* FindProp(std::string_view key) const;
+  const std::string* FindProp(PropKey key) const;
   // Every write, even of the same text, marks the item changed.
-  void SetProp(std::string_view key, std::string_view value);
+  void SetProp(PropKey key, std::string_view value);
   // SetProp with the old text followed by `tail`, without copying the old text:
   // a log grows a line at a time for as long as the item lives.
-  void AppendProp(std::string_view key, std::string_view tail);
+  void AppendProp(PropKey key, std::string_view tail);
 
-  int32_t GetPropInt(std::string_view key) const;
-  void SetPropInt(std::string_view key, int32_t value);
+  int32_t GetPropInt(PropKey key) const;
+  void SetPropInt(PropKey key, int32_t value);
   // For byte counts and times; values inside 32 bits read and write as above.
-  int64_t GetPropInt64(std::string_view key) const;
-  void SetPropInt64(std::string_view key, int64_t value);
-  double GetPropDouble(std::string_view key) const;
-  void SetPropDouble(std::string_view key, double value);
+  int64_t GetPropInt64(PropKey key) const;
+  void SetPropInt64(PropKey key, int64_t value);
+  double GetPropDouble(PropKey key) const;
+  void SetPropDouble(PropKey key, double value);
+
+  // A number that is not one of the enum's values reads as itself and so
+  // matches none of them.
+  template <typename Enum>
+  Enum GetPropEnum(EnumKey<Enum> key) const {
+    return static_cast<Enum>(GetPropInt(key));
+  }
+  template <typename Enum>
+  void SetPropEnum(EnumKey<Enum> key, Enum value) {
+    SetPropInt(key, static_cast<int32_t>(value));
+  }
 
   const Properties& AllProps() const { return properties_; }
   // Empties the property map and the child list (the loader starts from this).

@@ -1,141 +1,180 @@
 #pragma once
 
-#include <string>
+#include <array>
 #include <string_view>
 
 // The names of the data. Every property key of an item and every "parm-" setting
-// of the root is spelt once, here, so that a misspelt key does not compile.
+// of the root is spelt once, here, so that a misspelt key does not compile: an
+// item's properties are reached only through a PropKey, and only `key` and
+// `setting` below make one from text. Keys that come from outside the program,
+// as the data file's records do, are made with PropKey::FromData.
 
 namespace pellmarsh {
 
-namespace key {
-// What an item is
-inline constexpr std::string_view kName = "name";
-inline constexpr std::string_view kValue = "value";
-inline constexpr std::string_view kType = "type";
-inline constexpr std::string_view kOriginalValue = "originalvalue";
+class PropKey {
+ public:
+  // A key read from data rather than named here; it borrows `text`.
+  static constexpr PropKey FromData(std::string_view text) { return PropKey(text); }
 
-// The state of a URL item
-inline constexpr std::string_view kStatus = "status";
-inline constexpr std::string_view kCreate = "create";
-inline constexpr std::string_view kStart = "start";
-inline constexpr std::string_view kFinish = "finish";
-inline constexpr std::string_view kModified = "modified";
-inline constexpr std::string_view kError = "error";
-inline constexpr std::string_view kProcess = "process";
-inline constexpr std::string_view kLog = "log";
-inline constexpr std::string_view kSpeedFlag = "speedflag";
-inline constexpr std::string_view kVirusCheck = "viruscheck";
-inline constexpr std::string_view kVirusChecking = "vchecking";
-inline constexpr std::string_view kArchived = "archived";
-inline constexpr std::string_view kWasIndex = "wasindex";
-inline constexpr std::string_view kAutoUpdate = "autoupdate";
+  constexpr std::string_view text() const { return text_; }
+  friend constexpr bool operator==(PropKey, PropKey) = default;
 
-// The local file and its byte counts (64-bit)
-inline constexpr std::string_view kLocal = "local";
-inline constexpr std::string_view kSize = "size";
-inline constexpr std::string_view kReceived = "received";
-inline constexpr std::string_view kReceivedSession = "receivedsession";
-inline constexpr std::string_view kFileSize = "filesize";
-inline constexpr std::string_view kResume = "resume";
-inline constexpr std::string_view kTransferCode = "transfercode";
-// A text-mode file's line ends differ from the source's: the source bytes that
-// produced the file so far, and the file's length they produced.
-inline constexpr std::string_view kTextSource = "textsource";
-inline constexpr std::string_view kTextLength = "textlength";
+ private:
+  friend struct key;
+  friend struct setting;
+  template <typename>
+  friend class EnumKey;
+  constexpr explicit PropKey(std::string_view text) : text_(text) {}
 
-// Retries
-inline constexpr std::string_view kRetryCount = "retrycount";
-inline constexpr std::string_view kRetryDelay = "retrydelay";
-inline constexpr std::string_view kRetryTimeout = "retrytimeout";
-inline constexpr std::string_view kRudeRetries = "ruderetries";
+  std::string_view text_;
+};
 
-// Parts of a parsed URL and the transfer's bookkeeping of them
-inline constexpr std::string_view kProtocol = "protocol";
-inline constexpr std::string_view kHostName = "hostname";
-inline constexpr std::string_view kHostAddr = "hostaddr";
-inline constexpr std::string_view kPort = "port";
-inline constexpr std::string_view kOddPort = "oddport";
-inline constexpr std::string_view kUserId = "userid";
-inline constexpr std::string_view kPassword = "password";
-inline constexpr std::string_view kFullPath = "fullpath";
-inline constexpr std::string_view kPath = "path";
-inline constexpr std::string_view kFile = "file";
-inline constexpr std::string_view kExtension = "extension";
-inline constexpr std::string_view kIsIndex = "isindex";
-inline constexpr std::string_view kAsIndex = "asindex";
-inline constexpr std::string_view kLocation = "location";
-inline constexpr std::string_view kHttpAuth = "httpauth";
+// A key whose integer values are those of `Enum`, for Item::GetPropEnum.
+template <typename Enum>
+class EnumKey : public PropKey {
+ private:
+  friend struct setting;
+  constexpr explicit EnumKey(std::string_view text) : PropKey(text) {}
+};
 
-// Logins and host-defaults entries
-inline constexpr std::string_view kLogin = "login";
-inline constexpr std::string_view kLocalPath = "localpath";
-inline constexpr std::string_view kPermanent = "permanent";
+// What an item holds. Classes, not namespaces, so that they alone make keys.
+struct key {
+  // What an item is
+  static constexpr PropKey kName{"name"};
+  static constexpr PropKey kValue{"value"};
+  static constexpr PropKey kType{"type"};
+  static constexpr PropKey kOriginalValue{"originalvalue"};
 
-// Type entries and the root
-inline constexpr std::string_view kPublic = "public";
-inline constexpr std::string_view kIcon = "icon";
-inline constexpr std::string_view kRunDirectory = "rundirectory";
+  // The state of a URL item
+  static constexpr PropKey kStatus{"status"};
+  static constexpr PropKey kCreate{"create"};
+  static constexpr PropKey kStart{"start"};
+  static constexpr PropKey kFinish{"finish"};
+  static constexpr PropKey kModified{"modified"};
+  static constexpr PropKey kError{"error"};
+  static constexpr PropKey kProcess{"process"};
+  static constexpr PropKey kLog{"log"};
+  static constexpr PropKey kSpeedFlag{"speedflag"};
+  static constexpr PropKey kVirusCheck{"viruscheck"};
+  static constexpr PropKey kVirusChecking{"vchecking"};
+  static constexpr PropKey kArchived{"archived"};
+  static constexpr PropKey kWasIndex{"wasindex"};
+  static constexpr PropKey kAutoUpdate{"autoupdate"};
 
-}  // namespace key
+  // The local file and its byte counts (64-bit)
+  static constexpr PropKey kLocal{"local"};
+  static constexpr PropKey kSize{"size"};
+  static constexpr PropKey kReceived{"received"};
+  static constexpr PropKey kReceivedSession{"receivedsession"};
+  static constexpr PropKey kFileSize{"filesize"};
+  static constexpr PropKey kResume{"resume"};
+  static constexpr PropKey kTransferCode{"transfercode"};
+  // A text-mode file's line ends differ from the source's: the source bytes that
+  // produced the file so far, and the file's length they produced.
+  static constexpr PropKey kTextSource{"textsource"};
+  static constexpr PropKey kTextLength{"textlength"};
+
+  // Retries
+  static constexpr PropKey kRetryCount{"retrycount"};
+  static constexpr PropKey kRetryDelay{"retrydelay"};
+  static constexpr PropKey kRetryTimeout{"retrytimeout"};
+  static constexpr PropKey kRudeRetries{"ruderetries"};
+
+  // Parts of a parsed URL and the transfer's bookkeeping of them
+  static constexpr PropKey kProtocol{"protocol"};
+  static constexpr PropKey kHostName{"hostname"};
+  static constexpr PropKey kHostAddr{"hostaddr"};
+  static constexpr PropKey kPort{"port"};
+  static constexpr PropKey kOddPort{"oddport"};
+  static constexpr PropKey kUserId{"userid"};
+  static constexpr PropKey kPassword{"password"};
+  static constexpr PropKey kFullPath{"fullpath"};
+  static constexpr PropKey kPath{"path"};
+  static constexpr PropKey kFile{"file"};
+  static constexpr PropKey kExtension{"extension"};
+  static constexpr PropKey kIsIndex{"isindex"};
+  static constexpr PropKey kAsIndex{"asindex"};
+  static constexpr PropKey kLocation{"location"};
+  static constexpr PropKey kHttpAuth{"httpauth"};
+
+  // Logins and host-defaults entries
+  static constexpr PropKey kLogin{"login"};
+  static constexpr PropKey kLocalPath{"localpath"};
+  static constexpr PropKey kPermanent{"permanent"};
+
+  // Type entries and the root
+  static constexpr PropKey kPublic{"public"};
+  static constexpr PropKey kIcon{"icon"};
+  static constexpr PropKey kRunDirectory{"rundirectory"};
+};
+
+// "parm-speedcontrol": when full speed applies besides while Go Fast is pressed.
+enum class FullSpeedRule : int { kGoFastOnly = 0, kAlsoWhenFocused = 1, kAlsoWhenNotMinimised = 2 };
+// "parm-virus-check": no checking, checking only from the list's pop-up menu,
+// or checking of every finished download.
+enum class VirusCheckMode : int { kOff = 0, kManualOnly = 1, kAutomatic = 2 };
+// "parm-virus-alert": what becomes of a file the checker reports infected.
+enum class InfectedFileAction : int { kDelete = 0, kMarkOnly = 1 };
 
 // Settings: properties of the root item.
-namespace setting {
-// Speed, connections and retries
-inline constexpr std::string_view kHighSpeed = "parm-highspeed";
-inline constexpr std::string_view kLowSpeed = "parm-lowspeed";
-inline constexpr std::string_view kSpeedControl = "parm-speedcontrol";
-inline constexpr std::string_view kGoFast = "parm-gofast";
-inline constexpr std::string_view kOffline = "parm-offline";
-inline constexpr std::string_view kMaxConEnable = "parm-maxconenable";
-inline constexpr std::string_view kMaxCons = "parm-maxcons";
-inline constexpr std::string_view kRetryShort = "parm-retryshort";
-inline constexpr std::string_view kDelLog = "parm-dellog";
+struct setting {
+  // Speed, connections and retries
+  static constexpr PropKey kHighSpeed{"parm-highspeed"};
+  static constexpr PropKey kLowSpeed{"parm-lowspeed"};
+  static constexpr EnumKey<FullSpeedRule> kSpeedControl{"parm-speedcontrol"};
+  static constexpr PropKey kGoFast{"parm-gofast"};
+  static constexpr PropKey kOffline{"parm-offline"};
+  static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
+  static constexpr PropKey kMaxCons{"parm-maxcons"};
+  static constexpr PropKey kRetryShort{"parm-retryshort"};
+  static constexpr PropKey kDelLog{"parm-dellog"};
 
-// Behaviour of commands, capture and the list
-inline constexpr std::string_view kOwnsFiles = "parm-ownsfiles";
-inline constexpr std::string_view kHidePasswords = "parm-hidepasswords";
-inline constexpr std::string_view kClipAndGo = "parm-clipandgo";
-inline constexpr std::string_view kClipStart = "parm-clipstart";
-inline constexpr std::string_view kBps = "parm-bps";
-inline constexpr std::string_view kShutdownPc = "parm-shutdownpc";
+  // Behaviour of commands, capture and the list
+  static constexpr PropKey kOwnsFiles{"parm-ownsfiles"};
+  static constexpr PropKey kHidePasswords{"parm-hidepasswords"};
+  static constexpr PropKey kClipAndGo{"parm-clipandgo"};
+  static constexpr PropKey kClipStart{"parm-clipstart"};
+  static constexpr PropKey kBps{"parm-bps"};
+  static constexpr PropKey kShutdownPc{"parm-shutdownpc"};
 
-// Tray, extraction, upgrade check and sounds
-inline constexpr std::string_view kMinTray = "parm-mintray";
-inline constexpr std::string_view kAutoExtract = "parm-autoextract";
-inline constexpr std::string_view kCheckNewVersion = "parm-checknewversion";
-inline constexpr std::string_view kCheckNewTime = "parm-checknewtime";
-// Base URL of the upgrade site; empty means there is none to ask.
-inline constexpr std::string_view kUpgradeUrl = "parm-upgradeurl";
-inline constexpr std::string_view kSoundOn = "parm-soundon";
+  // Tray, extraction, upgrade check and sounds
+  static constexpr PropKey kMinTray{"parm-mintray"};
+  static constexpr PropKey kAutoExtract{"parm-autoextract"};
+  static constexpr PropKey kCheckNewVersion{"parm-checknewversion"};
+  static constexpr PropKey kCheckNewTime{"parm-checknewtime"};
+  // Base URL of the upgrade site; empty means there is none to ask.
+  static constexpr PropKey kUpgradeUrl{"parm-upgradeurl"};
+  static constexpr PropKey kSoundOn{"parm-soundon"};
 
-// The virus checker
-inline constexpr std::string_view kVirusCheck = "parm-virus-check";
-inline constexpr std::string_view kVirusProgram = "parm-virus-program";
-inline constexpr std::string_view kVirusCommand = "parm-virus-command";
-inline constexpr std::string_view kVirusReturns = "parm-virus-returns";
-inline constexpr std::string_view kVirusReturnsGood = "parm-virus-returnsgood";
-inline constexpr std::string_view kVirusReturnsFail = "parm-virus-returnsfail";
-inline constexpr std::string_view kVirusAlert = "parm-virus-alert";
+  // The virus checker
+  static constexpr EnumKey<VirusCheckMode> kVirusCheck{"parm-virus-check"};
+  static constexpr PropKey kVirusProgram{"parm-virus-program"};
+  static constexpr PropKey kVirusCommand{"parm-virus-command"};
+  static constexpr PropKey kVirusReturns{"parm-virus-returns"};
+  static constexpr PropKey kVirusReturnsGood{"parm-virus-returnsgood"};
+  static constexpr PropKey kVirusReturnsFail{"parm-virus-returnsfail"};
+  static constexpr EnumKey<InfectedFileAction> kVirusAlert{"parm-virus-alert"};
 
-// The main window's placement and column widths, stored at exit
-inline constexpr std::string_view kWindowLeft = "parm-windowleft";
-inline constexpr std::string_view kWindowTop = "parm-windowtop";
-inline constexpr std::string_view kWindowRight = "parm-windowright";
-inline constexpr std::string_view kWindowBottom = "parm-windowbottom";
-inline constexpr std::string_view kColumn1Width = "parm-c1w";
-inline constexpr std::string_view kColumn2Width = "parm-c2w";
-inline constexpr std::string_view kColumn3Width = "parm-c3w";
+  // The main window's placement and column widths, stored at exit
+  static constexpr PropKey kWindowLeft{"parm-windowleft"};
+  static constexpr PropKey kWindowTop{"parm-windowtop"};
+  static constexpr PropKey kWindowRight{"parm-windowright"};
+  static constexpr PropKey kWindowBottom{"parm-windowbottom"};
+  static constexpr PropKey kColumn1Width{"parm-c1w"};
+  static constexpr PropKey kColumn2Width{"parm-c2w"};
+  static constexpr PropKey kColumn3Width{"parm-c3w"};
 
-// The time of the first start; its absence marks a first start
-inline constexpr std::string_view kFirstStart = "parm-firststart";
+  // The time of the first start; its absence marks a first start
+  static constexpr PropKey kFirstStart{"parm-firststart"};
 
-// The sort mode of one tab of the download list, tab 0 to 3.
-inline std::string TabSort(int tab) {
-  return "parm-tabsort-" + std::to_string(tab);
-}
+  // The sort mode of one tab of the download list, tab 0 to 3.
+  static constexpr PropKey TabSort(int tab) { return kTabSorts.at(static_cast<size_t>(tab)); }
 
-}  // namespace setting
+ private:
+  static constexpr std::array<PropKey, 4> kTabSorts{
+      PropKey("parm-tabsort-0"), PropKey("parm-tabsort-1"), PropKey("parm-tabsort-2"),
+      PropKey("parm-tabsort-3")};
+};
 
 // Built-in folders under the root.
 namespace folder {

@@ -72,7 +72,7 @@ class RecordReader {
       if (!value) {
         return false;
       }
-      item.SetProp(*key, *value);
+      item.SetProp(PropKey::FromData(*key), *value);
     }
     const std::optional<uint32_t> childCount = ReadU32();
     if (!childCount) {

@@ -164,7 +164,7 @@ void TransferSession::SendPending() {
 }
 
 void TransferSession::Init() {
-  for (std::string_view key :
+  for (PropKey key :
        {key::kSize, key::kReceived, key::kReceivedSession, key::kFinish, key::kVirusCheck}) {
     item_->SetPropInt(key, 0);
   }

@@ -431,7 +431,7 @@ unsigned MainWindow::SelectionState() {
     for (const Item* item : items) {
       selection.push_back(SnapshotForSelection(*item));
     }
-    context.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+    context.virusCheckOn = tree->GetPropEnum(setting::kVirusCheck) != VirusCheckMode::kOff;
   }
   context.virusHalted = app_.state().virusCheck.halted;
   context.fileExists = [](const std::string& path) { return FileExists(path); };

@@ -33,8 +33,7 @@ SettingsFileDialogs DesktopFileDialogs();
 // A sorted list box of a folder's children, each row tied to its child.
 class FolderList {
  public:
-  FolderList(std::string_view folder, std::string_view shownKey)
-      : folder_(folder), key_(shownKey) {}
+  FolderList(std::string_view folder, PropKey shownKey) : folder_(folder), key_(shownKey) {}
   void Attach(QListWidget* list) { list_ = list; }
   QListWidget* widget() const { return list_; }
   // Fills the rows from the folder (made when missing), keeping the selected
@@ -46,7 +45,7 @@ class FolderList {
 
  private:
   std::string_view folder_;
-  std::string_view key_;
+  PropKey key_;
   QListWidget* list_ = nullptr;
   std::vector<FolderEntry> entries_;
 };

@@ -27,7 +27,7 @@ void LearnHostDefaults(Item& root, const std::string& urlText, const std::string
   if (&entry == &newHost || entry.GetPropInt(key::kPermanent) != 0) {
     return;
   }
-  const std::pair<std::string_view, const std::string&> fields[] = {
+  const std::pair<PropKey, const std::string&> fields[] = {
       {key::kLocalPath, directory}, {key::kLogin, login}, {key::kPassword, password}};
   for (const auto& [key, chosen] : fields) {
     const std::string own = entry.GetProp(key);

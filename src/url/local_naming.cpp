@@ -117,9 +117,7 @@ void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts&
                            Item& item) {
   const Item* host = FindHostDefaults(root, parts.GetProp(key::kHostName));
   const Item& newHost = NewHostEntry(root);
-  const auto hostValue = [host](std::string_view key) {
-    return host ? host->GetProp(key) : std::string();
-  };
+  const auto hostValue = [host](PropKey key) { return host ? host->GetProp(key) : std::string(); };
 
   if (item.GetProp(key::kLocal).empty()) {
     const std::string directory =

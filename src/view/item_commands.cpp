@@ -108,7 +108,7 @@ ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
   facts.noResumeServer = IsBuggyResumeServer(item);
   facts.local = item.GetProp(key::kLocal);
   facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
-  facts.virusCheckOn = tree->GetPropInt(setting::kVirusCheck) != 0;
+  facts.virusCheckOn = tree->GetPropEnum(setting::kVirusCheck) != VirusCheckMode::kOff;
   return facts;
 }
 
@@ -227,8 +227,7 @@ int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single)
       tree->FindOrCreateChild(folder::kFileList).AddChild(std::move(moved));
     }
   }
-  for (std::string_view zeroed :
-       {key::kRetryCount, key::kRetryTimeout, key::kRetryDelay, key::kArchived}) {
+  for (PropKey zeroed : {key::kRetryCount, key::kRetryTimeout, key::kRetryDelay, key::kArchived}) {
     item.SetPropInt(zeroed, 0);
   }
   item.SetProp(key::kError, "");

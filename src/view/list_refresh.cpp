@@ -10,7 +10,7 @@ namespace pellmarsh {
 RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags flags, int64_t now) {
   RefreshOutcome outcome;
   flags.listDirty = false;
-  const int virusCheck = root.GetPropInt(setting::kVirusCheck);
+  const VirusCheckMode virusCheck = root.GetPropEnum(setting::kVirusCheck);
   if (root.FindChild(folder::kTypeList) == nullptr) {
     outcome.typeListMissing = true;
     return outcome;

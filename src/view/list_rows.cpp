@@ -123,14 +123,14 @@ const char* ArchiveButtonCaption(int tab) {
   return tab == kTabArchive || tab == kTabClipboard ? "Delete &URL" : "Archive &URL";
 }
 
-int RowImageOf(const Item& item, int virusCheck) {
+int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   switch (const int status = item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
       return kImageOnHold;
     case kStatusQueued:
       return kImageQueued;
     case kStatusComplete:
-      if (virusCheck == 0) {
+      if (virusCheck == VirusCheckMode::kOff) {
         return kImageComplete;
       }
       switch (item.GetPropInt(key::kVirusCheck)) {
@@ -158,7 +158,7 @@ int RowImageOf(const Item& item, int virusCheck) {
   }
 }
 
-std::string StatusText(const Item& item, int image, int virusCheck, int64_t now) {
+std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now) {
   switch (item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
       return "On hold";
@@ -166,7 +166,7 @@ std::string StatusText(const Item& item, int image, int virusCheck, int64_t now)
       return "Queued for download!";
     case kStatusComplete: {
       const std::string text = CompleteText(item, now);
-      return virusCheck != 0 ? WrapInVerdict(item, image, text) : text;
+      return virusCheck != VirusCheckMode::kOff ? WrapInVerdict(item, image, text) : text;
     }
     case kStatusFailed:
       return "Fatal Error: " + item.GetProp(key::kError);

@@ -41,9 +41,9 @@ enum RowImage : int {
   kImageSpeedFastest = 12,
 };
 
-// `virusCheck` is the value of "parm-virus-check" (0 off, 1 manual, 2 automatic).
-int RowImageOf(const Item& item, int virusCheck);
-std::string StatusText(const Item& item, int image, int virusCheck, int64_t now);
+// A complete item shows its verdict unless virus checking is off.
+int RowImageOf(const Item& item, VirusCheckMode virusCheck);
+std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now);
 // The URL column: "value", cut to its first 100 bytes.
 std::string UrlText(const Item& item);
 

@@ -14,7 +14,7 @@ namespace {
 // Each setting once, with the member that holds it while the sheet is open.
 template <typename Value>
 struct Field {
-  std::string_view key;
+  PropKey key;
   Value SettingsValues::*member;
 };
 
@@ -149,7 +149,7 @@ std::string WithoutTrailingSeparator(std::string path) {
   return path;
 }
 
-std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view shownKey) {
+std::vector<FolderEntry> SortedEntries(const Item& folder, PropKey shownKey) {
   // Each entry's sort key is made once, not at every comparison.
   std::vector<std::pair<std::string, FolderEntry>> keyed;
   for (int index = 0; index < folder.ChildCount(); ++index) {

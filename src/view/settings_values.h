@@ -76,7 +76,7 @@ struct FolderEntry {
   Item* item = nullptr;
 };
 // Every child of `folder` with its `shownKey`, sorted ignoring letter case.
-std::vector<FolderEntry> SortedEntries(const Item& folder, std::string_view shownKey);
+std::vector<FolderEntry> SortedEntries(const Item& folder, PropKey shownKey);
 // True while `item` is still a child of `folder`: a row may outlive its child.
 bool StillChildOf(const Item& folder, const Item* item);
 

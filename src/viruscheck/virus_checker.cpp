@@ -51,7 +51,7 @@ bool VirusChecker::CheckHead() {
     request.infected = tree->GetProp(setting::kVirusReturns);
     request.clean = tree->GetProp(setting::kVirusReturnsGood);
     request.failed = tree->GetProp(setting::kVirusReturnsFail);
-    request.deleteInfected = tree->GetPropInt(setting::kVirusAlert) == 0;
+    request.deleteInfected = tree->GetPropEnum(setting::kVirusAlert) == InfectedFileAction::kDelete;
     request.local = item->GetProp(key::kLocal);
   }
   if (request.program.empty()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/app_harness.h"
@@ -13,7 +14,8 @@ TEST(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
   testing::AppHarness harness;
   Item stored;
   Item& list = stored.FindOrCreateChild("_filelist");
-  for (int status : {100, 103, 5, 2, 0}) {
+  for (ItemStatus status : {kStatusTransferring, kStatusStopRequested, kStatusWaitingToRetry,
+                            kStatusComplete, kStatusOnHold}) {
     Item& url = list.AddChild(std::make_unique<Item>());
     url.SetProp(key::kType, "_url");
     url.SetPropInt(key::kStatus, status);
@@ -35,7 +37,8 @@ TEST(AppTest, AStartOnAnInterruptedQueueComesBackResetAndIsSavedSo) {
   const Item* savedList = saved.FindByName("_filelist");
   ASSERT_TRUE(savedList);
   ASSERT_EQ(savedList->ChildCount(), 5);
-  const int expectedStatus[] = {1, 0, 1, 2, 0};
+  const ItemStatus expectedStatus[] = {kStatusQueued, kStatusOnHold, kStatusQueued, kStatusComplete,
+                                       kStatusOnHold};
   const int expectedRetries[] = {0, 0, 0, 0, 4};
   for (int index = 0; index < 5; ++index) {
     EXPECT_EQ(savedList->ChildAt(index)->GetPropInt(key::kStatus), expectedStatus[index]) << index;

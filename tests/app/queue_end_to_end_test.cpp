@@ -40,8 +40,8 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
       Item& list = *app.tree().root().FindByName("_filelist");
       for (int index = 0; index < list.ChildCount(); ++index) {
         const int status = list.ChildAt(index)->GetPropInt(key::kStatus);
-        running += status == 100 || status == 104;
-        complete += status == 2;
+        running += status == kStatusTransferring || status == kStatusStarting;
+        complete += status == kStatusComplete;
       }
       mostRunning = std::max(mostRunning, running);
       allComplete = complete == 10;

@@ -79,7 +79,7 @@ class SchedulerTest : public ::testing::Test {
     clock.tick = 1000;
   }
 
-  Item& Queue(int status = 1) {
+  Item& Queue(ItemStatus status = kStatusQueued) {
     Item& item = root.FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
     item.SetProp(key::kType, "_url");
     item.SetPropInt(key::kStatus, status);
@@ -103,7 +103,7 @@ class SchedulerTest : public ::testing::Test {
     int running = 0;
     const_cast<Item&>(root).ForEach([&](Item& item) {
       const int status = item.GetPropInt(key::kStatus);
-      running += status == 100 || status == 104;
+      running += status == kStatusTransferring || status == kStatusStarting;
     });
     return running;
   }
@@ -194,8 +194,8 @@ TEST_F(SchedulerTest, TheProgressTotalsSaturateInsteadOfWrapping) {
 
 TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
   root.SetPropInt(setting::kMaxCons, 0);
-  Item& queued = Queue(1);
-  Item& startNow = Queue(101);
+  Item& queued = Queue(kStatusQueued);
+  Item& startNow = Queue(kStatusStartNow);
   scheduler.Pass();
   NextSecond();
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
@@ -204,8 +204,8 @@ TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
 
 TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
   state.offline = true;
-  Item& queued = Queue(1);
-  Item& startNow = Queue(101);
+  Item& queued = Queue(kStatusQueued);
+  Item& startNow = Queue(kStatusStartNow);
   scheduler.Pass();
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
   EXPECT_EQ(startNow.GetPropInt(key::kStatus), kStatusQueued);
@@ -213,16 +213,19 @@ TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
 }
 
 TEST_F(SchedulerTest, ARetryWaitCountsDownThenQueues) {
-  Item& waiting = Queue(5);
+  Item& waiting = Queue(kStatusWaitingToRetry);
   waiting.SetPropInt(key::kRetryTimeout, 3);
   root.SetPropInt(setting::kMaxCons, 0);  // keep it from starting once queued
-  std::vector<std::string> seen;
+  std::vector<std::pair<int, int>> seen;  // status and seconds left
   for (int second = 0; second < 4; ++second) {
     scheduler.Pass();
-    seen.push_back(waiting.GetProp(key::kStatus) + "/" + waiting.GetProp(key::kRetryTimeout));
+    seen.emplace_back(waiting.GetPropInt(key::kStatus), waiting.GetPropInt(key::kRetryTimeout));
     clock.tick += 1000;
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"5/2", "5/1", "5/0", "1/0"}));
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{kStatusWaitingToRetry, 2},
+                                                    {kStatusWaitingToRetry, 1},
+                                                    {kStatusWaitingToRetry, 0},
+                                                    {kStatusQueued, 0}}));
 }
 
 TEST_F(SchedulerTest, ABudgetOfZeroCreatesTransfersButStepsNone) {
@@ -292,7 +295,7 @@ TEST_F(SchedulerTest, GoodNightShutsDownWhenTheQueueEmpties) {
 }
 
 TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
-  root.SetPropInt(setting::kVirusCheck, 2);
+  root.SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
   root.SetPropInt(setting::kAutoExtract, 1);
   factory.steps = 1;
   Item& page = Queue();

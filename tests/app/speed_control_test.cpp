@@ -63,14 +63,19 @@ TEST_F(SpeedControlTest, ChangesRaiseTheirEventButTheFirstTickDoesNot) {
 }
 
 TEST_F(SpeedControlTest, TheWindowRulesGrantFullSpeed) {
-  state.tree.Lock()->SetPropInt(setting::kSpeedControl, 1);
+  state.tree.Lock()->SetPropEnum(setting::kSpeedControl, FullSpeedRule::kAlsoWhenFocused);
   EXPECT_EQ(speed.UpdateSpeed({true, false}), "FAST");
   EXPECT_EQ(speed.UpdateSpeed({false, false}), "");
-  state.tree.Lock()->SetPropInt(setting::kSpeedControl, 2);
+  state.tree.Lock()->SetPropEnum(setting::kSpeedControl, FullSpeedRule::kAlsoWhenNotMinimised);
   EXPECT_EQ(speed.UpdateSpeed({false, false}), "FAST");
   events.raised.clear();
   EXPECT_EQ(speed.UpdateSpeed({false, true}), "");  // minimised
   EXPECT_EQ(events.raised, std::vector<std::string>{"SLOW"});
+}
+
+TEST_F(SpeedControlTest, ARuleFromALaterVersionGrantsNothingBeyondGoFast) {
+  state.tree.Lock()->SetPropInt(setting::kSpeedControl, 7);
+  EXPECT_EQ(speed.UpdateSpeed({true, false}), "");
 }
 
 TEST_F(SpeedControlTest, AnUnreadableLimitStopsTransfersInThatState) {

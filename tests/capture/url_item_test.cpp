@@ -19,14 +19,14 @@ class ApplyUrlToItemTest : public ::testing::Test {
   }
 
   // "value|local|name|login|password|error" after applying to the given properties.
-  std::string Apply(std::initializer_list<std::pair<std::string_view, const char*>> props) {
+  std::string Apply(std::initializer_list<std::pair<PropKey, const char*>> props) {
     Item item;
     for (const auto& [key, value] : props) {
       item.SetProp(key, value);
     }
     ApplyUrlToItem(root, names, item);
     std::string described;
-    for (std::string_view key :
+    for (PropKey key :
          {key::kValue, key::kLocal, key::kName, key::kLogin, key::kPassword, key::kError}) {
       described += (described.empty() ? "" : "|") + item.GetProp(key);
     }

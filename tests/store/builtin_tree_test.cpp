@@ -55,7 +55,7 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
 
 TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
   SetUpAll();
-  const std::pair<std::string_view, const char*> defaults[] = {
+  const std::pair<PropKey, const char*> defaults[] = {
       {setting::kMinTray, "1"},           {setting::kHighSpeed, "99999.000000"},
       {setting::kLowSpeed, "100.000000"}, {setting::kGoFast, "0"},
       {setting::kOwnsFiles, "1"},         {setting::kDelLog, "1"},
@@ -63,7 +63,7 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
       {setting::kMaxCons, "2"},           {setting::kMaxConEnable, "1"},
   };
   for (const auto& [key, value] : defaults) {
-    EXPECT_EQ(root.GetProp(key), value) << key;
+    EXPECT_EQ(root.GetProp(key), value) << key.text();
   }
   EXPECT_EQ(root.GetProp(setting::kOffline), "");
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace pellmarsh {
@@ -15,12 +17,17 @@ std::unique_ptr<Item> Named(const std::string& name) {
   return item;
 }
 
+// Only the names in keys.h (and the data file's decoder) make a key from text.
+static_assert(!std::is_constructible_v<PropKey, const char*>);
+static_assert(!std::is_constructible_v<PropKey, std::string_view>);
+
 TEST(ItemProperties, AbsentKeysReadAsEmptyOrZero) {
   Item item;
-  EXPECT_EQ(item.GetProp("missing"), "");
-  EXPECT_EQ(item.GetPropInt("missing"), 0);
-  EXPECT_EQ(item.GetPropInt64("missing"), 0);
-  EXPECT_DOUBLE_EQ(item.GetPropDouble("missing"), 0.0);
+  const PropKey missing = PropKey::FromData("missing");
+  EXPECT_EQ(item.GetProp(missing), "");
+  EXPECT_EQ(item.GetPropInt(missing), 0);
+  EXPECT_EQ(item.GetPropInt64(missing), 0);
+  EXPECT_DOUBLE_EQ(item.GetPropDouble(missing), 0.0);
   EXPECT_FALSE(item.changed());
 }
 
@@ -33,8 +40,8 @@ TEST(ItemProperties, NumbersAreStoredAsDecimalText) {
   EXPECT_EQ(item.GetProp(setting::kHighSpeed), "99999.000000");
   EXPECT_EQ(item.GetProp(key::kSize), "5368709120");
   EXPECT_EQ(item.GetPropInt64(key::kSize), 5368709120LL);
-  item.SetProp("count", "12abc");
-  EXPECT_EQ(item.GetPropInt("count"), 12);
+  item.SetProp(key::kRetryCount, "12abc");
+  EXPECT_EQ(item.GetPropInt(key::kRetryCount), 12);
 }
 
 TEST(ItemProperties, AppendingExtendsTheTextAndMarksTheItemChanged) {
@@ -54,7 +61,7 @@ TEST(ItemProperties, A32BitReadOfAHugeCountSaturatesInsteadOfWrapping) {
 
 TEST(ItemProperties, KeysCompareWithCase) {
   Item item;
-  item.SetProp("Name", "upper");
+  item.SetProp(PropKey::FromData("Name"), "upper");
   EXPECT_EQ(item.GetProp(key::kName), "");
 }
 

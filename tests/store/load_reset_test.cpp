@@ -9,24 +9,24 @@ namespace {
 
 struct ResetCase {
   const char* what;
-  int status;
-  int expectedStatus;
+  ItemStatus status;
+  ItemStatus expectedStatus;
   bool retryCountCleared;
 };
 
 TEST(ResetItemOnLoad, InterruptedItemsComeBackQueuedOrOnHold) {
   const ResetCase cases[] = {
-      {"transferring is queued again", 100, 1, true},
-      {"starting is queued again", 104, 1, true},
-      {"start-now is queued", 101, 1, true},
-      {"going offline is queued", 105, 1, true},
-      {"a pending stop is on hold", 103, 0, true},
-      {"the other stop code is on hold", 102, 0, true},
-      {"a retry wait is queued", 5, 1, true},
-      {"complete stays", 2, 2, true},
-      {"failed stays", 3, 3, true},
-      {"clipped stays", 6, 6, true},
-      {"on hold keeps its retry count", 0, 0, false},
+      {"transferring is queued again", kStatusTransferring, kStatusQueued, true},
+      {"starting is queued again", kStatusStarting, kStatusQueued, true},
+      {"start-now is queued", kStatusStartNow, kStatusQueued, true},
+      {"going offline is queued", kStatusGoingOffline, kStatusQueued, true},
+      {"a pending stop is on hold", kStatusStopRequested, kStatusOnHold, true},
+      {"the other stop code is on hold", kStatusStopping, kStatusOnHold, true},
+      {"a retry wait is queued", kStatusWaitingToRetry, kStatusQueued, true},
+      {"complete stays", kStatusComplete, kStatusComplete, true},
+      {"failed stays", kStatusFailed, kStatusFailed, true},
+      {"clipped stays", kStatusClipped, kStatusClipped, true},
+      {"on hold keeps its retry count", kStatusOnHold, kStatusOnHold, false},
   };
   for (const auto& row : cases) {
     Item item;
@@ -37,7 +37,7 @@ TEST(ResetItemOnLoad, InterruptedItemsComeBackQueuedOrOnHold) {
     ResetItemOnLoad(item);
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.expectedStatus) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kRetryCount), row.retryCountCleared ? 0 : 7) << row.what;
-    const bool waitCancelled = row.status == 5;
+    const bool waitCancelled = row.status == kStatusWaitingToRetry;
     EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), waitCancelled ? 0 : 40) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kRetryDelay), waitCancelled ? 0 : 30) << row.what;
   }

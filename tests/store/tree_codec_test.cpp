@@ -25,7 +25,8 @@ std::string RandomText(std::mt19937& random, int maxLength) {
 void FillRandomly(Item& item, std::mt19937& random, int depth) {
   std::uniform_int_distribution<int> propertyCount(0, 6);
   for (int count = propertyCount(random); count > 0; --count) {
-    item.SetProp(RandomText(random, 12), RandomText(random, 40));
+    const std::string key = RandomText(random, 12);
+    item.SetProp(PropKey::FromData(key), RandomText(random, 40));
   }
   if (depth == 0) {
     return;
@@ -61,7 +62,7 @@ TEST(TreeCodec, AnEmptyTextIsStoredAsItsZeroByteAndReadsBackEmpty) {
             U32(1) + U32(6) + std::string("error\0", 6) + U32(1) + std::string(1, '\0') + U32(0));
   Item loaded;
   ASSERT_TRUE(LoadTree(loaded, bytes).complete);
-  EXPECT_EQ(loaded.AllProps().count(key::kError), 1u);
+  EXPECT_EQ(loaded.AllProps().count(key::kError.text()), 1u);
   EXPECT_EQ(loaded.GetProp(key::kError), "");
 }
 
@@ -71,7 +72,7 @@ TEST(TreeCodec, RandomTreesSurviveASaveAndALoad) {
     Item original;
     FillRandomly(original, random, 4);
     Item loaded;
-    loaded.SetProp("stale", "must go");
+    loaded.SetProp(PropKey::FromData("stale"), "must go");
     loaded.AddChild(std::make_unique<Item>());
     const TreeLoadResult result = LoadTree(loaded, SaveTree(original));
     ASSERT_TRUE(result.complete) << result.problem;
@@ -85,7 +86,7 @@ TEST(TreeCodec, AKeyMetTwiceKeepsTheLaterValue) {
                             std::string("b\0", 2) + U32(0);
   Item item;
   ASSERT_TRUE(LoadTree(item, bytes).complete);
-  EXPECT_EQ(item.GetProp("k"), "b");
+  EXPECT_EQ(item.GetProp(PropKey::FromData("k")), "b");
 }
 
 // A small tree whose pre-order is root, a, a1, b.
@@ -103,7 +104,7 @@ Item& BuildSmallTree(Item& root) {
 // subset of its properties: the loaded part is a prefix of the saved tree.
 bool IsPrefixOf(const Item& part, const Item& whole) {
   for (const auto& [key, value] : part.AllProps()) {
-    if (whole.GetProp(key) != value) {
+    if (whole.GetProp(PropKey::FromData(key)) != value) {
       return false;
     }
   }

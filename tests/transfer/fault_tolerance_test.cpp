@@ -40,7 +40,7 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
   Item& item = QueueWithQuickRetries(
       harness, "http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
       harness.dir.File("big.bin"));
-  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == 2; }, 120s))
+  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == kStatusComplete; }, 120s))
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
@@ -65,7 +65,7 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
   }
-  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == 2; }, 120s))
+  ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == kStatusComplete; }, 120s))
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   std::lock_guard lock(app.tree().lock());
@@ -102,7 +102,7 @@ TEST(FaultTolerance, TextDownloadsCutRepeatedlyEndAsOneConversionOfTheWhole) {
     items.push_back(&item);
   }
   for (Item* item : items) {
-    ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(*item) == 2; }, 120s))
+    ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(*item) == kStatusComplete; }, 120s))
         << item->GetProp(key::kLog);
     std::lock_guard lock(app.tree().lock());
     EXPECT_GE(item->GetPropInt(key::kRetryCount), 1) << item->GetProp(key::kValue);
@@ -161,7 +161,9 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
     const int status = item->GetPropInt(key::kStatus);
     const std::string error = item->GetProp(key::kError);
     // Queued, running, waiting to retry, or failed with a message: never lost.
-    EXPECT_TRUE(status == 1 || status == 100 || status == 104 || status == 5 || status == 3)
+    EXPECT_TRUE(status == kStatusQueued || status == kStatusTransferring ||
+                status == kStatusStarting || status == kStatusWaitingToRetry ||
+                status == kStatusFailed)
         << status;
     EXPECT_FALSE(error.empty()) << item->GetProp(key::kLog);
     if (status == kStatusFailed) {

@@ -138,23 +138,23 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
     const char* login;
     const char* password;
     size_t onDisk;
-    int status;
+    ItemStatus status;
     std::string error;
     std::string saved;
     Lines lastCommands;
     int wasindex;
   } rows[] = {
       // clang-format off
-      {"a whole file", "/pub/data.bin", "tester", "secret", 0, 2, "", data,
+      {"a whole file", "/pub/data.bin", "tester", "secret", 0, kStatusComplete, "", data,
        {"USER tester", "PASS  (concealed)", "PWD", "TYPE I", "PORT", "RETR /pub/data.bin"}, 0},
-      {"the rest after 5,000 bytes on disk", "/pub/data.bin", "tester", "secret", 5000, 2, "", data,
+      {"the rest after 5,000 bytes on disk", "/pub/data.bin", "tester", "secret", 5000, kStatusComplete, "", data,
        {"PORT", "REST 5000", "RETR /pub/data.bin"}, 0},
-      {"a directory, as text, for anonymous", "/pub/", "anonymous", "guest@example.com", 0, 2, "",
+      {"a directory, as text, for anonymous", "/pub/", "anonymous", "guest@example.com", 0, kStatusComplete, "",
        "a.txt\r\ndata.bin\r\n", {"NLST /pub"}, 1},
-      {"the top directory", "", "anonymous", "guest@example.com", 0, 2, "", "pub\r\n", {"NLST "}, 1},
-      {"a wrong password", "/a.bin", "tester", "wrong", 0, 5,
+      {"the top directory", "", "anonymous", "guest@example.com", 0, kStatusComplete, "", "pub\r\n", {"NLST "}, 1},
+      {"a wrong password", "/a.bin", "tester", "wrong", 0, kStatusWaitingToRetry,
        "FTP Login Failure: 530 Authentication failed.", "", {"PASS  (concealed)"}, 0},
-      {"a missing file, in every form", "/pub/none.bin", "tester", "secret", 0, 3,
+      {"a missing file, in every form", "/pub/none.bin", "tester", "secret", 0, kStatusFailed,
        "FTP Error: 550 No such file or directory.", "",
        {"RETR /pub/none.bin", "RETR pub/none.bin", "NLST pub/none.bin/*"}, 1},
       // clang-format on
@@ -170,11 +170,11 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
     ASSERT_TRUE(StepUntil(*session)) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
-    EXPECT_EQ(events.raised.back(), row.status == 2   ? "COMPLETE"
-                                    : row.status == 5 ? "FAIL"
-                                                      : "BROKEN")
+    EXPECT_EQ(events.raised.back(), row.status == kStatusComplete         ? "COMPLETE"
+                                    : row.status == kStatusWaitingToRetry ? "FAIL"
+                                                                          : "BROKEN")
         << row.what;
-    if (row.status == 2) {
+    if (row.status == kStatusComplete) {
       EXPECT_TRUE(testing::ReadFile(local) == row.saved) << row.what;
       EXPECT_EQ(item.GetPropInt64(key::kReceivedSession), int64_t(row.saved.size() - row.onDisk))
           << row.what;
@@ -320,17 +320,20 @@ TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
     Script script;
     const char* path;
     const char* error;
-    int status;
+    ItemStatus status;
   } rows[] = {
-      {"421 as the greeting", greeting421, "/f.bin", "FTP Failure: 421 Too busy", 5},
-      {"421 to USER", user421, "/f.bin", "FTP Failure: 421 Bye", 5},
-      {"421 to PORT", port421, "/f.bin", "FTP Failure: 421 Bye", 5},
-      {"421 to RETR", retrieve421, "/f.bin", "FTP Failure: 421 Bye", 5},
-      {"550 to PWD", pwd550, "/f.bin", "FTP Error: 550 No PWD here", 3},
-      {"a hang-up in the dialogue", hangUp, "/f.bin", "FTP Command Channel Closed Prematurely", 5},
+      {"421 as the greeting", greeting421, "/f.bin", "FTP Failure: 421 Too busy",
+       kStatusWaitingToRetry},
+      {"421 to USER", user421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
+      {"421 to PORT", port421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
+      {"421 to RETR", retrieve421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
+      {"550 to PWD", pwd550, "/f.bin", "FTP Error: 550 No PWD here", kStatusFailed},
+      {"a hang-up in the dialogue", hangUp, "/f.bin", "FTP Command Channel Closed Prematurely",
+       kStatusWaitingToRetry},
       {"a transfer the server gave up", abortedData, "/f.bin",
-       "FTP Failure: 451 Failure reading local file.", 5},
-      {"an escaped path refused in every form", escaped, "/a%20b.zip", "FTP Error: 550 No", 3},
+       "FTP Failure: 451 Failure reading local file.", kStatusWaitingToRetry},
+      {"an escaped path refused in every form", escaped, "/a%20b.zip", "FTP Error: 550 No",
+       kStatusFailed},
   };
   for (const auto& row : rows) {
     Item& item = RunScripted(row.script, row.path);
@@ -438,7 +441,7 @@ TEST_F(FtpTransferTest, AWholeFileCompletesWhenOnlyTheFinalReplyIsMissing) {
     const char* what;
     Script script;
     bool silent;
-    int status;
+    ItemStatus status;
     const char* error;
   } rows[] = {
       {"the size arrived, then a close", upToTheData("150 Opening (4 bytes)").Close(), false,

@@ -54,35 +54,36 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
   const struct {
     const char* what;
     std::string path, onDisk, password;
-    int resume, transferCode, status;
+    int resume, transferCode;
+    ItemStatus status;
     std::string file, logged;
   } cases[] = {
-      {"a whole download", "/a.bin", "", "", 0, 0, 2, data,
+      {"a whole download", "/a.bin", "", "", 0, 0, kStatusComplete, data,
        "Send Line: GET /a.bin HTTP/1.0||Host: 127.0.0.1||User-Agent: Pellmarsh 1.2||Accept: *||"
        "Referer: " +
            nginx.Url("/a.bin") + "||||"},
-      {"a resume of half the file", "/a.bin", half, "", 1, 0, 2, data,
+      {"a resume of half the file", "/a.bin", half, "", 1, 0, kStatusComplete, data,
        "Recv Line: Content-Range: bytes 150000-299999/300000"},
-      {"a resume of a file already whole", "/a.bin", data, "", 1, 0, 2, data,
+      {"a resume of a file already whole", "/a.bin", data, "", 1, 0, kStatusComplete, data,
        "Recv Line: HTTP/1.1 416 Requested Range Not Satisfiable"},
-      {"a resume of a file longer than the server's", "/a.bin", data + "x", "", 1, 0, 3, data + "x",
-       "Failure: HTTP/1.1 416 Requested Range Not Satisfiable"},
-      {"a missing file", "/absent.bin", "", "", 0, 0, 3, "(none)",
+      {"a resume of a file longer than the server's", "/a.bin", data + "x", "", 1, 0, kStatusFailed,
+       data + "x", "Failure: HTTP/1.1 416 Requested Range Not Satisfiable"},
+      {"a missing file", "/absent.bin", "", "", 0, 0, kStatusFailed, "(none)",
        "Failure: HTTP/1.1 404 Not Found"},
-      {"credentials sent after the first 401", "/private/a.bin", "", "secret", 0, 0, 2, data,
-       "Authorization: Basic (concealed)||"},
-      {"a partial file kept through the first 401", "/private/a.bin", half, "secret", 1, 0, 2, data,
-       "||Authorization: Basic (concealed)||Range: bytes=150000-||"},
-      {"a wrong password", "/private/a.bin", "", "wrong", 0, 0, 3, "(none)",
+      {"credentials sent after the first 401", "/private/a.bin", "", "secret", 0, 0,
+       kStatusComplete, data, "Authorization: Basic (concealed)||"},
+      {"a partial file kept through the first 401", "/private/a.bin", half, "secret", 1, 0,
+       kStatusComplete, data, "||Authorization: Basic (concealed)||Range: bytes=150000-||"},
+      {"a wrong password", "/private/a.bin", "", "wrong", 0, 0, kStatusFailed, "(none)",
        "Failure: HTTP/1.1 401 Unauthorized"},
-      {"text/html", "/t/html.bin", "", "", 0, 0, 2, "a\r\nb\r\n",
+      {"text/html", "/t/html.bin", "", "", 0, 0, kStatusComplete, "a\r\nb\r\n",
        "Mime Content-Type (text/html) forces text transfer."},
-      {"a type in capitals", "/t/upper.bin", "", "", 0, 0, 2, "a\r\nb\r\n",
+      {"a type in capitals", "/t/upper.bin", "", "", 0, 0, kStatusComplete, "a\r\nb\r\n",
        "Mime Content-Type (text/plain) forces text transfer."},
-      {"a type with a character set", "/t/utf8.bin", "", "", 0, 0, 2, "a\nb\n",
+      {"a type with a character set", "/t/utf8.bin", "", "", 0, 0, kStatusComplete, "a\nb\n",
        "Recv Line: Content-Type: text/plain; charset=utf-8"},
-      {"a text type when the user forced binary", "/t/html.bin", "", "", 0, 1, 2, "a\nb\n",
-       "User forced binary transfer."},
+      {"a text type when the user forced binary", "/t/html.bin", "", "", 0, 1, kStatusComplete,
+       "a\nb\n", "User forced binary transfer."},
   };
   int index = 0;
   for (const auto& row : cases) {
@@ -101,7 +102,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
     EXPECT_TRUE(OnDisk(local) == row.file) << row.what;
     EXPECT_TRUE(Logged(item, row.logged)) << row.what << ", log:\n" << item.GetProp(key::kLog);
     EXPECT_FALSE(Logged(item, "dGVzdGVyOnNlY3JldA==")) << row.what << ": Base64 conceals nothing";
-    if (row.status == 2) {
+    if (row.status == kStatusComplete) {
       EXPECT_EQ(item.GetProp(key::kReceived), item.GetProp(key::kSize)) << row.what;
       EXPECT_EQ(item.GetPropInt(key::kResume), 0) << row.what;
     }
@@ -268,7 +269,7 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
     Script script;
     int resume;
     std::string priorLog;
-    int status;
+    ItemStatus status;
     std::string error, file;
   } cases[] = {
       {"a CR and its LF in two receives",
@@ -279,42 +280,42 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
            .Send("\nContent-Length: 6\r\n\r")
            .Pause(30ms)
            .Send("\nbo\r\ndy"),
-       0, "", 2, "", "bo\r\ndy"},
+       0, "", kStatusComplete, "", "bo\r\ndy"},
       {"lone LF lines with the body in the same receive",
        Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\nContent-Length: 9\n\nline\r\nend"), 0,
-       "", 2, "", "line\r\nend"},
+       "", kStatusComplete, "", "line\r\nend"},
       {"a Microsoft-PWS answer to a range",
        Script()
            .ReadUntil("\r\n\r\n")
            .Send("HTTP/1.0 206 Partial\r\n" + pws + "Content-Range: bytes 3-5/6\r\n\r\ndef"),
-       1, "", 5, "BUGGY WEBSERVER CAN'T RESUME.  Restart...", "abc"},
+       1, "", kStatusWaitingToRetry, "BUGGY WEBSERVER CAN'T RESUME.  Restart...", "abc"},
       {"a Microsoft-PWS server known from an earlier attempt",
        Script()
            .ExpectLine(request)
            .ExpectLine("Host: 127.0.0.1")
            .ReadUntil("\r\n\r\n")
            .Send("HTTP/1.0 200 OK\r\n" + pws + "\r\nwhole"),
-       1, "Recv Line: " + pws, 2, "", "whole"},
+       1, "Recv Line: " + pws, kStatusComplete, "", "whole"},
       {"a header the server does not end",
-       Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n"), 0, "", 5, "Failed HTTP Transfer",
-       "abc"},
+       Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n"), 0, "", kStatusWaitingToRetry,
+       "Failed HTTP Transfer", "abc"},
       {"a header line over 16 KiB",
        Script().ReadUntil("\r\n\r\n").Send(std::string(kMaxHttpHeaderLine + 1, 'x')).Pause(20s), 0,
-       "", 5, "Failed HTTP Transfer", "abc"},
+       "", kStatusWaitingToRetry, "Failed HTTP Transfer", "abc"},
       {"a header over 256 KiB", Script().ReadUntil("\r\n\r\n").Send(tooManyLines).Pause(20s), 0, "",
-       5, "Failed HTTP Transfer", "abc"},
+       kStatusWaitingToRetry, "Failed HTTP Transfer", "abc"},
       {"a reset connection", Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n").Reset(), 0,
-       "", 5, "Receive Error: Connection Reset By Host", "abc"},
+       "", kStatusWaitingToRetry, "Receive Error: Connection Reset By Host", "abc"},
       {"a range beyond the local file",
        Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 206 P\r\nContent-Range: bytes 9-9/10\r\n\r\n"),
-       1, "", 5, beyond, "abc"},
+       1, "", kStatusWaitingToRetry, beyond, "abc"},
       {"an interim 100 Continue before the answer",
        Script()
            .ReadUntil("\r\n\r\n")
            .Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n")
            .Pause(30ms)
            .Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nwhole"),
-       0, "", 2, "", "whole"},
+       0, "", kStatusComplete, "", "whole"},
       {"a chunked body, complete before the server closes",
        Script()
            .ReadUntil("\r\n\r\n")
@@ -322,12 +323,12 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
            .Pause(30ms)
            .Send("lo\r\n1;name=x\r\n!\r\nA \r\n0123456789\n0\r\nX-Trailer: t\r\n\r\n")
            .Pause(20s),
-       0, "", 2, "", "hello!0123456789"},
+       0, "", kStatusComplete, "", "hello!0123456789"},
       {"a range before the start of the file",
        Script()
            .ReadUntil("\r\n\r\n")
            .Send("HTTP/1.0 206 P\r\nContent-Range: bytes -5-9/10\r\n\r\n"),
-       1, "", 5, beyond, "abc"},
+       1, "", kStatusWaitingToRetry, beyond, "abc"},
   };
   for (const auto& row : cases) {
     testing::ScriptedServer server({row.script});

@@ -10,6 +10,7 @@
 
 #include "platform/socket.h"
 #include "store/builtin_tree.h"
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
 #include "support/child_process.h"
@@ -48,7 +49,7 @@ std::string BusyTree(const std::string& dir) {
     item.SetProp(key::kLocal, dir + "/out" + std::to_string(index));
     item.SetProp(key::kLog, log);
     item.SetPropInt(key::kRudeRetries, 1);
-    item.SetPropInt(key::kStatus, index < 20 ? 1 : 2);
+    item.SetPropInt(key::kStatus, index < 20 ? kStatusQueued : kStatusComplete);
   }
   return SaveTree(root);
 }

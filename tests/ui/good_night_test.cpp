@@ -62,7 +62,8 @@ class GoodNightTest : public QObject {
     }
     bool done = true;
     tree->FindOrCreateChild(folder::kFileList).ForEach([&done](Item& item) {
-      done &= item.GetProp(key::kType) != "_url" || item.GetPropInt(key::kStatus) == 2;
+      done &=
+          item.GetProp(key::kType) != "_url" || item.GetPropInt(key::kStatus) == kStatusComplete;
     });
     return done;
   }

@@ -62,7 +62,7 @@ class SettingsSheetTest : public QObject {
     QTest::keyClicks(box, text);
   }
 
-  std::string Setting(std::string_view key) { return tree->Lock()->GetProp(key); }
+  std::string Setting(PropKey key) { return tree->Lock()->GetProp(key); }
 
   std::unique_ptr<testing::TempDir> dir;
   std::unique_ptr<Tree> tree;

@@ -94,7 +94,8 @@ class UpgradeCheckWindowTest : public QObject {
     QCOMPARE(UpgradeItems(), std::vector<int>{2});
     {
       auto tree = fixture->app->tree().Lock();
-      QCOMPARE(tree->FindOrCreateChild(folder::kFileList).ChildAt(0)->GetPropInt(key::kStatus), 2);
+      QCOMPARE(tree->FindOrCreateChild(folder::kFileList).ChildAt(0)->GetPropInt(key::kStatus),
+               int{kStatusComplete});
     }
     QVERIFY(!testing::FileExistsOnDisk(DownloadDir() + "/upgradecheck.html"));
     struct stat info {};

@@ -11,12 +11,12 @@ namespace {
 // The non-empty parts in a fixed order, so that a row states the whole result.
 std::string Describe(const UrlParts& parts, bool withUser = true) {
   std::string text;
-  for (std::string_view key :
+  for (PropKey key :
        {key::kError, key::kProtocol, key::kHostName, key::kHostAddr, key::kPort, key::kOddPort,
         key::kUserId, key::kPassword, key::kFullPath, key::kPath, key::kFile, key::kExtension}) {
     if (!parts.GetProp(key).empty() &&
         (withUser || (key != key::kUserId && key != key::kPassword))) {
-      text += (text.empty() ? "" : " ") + std::string(key) + "=" + parts.GetProp(key);
+      text += (text.empty() ? "" : " ") + std::string(key.text()) + "=" + parts.GetProp(key);
     }
   }
   return text;

@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -26,7 +28,12 @@ class UtcZone : public ::testing::Environment {
 };
 const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcZone);
 
-using Props = std::map<std::string_view, std::string>;
+using Props = std::vector<std::pair<PropKey, std::string>>;
+
+// A status as an item holds it, in text.
+std::string Code(ItemStatus status) {
+  return std::to_string(status);
+}
 
 std::unique_ptr<Item> MakeItem(const Props& props) {
   auto item = std::make_unique<Item>();
@@ -39,7 +46,7 @@ std::unique_ptr<Item> MakeItem(const Props& props) {
 struct TextRow {
   const char* what;
   Props props;
-  int virusCheck;
+  VirusCheckMode virusCheck;
   int image;
   std::string text;
 };
@@ -47,120 +54,151 @@ struct TextRow {
 TEST(ListRows, EachStatusShowsItsImageAndText) {
   const std::string longUrl(130, 'u');
   const TextRow rows[] = {
-      {"on hold", {{key::kStatus, "0"}}, 0, 0, "On hold"},
-      {"queued", {{key::kStatus, "1"}}, 0, 1, "Queued for download!"},
+      {"on hold", {{key::kStatus, Code(kStatusOnHold)}}, VirusCheckMode::kOff, 0, "On hold"},
+      {"queued",
+       {{key::kStatus, Code(kStatusQueued)}},
+       VirusCheckMode::kOff,
+       1,
+       "Queued for download!"},
       {"complete today, unknown size",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "5000"},
         {key::kSize, "0"},
         {key::kStart, std::to_string(kNow - 100)},
         {key::kFinish, std::to_string(kNow - 58)}},
-       0,
+       VirusCheckMode::kOff,
        3,
        "5000 bytes Complete!  Finished today in 0:42."},
       {"complete on an earlier day, over 4 GiB",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "5000000000"},
         {key::kSize, "5000000000"},
         {key::kStart, "1796000000"},
         {key::kFinish, "1796000125"}},
-       0,
+       VirusCheckMode::kOff,
        3,
        "5000000000 bytes Complete!  Finished Mon, Nov 30, 2026 in 2:05."},
       {"short",
-       {{key::kStatus, "2"}, {key::kReceived, "900"}, {key::kSize, "1000"}},
-       0,
+       {{key::kStatus, Code(kStatusComplete)}, {key::kReceived, "900"}, {key::kSize, "1000"}},
+       VirusCheckMode::kOff,
        3,
        "Short.  900 of 1000 bytes retrieved."},
       {"oversized, checked clean",
-       {{key::kStatus, "2"},
+       {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "1100"},
         {key::kSize, "1000"},
         {key::kVirusCheck, "2"}},
-       1,
+       VirusCheckMode::kManualOnly,
        3,
        "OK: Oversized.  1100 of 1000 bytes retrieved."},
       {"short, infected",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "1"}},
-       2,
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "1"}},
+       VirusCheckMode::kAutomatic,
        7,
        "INFECTED: Short.  1 of 2 bytes retrieved."},
       {"short, unchecked",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}},
-       1,
+       {{key::kStatus, Code(kStatusComplete)}, {key::kReceived, "1"}, {key::kSize, "2"}},
+       VirusCheckMode::kManualOnly,
        8,
        "UNCHECKED: Short.  1 of 2 bytes retrieved."},
       {"short, unknown verdict",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "3"}},
-       1,
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "3"}},
+       VirusCheckMode::kManualOnly,
        8,
        "UNKNOWN-SEE LOG: Short.  1 of 2 bytes retrieved."},
       {"short, checker failed",
-       {{key::kStatus, "2"}, {key::kReceived, "1"}, {key::kSize, "2"}, {key::kVirusCheck, "4"}},
-       1,
+       {{key::kStatus, Code(kStatusComplete)},
+        {key::kReceived, "1"},
+        {key::kSize, "2"},
+        {key::kVirusCheck, "4"}},
+       VirusCheckMode::kManualOnly,
        8,
        "VCHECK ERROR: Short.  1 of 2 bytes retrieved."},
       {"fatal",
-       {{key::kStatus, "3"}, {key::kError, "404 Not Found"}},
-       0,
+       {{key::kStatus, Code(kStatusFailed)}, {key::kError, "404 Not Found"}},
+       VirusCheckMode::kOff,
        4,
        "Fatal Error: 404 Not Found"},
-      {"paused", {{key::kStatus, "4"}}, 0, 5, "Paused"},
+      {"paused", {{key::kStatus, Code(kStatusPaused)}}, VirusCheckMode::kOff, 5, "Paused"},
       {"retrying",
-       {{key::kStatus, "5"},
+       {{key::kStatus, Code(kStatusWaitingToRetry)},
         {key::kRetryCount, "3"},
         {key::kRetryTimeout, "125"},
         {key::kError, "Timed out"}},
-       0,
+       VirusCheckMode::kOff,
        5,
        "Retry 3 in 2:05, last error: Timed out"},
       {"clipped",
-       {{key::kStatus, "6"}, {key::kCreate, std::to_string(kNow)}},
-       0,
+       {{key::kStatus, Code(kStatusClipped)}, {key::kCreate, std::to_string(kNow)}},
+       VirusCheckMode::kOff,
        6,
        "Clipped Sun, Dec 06, 2026"},
       {"transferring, size unknown",
-       {{key::kStatus, "100"}, {key::kReceived, "3000000000"}, {key::kSpeedFlag, "11"}},
-       0,
+       {{key::kStatus, Code(kStatusTransferring)},
+        {key::kReceived, "3000000000"},
+        {key::kSpeedFlag, "11"}},
+       VirusCheckMode::kOff,
        11,
        "3000000000 bytes received"},
       {"transferring, in its first 5 seconds",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
         {key::kReceivedSession, "10"},
         {key::kStart, std::to_string(kNow - 5)}},
-       0,
+       VirusCheckMode::kOff,
        2,
        "10 bytes of 100 received"},
       {"transferring, nothing this session",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
         {key::kStart, std::to_string(kNow - 60)}},
-       0,
+       VirusCheckMode::kOff,
        2,
        "10 bytes of 100 received"},
       {"transferring with an estimate",
-       {{key::kStatus, "100"},
+       {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "1000"},
         {key::kSize, "7000"},
         {key::kReceivedSession, "1000"},
         {key::kStart, std::to_string(kNow - 10)}},
-       0,
+       VirusCheckMode::kOff,
        2,
        "ETA 1:00, 1000 bytes of 7000 received"},
-      {"start now", {{key::kStatus, "101"}, {key::kSpeedFlag, "9"}}, 0, 9, "Rarin' to go!"},
-      {"stopping", {{key::kStatus, "102"}}, 0, 0, "Stopping"},
-      {"stop requested", {{key::kStatus, "103"}}, 0, 0, "Stopping"},
-      {"connecting",
-       {{key::kStatus, "104"}, {key::kProcess, "Resolving host"}},
+      {"start now",
+       {{key::kStatus, Code(kStatusStartNow)}, {key::kSpeedFlag, "9"}},
+       VirusCheckMode::kOff,
+       9,
+       "Rarin' to go!"},
+      {"stopping", {{key::kStatus, Code(kStatusStopping)}}, VirusCheckMode::kOff, 0, "Stopping"},
+      {"stop requested",
+       {{key::kStatus, Code(kStatusStopRequested)}},
+       VirusCheckMode::kOff,
        0,
+       "Stopping"},
+      {"connecting",
+       {{key::kStatus, Code(kStatusStarting)}, {key::kProcess, "Resolving host"}},
+       VirusCheckMode::kOff,
        2,
        "Connecting: Resolving host"},
-      {"going offline", {{key::kStatus, "105"}}, 0, 0, "Going offline"},
-      {"unknown status", {{key::kStatus, "77"}}, 0, 0, ""},
-      {"long URL", {{key::kStatus, "0"}, {key::kValue, longUrl}}, 0, 0, "On hold"},
+      {"going offline",
+       {{key::kStatus, Code(kStatusGoingOffline)}},
+       VirusCheckMode::kOff,
+       0,
+       "Going offline"},
+      {"unknown status", {{key::kStatus, "77"}}, VirusCheckMode::kOff, 0, ""},
+      {"long URL",
+       {{key::kStatus, Code(kStatusOnHold)}, {key::kValue, longUrl}},
+       VirusCheckMode::kOff,
+       0,
+       "On hold"},
   };
   for (const TextRow& row : rows) {
     const auto item = MakeItem(row.props);
@@ -195,17 +233,17 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
 }
 
 TEST(ListRows, SortModesOrderRows) {
-  const auto a = MakeItem({{key::kStatus, "1"},
+  const auto a = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "b"},
                            {key::kFinish, "10"},
                            {key::kValue, "http://z"},
                            {key::kCreate, "5"}});
-  const auto b = MakeItem({{key::kStatus, "1"},
+  const auto b = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "a"},
                            {key::kFinish, "20"},
                            {key::kValue, "http://y"},
                            {key::kCreate, "5000000000"}});
-  const auto running = MakeItem({{key::kStatus, "100"}, {key::kName, "z"}});
+  const auto running = MakeItem({{key::kStatus, Code(kStatusTransferring)}, {key::kName, "z"}});
   struct Row {
     int mode;
     const Item* first;
@@ -327,9 +365,9 @@ TEST(ListRefresh, IsIncrementalAndMovesCompletedItems) {
   root.FindOrCreateChild(folder::kTypeList);
   root.SetPropInt(setting::TabSort(kTabPending), kSortUrl);
   Item& list = root.FindOrCreateChild(folder::kFileList);
-  Item& queued = list.AddChild(MakeItem({{key::kName, "a"}, {key::kStatus, "1"}}));
-  Item& held = list.AddChild(MakeItem({{key::kName, "b"}, {key::kStatus, "0"}}));
-  list.AddChild(MakeItem({{key::kName, "c"}, {key::kStatus, "2"}}));
+  Item& queued = list.AddChild(MakeItem({{key::kName, "a"}, {key::kStatus, Code(kStatusQueued)}}));
+  Item& held = list.AddChild(MakeItem({{key::kName, "b"}, {key::kStatus, Code(kStatusOnHold)}}));
+  list.AddChild(MakeItem({{key::kName, "c"}, {key::kStatus, Code(kStatusComplete)}}));
   std::atomic<bool> dirty{true};
   std::atomic<bool> sortPending{false};
   FakeRows rows;

@@ -23,12 +23,12 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
   std::vector<Item*> items;
   {
     auto tree = app.tree().Lock();
-    tree->SetPropInt(setting::kVirusCheck, 2);
+    tree->SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
     tree->SetProp(setting::kVirusProgram, checker);
     tree->SetProp(setting::kVirusCommand, "%1");
     tree->SetProp(setting::kVirusReturns, "1");
     tree->SetProp(setting::kVirusReturnsGood, "0");
-    tree->SetPropInt(setting::kVirusAlert, 1);
+    tree->SetPropEnum(setting::kVirusAlert, InfectedFileAction::kMarkOnly);
     for (const char* name : {"good.zip", "bad.zip"}) {
       testing::WriteFile(dir.File(name), name);
       items.push_back(

@@ -49,7 +49,7 @@ class VirusCheckerTest : public ::testing::Test {
     return item;
   }
 
-  std::string Get(Item& item, std::string_view key) {
+  std::string Get(Item& item, PropKey key) {
     auto tree = itemTree.Lock();
     return item.GetProp(key);
   }
@@ -65,25 +65,27 @@ class VirusCheckerTest : public ::testing::Test {
 };
 
 TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
+  using enum InfectedFileAction;
   const struct {
     int exitCode;
-    int alert;
+    InfectedFileAction alert;
     VirusVerdict verdict;
     const char* logged;
     const char* event;
     bool fileStays;
   } rows[] = {
-      {0, 0, kVirusClean, "Virus check returned: 0 (0)", "CLEAN", true},
-      {2, 0, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
-      {2, 1, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
-      {9, 0, kVirusCheckError, "Virus check returned: 9 (9)", nullptr, true},
-      {7, 0, kVirusUnknown,
+      {0, kDelete, kVirusClean, "Virus check returned: 0 (0)", "CLEAN", true},
+      {2, kDelete, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
+      {2, kMarkOnly, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
+      {9, kDelete, kVirusCheckError, "Virus check returned: 9 (9)", nullptr, true},
+      {7, kDelete, kVirusUnknown,
        "Virus check returned: 7 (unknown value, please update Pellmarsh settings)", nullptr, true},
   };
   for (const auto& row : rows) {
-    const std::string tag = std::to_string(row.exitCode) + "/" + std::to_string(row.alert);
+    const std::string tag =
+        std::to_string(row.exitCode) + "/" + std::to_string(static_cast<int>(row.alert));
     SetUpChecker(Checker("exit" + tag.substr(0, 1), "exit " + std::to_string(row.exitCode)));
-    itemTree.Lock()->SetPropInt(setting::kVirusAlert, row.alert);
+    itemTree.Lock()->SetPropEnum(setting::kVirusAlert, row.alert);
     events.raised.clear();
     Item& item = QueueFile("file" + std::to_string(&row - rows));
     EXPECT_TRUE(checker.CheckHead()) << tag;
