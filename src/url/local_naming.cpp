@@ -33,7 +33,8 @@ std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
 }  // namespace
 
 // ".." never climbs above the root of the path: cutting into "scheme://host"
-// would send the next request to another host.
+// would send the next request to another host. Only the path has segments: a
+// query or fragment is data of the server's, and "/../" there stays as it is.
 void CollapseDotDotSegments(std::string& url) {
   size_t root = 0;
   bool guarded = false;
@@ -44,24 +45,25 @@ void CollapseDotDotSegments(std::string& url) {
     }
     guarded = true;
   }
+  const size_t pathEnd = std::min(url.find_first_of("?#", root), url.size());
+  std::string path = url.substr(0, pathEnd);
   for (;;) {
-    const size_t at = url.find("/../", root);
+    const size_t at = path.find("/../", root);
     if (at == std::string::npos) {
-      return;
+      break;
     }
     if (guarded && at == root) {
-      url.erase(at, 3);
+      path.erase(at, 3);
       continue;
     }
-    const size_t cut = at == 0 ? std::string::npos : url.rfind('/', at - 1);
+    const size_t cut = at == 0 ? std::string::npos : path.rfind('/', at - 1);
     if (cut == std::string::npos) {
-      return;
+      break;
     }
-    url.erase(cut, at + 3 - cut);
+    path.erase(cut, at + 3 - cut);
   }
+  url.replace(0, pathEnd, path);
 }
-
-namespace {}  // namespace
 
 std::string ResolveAgainst(const std::string& location, const std::string& requested) {
   std::string resolved;
@@ -70,7 +72,9 @@ std::string ResolveAgainst(const std::string& location, const std::string& reque
     resolved = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
                base->GetProp(key::kPort) + location;
   } else {
-    resolved = requested.substr(0, requested.rfind('/')) + "/" + location;
+    // The directory is the path's: a "/" in the query is none of it.
+    const std::string base = requested.substr(0, requested.find_first_of("?#"));
+    resolved = base.substr(0, base.rfind('/')) + "/" + location;
   }
   CollapseDotDotSegments(resolved);
   return resolved;

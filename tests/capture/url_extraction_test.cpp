@@ -79,6 +79,10 @@ TEST(ResolveCandidate, MakesReferencesAbsoluteAndKeepsOnlyHttpHttpsAndFtp) {
       {"/name", "ftp://host/pub/", "ftp://host:21/name"},
       {"//pub/name", "ftp://host/pub/", "ftp://host:21//pub/name"},
       {"news://n/g", "http://host/a.html", "http://host/news://n/g"},
+      // Dot segments are the path's: a query or fragment keeps its "/../".
+      {"get.php?p=/../y.bin", "http://host/f/page.html", "http://host/f/get.php?p=/../y.bin"},
+      {"x.bin", "http://host/f/get.php?d=/a/b", "http://host/f/x.bin"},
+      {"http://h/a/../b?q=/../c#f/../g", "http://host/", "http://h/b?q=/../c#f/../g"},
   };
   for (const ResolveRow& row : rows) {
     EXPECT_EQ(ResolveCandidate(row.candidate, row.page), row.resolved) << row.candidate;
