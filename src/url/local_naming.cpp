@@ -65,19 +65,24 @@ void CollapseDotDotSegments(std::string& url) {
   url.replace(0, pathEnd, path);
 }
 
-std::string ResolveAgainst(const std::string& location, const std::string& requested) {
-  std::string resolved;
-  if (!location.empty() && location[0] == '/') {
-    const auto base = ParseUrlCopy(requested);
-    resolved = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
-               base->GetProp(key::kPort) + location;
-  } else {
-    // The directory is the path's: a "/" in the query is none of it.
-    const std::string base = requested.substr(0, requested.find_first_of("?#"));
-    resolved = base.substr(0, base.rfind('/')) + "/" + location;
-  }
+LinkBase::LinkBase(const std::string& requested) {
+  const auto base = ParseUrlCopy(requested);
+  origin_ = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
+            base->GetProp(key::kPort);
+  // The directory is the path's: a "/" in the query is none of it.
+  const std::string path = requested.substr(0, requested.find_first_of("?#"));
+  directory_ = path.substr(0, path.rfind('/'));
+}
+
+std::string LinkBase::Resolve(const std::string& location) const {
+  std::string resolved =
+      !location.empty() && location[0] == '/' ? origin_ + location : directory_ + "/" + location;
   CollapseDotDotSegments(resolved);
   return resolved;
+}
+
+std::string ResolveAgainst(const std::string& location, const std::string& requested) {
+  return LinkBase(requested).Resolve(location);
 }
 
 namespace {
