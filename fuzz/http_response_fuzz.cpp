@@ -100,6 +100,21 @@ std::vector<size_t> RandomCuts(size_t size, uint32_t seed) {
   }
 }
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Only "HTTP/" starts a status line, and a value never keeps the optional
+// blanks around it.
+void CheckField(std::string_view line) {
+  const HttpHeaderField field = ParseHttpHeaderField(line);
+  if (field.kind == HttpHeaderField::Kind::kStatus) {
+    Require(line.size() >= 5 && (line[0] | 0x20) == 'h' && (line[1] | 0x20) == 't' &&
+            (line[2] | 0x20) == 't' && (line[3] | 0x20) == 'p' && line[4] == '/');
+  }
+  Require(field.text.empty() || (!IsBlank(field.text.front()) && !IsBlank(field.text.back())));
+}
+
 void CheckConservation(std::string_view answer, const Outcome& outcome) {
   size_t headerBytes = 0;
   std::string joined;
@@ -108,7 +123,7 @@ void CheckConservation(std::string_view answer, const Outcome& outcome) {
     Require(line.find_first_of("\r\n") == std::string::npos);
     headerBytes += line.size() + 1;
     joined += line;
-    ParseHttpHeaderField(line);
+    CheckField(line);
   }
   Require(headerBytes <= pellmarsh::kMaxHttpHeader);
   if (outcome.result != Result::kComplete) {

@@ -24,14 +24,17 @@ bool EndsEveryValue(unsigned char c) {
 
 void CheckLine(std::string_view line) {
   std::vector<std::string> found;
-  pellmarsh::ScanPageLine(line, found);
+  pellmarsh::ScanPageLine(line, [&found](std::string_view candidate) {
+    found.emplace_back(candidate);
+    return true;
+  });
   for (const std::string& candidate : found) {
     Require(!candidate.empty() && line.find(candidate) != std::string_view::npos);
     for (const char c : candidate) {
       Require(!EndsEveryValue(static_cast<unsigned char>(c)));
     }
     for (const char* page : {"http://host/a/b.html", "ftp://host:2121/pub/"}) {
-      const std::string url = pellmarsh::ResolveCandidate(candidate, page);
+      const std::string url = pellmarsh::ResolveCandidate(candidate, pellmarsh::LinkBase(page));
       Require(url.empty() || url.starts_with("http:") || url.starts_with("https:") ||
               url.starts_with("ftp:"));
     }

@@ -37,8 +37,8 @@ Item* StartUpgradeDownload(Item& root, LocalNameRegistry& names, int64_t now, Up
   return &root.FindOrCreateChild(folder::kFileList).AddChild(std::move(item));
 }
 
-std::vector<std::string> NewerVersionsOffered(std::istream& page) {
-  std::vector<std::string> newer;
+std::optional<std::string> NewestVersionOffered(std::istream& page) {
+  std::optional<std::string> newest;
   std::string line;
   while (std::getline(page, line)) {
     const size_t marker = line.find(kMarker);
@@ -52,11 +52,11 @@ std::vector<std::string> NewerVersionsOffered(std::istream& page) {
     }
     // std::string compares as unsigned bytes: "1.10" sorts before "1.2d".
     std::string offered = line.substr(start, end - start);
-    if (offered > kOwnVersion) {
-      newer.push_back(std::move(offered));
+    if (offered > kOwnVersion && (!newest || offered > *newest)) {
+      newest = std::move(offered);
     }
   }
-  return newer;
+  return newest;
 }
 
 }  // namespace pellmarsh

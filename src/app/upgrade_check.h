@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "store/item.h"
 #include "url/local_name_registry.h"
@@ -25,8 +25,8 @@ std::string UpgradeUrl(std::string_view base, UpgradeKind kind);
 // the tree lock held.
 Item* StartUpgradeDownload(Item& root, LocalNameRegistry& names, int64_t now, UpgradeKind kind);
 
-// The versions the page's "Current Version: [...]" lines offer that sort
-// after our own, byte by byte, in page order.
-std::vector<std::string> NewerVersionsOffered(std::istream& page);
+// The newest version the page's "Current Version: [...]" lines offer, when it
+// sorts after our own, byte by byte: one offer per check, however many lines.
+std::optional<std::string> NewestVersionOffered(std::istream& page);
 
 }  // namespace pellmarsh

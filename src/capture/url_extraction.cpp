@@ -80,7 +80,7 @@ std::optional<TextSpan> FindSchemeCandidate(std::string_view text, size_t from) 
   return TextSpan{start, end};
 }
 
-void ScanPageLine(std::string_view line, std::vector<std::string>& candidates) {
+bool ScanPageLine(std::string_view line, const CandidateVisitor& visit) {
   size_t pos = 0;
   // The next match of each kind is kept while it lies ahead, so a line is
   // searched once however long it is and however many values it holds.
@@ -105,14 +105,14 @@ void ScanPageLine(std::string_view line, std::vector<std::string>& candidates) {
       writtenKnown = true;
     }
     if (attributeStart == kNone && !written) {
-      return;
+      return true;
     }
     size_t begin;
     size_t end;
     if (attributeStart != kNone && (!written || attributeStart < written->start)) {
       begin = attributeValue;
       if (begin >= line.size()) {
-        return;
+        return true;
       }
       char quote = 0;
       if (line[begin] == '"' || line[begin] == '\'') {
@@ -130,22 +130,24 @@ void ScanPageLine(std::string_view line, std::vector<std::string>& candidates) {
       writtenKnown = false;
     }
     if (end == begin) {
-      return;
+      return true;
     }
-    candidates.emplace_back(line.substr(begin, end - begin));
+    if (!visit(line.substr(begin, end - begin))) {
+      return false;
+    }
     pos = end;
   }
 }
 
-std::optional<std::vector<std::string>> ReadCandidates(const std::string& path, bool listing) {
+bool VisitCandidates(const std::string& path, bool listing, const CandidateVisitor& visit) {
   const std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    return std::nullopt;
+    return false;
   }
-  std::vector<std::string> candidates;
   char* buffer = nullptr;
   size_t capacity = 0;
-  for (;;) {
+  bool more = true;
+  while (more) {
     const ssize_t read = ::getline(&buffer, &capacity, file.get());
     if (read < 0) {
       break;
@@ -155,13 +157,13 @@ std::optional<std::vector<std::string>> ReadCandidates(const std::string& path, 
       line.remove_suffix(1);
     }
     if (!listing) {
-      ScanPageLine(line, candidates);
+      more = ScanPageLine(line, visit);
     } else if (!line.empty()) {
-      candidates.push_back("/" + std::string(line));
+      more = visit("/" + std::string(line));
     }
   }
   std::free(buffer);
-  return candidates;
+  return true;
 }
 
 ExtractionSource ExtractionSourceOf(const Item& item) {
@@ -169,13 +171,13 @@ ExtractionSource ExtractionSourceOf(const Item& item) {
           item.GetPropInt(key::kWasIndex) != 0};
 }
 
-std::string ResolveCandidate(const std::string& candidate, const std::string& pageUrl) {
+std::string ResolveCandidate(const std::string& candidate, const LinkBase& page) {
   std::string url;
   if (ParseUrlCopy(candidate)->GetProp(key::kError).empty()) {
     url = candidate;
     CollapseDotDotSegments(url);
   } else {
-    url = ResolveAgainst(candidate, pageUrl);
+    url = page.Resolve(candidate);
   }
   if (!url.starts_with("http:") && !url.starts_with("https:") && !url.starts_with("ftp:")) {
     return std::string();
@@ -183,7 +185,7 @@ std::string ResolveCandidate(const std::string& candidate, const std::string& pa
   return url;
 }
 
-std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source) {
+std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source, size_t countUpTo) {
   // A page needs a directory to resolve against: a URL with nothing after its
   // host has none, and a local file's links are not the network's. Asked
   // before the file is read and scanned.
@@ -192,16 +194,28 @@ std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source) {
   if (source.value.find('/', rest) == std::string::npos || source.value.starts_with("file:")) {
     return std::nullopt;
   }
-  std::optional<std::vector<std::string>> candidates = ReadCandidates(source.local, source.listing);
-  if (!candidates) {
-    return std::nullopt;
-  }
+  // Resolving copies the page's URL into every link: a page of a million
+  // links to one name would otherwise hold a million copies.
   ExtractionPlan plan;
-  plan.candidateCount = candidates->size();
-  for (const std::string& candidate : *candidates) {
-    if (std::string url = ResolveCandidate(candidate, source.value); !url.empty()) {
+  const LinkBase page(source.value);
+  std::unordered_set<std::string> seen;  // raw: the same text resolves the same way
+  std::unordered_set<std::string> kept;
+  const bool read = VisitCandidates(source.local, source.listing, [&](std::string_view candidate) {
+    if (++plan.candidateCount > countUpTo) {
+      return false;
+    }
+    auto [text, fresh] = seen.emplace(candidate);
+    if (!fresh) {
+      return true;
+    }
+    std::string url = ResolveCandidate(*text, page);
+    if (!url.empty() && kept.insert(url).second) {
       plan.urls.push_back(std::move(url));
     }
+    return true;
+  });
+  if (!read) {
+    return std::nullopt;
   }
   return plan;
 }
@@ -255,7 +269,9 @@ size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<
 
 size_t ExtractAutomatically(Tree& tree, LocalNameRegistry& names, const ExtractionSource& source,
                             int64_t now) {
-  const std::optional<ExtractionPlan> plan = PlanExtraction(source);
+  // More candidates than the clip list may ever hold are refused below,
+  // whatever the list holds now: counting further would change nothing.
+  const std::optional<ExtractionPlan> plan = PlanExtraction(source, kAutomaticClipLimit);
   if (!plan) {
     return 0;
   }

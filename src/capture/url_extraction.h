@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "store/item.h"
 #include "store/tree.h"
 #include "url/local_name_registry.h"
+#include "url/local_naming.h"
 
 namespace pellmarsh {
 
@@ -31,15 +33,18 @@ struct TextSpan {
 // quote, an angle or a square bracket. None when no "://" is left.
 std::optional<TextSpan> FindSchemeCandidate(std::string_view text, size_t from);
 
-// Appends the references of one line of a page or text, in line order:
-// "src=" and "href=" values (any letter case, quoted or not) and URLs written
-// out. An empty value ends the line's scan.
-void ScanPageLine(std::string_view line, std::vector<std::string>& candidates);
+// Sees one raw reference at a time; returns false to end the scan there.
+using CandidateVisitor = std::function<bool(std::string_view)>;
 
-// The raw references of a downloaded file, duplicates included: one "/name"
-// per non-empty line of an FTP listing, otherwise the page scan of each
-// line. None when the file cannot be read.
-std::optional<std::vector<std::string>> ReadCandidates(const std::string& path, bool listing);
+// Hands on the references of one line of a page or text, in line order:
+// "src=" and "href=" values (any letter case, quoted or not) and URLs written
+// out. An empty value ends the line's scan. False when the visitor ended it.
+bool ScanPageLine(std::string_view line, const CandidateVisitor& visit);
+
+// Hands on the raw references of a downloaded file, duplicates included: one
+// "/name" per non-empty line of an FTP listing, otherwise the page scan of
+// each line. False when the file cannot be read.
+bool VisitCandidates(const std::string& path, bool listing, const CandidateVisitor& visit);
 
 // What an extraction needs of its item, copied under the tree lock so the
 // file can be read without it.
@@ -51,16 +56,20 @@ struct ExtractionSource {
 ExtractionSource ExtractionSourceOf(const Item& item);
 
 // The part of an extraction that needs no tree: the file read and scanned,
-// the references made absolute and kept when they are http or ftp URLs.
+// the references made absolute and kept, each once, when they are http, https
+// or ftp URLs. The scan stops once the count passes `countUpTo` (it is then
+// countUpTo + 1), so it never holds more than that many URLs, whatever the page.
 struct ExtractionPlan {
   size_t candidateCount = 0;
   std::vector<std::string> urls;
 };
+inline constexpr size_t kCountEveryCandidate = static_cast<size_t>(-1);
 // None when the file cannot be read or the item's URL has no directory to
 // resolve against.
-std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source);
+std::optional<ExtractionPlan> PlanExtraction(const ExtractionSource& source,
+                                             size_t countUpTo = kCountEveryCandidate);
 // One reference as the plan keeps it; empty when it is dropped.
-std::string ResolveCandidate(const std::string& candidate, const std::string& pageUrl);
+std::string ResolveCandidate(const std::string& candidate, const LinkBase& page);
 
 // "value" and "originalvalue" of every URL item queued, archived or clipped.
 // Call with the tree lock held.

@@ -26,6 +26,9 @@ class ByteStream {
   virtual IoResult Receive(char* buffer, size_t size) = 0;
   // What the next Send (`sending`) or Receive waits for.
   virtual IoWait NextWait(bool sending) const = 0;
+  // After a close: true when the peer closed without its protocol's own end
+  // (TLS's closing alert), so a close cannot tell the end of a body from a cut.
+  virtual bool ClosedWithoutEnd() const { return false; }
 
  protected:
   ~ByteStream() = default;

@@ -41,8 +41,14 @@ ProcessExit RunProgram(const std::vector<std::string>& argv,
   posix_spawn_file_actions_init(&actions);
   // Sockets, the data file and the instance lock stay ours.
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // A group of its own, so that a stop reaches what a wrapper script started too.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  result.startError = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  result.startError = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result.startError != 0) {
     return result;
@@ -56,6 +62,9 @@ ProcessExit RunProgram(const std::vector<std::string>& argv,
     const pid_t ended = ::waitpid(pid, &status, WNOHANG);
     if (ended == pid) {
       result.exitCode = ExitCodeOf(status);
+      if (result.stopped) {
+        ::kill(-pid, SIGKILL);  // what the checker left behind goes with it
+      }
       return result;
     }
     if (ended < 0 && errno != EINTR) {
@@ -64,10 +73,10 @@ ProcessExit RunProgram(const std::vector<std::string>& argv,
     }
     if (!terminatedAt && stopWanted()) {
       result.stopped = true;
-      ::kill(pid, SIGTERM);
+      ::kill(-pid, SIGTERM);
       terminatedAt = SteadyClock::now();
     } else if (terminatedAt && SteadyClock::now() - *terminatedAt > kGraceBeforeKill) {
-      ::kill(pid, SIGKILL);
+      ::kill(-pid, SIGKILL);
     }
     Nap();
   }

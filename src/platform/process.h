@@ -16,8 +16,9 @@ struct ProcessExit {
 
 // Runs argv[0] with the argument vector `argv`, never through a shell, and
 // waits for it to exit. The program inherits standard input, output and error
-// and no other descriptor of ours. Once `stopWanted` answers true it is sent
-// SIGTERM, and SIGKILL five seconds later if it is still there.
+// and no other descriptor of ours. It runs in a process group of its own: once
+// `stopWanted` answers true the group is sent SIGTERM, and SIGKILL five
+// seconds later or as soon as the program itself has ended.
 ProcessExit RunProgram(const std::vector<std::string>& argv,
                        const std::function<bool()>& stopWanted);
 

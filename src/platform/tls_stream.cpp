@@ -14,7 +14,8 @@ namespace pellmarsh {
 // socket instead, which also keeps error numbers in the program's vocabulary.
 struct TlsSocketLink {
   TcpSocket& socket;
-  int lastError = 0;  // the socket's own error within one SSL call
+  int lastError = 0;    // the socket's own error within one SSL call
+  bool closed = false;  // the server has closed its side
 };
 
 namespace {
@@ -33,6 +34,9 @@ int BioResult(BIO* bio, const IoResult& result, size_t* moved, bool reading) {
     return 0;
   }
   LinkOf(bio).lastError = result.error;
+  if (reading && result.error == 0 && result.count == 0) {
+    LinkOf(bio).closed = true;
+  }
   return result.error == 0 && result.count > 0 ? 1 : 0;
 }
 
@@ -44,9 +48,16 @@ int BioRead(BIO* bio, char* buffer, size_t size, size_t* read) {
   return BioResult(bio, LinkOf(bio).socket.Receive(buffer, size), read, true);
 }
 
-long BioControl(BIO* /*bio*/, int command, long /*number*/, void* /*pointer*/) {
-  // Nothing is buffered here: a flush has nothing to wait for.
-  return command == BIO_CTRL_FLUSH ? 1 : 0;
+long BioControl(BIO* bio, int command, long /*number*/, void* /*pointer*/) {
+  switch (command) {
+    case BIO_CTRL_FLUSH:
+      return 1;  // nothing is buffered here
+    case BIO_CTRL_EOF:
+      // How OpenSSL tells a close without the closing alert from a cut.
+      return LinkOf(bio).closed ? 1 : 0;
+    default:
+      return 0;
+  }
 }
 
 BIO_METHOD* TlsSocketLinkMethod() {
@@ -74,10 +85,6 @@ SSL_CTX* ClientContext() {
     SSL_CTX_set_verify(made, SSL_VERIFY_PEER, nullptr);
     SSL_CTX_set_default_verify_paths(made);
     SSL_CTX_set_mode(made, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    // HTTP/1.0 bodies end where the connection does, and many servers close
-    // without TLS's closing alert; a body cut short of its stated length is
-    // still caught as a short transfer.
-    SSL_CTX_set_options(made, SSL_OP_IGNORE_UNEXPECTED_EOF);
     return made;
   }();
   return context;
@@ -86,6 +93,20 @@ SSL_CTX* ClientContext() {
 std::string LastOpenSslReason(std::string_view fallback) {
   const char* reason = ERR_reason_error_string(ERR_peek_last_error());
   return reason ? std::string(reason) : std::string(fallback);
+}
+
+// A close without TLS's closing alert: a body whose length is known may still
+// end there, so it reads as a close, marked (RFC 2818 section 2.2.2).
+bool UnexpectedEof() {
+  return ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+}
+
+// Alerts that a busy or restarting server sends; every other alert is about
+// certificates or the protocol, and a retry would meet it again.
+bool BusyServerAlert() {
+  const int reason = ERR_GET_REASON(ERR_peek_last_error());
+  return reason == SSL_AD_REASON_OFFSET + SSL_AD_INTERNAL_ERROR ||
+         reason == SSL_AD_REASON_OFFSET + SSL_AD_USER_CANCELLED;
 }
 
 // Names the server by its address, not by a host name, when the URL does.
@@ -161,14 +182,14 @@ TlsStream::Handshake TlsStream::StepHandshake() {
     default:
       break;
   }
-  if (link_->lastError != 0) {
+  if (link_->lastError != 0 || UnexpectedEof()) {
     cutError_ = link_->lastError;
     return Handshake::kCut;
   }
   const long verified = SSL_get_verify_result(ssl_);
   refusal_ = verified != X509_V_OK ? X509_verify_cert_error_string(verified)
                                    : LastOpenSslReason("the handshake failed");
-  return Handshake::kRefused;
+  return verified == X509_V_OK && BusyServerAlert() ? Handshake::kBusy : Handshake::kRefused;
 }
 
 std::string TlsStream::Description() const {
@@ -187,6 +208,9 @@ IoResult TlsStream::Send(std::string_view bytes) {
 IoResult TlsStream::Receive(char* buffer, size_t size) {
   if (deferredError_.error != 0) {
     return std::exchange(deferredError_, IoResult{});
+  }
+  if (closedWithoutEnd_) {
+    return {0, 0};  // OpenSSL has failed the connection; the close stands
   }
   // A TLS record holds at most 16 KiB: fill the buffer from as many as are there.
   size_t total = 0;
@@ -224,6 +248,12 @@ IoResult TlsStream::Failure(int sslError, bool sending) {
       }
       // The server closed: the end of a reply, but nothing more can be sent.
       return {0, sending ? kErrorConnectionAborted : 0};
+    case SSL_ERROR_SSL:
+      if (link_->lastError == 0 && UnexpectedEof()) {
+        closedWithoutEnd_ = true;
+        return {0, sending ? kErrorConnectionAborted : 0};
+      }
+      return {0, link_->lastError != 0 ? link_->lastError : kErrorConnectionAborted};
     default:
       return {0, link_->lastError != 0 ? link_->lastError : kErrorConnectionAborted};
   }

@@ -22,6 +22,7 @@ class TlsStream final : public ByteStream {
     kDone,
     kWaiting,  // NextWait says for what
     kRefused,  // for good: refusal() says why
+    kBusy,     // an alert a busy or restarting server sends: refusal() says which
     kCut,      // the connection broke: cutError() says how
   };
 
@@ -46,6 +47,7 @@ class TlsStream final : public ByteStream {
   IoResult Receive(char* buffer, size_t size) override;
   // Bytes TLS has already decrypted are ready without the socket.
   IoWait NextWait(bool sending) const override;
+  bool ClosedWithoutEnd() const override { return closedWithoutEnd_; }
 
  private:
   enum class Want { kNothing, kRead, kWrite };
@@ -62,6 +64,7 @@ class TlsStream final : public ByteStream {
   IoResult deferredError_{};  // an error met after bytes already received
   std::string refusal_;
   int cutError_ = 0;
+  bool closedWithoutEnd_ = false;
 };
 
 }  // namespace pellmarsh

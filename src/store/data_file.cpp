@@ -1,5 +1,6 @@
 #include "store/data_file.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +76,9 @@ LoadOutcome DataFile::LoadAtStartup(Tree& tree) {
   if (!fromOldFile) {
     if (std::optional<std::string> copy = KeepDamagedCopy(*contents.bytes)) {
       whereKept = *copy;
+      // A start that ends without a save (a crash, SIGKILL) would otherwise
+      // meet the same damage, and copy it, again.
+      Write(tree);
     } else {
       saveForbidden_ = true;
     }
@@ -83,13 +87,35 @@ LoadOutcome DataFile::LoadAtStartup(Tree& tree) {
   return outcome;
 }
 
+std::optional<std::string> DataFile::ExistingDamagedCopy(std::string_view bytes) const {
+  DIR* directory = ::opendir(programDir_.c_str());
+  if (!directory) {
+    return std::nullopt;
+  }
+  const std::string prefix = std::string(kFileName) + kDamagedMark;
+  std::optional<std::string> found;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string copy = JoinPath(programDir_, entry->d_name);
+    if (std::string_view(entry->d_name).starts_with(prefix) &&
+        ReadWholeFile(copy).bytes == std::optional<std::string>(bytes)) {
+      found = copy;
+      break;
+    }
+  }
+  ::closedir(directory);
+  return found;
+}
+
 std::optional<std::string> DataFile::KeepDamagedCopy(std::string_view bytes) {
+  if (std::optional<std::string> kept = ExistingDamagedCopy(bytes)) {
+    return kept;
+  }
   const std::time_t now = static_cast<std::time_t>(clock_.UnixTime());
   std::tm local{};
   ::localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  const std::string copy = Path() + ".damaged-" + stamp;
+  const std::string copy = Path() + kDamagedMark + stamp;
   if (replacer_.Replace(copy, bytes)) {
     return std::nullopt;
   }

@@ -47,6 +47,7 @@ class DataFile {
   static constexpr const char* kOldFileName = "pellmarsh.dat";
   static constexpr unsigned kFileMode = 0600;  // the file holds passwords
   static constexpr int kSaveAttempts = 50;
+  static constexpr const char* kDamagedMark = ".damaged-";
 
   DataFile(std::string programDir, SaveGuards guards, UserMessages& messages, Clock& clock,
            FileReplacer& replacer);
@@ -56,8 +57,9 @@ class DataFile {
 
   // Loads pmarsh.dat, or else the old-name file (read once, then deleted), and
   // applies the load-time reset to every item. A damaged pmarsh.dat keeps what
-  // could be read and leaves a copy of itself beside it before anything saves
-  // over it; a file that exists but cannot be read is never saved over.
+  // could be read, leaves a copy of itself beside it (one per distinct damage)
+  // and is then replaced at once by what was read; a file that exists but
+  // cannot be read is never saved over.
   LoadOutcome LoadAtStartup(Tree& tree);
 
   // The whole save: skipped while another save runs, waits for a running item
@@ -74,8 +76,10 @@ class DataFile {
  private:
   UserMessage DamageReport(const std::string& path, const std::string& problem, size_t itemsKept,
                            const std::string& whereKept);
-  // Keeps a damaged pmarsh.dat's bytes under a new name; the name, or nothing.
+  // Keeps a damaged pmarsh.dat's bytes under a new name, or finds the copy an
+  // earlier start kept of the same bytes; the name, or nothing.
   std::optional<std::string> KeepDamagedCopy(std::string_view bytes);
+  std::optional<std::string> ExistingDamagedCopy(std::string_view bytes) const;
   // Serialises under the tree lock and writes with retries; the last failure.
   std::optional<FileFailure> Write(Tree& tree);
   std::string FailureText(const FileFailure& failure) const;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/base64.h"
@@ -18,6 +20,8 @@ constexpr int kLastInterim = 199;
 constexpr int kUnauthorized = 401;
 constexpr std::string_view kBadChunks = "Failed HTTP Transfer: malformed chunked body";
 constexpr int kRangeNotSatisfiable = 416;
+constexpr std::string_view kCutWithoutEnd =
+    "The server closed the TLS connection without its closing alert: the body may be cut short.";
 
 // "local" may name a device or a directory; only a file of our own may go.
 void DeleteRegularFile(const std::string& path) {
@@ -142,13 +146,17 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
     session_.Fail(kBadChunks, FailOutcome::kRetry);
     return SessionState::kDone;
   }
+  if (!bodyEnd_ && session_.mainStream().ClosedWithoutEnd()) {
+    // Only the close ends this body, and a TLS close without its alert may be a cut.
+    session_.Fail(kCutWithoutEnd, FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
   return SessionState::kComplete;
 }
 
 SessionState HttpExchange::Body(std::string_view bytes) {
   if (!chunked_) {
-    return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
-                                                               : SessionState::kDone;
+    return PlainBody(bytes);
   }
   unchunked_.clear();
   const ChunkedBodyDecoder::Result result = chunks_.Decode(bytes, unchunked_);
@@ -162,6 +170,22 @@ SessionState HttpExchange::Body(std::string_view bytes) {
   }
   return result == ChunkedBodyDecoder::Result::kDone ? SessionState::kComplete
                                                      : SessionState::kTransfer;
+}
+
+SessionState HttpExchange::PlainBody(std::string_view bytes) {
+  if (!bodyEnd_) {
+    return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
+                                                            : SessionState::kDone;
+  }
+  // Bytes past the announced length are no part of the file, and a server
+  // that keeps the connection open after them must not hold the item.
+  const int64_t left = std::max<int64_t>(*bodyEnd_ - session_.writer().received(), 0);
+  const bool ends = static_cast<int64_t>(bytes.size()) >= left;
+  bytes = bytes.substr(0, static_cast<size_t>(std::min<int64_t>(left, bytes.size())));
+  if (!session_.writer().Write(bytes.data(), bytes.size())) {
+    return SessionState::kDone;
+  }
+  return ends ? SessionState::kComplete : SessionState::kTransfer;
 }
 
 bool HttpExchange::HeaderTooSlow() const {
@@ -194,6 +218,7 @@ SessionState HttpExchange::ReadHeaderLines() {
           header_.StartNextHeader();
           code_ = 0;
           chunked_ = false;
+          contentLength_.reset();
           break;
         }
         return HeaderComplete();
@@ -215,7 +240,7 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       item.SetProp(key::kLocation, field.text);
       break;
     case Kind::kContentLength:
-      item.SetPropInt64(key::kSize, field.number);
+      contentLength_ = field.number;
       break;
     case Kind::kContentRange:
       rangeTotal_ = field.unsatisfiedTotal;
@@ -248,6 +273,11 @@ bool HttpExchange::HeaderLine(const std::string& line) {
 
 SessionState HttpExchange::HeaderComplete() {
   Item& item = session_.urlItem();
+  // A chunked body's Content-Length is no size of the file (RFC 9112 6.3).
+  const bool lengthKnown = contentLength_ && !chunked_;
+  if (lengthKnown) {
+    item.SetPropInt64(key::kSize, *contentLength_);
+  }
   if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0) {
     item.SetPropInt(key::kHttpAuth, 1);
     // Starting over with the credentials keeps a partial file a resume
@@ -280,6 +310,9 @@ SessionState HttpExchange::HeaderComplete() {
   // or not.
   if (partialTotal_ >= 0) {
     item.SetPropInt64(key::kSize, partialTotal_);
+  }
+  if (lengthKnown && *contentLength_ >= 0) {
+    bodyEnd_ = session_.writer().received() + *contentLength_;
   }
   item.SetPropInt(key::kResume, 1);
   session_.Log("HTTP Header complete.  Switching to data mode.");

@@ -25,6 +25,8 @@ class HttpExchange final : public ProtocolExchange {
   SessionState ReadHeaderLines();
   // The body's bytes as received: written, or first unchunked.
   SessionState Body(std::string_view bytes);
+  // An unchunked body: ends at the announced length where there is one.
+  SessionState PlainBody(std::string_view bytes);
   // A header, from its first byte, has this long to arrive whole.
   bool HeaderTooSlow() const;
   // False when the attempt has ended in it.
@@ -43,6 +45,8 @@ class HttpExchange final : public ProtocolExchange {
   bool rangeSent_ = false;
   int64_t rangeTotal_ = -1;    // the N of an unsatisfiable range's "*/N"
   int64_t partialTotal_ = -1;  // the N of a partial answer's "a-b/N": the file's size
+  std::optional<int64_t> contentLength_;
+  std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;
   std::optional<uint32_t> headerStarted_;
   // Some servers chunk their answer even to an HTTP/1.0 request.

@@ -9,9 +9,13 @@
 namespace pellmarsh {
 namespace {
 
-// The line from a zero-based offset on; empty when the line is shorter.
-std::string_view From(std::string_view line, size_t offset) {
-  return offset < line.size() ? line.substr(offset) : std::string_view();
+// Without the optional blanks and tabs around a field's name or value.
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 int64_t UnsatisfiedTotal(std::string_view range) {
@@ -112,9 +116,10 @@ HttpHeaderReader::Result HttpHeaderReader::Finish(Result result) {
 
 HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   using Kind = HttpHeaderField::Kind;
-  const std::string lower = AsciiLower(line);
   HttpHeaderField field;
-  if (lower.starts_with("http")) {
+  // "HTTP/" cannot begin a field name ("/" is no token character), so a field
+  // such as "HTTP-Date:" never passes for the status line.
+  if (AsciiLower(line.substr(0, 5)) == "http/") {
     field.kind = Kind::kStatus;
     const size_t blank = line.find(' ');
     if (blank != std::string_view::npos) {
@@ -122,26 +127,36 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
                                                         std::numeric_limits<int>::min(),
                                                         std::numeric_limits<int>::max()));
     }
-  } else if (lower.starts_with("location:")) {
+    return field;
+  }
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) {
+    return field;
+  }
+  const std::string name = AsciiLower(TrimBlanks(line.substr(0, colon)));
+  const std::string_view value = TrimBlanks(line.substr(colon + 1));
+  if (name == "location") {
     field.kind = Kind::kLocation;
-    field.text = From(line, 10);
-  } else if (lower.starts_with("content-length:")) {
-    field.kind = Kind::kContentLength;
-    field.number = ParseLeadingInteger(From(line, 16));
-  } else if (lower.starts_with("content-range: bytes")) {
-    field.kind = Kind::kContentRange;
-    field.number = ParseLeadingInteger(From(line, 21));
-    field.unsatisfiedTotal = UnsatisfiedTotal(From(line, 21));
-    field.total = RangeTotal(From(line, 21));
-  } else if (lower.starts_with("content-type:")) {
-    field.kind = Kind::kContentType;
-    field.text = From(lower, 14);
-  } else if (lower.starts_with("transfer-encoding:")) {
-    // Unlike the fixed offsets above, read with or without a blank after the colon.
-    field.kind = Kind::kTransferEncoding;
-    std::string_view value = From(lower, 18);
-    value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
     field.text = value;
+  } else if (name == "content-length") {
+    field.kind = Kind::kContentLength;
+    field.number = ParseLeadingInteger(value);
+  } else if (name == "content-range") {
+    const std::string lower = AsciiLower(value);
+    if (!lower.starts_with("bytes") || lower.size() < 6 || (lower[5] != ' ' && lower[5] != '\t')) {
+      return field;
+    }
+    const std::string_view range = TrimBlanks(value.substr(5));
+    field.kind = Kind::kContentRange;
+    field.number = ParseLeadingInteger(range);
+    field.unsatisfiedTotal = UnsatisfiedTotal(range);
+    field.total = RangeTotal(range);
+  } else if (name == "content-type") {
+    field.kind = Kind::kContentType;
+    field.text = AsciiLower(value);
+  } else if (name == "transfer-encoding") {
+    field.kind = Kind::kTransferEncoding;
+    field.text = AsciiLower(value);
   }
   return field;
 }
@@ -176,8 +191,13 @@ bool ChunkedBodyDecoder::Frame(char c) {
     case Part::kSize: {
       const int digit = HexDigitValue(c);
       if (digit >= 0) {
-        // Fifteen digits are far beyond any real chunk and cannot overflow.
-        if (++digits_ > 15) {
+        // Leading zeros are allowed, up to the line's bound; fifteen
+        // significant digits are far beyond any real chunk and cannot overflow.
+        ++digits_;
+        if (size_ != 0 || digit != 0) {
+          ++significantDigits_;
+        }
+        if (++lineLength_ > kMaxSizeLine || significantDigits_ > 15) {
           return false;
         }
         size_ = size_ * 16 + static_cast<uint64_t>(digit);
@@ -234,6 +254,7 @@ bool ChunkedBodyDecoder::Frame(char c) {
 
 bool ChunkedBodyDecoder::EndSizeLine() {
   digits_ = 0;
+  significantDigits_ = 0;
   lineLength_ = 0;
   part_ = size_ == 0 ? Part::kTrailer : Part::kData;
   return true;

@@ -52,9 +52,9 @@ class HttpHeaderReader {
   Result final_ = Result::kNeedMore;
 };
 
-// What one header line says. Values are read at fixed offsets that assume one
-// blank after the colon, as servers write them; a value written without that
-// blank loses its first character.
+// What one header line says. A status line begins "HTTP/"; a field's name is
+// matched without regard to case and its value is read after the colon with
+// the optional blanks and tabs around it taken off.
 struct HttpHeaderField {
   enum class Kind {
     kOther,
@@ -108,9 +108,10 @@ class ChunkedBodyDecoder {
 
   Part part_ = Part::kSize;
   Result result_ = Result::kMore;
-  uint64_t size_ = 0;      // of the chunk being read: its size, then what is left of it
-  size_t digits_ = 0;      // of the size line so far
-  size_t lineLength_ = 0;  // of the size or trailer line so far
+  uint64_t size_ = 0;             // of the chunk being read: its size, then what is left of it
+  size_t digits_ = 0;             // of the size line so far
+  size_t significantDigits_ = 0;  // of the size line so far, leading zeros left out
+  size_t lineLength_ = 0;         // of the size or trailer line so far
   size_t trailerBytes_ = 0;
 };
 

@@ -322,6 +322,9 @@ void TransferSession::TlsHandshake() {
     case TlsStream::Handshake::kRefused:
       Fail("TLS Error: " + tls_->refusal(), FailOutcome::kPermanent);
       return;
+    case TlsStream::Handshake::kBusy:
+      Fail("TLS Error: " + tls_->refusal(), FailOutcome::kRetry);
+      return;
     case TlsStream::Handshake::kCut:
       if (tls_->cutError() != 0) {
         FailReceive(tls_->cutError());

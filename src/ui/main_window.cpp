@@ -84,9 +84,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   });
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
-      UpgradeInstaller::Desk{
-          [this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-          [this](const std::string& path) { return desk_->OpenDocument(path); }});
+      UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
+                             [this](const std::string& path) { return desk_->OpenDocument(path); },
+                             [this] { return quitRequested_ || closing_; }});
 }
 
 MainWindow::~MainWindow() {

@@ -82,22 +82,28 @@ void UpgradeInstaller::Handle(Item* item, UpgradeKind kind, const std::string& l
 
 void UpgradeInstaller::OfferNewVersion(const std::string& local) {
   std::ifstream page(local);
-  for (const std::string& offered : NewerVersionsOffered(page)) {
-    const UserMessage question{
-        "Version " + offered + " of Pellmarsh is available.\r\nYou are running version " +
-            std::string(kOwnVersion) + ".\r\n\r\nWould you like to download the new version now?",
-        "Pellmarsh: Upgrade Available!", MessageButtons::kYesNo};
-    if (app_.messages().Show(question) == MessageAnswer::kYes) {
-      auto tree = app_.tree().Lock();
-      StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
-                           UpgradeKind::kProgram);
-      app_.state().startWalkDue = true;
-    } else {
-      app_.messages().Show(
-          {"To upgrade later, click the \"Check Upgrade\" button\r\nin the "
-           "Settings dialog, under Miscellaneous.",
-           kUpgradeLaterCaption});
-    }
+  const std::optional<std::string> offered = NewestVersionOffered(page);
+  if (!offered) {
+    return;
+  }
+  const UserMessage question{
+      "Version " + *offered + " of Pellmarsh is available.\r\nYou are running version " +
+          std::string(kOwnVersion) + ".\r\n\r\nWould you like to download the new version now?",
+      "Pellmarsh: Upgrade Available!", MessageButtons::kYesNo};
+  const MessageAnswer answer = app_.messages().Show(question);
+  if (desk_.closing()) {
+    return;
+  }
+  if (answer == MessageAnswer::kYes) {
+    auto tree = app_.tree().Lock();
+    StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
+                         UpgradeKind::kProgram);
+    app_.state().startWalkDue = true;
+  } else {
+    app_.messages().Show(
+        {"To upgrade later, click the \"Check Upgrade\" button\r\nin the "
+         "Settings dialog, under Miscellaneous.",
+         kUpgradeLaterCaption});
   }
 }
 
@@ -109,6 +115,9 @@ void UpgradeInstaller::AskToInstall(const std::string& local) {
   const UserMessage question{"Would you like to install the new Pellmarsh now?",
                              "Pellmarsh: Upgrade Now?", MessageButtons::kYesNo};
   if (app_.messages().Show(question) != MessageAnswer::kYes) {
+    if (desk_.closing()) {
+      return;
+    }
     app_.messages().Show(
         {"You can launch the upgrade manually whenever you want.", kUpgradeLaterCaption});
     return;

@@ -19,6 +19,8 @@ class UpgradeInstaller {
     std::function<void()> requestClose;
     // Hands the downloaded program to the desktop; never runs it itself.
     std::function<bool(const std::string&)> openProgram;
+    // True once the window is closing: a question it closed was not answered No.
+    std::function<bool()> closing;
   };
   UpgradeInstaller(App& app, ItemCommands& commands, Desk desk)
       : app_(app), commands_(commands), desk_(std::move(desk)) {}

@@ -1,9 +1,11 @@
 #include "ui/window_desk.h"
 
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QTabBar>
 #include <QUrl>
 #include <algorithm>
+#include <thread>
 
 #include "capture/url_extraction.h"
 #include "ui/download_list.h"
@@ -51,10 +53,29 @@ void WindowDesk::SelectTab(int tab) {
 
 // The command's run: the file is read and scanned without the tree lock, the
 // question (if any) asked without it, and the items added in one locked step.
+namespace {
+
+// A large page takes a while to scan: the scan runs on a thread of its own
+// while the window goes on painting and timing. Input waits for the end, as
+// it would behind the command's own questions.
+std::optional<ExtractionPlan> ScanBesideTheWindow(const ExtractionSource& source) {
+  std::optional<ExtractionPlan> plan;
+  QEventLoop wait;
+  std::thread scan([&] {
+    plan = PlanExtraction(source);
+    QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  wait.exec(QEventLoop::ExcludeUserInputEvents);
+  scan.join();
+  return plan;
+}
+
+}  // namespace
+
 bool WindowDesk::ExtractUrlsFromFile(Item& item) {
   const ExtractionSource source =
       app_.tree().With([&item](Item&) { return ExtractionSourceOf(item); });
-  const std::optional<ExtractionPlan> plan = PlanExtraction(source);
+  const std::optional<ExtractionPlan> plan = ScanBesideTheWindow(source);
   if (!plan) {
     return false;
   }

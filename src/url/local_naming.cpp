@@ -33,7 +33,8 @@ std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
 }  // namespace
 
 // ".." never climbs above the root of the path: cutting into "scheme://host"
-// would send the next request to another host.
+// would send the next request to another host. Only the path has segments: a
+// query or fragment is data of the server's, and "/../" there stays as it is.
 void CollapseDotDotSegments(std::string& url) {
   size_t root = 0;
   bool guarded = false;
@@ -44,36 +45,44 @@ void CollapseDotDotSegments(std::string& url) {
     }
     guarded = true;
   }
+  const size_t pathEnd = std::min(url.find_first_of("?#", root), url.size());
+  std::string path = url.substr(0, pathEnd);
   for (;;) {
-    const size_t at = url.find("/../", root);
+    const size_t at = path.find("/../", root);
     if (at == std::string::npos) {
-      return;
+      break;
     }
     if (guarded && at == root) {
-      url.erase(at, 3);
+      path.erase(at, 3);
       continue;
     }
-    const size_t cut = at == 0 ? std::string::npos : url.rfind('/', at - 1);
+    const size_t cut = at == 0 ? std::string::npos : path.rfind('/', at - 1);
     if (cut == std::string::npos) {
-      return;
+      break;
     }
-    url.erase(cut, at + 3 - cut);
+    path.erase(cut, at + 3 - cut);
   }
+  url.replace(0, pathEnd, path);
 }
 
-namespace {}  // namespace
+LinkBase::LinkBase(const std::string& requested) {
+  const auto base = ParseUrlCopy(requested);
+  origin_ = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
+            base->GetProp(key::kPort);
+  // The directory is the path's: a "/" in the query is none of it.
+  const std::string path = requested.substr(0, requested.find_first_of("?#"));
+  directory_ = path.substr(0, path.rfind('/'));
+}
 
-std::string ResolveAgainst(const std::string& location, const std::string& requested) {
-  std::string resolved;
-  if (!location.empty() && location[0] == '/') {
-    const auto base = ParseUrlCopy(requested);
-    resolved = base->GetProp(key::kProtocol) + "://" + base->GetProp(key::kHostName) + ":" +
-               base->GetProp(key::kPort) + location;
-  } else {
-    resolved = requested.substr(0, requested.rfind('/')) + "/" + location;
-  }
+std::string LinkBase::Resolve(const std::string& location) const {
+  std::string resolved =
+      !location.empty() && location[0] == '/' ? origin_ + location : directory_ + "/" + location;
   CollapseDotDotSegments(resolved);
   return resolved;
+}
+
+std::string ResolveAgainst(const std::string& location, const std::string& requested) {
+  return LinkBase(requested).Resolve(location);
 }
 
 namespace {

@@ -31,6 +31,18 @@ void CollapseDotDotSegments(std::string& url);
 // above the root of the path.
 std::string ResolveAgainst(const std::string& location, const std::string& requested);
 
+// The same resolution against one URL for many locations (the links of a
+// page): the URL is parsed once.
+class LinkBase {
+ public:
+  explicit LinkBase(const std::string& requested);
+  std::string Resolve(const std::string& location) const;
+
+ private:
+  std::string origin_;     // "scheme://host:port"
+  std::string directory_;  // up to the path's last "/", without it
+};
+
 // After an HTTP redirect: resolves the item's "location" against its "value"
 // when it is not an absolute URL, and moves "local" and "name" to the file the
 // new location names, in the same directory, giving the old one back to the

@@ -14,28 +14,29 @@ namespace {
 struct PageCase {
   const char* name;
   const char* page;
-  std::vector<std::string> offered;
+  std::optional<std::string> offered;
 };
 
 class UpgradePage : public ::testing::TestWithParam<PageCase> {};
 
-TEST_P(UpgradePage, OffersOnlyVersionsSortingAfterOurOwn) {
+TEST_P(UpgradePage, OffersTheNewestVersionWhenItSortsAfterOurOwn) {
   std::istringstream page(GetParam().page);
-  EXPECT_EQ(NewerVersionsOffered(page), GetParam().offered);
+  EXPECT_EQ(NewestVersionOffered(page), GetParam().offered);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, UpgradePage,
-    ::testing::Values(PageCase{"Newer", "<p>Current Version: [1.3]</p>\n", {"1.3"}},
+    ::testing::Values(PageCase{"Newer", "<p>Current Version: [1.3]</p>\n", "1.3"},
                       PageCase{"OurOwn", "Current Version: [1.2d]\n", {}},
                       // Byte by byte, "1.10" sorts before "1.2d".
                       PageCase{"TwoDigitMinorSortsBefore", "Current Version: [1.10]\n", {}},
                       PageCase{"NoClosingBracket", "Current Version: [1.3\n", {}},
                       PageCase{
                           "CaseMatters", "Current Version: [1.2D]\ncurrent version: [9]\n", {}},
-                      PageCase{"EveryMarkerLine",
-                               "a\r\nCurrent Version: [1.3]\r\nb Current Version: [2.0] c\r\n",
-                               {"1.3", "2.0"}}),
+                      PageCase{"OnlyTheNewestOfEveryMarkerLine",
+                               "a\r\nCurrent Version: [1.3]\r\nb Current Version: [2.0] c\r\n"
+                               "Current Version: [1.4]\r\n",
+                               "2.0"}),
     [](const ::testing::TestParamInfo<PageCase>& info) { return info.param.name; });
 
 TEST(UpgradeUrl, AppendsThePathsToTheSiteAndNeedsASite) {

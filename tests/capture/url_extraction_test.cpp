@@ -12,6 +12,15 @@
 namespace pellmarsh {
 namespace {
 
+std::vector<std::string> Scanned(std::string_view line) {
+  std::vector<std::string> found;
+  ScanPageLine(line, [&found](std::string_view candidate) {
+    found.emplace_back(candidate);
+    return true;
+  });
+  return found;
+}
+
 std::string Joined(const std::vector<std::string>& texts) {
   std::string joined;
   for (const std::string& text : texts) {
@@ -44,9 +53,7 @@ TEST(ScanPageLine, FindsAttributeValuesAndWrittenUrlsInLineOrder) {
       {"a name straddling an earlier value is not an attribute", "href=xsrc=y", "xsrc=y"},
   };
   for (const LineRow& row : rows) {
-    std::vector<std::string> found;
-    ScanPageLine(row.line, found);
-    EXPECT_EQ(Joined(found), row.candidates) << row.what;
+    EXPECT_EQ(Joined(Scanned(row.line)), row.candidates) << row.what;
   }
 }
 
@@ -55,8 +62,7 @@ TEST(ScanPageLine, HugeLineIsScannedOnce) {
   for (int i = 0; i < 200000; ++i) {
     line += "<a href=\"/f" + std::to_string(i) + "\">x</a>";
   }
-  std::vector<std::string> found;
-  ScanPageLine(line, found);
+  const std::vector<std::string> found = Scanned(line);
   ASSERT_EQ(found.size(), 200000u);
   EXPECT_EQ(found.back(), "/f199999");
 }
@@ -79,9 +85,13 @@ TEST(ResolveCandidate, MakesReferencesAbsoluteAndKeepsOnlyHttpHttpsAndFtp) {
       {"/name", "ftp://host/pub/", "ftp://host:21/name"},
       {"//pub/name", "ftp://host/pub/", "ftp://host:21//pub/name"},
       {"news://n/g", "http://host/a.html", "http://host/news://n/g"},
+      // Dot segments are the path's: a query or fragment keeps its "/../".
+      {"get.php?p=/../y.bin", "http://host/f/page.html", "http://host/f/get.php?p=/../y.bin"},
+      {"x.bin", "http://host/f/get.php?d=/a/b", "http://host/f/x.bin"},
+      {"http://h/a/../b?q=/../c#f/../g", "http://host/", "http://h/b?q=/../c#f/../g"},
   };
   for (const ResolveRow& row : rows) {
-    EXPECT_EQ(ResolveCandidate(row.candidate, row.page), row.resolved) << row.candidate;
+    EXPECT_EQ(ResolveCandidate(row.candidate, LinkBase(row.page)), row.resolved) << row.candidate;
   }
 }
 
@@ -175,6 +185,28 @@ TEST_F(ExtractionTest, AutomaticRunOverTwoHundredCandidatesKeepsTheClipListSmall
   }
   const auto plan = PlanExtraction(Page("http://host/a/p.html", links(201, "m")));
   EXPECT_EQ(plan->candidateCount, 201u);
+}
+
+TEST_F(ExtractionTest, AScanHoldsEachResolvedUrlOnceAndStopsPastItsCount) {
+  const std::string longUrl = "http://host/" + std::string(4000, 'd') + "/p.html";
+  std::string same;
+  for (int i = 0; i < 100'000; ++i) {
+    same += "href=a ";
+  }
+  const auto one = PlanExtraction(Page(longUrl, same));
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->candidateCount, 100'000u);
+  EXPECT_EQ(one->urls.size(), 1u);
+
+  std::string many;
+  for (int i = 0; i < 5000; ++i) {
+    many += "href=f" + std::to_string(i) + "\n";
+  }
+  const auto stopped = PlanExtraction(Page(longUrl, many), kAutomaticClipLimit);
+  EXPECT_EQ(stopped->candidateCount, kAutomaticClipLimit + 1);
+  EXPECT_EQ(stopped->urls.size(), kAutomaticClipLimit);
+  EXPECT_EQ(ExtractAutomatically(tree, names, Page(longUrl, many), 1000), 0u);
+  EXPECT_EQ(ClipFolder(root).ChildCount(), 0);
 }
 
 }  // namespace

@@ -145,6 +145,41 @@ TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndACopyOfItselfBeforeTheNextSa
   EXPECT_NE(testing::ReadFile(dir.File("pmarsh.dat")), damaged);
 }
 
+TEST_F(DataFileTest, ADamagedFileIsRepairedAtOnceAndTheSameDamageIsCopiedOnlyOnce) {
+  Tree original;
+  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
+  const std::string damaged = bytes.substr(0, bytes.size() - 6);
+  auto copies = [&] {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().starts_with("pmarsh.dat.damaged-")) {
+        found.push_back(entry.path());
+      }
+    }
+    return found;
+  };
+  WriteFile(dir.File("pmarsh.dat"), damaged);
+  clock.unixTime = 1765000000;
+  {
+    Tree loaded;
+    ASSERT_TRUE(MakeDataFile().LoadAtStartup(loaded).report);
+  }
+  // The start ended without a save (killed): the next one finds a sound file.
+  {
+    Tree loaded;
+    EXPECT_FALSE(MakeDataFile().LoadAtStartup(loaded).report);
+  }
+  // The same damage met again later is not copied a second time.
+  WriteFile(dir.File("pmarsh.dat"), damaged);
+  clock.unixTime += 3600;
+  Tree loaded;
+  const LoadOutcome outcome = MakeDataFile().LoadAtStartup(loaded);
+  ASSERT_EQ(copies().size(), 1u);
+  ASSERT_TRUE(outcome.report);
+  EXPECT_NE(outcome.report->text.find(copies()[0]), std::string::npos) << outcome.report->text;
+  EXPECT_EQ(testing::ReadFile(copies()[0]), damaged);
+}
+
 TEST_F(DataFileTest, ADataFileThatCannotBeReadIsNeverSavedOver) {
   // A directory in its place reads with an error even for root.
   ASSERT_EQ(mkdir(dir.File("pmarsh.dat").c_str(), 0700), 0);

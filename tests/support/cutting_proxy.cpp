@@ -112,15 +112,15 @@ void CuttingProxy::Relay(int client, int64_t cutAfter) {
       toClient += got;
       if (toClient >= cutAfter) {
         ++cuts_;
-        if (cut_ == Cut::kReset) {
+        if (cut_ != Cut::kSilence) {
           break;
         }
         silent = true;
       }
     }
   }
-  // Only a cut is a reset: a server that ended its answer ends the relay too.
-  if (serverEnded) {
+  // Only a reset cut is a reset: a server that ended its answer ends the relay too.
+  if (serverEnded || cut_ == Cut::kClose) {
     ::close(client);
   } else {
     ResetAndClose(client);

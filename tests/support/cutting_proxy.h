@@ -9,11 +9,12 @@ namespace pellmarsh::testing {
 
 // A TCP relay on 127.0.0.1 in front of a loopback server that breaks every
 // connection after a number of bytes have gone from the server to the client:
-// by resetting it, or by going silent (holding it open and relaying nothing
-// more). A broken link on demand, for the resume and retry paths.
+// by resetting it, by closing it as if the server had ended, or by going silent
+// (holding it open and relaying nothing more). A broken link on demand, for the resume and retry
+// paths.
 class CuttingProxy {
  public:
-  enum class Cut { kReset, kSilence };
+  enum class Cut { kReset, kClose, kSilence };
   static constexpr int kEveryConnection = -1;
 
   // Only the first `connectionsToCut` connections are cut; later ones are

@@ -347,6 +347,55 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
   }
 }
 
+TEST_F(HttpTransferTest, FieldsAreReadWhateverTheirBlanksAndABodyEndsAtItsLength) {
+  const std::string ok = "HTTP/1.1 200 OK\r\n";
+  const struct {
+    const char* what;
+    Script script;
+    int status;
+    std::string file, size, error;
+  } cases[] = {
+      {"a length without a blank, cut short",
+       Script().ReadUntil("\r\n\r\n").Send(ok + "Content-Length:10\r\n\r\nshort"), 5, "short", "10",
+       "Transfer completed normally but was short of the supposed total.  Retrying..."},
+      {"a body longer than its length",
+       Script().ReadUntil("\r\n\r\n").Send(ok + "Content-Length: 4\r\n\r\n123456789"), 2, "1234",
+       "4", ""},
+      {"a server that keeps the connection open after the length",
+       Script().ReadUntil("\r\n\r\n").Send(ok + "Content-Length: 4\r\n\r\n1234").Pause(45s), 2,
+       "1234", "4", ""},
+      {"a chunked body that also gives its encoded length",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send(ok +
+                 "Content-Length: 14\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\n0\r\n\r\n"),
+       2, "abcd", "0", ""},
+      {"a zero-padded chunk size",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send(ok + "Transfer-Encoding: chunked\r\n\r\n0000000000000004\r\nabcd\r\n0\r\n\r\n"),
+       2, "abcd", "0", ""},
+      {"a field beginning with http after the location",
+       Script()
+           .ReadUntil("\r\n\r\n")
+           .Send(
+               "HTTP/1.0 302 Found\r\nLocation:http://other.invalid/b.bin\r\nHTTP-Date: x\r\n\r\n"),
+       5, "(none)", "0", "HTTP Redirect 302 to: http://other.invalid/b.bin"},
+  };
+  for (const auto& row : cases) {
+    testing::ScriptedServer server({row.script});
+    const std::string local = dir.File("f" + std::to_string(&row - cases));
+    Item& item = NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.bin", local);
+    const auto started = std::chrono::steady_clock::now();
+    Attempt(item);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(OnDisk(local), row.file) << row.what;
+    EXPECT_EQ(item.GetProp(key::kSize), row.size) << row.what;
+  }
+}
+
 TEST_F(HttpTransferTest, ABrokenChunkedBodyIsRetriedFromWhatArrived) {
   const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
   const struct {

@@ -106,7 +106,7 @@ TEST(HttpHeaderReader, ALineOrAHeaderOverItsBoundEndsTheReading) {
   EXPECT_EQ(Read({"z" + header}).result, Result::kTooLong) << "a header one byte over";
 }
 
-TEST(HttpHeaderField, ValuesAreReadAtTheirFixedOffsets) {
+TEST(HttpHeaderField, ValuesAreReadAfterTheColonAndItsOptionalBlanks) {
   using Kind = HttpHeaderField::Kind;
   const struct {
     std::string line;
@@ -117,14 +117,22 @@ TEST(HttpHeaderField, ValuesAreReadAtTheirFixedOffsets) {
   } cases[] = {
       {"HTTP/1.1 404 Not Found", Kind::kStatus, 404, ""},
       {"HTTP/1.0", Kind::kStatus, 0, ""},
-      {"Location:http://host/b.zip", Kind::kLocation, 0, "ttp://host/b.zip"},
+      {"Location:http://host/b.zip", Kind::kLocation, 0, "http://host/b.zip"},
+      {"LOCATION: \thttp://host/c.zip \t", Kind::kLocation, 0, "http://host/c.zip"},
       {"content-length: 6000000000", Kind::kContentLength, 6'000'000'000, ""},
+      {"Content-Length:5000", Kind::kContentLength, 5000, ""},
+      {"Content-Length:\t 12 ", Kind::kContentLength, 12, ""},
+      {"Content-Range:bytes\t3-5/6", Kind::kContentRange, 3, ""},
+      {"Content-Range: items 3-5/6", Kind::kOther, 0, ""},
+      {"HTTP-Date: Tue, 08 Dec 2026 10:00:00 GMT", Kind::kOther, 0, ""},
+      {"http-equiv: refresh", Kind::kOther, 0, ""},
+      {"Content-Type:text/html", Kind::kContentType, 0, "text/html"},
       {"Content-Range: bytes 5368709120-5368709129/5368709130", Kind::kContentRange, 5'368'709'120,
        ""},
       {"Content-Range: bytes */1000", Kind::kContentRange, 0, "", 1000},
       {"Content-Type: TEXT/PLAIN; Charset=X", Kind::kContentType, 0, "text/plain; charset=x"},
       {"Transfer-Encoding:Chunked", Kind::kTransferEncoding, 0, "chunked"},
-      {"transfer-encoding: \tgzip, chunked ", Kind::kTransferEncoding, 0, "gzip, chunked "},
+      {"transfer-encoding: \tgzip, chunked ", Kind::kTransferEncoding, 0, "gzip, chunked"},
   };
   for (const auto& row : cases) {
     const HttpHeaderField field = ParseHttpHeaderField(row.line);
@@ -132,6 +140,26 @@ TEST(HttpHeaderField, ValuesAreReadAtTheirFixedOffsets) {
     EXPECT_EQ(row.kind == Kind::kStatus ? field.code : field.number, row.value) << row.line;
     EXPECT_EQ(field.text, row.text) << row.line;
     EXPECT_EQ(field.unsatisfiedTotal, row.unsatisfiedTotal) << row.line;
+  }
+}
+
+TEST(ChunkedBodyDecoder, LeadingZerosOfASizeCountAgainstTheLineNotTheDigits) {
+  const struct {
+    std::string body;
+    ChunkedBodyDecoder::Result result;
+    std::string data;
+  } cases[] = {
+      {"0000000000000004\r\nabcd\r\n0\r\n\r\n", ChunkedBodyDecoder::Result::kDone, "abcd"},
+      {std::string(100, '0') + "3\r\nabc\r\n000\r\n\r\n", ChunkedBodyDecoder::Result::kDone, "abc"},
+      {"01000000000000000\r\n", ChunkedBodyDecoder::Result::kMalformed, ""},
+      {std::string(ChunkedBodyDecoder::kMaxSizeLine + 1, '0') + "\r\n",
+       ChunkedBodyDecoder::Result::kMalformed, ""},
+  };
+  for (const auto& row : cases) {
+    ChunkedBodyDecoder decoder;
+    std::string data;
+    EXPECT_EQ(decoder.Decode(row.body, data), row.result) << row.body.substr(0, 40);
+    EXPECT_EQ(data, row.data) << row.body.substr(0, 40);
   }
 }
 

@@ -165,6 +165,51 @@ TEST_F(HttpsTransferTest, AHandshakeCutShortIsRetriedAndTheRetryCompletes) {
   EXPECT_TRUE(OnDisk(dir.File("a.bin")) == data);
 }
 
+TEST_F(HttpsTransferTest, ABodyOfNoStatedLengthCutWithoutTheClosingAlertIsRetried) {
+  testing::NginxServer::Options options = Presenting(certificates_->valid());
+  // Included pages have no length known in advance: the close ends the body.
+  options.extraConfig = "location /ssi/ {\n ssi on;\n}";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const std::string page = std::string(200'000, 'p');
+  nginx.AddFile("/ssi/page.html", page);
+  testing::CuttingProxy proxy(nginx.tlsPort(), 50'000, testing::CuttingProxy::Cut::kClose, 1);
+  Item& item = NewItem("https://localhost:" + std::to_string(proxy.port()) + "/ssi/page.html",
+                       dir.File("page.html"));
+  Attempt(item);
+  EXPECT_EQ(proxy.connectionsCut(), 1);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << item.GetProp(key::kLog);
+  EXPECT_EQ(item.GetProp(key::kError),
+            "The server closed the TLS connection without its closing alert: the body may be cut "
+            "short.");
+
+  Attempt(item);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(dir.File("page.html")) == page);
+}
+
+TEST_F(HttpsTransferTest, ABusyServersAlertIsRetriedAndAProtocolAlertIsFinal) {
+  const struct {
+    const char* what;
+    char alert;
+    int status;
+    std::string error;
+  } cases[] = {
+      {"internal_error", 80, kStatusWaitingToRetry, "TLS Error: tlsv1 alert internal error"},
+      {"handshake_failure", 40, kStatusFailed, "TLS Error: sslv3 alert handshake failure"},
+  };
+  for (const auto& row : cases) {
+    // A fatal alert record, sent as the server's first flight.
+    const std::string record = std::string("\x15\x03\x03\x00\x02\x02", 6) + row.alert;
+    testing::ScriptedServer server({testing::ScriptedServer::Script().Send(record).Pause(5s)});
+    Item& item = NewItem("https://localhost:" + std::to_string(server.port()) + "/a.bin",
+                         dir.File(row.what));
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+  }
+}
+
 TEST_F(HttpsTransferTest, AServerThatNeverAnswersTheHandshakeIsGivenUpAfterAMinute) {
   testing::ScriptedServer server({testing::ScriptedServer::Script().Pause(20s)});
   const std::string port = std::to_string(server.port());

@@ -12,10 +12,20 @@ namespace pellmarsh {
 class CaptionAnswers final : public UserMessages {
  public:
   MessageAnswer Show(const UserMessage& message) override {
-    std::lock_guard lock(mutex);
-    shown.push_back(message);
-    const auto answer = answers.find(message.caption);
-    return answer != answers.end() ? answer->second : MessageAnswer::kOk;
+    MessageAnswer answer = MessageAnswer::kOk;
+    {
+      std::lock_guard lock(mutex);
+      shown.push_back(message);
+      if (const auto found = answers.find(message.caption); found != answers.end()) {
+        answer = found->second;
+      }
+    }
+    // As a signal does while the question is open: the box closes unanswered.
+    if (message.caption == closeDuring && close) {
+      close();
+      return MessageAnswer::kNo;
+    }
+    return answer;
   }
   bool Said(const std::string& text) {
     std::lock_guard lock(mutex);
@@ -26,6 +36,8 @@ class CaptionAnswers final : public UserMessages {
   std::mutex mutex;
   std::map<std::string, MessageAnswer> answers;
   std::vector<UserMessage> shown;
+  std::string closeDuring;
+  std::function<void()> close;
 };
 
 class UpgradeCheckWindowTest : public QObject {
@@ -77,6 +89,7 @@ class UpgradeCheckWindowTest : public QObject {
 
   void init() {
     answers.shown.clear();
+    answers.closeDuring.clear();
     answers.answers = {{"Pellmarsh: Upgrade Available!", MessageAnswer::kYes},
                        {"Pellmarsh: Upgrade Now?", MessageAnswer::kNo}};
   }
@@ -102,6 +115,17 @@ class UpgradeCheckWindowTest : public QObject {
     QCOMPARE(::stat((DownloadDir() + "/pellmarsh.exe").c_str(), &info), 0);
     QCOMPARE(info.st_mode & 0111, 0u);
     QVERIFY(!fixture->app->state().noExitPrompt);
+  }
+
+  void onlyTheNewestIsOfferedAndACloseEndsTheOfferAtOnce() {
+    answers.closeDuring = "Pellmarsh: Upgrade Available!";
+    answers.close = [this] { fixture->window->RequestQuit(); };
+    StartWithLastCheck(31,
+                       "Current Version: [1.3]\nCurrent Version: [1.5]\nCurrent Version: [1.4]\n");
+    QTRY_VERIFY_WITH_TIMEOUT(fixture->window->isHidden(), 20000);
+    std::lock_guard lock(answers.mutex);
+    QCOMPARE(answers.shown.size(), size_t{1});
+    QVERIFY(answers.shown[0].text.starts_with("Version 1.5 of Pellmarsh is available."));
   }
 
   void aPageWithNothingNewerIsDeletedWithoutAQuestion() {

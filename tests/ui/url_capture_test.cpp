@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 
 #include "app/app.h"
 #include "store/builtin_tree.h"
@@ -164,7 +165,11 @@ class UrlCaptureTest : public QObject {
     QCOMPARE(CurrentTab(), int(kTabPending));
 
     fixture->messages.answer = MessageAnswer::kOk;
+    // The window's timers go on while the page is scanned.
+    bool timerRan = false;
+    QTimer::singleShot(0, [&timerRan] { timerRan = true; });
     fixture->window->commands().RunItemCommand(kCommandExtractUrls, {item});
+    QVERIFY(timerRan);
     QCOMPARE(Clipped().size(), 201);
     QCOMPARE(Clipped().back(), QString("http://example.invalid/dir/f200.zip:6"));
     QCOMPARE(CurrentTab(), int(kTabClipboard));

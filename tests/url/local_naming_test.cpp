@@ -134,6 +134,9 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
       {"http://host/page.html", "../../x.html", "http://host/x.html", "x.html"},
       // A server cannot send the download to a local file.
       {"http://host/a/p", "file:///etc/passwd", "http://host/a/file:///etc/passwd", "passwd"},
+      // "/../" in a query is the server's data, not a step up the path.
+      {"http://host/files/a.html", "/files/get.php?p=/../y.bin",
+       "http://host:80/files/get.php?p=/../y.bin", "y.bin"},
   };
   for (const auto& [value, location, resolved, name] : rows) {
     Item item;
