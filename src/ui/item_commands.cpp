@@ -269,16 +269,16 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
         break;
     }
   }
-  if (carry == kCarryResume && noResumeServer) {
-    carry = kCarryOverwrite;
+  if (carry == kCarryStop || carry == kCarryNone) {
+    return false;
   }
-  if (carry == kCarryOverwrite) {
+  // A server that cannot resume makes this item start over; the others of a
+  // "Resume All" keep their partial files.
+  if (carry == kCarryOverwrite || noResumeServer) {
     DeleteItemFile(local);
-  } else if (carry == kCarryResume) {
+  } else {
     auto tree = state_.tree.Lock();
     item.SetPropInt(key::kResume, 1);
-  } else {
-    return false;
   }
   if (askAgain) {
     carry = kCarryNone;

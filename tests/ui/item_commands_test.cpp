@@ -232,6 +232,21 @@ TEST_F(ItemCommandsTest, OverwriteAllAsksOnceWhereOverwriteAsksForEach) {
   EXPECT_EQ(desk.asked[0].substr(0, 22), "File Overwrite Alert\n\n");
 }
 
+TEST_F(ItemCommandsTest, ResumeAllStartsOverOnlyTheItemWhoseServerCannotResume) {
+  desk.fileExistsAnswer = FileExistsAnswer::kResumeAll;
+  Item& a = AddItem(folder::kFileList, "a.iso", kStatusFailed, true);
+  Item& b = AddItem(folder::kFileList, "b.iso", kStatusFailed, true);
+  b.SetProp(key::kLog, "Recv Line: Server: Microsoft-PWS-95/2.0\r\n");
+  Item& c = AddItem(folder::kFileList, "c.iso", kStatusFailed, true);
+  Run(kCommandQueue, {&a, &b, &c});
+  EXPECT_EQ(desk.asked.size(), 1u);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("a.iso")));
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("b.iso")));
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("c.iso")));
+  EXPECT_EQ(c.GetPropInt(key::kResume), 1);
+  EXPECT_EQ(b.GetPropInt(key::kResume), 0);
+}
+
 TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   Item& queued = AddItem(folder::kFileList, "q", kStatusQueued, true);
   Run(kCommandStartNow, {&queued});
