@@ -22,6 +22,12 @@ MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption)
       {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
 }
 
+// Under the tree lock.
+bool HasTransfer(const AppState& state, const Item& item) {
+  return std::ranges::any_of(state.activeTransfers,
+                             [&item](const auto& transfer) { return transfer->item() == &item; });
+}
+
 }  // namespace
 
 bool DeleteItemFile(const std::string& path) {
@@ -288,9 +294,12 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
 
 void ItemCommands::Stop(Item& item) {
   auto tree = state_.tree.Lock();
-  const int status = item.GetPropInt(key::kStatus);
+  // Only a transfer turns a stop request into "On hold": an item started
+  // with Start Now but not taken up yet has none to do it.
+  const bool transferring =
+      item.GetPropInt(key::kStatus) >= kStatusTransferring && HasTransfer(state_, item);
   item.SetPropInt(key::kResume, 0);
-  SetStatus(item, status < kStatusTransferring ? kStatusOnHold : kStatusStopRequested);
+  SetStatus(item, transferring ? kStatusStopRequested : kStatusOnHold);
 }
 
 void ItemCommands::Launch(Item& item) {

@@ -69,6 +69,20 @@ class ScriptedDesk final : public CommandDesk {
   int refreshes = 0;
 };
 
+// A running transfer, as far as the commands can see one.
+class IdleTransfer final : public Transfer {
+ public:
+  explicit IdleTransfer(Item& item) : item_(&item) {}
+  bool Step(size_t) override { return true; }
+  int64_t stepBytes() const override { return 0; }
+  Item* item() const override { return item_; }
+  void DetachItem() override { item_ = nullptr; }
+  Wait NextWait() const override { return {}; }
+
+ private:
+  Item* item_;
+};
+
 class ItemCommandsTest : public ::testing::Test {
  protected:
   ItemCommandsTest() {
@@ -261,9 +275,13 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   EXPECT_EQ(clipped.GetPropInt(key::kArchived), 0);
 
   Item& complete = AddItem(folder::kFileList, "d", kStatusComplete);
-  Run(kCommandStop, {&complete, &queued});
+  Item& running = AddItem(folder::kFileList, "r", kStatusTransferring);
+  state.activeTransfers.push_back(std::make_unique<IdleTransfer>(running));
+  Run(kCommandStop, {&complete, &running, &queued});
   EXPECT_EQ(complete.GetPropInt(key::kStatus), kStatusOnHold);
-  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusStopRequested);
+  EXPECT_EQ(running.GetPropInt(key::kStatus), kStatusStopRequested);
+  // Started now but not taken up by the scheduler: nothing would end a stop request.
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusOnHold);
 }
 
 TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {
