@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <deque>
+#include <functional>
+#include <utility>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -22,6 +24,9 @@ class ScriptedMessages final : public UserMessages {
  public:
   MessageAnswer Show(const UserMessage& message) override {
     shown.push_back(message);
+    if (whileShown) {
+      std::exchange(whileShown, nullptr)();
+    }
     if (answers.empty()) {
       return MessageAnswer::kOk;
     }
@@ -31,6 +36,7 @@ class ScriptedMessages final : public UserMessages {
   }
   std::deque<MessageAnswer> answers;
   std::vector<UserMessage> shown;
+  std::function<void()> whileShown;  // what another thread does during the next one
 };
 
 class ScriptedDesk final : public CommandDesk {
@@ -326,6 +332,32 @@ TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
   EXPECT_EQ(desk.forgotten, std::vector<const Item*>{&item});
   EXPECT_EQ(ChildCount(folder::kFileClip), 0);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("clip")));  // a clipped URL's delete offers no file
+}
+
+TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileAndPlace) {
+  state.tree.Lock()->SetPropInt(setting::kOwnsFiles, 1);
+  for (const ItemCommand command : {kCommandArchiveOrDelete, kCommandDeleteFile, kCommandNuke}) {
+    messages.shown.clear();
+    events.raised.clear();
+    Item& item = AddItem(folder::kFileArchive, "scanned.exe", kStatusComplete, true);
+    messages.answers = {MessageAnswer::kYes};
+    messages.whileShown = [&] {
+      auto tree = state.tree.Lock();
+      item.SetPropInt(key::kVirusChecking, 1);
+      state.virusQueue.push_back(&item);
+    };
+    Run(command, {&item});
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("scanned.exe"))) << command;
+    EXPECT_EQ(ChildCount(folder::kFileArchive), 1) << command;
+    EXPECT_EQ(state.virusQueue.size(), 1u) << command;
+    ASSERT_EQ(messages.shown.size(), 2u) << command;
+    EXPECT_EQ(messages.shown[1].text,
+              "File currently being checked for viruses.  Please wait until this completes before "
+              "deleting it!");
+    EXPECT_TRUE(events.raised.empty()) << command;
+    state.virusQueue.clear();
+    EmptyFolder(folder::kFileArchive);
+  }
 }
 
 TEST(DeleteItemFile, DeletesOnlyARegularFile) {
