@@ -71,10 +71,10 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
     const char* event;
     bool fileStays;
   } rows[] = {
-      {0, 0, kVirusClean, "Virus check returned: 0 (0)", "CLEAN", true},
-      {2, 0, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
-      {2, 1, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
-      {9, 0, kVirusCheckError, "Virus check returned: 9 (9)", nullptr, true},
+      {0, 0, kVirusClean, "Virus check returned: 0 (File CLEAN)", "CLEAN", true},
+      {2, 0, kVirusInfected, "Virus check returned: 2 (File INFECTED)", "INFECTED", false},
+      {2, 1, kVirusInfected, "Virus check returned: 2 (File INFECTED)", "INFECTED", true},
+      {9, 0, kVirusCheckError, "Virus check returned: 9 (Failed to check)", nullptr, true},
       {7, 0, kVirusUnknown,
        "Virus check returned: 7 (unknown value, please update Pellmarsh settings)", nullptr, true},
   };
