@@ -71,10 +71,12 @@ bool VirusChecker::CheckHead() {
     request.device = before.st_dev;
     request.inode = before.st_ino;
   }
+  // A checker given by name runs from a folder of PATH: the log says which file.
+  const std::string found = FindProgram(request.program);
   {
     auto tree = state_.tree.Lock();
     AppendLogLine(*item, clock_.TickCount(),
-                  "Virus checking: " + request.program + " " +
+                  "Virus checking: " + (found.empty() ? request.program : found) + " " +
                       CheckerCommandLine(request.command, request.local));
   }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "store/item_status.h"
@@ -108,6 +109,22 @@ TEST_F(VirusCheckerTest, ThePathReachesTheCheckerAsOneExactArgument) {
                 .find("Virus checking: " + dir.File("recorder") + " --quiet \"--log=a b\" \"" +
                       Get(item, key::kLocal) + "\""),
             std::string::npos);
+}
+
+TEST_F(VirusCheckerTest, ACheckerGivenByNameIsFoundOnThePathAndTheLogSaysWhichFileRan) {
+  ::mkdir(dir.File("bin").c_str(), 0700);
+  Checker("bin/scanner", "exit 1");
+  const std::string savedPath = std::getenv("PATH");
+  ::setenv("PATH", ("/nonexistent::" + dir.File("bin")).c_str(), 1);
+  SetUpChecker("scanner");
+  Item& item = QueueFile("file");
+  EXPECT_TRUE(checker.CheckHead());
+  ::setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(Get(item, key::kVirusCheck), std::to_string(kVirusInfected));
+  EXPECT_NE(Get(item, key::kLog).find("Virus checking: " + dir.File("bin/scanner") + " \""),
+            std::string::npos)
+      << Get(item, key::kLog);
 }
 
 TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
