@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/files.h"
 #include "platform/program_dir.h"
 
 namespace pellmarsh {
@@ -21,20 +21,6 @@ std::string Env(const char* name) {
 // XDG_DATA_HOME counts only when it is an absolute path; a relative one is ignored.
 bool IsAbsolute(const std::string& path) {
   return !path.empty() && path.front() == '/';
-}
-
-// Makes each missing component with mode 0700, as the XDG base directories
-// are to be made; existing ones keep their mode.
-void MakePrivateDirectories(const std::string& path) {
-  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      return;  // the instance lock reports the folder it cannot use
-    }
-    if (slash == std::string::npos) {
-      return;
-    }
-  }
 }
 
 // One value of user-dirs.dirs: "$HOME/rest" or an absolute path, in quotes.
@@ -104,6 +90,7 @@ DataFolders ChooseDataFolders(const std::string& programDir, const UserEnvironme
                                    : JoinPath(environment.home, ".local/share");
   DataFolders folders{programDir, JoinPath(dataHome, "pellmarsh"), UserDownloadDir(environment),
                       false};
+  // A failure shows when the instance lock cannot use the folder.
   MakePrivateDirectories(folders.dataDir);
   return folders;
 }
