@@ -40,10 +40,22 @@ std::string UserDirsValue(const std::string& line, const std::string& home) {
   return IsAbsolute(value) ? value : "";
 }
 
+// Root passes every write check, so writability alone would put root's data
+// in /usr/bin: a portable copy is a folder of the user's own, never a system one.
+bool IsUsersProgramFolder(const std::string& programDir, uid_t userId) {
+  if (programDir == "/usr" || programDir.starts_with("/usr/")) {
+    return false;
+  }
+  struct stat info {};
+  return ::stat(programDir.c_str(), &info) == 0 && info.st_uid == userId &&
+         FolderIsWritable(programDir);
+}
+
 }  // namespace
 
 UserEnvironment CurrentUserEnvironment() {
-  UserEnvironment environment{Env("HOME"), Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME")};
+  UserEnvironment environment{Env("HOME"), Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME"),
+                              ::geteuid()};
   if (!IsAbsolute(environment.home)) {
     if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir) {
       environment.home = entry->pw_dir;
@@ -82,7 +94,7 @@ std::string UserDownloadDir(const UserEnvironment& environment) {
 }
 
 DataFolders ChooseDataFolders(const std::string& programDir, const UserEnvironment& environment) {
-  if (FolderIsWritable(programDir) || !IsAbsolute(environment.home)) {
+  if (IsUsersProgramFolder(programDir, environment.userId) || !IsAbsolute(environment.home)) {
     return FoldersBesideProgram(programDir);
   }
   const std::string dataHome = IsAbsolute(environment.xdgDataHome)
