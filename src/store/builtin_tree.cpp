@@ -97,7 +97,7 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
     // failure shows on the first download.
     MakePrivateDirectories(downloadDir);
     entry.SetProp(key::kLocalPath, downloadDir);
-    entry.SetProp(key::kLogin, "anonymous");
+    entry.SetProp(key::kLogin, kAnonymousLogin);
     entry.SetProp(key::kPassword, kAnonymousPassword);
   }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "store/builtin_tree.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/base64.h"
@@ -40,6 +41,17 @@ bool SameServer(const UrlParts& a, const UrlParts& b) {
   return a.GetProp(key::kProtocol) == b.GetProp(key::kProtocol) &&
          NamesEqual(a.GetProp(key::kHostName), b.GetProp(key::kHostName)) &&
          a.GetProp(key::kPort) == b.GetProp(key::kPort);
+}
+
+// Every item gets the new-host entry's anonymous FTP login, a convention HTTP
+// does not have: a server asking for credentials gets only those the user
+// gave, any other login or this one written in the URL.
+bool HasUsersCredentials(const Item& item, const UrlParts& url) {
+  const std::string login = item.GetProp(key::kLogin);
+  if (login == kAnonymousLogin) {
+    return url.GetProp(key::kUserId) == login;
+  }
+  return !login.empty() || !item.GetProp(key::kPassword).empty();
 }
 
 // The first server's credentials never travel to the server a redirect names:
@@ -80,7 +92,7 @@ SessionState HttpExchange::Start() {
     }
   }
   std::string authorization;
-  if (item.GetPropInt(key::kHttpAuth) != 0) {
+  if (item.GetPropInt(key::kHttpAuth) != 0 && HasUsersCredentials(item, url)) {
     authorization = "Authorization: Basic " +
                     Base64Encode(item.GetProp(key::kLogin) + ":" + item.GetProp(key::kPassword)) +
                     "\r\n";
@@ -248,7 +260,8 @@ bool HttpExchange::HeaderLine(const std::string& line) {
 
 SessionState HttpExchange::HeaderComplete() {
   Item& item = session_.urlItem();
-  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0) {
+  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0 &&
+      HasUsersCredentials(item, session_.urlParts())) {
     item.SetPropInt(key::kHttpAuth, 1);
     // Starting over with the credentials keeps a partial file a resume
     // depends on; the session removes the save file only when it is empty.
