@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/files.h"
 #include "platform/program_dir.h"
 
 namespace pellmarsh {
@@ -21,20 +21,6 @@ std::string Env(const char* name) {
 // XDG_DATA_HOME counts only when it is an absolute path; a relative one is ignored.
 bool IsAbsolute(const std::string& path) {
   return !path.empty() && path.front() == '/';
-}
-
-// Makes each missing component with mode 0700, as the XDG base directories
-// are to be made; existing ones keep their mode.
-void MakePrivateDirectories(const std::string& path) {
-  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    const std::string prefix = path.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-      return;  // the instance lock reports the folder it cannot use
-    }
-    if (slash == std::string::npos) {
-      return;
-    }
-  }
 }
 
 // One value of user-dirs.dirs: "$HOME/rest" or an absolute path, in quotes.
@@ -54,10 +40,22 @@ std::string UserDirsValue(const std::string& line, const std::string& home) {
   return IsAbsolute(value) ? value : "";
 }
 
+// Root passes every write check, so writability alone would put root's data
+// in /usr/bin: a portable copy is a folder of the user's own, never a system one.
+bool IsUsersProgramFolder(const std::string& programDir, uid_t userId) {
+  if (programDir == "/usr" || programDir.starts_with("/usr/")) {
+    return false;
+  }
+  struct stat info {};
+  return ::stat(programDir.c_str(), &info) == 0 && info.st_uid == userId &&
+         FolderIsWritable(programDir);
+}
+
 }  // namespace
 
 UserEnvironment CurrentUserEnvironment() {
-  UserEnvironment environment{Env("HOME"), Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME")};
+  UserEnvironment environment{Env("HOME"), Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME"),
+                              ::geteuid()};
   if (!IsAbsolute(environment.home)) {
     if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_dir) {
       environment.home = entry->pw_dir;
@@ -96,7 +94,7 @@ std::string UserDownloadDir(const UserEnvironment& environment) {
 }
 
 DataFolders ChooseDataFolders(const std::string& programDir, const UserEnvironment& environment) {
-  if (FolderIsWritable(programDir) || !IsAbsolute(environment.home)) {
+  if (IsUsersProgramFolder(programDir, environment.userId) || !IsAbsolute(environment.home)) {
     return FoldersBesideProgram(programDir);
   }
   const std::string dataHome = IsAbsolute(environment.xdgDataHome)
@@ -104,6 +102,7 @@ DataFolders ChooseDataFolders(const std::string& programDir, const UserEnvironme
                                    : JoinPath(environment.home, ".local/share");
   DataFolders folders{programDir, JoinPath(dataHome, "pellmarsh"), UserDownloadDir(environment),
                       false};
+  // A failure shows when the instance lock cannot use the folder.
   MakePrivateDirectories(folders.dataDir);
   return folders;
 }

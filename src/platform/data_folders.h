@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace pellmarsh {
@@ -17,6 +19,7 @@ struct UserEnvironment {
   std::string home;
   std::string xdgDataHome;
   std::string xdgConfigHome;
+  uid_t userId = static_cast<uid_t>(-1);  // the effective user; nobody's until set
 };
 
 UserEnvironment CurrentUserEnvironment();
@@ -24,8 +27,9 @@ UserEnvironment CurrentUserEnvironment();
 // A portable copy or a build: everything beside the program.
 DataFolders FoldersBesideProgram(const std::string& programDir);
 
-// Beside the program when its folder is writable; otherwise the user's
-// $XDG_DATA_HOME/pellmarsh (created 0700) and the user's download folder.
+// Beside the program when its folder is the user's own and writable, and not
+// a system folder under /usr; otherwise the user's $XDG_DATA_HOME/pellmarsh
+// (created 0700) and the user's download folder.
 DataFolders ChooseDataFolders(const std::string& programDir, const UserEnvironment& environment);
 
 // True when the folder's permissions let this process write into it. Root

@@ -35,6 +35,18 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+bool MakePrivateDirectories(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      return false;
+    }
+    if (slash == std::string::npos) {
+      return true;
+    }
+  }
+}
+
 FileFailure FailureFromErrno(int error) {
   switch (error) {
     case ENOENT:

@@ -28,6 +28,11 @@ FileFailure FailureFromErrno(int error);
 // The directory a file path lies in: "." for a bare name, "/" for one at the root.
 std::string DirectoryOf(const std::string& path);
 
+// Makes each missing folder of the path with mode 0700, as the XDG base
+// directories are to be made; existing ones keep their mode. False when the
+// path could not be made whole.
+bool MakePrivateDirectories(const std::string& path);
+
 struct FileContents {
   std::optional<std::string> bytes;  // nothing when the file could not be read
   int osError = 0;                   // errno of the failure; ENOENT when absent

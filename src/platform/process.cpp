@@ -2,11 +2,14 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 
 extern char** environ;
@@ -16,6 +19,8 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 constexpr auto kGraceBeforeKill = std::chrono::seconds(5);
+// What the C library searches when PATH is not set.
+constexpr const char* kSearchWithoutPath = "/bin:/usr/bin";
 
 void Nap() {
   const timespec pause{0, std::chrono::nanoseconds(kPollInterval).count()};
@@ -27,6 +32,29 @@ int ExitCodeOf(int status) {
 }
 
 }  // namespace
+
+std::string FindProgram(const std::string& program) {
+  if (program.empty() || program.find('/') != std::string::npos) {
+    return program;
+  }
+  const char* variable = std::getenv("PATH");
+  const std::string path = variable ? variable : kSearchWithoutPath;
+  for (size_t start = 0;;) {
+    const size_t colon = path.find(':', start);
+    const std::string directory = path.substr(start, colon - start);
+    // An empty entry is the current folder.
+    const std::string candidate = (directory.empty() ? "." : directory) + "/" + program;
+    struct stat info {};
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    if (colon == std::string::npos) {
+      return "";
+    }
+    start = colon + 1;
+  }
+}
 
 ProcessExit RunProgram(const std::vector<std::string>& argv,
                        const std::function<bool()>& stopWanted) {
@@ -47,7 +75,7 @@ ProcessExit RunProgram(const std::vector<std::string>& argv,
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  result.startError = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  result.startError = ::posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result.startError != 0) {

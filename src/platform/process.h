@@ -14,11 +14,17 @@ struct ProcessExit {
   int exitCode = 0;      // a death by a signal reads as 128 + the signal, as in a shell
 };
 
+// The file RunProgram runs for a program: one named with a "/" is that path,
+// a bare name the first executable file of that name in a folder of PATH (as
+// the shell looks it up); empty when there is none.
+std::string FindProgram(const std::string& program);
+
 // Runs argv[0] with the argument vector `argv`, never through a shell, and
-// waits for it to exit. The program inherits standard input, output and error
-// and no other descriptor of ours. It runs in a process group of its own: once
-// `stopWanted` answers true the group is sent SIGTERM, and SIGKILL five
-// seconds later or as soon as the program itself has ended.
+// waits for it to exit; a bare name is looked up as FindProgram does. The
+// program inherits standard input, output and error and no other descriptor of
+// ours. It runs in a process group of its own: once `stopWanted` answers true
+// the group is sent SIGTERM, and SIGKILL five seconds later or as soon as the
+// program itself has ended.
 ProcessExit RunProgram(const std::vector<std::string>& argv,
                        const std::function<bool()>& stopWanted);
 

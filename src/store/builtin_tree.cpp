@@ -1,10 +1,9 @@
 #include "store/builtin_tree.h"
 
-#include <filesystem>
 #include <initializer_list>
 #include <memory>
-#include <system_error>
 
+#include "platform/files.h"
 #include "platform/program_dir.h"
 #include "store/keys.h"
 
@@ -94,11 +93,11 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   Item& hostDefaults = root.FindOrCreateChild(folder::kHostDefaults);
   if (!hostDefaults.FindByName(kDefaultHostEntry)) {
     Item& entry = hostDefaults.FindOrCreateChild(kDefaultHostEntry);
-    std::error_code
-        ignored;  // an existing directory is fine; a failure shows on the first download
-    std::filesystem::create_directory(downloadDir, ignored);
+    // The user's download folder may lie in folders that do not exist yet. A
+    // failure shows on the first download.
+    MakePrivateDirectories(downloadDir);
     entry.SetProp(key::kLocalPath, downloadDir);
-    entry.SetProp(key::kLogin, "anonymous");
+    entry.SetProp(key::kLogin, kAnonymousLogin);
     entry.SetProp(key::kPassword, kAnonymousPassword);
   }
 

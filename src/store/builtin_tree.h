@@ -7,7 +7,9 @@
 
 namespace pellmarsh {
 
-// Anonymous FTP expects an e-mail address as the password; this one reaches nobody.
+// The new-host entry's login, anonymous FTP's. That expects an e-mail address
+// as the password; this one reaches nobody.
+inline constexpr const char* kAnonymousLogin = "anonymous";
 inline constexpr const char* kAnonymousPassword = "pellmarsh@example.invalid";
 inline constexpr const char* kDefaultHostEntry = "(default for new hosts)";
 

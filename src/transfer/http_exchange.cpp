@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "store/builtin_tree.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/base64.h"
@@ -46,6 +47,17 @@ bool SameServer(const UrlParts& a, const UrlParts& b) {
          a.GetProp(key::kPort) == b.GetProp(key::kPort);
 }
 
+// Every item gets the new-host entry's anonymous FTP login, a convention HTTP
+// does not have: a server asking for credentials gets only those the user
+// gave, any other login or this one written in the URL.
+bool HasUsersCredentials(const Item& item, const UrlParts& url) {
+  const std::string login = item.GetProp(key::kLogin);
+  if (login == kAnonymousLogin) {
+    return url.GetProp(key::kUserId) == login;
+  }
+  return !login.empty() || !item.GetProp(key::kPassword).empty();
+}
+
 // The first server's credentials never travel to the server a redirect names:
 // that one gets what the settings give for its own host.
 void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
@@ -84,7 +96,7 @@ SessionState HttpExchange::Start() {
     }
   }
   std::string authorization;
-  if (item.GetPropInt(key::kHttpAuth) != 0) {
+  if (item.GetPropInt(key::kHttpAuth) != 0 && HasUsersCredentials(item, url)) {
     authorization = "Authorization: Basic " +
                     Base64Encode(item.GetProp(key::kLogin) + ":" + item.GetProp(key::kPassword)) +
                     "\r\n";
@@ -278,7 +290,8 @@ SessionState HttpExchange::HeaderComplete() {
   if (lengthKnown) {
     item.SetPropInt64(key::kSize, *contentLength_);
   }
-  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0) {
+  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0 &&
+      HasUsersCredentials(item, session_.urlParts())) {
     item.SetPropInt(key::kHttpAuth, 1);
     // Starting over with the credentials keeps a partial file a resume
     // depends on; the session removes the save file only when it is empty.

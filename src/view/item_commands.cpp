@@ -22,6 +22,12 @@ MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption)
       {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
 }
 
+// Under the tree lock.
+bool HasTransfer(const AppState& state, const Item& item) {
+  return std::ranges::any_of(state.activeTransfers,
+                             [&item](const auto& transfer) { return transfer->item() == &item; });
+}
+
 }  // namespace
 
 bool DeleteItemFile(const std::string& path) {
@@ -137,24 +143,37 @@ int ItemCommands::ArchiveOrDelete(Item& item, bool single) {
     }
     return kCarryNone;
   }
+  const auto deleteUrl = [this, &item] {
+    DeleteUrl(item);
+    pendingEvent_ = "DELETE";
+  };
   if (facts.status != kStatusClipped) {
     if (!facts.archived) {
-      auto tree = state_.tree.Lock();
-      Archive(item);
-      pendingEvent_ = "ARCHIVE";
+      ChangeUnlessChecking(item, [this, &item] {
+        Archive(item);
+        pendingEvent_ = "ARCHIVE";
+      });
       return kCarryNone;
     }
     if (facts.ownsFiles) {
-      deletePrompt_ = OfferFileDelete(item, deletePrompt_);
-      if (deletePrompt_ == kPromptCancelled) {
-        return kCarryStop;
-      }
+      deletePrompt_ = OfferFileDelete(item, deletePrompt_, deleteUrl);
+      return deletePrompt_ == kPromptCancelled ? kCarryStop : kCarryNone;
     }
   }
-  auto tree = state_.tree.Lock();
-  DeleteUrl(item);
-  pendingEvent_ = "DELETE";
+  ChangeUnlessChecking(item, deleteUrl);
   return kCarryNone;
+}
+
+bool ItemCommands::ChangeUnlessChecking(Item& item, const std::function<void()>& change) {
+  {
+    auto tree = state_.tree.Lock();
+    if (item.GetPropInt(key::kVirusChecking) == 0) {
+      change();
+      return true;
+    }
+  }
+  Say(kBeingChecked);
+  return false;
 }
 
 void ItemCommands::Archive(Item& item) {
@@ -173,10 +192,11 @@ void ItemCommands::Archive(Item& item) {
   }
 }
 
-void ItemCommands::DeleteUrl(Item& item) {
+bool ItemCommands::DeleteUrl(Item& item) {
   Item* parent = item.Parent();
-  if (parent == nullptr) {
-    return;
+  // The virus thread holds on to the item it checks.
+  if (parent == nullptr || item.GetPropInt(key::kVirusChecking) != 0) {
+    return false;
   }
   desk_.ForgetRow(&item);
   // Nothing may keep pointing at the item once it is gone.
@@ -195,6 +215,7 @@ void ItemCommands::DeleteUrl(Item& item) {
   }
   parent->DetachChild(&item);
   state_.listDirty = true;
+  return true;
 }
 
 void ItemCommands::EditProperties(Item& item) {
@@ -268,16 +289,16 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
         break;
     }
   }
-  if (carry == kCarryResume && noResumeServer) {
-    carry = kCarryOverwrite;
+  if (carry == kCarryStop || carry == kCarryNone) {
+    return false;
   }
-  if (carry == kCarryOverwrite) {
+  // A server that cannot resume makes this item start over; the others of a
+  // "Resume All" keep their partial files.
+  if (carry == kCarryOverwrite || noResumeServer) {
     DeleteItemFile(local);
-  } else if (carry == kCarryResume) {
+  } else {
     auto tree = state_.tree.Lock();
     item.SetPropInt(key::kResume, 1);
-  } else {
-    return false;
   }
   if (askAgain) {
     carry = kCarryNone;
@@ -287,9 +308,12 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
 
 void ItemCommands::Stop(Item& item) {
   auto tree = state_.tree.Lock();
-  const int status = item.GetPropInt(key::kStatus);
+  // Only a transfer turns a stop request into "On hold": an item started
+  // with Start Now but not taken up yet has none to do it.
+  const bool transferring =
+      item.GetPropInt(key::kStatus) >= kStatusTransferring && HasTransfer(state_, item);
   item.SetPropInt(key::kResume, 0);
-  SetStatus(item, status < kStatusTransferring ? kStatusOnHold : kStatusStopRequested);
+  SetStatus(item, transferring ? kStatusStopRequested : kStatusOnHold);
 }
 
 void ItemCommands::Launch(Item& item) {
@@ -358,23 +382,48 @@ int ItemCommands::Nuke(Item& item) {
   if (facts.status >= kStatusTransferring || facts.checking) {
     return DeleteFile(item);
   }
-  if (DeleteFile(item) == kPromptCancelled) {
-    return kPromptCancelled;
-  }
-  auto tree = state_.tree.Lock();
-  if (item.GetPropInt(key::kArchived) != 0) {
-    DeleteUrl(item);
-  } else {
-    Archive(item);
-  }
+  deletePrompt_ = OfferFileDelete(item, deletePrompt_, [this, &item] {
+    if (item.GetPropInt(key::kArchived) != 0) {
+      DeleteUrl(item);
+    } else {
+      Archive(item);
+    }
+  });
   return deletePrompt_;
 }
 
-int ItemCommands::OfferFileDelete(Item& item, int prompt) {
+int ItemCommands::OfferFileDelete(Item& item, int prompt, const std::function<void()>& then) {
   const std::string local = ReadFacts(item).local;
-  if (!FileExists(local)) {
+  const bool present = FileExists(local);
+  if (present) {
+    prompt = AskFileDelete(local, prompt);
+    if (prompt == kPromptCancelled) {
+      return prompt;
+    }
+  }
+  const bool deleteFile = present && (prompt == kPromptDeleteAll || prompt == kPromptAsk);
+  if (!deleteFile && !then) {
     return prompt;
   }
+  // The virus thread may have taken the item while the question was open.
+  const bool changed = ChangeUnlessChecking(item, [&] {
+    if (deleteFile) {
+      DeleteItemFile(local);
+      if (localNames_.IsTaken(local)) {
+        localNames_.Release(local);
+      }
+    }
+    if (then) {
+      then();
+    }
+  });
+  if (changed && deleteFile) {
+    events_.RaiseEvent("NUKE");
+  }
+  return prompt;
+}
+
+int ItemCommands::AskFileDelete(const std::string& local, int prompt) {
   auto toState = [](MessageAnswer answer, int yes, int no) {
     return answer == MessageAnswer::kYes  ? yes
            : answer == MessageAnswer::kNo ? no
@@ -388,13 +437,6 @@ int ItemCommands::OfferFileDelete(Item& item, int prompt) {
   if (prompt == kPromptAsk || prompt == kPromptAskAfterNo) {
     prompt = toState(Ask(messages_, "Delete " + local + "?", "Pellmarsh: Delete File?"), kPromptAsk,
                      kPromptAskAfterNo);
-  }
-  if (prompt == kPromptDeleteAll || prompt == kPromptAsk) {
-    events_.RaiseEvent("NUKE");
-    DeleteItemFile(local);
-    if (localNames_.IsTaken(local)) {
-      localNames_.Release(local);
-    }
   }
   return prompt;
 }

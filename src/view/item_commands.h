@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,11 +86,16 @@ class ItemCommands {
     kPromptAskAfterNo = 4,
     kPromptCancelled = 5,
   };
-  int OfferFileDelete(Item& item, int prompt);
+  // Asks about the item's file by the prompt state and returns the new state.
+  // Unless cancelled, it then deletes the file if so answered and makes
+  // `then`'s change to the item, both under the tree lock and neither when the
+  // virus checker has taken the item meanwhile (the user is told).
+  int OfferFileDelete(Item& item, int prompt, const std::function<void()>& then = {});
   bool LaunchItemFile(Item& item);
 
-  // Removes a URL item and every reference to it; its file stays. Tree lock held.
-  void DeleteUrl(Item& item);
+  // Removes a URL item and every reference to it; its file stays. False, and
+  // the item kept, while the virus checker holds it. Tree lock held.
+  bool DeleteUrl(Item& item);
 
   const std::string& pendingEvent() const { return pendingEvent_; }
   void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
@@ -119,6 +125,10 @@ class ItemCommands {
   void ViewLog(Item& item);
   int DeleteFile(Item& item);
   int Nuke(Item& item);
+  int AskFileDelete(const std::string& local, int prompt);
+  // Makes the change under the tree lock unless the virus checker holds the
+  // item, which it may have taken while a question was open; then says so.
+  bool ChangeUnlessChecking(Item& item, const std::function<void()>& change);
   void VirusCheck(Item& item);
   void ExtractUrls(Item& item);
 

@@ -1,8 +1,8 @@
 #include "view/list_rows.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
 #include "store/item_status.h"
@@ -14,6 +14,8 @@ namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr size_t kUrlColumnLength = 100;
+// Longer estimates say nothing a user could wait for.
+constexpr double kLongestEstimate = 99 * 3600;
 
 bool IsRunning(int status) {
   return status == kStatusTransferring || status == kStatusStartNow || status == kStatusStarting;
@@ -67,9 +69,13 @@ std::string TransferringText(const Item& item, int64_t now) {
   const int64_t session = item.GetPropInt64(key::kReceivedSession);
   if (start + 5 < now && session > 0) {
     const double rate = static_cast<double>(session) / static_cast<double>(now - start);
-    const auto remaining =
-        static_cast<int64_t>(static_cast<double>(std::llabs(size - received)) / rate);
-    estimate = "ETA " + MinutesSecondsText(remaining) + ", ";
+    // In floating point: a server may announce any size, and a time beyond
+    // the estimate's range would not even convert to a number of seconds.
+    const double remaining =
+        std::fabs(static_cast<double>(size) - static_cast<double>(received)) / rate;
+    if (remaining <= kLongestEstimate) {
+      estimate = "ETA " + MinutesSecondsText(static_cast<int64_t>(remaining)) + ", ";
+    }
   }
   return estimate + FormatInteger(received) + " bytes of " + FormatInteger(size) + " received";
 }

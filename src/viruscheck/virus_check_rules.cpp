@@ -10,13 +10,13 @@ constexpr std::string_view kFileMarker = "%1";
 
 }  // namespace
 
-int CodeListEntry(std::string_view entry) {
+int64_t CodeListEntry(std::string_view entry) {
   const int64_t value = ParseLeadingInteger(entry);
   const bool digitFirst = !entry.empty() && entry[0] >= '0' && entry[0] <= '9';
   if (value == 0 && !digitFirst) {
     return kNoCode;
   }
-  return static_cast<int>(value);
+  return value;
 }
 
 bool CodeListHolds(std::string_view list, int exitCode) {

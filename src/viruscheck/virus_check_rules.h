@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,8 +10,9 @@ namespace pellmarsh {
 
 // One entry of a comma-separated code list, read as a signed decimal number
 // from its start; an entry that reads as 0 but does not begin with a digit
-// (empty, blank-led, text) is -99999, so it matches only that exit code.
-int CodeListEntry(std::string_view entry);
+// (empty, blank-led, text) is -99999, so it matches only that exit code. An
+// entry beyond the range of an exit code keeps its value and matches none.
+int64_t CodeListEntry(std::string_view entry);
 bool CodeListHolds(std::string_view list, int exitCode);
 
 // The checker's command line as the log shows it: the command with its first

@@ -71,10 +71,12 @@ bool VirusChecker::CheckHead() {
     request.device = before.st_dev;
     request.inode = before.st_ino;
   }
+  // A checker given by name runs from a folder of PATH: the log says which file.
+  const std::string found = FindProgram(request.program);
   {
     auto tree = tree_.Lock();
     AppendLogLine(*item, clock_.TickCount(),
-                  "Virus checking: " + request.program + " " +
+                  "Virus checking: " + (found.empty() ? request.program : found) + " " +
                       CheckerCommandLine(request.command, request.local));
   }
 
@@ -121,15 +123,16 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
     const struct {
       const std::string& list;
       VirusVerdict verdict;
-    } lists[] = {{request.infected, kVirusInfected},
-                 {request.clean, kVirusClean},
-                 {request.failed, kVirusCheckError}};
+      const char* label;
+    } lists[] = {{request.infected, kVirusInfected, "File INFECTED"},
+                 {request.clean, kVirusClean, "File CLEAN"},
+                 {request.failed, kVirusCheckError, "Failed to check"}};
     std::string line = "Virus check returned: " + std::to_string(exitCode) +
                        " (unknown value, please update Pellmarsh settings)";
-    for (const auto& [list, listVerdict] : lists) {
+    for (const auto& [list, listVerdict, label] : lists) {
       if (CodeListHolds(list, exitCode)) {
         verdict = listVerdict;
-        line = "Virus check returned: " + std::to_string(exitCode) + " (" + list + ")";
+        line = "Virus check returned: " + std::to_string(exitCode) + " (" + label + ")";
         break;
       }
     }

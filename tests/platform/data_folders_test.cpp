@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -13,6 +14,7 @@ class DataFoldersTest : public ::testing::Test {
   void SetUp() override {
     ::mkdir(program.c_str(), 0755);
     environment.home = dir.File("home");
+    environment.userId = ::geteuid();
     ::mkdir(environment.home.c_str(), 0700);
   }
   void TearDown() override { ::chmod(program.c_str(), 0755); }
@@ -39,6 +41,17 @@ TEST_F(DataFoldersTest, AReadOnlyProgramFolderSendsTheDataToAPrivateFolderInTheU
   struct stat info {};
   ASSERT_EQ(::stat(folders.dataDir.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(DataFoldersTest, AnotherUsersProgramFolderOrOneUnderUsrIsNeverTheDataFolder) {
+  environment.userId = ::geteuid() + 1;
+  EXPECT_FALSE(ChooseDataFolders(program, environment).besideProgram);
+  struct stat usrBin {};
+  ASSERT_EQ(::stat("/usr/bin", &usrBin), 0);
+  environment.userId = usrBin.st_uid;  // as root runs an installed program
+  const DataFolders folders = ChooseDataFolders("/usr/bin", environment);
+  EXPECT_FALSE(folders.besideProgram);
+  EXPECT_EQ(folders.dataDir, environment.home + "/.local/share/pellmarsh");
 }
 
 TEST_F(DataFoldersTest, AnAbsoluteXdgDataHomeIsUsedAndARelativeOneIgnored) {

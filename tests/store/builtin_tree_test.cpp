@@ -112,6 +112,16 @@ TEST_F(BuiltinTreeTest, TheDefaultHostEntryAndItsDirectoryAreMadeOnlyWhenMissing
   EXPECT_TRUE(std::filesystem::is_directory(DownloadDir()));
 }
 
+TEST_F(BuiltinTreeTest, ADownloadFolderIsMadeWithTheMissingFoldersAboveItForItsOwnerOnly) {
+  const std::string downloads = dir.File("home/not-yet/Downloads");
+  SetUpDefaultsAndSettingsWithDownloads(root, downloads);
+  EXPECT_TRUE(std::filesystem::is_directory(downloads));
+  for (const std::string& made : {dir.File("home"), downloads}) {
+    EXPECT_EQ(std::filesystem::status(made).permissions(), std::filesystem::perms::owner_all)
+        << made;
+  }
+}
+
 TEST_F(BuiltinTreeTest, AnEmptiedTextTypeFolderStaysEmpty) {
   SetUpAll();
   Item& ftpText = *root.FindByName("nkw-ftptext");

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "store/builtin_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/loopback_socket.h"
@@ -469,6 +470,25 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
           "Host: 127.0.0.1", "User-Agent: Pellmarsh 1.2", "Accept: *", "Referer: " + url, ""}));
   EXPECT_EQ(testing::ReadFile(dir.File("six")), "abcdef");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
+}
+
+TEST_F(HttpTransferTest, TheAnonymousFtpLoginOfTheNewHostEntryIsNeverSentOverHttp) {
+  const Script unauthorized =
+      Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 401 Unauthorized\r\n\r\n").Close();
+  testing::ScriptedServer server({unauthorized, unauthorized});
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/private";
+  for (const int storedAuth : {0, 1}) {  // 1: a data file's item that asked before
+    Item& item = NewItem(url, dir.File("private"));
+    item.SetProp(key::kLogin, kAnonymousLogin);
+    item.SetProp(key::kPassword, kAnonymousPassword);
+    item.SetPropInt(key::kHttpAuth, storedAuth);
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kError), "Failure: HTTP/1.0 401 Unauthorized") << storedAuth;
+  }
+  ASSERT_TRUE(server.WaitUntilDone());
+  for (size_t connection = 0; connection < 2; ++connection) {
+    EXPECT_EQ(server.Lines(connection)[1], "Host: 127.0.0.1");  // no Authorization line
+  }
 }
 
 TEST_F(HttpTransferTest, AUrlHoldingALineBreakOrANulIsNeverSent) {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <deque>
+#include <functional>
+#include <utility>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -22,6 +24,9 @@ class ScriptedMessages final : public UserMessages {
  public:
   MessageAnswer Show(const UserMessage& message) override {
     shown.push_back(message);
+    if (whileShown) {
+      std::exchange(whileShown, nullptr)();
+    }
     if (answers.empty()) {
       return MessageAnswer::kOk;
     }
@@ -31,6 +36,7 @@ class ScriptedMessages final : public UserMessages {
   }
   std::deque<MessageAnswer> answers;
   std::vector<UserMessage> shown;
+  std::function<void()> whileShown;  // what another thread does during the next one
 };
 
 class ScriptedDesk final : public CommandDesk {
@@ -67,6 +73,20 @@ class ScriptedDesk final : public CommandDesk {
   std::vector<const Item*> forgotten;
   int tab = 0;
   int refreshes = 0;
+};
+
+// A running transfer, as far as the commands can see one.
+class IdleTransfer final : public Transfer {
+ public:
+  explicit IdleTransfer(Item& item) : item_(&item) {}
+  bool Step(size_t) override { return true; }
+  int64_t stepBytes() const override { return 0; }
+  Item* item() const override { return item_; }
+  void DetachItem() override { item_ = nullptr; }
+  Wait NextWait() const override { return {}; }
+
+ private:
+  Item* item_;
 };
 
 class ItemCommandsTest : public ::testing::Test {
@@ -232,6 +252,21 @@ TEST_F(ItemCommandsTest, OverwriteAllAsksOnceWhereOverwriteAsksForEach) {
   EXPECT_EQ(desk.asked[0].substr(0, 22), "File Overwrite Alert\n\n");
 }
 
+TEST_F(ItemCommandsTest, ResumeAllStartsOverOnlyTheItemWhoseServerCannotResume) {
+  desk.fileExistsAnswer = FileExistsAnswer::kResumeAll;
+  Item& a = AddItem(folder::kFileList, "a.iso", kStatusFailed, true);
+  Item& b = AddItem(folder::kFileList, "b.iso", kStatusFailed, true);
+  b.SetProp(key::kLog, "Recv Line: Server: Microsoft-PWS-95/2.0\r\n");
+  Item& c = AddItem(folder::kFileList, "c.iso", kStatusFailed, true);
+  Run(kCommandQueue, {&a, &b, &c});
+  EXPECT_EQ(desk.asked.size(), 1u);
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("a.iso")));
+  EXPECT_FALSE(FileExistsOnDisk(dir.File("b.iso")));
+  EXPECT_TRUE(FileExistsOnDisk(dir.File("c.iso")));
+  EXPECT_EQ(c.GetPropInt(key::kResume), 1);
+  EXPECT_EQ(b.GetPropInt(key::kResume), 0);
+}
+
 TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   Item& queued = AddItem(folder::kFileList, "q", kStatusQueued, true);
   Run(kCommandStartNow, {&queued});
@@ -246,9 +281,13 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   EXPECT_EQ(clipped.GetPropInt(key::kArchived), 0);
 
   Item& complete = AddItem(folder::kFileList, "d", kStatusComplete);
-  Run(kCommandStop, {&complete, &queued});
+  Item& running = AddItem(folder::kFileList, "r", kStatusTransferring);
+  state.activeTransfers.push_back(std::make_unique<IdleTransfer>(running));
+  Run(kCommandStop, {&complete, &running, &queued});
   EXPECT_EQ(complete.GetPropInt(key::kStatus), kStatusOnHold);
-  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusStopRequested);
+  EXPECT_EQ(running.GetPropInt(key::kStatus), kStatusStopRequested);
+  // Started now but not taken up by the scheduler: nothing would end a stop request.
+  EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusOnHold);
 }
 
 TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {
@@ -293,6 +332,32 @@ TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
   EXPECT_EQ(desk.forgotten, std::vector<const Item*>{&item});
   EXPECT_EQ(ChildCount(folder::kFileClip), 0);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("clip")));  // a clipped URL's delete offers no file
+}
+
+TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileAndPlace) {
+  state.tree.Lock()->SetPropInt(setting::kOwnsFiles, 1);
+  for (const ItemCommand command : {kCommandArchiveOrDelete, kCommandDeleteFile, kCommandNuke}) {
+    messages.shown.clear();
+    events.raised.clear();
+    Item& item = AddItem(folder::kFileArchive, "scanned.exe", kStatusComplete, true);
+    messages.answers = {MessageAnswer::kYes};
+    messages.whileShown = [&] {
+      auto tree = state.tree.Lock();
+      item.SetPropInt(key::kVirusChecking, 1);
+      state.virusCheck.queue.push_back(&item);
+    };
+    Run(command, {&item});
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("scanned.exe"))) << command;
+    EXPECT_EQ(ChildCount(folder::kFileArchive), 1) << command;
+    EXPECT_EQ(state.virusCheck.queue.size(), 1u) << command;
+    ASSERT_EQ(messages.shown.size(), 2u) << command;
+    EXPECT_EQ(messages.shown[1].text,
+              "File currently being checked for viruses.  Please wait until this completes before "
+              "deleting it!");
+    EXPECT_TRUE(events.raised.empty()) << command;
+    state.virusCheck.queue.clear();
+    EmptyFolder(folder::kFileArchive);
+  }
 }
 
 TEST(DeleteItemFile, DeletesOnlyARegularFile) {

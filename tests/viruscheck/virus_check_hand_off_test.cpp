@@ -48,7 +48,8 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
   auto tree = app.tree().Lock();
   EXPECT_EQ(items[0]->GetPropInt(key::kVirusCheck), 2);
   EXPECT_EQ(items[1]->GetPropInt(key::kVirusCheck), 1);
-  EXPECT_NE(items[1]->GetProp(key::kLog).find("Virus check returned: 1 (1)"), std::string::npos);
+  EXPECT_NE(items[1]->GetProp(key::kLog).find("Virus check returned: 1 (File INFECTED)"),
+            std::string::npos);
   EXPECT_TRUE(harness.messages.shown.empty());
 }
 

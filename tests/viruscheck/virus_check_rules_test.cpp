@@ -11,9 +11,20 @@ TEST(CodeList, EntriesThatDoNotBeginWithADigitMatchOnlyTheImpossibleCode) {
     int exitCode;
     bool holds;
   } rows[] = {
-      {"0", 0, true},      {"1,2", 2, true},  {"1,2", 0, false},   {" 0", 0, false},
-      {"1,,2", 0, false},  {"", 0, false},    {"0", 7, false},     {"-3", -3, true},
-      {"x", -99999, true}, {"1, 2", 2, true}, {"12abc", 12, true}, {"1,2,", 0, false},
+      {"0", 0, true},
+      {"1,2", 2, true},
+      {"1,2", 0, false},
+      {" 0", 0, false},
+      {"1,,2", 0, false},
+      {"", 0, false},
+      {"0", 7, false},
+      {"-3", -3, true},
+      {"x", -99999, true},
+      {"1, 2", 2, true},
+      {"12abc", 12, true},
+      {"1,2,", 0, false},
+      {"4294967297", 1, false},  // beyond 32 bits, it is no exit code
+      {"99999999999999999999,-4294967296", 0, false},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(CodeListHolds(row.list, row.exitCode), row.holds)

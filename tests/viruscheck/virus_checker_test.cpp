@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "store/item_status.h"
@@ -74,10 +75,10 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
     const char* event;
     bool fileStays;
   } rows[] = {
-      {0, kDelete, kVirusClean, "Virus check returned: 0 (0)", "CLEAN", true},
-      {2, kDelete, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", false},
-      {2, kMarkOnly, kVirusInfected, "Virus check returned: 2 (1,2)", "INFECTED", true},
-      {9, kDelete, kVirusCheckError, "Virus check returned: 9 (9)", nullptr, true},
+      {0, kDelete, kVirusClean, "Virus check returned: 0 (File CLEAN)", "CLEAN", true},
+      {2, kDelete, kVirusInfected, "Virus check returned: 2 (File INFECTED)", "INFECTED", false},
+      {2, kMarkOnly, kVirusInfected, "Virus check returned: 2 (File INFECTED)", "INFECTED", true},
+      {9, kDelete, kVirusCheckError, "Virus check returned: 9 (Failed to check)", nullptr, true},
       {7, kDelete, kVirusUnknown,
        "Virus check returned: 7 (unknown value, please update Pellmarsh settings)", nullptr, true},
   };
@@ -112,6 +113,22 @@ TEST_F(VirusCheckerTest, ThePathReachesTheCheckerAsOneExactArgument) {
                 .find("Virus checking: " + dir.File("recorder") + " --quiet \"--log=a b\" \"" +
                       Get(item, key::kLocal) + "\""),
             std::string::npos);
+}
+
+TEST_F(VirusCheckerTest, ACheckerGivenByNameIsFoundOnThePathAndTheLogSaysWhichFileRan) {
+  ::mkdir(dir.File("bin").c_str(), 0700);
+  Checker("bin/scanner", "exit 1");
+  const std::string savedPath = std::getenv("PATH");
+  ::setenv("PATH", ("/nonexistent::" + dir.File("bin")).c_str(), 1);
+  SetUpChecker("scanner");
+  Item& item = QueueFile("file");
+  EXPECT_TRUE(checker.CheckHead());
+  ::setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(Get(item, key::kVirusCheck), std::to_string(kVirusInfected));
+  EXPECT_NE(Get(item, key::kLog).find("Virus checking: " + dir.File("bin/scanner") + " \""),
+            std::string::npos)
+      << Get(item, key::kLog);
 }
 
 TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
