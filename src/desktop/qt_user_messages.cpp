@@ -69,6 +69,8 @@ MessageAnswer AnswerFor(int button) {
 MessageAnswer QtUserMessages::ShowHere(const UserMessage& message) {
   QMessageBox box(IconFor(message.icon), QString::fromStdString(message.caption),
                   QString::fromStdString(message.text), ButtonsFor(message.buttons), parent_);
+  // File names and server replies are text: a "<b>" in one must show as it is.
+  box.setTextFormat(Qt::PlainText);
   if (message.defaultAnswer) {
     box.setDefaultButton(ButtonFor(*message.defaultAnswer));
   }

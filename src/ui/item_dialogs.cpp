@@ -55,6 +55,7 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
   setWindowTitle("Pellmarsh: File Exists!");
   auto* question = new QLabel(QString::fromStdString(text));
   question->setObjectName("questionText");
+  question->setTextFormat(Qt::PlainText);  // it names a file
   question->setWordWrap(true);
   question->setTextInteractionFlags(Qt::TextSelectableByMouse);
   newName_ = new QLineEdit(QString::fromStdString(path));

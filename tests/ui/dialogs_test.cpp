@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -73,6 +74,23 @@ class DialogsTest : public QObject {
                                  MessageButtons::kYesNoCancel, MessageIcon::kQuestion, preset};
       QCOMPARE(messages.Show(question), expected);
     }
+  }
+
+  // A file named "<b>a</b>.bin" is shown under that name, not as a bold "a.bin".
+  void outsideTextIsShownAsItIs() {
+    QtUserMessages messages;
+    Qt::TextFormat boxFormat = Qt::AutoText;
+    OnNextMessageBox([&boxFormat](QMessageBox* box) {
+      boxFormat = box->textFormat();
+      box->button(QMessageBox::Ok)->click();
+    });
+    messages.Show({"Delete /tmp/<b>a</b>.bin?"});
+    QCOMPARE(boxFormat, Qt::PlainText);
+
+    testing::RecordingMessages recorded;
+    FileExistsDialog dialog("<b>a</b>.bin exists on your system already.", "/tmp/<b>a</b>.bin",
+                            false, false, recorded, nullptr);
+    QCOMPARE(dialog.findChild<QLabel*>("questionText")->textFormat(), Qt::PlainText);
   }
 
   void theAboutBoxSaysWhenTheReadMeCannotBeOpened() {
