@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
   window = &mainWindow;
   if (mainWindow.Initialise()) {
-    mainWindow.exec();
+    mainWindow.RunUntilClosed();
   }
   mainWindow.hide();
   if (mainWindow.startRefused()) {

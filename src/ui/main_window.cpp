@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -256,6 +258,18 @@ bool MainWindow::Initialise() {
   return !quitRequested_;
 }
 
+// Not exec(): that would mark the window modal to the window manager, as if
+// it were a passing question over some other window.
+void MainWindow::RunUntilClosed() {
+  if (closing_) {
+    return;
+  }
+  QEventLoop untilClosed;
+  connect(this, &QDialog::finished, &untilClosed, &QEventLoop::quit);
+  show();
+  untilClosed.exec();
+}
+
 void MainWindow::SetUpList() {
   list_->setColumnCount(kListColumns);
   list_->setHeaderLabels({kColumnHeaders[0], kColumnHeaders[1], kColumnHeaders[2]});
@@ -337,6 +351,17 @@ void MainWindow::RequestQuit() {
 }
 
 void MainWindow::accept() {}
+
+// Esc is what one presses to drop a typed URL, not to end the program.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (!event->matches(QKeySequence::Cancel)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  if (urlEdit_->hasFocus()) {
+    urlEdit_->clear();
+  }
+}
 
 void MainWindow::reject() {
   if (closing_) {

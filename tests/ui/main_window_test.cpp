@@ -319,7 +319,7 @@ class MainWindowTest : public QObject {
     WriteStartedBefore();
     StartWindow();
     PretendDownloadsRunning(1);
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    window->close();  // the close box
     QCOMPARE(messages.shown.size(), size_t{1});
     QCOMPARE(messages.shown[0].text,
              std::string("You have 1 file actively downloading.  Are you sure you want to exit "
@@ -332,6 +332,37 @@ class MainWindowTest : public QObject {
     window->close();
     QCOMPARE(messages.shown.size(), size_t{2});
     QVERIFY(messages.shown[1].text.find("2 files") != std::string::npos);
+    QVERIFY(!window->isVisible());
+  }
+
+  void escapeDropsTheTypedUrlAndNeverCloses() {
+    WriteStartedBefore();
+    StartWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
+    for (int running : {0, 1}) {
+      PretendDownloadsRunning(running);
+      urlBox->setText("http://127.0.0.1:1/a.zip");
+      urlBox->setFocus();
+      QTest::keyClick(urlBox, Qt::Key_Escape);
+      QCOMPARE(urlBox->text(), QString());
+      QTest::keyClick(Find<QTreeWidget>("downloadList"), Qt::Key_Escape);
+      QVERIFY(window->isVisible());
+    }
+    QVERIFY(messages.shown.empty());
+  }
+
+  void theWindowRunsAsAnOrdinaryOneUntilItIsClosed() {
+    WriteStartedBefore();
+    StartWindow();
+    bool modal = true;
+    QTimer::singleShot(0, [&] {
+      modal = window->isModal() || QApplication::activeModalWidget() != nullptr;
+      window->close();
+    });
+    window->RunUntilClosed();
+    QVERIFY(!modal);
     QVERIFY(!window->isVisible());
   }
 
