@@ -200,7 +200,7 @@ QLayout* MainWindow::BuildCommandRow() {
 
 QLayout* MainWindow::BuildStatusRow() {
   goFastButton_ = AddToggle("goFastButton", "Go &Fast");
-  pauseButton_ = AddToggle("pauseButton", "&Pause");
+  pauseButton_ = AddToggle("pauseButton", "P&ause");
   offlineButton_ = AddToggle("offlineButton", "&Offline");
   goodNightButton_ = AddToggle("goodNightButton", "&Good Night");
   auto* statusRow = new QHBoxLayout;

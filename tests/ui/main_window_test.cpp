@@ -22,6 +22,7 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "ui/list_rows.h"
 #include "ui/main_window.h"
 
 namespace pellmarsh {
@@ -181,15 +182,15 @@ class MainWindowTest : public QObject {
         {"downloadButton", "&Download..."},
         {"settingsButton", "Se&ttings..."},
         {"aboutButton", "A&bout..."},
-        {"propertiesButton", "&Properties..."},
+        {"propertiesButton", "Prop&erties..."},
         {"startNowButton", "&Start Now"},
         {"queueButton", "Add to &Queue"},
         {"stopButton", "Sto&p"},
         {"launchButton", "&Launch File"},
-        {"archiveButton", "Archive &URL"},
-        {"deleteFileButton", "Delete &File"},
+        {"archiveButton", "Archive U&RL"},
+        {"deleteFileButton", "Delete F&ile"},
         {"goFastButton", "Go &Fast"},
-        {"pauseButton", "&Pause"},
+        {"pauseButton", "P&ause"},
         {"offlineButton", "&Offline"},
         {"goodNightButton", "&Good Night"},
     };
@@ -540,7 +541,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click to Launch"));
     tabs->setCurrentIndex(kTabArchive);
     QCOMPARE(Column(0), QStringList({"old.bin"}));
-    QCOMPARE(Find<QPushButton>("archiveButton")->text(), QString("Delete &URL"));
+    QCOMPARE(Find<QPushButton>("archiveButton")->text(), QString("Delete U&RL"));
     tabs->setCurrentIndex(kTabClipboard);
     QCOMPARE(Column(2), QStringList({"Clipped Sat, Dec 06, 2025"}));
 
@@ -609,6 +610,50 @@ class MainWindowTest : public QObject {
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
     QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
+  void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {
+    WriteStartedBefore();
+    StartWindow();
+    // The letter after a single "&"; "&&" is a plain "&".
+    const auto letter = [](QString caption) {
+      caption.replace("&&", "");
+      const qsizetype at = caption.indexOf('&');
+      return at < 0 || at + 1 == caption.size() ? QChar() : caption.at(at + 1).toUpper();
+    };
+    const auto duplicates = [&letter](const QStringList& captions) {
+      QMap<QChar, QStringList> owners;
+      for (const QString& caption : captions) {
+        if (!letter(caption).isNull()) {
+          owners[letter(caption)] << caption;
+        }
+      }
+      QStringList clashes;
+      for (const QStringList& sharing : owners) {
+        if (sharing.size() > 1) {
+          clashes << sharing.join(" / ");
+        }
+      }
+      return clashes.join("; ");
+    };
+    for (int tab = 0; tab < kListTabs; ++tab) {  // the archive button's caption follows the tab
+      Find<QTabBar>("tabs")->setCurrentIndex(tab);
+      QStringList captions;
+      for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        captions << button->text();
+      }
+      for (const QLabel* label : window->findChildren<QLabel*>()) {
+        captions << label->text();
+      }
+      QCOMPARE(duplicates(captions), QString());
+    }
+    QStringList menu;
+    for (const MenuEntry& entry : PopupMenuEntries()) {
+      if (entry.caption) {
+        menu << entry.caption;
+      }
+    }
+    QCOMPARE(duplicates(menu), QString());
   }
 
   void everyControlIsNamedForScreenReaders() {
