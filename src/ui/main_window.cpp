@@ -207,10 +207,12 @@ QLayout* MainWindow::BuildStatusRow() {
   for (QPushButton* toggle : {goFastButton_, pauseButton_, offlineButton_, goodNightButton_}) {
     statusRow->addWidget(toggle);
   }
-  connect(goFastButton_, &QPushButton::clicked, this, &MainWindow::OnGoFastClicked);
-  connect(pauseButton_, &QPushButton::clicked, this, [this](bool on) { app_.state().paused = on; });
-  connect(offlineButton_, &QPushButton::clicked, this, &MainWindow::OnOfflineClicked);
-  connect(goodNightButton_, &QPushButton::clicked, this,
+  // Toggled, not clicked: a screen reader's toggle action or a key switches the
+  // program too, not just the button's look.
+  connect(goFastButton_, &QPushButton::toggled, this, &MainWindow::OnGoFastToggled);
+  connect(pauseButton_, &QPushButton::toggled, this, [this](bool on) { app_.state().paused = on; });
+  connect(offlineButton_, &QPushButton::toggled, this, &MainWindow::OnOfflineToggled);
+  connect(goodNightButton_, &QPushButton::toggled, this,
           [this](bool on) { app_.state().goodNight = on; });
   statusRow->addWidget(speedText_);
   statusRow->addWidget(rateText_);
@@ -234,8 +236,13 @@ bool MainWindow::Initialise() {
   StartTimers();
   app_.CompleteBuiltInTree();
   app_.RestoreToggles();
-  goFastButton_->setChecked(app_.state().goFast);
-  offlineButton_->setChecked(app_.state().offline);
+  {
+    // The buttons only show what was restored; switching again would redo it.
+    const QSignalBlocker quietGoFast(goFastButton_);
+    const QSignalBlocker quietOffline(offlineButton_);
+    goFastButton_->setChecked(app_.state().goFast);
+    offlineButton_->setChecked(app_.state().offline);
+  }
   if (!GreetFirstStart()) {
     return false;
   }
@@ -405,11 +412,11 @@ void MainWindow::OnSecondTimer() {
   app_.SaveIfRequested();
 }
 
-void MainWindow::OnGoFastClicked(bool on) {
+void MainWindow::OnGoFastToggled(bool on) {
   app_.SetGoFast(on);
 }
 
-void MainWindow::OnOfflineClicked(bool on) {
+void MainWindow::OnOfflineToggled(bool on) {
   ApplyOffline(app_.state(), on);
   goodNightButton_->setChecked(app_.state().goodNight);
 }

@@ -102,8 +102,8 @@ class MainWindow final : public QDialog {
   void RestoreWindowRect();
   void StoreWindowState();
   void OnSecondTimer();
-  void OnGoFastClicked(bool on);
-  void OnOfflineClicked(bool on);
+  void OnGoFastToggled(bool on);
+  void OnOfflineToggled(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
   void ConnectHandOffs();

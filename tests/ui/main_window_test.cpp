@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTabBar>
 #include <QTest>
@@ -263,6 +264,40 @@ class MainWindowTest : public QObject {
     // The one-second timer shows the speed state.
     QVERIFY(
         QTest::qWaitFor([this] { return Find<QLabel>("speedText")->text() == "OFFLINE"; }, 5000));
+  }
+
+  // What a screen reader switches switches the program; restoring the toggles
+  // at start only shows them.
+  void theTogglesFollowTheAccessibleToggleAction() {
+    WriteStartedBefore([](Item& root) {
+      root.SetPropInt(setting::kGoFast, 1);
+      root.SetPropInt(setting::kOffline, 1);
+    });
+    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    window = std::make_unique<MainWindow>(*app, DesktopProbe{[] { return true; }});
+    QSignalSpy goFastRestored(Find<QPushButton>("goFastButton"), &QAbstractButton::toggled);
+    QSignalSpy offlineRestored(Find<QPushButton>("offlineButton"), &QAbstractButton::toggled);
+    QVERIFY(window->Initialise());
+    QCOMPARE(goFastRestored.count() + offlineRestored.count(), 0);
+    window->show();
+    const auto toggle = [this](const char* name) {
+      QAccessible::queryAccessibleInterface(Find<QPushButton>(name))
+          ->actionInterface()
+          ->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    for (const char* name : {"goFastButton", "offlineButton", "pauseButton", "goodNightButton"}) {
+      toggle(name);
+    }
+    QVERIFY(!app->state().goFast);
+    QVERIFY(!app->state().offline);
+    QVERIFY(app->state().paused);
+    QVERIFY(app->state().goodNight);
+    toggle("offlineButton");
+    QVERIFY(app->state().offline);
+    QVERIFY(!app->state().goodNight);
+    QVERIFY(!Find<QPushButton>("goodNightButton")->isChecked());
+    std::lock_guard lock(app->tree().lock());
+    QCOMPARE(app->tree().root().GetProp(setting::kGoFast), std::string("0"));
   }
 
   void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
