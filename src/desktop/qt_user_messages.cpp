@@ -37,6 +37,20 @@ QMessageBox::Icon IconFor(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+QMessageBox::StandardButton ButtonFor(MessageAnswer answer) {
+  switch (answer) {
+    case MessageAnswer::kYes:
+      return QMessageBox::Yes;
+    case MessageAnswer::kNo:
+      return QMessageBox::No;
+    case MessageAnswer::kCancel:
+      return QMessageBox::Cancel;
+    case MessageAnswer::kOk:
+      break;
+  }
+  return QMessageBox::Ok;
+}
+
 MessageAnswer AnswerFor(int button) {
   switch (button) {
     case QMessageBox::Yes:
@@ -55,6 +69,11 @@ MessageAnswer AnswerFor(int button) {
 MessageAnswer QtUserMessages::ShowHere(const UserMessage& message) {
   QMessageBox box(IconFor(message.icon), QString::fromStdString(message.caption),
                   QString::fromStdString(message.text), ButtonsFor(message.buttons), parent_);
+  // File names and server replies are text: a "<b>" in one must show as it is.
+  box.setTextFormat(Qt::PlainText);
+  if (message.defaultAnswer) {
+    box.setDefaultButton(ButtonFor(*message.defaultAnswer));
+  }
   return AnswerFor(box.exec());
 }
 

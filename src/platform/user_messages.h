@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace pellmarsh {
@@ -13,6 +14,8 @@ struct UserMessage {
   std::string caption = "Pellmarsh";
   MessageButtons buttons = MessageButtons::kOk;
   MessageIcon icon = MessageIcon::kNone;
+  // The answer Enter gives; without one the box picks its first accepting button.
+  std::optional<MessageAnswer> defaultAnswer = std::nullopt;
 };
 
 // A message box. Callable from any thread: the front end shows it on the window

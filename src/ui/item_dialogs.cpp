@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "store/item.h"
 #include "ui/named_button.h"
 #include "view/rename_old.h"
 
@@ -54,6 +55,7 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
   setWindowTitle("Pellmarsh: File Exists!");
   auto* question = new QLabel(QString::fromStdString(text));
   question->setObjectName("questionText");
+  question->setTextFormat(Qt::PlainText);  // it names a file
   question->setWordWrap(true);
   question->setTextInteractionFlags(Qt::TextSelectableByMouse);
   newName_ = new QLineEdit(QString::fromStdString(path));
@@ -75,10 +77,16 @@ FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& p
   overwriteAll->setEnabled(!noAllButtons);
   resume->setEnabled(!noResumeButtons);
 
-  auto* rename = new QPushButton("Re&name Old");
-  rename->setObjectName("renameOldButton");
-  rename->setDefault(true);
+  QPushButton* rename = NamedButton("renameOldButton", "Re&name Old");
   connect(rename, &QPushButton::clicked, this, &FileExistsDialog::RenameOld);
+  // Enter keeps the file as it is, or renames it once a new name is typed:
+  // neither loses anything, where an overwrite would.
+  cancel->setDefault(true);
+  connect(newName_, &QLineEdit::textChanged, this, [this, rename, cancel](const QString& name) {
+    const bool renaming = !NamesEqual(name.toStdString(), oldPath_);
+    rename->setDefault(renaming);
+    cancel->setDefault(!renaming);
+  });
   auto* renameLabel = new QLabel("Rename the existing file to:");
   renameLabel->setObjectName("newNameLabel");
   renameLabel->setBuddy(newName_);

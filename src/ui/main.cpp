@@ -24,7 +24,9 @@ void SayCannotStart(const std::string& failure) {
   std::fprintf(stderr, "%s\n", text.c_str());
   // Without a display there is nobody to press OK.
   if (QGuiApplication::platformName() != "offscreen") {
-    QMessageBox::warning(nullptr, "Pellmarsh", QString::fromStdString(text));
+    QMessageBox box(QMessageBox::Warning, "Pellmarsh", QString::fromStdString(text));
+    box.setTextFormat(Qt::PlainText);  // a lock failure names a path
+    box.exec();
   }
 }
 
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
   pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
   window = &mainWindow;
   if (mainWindow.Initialise()) {
-    mainWindow.exec();
+    mainWindow.RunUntilClosed();
   }
   mainWindow.hide();
   if (mainWindow.startRefused()) {

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -201,17 +203,19 @@ QLayout* MainWindow::BuildCommandRow() {
 
 QLayout* MainWindow::BuildStatusRow() {
   goFastButton_ = AddToggle("goFastButton", "Go &Fast");
-  pauseButton_ = AddToggle("pauseButton", "&Pause");
+  pauseButton_ = AddToggle("pauseButton", "P&ause");
   offlineButton_ = AddToggle("offlineButton", "&Offline");
   goodNightButton_ = AddToggle("goodNightButton", "&Good Night");
   auto* statusRow = new QHBoxLayout;
   for (QPushButton* toggle : {goFastButton_, pauseButton_, offlineButton_, goodNightButton_}) {
     statusRow->addWidget(toggle);
   }
-  connect(goFastButton_, &QPushButton::clicked, this, &MainWindow::OnGoFastClicked);
-  connect(pauseButton_, &QPushButton::clicked, this, [this](bool on) { app_.state().paused = on; });
-  connect(offlineButton_, &QPushButton::clicked, this, &MainWindow::OnOfflineClicked);
-  connect(goodNightButton_, &QPushButton::clicked, this,
+  // Toggled, not clicked: a screen reader's toggle action or a key switches the
+  // program too, not just the button's look.
+  connect(goFastButton_, &QPushButton::toggled, this, &MainWindow::OnGoFastToggled);
+  connect(pauseButton_, &QPushButton::toggled, this, [this](bool on) { app_.state().paused = on; });
+  connect(offlineButton_, &QPushButton::toggled, this, &MainWindow::OnOfflineToggled);
+  connect(goodNightButton_, &QPushButton::toggled, this,
           [this](bool on) { app_.state().goodNight = on; });
   statusRow->addWidget(speedText_);
   statusRow->addWidget(rateText_);
@@ -235,8 +239,13 @@ bool MainWindow::Initialise() {
   StartTimers();
   app_.CompleteBuiltInTree();
   app_.RestoreToggles();
-  goFastButton_->setChecked(app_.state().goFast);
-  offlineButton_->setChecked(app_.state().offline);
+  {
+    // The buttons only show what was restored; switching again would redo it.
+    const QSignalBlocker quietGoFast(goFastButton_);
+    const QSignalBlocker quietOffline(offlineButton_);
+    goFastButton_->setChecked(app_.state().goFast);
+    offlineButton_->setChecked(app_.state().offline);
+  }
   if (!GreetFirstStart()) {
     return false;
   }
@@ -257,6 +266,18 @@ bool MainWindow::Initialise() {
     upgrades_->StartCheck();
   }
   return !quitRequested_;
+}
+
+// Not exec(): that would mark the window modal to the window manager, as if
+// it were a passing question over some other window.
+void MainWindow::RunUntilClosed() {
+  if (closing_) {
+    return;
+  }
+  QEventLoop untilClosed;
+  connect(this, &QDialog::finished, &untilClosed, &QEventLoop::quit);
+  show();
+  untilClosed.exec();
 }
 
 void MainWindow::SetUpList() {
@@ -341,6 +362,17 @@ void MainWindow::RequestQuit() {
 
 void MainWindow::accept() {}
 
+// Esc is what one presses to drop a typed URL, not to end the program.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (!event->matches(QKeySequence::Cancel)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  if (urlEdit_->hasFocus()) {
+    urlEdit_->clear();
+  }
+}
+
 void MainWindow::reject() {
   if (closing_) {
     return;
@@ -383,11 +415,11 @@ void MainWindow::OnSecondTimer() {
   app_.SaveIfRequested();
 }
 
-void MainWindow::OnGoFastClicked(bool on) {
+void MainWindow::OnGoFastToggled(bool on) {
   app_.SetGoFast(on);
 }
 
-void MainWindow::OnOfflineClicked(bool on) {
+void MainWindow::OnOfflineToggled(bool on) {
   ApplyOffline(app_.state(), on);
   goodNightButton_->setChecked(app_.state().goodNight);
 }

@@ -40,7 +40,8 @@ class QtShutdownCountdown;
 class UpgradeInstaller;
 class WindowDesk;
 
-// The program's one window: a dialog run modally for the program's whole life.
+// The program's one window: a dialog for its Enter key and default button,
+// shown as an ordinary top-level window for the program's whole life.
 class MainWindow final : public QDialog {
  public:
   MainWindow(App& app, DesktopProbe probe);
@@ -49,6 +50,8 @@ class MainWindow final : public QDialog {
   // Runs the start-up steps in their order. Returns false when a close was
   // requested while they ran (a signal during the first-start About box).
   bool Initialise();
+  // Shows the window and returns once it has closed.
+  void RunUntilClosed();
 
   // A confirmed close without a question, from any state: closes every open
   // dialog, then the window.
@@ -58,7 +61,7 @@ class MainWindow final : public QDialog {
   bool startRefused() const { return startRefused_; }
 
   void accept() override;  // Enter: nothing
-  void reject() override;  // Escape and the close box: ask, then close
+  void reject() override;  // the close box: ask, then close
 
   // Brings the rows of the current tab up to date.
   void RefreshList();
@@ -78,6 +81,7 @@ class MainWindow final : public QDialog {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildControls();
@@ -97,8 +101,8 @@ class MainWindow final : public QDialog {
   void RestoreWindowRect();
   void StoreWindowState();
   void OnSecondTimer();
-  void OnGoFastClicked(bool on);
-  void OnOfflineClicked(bool on);
+  void OnGoFastToggled(bool on);
+  void OnOfflineToggled(bool on);
   void OnDisplayTimer();
   void OnStartupTimer();
   void ConnectHandOffs();

@@ -17,9 +17,10 @@ namespace {
 constexpr const char* kBeingChecked =
     "File currently being checked for viruses.  Please wait until this completes before "
     "deleting it!";
-MessageAnswer Ask(UserMessages& messages, std::string text, std::string caption) {
-  return messages.Show(
-      {std::move(text), std::move(caption), MessageButtons::kYesNoCancel, MessageIcon::kQuestion});
+// A hurried Enter must not delete anything.
+MessageAnswer AskToDelete(UserMessages& messages, std::string text, std::string caption) {
+  return messages.Show({std::move(text), std::move(caption), MessageButtons::kYesNoCancel,
+                        MessageIcon::kQuestion, MessageAnswer::kNo});
 }
 
 // Under the tree lock.
@@ -430,13 +431,13 @@ int ItemCommands::AskFileDelete(const std::string& local, int prompt) {
                                           : static_cast<int>(kPromptCancelled);
   };
   if (prompt == kPromptSeveral) {
-    prompt = toState(
-        Ask(messages_, "Delete all files attached to these URLs?", "Pellmarsh: Delete Files?"),
-        kPromptDeleteAll, kPromptAsk);
+    prompt = toState(AskToDelete(messages_, "Delete all files attached to these URLs?",
+                                 "Pellmarsh: Delete Files?"),
+                     kPromptDeleteAll, kPromptAsk);
   }
   if (prompt == kPromptAsk || prompt == kPromptAskAfterNo) {
-    prompt = toState(Ask(messages_, "Delete " + local + "?", "Pellmarsh: Delete File?"), kPromptAsk,
-                     kPromptAskAfterNo);
+    prompt = toState(AskToDelete(messages_, "Delete " + local + "?", "Pellmarsh: Delete File?"),
+                     kPromptAsk, kPromptAskAfterNo);
   }
   return prompt;
 }

@@ -126,7 +126,7 @@ const char* HintText(int tab) {
 }
 
 const char* ArchiveButtonCaption(int tab) {
-  return tab == kTabArchive || tab == kTabClipboard ? "Delete &URL" : "Archive &URL";
+  return tab == kTabArchive || tab == kTabClipboard ? "Delete U&RL" : "Archive U&RL";
 }
 
 int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
@@ -336,15 +336,17 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
   return bits;
 }
 
+// Each Alt letter names one control of the window: the URL box has U, Go Fast
+// F and Pause A.
 const std::vector<CommandButton>& CommandButtons() {
   static const std::vector<CommandButton> kButtons = {
-      {"propertiesButton", "&Properties...", kCommandEditProperties, kCanEdit},
+      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit},
       {"startNowButton", "&Start Now", kCommandStartNow, kCanStart},
       {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue},
       {"stopButton", "Sto&p", kCommandStop, kCanStop},
       {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch},
-      {"archiveButton", "Archive &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"deleteFileButton", "Delete &File", kCommandDeleteFile, kCanDeleteFile},
+      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile},
   };
   return kButtons;
 }
@@ -355,7 +357,7 @@ const std::vector<MenuEntry>& PopupMenuEntries() {
       {nullptr, kCommandEditProperties, 0},
       {"&Start Transfer Now", kCommandStartNow, kCanStart},
       {"Add to &Queue", kCommandQueue, kCanQueue},
-      {"Sto&p Transfer", kCommandStop, kCanStop},
+      {"Stop &Transfer", kCommandStop, kCanStop},
       {nullptr, kCommandEditProperties, 0},
       {"Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
       {"E&xtract URLs", kCommandExtractUrls, kCanExtract},

@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -7,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "desktop/qt_user_messages.h"
@@ -21,18 +24,24 @@ class DialogsTest : public QObject {
   Q_OBJECT
 
  private:
-  // Presses a button of the next message box; the box runs its own event loop,
-  // so the press comes from a timer inside it.
-  static void AnswerNextMessageBox(QMessageBox::StandardButton button, QString& text) {
+  // Plays the user in the next message box; the box runs its own event loop,
+  // so the user acts from a timer inside it.
+  static void OnNextMessageBox(std::function<void(QMessageBox*)> user) {
     auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, button, &text] {
+    QObject::connect(poll, &QTimer::timeout, [poll, user] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        text = box->text();
         poll->deleteLater();
-        box->button(button)->click();
+        user(box);
       }
     });
     poll->start(10);
+  }
+
+  static void AnswerNextMessageBox(QMessageBox::StandardButton button, QString& text) {
+    OnNextMessageBox([button, &text](QMessageBox* box) {
+      text = box->text();
+      box->button(button)->click();
+    });
   }
 
  private slots:
@@ -51,6 +60,37 @@ class DialogsTest : public QObject {
     worker.join();
     QCOMPARE(shownText, QString("Go on?"));
     QCOMPARE(answer, MessageAnswer::kNo);
+  }
+
+  void enterGivesTheQuestionsOwnDefault() {
+    QtUserMessages messages;
+    const std::pair<std::optional<MessageAnswer>, MessageAnswer> rows[] = {
+        {std::nullopt, MessageAnswer::kYes},  // the box's own choice
+        {MessageAnswer::kNo, MessageAnswer::kNo},
+    };
+    for (const auto& [preset, expected] : rows) {
+      OnNextMessageBox([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+      const UserMessage question{"Delete /tmp/a.bin?", "Pellmarsh: Delete File?",
+                                 MessageButtons::kYesNoCancel, MessageIcon::kQuestion, preset};
+      QCOMPARE(messages.Show(question), expected);
+    }
+  }
+
+  // A file named "<b>a</b>.bin" is shown under that name, not as a bold "a.bin".
+  void outsideTextIsShownAsItIs() {
+    QtUserMessages messages;
+    Qt::TextFormat boxFormat = Qt::AutoText;
+    OnNextMessageBox([&boxFormat](QMessageBox* box) {
+      boxFormat = box->textFormat();
+      box->button(QMessageBox::Ok)->click();
+    });
+    messages.Show({"Delete /tmp/<b>a</b>.bin?"});
+    QCOMPARE(boxFormat, Qt::PlainText);
+
+    testing::RecordingMessages recorded;
+    FileExistsDialog dialog("<b>a</b>.bin exists on your system already.", "/tmp/<b>a</b>.bin",
+                            false, false, recorded, nullptr);
+    QCOMPARE(dialog.findChild<QLabel*>("questionText")->textFormat(), Qt::PlainText);
   }
 
   void theAboutBoxSaysWhenTheReadMeCannotBeOpened() {
@@ -111,6 +151,25 @@ class DialogsTest : public QObject {
     QCOMPARE(dialog.result(), static_cast<int>(FileExistsAnswer::kOverwrite));
     QVERIFY(!testing::FileExistsOnDisk(dir.File("a.txt")));
     QCOMPARE(testing::ReadFile(dir.File("c.txt")), std::string("old"));
+  }
+
+  void enterInFileExistsLosesNothing() {
+    testing::TempDir dir;
+    testing::WriteFile(dir.File("a.txt"), "old");
+    testing::RecordingMessages messages;
+    FileExistsDialog dialog("File Overwrite Alert", dir.File("a.txt"), false, false, messages,
+                            nullptr);
+    dialog.show();
+    auto* edit = dialog.findChild<QLineEdit*>("newNameEdit");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(dialog.result(), static_cast<int>(FileExistsAnswer::kCancel));
+    QVERIFY(messages.shown.empty());
+
+    dialog.show();
+    edit->setText(QString::fromStdString(dir.File("b.txt")));
+    QTest::keyClick(edit, Qt::Key_Return);  // once a new name is typed, Enter renames
+    QCOMPARE(dialog.result(), static_cast<int>(FileExistsAnswer::kOverwrite));
+    QCOMPARE(testing::ReadFile(dir.File("b.txt")), std::string("old"));
   }
 
   void theTransferLogShowsTheLogAndCanClearIt() {

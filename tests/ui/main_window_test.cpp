@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTabBar>
 #include <QTest>
@@ -22,6 +23,7 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "ui/list_rows.h"
 #include "ui/main_window.h"
 
 namespace pellmarsh {
@@ -181,15 +183,15 @@ class MainWindowTest : public QObject {
         {"downloadButton", "&Download..."},
         {"settingsButton", "Se&ttings..."},
         {"aboutButton", "A&bout..."},
-        {"propertiesButton", "&Properties..."},
+        {"propertiesButton", "Prop&erties..."},
         {"startNowButton", "&Start Now"},
         {"queueButton", "Add to &Queue"},
         {"stopButton", "Sto&p"},
         {"launchButton", "&Launch File"},
-        {"archiveButton", "Archive &URL"},
-        {"deleteFileButton", "Delete &File"},
+        {"archiveButton", "Archive U&RL"},
+        {"deleteFileButton", "Delete F&ile"},
         {"goFastButton", "Go &Fast"},
-        {"pauseButton", "&Pause"},
+        {"pauseButton", "P&ause"},
         {"offlineButton", "&Offline"},
         {"goodNightButton", "&Good Night"},
     };
@@ -264,6 +266,40 @@ class MainWindowTest : public QObject {
         QTest::qWaitFor([this] { return Find<QLabel>("speedText")->text() == "OFFLINE"; }, 5000));
   }
 
+  // What a screen reader switches switches the program; restoring the toggles
+  // at start only shows them.
+  void theTogglesFollowTheAccessibleToggleAction() {
+    WriteStartedBefore([](Item& root) {
+      root.SetPropInt(setting::kGoFast, 1);
+      root.SetPropInt(setting::kOffline, 1);
+    });
+    app = std::make_unique<App>(dir->path(), messages, sounds, clock);
+    window = std::make_unique<MainWindow>(*app, DesktopProbe{[] { return true; }});
+    QSignalSpy goFastRestored(Find<QPushButton>("goFastButton"), &QAbstractButton::toggled);
+    QSignalSpy offlineRestored(Find<QPushButton>("offlineButton"), &QAbstractButton::toggled);
+    QVERIFY(window->Initialise());
+    QCOMPARE(goFastRestored.count() + offlineRestored.count(), 0);
+    window->show();
+    const auto toggle = [this](const char* name) {
+      QAccessible::queryAccessibleInterface(Find<QPushButton>(name))
+          ->actionInterface()
+          ->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    for (const char* name : {"goFastButton", "offlineButton", "pauseButton", "goodNightButton"}) {
+      toggle(name);
+    }
+    QVERIFY(!app->state().goFast);
+    QVERIFY(!app->state().offline);
+    QVERIFY(app->state().paused);
+    QVERIFY(app->state().goodNight);
+    toggle("offlineButton");
+    QVERIFY(app->state().offline);
+    QVERIFY(!app->state().goodNight);
+    QVERIFY(!Find<QPushButton>("goodNightButton")->isChecked());
+    std::lock_guard lock(app->tree().lock());
+    QCOMPARE(app->tree().root().GetProp(setting::kGoFast), std::string("0"));
+  }
+
   void columnWidthsComeFromTheSettingsAndGoBackOnClose() {
     WriteStartedBefore([](Item& root) {
       root.SetPropInt(setting::kColumn1Width, 0);
@@ -319,7 +355,7 @@ class MainWindowTest : public QObject {
     WriteStartedBefore();
     StartWindow();
     PretendDownloadsRunning(1);
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    window->close();  // the close box
     QCOMPARE(messages.shown.size(), size_t{1});
     QCOMPARE(messages.shown[0].text,
              std::string("You have 1 file actively downloading.  Are you sure you want to exit "
@@ -332,6 +368,37 @@ class MainWindowTest : public QObject {
     window->close();
     QCOMPARE(messages.shown.size(), size_t{2});
     QVERIFY(messages.shown[1].text.find("2 files") != std::string::npos);
+    QVERIFY(!window->isVisible());
+  }
+
+  void escapeDropsTheTypedUrlAndNeverCloses() {
+    WriteStartedBefore();
+    StartWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
+    for (int running : {0, 1}) {
+      PretendDownloadsRunning(running);
+      urlBox->setText("http://127.0.0.1:1/a.zip");
+      urlBox->setFocus();
+      QTest::keyClick(urlBox, Qt::Key_Escape);
+      QCOMPARE(urlBox->text(), QString());
+      QTest::keyClick(Find<QTreeWidget>("downloadList"), Qt::Key_Escape);
+      QVERIFY(window->isVisible());
+    }
+    QVERIFY(messages.shown.empty());
+  }
+
+  void theWindowRunsAsAnOrdinaryOneUntilItIsClosed() {
+    WriteStartedBefore();
+    StartWindow();
+    bool modal = true;
+    QTimer::singleShot(0, [&] {
+      modal = window->isModal() || QApplication::activeModalWidget() != nullptr;
+      window->close();
+    });
+    window->RunUntilClosed();
+    QVERIFY(!modal);
     QVERIFY(!window->isVisible());
   }
 
@@ -509,7 +576,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click to Launch"));
     tabs->setCurrentIndex(kTabArchive);
     QCOMPARE(Column(0), QStringList({"old.bin"}));
-    QCOMPARE(Find<QPushButton>("archiveButton")->text(), QString("Delete &URL"));
+    QCOMPARE(Find<QPushButton>("archiveButton")->text(), QString("Delete U&RL"));
     tabs->setCurrentIndex(kTabClipboard);
     QCOMPARE(Column(2), QStringList({"Clipped Sat, Dec 06, 2025"}));
 
@@ -578,6 +645,50 @@ class MainWindowTest : public QObject {
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
     QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
+  void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {
+    WriteStartedBefore();
+    StartWindow();
+    // The letter after a single "&"; "&&" is a plain "&".
+    const auto letter = [](QString caption) {
+      caption.replace("&&", "");
+      const qsizetype at = caption.indexOf('&');
+      return at < 0 || at + 1 == caption.size() ? QChar() : caption.at(at + 1).toUpper();
+    };
+    const auto duplicates = [&letter](const QStringList& captions) {
+      QMap<QChar, QStringList> owners;
+      for (const QString& caption : captions) {
+        if (!letter(caption).isNull()) {
+          owners[letter(caption)] << caption;
+        }
+      }
+      QStringList clashes;
+      for (const QStringList& sharing : owners) {
+        if (sharing.size() > 1) {
+          clashes << sharing.join(" / ");
+        }
+      }
+      return clashes.join("; ");
+    };
+    for (int tab = 0; tab < kListTabs; ++tab) {  // the archive button's caption follows the tab
+      Find<QTabBar>("tabs")->setCurrentIndex(tab);
+      QStringList captions;
+      for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        captions << button->text();
+      }
+      for (const QLabel* label : window->findChildren<QLabel*>()) {
+        captions << label->text();
+      }
+      QCOMPARE(duplicates(captions), QString());
+    }
+    QStringList menu;
+    for (const MenuEntry& entry : PopupMenuEntries()) {
+      if (entry.caption) {
+        menu << entry.caption;
+      }
+    }
+    QCOMPARE(duplicates(menu), QString());
   }
 
   void everyControlIsNamedForScreenReaders() {

@@ -215,6 +215,9 @@ TEST_F(ItemCommandsTest, DeleteFileOverSeveralAsksOnceForAll) {
     EXPECT_EQ(messages.shown.size(), row.questions);
     EXPECT_EQ(messages.shown[0].text, "Delete all files attached to these URLs?");
     EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete Files?");
+    for (const UserMessage& question : messages.shown) {
+      EXPECT_EQ(question.defaultAnswer, kNo) << question.text;  // Enter deletes nothing
+    }
     EXPECT_EQ(FileExistsOnDisk(dir.File("a.bin")) + FileExistsOnDisk(dir.File("b.bin")),
               row.filesLeft);
     EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "NUKE"), 2 - row.filesLeft);
