@@ -109,6 +109,18 @@ double SpeedFromBox(int32_t typed, bool bytesPerSecond) {
   return HeldToBudget(limit);
 }
 
+std::optional<double> SpeedBoxLimit(std::string_view shown, std::string_view text, double stored,
+                                    bool bytesPerSecond) {
+  if (text == shown) {
+    return stored;
+  }
+  const std::optional<int32_t> typed = ParseIntegerEntry(text);
+  if (!typed) {
+    return std::nullopt;
+  }
+  return SpeedFromBox(*typed, bytesPerSecond);
+}
+
 std::optional<int32_t> ParseIntegerEntry(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front())) {

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -122,6 +123,25 @@ class SettingsSheetTest : public QObject {
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
     QVERIFY(!sheet->isVisible());
     QCOMPARE(Setting(setting::kLowSpeed), std::string("250.000000"));
+  }
+
+  // An input method, a screen reader or a menu's paste change the text without keys.
+  void aSpeedBoxChangedWithoutKeysIsStoredToo() {
+    Open([](Item& root) {
+      root.SetPropDouble(setting::kHighSpeed, 100.5);
+      root.SetPropDouble(setting::kLowSpeed, 10);
+    });
+    auto* high = Find<QLineEdit>("highSpeedEdit");
+    QAccessible::queryAccessibleInterface(high)->setText(QAccessible::Value, "300");
+    auto* low = Find<QLineEdit>("lowSpeedEdit");
+    low->setFocus();
+    QInputMethodEvent composed;
+    composed.setCommitString("7", -low->text().size(), int(low->text().size()));
+    QApplication::sendEvent(low, &composed);
+    QCOMPARE(low->text(), QString("7"));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("300.000000"));
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("7.000000"));
   }
 
   void theLocalDirectoryKeepsNoTrailingSeparator() {
