@@ -581,6 +581,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::OpenSettingsSheet() {
   CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
+  sheet.setCheckNow([this] { CheckUpgradeNow(); });
   if (sheet.exec() != QDialog::Accepted) {
     return;
   }
@@ -588,9 +589,6 @@ void MainWindow::OpenSettingsSheet() {
   list_->ClearRows();
   RefreshList();
   app_.ResumeVirusChecks();
-  if (sheet.checkNowPressed()) {
-    CheckUpgradeNow();
-  }
 }
 
 void MainWindow::CheckUpgradeNow() {

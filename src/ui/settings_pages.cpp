@@ -400,6 +400,7 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   layout->addWidget(
       Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
   layout->addLayout(BuildVersionRow());
+  layout->addLayout(BuildUpgradeSiteRow());
   layout->addStretch(1);
 }
 
@@ -469,16 +470,35 @@ QLayout* CSettingsPage4::BuildVersionRow() {
       AddBox("checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.",
              context_.values.checkNewVersion);
   QPushButton* checkNow = NamedButton("checkNowButton", "Check Now");
-  connect(checkNow, &QPushButton::clicked, this, [this] {
-    if (onCheckNow) {
-      onCheckNow();
-    }
-  });
+  connect(checkNow, &QPushButton::clicked, this, &CSettingsPage4::CheckNow);
   auto* version = new QHBoxLayout;
   version->addWidget(checkNewVersion);
   version->addStretch(1);
   version->addWidget(checkNow);
   return version;
+}
+
+QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
+  QLineEdit* site = BoundEdit(this, "upgradeUrlEdit", context_.values.upgradeUrl);
+  site->setPlaceholderText("http://updates.example.net");
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(22, 0, 0, 0);
+  row->addWidget(Label("upgradeUrlLabel", "Upgrade &site:", site));
+  row->addWidget(site, 1);
+  return row;
+}
+
+// The user who types a site and presses Check Now means that site. It is
+// stored at once, as the download a newer version leads to also asks it, and
+// may come after the sheet is gone.
+void CSettingsPage4::CheckNow() {
+  {
+    auto tree = context_.tree.Lock();
+    tree->SetProp(setting::kUpgradeUrl, context_.values.upgradeUrl);
+  }
+  if (onCheckNow) {
+    onCheckNow();
+  }
 }
 
 void CSettingsPage4::Leave() {

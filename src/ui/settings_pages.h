@@ -136,6 +136,7 @@ class CSettingsPage4 final : public QWidget {
   explicit CSettingsPage4(SettingsContext& context);
   // The sheet's unit follows the Bytes/Second box once the page is left.
   void Leave();
+  // Runs the upgrade check once the typed site is stored; the sheet stays open.
   std::function<void()> onCheckNow;
 
  private:
@@ -146,6 +147,8 @@ class CSettingsPage4 final : public QWidget {
   void AddClipboardBoxes(QVBoxLayout& layout);
   QLayout* BuildConnectionsRow();
   QLayout* BuildVersionRow();
+  QLayout* BuildUpgradeSiteRow();
+  void CheckNow();
 
   SettingsContext& context_;
   QCheckBox* bytesPerSecond_ = nullptr;

@@ -48,6 +48,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturnsGood, &SettingsValues::virusReturnsGood},
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
+    {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
 };
 
 double HeldToBudget(double kilobytesPerMinute) {

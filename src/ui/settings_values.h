@@ -44,6 +44,7 @@ struct SettingsValues {
   bool minTray = false;
   bool autoExtract = false;
   bool checkNewVersion = false;
+  std::string upgradeUrl;
 };
 
 SettingsValues ReadSettings(const Item& root);

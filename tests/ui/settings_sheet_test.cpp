@@ -266,14 +266,23 @@ class SettingsSheetTest : public QObject {
              std::string("/tmp/ding.wav"));
   }
 
-  void checkNowClosesTheSheetAsOkDoes() {
-    Open();
+  // Check Now asks the site as typed, and leaves the sheet and its other changes open.
+  void checkNowStoresTheTypedSiteAndKeepsTheSheetOpen() {
+    Open([](Item& root) { root.SetProp(setting::kUpgradeUrl, "http://old.example.net"); });
+    std::vector<std::string> checkedSites;
+    sheet->setCheckNow([&] { checkedSites.push_back(Setting(setting::kUpgradeUrl)); });
     ShowPage("miscellaneousPage");
+    QCOMPARE(Find<QLineEdit>("upgradeUrlEdit")->text(), QString("http://old.example.net"));
+    const std::string autoExtractBefore = Setting(setting::kAutoExtract);
     QTest::mouseClick(Find<QCheckBox>("autoExtractCheck"), Qt::LeftButton);
+    Type("upgradeUrlEdit", "http://updates.example.net");
     QTest::mouseClick(Find<QPushButton>("checkNowButton"), Qt::LeftButton);
-    QCOMPARE(sheet->result(), int(QDialog::Accepted));
-    QVERIFY(sheet->checkNowPressed());
+    QCOMPARE(checkedSites, std::vector<std::string>{"http://updates.example.net"});
+    QVERIFY(sheet->isVisible());
+    QCOMPARE(Setting(setting::kAutoExtract), autoExtractBefore);
+    sheet->accept();
     QCOMPARE(Setting(setting::kAutoExtract), std::string("1"));
+    QCOMPARE(Setting(setting::kUpgradeUrl), std::string("http://updates.example.net"));
   }
 
   void everyControlIsNamedForScreenReaders() {

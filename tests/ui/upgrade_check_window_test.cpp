@@ -1,7 +1,10 @@
 // The upgrade check from the start-up through both downloads, against nginx.
 #include <sys/stat.h>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "support/nginx_server.h"
 #include "window_fixture.h"
@@ -120,6 +123,29 @@ class UpgradeCheckWindowTest : public QObject {
     fixture->window->CheckUpgradeNow();
     QVERIFY(UpgradeItems().empty());
     QVERIFY(answers.Said("No upgrade site is set."));
+  }
+
+  // The site typed on the settings page is checked at once, with the sheet still open.
+  void checkNowInTheSettingsFetchesFromTheTypedSite() {
+    nginx.AddFile("/pellmarsh/upgradecheck.html", "Current Version: [1.2d]\n");
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore();
+    QVERIFY(fixture->Start({[] { return false; }}, &answers));
+    std::vector<int> queuedWithTheSheetOpen;
+    QTimer::singleShot(50, [&] {
+      auto* sheet = testing::OpenDialog<QDialog>("settingsSheet");
+      QVERIFY(sheet);
+      sheet->findChild<QLineEdit*>("upgradeUrlEdit")
+          ->setText(QString::fromStdString(nginx.Url("/")));
+      sheet->findChild<QPushButton*>("checkNowButton")->click();
+      queuedWithTheSheetOpen = UpgradeItems();
+      QVERIFY(sheet->isVisible());
+      sheet->reject();
+    });
+    fixture->window->findChild<QPushButton*>("settingsButton")->click();
+    QCOMPARE(queuedWithTheSheetOpen, std::vector<int>{1});
+    QVERIFY(answers.shown.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(UpgradeItems().empty(), 20000);
   }
 
   void twentyNineDaysAfterTheLastCheckNothingIsFetched() {
