@@ -23,6 +23,7 @@
 #include "app/speed_control.h"
 #include "app/window_settings.h"
 #include "capture/url_item.h"
+#include "desktop/qt_file_manager.h"
 #include "desktop/qt_power_control.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
@@ -81,9 +82,8 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   countdown_ = std::make_unique<QtShutdownCountdown>(this, probe_.countdownTickMs);
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
-      UpgradeInstaller::Desk{
-          [this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-          [this](const std::string& path) { return desk_->OpenDocument(path); }});
+      UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
+                             probe_.showFile ? probe_.showFile : ShowFileInFolder});
 }
 
 MainWindow::~MainWindow() {
