@@ -3,6 +3,7 @@
 #include "capture/url_item.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
 namespace {
@@ -20,7 +21,8 @@ std::string UpgradeUrl(std::string_view base, UpgradeKind kind) {
   }
   const std::string_view path =
       kind == UpgradeKind::kProgram ? "/pellmarsh/pellmarsh.exe" : "/pellmarsh/upgradecheck.html";
-  return std::string(base) + std::string(path);
+  // The site is typed on the settings page like any other URL.
+  return ExpandTypedUrl(std::string(base)) + std::string(path);
 }
 
 Item* StartUpgradeDownload(Item& root, LocalNameRegistry& names, int64_t now, UpgradeKind kind) {

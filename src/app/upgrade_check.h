@@ -17,7 +17,7 @@ inline constexpr std::string_view kOwnVersion = "1.2d";
 enum class UpgradeKind : int { kNone = 0, kCheckPage = 1, kProgram = 2 };
 
 // The check page's or the program's URL on the upgrade site whose base URL
-// is given; empty when there is no site.
+// is given (taken as http when it names no scheme); empty when there is no site.
 std::string UpgradeUrl(std::string_view base, UpgradeKind kind);
 
 // Queues the upgrade download of the kind at the end of "_filelist", made

@@ -49,27 +49,39 @@ TypeGuess UrlFormRules::Guess(const std::string& url) {
   return GuessLocked(tree.root(), url);
 }
 
-TypeGuess UrlFormRules::Derive(UrlForm& form) {
-  auto tree = tree_.Lock();
+std::string UrlFormRules::ApplyLocked(Item& root, UrlForm& form) {
   Item scratch;
   scratch.SetProp(key::kName, form.title);
-  scratch.SetProp(key::kValue, form.url);
+  scratch.SetProp(key::kValue, ExpandTypedUrl(form.url));
   scratch.SetProp(key::kLocal, form.saveAs);
   scratch.SetProp(key::kLogin, form.login);
   scratch.SetProp(key::kPassword, form.password);
-  ApplyUrlToItem(tree.root(), names_, scratch);
+  ApplyUrlToItem(root, names_, scratch);
+  std::string error = scratch.GetProp(key::kError);
+  if (!error.empty()) {
+    return error;
+  }
   form.url = scratch.GetProp(key::kValue);
   form.title = scratch.GetProp(key::kName);
   form.saveAs = scratch.GetProp(key::kLocal);
   form.login = scratch.GetProp(key::kLogin);
   form.password = scratch.GetProp(key::kPassword);
+  return error;
+}
+
+TypeGuess UrlFormRules::Derive(UrlForm& form) {
+  auto tree = tree_.Lock();
+  ApplyLocked(tree.root(), form);
   return GuessLocked(tree.root(), form.url);
 }
 
-void UrlFormRules::Save(UrlForm& form) {
-  Derive(form);
+std::string UrlFormRules::Save(UrlForm& form) {
   auto tree = tree_.Lock();
-  LearnHostDefaults(tree.root(), form.url, form.saveAs, form.login, form.password);
+  std::string error = ApplyLocked(tree.root(), form);
+  if (error.empty()) {
+    LearnHostDefaults(tree.root(), form.url, form.saveAs, form.login, form.password);
+  }
+  return error;
 }
 
 bool UrlFormRules::HidePasswords() {

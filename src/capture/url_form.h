@@ -36,16 +36,21 @@ class UrlFormRules {
  public:
   UrlFormRules(Tree& tree, LocalNameRegistry& names) : tree_(tree), names_(names) {}
 
-  // Applies the URL to the fields as to a URL item: canonical URL, credentials
-  // moved out of it, a unique save-as path when empty, the title when empty.
-  // An unparsable URL leaves the fields as typed.
+  // Applies the URL to the fields as to a URL item: a typed URL without a
+  // scheme taken as http, canonical URL, credentials moved out of it, a unique
+  // save-as path when empty, the title when empty. An unparsable URL leaves the
+  // fields as typed.
   TypeGuess Derive(UrlForm& form);
-  // Derives, then teaches the host's defaults what the user chose.
-  void Save(UrlForm& form);
+  // Derives, then teaches the host's defaults what the user chose. Returns the
+  // parse message of a URL that cannot be saved (an empty one too), having
+  // taught nothing; empty when saved.
+  std::string Save(UrlForm& form);
   TypeGuess Guess(const std::string& url);
   bool HidePasswords();
 
  private:
+  // Derive's work under the tree lock; the parse message, empty when it parsed.
+  std::string ApplyLocked(Item& root, UrlForm& form);
   TypeGuess GuessLocked(Item& root, const std::string& url);
 
   Tree& tree_;

@@ -18,6 +18,13 @@ void ClipboardWatcher::Join() {
           &ClipboardWatcher::ProcessClipboard);
 }
 
+// A capture may land inside another command's question: it must neither
+// lend that command its "QUEUE" sound nor act as a lone user selection, which
+// would take the "All" answers away from the File Exists dialog.
+void ClipboardWatcher::QueueQuietly(Item& item) {
+  commands_.ApplyDirectly(item, kCommandQueue, false);
+}
+
 void ClipboardWatcher::ProcessClipboard() {
   const QByteArray text = QGuiApplication::clipboard()->text(QClipboard::Clipboard).toUtf8();
   AppState& state = app_.state();
@@ -32,7 +39,7 @@ void ClipboardWatcher::ProcessClipboard() {
     }
   }
   if (capture.clipAndGo && capture.startAtOnce) {
-    commands_.ApplyItemCommand(*capture.clipAndGo, kCommandQueue, ItemCommands::kCarryNone, true);
+    QueueQuietly(*capture.clipAndGo);
   }
   if (capture.captured > 0) {
     app_.events().RaiseEvent("COPY");
@@ -75,7 +82,7 @@ void ClipboardWatcher::AskClipAndGo() {
     stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
   }
   if (stillClipped) {
-    commands_.ApplyItemCommand(*item, kCommandQueue, ItemCommands::kCarryNone, true);
+    QueueQuietly(*item);
     desk_.RefreshList();
   }
 }

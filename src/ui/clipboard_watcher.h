@@ -22,6 +22,7 @@ class ClipboardWatcher final : public QObject {
 
  private:
   void ProcessClipboard();
+  void QueueQuietly(Item& item);
 
   App& app_;
   ItemCommands& commands_;

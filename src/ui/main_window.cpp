@@ -25,6 +25,7 @@
 #include "app/speed_control.h"
 #include "app/window_settings.h"
 #include "capture/url_item.h"
+#include "desktop/qt_file_manager.h"
 #include "desktop/qt_power_control.h"
 #include "desktop/qt_shutdown_countdown.h"
 #include "store/keys.h"
@@ -87,7 +88,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-                             [this](const std::string& path) { return desk_->OpenDocument(path); },
+                             probe_.showFile ? probe_.showFile : ShowFileInFolder,
                              [this] { return quitRequested_ || closing_; }});
 }
 
@@ -616,6 +617,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::OpenSettingsSheet() {
   CSettingsSheet sheet(app_.tree(), app_.messages(), app_.sounds(), DesktopFileDialogs(), this);
+  sheet.setCheckNow([this] { CheckUpgradeNow(); });
   if (sheet.exec() != QDialog::Accepted) {
     return;
   }
@@ -623,9 +625,6 @@ void MainWindow::OpenSettingsSheet() {
   list_->ClearRows();
   RefreshList();
   app_.ResumeVirusChecks();
-  if (sheet.checkNowPressed()) {
-    CheckUpgradeNow();
-  }
 }
 
 void MainWindow::CheckUpgradeNow() {

@@ -32,6 +32,8 @@ struct DesktopProbe {
   PowerControl* power = nullptr;
   // The Auto Shutdown countdown's second, in milliseconds.
   int countdownTickMs = 1000;
+  // Shows a file in the file manager; the desktop's when null.
+  std::function<bool(const std::string&)> showFile{};
 };
 
 class AutoShutdownDialog;

@@ -153,17 +153,18 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
                   {"notMinimisedRadio", "Anytime Pellmarsh's main window is not minimized."}},
                  context_.values.speedControl);
 
-  highSpeed_ = Edit("highSpeedEdit");
-  lowSpeed_ = Edit("lowSpeedEdit");
+  highSpeed_.edit = Edit("highSpeedEdit");
+  lowSpeed_.edit = Edit("lowSpeedEdit");
   highUnit_ = Label("highSpeedUnit", "");
   lowUnit_ = Label("lowSpeedUnit", "");
   auto* limits = new QGridLayout;
-  limits->addWidget(Label("highSpeedLabel", "When going full speed, get at most", highSpeed_), 0,
-                    0);
-  limits->addWidget(highSpeed_, 0, 1);
+  limits->addWidget(Label("highSpeedLabel", "When going full speed, get at most", highSpeed_.edit),
+                    0, 0);
+  limits->addWidget(highSpeed_.edit, 0, 1);
   limits->addWidget(highUnit_, 0, 2);
-  limits->addWidget(Label("lowSpeedLabel", "Background transfers get at most", lowSpeed_), 1, 0);
-  limits->addWidget(lowSpeed_, 1, 1);
+  limits->addWidget(Label("lowSpeedLabel", "Background transfers get at most", lowSpeed_.edit), 1,
+                    0);
+  limits->addWidget(lowSpeed_.edit, 1, 1);
   limits->addWidget(lowUnit_, 1, 2);
   limits->setColumnStretch(2, 1);
   sample_ = Label("sampleText", "");
@@ -183,8 +184,13 @@ void CSettingsPage1::Activate() {
   highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
   lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
   sample_->setText(Text(SpeedSampleText(bytesPerSecond)));
-  highSpeed_->setText(Text(SpeedBoxText(context_.values.highSpeed, bytesPerSecond)));
-  lowSpeed_->setText(Text(SpeedBoxText(context_.values.lowSpeed, bytesPerSecond)));
+  Show(highSpeed_, context_.values.highSpeed);
+  Show(lowSpeed_, context_.values.lowSpeed);
+}
+
+void CSettingsPage1::Show(SpeedBox& box, double limit) {
+  box.shown = SpeedBoxText(limit, context_.showBytesPerSecond);
+  box.edit->setText(Text(box.shown));
 }
 
 bool CSettingsPage1::Leave() {
@@ -192,22 +198,21 @@ bool CSettingsPage1::Leave() {
          ReadBox(lowSpeed_, context_.values.lowSpeed);
 }
 
-// An untouched box keeps the stored limit, so a fraction is not cut off by merely
-// looking at the page.
-bool CSettingsPage1::ReadBox(QLineEdit* box, double& limit) {
-  if (!box->isModified()) {
-    return true;
-  }
-  const std::optional<int32_t> typed = ParseIntegerEntry(Std(box->text()));
-  if (!typed) {
+// A box counts as edited by its text, not by how the text got there: an input
+// method, a screen reader or a paste leave no keyboard edit behind.
+bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
+  const std::string text = Std(box.edit->text());
+  const std::optional<double> read =
+      SpeedBoxLimit(box.shown, text, limit, context_.showBytesPerSecond);
+  if (!read) {
     context_.messages.Show(
         {"Please enter an integer.", "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
-    box->setFocus();
-    box->selectAll();
+    box.edit->setFocus();
+    box.edit->selectAll();
     return false;
   }
-  limit = SpeedFromBox(*typed, context_.showBytesPerSecond);
-  box->setModified(false);
+  limit = *read;
+  box.shown = text;
   return true;
 }
 
@@ -395,6 +400,7 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   layout->addWidget(
       Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
   layout->addLayout(BuildVersionRow());
+  layout->addLayout(BuildUpgradeSiteRow());
   layout->addStretch(1);
 }
 
@@ -464,16 +470,35 @@ QLayout* CSettingsPage4::BuildVersionRow() {
       AddBox("checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.",
              context_.values.checkNewVersion);
   QPushButton* checkNow = NamedButton("checkNowButton", "Check Now");
-  connect(checkNow, &QPushButton::clicked, this, [this] {
-    if (onCheckNow) {
-      onCheckNow();
-    }
-  });
+  connect(checkNow, &QPushButton::clicked, this, &CSettingsPage4::CheckNow);
   auto* version = new QHBoxLayout;
   version->addWidget(checkNewVersion);
   version->addStretch(1);
   version->addWidget(checkNow);
   return version;
+}
+
+QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
+  QLineEdit* site = BoundEdit(this, "upgradeUrlEdit", context_.values.upgradeUrl);
+  site->setPlaceholderText("http://updates.example.net");
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(22, 0, 0, 0);
+  row->addWidget(Label("upgradeUrlLabel", "Upgrade &site:", site));
+  row->addWidget(site, 1);
+  return row;
+}
+
+// The user who types a site and presses Check Now means that site. It is
+// stored at once, as the download a newer version leads to also asks it, and
+// may come after the sheet is gone.
+void CSettingsPage4::CheckNow() {
+  {
+    auto tree = context_.tree.Lock();
+    tree->SetProp(setting::kUpgradeUrl, context_.values.upgradeUrl);
+  }
+  if (onCheckNow) {
+    onCheckNow();
+  }
 }
 
 void CSettingsPage4::Leave() {

@@ -67,16 +67,22 @@ class CSettingsPage1 final : public QWidget {
   explicit CSettingsPage1(SettingsContext& context);
   // Shows the units and the limits in the unit the sheet shows now.
   void Activate();
-  // Reads the limits typed since Activate; false (after saying so) when a box
-  // holds no integer.
+  // Reads the limits changed since Activate; false (after saying so) when a
+  // box holds no integer.
   bool Leave();
 
  private:
-  bool ReadBox(QLineEdit* box, double& limit);
+  // A box with the text the page last put in it or read from it.
+  struct SpeedBox {
+    QLineEdit* edit = nullptr;
+    std::string shown;
+  };
+  void Show(SpeedBox& box, double limit);
+  bool ReadBox(SpeedBox& box, double& limit);
 
   SettingsContext& context_;
-  QLineEdit* highSpeed_ = nullptr;
-  QLineEdit* lowSpeed_ = nullptr;
+  SpeedBox highSpeed_;
+  SpeedBox lowSpeed_;
   QLabel* highUnit_ = nullptr;
   QLabel* lowUnit_ = nullptr;
   QLabel* sample_ = nullptr;
@@ -129,6 +135,7 @@ class CSettingsPage4 final : public QWidget {
   explicit CSettingsPage4(SettingsContext& context);
   // The sheet's unit follows the Bytes/Second box once the page is left.
   void Leave();
+  // Runs the upgrade check once the typed site is stored; the sheet stays open.
   std::function<void()> onCheckNow;
 
  private:
@@ -139,6 +146,8 @@ class CSettingsPage4 final : public QWidget {
   void AddClipboardBoxes(QVBoxLayout& layout);
   QLayout* BuildConnectionsRow();
   QLayout* BuildVersionRow();
+  QLayout* BuildUpgradeSiteRow();
+  void CheckNow();
 
   SettingsContext& context_;
   QCheckBox* bytesPerSecond_ = nullptr;

@@ -25,13 +25,6 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
   tabs_->setObjectName("settingsTabs");
   bandwidth_ = new CSettingsPage1(*context_);
   miscellaneous_ = new CSettingsPage4(*context_);
-  miscellaneous_->onCheckNow = [this] {
-    checkNowPressed_ = true;
-    accept();
-    if (result() != QDialog::Accepted) {
-      checkNowPressed_ = false;
-    }
-  };
   tabs_->addTab(bandwidth_, "Bandwidth");
   tabs_->addTab(new CSettingsPage2(*context_), "Defaults");
   tabs_->addTab(new CSettingsPage3(*context_), "Binary/Text");
@@ -54,6 +47,10 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
 // The pages hold references into the context: they go first.
 CSettingsSheet::~CSettingsSheet() {
   delete tabs_;
+}
+
+void CSettingsSheet::setCheckNow(std::function<void()> checkNow) {
+  miscellaneous_->onCheckNow = std::move(checkNow);
 }
 
 bool CSettingsSheet::LeavePage(int page) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 #include "ui/settings_pages.h"
@@ -9,9 +10,10 @@ class QTabWidget;
 
 namespace pellmarsh {
 
-// The settings sheet. The "parm-" settings reach the tree only on OK; the
-// Defaults, Binary/Text and Sound pages change it at every edit, and Cancel
-// leaves those changes in place.
+// The settings sheet. The "parm-" settings reach the tree only on OK, but for
+// the upgrade site, which "Check Now" stores as it checks; the Defaults,
+// Binary/Text and Sound pages change it at every edit, and Cancel leaves those
+// changes in place.
 class CSettingsSheet final : public QDialog {
  public:
   CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& sounds,
@@ -20,8 +22,8 @@ class CSettingsSheet final : public QDialog {
 
   // Writes every setting back, unless a speed box holds no integer.
   void accept() override;
-  // True when the sheet was closed by "Check Now".
-  bool checkNowPressed() const { return checkNowPressed_; }
+  // "Check Now": starts the upgrade check with the sheet left open.
+  void setCheckNow(std::function<void()> checkNow);
 
  private:
   // False when the page being left holds something that cannot be kept.
@@ -33,7 +35,6 @@ class CSettingsSheet final : public QDialog {
   CSettingsPage1* bandwidth_ = nullptr;
   CSettingsPage4* miscellaneous_ = nullptr;
   int currentPage_ = 0;
-  bool checkNowPressed_ = false;
 };
 
 }  // namespace pellmarsh

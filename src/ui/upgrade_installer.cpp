@@ -122,9 +122,16 @@ void UpgradeInstaller::AskToInstall(const std::string& local) {
         {"You can launch the upgrade manually whenever you want.", kUpgradeLaterCaption});
     return;
   }
+  // Whatever a redirect named it (a desktop entry, a script), the file is
+  // only shown: the user installs it knowing what it is.
+  const bool shown = desk_.showFile(local);
+  app_.messages().Show({"The new Pellmarsh is saved as\r\n" + local + "\r\n\r\n" +
+                            (shown ? "Its folder is open in your file manager: install it from "
+                                     "there once Pellmarsh has closed."
+                                   : "Install it from there once Pellmarsh has closed."),
+                        "Pellmarsh: Upgrade Now"});
   app_.state().noExitPrompt = true;
   desk_.requestClose();
-  desk_.openProgram(local);
 }
 
 }  // namespace pellmarsh

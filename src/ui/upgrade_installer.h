@@ -17,8 +17,9 @@ class UpgradeInstaller {
   struct Desk {
     // Closes the window without the exit question.
     std::function<void()> requestClose;
-    // Hands the downloaded program to the desktop; never runs it itself.
-    std::function<bool(const std::string&)> openProgram;
+    // Shows the downloaded program in the file manager, never opening it:
+    // true when a folder was shown.
+    std::function<bool(const std::string&)> showFile;
     // True once the window is closing: a question it closed was not answered No.
     std::function<bool()> closing;
   };

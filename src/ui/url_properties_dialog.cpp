@@ -192,10 +192,19 @@ void UrlPropertiesDialog::Derive() {
   ShowFields();
 }
 
+// A URL that does not parse would only make an item that fails for good: the
+// dialog stays open for it to be mended.
 void UrlPropertiesDialog::SaveAs(UrlDialogEnd end) {
   ReadFields();
-  rules_.Save(form_);
+  const std::string refused = rules_.Save(form_);
   ShowFields();
+  if (!refused.empty()) {
+    messages_.Show({refused + "\r\n\r\nEnter the URL of the file, such as http://host/file.zip.",
+                    "Pellmarsh: URL Properties", MessageButtons::kOk, MessageIcon::kExclamation});
+    url_->setFocus();
+    url_->selectAll();
+    return;
+  }
   done(static_cast<int>(end));
 }
 

@@ -160,6 +160,14 @@ std::unique_ptr<UrlParts> ParseUrlCopy(std::string text) {
   return ParseUrl(text);
 }
 
+std::string ExpandTypedUrl(std::string text) {
+  ExpandNetworkShortForms(text);
+  if (!text.empty() && !LooksLikeDriveLetter(text) && SchemeEnd(text) == std::string::npos) {
+    text.insert(0, "http://");
+  }
+  return text;
+}
+
 bool IsHttpScheme(std::string_view scheme) {
   return scheme == "http" || scheme == "https";
 }

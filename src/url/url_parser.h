@@ -27,6 +27,11 @@ std::unique_ptr<UrlParts> ParseUrl(std::string& text);
 // The same, for a caller whose text stays as it is.
 std::unique_ptr<UrlParts> ParseUrlCopy(std::string text);
 
+// A URL as a user types it: after the short forms, text that still names no
+// scheme is taken as http ("host:8080/f.bin"). ParseUrl itself keeps such text
+// malformed, as a relative redirect or link must not pass for a host.
+std::string ExpandTypedUrl(std::string text);
+
 // True when, once the "www." and "ftp." short forms are expanded, the text
 // has a "://" after a scheme of at most ten characters; only then is the text
 // replaced by that expansion. Any scheme counts.

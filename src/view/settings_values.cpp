@@ -48,6 +48,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturnsGood, &SettingsValues::virusReturnsGood},
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
+    {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
 };
 
 double HeldToBudget(double kilobytesPerMinute) {
@@ -107,6 +108,18 @@ std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond) {
 double SpeedFromBox(int32_t typed, bool bytesPerSecond) {
   const int32_t limit = bytesPerSecond ? typed / kBytesPerSecondFactor : typed;
   return HeldToBudget(limit);
+}
+
+std::optional<double> SpeedBoxLimit(std::string_view shown, std::string_view text, double stored,
+                                    bool bytesPerSecond) {
+  if (text == shown) {
+    return stored;
+  }
+  const std::optional<int32_t> typed = ParseIntegerEntry(text);
+  if (!typed) {
+    return std::nullopt;
+  }
+  return SpeedFromBox(*typed, bytesPerSecond);
 }
 
 std::optional<int32_t> ParseIntegerEntry(std::string_view text) {

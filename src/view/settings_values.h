@@ -44,6 +44,7 @@ struct SettingsValues {
   bool minTray = false;
   bool autoExtract = false;
   bool checkNewVersion = false;
+  std::string upgradeUrl;
 };
 
 SettingsValues ReadSettings(const Item& root);
@@ -62,6 +63,11 @@ inline constexpr double kHighestSpeedLimit = static_cast<double>(int64_t{2147483
 std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond);
 // The limit to store for what was typed, held to what a budget can hold.
 double SpeedFromBox(int32_t typed, bool bytesPerSecond);
+// The limit a speed box leaves: the stored one while the box still shows the
+// text the page put there, so merely looking does not cut a fraction off; the
+// entry's otherwise, however it got into the box; nothing when that is no integer.
+std::optional<double> SpeedBoxLimit(std::string_view shown, std::string_view text, double stored,
+                                    bool bytesPerSecond);
 // A whole number that fits 32 bits, with blanks around it allowed; nothing otherwise.
 std::optional<int32_t> ParseIntegerEntry(std::string_view text);
 std::string_view SpeedUnitText(bool bytesPerSecond);

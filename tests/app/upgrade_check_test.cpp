@@ -45,6 +45,8 @@ TEST(UpgradeUrl, AppendsThePathsToTheSiteAndNeedsASite) {
   EXPECT_EQ(UpgradeUrl("http://h/mirror/", UpgradeKind::kProgram),
             "http://h/mirror/pellmarsh/pellmarsh.exe");
   EXPECT_EQ(UpgradeUrl("", UpgradeKind::kCheckPage), "");
+  EXPECT_EQ(UpgradeUrl("updates.example.net", UpgradeKind::kCheckPage),
+            "http://updates.example.net/pellmarsh/upgradecheck.html");
 }
 
 TEST(StartUpgradeDownload, QueuesAnAppliedItemOnlyWhenASiteIsSet) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/builtin_tree.h"
+#include "store/keys.h"
 #include "support/temp_dir.h"
 
 namespace pellmarsh {
@@ -31,6 +32,31 @@ TEST_F(UrlFormTest, TheTypeGuessFollowsTheTextExtensions) {
     EXPECT_EQ(rules.Guess(url), guess) << url;
   }
   EXPECT_STREQ(TypeGuessText(TypeGuess::kText), "(Looks like Text)");
+}
+
+TEST_F(UrlFormTest, AUrlWithoutASchemeIsHttpAndOneThatDoesNotParseIsNotSaved) {
+  UrlForm typed{.url = "127.0.0.1:8080/f.bin"};
+  EXPECT_EQ(rules.Save(typed), "");
+  EXPECT_EQ(typed.url, "http://127.0.0.1:8080/f.bin");
+  EXPECT_EQ(typed.title, "f.bin");
+  EXPECT_EQ(typed.saveAs, dir.File("download/f.bin"));
+
+  const auto hostCount = [this] {
+    return tree.Lock()->FindChild(folder::kHostDefaults)->ChildCount();
+  };
+  const int hostsKnown = hostCount();
+  const std::pair<const char*, const char*> refused[] = {
+      {"", "Malformed URL"},
+      {"gopher://host/x", "Unsupported protocol: gopher"},
+      {"http:///f.bin", "Incomplete URL"},
+  };
+  for (const auto& [url, reason] : refused) {
+    UrlForm form{.url = url};
+    EXPECT_EQ(rules.Save(form), reason) << url;
+    EXPECT_EQ(form.url, url) << "left as typed";
+    EXPECT_EQ(form.saveAs, "");
+  }
+  EXPECT_EQ(hostCount(), hostsKnown) << "no host learned";
 }
 
 }  // namespace

@@ -23,7 +23,7 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
-#include "ui/list_rows.h"
+#include "view/list_rows.h"
 #include "ui/main_window.h"
 
 namespace pellmarsh {
@@ -450,6 +450,32 @@ class MainWindowTest : public QObject {
       QCOMPARE(item->GetProp(key::kValue), std::string("http://127.0.0.1:1/a.zip"));
       QCOMPARE(item->GetProp(key::kLogin), std::string("user"));
     }
+    app->state().commandBusy = false;
+  }
+
+  // The dialog opens for an empty URL box, but saves only a URL that parses;
+  // one typed without a scheme is http.
+  void theUrlDialogRefusesAnEmptyUrlAndTakesASchemelessOneAsHttp() {
+    WriteStartedBefore();
+    StartWindow();
+    app->state().commandBusy = true;  // keeps the scheduler from moving the item on
+    QString refusedWhileOpen;
+    OnNextUrlDialog([&](QDialog* dialog) {
+      dialog->findChild<QPushButton*>("queueSaveButton")->click();
+      if (dialog->isVisible() && !messages.shown.empty()) {
+        refusedWhileOpen = QString::fromStdString(messages.shown.back().text);
+      }
+      dialog->findChild<QLineEdit*>("urlEdit")->setText("127.0.0.1:8080/f.bin");
+      dialog->findChild<QPushButton*>("queueSaveButton")->click();
+    });
+    Find<QPushButton>("downloadButton")->click();
+    QVERIFY(refusedWhileOpen.startsWith("Malformed URL\r\n"));
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(ListedCount(), 1);
+    std::lock_guard lock(app->tree().lock());
+    const Item* item = app->tree().root().FindChild(folder::kFileList)->ChildAt(0);
+    QCOMPARE(item->GetProp(key::kValue), std::string("http://127.0.0.1:8080/f.bin"));
+    QCOMPARE(item->GetProp(key::kName), std::string("f.bin"));
     app->state().commandBusy = false;
   }
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -122,6 +123,25 @@ class SettingsSheetTest : public QObject {
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
     QVERIFY(!sheet->isVisible());
     QCOMPARE(Setting(setting::kLowSpeed), std::string("250.000000"));
+  }
+
+  // An input method, a screen reader or a menu's paste change the text without keys.
+  void aSpeedBoxChangedWithoutKeysIsStoredToo() {
+    Open([](Item& root) {
+      root.SetPropDouble(setting::kHighSpeed, 100.5);
+      root.SetPropDouble(setting::kLowSpeed, 10);
+    });
+    auto* high = Find<QLineEdit>("highSpeedEdit");
+    QAccessible::queryAccessibleInterface(high)->setText(QAccessible::Value, "300");
+    auto* low = Find<QLineEdit>("lowSpeedEdit");
+    low->setFocus();
+    QInputMethodEvent composed;
+    composed.setCommitString("7", -low->text().size(), int(low->text().size()));
+    QApplication::sendEvent(low, &composed);
+    QCOMPARE(low->text(), QString("7"));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("300.000000"));
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("7.000000"));
   }
 
   void theLocalDirectoryKeepsNoTrailingSeparator() {
@@ -246,14 +266,23 @@ class SettingsSheetTest : public QObject {
              std::string("/tmp/ding.wav"));
   }
 
-  void checkNowClosesTheSheetAsOkDoes() {
-    Open();
+  // Check Now asks the site as typed, and leaves the sheet and its other changes open.
+  void checkNowStoresTheTypedSiteAndKeepsTheSheetOpen() {
+    Open([](Item& root) { root.SetProp(setting::kUpgradeUrl, "http://old.example.net"); });
+    std::vector<std::string> checkedSites;
+    sheet->setCheckNow([&] { checkedSites.push_back(Setting(setting::kUpgradeUrl)); });
     ShowPage("miscellaneousPage");
+    QCOMPARE(Find<QLineEdit>("upgradeUrlEdit")->text(), QString("http://old.example.net"));
+    const std::string autoExtractBefore = Setting(setting::kAutoExtract);
     QTest::mouseClick(Find<QCheckBox>("autoExtractCheck"), Qt::LeftButton);
+    Type("upgradeUrlEdit", "http://updates.example.net");
     QTest::mouseClick(Find<QPushButton>("checkNowButton"), Qt::LeftButton);
-    QCOMPARE(sheet->result(), int(QDialog::Accepted));
-    QVERIFY(sheet->checkNowPressed());
+    QCOMPARE(checkedSites, std::vector<std::string>{"http://updates.example.net"});
+    QVERIFY(sheet->isVisible());
+    QCOMPARE(Setting(setting::kAutoExtract), autoExtractBefore);
+    sheet->accept();
     QCOMPARE(Setting(setting::kAutoExtract), std::string("1"));
+    QCOMPARE(Setting(setting::kUpgradeUrl), std::string("http://updates.example.net"));
   }
 
   void everyControlIsNamedForScreenReaders() {

@@ -1,7 +1,10 @@
 // The upgrade check from the start-up through both downloads, against nginx.
 #include <sys/stat.h>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "support/nginx_server.h"
 #include "window_fixture.h"
@@ -76,7 +79,14 @@ class UpgradeCheckWindowTest : public QObject {
 
   std::string DownloadDir() { return fixture->dir.File("download"); }
 
-  testing::NginxServer nginx;
+  // A program download that a redirect renames to a desktop entry.
+  static testing::NginxServer::Options Redirecting() {
+    testing::NginxServer::Options options;
+    options.redirects.push_back({"/moved/pellmarsh/pellmarsh.exe", 302, "/payload/run.desktop"});
+    return options;
+  }
+
+  testing::NginxServer nginx{Redirecting()};
   CaptionAnswers answers;
   int64_t lastCheck = 0;
   std::unique_ptr<testing::WindowFixture> fixture;
@@ -145,6 +155,53 @@ class UpgradeCheckWindowTest : public QObject {
     fixture->window->CheckUpgradeNow();
     QVERIFY(UpgradeItems().empty());
     QVERIFY(answers.Said("No upgrade site is set."));
+  }
+
+  // The site typed on the settings page is checked at once, with the sheet still open.
+  void checkNowInTheSettingsFetchesFromTheTypedSite() {
+    nginx.AddFile("/pellmarsh/upgradecheck.html", "Current Version: [1.2d]\n");
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore();
+    QVERIFY(fixture->Start({[] { return false; }}, &answers));
+    std::vector<int> queuedWithTheSheetOpen;
+    QTimer::singleShot(50, [&] {
+      auto* sheet = testing::OpenDialog<QDialog>("settingsSheet");
+      QVERIFY(sheet);
+      sheet->findChild<QLineEdit*>("upgradeUrlEdit")
+          ->setText(QString::fromStdString(nginx.Url("/")));
+      sheet->findChild<QPushButton*>("checkNowButton")->click();
+      queuedWithTheSheetOpen = UpgradeItems();
+      QVERIFY(sheet->isVisible());
+      sheet->reject();
+    });
+    fixture->window->findChild<QPushButton*>("settingsButton")->click();
+    QCOMPARE(queuedWithTheSheetOpen, std::vector<int>{1});
+    QVERIFY(answers.shown.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(UpgradeItems().empty(), 20000);
+  }
+
+  // Yes shows the program, whatever a redirect named it, and never opens it.
+  void yesShowsTheDownloadInTheFileManagerAndSaysWhereItIs() {
+    nginx.AddFile("/moved/pellmarsh/upgradecheck.html", "Current Version: [1.3]\n");
+    nginx.AddFile("/payload/run.desktop", "[Desktop Entry]\nExec=true\n");
+    answers.answers["Pellmarsh: Upgrade Now?"] = MessageAnswer::kYes;
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore(
+        [this](Item& root) { root.SetProp(setting::kUpgradeUrl, nginx.Url("/moved")); });
+    std::vector<std::string> shownFiles;
+    DesktopProbe probe{[] { return false; }};
+    probe.showFile = [&shownFiles](const std::string& path) {
+      shownFiles.push_back(path);
+      return true;
+    };
+    QVERIFY(fixture->Start(probe, &answers));  // the monthly check is due
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture->window->isVisible(), 20000);
+    const std::string saved = DownloadDir() + "/run.desktop";
+    QCOMPARE(shownFiles, std::vector<std::string>{saved});
+    QVERIFY(answers.Said("The new Pellmarsh is saved as\r\n" + saved +
+                         "\r\n\r\nIts folder is open in your file manager: install it from "
+                         "there once Pellmarsh has closed."));
+    QVERIFY(fixture->app->state().noExitPrompt);
   }
 
   void twentyNineDaysAfterTheLastCheckNothingIsFetched() {

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -136,6 +137,63 @@ class UrlCaptureTest : public QObject {
     QVERIFY(list && list->ChildCount() == 1);
     QCOMPARE(list->ChildAt(0)->GetPropInt(key::kStatus), int(kStatusQueued));
     QCOMPARE(Shown("Pellmarsh: Clip and Go"), 0);
+  }
+
+  // A capture inside another command's question queues without lending that
+  // command the "QUEUE" sound.
+  void clipStartDuringAnotherCommandsQuestionSoundsNothing() {
+    testing::WriteFile(fixture->dir.File("done.zip"), "x");
+    StartWindow([&](Item& root) {
+      root.SetPropInt(setting::kClipAndGo, 1);
+      root.SetPropInt(setting::kClipStart, 1);
+      root.SetPropInt(setting::kSoundOn, 1);
+      root.FindOrCreateChild(folder::kSoundConfig)
+          .FindOrCreateChild("QUEUE")
+          .SetProp(key::kFile, "/queue.wav");
+      testing::AddQueuedUrl(root, "http://example.invalid/done.zip", fixture->dir.File("done.zip"))
+          .SetPropInt(key::kStatus, kStatusComplete);
+    });
+    Item* done = nullptr;
+    {
+      auto tree = fixture->app->tree().Lock();
+      done = tree->FindByName(folder::kFileList)->ChildAt(0);
+    }
+    hooked->during = [this] {
+      QGuiApplication::clipboard()->setText("http://example.invalid/c.zip");
+      QTRY_COMPARE(ListedCount(), 2);
+    };
+    fixture->messages.answer = MessageAnswer::kNo;  // "Delete ...done.zip?"
+    fixture->window->commands().RunItemCommand(kCommandDeleteFile, {done});
+    QCOMPARE(ListedCount(), 2);
+    std::lock_guard lock(fixture->sounds.mutex);
+    QCOMPARE(fixture->sounds.played, std::vector<std::string>{});
+  }
+
+  // The File Exists dialog of a Clip-and-Go keeps its "All" answers.
+  void clipAndGoAsksAboutAFileInTheWayWithEveryAnswer() {
+    StartWindow([](Item& root) { root.SetPropInt(setting::kClipAndGo, 1); });
+    QGuiApplication::clipboard()->setText("http://example.invalid/d.zip");
+    QTRY_COMPARE(Clipped().size(), 1);
+    std::string local;
+    {
+      auto tree = fixture->app->tree().Lock();
+      local = tree->FindByName(folder::kFileClip)->ChildAt(0)->GetProp(key::kLocal);
+    }
+    // The file turns up while the question is open.
+    hooked->during = [&local] { testing::WriteFile(local, "partial"); };
+    fixture->messages.answer = MessageAnswer::kOk;
+    bool allOffered = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      if (auto* dialog = testing::OpenDialog<QDialog>("fileExistsDialog")) {
+        allOffered = dialog->findChild<QPushButton*>("overwriteAllButton")->isEnabled() &&
+                     dialog->findChild<QPushButton*>("resumeAllButton")->isEnabled();
+        dialog->findChild<QPushButton*>("resumeButton")->click();
+      }
+    });
+    poll.start(20);
+    QTRY_COMPARE_WITH_TIMEOUT(ListedCount(), 1, 3000);
+    QVERIFY(allOffered);
   }
 
   void extractionOfMoreThanTwoHundredLinksAsksFirst() {

@@ -87,6 +87,24 @@ TEST(ParseUrl, EachTextGivesItsPartsRewritesItAndFormatsCanonically) {
   }
 }
 
+TEST(ExpandTypedUrl, TextNamingNoSchemeIsTakenAsHttpAfterTheShortForms) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"127.0.0.1:8080/f.bin", "http://127.0.0.1:8080/f.bin"},
+      {"host/a?u=http://x/", "http://host/a?u=http://x/"},  // a "://" far in is no scheme
+      {"ftp.host/pub/f.zip", "ftp://ftp.host/pub/f.zip"},
+      {"www.host/f.zip", "http://www.host/f.zip"},
+      {"https://host/f.zip", "https://host/f.zip"},
+      {"gopher://host/x", "gopher://host/x"},
+      {"c:/f.zip", "c:/f.zip"},  // a drive letter is the file short form
+      {"", ""},
+  };
+  for (const auto& [typed, expanded] : rows) {
+    EXPECT_EQ(ExpandTypedUrl(typed), expanded) << typed;
+  }
+  std::string relative = "127.0.0.1:8080/f.bin";
+  EXPECT_EQ(ParseUrl(relative)->GetProp(key::kError), kMalformedUrl) << "the parser is unchanged";
+}
+
 TEST(FormatUrl, ReparsingTheCanonicalTextGivesTheSamePartsButTheUser) {
   const char* pieces[] = {"http://", "ftp://", "file://", "HTTP://", "www.", "ftp.", "@", ":",
                           "/",       "#",      "?",       "*",       "&",    "\\",   "|", ".",

@@ -38,6 +38,14 @@ TEST(SettingsValues, SpeedBoxesShowAndStoreInTheChosenUnit) {
   }
 }
 
+TEST(SettingsValues, ASpeedBoxIsReadWhenItsTextDiffersFromWhatWasShown) {
+  EXPECT_EQ(SpeedBoxLimit("250", "250", 250.75, false), 250.75) << "untouched keeps the fraction";
+  EXPECT_EQ(SpeedBoxLimit("250", "300", 250.75, false), 300.0);
+  EXPECT_EQ(SpeedBoxLimit("1700", "170", 100, true), 10.0) << "in the unit shown";
+  EXPECT_EQ(SpeedBoxLimit("250", "", 250.75, false), std::nullopt);
+  EXPECT_EQ(SpeedBoxLimit("250", "fast", 250.75, false), std::nullopt);
+}
+
 TEST(SettingsValues, OnlyAWholeNumberIsAnInteger) {
   const std::pair<const char*, std::optional<int32_t>> rows[] = {
       {"12", 12},
