@@ -23,8 +23,8 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
-#include "view/list_rows.h"
 #include "ui/main_window.h"
+#include "view/list_rows.h"
 
 namespace pellmarsh {
 
