@@ -187,7 +187,7 @@ SessionState HttpExchange::Body(std::string_view bytes) {
 SessionState HttpExchange::PlainBody(std::string_view bytes) {
   if (!bodyEnd_) {
     return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
-                                                            : SessionState::kDone;
+                                                               : SessionState::kDone;
   }
   // Bytes past the announced length are no part of the file, and a server
   // that keeps the connection open after them must not hold the item.
