@@ -13,19 +13,27 @@
 
 namespace pellmarsh {
 
-// The state the window, the scheduler and the virus checker share.
+// The state the window, the scheduler, the virus checker and the extraction
+// thread share.
 //
-// Threads and what each runs:
+// Threads and what each runs (there are no others of ours):
 // - window (the Qt thread): every dialog and message box, the one-second and
 //   list timers, every item command and every save of the data file. Worker
 //   threads hand it work through the GUI queue and never wait for it while
 //   holding the tree lock.
-// - scheduler (Scheduler::Run): the once-a-second walk that starts queued
-//   items and counts down retries, and one Step of one transfer per pass.
-//   With Good Night pressed it waits, without the tree lock, for the
-//   countdown the window shows, then makes the D-Bus calls itself; a
-//   finished upgrade download is handed to the window thread, which asks.
-// - virus check (WorkerThreads): takes finished items from virusCheck.queue.
+// - scheduler (Scheduler::Run, started by WorkerThreads): the once-a-second
+//   walk that starts queued items and counts down retries, and one Step of one
+//   transfer per pass, with that step's name lookups (let go of the lock).
+//   The upgrade check is one of its downloads; the finished one is handed to
+//   the window thread, which asks. With Good Night pressed it waits, without
+//   the tree lock, for the countdown the window shows, then makes the D-Bus
+//   calls itself.
+// - virus check (VirusChecker::Loop, started by WorkerThreads): takes finished
+//   items from virusCheck.queue and waits for the checker program without the lock.
+// - extraction (ExtractionWorker, started by the first automatic extraction):
+//   reads and scans a finished page or listing without the lock, then adds
+//   its URLs in one locked step. The Extract URLs command scans on a thread
+//   of its own in the same way while the window waits.
 //
 // The tree lock (tree.lock()) guards the item tree, activeTransfers, virusCheck.queue,
 // clipAndGoItem and the local-name registry. It is held for short, bounded work only: one
@@ -34,10 +42,14 @@ namespace pellmarsh {
 // the virus checker, waiting for a dialog or writing the data file.
 //
 // The flags are atomic so that any thread may read them without the lock:
-// - commandBusy: set by the window around an item command; the scheduler idles
-//   and saves wait while it is set.
+// - commandBusy: the second gate. An item command lets go of the tree lock
+//   while its questions are open, so the window sets this flag for the whole
+//   command: while it is set the scheduler steps and starts no transfer at
+//   all, and saves, the window's timers and the upgrade hand-off wait, so
+//   nothing changes the items the command is deciding on.
 // - saving, saveRequested: the window's save; the scheduler asks for one.
-// - listDirty, sortPending: set by the scheduler, cleared by the list refresh.
+// - listDirty, sortPending: set by the scheduler (listDirty also by the virus
+//   check and the extraction), cleared by the list refresh.
 // - startWalkDue: set by a transfer's end or a command, cleared by the
 //   scheduler's walk.
 // - schedulerStop/schedulerDone, virusCheck.thread: the stop handshakes, the window
