@@ -53,9 +53,10 @@ int main(int argc, char** argv) {
   const int rounds = 5;
 
   pellmarsh::Tree tree;
-  pellmarsh::Item& root = tree.Lock().root();  // only this thread reaches the tree
-  root.SetProp(key::kName, "Top Folder");
-  pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
+  tree.With([](pellmarsh::Item& root) {
+    root.SetProp(key::kName, "Top Folder");
+    pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
+  });
 
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};
@@ -73,7 +74,8 @@ int main(int argc, char** argv) {
     firstSave = round == 0 ? saveSeconds : firstSave;
     bestSave = std::min(bestSave, saveSeconds);
 
-    const std::string bytes = pellmarsh::SaveTree(root);
+    const std::string bytes =
+        tree.With([](pellmarsh::Item& root) { return pellmarsh::SaveTree(root); });
     bestPlain = std::min(bestPlain, PlainWriteSeconds(plainPath, bytes));
 
     pellmarsh::Tree loaded;

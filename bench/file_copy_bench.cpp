@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -61,24 +62,28 @@ double CopyThroughSession(pellmarsh::Tree& tree, const std::string& source,
   NoEvents events;
   pellmarsh::SystemResolver resolver;
   pellmarsh::LocalNameRegistry names(tree);
-  pellmarsh::Item& root = tree.Lock().root();  // the session steps on this thread
   std::vector<char> buffer(pellmarsh::kTransferBufferSize + 1);
-  pellmarsh::Item& item =
-      root.FindByName("_filelist")->AddChild(std::make_unique<pellmarsh::Item>());
-  item.SetProp(key::kValue, "file://" + source);
-  item.SetProp(key::kLocal, target);
-  item.SetPropInt(key::kStatus, pellmarsh::kStatusStarting);
-  item.SetPropInt(key::kTransferCode, transferCode);
-  const auto start = SteadyClock::now();
+  std::unique_ptr<pellmarsh::TransferSession> session;
+  pellmarsh::Item* item = nullptr;
   {
-    pellmarsh::TransferSession session(item, {root, tree.lock(), clock, events, resolver, names,
-                                              buffer.data(), pellmarsh::kTransferBufferSize});
-    while (session.Step()) {
-    }
+    pellmarsh::Tree::Access access(tree);
+    item = &access->FindByName("_filelist")->AddChild(std::make_unique<pellmarsh::Item>());
+    item->SetProp(key::kValue, "file://" + source);
+    item->SetProp(key::kLocal, target);
+    item->SetPropInt(key::kStatus, pellmarsh::kStatusStarting);
+    item->SetPropInt(key::kTransferCode, transferCode);
+    session = std::make_unique<pellmarsh::TransferSession>(
+        *item, pellmarsh::TransferContext{access.root(), tree.lock(), clock, events, resolver,
+                                          names, buffer.data(), pellmarsh::kTransferBufferSize});
   }
+  const auto start = SteadyClock::now();
+  while (session->Step()) {
+  }
+  session.reset();
   const double seconds = SecondsSince(start);
-  if (item.GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
-    std::fprintf(stderr, "copy failed: %s\n", item.GetProp(key::kError).c_str());
+  pellmarsh::Tree::Access access(tree);
+  if (item->GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
+    std::fprintf(stderr, "copy failed: %s\n", item->GetProp(key::kError).c_str());
     std::exit(1);
   }
   return seconds;

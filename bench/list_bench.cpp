@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
   double unchanged = 1e9;
   for (int round = 0; round < kRounds; ++round) {
     {
-      auto tree = app.tree().Lock();
+      Tree::Access tree(app.tree());
       Item& pending = *tree->FindChild(folder::kFileList);
       for (int index = 0; index < 50; ++index) {
         pending.ChildAt(index * 150 + round)->SetPropInt64(key::kReceived, 1000 + round);

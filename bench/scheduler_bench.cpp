@@ -39,8 +39,8 @@ double ProcessCpuSeconds() {
 }
 
 bool AllComplete(pellmarsh::App& app) {
-  std::lock_guard lock(app.tree().lock());
-  const pellmarsh::Item& list = *app.tree().root().FindByName("_filelist");
+  pellmarsh::Tree::Access tree(app.state().tree);
+  const pellmarsh::Item& list = *tree->FindByName("_filelist");
   for (int index = 0; index < list.ChildCount(); ++index) {
     if (list.ChildAt(index)->GetPropInt(key::kStatus) != pellmarsh::kStatusComplete) {
       return false;
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   app.LoadTree();
   app.CompleteBuiltInTree();
   {
-    std::lock_guard lock(app.tree().lock());
+    pellmarsh::TreeLockGuard lock(app.tree().lock());
     app.tree().root().SetPropInt(setting::kMaxCons, 4);
     pellmarsh::Item& list = *app.tree().root().FindByName("_filelist");
     for (int index = 0; index < kFiles; ++index) {

@@ -123,7 +123,7 @@ class Engine {
   explicit Engine(const std::string& dir) : app_(dir, messages_, silence_, clock_) {
     app_.LoadTree();
     app_.CompleteBuiltInTree();
-    std::lock_guard lock(app_.tree().lock());
+    pellmarsh::TreeLockGuard lock(app_.tree().lock());
     app_.tree().root().SetPropInt(setting::kMaxCons, 8);
     app_.tree().root().SetPropInt(setting::kRetryShort, 1);
   }
@@ -132,7 +132,7 @@ class Engine {
   }
 
   void Start(double kilobytesPerMinute) {
-    std::lock_guard lock(app_.tree().lock());
+    pellmarsh::TreeLockGuard lock(app_.tree().lock());
     app_.tree().root().SetPropDouble(setting::kLowSpeed, kilobytesPerMinute);
     app_.speed().UpdateSpeed({});
     if (!app_.workersRunning()) {
@@ -146,7 +146,7 @@ class Engine {
                bool countFromQueueing) {
     std::vector<Item*> items;
     {
-      std::lock_guard lock(app_.tree().lock());
+      pellmarsh::TreeLockGuard lock(app_.tree().lock());
       Item& list = *app_.tree().root().FindByName("_filelist");
       for (const auto& [url, target] : urlsAndTargets) {
         Item& item = list.AddChild(std::make_unique<Item>());
@@ -170,7 +170,7 @@ class Engine {
     for (;;) {
       int complete = 0;
       {
-        std::lock_guard lock(app_.tree().lock());
+        pellmarsh::TreeLockGuard lock(app_.tree().lock());
         for (Item* item : items) {
           const int status = item->GetPropInt(key::kStatus);
           complete += status == 2;
@@ -188,7 +188,7 @@ class Engine {
         break;
       }
       if (SteadyClock::now() > deadline) {
-        std::lock_guard lock(app_.tree().lock());
+        pellmarsh::TreeLockGuard lock(app_.tree().lock());
         std::fprintf(stderr, "no end in time; log of the first item:\n%s\n",
                      items.front()->GetProp(key::kLog).c_str());
         std::exit(1);
@@ -196,7 +196,7 @@ class Engine {
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     if (std::getenv("PELLMARSH_BENCH_LOG")) {
-      std::lock_guard lock(app_.tree().lock());
+      pellmarsh::TreeLockGuard lock(app_.tree().lock());
       std::fprintf(stderr, "%s\n", items.front()->GetProp(key::kLog).c_str());
     }
     return {SecondsSince(start), ProcessCpuSeconds() - cpuBefore};
@@ -413,7 +413,7 @@ int SmallFiles() {
     pellmarsh::testing::TempDir work;
     Engine engine(work.path());
     {
-      auto tree = engine.app().tree().Lock();
+      pellmarsh::Tree::Access tree(engine.app().tree());
       tree->SetPropInt(setting::kMaxCons, connections);
     }
     engine.Start(kNoLimit);
@@ -453,7 +453,7 @@ int RateLimit() {
     engine.Start(limit);
     const int budget = pellmarsh::BudgetForLimit(limit);
     {
-      std::lock_guard lock(engine.app().tree().lock());
+      pellmarsh::TreeLockGuard lock(engine.app().tree().lock());
       Item& item =
           engine.app().tree().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
       item.SetProp(key::kValue, nginx.Url("/stream.bin"));

@@ -32,25 +32,25 @@ App::~App() {
   }
   extraction_.Stop();
   // Transfers borrow the receive buffer and the factory's services.
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   state_.activeTransfers.clear();
 }
 
 LoadOutcome App::LoadTree() {
   LoadOutcome outcome = dataFile_.LoadAtStartup(state_.tree);
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   SetUpRootAndFolders(tree.root(), state_.programDir);
   return outcome;
 }
 
 void App::CompleteBuiltInTree() {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   SetUpDefaultsAndSettingsWithDownloads(tree.root(), folders_.downloadDir);
   BuildSoundTable(tree.root());
 }
 
 std::array<int, kListColumns> App::ColumnWidths() {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   std::array<int, kListColumns> widths{};
   for (int column = 0; column < kListColumns; ++column) {
     widths[static_cast<size_t>(column)] = ColumnWidth(tree.root(), column);
@@ -59,32 +59,32 @@ std::array<int, kListColumns> App::ColumnWidths() {
 }
 
 std::optional<WindowRect> App::SavedWindowRect(int screenWidth, int screenHeight) {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   return pellmarsh::SavedWindowRect(tree.root(), screenWidth, screenHeight);
 }
 
 void App::StoreWindowState(const WindowRect& rect, const std::array<int, kListColumns>& widths) {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   StoreWindowRect(tree.root(), rect);
   StoreColumnWidths(tree.root(), widths);
 }
 
 void App::RestoreToggles() {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   state_.goFast = tree->GetPropInt(setting::kGoFast) != 0;
   state_.offline = tree->GetPropInt(setting::kOffline) != 0;
 }
 
 void App::SetGoFast(bool on) {
   state_.goFast = on;
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   tree->SetPropInt(setting::kGoFast, on ? 1 : 0);
 }
 
 std::string App::CurrentRateText() {
   bool bytesPerSecond = false;
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     bytesPerSecond = tree->GetPropInt(setting::kBps) != 0;
   }
   return RateText(state_.activeCount, state_.rateAverage, bytesPerSecond);
@@ -93,7 +93,7 @@ std::string App::CurrentRateText() {
 bool App::TakeUpgradeCheckDue() {
   constexpr int64_t kThirtyDays = 2'592'000;
   const int64_t now = clock_.UnixTime();
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   // Without an upgrade site there is nothing to check: the month waits for one.
   const bool due = tree->GetPropInt(setting::kCheckNewVersion) != 0 &&
                    tree->GetPropInt64(setting::kCheckNewTime) < now - kThirtyDays &&
@@ -105,7 +105,7 @@ bool App::TakeUpgradeCheckDue() {
 }
 
 bool App::MarkFirstStart() {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   return pellmarsh::MarkFirstStart(tree.root(), clock_.UnixTime());
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/thread_annotations.h"
 #include "store/item.h"
 #include "store/tree.h"
 #include "transfer/transfer.h"
@@ -20,7 +21,8 @@ namespace pellmarsh {
 // - window (the Qt thread): every dialog and message box, the one-second and
 //   list timers, every item command and every save of the data file. Worker
 //   threads hand it work through the GUI queue and never wait for it while
-//   holding the tree lock.
+//   holding the tree lock (RunAndWait and the messages stop the program if
+//   they do).
 // - scheduler (Scheduler::Run, started by WorkerThreads): the once-a-second
 //   walk that starts queued items and counts down retries, and one Step of one
 //   transfer per pass, with that step's name lookups (let go of the lock).
@@ -36,7 +38,8 @@ namespace pellmarsh {
 //   of its own in the same way while the window waits.
 //
 // The tree lock (tree.lock()) guards the item tree, activeTransfers, virusCheck.queue,
-// clipAndGoItem and the local-name registry. It is held for short, bounded work only: one
+// clipAndGoItem and the local-name registry; Clang's -Wthread-safety checks
+// the annotations that say so. It is held for short, bounded work only: one
 // walk, one Step, one command, one list refresh, serialising a save. Never
 // while sleeping, polling sockets, resolving names (WithoutTreeLock), running
 // the virus checker, waiting for a dialog or writing the data file.
@@ -62,20 +65,20 @@ struct AppState {
   explicit AppState(std::string directory) : programDir(std::move(directory)) {}
   // The transfers go first: they may still point into the tree.
   ~AppState() {
-    auto access = tree.Lock();
+    Tree::Access access(tree);
     activeTransfers.clear();
   }
 
   const std::string programDir;
   Tree tree;
-  // Under the tree lock. Every transfer that exists, in start order; changed by
-  // the scheduler thread only.
-  std::vector<std::unique_ptr<Transfer>> activeTransfers;
+  // Every transfer that exists, in start order; changed by the scheduler
+  // thread only.
+  std::vector<std::unique_ptr<Transfer>> activeTransfers GUARDED_BY(tree.lock());
   // The virus checker's queue (under the tree lock), stop handshake and halt.
   VirusCheckShared virusCheck;
-  // Under the tree lock. The captured item waiting for the Clip-and-Go
-  // question, if any; whoever deletes an item clears it first.
-  Item* clipAndGoItem = nullptr;
+  // The captured item waiting for the Clip-and-Go question, if any; whoever
+  // deletes an item clears it first.
+  Item* clipAndGoItem GUARDED_BY(tree.lock()) = nullptr;
 
   std::atomic<bool> commandBusy{false};
   std::atomic<bool> saving{false};

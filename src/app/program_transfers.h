@@ -7,6 +7,7 @@
 #include "capture/extraction_worker.h"
 #include "notify/good_night.h"
 #include "platform/resolver.h"
+#include "platform/thread_annotations.h"
 #include "url/local_name_registry.h"
 
 namespace pellmarsh {
@@ -16,7 +17,8 @@ class SessionFactory final : public TransferFactory {
  public:
   SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Clock& clock, EventSink& events,
                  Resolver& resolver, LocalNameRegistry& localNames);
-  std::unique_ptr<Transfer> Create(Item& item) override;
+  // Called by the scheduler's walk, which holds the tree lock.
+  std::unique_ptr<Transfer> Create(Item& item) override REQUIRES(tree_.lock());
 
  private:
   Tree& tree_;
@@ -48,9 +50,11 @@ class ProgramHandOffs final : public SchedulerHandOffs {
 
   // Called under the tree lock: the item's facts are copied and the file is
   // read on the extraction thread.
-  void ExtractUrls(Item& item) override { extraction_.Post(ExtractionSourceOf(item)); }
-  void InstallUpgrade(Item& item) override;
-  void RunAutomaticShutdown() override;
+  void ExtractUrls(Item& item) override REQUIRES(state_.tree.lock()) {
+    extraction_.Post(ExtractionSourceOf(item));
+  }
+  void InstallUpgrade(Item& item) override REQUIRES(state_.tree.lock());
+  void RunAutomaticShutdown() override EXCLUDES(state_.tree.lock());
 
  private:
   AppState& state_;

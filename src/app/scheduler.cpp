@@ -50,7 +50,7 @@ void Scheduler::Pass() {
   } else if (state_.startWalkDue.exchange(false)) {
     // A slot has just come free or an item was queued: fill it now, not at
     // the next turn of the second.
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     WalkToStart(tree.root(), false);
   }
 
@@ -73,7 +73,7 @@ void Scheduler::Pass() {
 void Scheduler::OnceASecond(uint32_t second) {
   lastSecond_ = second;
   state_.startWalkDue = false;
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   WalkToStart(tree.root(), true);
   // Every tenth second the history is forgotten but the mean kept.
   if (second % kRingSlots == 0) {
@@ -181,7 +181,7 @@ void Scheduler::RateSpeedIcons(int64_t rate) {
 void Scheduler::StepOne(size_t slot) {
   Transfer* transfer = nullptr;
   {
-    std::lock_guard lock(state_.tree.lock());
+    TreeLockGuard lock(state_.tree.lock());
     if (rotation_ < state_.activeTransfers.size()) {
       transfer = state_.activeTransfers[rotation_].get();
     }
@@ -205,7 +205,7 @@ void Scheduler::StepOne(size_t slot) {
 }
 
 void Scheduler::FinishTransfer(size_t index) {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   Transfer& transfer = *state_.activeTransfers[index];
   if (Item* item = transfer.item(); item && item->GetPropInt(key::kStatus) == kStatusComplete) {
     const Item& root = tree.root();
@@ -213,7 +213,7 @@ void Scheduler::FinishTransfer(size_t index) {
       handOffs_.ExtractUrls(*item);
     }
     if (root.GetPropEnum(setting::kVirusCheck) == VirusCheckMode::kAutomatic) {
-      state_.virusCheck.queue.push_back(item);
+      state_.virusCheck.queue(state_.tree.lock()).push_back(item);
     }
     if (item->GetPropInt(key::kAutoUpdate) != 0) {
       transfer.DetachItem();
@@ -229,7 +229,7 @@ void Scheduler::FinishTransfer(size_t index) {
 void Scheduler::NoteEmptying(uint32_t now) {
   bool empty;
   {
-    std::lock_guard lock(state_.tree.lock());
+    TreeLockGuard lock(state_.tree.lock());
     empty = state_.activeTransfers.empty();
   }
   if (!empty) {
@@ -249,7 +249,7 @@ void Scheduler::NoteEmptying(uint32_t now) {
 void Scheduler::WaitForWork() {
   std::vector<pollfd> sockets;
   {
-    std::lock_guard lock(state_.tree.lock());
+    TreeLockGuard lock(state_.tree.lock());
     for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
       const Transfer::Wait wait = transfer->NextWait();
       if (wait.fd < 0) {

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/thread_annotations.h"
 #include "transfer/transfer.h"
 
 namespace pellmarsh {
@@ -58,11 +59,11 @@ class Scheduler {
   void OnceASecond(uint32_t second);
   // Counts the running items, then starts queued ones within the limit; the
   // once-a-second walk also counts retry waits down.
-  void WalkToStart(Item& root, bool countDownRetries);
+  void WalkToStart(Item& root, bool countDownRetries) REQUIRES(state_.tree.lock());
   void CountActive(Item& item, int status);
-  void ScheduleItem(Item& item, int status, int limit);
-  void StartTransfer(Item& item);
-  void RateSpeedIcons(int64_t rate);
+  void ScheduleItem(Item& item, int status, int limit) REQUIRES(state_.tree.lock());
+  void StartTransfer(Item& item) REQUIRES(state_.tree.lock());
+  void RateSpeedIcons(int64_t rate) REQUIRES(state_.tree.lock());
   void StepOne(size_t slot);
   void FinishTransfer(size_t index);
   void NoteEmptying(uint32_t now);

@@ -22,7 +22,7 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   int low = 0;
   FullSpeedRule rule = FullSpeedRule::kGoFastOnly;
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     const Item& root = tree.root();
     high = BudgetForLimit(root.GetPropDouble(setting::kHighSpeed));
     low = BudgetForLimit(root.GetPropDouble(setting::kLowSpeed));
@@ -67,7 +67,7 @@ std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond) 
 
 void ApplyOffline(AppState& state, bool offline) {
   state.offline = offline;
-  auto tree = state.tree.Lock();
+  Tree::Access tree(state.tree);
   tree->SetPropInt(setting::kOffline, offline ? 1 : 0);
   for (auto transfer = state.activeTransfers.rbegin(); transfer != state.activeTransfers.rend();
        ++transfer) {

@@ -275,7 +275,7 @@ size_t ExtractAutomatically(Tree& tree, LocalNameRegistry& names, const Extracti
   if (!plan) {
     return 0;
   }
-  auto access = tree.Lock();
+  Tree::Access access(tree);
   Item& root = access.root();
   if (plan->candidateCount > kExtractionAskAbove) {
     const Item* clip = root.FindChild(folder::kFileClip);

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/thread_annotations.h"
 #include "store/item.h"
 #include "store/tree.h"
 #include "url/local_name_registry.h"
@@ -91,7 +92,7 @@ size_t AddExtractedUrls(Item& root, LocalNameRegistry& names, const std::vector<
 // tree lock, then adds in one short locked step, unless more than 200
 // candidates would take "_fileclip" past 1000 items. Returns how many were added.
 size_t ExtractAutomatically(Tree& tree, LocalNameRegistry& names, const ExtractionSource& source,
-                            int64_t now);
+                            int64_t now) EXCLUDES(tree.lock());
 
 // The question of an interactive extraction with more than 200 candidates.
 std::string ExtractionQuestion(const std::string& value, size_t candidates);

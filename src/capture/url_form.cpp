@@ -45,7 +45,7 @@ TypeGuess UrlFormRules::GuessLocked(Item& root, const std::string& url) {
 }
 
 TypeGuess UrlFormRules::Guess(const std::string& url) {
-  auto tree = tree_.Lock();
+  Tree::Access tree(tree_);
   return GuessLocked(tree.root(), url);
 }
 
@@ -70,13 +70,13 @@ std::string UrlFormRules::ApplyLocked(Item& root, UrlForm& form) {
 }
 
 TypeGuess UrlFormRules::Derive(UrlForm& form) {
-  auto tree = tree_.Lock();
+  Tree::Access tree(tree_);
   ApplyLocked(tree.root(), form);
   return GuessLocked(tree.root(), form.url);
 }
 
 std::string UrlFormRules::Save(UrlForm& form) {
-  auto tree = tree_.Lock();
+  Tree::Access tree(tree_);
   std::string error = ApplyLocked(tree.root(), form);
   if (error.empty()) {
     LearnHostDefaults(tree.root(), form.url, form.saveAs, form.login, form.password);
@@ -85,7 +85,7 @@ std::string UrlFormRules::Save(UrlForm& form) {
 }
 
 bool UrlFormRules::HidePasswords() {
-  auto tree = tree_.Lock();
+  Tree::Access tree(tree_);
   return tree->GetPropInt(setting::kHidePasswords) != 0;
 }
 

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <optional>
 
+#include "store/tree.h"
+
 class QSocketNotifier;
 
 namespace pellmarsh {
@@ -29,6 +31,8 @@ class QtGuiQueue final : public QObject {
   // Runs `work` on the window thread and waits, on another thread, for what
   // it returns. With `stop`, the wait ends as soon as that is set: the result
   // is then nothing, and the flag the work is handed tells it to end early.
+  // Called with the tree lock held it stops the program: the window thread
+  // may need the lock before it gets to the work.
   template <typename Result>
   std::optional<Result> RunAndWait(std::function<Result(const std::atomic<bool>& abandoned)> work,
                                    const std::atomic<bool>* stop = nullptr);
@@ -45,6 +49,7 @@ class QtGuiQueue final : public QObject {
 template <typename Result>
 std::optional<Result> QtGuiQueue::RunAndWait(
     std::function<Result(const std::atomic<bool>& abandoned)> work, const std::atomic<bool>* stop) {
+  AbortIfTreeLockHeld();
   // Shared: the waiting thread may give up before the window thread is done.
   struct Exchange {
     std::mutex mutex;

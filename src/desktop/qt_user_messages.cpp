@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "store/tree.h"
+
 namespace pellmarsh {
 namespace {
 
@@ -78,6 +80,8 @@ MessageAnswer QtUserMessages::ShowHere(const UserMessage& message) {
 }
 
 MessageAnswer QtUserMessages::Show(const UserMessage& message) {
+  // On the window thread too: the box's own event loop refreshes the list.
+  AbortIfTreeLockHeld();
   if (QThread::currentThread() == qApp->thread()) {
     return ShowHere(message);
   }

@@ -22,7 +22,7 @@ void BuildSoundTable(Item& root) {
 void EventRaiser::RaiseEvent(std::string_view name) {
   std::string file;
   {
-    auto tree = tree_.Lock();
+    Tree::Access tree(tree_);
     if (tree->GetPropInt(setting::kSoundOn) == 0) {
       return;
     }

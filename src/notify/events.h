@@ -49,7 +49,8 @@ class EventRaiser final : public EventSink {
  public:
   EventRaiser(Tree& tree, SoundPlayer& player) : tree_(tree), player_(player) {}
 
-  // Reads the tree under the tree lock and never waits for the sound.
+  // Reads the tree under the tree lock and never waits for the sound. No
+  // EXCLUDES: a transfer step raises events with the (recursive) lock held.
   void RaiseEvent(std::string_view name) override;
 
  private:

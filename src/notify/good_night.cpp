@@ -6,7 +6,7 @@ namespace pellmarsh {
 namespace {
 
 bool ShutdownPcOn(Tree& tree) {
-  auto access = tree.Lock();
+  Tree::Access access(tree);
   return access->GetPropInt(setting::kShutdownPc) != 0;
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/power.h"
+#include "platform/thread_annotations.h"
 #include "store/tree.h"
 
 namespace pellmarsh {
@@ -22,6 +23,6 @@ class ShutdownCountdown {
 // and, when "parm-shutdownpc" asks for it, the power-off. Takes the tree lock
 // only to read the setting.
 void RunGoodNight(Tree& tree, ShutdownCountdown& countdown, PowerControl& power,
-                  const std::atomic<bool>& stop);
+                  const std::atomic<bool>& stop) EXCLUDES(tree.lock());
 
 }  // namespace pellmarsh

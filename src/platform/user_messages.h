@@ -19,7 +19,8 @@ struct UserMessage {
 };
 
 // A message box. Callable from any thread: the front end shows it on the window
-// thread and the caller waits for the answer. Never call it holding the tree lock.
+// thread and the caller waits for the answer. Never call it holding the tree
+// lock: the program stops when a caller does.
 class UserMessages {
  public:
   virtual ~UserMessages() = default;

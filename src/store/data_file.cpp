@@ -60,7 +60,7 @@ LoadOutcome DataFile::LoadAtStartup(Tree& tree) {
   }
   TreeLoadResult result;
   {
-    auto access = tree.Lock();
+    Tree::Access access(tree);
     result = LoadTree(access.root(), *contents.bytes);
     access->ForEach(ResetItemOnLoad);
   }
@@ -143,7 +143,7 @@ UserMessage DataFile::DamageReport(const std::string& path, const std::string& p
 
 std::optional<FileFailure> DataFile::Write(Tree& tree) {
   {
-    auto access = tree.Lock();
+    Tree::Access access(tree);
     SaveTree(access.root(), saveBuffer_);
   }
   std::optional<FileFailure> failure;

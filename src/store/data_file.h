@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/thread_annotations.h"
 #include "platform/user_messages.h"
 #include "store/tree.h"
 
@@ -64,14 +65,14 @@ class DataFile {
 
   // The whole save: skipped while another save runs, waits for a running item
   // command, then tries up to 50 times 200 ms apart and tells the user if all fail.
-  void Save(Tree& tree);
+  void Save(Tree& tree) EXCLUDES(tree.lock());
   // The same save for a close nobody watches (a signal): no message box; the
   // reason it failed, if it did.
-  std::optional<std::string> SaveUnattended(Tree& tree);
+  std::optional<std::string> SaveUnattended(Tree& tree) EXCLUDES(tree.lock());
 
   // The one-second timer's part: runs a save the scheduler asked for
   // (requested -> writing -> idle, or requested again when asked meanwhile).
-  void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested);
+  void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) EXCLUDES(tree.lock());
 
  private:
   UserMessage DamageReport(const std::string& path, const std::string& problem, size_t itemsKept,
@@ -81,7 +82,7 @@ class DataFile {
   std::optional<std::string> KeepDamagedCopy(std::string_view bytes);
   std::optional<std::string> ExistingDamagedCopy(std::string_view bytes) const;
   // Serialises under the tree lock and writes with retries; the last failure.
-  std::optional<FileFailure> Write(Tree& tree);
+  std::optional<FileFailure> Write(Tree& tree) EXCLUDES(tree.lock());
   std::string FailureText(const FileFailure& failure) const;
 
   std::string programDir_;

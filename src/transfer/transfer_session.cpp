@@ -39,13 +39,14 @@ std::string_view StateName(SessionState state) {
 TransferSession::TransferSession(Item& item, const TransferContext& context)
     : item_(&item), context_(context), writer_(*this, context.clock.UnixTime()) {}
 
+// The scheduler destroys a session with the lock held, the last owner without.
 TransferSession::~TransferSession() {
-  std::lock_guard lock(context_.treeLock);
+  TreeLockGuard lock(context_.treeLock);
   Reset();
 }
 
 bool TransferSession::Step(size_t byteLimit) {
-  std::lock_guard lock(context_.treeLock);
+  TreeLockGuard lock(context_.treeLock);
   writer_.StartStep();
   stepLimit_ = std::min(byteLimit, context_.bufferSize);
   if (finished_) {

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/resolver.h"
 #include "platform/socket.h"
+#include "platform/thread_annotations.h"
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
@@ -118,56 +119,59 @@ class TransferSession final : public Transfer, private SessionHost {
   ~TransferSession();
 
   // Takes the tree lock itself and lets go of it only around name lookups.
-  bool Step(size_t byteLimit) override;
+  bool Step(size_t byteLimit) override EXCLUDES(context_.treeLock);
   // A step that may move a whole buffer.
   bool Step() { return Step(context_.bufferSize); }
   int64_t stepBytes() const override { return writer_.stepBytes(); }
-  Item* item() const override { return item_; }
-  void DetachItem() override { item_ = nullptr; }
-  Wait NextWait() const override;
+  Item* item() const override REQUIRES(context_.treeLock) { return item_; }
+  void DetachItem() override REQUIRES(context_.treeLock) { item_ = nullptr; }
+  Wait NextWait() const override REQUIRES(context_.treeLock);
+  // The lock its steps take, for whoever asks between steps what NextWait says.
+  TreeLock& treeLock() const RETURN_CAPABILITY(context_.treeLock) { return context_.treeLock; }
   SessionState state() const { return state_; }
   // The state's name, or within kDialogue the name of the protocol's own step.
   std::string_view stateName() const;
 
  private:
-  Item& urlItem() override { return *item_; }
+  Item& urlItem() override REQUIRES(context_.treeLock) { return *item_; }
   const TransferContext& context() const override { return context_; }
   const UrlParts& urlParts() const override { return *urlParts_; }
   TcpSocket& mainSocket() override { return mainSocket_; }
   ByteStream& mainStream() override;
-  void Log(std::string_view text) override;
-  void Fail(std::string_view message, FailOutcome outcome) override;
+  void Log(std::string_view text) override REQUIRES(context_.treeLock);
+  void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
   void Send(std::string text) override { sendBuffer_ = std::move(text); }
   bool Sending() const override { return !sendBuffer_.empty(); }
-  std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override;
-  void FailReceive(int error) override;
+  std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override
+      REQUIRES(context_.treeLock);
+  void FailReceive(int error) override REQUIRES(context_.treeLock);
   bool SilentTooLong(uint32_t lastActivity) const override;
   SessionWriter& writer() override { return writer_; }
 
-  void RunState();
+  void RunState() REQUIRES(context_.treeLock);
   // Where a protocol's hook said the session goes; a hook that failed the
   // session has already ended it, and kInit starts the attempt over.
-  void GoOn(SessionState next);
-  void SendPending();
-  void Init();
-  void ResolveHost();
-  void LogConnecting();
-  void Connect();
-  void ConnectWait();
-  void StartTls();
-  void TlsHandshake();
+  void GoOn(SessionState next) REQUIRES(context_.treeLock);
+  void SendPending() REQUIRES(context_.treeLock);
+  void Init() REQUIRES(context_.treeLock);
+  void ResolveHost() REQUIRES(context_.treeLock);
+  void LogConnecting() REQUIRES(context_.treeLock);
+  void Connect() REQUIRES(context_.treeLock);
+  void ConnectWait() REQUIRES(context_.treeLock);
+  void StartTls() REQUIRES(context_.treeLock);
+  void TlsHandshake() REQUIRES(context_.treeLock);
   // The connection carries the protocol's bytes from here on.
-  void Connected();
-  void Start();
-  void Complete();
-  void Reset();
+  void Connected() REQUIRES(context_.treeLock);
+  void Start() REQUIRES(context_.treeLock);
+  void Complete() REQUIRES(context_.treeLock);
+  void Reset() REQUIRES(context_.treeLock);
 
   // Runs a blocking lookup without the tree lock; false when the item went
   // away or a stop arrived meanwhile (the next step deals with it).
   template <typename Lookup>
-  bool LookUpUnlocked(Lookup&& lookup);
+  bool LookUpUnlocked(Lookup&& lookup) REQUIRES(context_.treeLock);
 
-  Item* item_;
+  Item* item_ GUARDED_BY(context_.treeLock) PT_GUARDED_BY(context_.treeLock);
   TransferContext context_;
   SessionState state_ = SessionState::kInit;
   bool finished_ = false;

@@ -30,7 +30,7 @@ void ClipboardWatcher::ProcessClipboard() {
   AppState& state = app_.state();
   ClipboardCapture capture;
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(state.tree);
     capture = CaptureClipboardText(tree.root(), app_.localNames(),
                                    std::string_view(text.constData(), size_t(text.size())),
                                    app_.clock().UnixTime());
@@ -59,7 +59,7 @@ void ClipboardWatcher::AskClipAndGo() {
   Item* item = nullptr;
   std::string value;
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(state.tree);
     item = std::exchange(state.clipAndGoItem, nullptr);
     if (!item) {
       return;
@@ -77,7 +77,7 @@ void ClipboardWatcher::AskClipAndGo() {
   // The item may have been deleted or moved while the question was open.
   bool stillClipped;
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     const Item* clip = tree->FindChild(folder::kFileClip);
     stillClipped = clip && clip->IndexOfChild(item) >= 0 && item->GetProp(key::kValue) == value;
   }

@@ -440,7 +440,7 @@ void MainWindow::OnDisplayTimer() {
 void MainWindow::RefreshList() {
   RefreshOutcome outcome;
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     const QSignalBlocker quiet(list_);
     outcome =
         RefreshRows(tree.root(), desk_->CurrentTab(), *list_,
@@ -459,7 +459,7 @@ unsigned MainWindow::SelectionState() {
   std::vector<SelectedItem> selection;
   SelectionContext context;
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     selection.reserve(items.size());
     for (const Item* item : items) {
       selection.push_back(SnapshotForSelection(*item));
@@ -494,7 +494,7 @@ void MainWindow::OnTabChanged(int tab) {
 void MainWindow::OnHeaderClicked(int column) {
   const int tab = desk_->CurrentTab();
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     tree->SetPropInt(setting::TabSort(tab), SortModeForHeader(tab, column));
   }
   app_.state().sortPending = true;
@@ -503,7 +503,7 @@ void MainWindow::OnHeaderClicked(int column) {
 
 void MainWindow::OnRenamed(Item* item, const std::string& name) {
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     if (!name.empty()) {
       item->SetProp(key::kName, name);
       item->SetPropInt64(key::kModified, app_.clock().UnixTime());

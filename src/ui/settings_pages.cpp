@@ -94,7 +94,7 @@ QGroupBox* RadioGroup(QWidget* owner, const char* objectName, const char* title,
 void FolderList::Fill(Tree& tree, bool selectFirst) {
   const int selected = selectFirst ? 0 : list_->currentRow();
   {
-    auto root = tree.Lock();
+    Tree::Access root(tree);
     entries_ = SortedEntries(root->FindOrCreateChild(folder_), key_);
   }
   {
@@ -115,7 +115,7 @@ void FolderList::WithSelected(Tree& tree,
   if (row < 0 || row >= static_cast<int>(entries_.size())) {
     return;
   }
-  auto root = tree.Lock();
+  Tree::Access root(tree);
   Item& folder = root->FindOrCreateChild(folder_);
   Item* child = entries_[static_cast<size_t>(row)].item;
   if (StillChildOf(folder, child)) {
@@ -345,7 +345,7 @@ QWidget* CSettingsPage3::BuildList(TypeList& types, const char* prefix, const ch
 void CSettingsPage3::Add(TypeList& types) {
   TextTypeAdd outcome;
   {
-    auto tree = context_.tree.Lock();
+    Tree::Access tree(context_.tree);
     outcome =
         AddTextType(tree->FindOrCreateChild(types.folder), Std(types.edit->text()), types.kind);
   }
@@ -493,7 +493,7 @@ QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
 // may come after the sheet is gone.
 void CSettingsPage4::CheckNow() {
   {
-    auto tree = context_.tree.Lock();
+    Tree::Access tree(context_.tree);
     tree->SetProp(setting::kUpgradeUrl, context_.values.upgradeUrl);
   }
   if (onCheckNow) {

@@ -16,7 +16,7 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
   setObjectName("settingsSheet");
   setWindowTitle("Pellmarsh: Pellmarsh Settings");
   {
-    auto locked = tree.Lock();
+    Tree::Access locked(tree);
     context_->values = ReadSettings(locked.root());
   }
   context_->showBytesPerSecond = context_->values.bytesPerSecond;
@@ -80,7 +80,7 @@ void CSettingsSheet::accept() {
     return;
   }
   {
-    auto locked = context_->tree.Lock();
+    Tree::Access locked(context_->tree);
     WriteSettings(locked.root(), context_->values);
   }
   QDialog::accept();

@@ -36,7 +36,7 @@ void UpgradeInstaller::Finished(Item& item) {
 }
 
 bool UpgradeInstaller::StartCheck() {
-  auto tree = app_.tree().Lock();
+  Tree::Access tree(app_.tree());
   return StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
                               UpgradeKind::kCheckPage) != nullptr;
 }
@@ -63,7 +63,7 @@ void UpgradeInstaller::Handle(Item* item, UpgradeKind kind, const std::string& l
     return;
   }
   {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     if (!StillThere(item, kind, local)) {
       return;
     }
@@ -74,7 +74,7 @@ void UpgradeInstaller::Handle(Item* item, UpgradeKind kind, const std::string& l
   }
   OfferNewVersion(local);
   DeleteItemFile(local);
-  auto tree = app_.tree().Lock();
+  Tree::Access tree(app_.tree());
   if (StillThere(item, kind, local)) {
     commands_.DeleteUrl(*item);
   }
@@ -95,7 +95,7 @@ void UpgradeInstaller::OfferNewVersion(const std::string& local) {
     return;
   }
   if (answer == MessageAnswer::kYes) {
-    auto tree = app_.tree().Lock();
+    Tree::Access tree(app_.tree());
     StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
                          UpgradeKind::kProgram);
     app_.state().startWalkDue = true;

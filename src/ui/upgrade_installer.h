@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/upgrade_check.h"
 #include "desktop/qt_gui_queue.h"
+#include "platform/thread_annotations.h"
 #include "view/item_commands.h"
 
 namespace pellmarsh {
@@ -35,10 +36,13 @@ class UpgradeInstaller {
   void CheckNow();
 
  private:
-  void Handle(Item* item, UpgradeKind kind, const std::string& local);
+  // The installer reaches the tree lock through the App and the commands
+  // through their own state, which the analysis cannot tell are one lock.
+  void Handle(Item* item, UpgradeKind kind, const std::string& local) NO_THREAD_SAFETY_ANALYSIS;
   // Whether the item is still in the tree as it was handed over: the user may
-  // have deleted it meanwhile. Tree lock held.
-  bool StillThere(Item* item, UpgradeKind kind, const std::string& local);
+  // have deleted it meanwhile.
+  bool StillThere(Item* item, UpgradeKind kind, const std::string& local)
+      REQUIRES(app_.tree().lock());
   void OfferNewVersion(const std::string& local);
   void AskToInstall(const std::string& local);
 

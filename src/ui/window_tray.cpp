@@ -16,7 +16,7 @@ WindowTray::WindowTray(QWidget& window, Tree& tree, TrayEntry* entry)
 }
 
 bool WindowTray::MinimiseToTrayOn() {
-  auto tree = tree_.Lock();
+  Tree::Access tree(tree_);
   return tree->GetPropInt(setting::kMinTray) != 0;
 }
 

@@ -89,7 +89,7 @@ void LocalNameRegistry::SeedOnce() {
     if (!folder) {
       continue;
     }
-    folder->ForEach([this](Item& item) {
+    folder->ForEach([this](Item& item) REQUIRES(tree_.lock()) {
       if (item.GetProp(key::kType) == "_url") {
         if (std::string local = item.GetProp(key::kLocal); !local.empty()) {
           taken_.insert(std::move(local));
@@ -104,7 +104,7 @@ bool LocalNameRegistry::IsFree(const std::string& path) const {
 }
 
 std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
-  std::lock_guard lock(tree_.lock());
+  TreeLockGuard lock(tree_.lock());
   SeedOnce();
   if (IsFree(path)) {
     taken_.insert(path);
@@ -129,13 +129,13 @@ std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
 }
 
 void LocalNameRegistry::Release(const std::string& path) {
-  std::lock_guard lock(tree_.lock());
+  TreeLockGuard lock(tree_.lock());
   SeedOnce();
   taken_.erase(path);
 }
 
 bool LocalNameRegistry::IsTaken(const std::string& path) {
-  std::lock_guard lock(tree_.lock());
+  TreeLockGuard lock(tree_.lock());
   SeedOnce();
   return taken_.contains(path);
 }

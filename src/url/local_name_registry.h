@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/thread_annotations.h"
 #include "store/item.h"
 #include "store/tree.h"
 
@@ -21,7 +22,8 @@ std::string ShortenFileName(std::string_view name, size_t limit = kLongestFileNa
 // The local paths this run has handed out, and for each requested path that
 // collided the last "(n)" suffix used. Lives for one run and is never saved.
 // Every operation takes the tree lock, so the user-interface and scheduler
-// threads may share one registry.
+// threads may share one registry; a caller may already hold it (a transfer
+// step), so the operations carry no EXCLUDES.
 class LocalNameRegistry {
  public:
   // Before its first use the registry takes in the "local" of every URL item
@@ -42,13 +44,13 @@ class LocalNameRegistry {
   bool IsTaken(const std::string& path);
 
  private:
-  void SeedOnce();
-  bool IsFree(const std::string& path) const;
+  void SeedOnce() REQUIRES(tree_.lock());
+  bool IsFree(const std::string& path) const REQUIRES(tree_.lock());
 
   Tree& tree_;
-  bool seeded_ = false;
-  std::unordered_set<std::string> taken_;
-  std::unordered_map<std::string, int64_t> suffixCounters_;
+  bool seeded_ GUARDED_BY(tree_.lock()) = false;
+  std::unordered_set<std::string> taken_ GUARDED_BY(tree_.lock());
+  std::unordered_map<std::string, int64_t> suffixCounters_ GUARDED_BY(tree_.lock());
 };
 
 }  // namespace pellmarsh

@@ -23,8 +23,7 @@ MessageAnswer AskToDelete(UserMessages& messages, std::string text, std::string 
                         MessageIcon::kQuestion, MessageAnswer::kNo});
 }
 
-// Under the tree lock.
-bool HasTransfer(const AppState& state, const Item& item) {
+bool HasTransfer(AppState& state, const Item& item) REQUIRES(state.tree.lock()) {
   return std::ranges::any_of(state.activeTransfers,
                              [&item](const auto& transfer) { return transfer->item() == &item; });
 }
@@ -104,7 +103,7 @@ void ItemCommands::ApplyDirectly(Item& item, ItemCommand command, bool single) {
 }
 
 ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   Facts facts;
   facts.status = item.GetPropInt(key::kStatus);
   facts.verdict = item.GetPropInt(key::kVirusCheck);
@@ -144,13 +143,13 @@ int ItemCommands::ArchiveOrDelete(Item& item, bool single) {
     }
     return kCarryNone;
   }
-  const auto deleteUrl = [this, &item] {
+  const auto deleteUrl = [this, &item]() REQUIRES(state_.tree.lock()) {
     DeleteUrl(item);
     pendingEvent_ = "DELETE";
   };
   if (facts.status != kStatusClipped) {
     if (!facts.archived) {
-      ChangeUnlessChecking(item, [this, &item] {
+      ChangeUnlessChecking(item, [this, &item]() REQUIRES(state_.tree.lock()) {
         Archive(item);
         pendingEvent_ = "ARCHIVE";
       });
@@ -167,7 +166,7 @@ int ItemCommands::ArchiveOrDelete(Item& item, bool single) {
 
 bool ItemCommands::ChangeUnlessChecking(Item& item, const std::function<void()>& change) {
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     if (item.GetPropInt(key::kVirusChecking) == 0) {
       change();
       return true;
@@ -204,7 +203,7 @@ bool ItemCommands::DeleteUrl(Item& item) {
   if (state_.clipAndGoItem == &item) {
     state_.clipAndGoItem = nullptr;
   }
-  std::erase(state_.virusCheck.queue, &item);
+  std::erase(state_.virusCheck.queue(state_.tree.lock()), &item);
   for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
     if (transfer->item() == &item) {
       transfer->DetachItem();
@@ -241,7 +240,7 @@ int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single)
       return carry;
     }
   }
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   if (item.GetPropInt(key::kArchived) != 0 || status == kStatusClipped) {
     if (Item* parent = item.Parent()) {
       desk_.ForgetRow(&item);
@@ -298,7 +297,7 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
   if (carry == kCarryOverwrite || noResumeServer) {
     DeleteItemFile(local);
   } else {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     item.SetPropInt(key::kResume, 1);
   }
   if (askAgain) {
@@ -308,7 +307,7 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
 }
 
 void ItemCommands::Stop(Item& item) {
-  auto tree = state_.tree.Lock();
+  Tree::Access tree(state_.tree);
   // Only a transfer turns a stop request into "On hold": an item started
   // with Start Now but not taken up yet has none to do it.
   const bool transferring =
@@ -352,11 +351,11 @@ bool ItemCommands::LaunchItemFile(Item& item) {
 void ItemCommands::ViewLog(Item& item) {
   std::string log;
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     log = item.GetProp(key::kLog);
   }
   if (desk_.ShowTransferLog(log)) {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     item.SetProp(key::kLog, "");
     state_.listDirty = true;
   }
@@ -383,7 +382,7 @@ int ItemCommands::Nuke(Item& item) {
   if (facts.status >= kStatusTransferring || facts.checking) {
     return DeleteFile(item);
   }
-  deletePrompt_ = OfferFileDelete(item, deletePrompt_, [this, &item] {
+  deletePrompt_ = OfferFileDelete(item, deletePrompt_, [this, &item]() REQUIRES(state_.tree.lock()) {
     if (item.GetPropInt(key::kArchived) != 0) {
       DeleteUrl(item);
     } else {
@@ -447,8 +446,8 @@ void ItemCommands::VirusCheck(Item& item) {
     Say("There is no file on your hard drive for that URL.  Cannot check nothing for viruses.");
     return;
   }
-  auto tree = state_.tree.Lock();
-  state_.virusCheck.queue.push_back(&item);
+  Tree::Access tree(state_.tree);
+  state_.virusCheck.queue(state_.tree.lock()).push_back(&item);
 }
 
 void ItemCommands::ExtractUrls(Item& item) {

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/thread_annotations.h"
 #include "platform/user_messages.h"
 #include "store/item.h"
 #include "url/local_name_registry.h"
@@ -94,8 +95,8 @@ class ItemCommands {
   bool LaunchItemFile(Item& item);
 
   // Removes a URL item and every reference to it; its file stays. False, and
-  // the item kept, while the virus checker holds it. Tree lock held.
-  bool DeleteUrl(Item& item);
+  // the item kept, while the virus checker holds it.
+  bool DeleteUrl(Item& item) REQUIRES(state_.tree.lock());
 
   const std::string& pendingEvent() const { return pendingEvent_; }
   void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
@@ -132,11 +133,10 @@ class ItemCommands {
   void VirusCheck(Item& item);
   void ExtractUrls(Item& item);
 
-  // Under the tree lock.
-  void Archive(Item& item);
-  void SetStatus(Item& item, int status);
+  void Archive(Item& item) REQUIRES(state_.tree.lock());
+  void SetStatus(Item& item, int status) REQUIRES(state_.tree.lock());
 
-  void Say(const std::string& text);
+  void Say(const std::string& text) EXCLUDES(state_.tree.lock());
 
   AppState& state_;
   UserMessages& messages_;

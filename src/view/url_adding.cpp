@@ -28,7 +28,7 @@ UrlDialogEnd UrlAdding::EditUrlItem(Item& item) {
   UrlForm form;
   bool complete = false;
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     form = ReadUrlForm(item);
     complete = item.GetPropInt(key::kStatus) == kStatusComplete;
   }
@@ -37,7 +37,7 @@ UrlDialogEnd UrlAdding::EditUrlItem(Item& item) {
     return end;
   }
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     WriteUrlForm(form, item);
     state_.listDirty = true;
   }
@@ -55,7 +55,7 @@ bool UrlAdding::DownloadTypedUrl(const std::string& urlBoxText) {
   Item* added = nullptr;
   {
     // In the list before its command runs, so the scheduler's next walk sees it.
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     auto item = std::make_unique<Item>();
     WriteUrlForm(form, *item);
     item->SetProp(key::kType, "_url");
@@ -69,7 +69,7 @@ bool UrlAdding::DownloadTypedUrl(const std::string& urlBoxText) {
 bool UrlAdding::AddDroppedUrl(const std::string& text) {
   Item* added = nullptr;
   {
-    auto tree = state_.tree.Lock();
+    Tree::Access tree(state_.tree);
     std::unique_ptr<Item> item = MakeCapturedUrlItem(tree.root(), names_, text, clock_.UnixTime());
     if (!item) {
       return false;

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <deque>
 
+#include "platform/thread_annotations.h"
 #include "store/item.h"
+#include "store/tree.h"
 
 namespace pellmarsh {
 
@@ -12,13 +14,20 @@ enum class VirusThreadState { kRunning, kStopRequested, kStopped };
 
 // What the virus checker shares with the window and the scheduler, who fill
 // its queue, stop it and let a halted checker go on.
-struct VirusCheckShared {
-  // Under the tree lock. Finished items waiting for the virus checker, oldest first.
-  std::deque<Item*> queue;
+class VirusCheckShared {
+ public:
+  // Finished items waiting for the virus checker, oldest first. Guarded by the
+  // tree lock, which the caller names: a field here cannot name a tree it does
+  // not hold.
+  std::deque<Item*>& queue(TreeLock& treeLock) REQUIRES(treeLock) { return queue_; }
+
   // The stop handshake: the window asks, the checker answers.
   std::atomic<VirusThreadState> thread{VirusThreadState::kRunning};
   // Set when checking cannot go on; holds the queue until the settings are confirmed.
   std::atomic<bool> halted{false};
+
+ private:
+  std::deque<Item*> queue_;
 };
 
 }  // namespace pellmarsh

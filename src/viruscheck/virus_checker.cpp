@@ -40,11 +40,11 @@ bool VirusChecker::CheckHead() {
   Item* item = nullptr;
   Request request;
   {
-    auto tree = tree_.Lock();
-    if (shared_.queue.empty()) {
+    Tree::Access tree(tree_);
+    if (shared_.queue(tree_.lock()).empty()) {
       return true;
     }
-    item = shared_.queue.front();
+    item = shared_.queue(tree_.lock()).front();
     item->SetPropInt(key::kVirusChecking, 1);
     request.program = tree->GetProp(setting::kVirusProgram);
     request.command = tree->GetProp(setting::kVirusCommand);
@@ -74,7 +74,7 @@ bool VirusChecker::CheckHead() {
   // A checker given by name runs from a folder of PATH: the log says which file.
   const std::string found = FindProgram(request.program);
   {
-    auto tree = tree_.Lock();
+    Tree::Access tree(tree_);
     AppendLogLine(*item, clock_.TickCount(),
                   "Virus checking: " + (found.empty() ? request.program : found) + " " +
                       CheckerCommandLine(request.command, request.local));
@@ -85,7 +85,7 @@ bool VirusChecker::CheckHead() {
                  [this] { return shared_.thread != VirusThreadState::kRunning; });
   if (!exit.started) {
     {
-      auto tree = tree_.Lock();
+      Tree::Access tree(tree_);
       AppendLogLine(*item, clock_.TickCount(), "Could not spawn virus checker.");
       item->SetPropInt(key::kVirusCheck, kVirusUnchecked);
     }
@@ -95,7 +95,7 @@ bool VirusChecker::CheckHead() {
   }
   if (exit.stopped) {
     // Checked again, from the head of the queue, at the next start.
-    auto tree = tree_.Lock();
+    Tree::Access tree(tree_);
     item->SetPropInt(key::kVirusChecking, 0);
     return true;
   }
@@ -104,8 +104,8 @@ bool VirusChecker::CheckHead() {
 
 bool VirusChecker::Halt(Item* item, const std::string& message) {
   messages_.Show({message, "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
-  auto tree = tree_.Lock();
-  if (!shared_.queue.empty() && shared_.queue.front() == item) {
+  Tree::Access tree(tree_);
+  if (!shared_.queue(tree_.lock()).empty() && shared_.queue(tree_.lock()).front() == item) {
     item->SetPropInt(key::kVirusChecking, 0);
   }
   shared_.halted = true;
@@ -115,9 +115,9 @@ bool VirusChecker::Halt(Item* item, const std::string& message) {
 bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
   VirusVerdict verdict = kVirusUnknown;
   {
-    auto tree = tree_.Lock();
+    Tree::Access tree(tree_);
     // A command may have taken the item away while the checker ran.
-    if (shared_.queue.empty() || shared_.queue.front() != item) {
+    if (shared_.queue(tree_.lock()).empty() || shared_.queue(tree_.lock()).front() != item) {
       return true;
     }
     const struct {
@@ -139,7 +139,7 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
     item->SetPropInt(key::kVirusCheck, verdict);
     AppendLogLine(*item, clock_.TickCount(), line);
     listDirty_ = true;
-    shared_.queue.pop_front();
+    shared_.queue(tree_.lock()).pop_front();
     // Out of the queue, the item is no longer ours to touch once unlocked.
     item->SetPropInt(key::kVirusChecking, 0);
   }

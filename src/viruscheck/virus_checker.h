@@ -5,6 +5,7 @@
 
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/thread_annotations.h"
 #include "platform/user_messages.h"
 #include "store/tree.h"
 #include "viruscheck/virus_check_shared.h"
@@ -37,7 +38,8 @@ class VirusChecker {
  private:
   struct Request;
 
-  bool Halt(Item* item, const std::string& message);
+  // Shows the message first, so without the tree lock.
+  bool Halt(Item* item, const std::string& message) EXCLUDES(tree_.lock());
   bool Record(Item* item, const Request& request, int exitCode);
   void DeleteIfUnchanged(const Request& request);
 

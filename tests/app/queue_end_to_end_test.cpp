@@ -19,7 +19,7 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   App& app = harness.Load();
   const std::string data(2 * 1024 * 1024, 'p');
   {
-    auto tree = app.tree().Lock();
+    Tree::Access tree(app.tree());
     tree->SetPropInt(setting::kMaxCons, 3);
     for (int index = 0; index < 10; ++index) {
       const std::string name = "file" + std::to_string(index);
@@ -34,7 +34,7 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!allComplete && std::chrono::steady_clock::now() < deadline) {
     {
-      std::lock_guard lock(app.tree().lock());
+      TreeLockGuard lock(app.tree().lock());
       int running = 0;
       int complete = 0;
       Item& list = *app.tree().root().FindByName("_filelist");
@@ -55,7 +55,7 @@ TEST(QueueEndToEnd, TenCopiesWithAThreeConnectionLimitAllCompleteAndAreSaved) {
   // the timer has written it or writes it now.
   ASSERT_TRUE(testing::WaitFor(
       [&] {
-        std::lock_guard lock(app.tree().lock());
+        TreeLockGuard lock(app.state().tree.lock());
         return app.state().activeTransfers.empty();
       },
       std::chrono::seconds(10)));

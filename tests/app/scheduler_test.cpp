@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -94,9 +95,20 @@ class SchedulerTest : public ::testing::Test {
 
   // Passes within the same second until every transfer has been removed.
   void PassUntilNoTransfers() {
-    for (int pass = 0; pass < 20 && !state.activeTransfers.empty(); ++pass) {
+    for (int pass = 0; pass < 20 && TransferCount() != 0; ++pass) {
       scheduler.Pass();
     }
+  }
+
+  // The fixture holds the lock throughout; taking it here as well shows the
+  // analysis that these reads are under it.
+  size_t TransferCount() {
+    TreeLockGuard lock(state.tree.lock());
+    return state.activeTransfers.size();
+  }
+  std::deque<Item*> VirusQueue() {
+    TreeLockGuard lock(state.tree.lock());
+    return state.virusCheck.queue(state.tree.lock());
   }
 
   int Running() const {
@@ -109,7 +121,10 @@ class SchedulerTest : public ::testing::Test {
   }
 
   AppState state{"/nonexistent"};
-  Item& root = state.tree.Lock().root();
+  // Held throughout: the scheduler runs on the fixture's thread and takes the
+  // lock again there.
+  Tree::Access access{state.tree};
+  Item& root = access.root();
   ScriptedFactory factory;
   RecordingHandOffs handOffs;
   testing::RecordingEvents events;
@@ -126,7 +141,7 @@ TEST_F(SchedulerTest, TheLimitStartsTheYoungestFirstAndTheNextWhenOneLeaves) {
   EXPECT_EQ(items[4]->GetPropInt(key::kStatus), kStatusStarting);
   EXPECT_EQ(items[3]->GetPropInt(key::kStatus), kStatusStarting);
   EXPECT_EQ(items[2]->GetPropInt(key::kStatus), kStatusQueued);
-  EXPECT_EQ(state.activeTransfers.size(), 2u);
+  EXPECT_EQ(TransferCount(), 2u);
   EXPECT_EQ(state.saveRequested, 1);
 
   scheduler.Pass();  // same second: nothing new starts
@@ -209,7 +224,7 @@ TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {
   scheduler.Pass();
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
   EXPECT_EQ(startNow.GetPropInt(key::kStatus), kStatusQueued);
-  EXPECT_TRUE(state.activeTransfers.empty());
+  EXPECT_EQ(TransferCount(), 0u);
 }
 
 TEST_F(SchedulerTest, ARetryWaitCountsDownThenQueues) {
@@ -271,7 +286,7 @@ TEST_F(SchedulerTest, EmptyIsRaisedOnceAFewSecondsAfterTheLastTransferLeaves) {
   Queue();
   NextSecond();  // starts and steps it: its item is complete
   PassUntilNoTransfers();
-  EXPECT_TRUE(state.activeTransfers.empty());
+  EXPECT_EQ(TransferCount(), 0u);
   clock.tick += 5000;
   scheduler.Pass();
   EXPECT_TRUE(events.raised.empty());
@@ -303,13 +318,14 @@ TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
   upgrade.SetPropInt(key::kAutoUpdate, 1);
   scheduler.Pass();
   PassUntilNoTransfers();
-  EXPECT_TRUE(state.activeTransfers.empty());
-  EXPECT_EQ(state.virusCheck.queue.size(), 2u);
+  EXPECT_EQ(TransferCount(), 0u);
+  const std::deque<Item*> virusQueue = VirusQueue();
+  EXPECT_EQ(virusQueue.size(), 2u);
   EXPECT_EQ(handOffs.extracted.size(), 2u);
   EXPECT_EQ(handOffs.upgrades, std::vector<Item*>{&upgrade});
   EXPECT_EQ(state.saveRequested, 1);
   EXPECT_TRUE(state.sortPending);
-  EXPECT_EQ(std::count(state.virusCheck.queue.begin(), state.virusCheck.queue.end(), &page), 1);
+  EXPECT_EQ(std::count(virusQueue.begin(), virusQueue.end(), &page), 1);
 }
 
 TEST_F(SchedulerTest, SpeedIconsRateEachTransferAgainstItsShareAndDecay) {

@@ -52,7 +52,7 @@ TEST(UpgradeUrl, AppendsThePathsToTheSiteAndNeedsASite) {
 TEST(StartUpgradeDownload, QueuesAnAppliedItemOnlyWhenASiteIsSet) {
   testing::AppHarness harness;
   App& app = harness.Load();
-  auto tree = app.tree().Lock();
+  Tree::Access tree(app.tree());
   EXPECT_EQ(StartUpgradeDownload(tree.root(), app.localNames(), 1234, UpgradeKind::kCheckPage),
             nullptr);
   tree->SetProp(setting::kUpgradeUrl, "http://127.0.0.1:9/");
@@ -83,13 +83,13 @@ TEST(UpgradeCheckDue, OnceThirtyDaysHavePassedWithASiteSet) {
     App& app = harness.Load();
     const int64_t lastCheck = app.clock().UnixTime() - row.age;
     {
-      auto tree = app.tree().Lock();
+      Tree::Access tree(app.tree());
       tree->SetPropInt(setting::kCheckNewVersion, 1);
       tree->SetPropInt64(setting::kCheckNewTime, lastCheck);
       tree->SetProp(setting::kUpgradeUrl, row.site);
     }
     EXPECT_EQ(app.TakeUpgradeCheckDue(), row.due);
-    auto tree = app.tree().Lock();
+    Tree::Access tree(app.tree());
     EXPECT_EQ(tree->GetPropInt64(setting::kCheckNewTime) != lastCheck, row.due);
   }
 }

@@ -25,7 +25,7 @@ TEST(AutomaticExtraction, ACompletedPageFillsTheClipListWithItsLinks) {
   App& app = harness.Load();
   const std::string page = nginx.Url("/site/docs/index.html");
   {
-    auto tree = app.tree().Lock();
+    Tree::Access tree(app.tree());
     tree->SetPropInt(setting::kAutoExtract, 1);
     harness.Queue(page, harness.dir.File("index.html"));
   }
@@ -37,7 +37,7 @@ TEST(AutomaticExtraction, ACompletedPageFillsTheClipListWithItsLinks) {
   std::set<std::string> clipped;
   const bool filled = testing::WaitFor(
       [&] {
-        auto tree = app.tree().Lock();
+        Tree::Access tree(app.tree());
         const Item* clip = tree->FindByName(folder::kFileClip);
         clipped.clear();
         for (int i = 0; clip && i < clip->ChildCount(); ++i) {

@@ -20,7 +20,8 @@ struct ClipRow {
 TEST(CaptureClipboardText, CapturesNewUrlsAndOffersOnlyALoneOne) {
   testing::TempDir dir;
   Tree tree;
-  Item& root = tree.Lock().root();
+  Tree::Access access(tree);
+  Item& root = access.root();
   LocalNameRegistry names{tree};
   SetUpRootAndFolders(root, dir.path());
   SetUpDefaultsAndSettings(root, dir.path());

@@ -127,7 +127,8 @@ class ExtractionTest : public ::testing::Test {
 
   testing::TempDir dir;
   Tree tree;
-  Item& root = tree.Lock().root();  // the fixture's thread is the only one here
+  Tree::Access access{tree};  // held throughout: the fixture's thread is the only one here
+  Item& root = access.root();
   LocalNameRegistry names{tree};
 };
 

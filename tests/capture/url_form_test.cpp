@@ -12,7 +12,7 @@ namespace {
 class UrlFormTest : public ::testing::Test {
  protected:
   UrlFormTest() {
-    auto access = tree.Lock();
+    Tree::Access access(tree);
     SetUpDefaultsAndSettings(access.root(), dir.path());
   }
 

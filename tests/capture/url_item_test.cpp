@@ -36,7 +36,8 @@ class ApplyUrlToItemTest : public ::testing::Test {
   testing::TempDir dir;
   const std::string download = dir.File("download/");
   Tree tree;
-  Item& root = tree.Lock().root();  // the fixture's thread is the only one here
+  Tree::Access access{tree};  // held throughout: the fixture's thread is the only one here
+  Item& root = access.root();
   LocalNameRegistry names{tree};
 };
 

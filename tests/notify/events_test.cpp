@@ -13,8 +13,10 @@ class EventsTest : public ::testing::Test {
   Item& Event(const char* name) { return *root.FindChild(kSoundFolder)->FindChild(name); }
 
   Tree tree;
-  // The fixture's own thread is the only one that reaches the tree.
-  Item& root = tree.Lock().root();
+  // Held for the whole test: the fixture's thread is the only one here, and
+  // the events take the lock again on it.
+  Tree::Access access{tree};
+  Item& root = access.root();
   testing::RecordingSounds sounds;
   EventRaiser events{tree, sounds};
 };

@@ -44,7 +44,7 @@ class DataFileTest : public ::testing::Test {
   }
 
   static Tree& SampleTree(Tree& tree) {
-    auto access = tree.Lock();
+    Tree::Access access(tree);
     Item& root = access.root();
     root.SetProp(key::kName, "Top Folder");
     Item& list = root.AddChild(std::make_unique<Item>());
@@ -54,6 +54,10 @@ class DataFileTest : public ::testing::Test {
     url.SetPropInt(key::kStatus, kStatusComplete);
     url.SetPropInt(key::kRetryCount, 0);  // what the load-time reset writes for a complete item
     return tree;
+  }
+
+  static std::string Bytes(Tree& tree) {
+    return tree.With([](Item& root) { return SaveTree(root); });
   }
 
   testing::TempDir dir;
@@ -71,7 +75,9 @@ TEST_F(DataFileTest, ASavedTreeLoadsBackAtTheNextStart) {
 
   Tree loaded;
   EXPECT_FALSE(MakeDataFile().LoadAtStartup(loaded).report);
-  EXPECT_TRUE(TreesEqual(original.Lock().root(), loaded.Lock().root()));
+  Tree::Access originalRoot(original);
+  Tree::Access loadedRoot(loaded);
+  EXPECT_TRUE(TreesEqual(originalRoot.root(), loadedRoot.root()));
 }
 
 TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
@@ -85,12 +91,16 @@ TEST_F(DataFileTest, TheFileIsPrivateToTheUserAndNoTemporaryIsLeftBehind) {
 
 TEST_F(DataFileTest, TheOldNameIsReadOnceAndDeleted) {
   Tree original;
-  WriteFile(dir.File("pellmarsh.dat"), SaveTree(SampleTree(original).Lock().root()));
+  WriteFile(dir.File("pellmarsh.dat"), Bytes(SampleTree(original)));
   DataFile dataFile = MakeDataFile();
 
   Tree loaded;
   dataFile.LoadAtStartup(loaded);
-  EXPECT_TRUE(TreesEqual(original.Lock().root(), loaded.Lock().root()));
+  {
+    Tree::Access originalRoot(original);
+    Tree::Access loadedRoot(loaded);
+    EXPECT_TRUE(TreesEqual(originalRoot.root(), loadedRoot.root()));
+  }
   EXPECT_FALSE(FileExistsOnDisk(dir.File("pellmarsh.dat")));
   dataFile.Save(loaded);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("pmarsh.dat")));
@@ -102,8 +112,8 @@ TEST_F(DataFileTest, WithBothFilesOnlyTheNewNameIsReadAndTheOldOneStays) {
   current.Lock()->SetProp(key::kName, "current");
   Tree old;
   old.Lock()->SetProp(key::kName, "old");
-  WriteFile(dir.File("pmarsh.dat"), SaveTree(current.Lock().root()));
-  WriteFile(dir.File("pellmarsh.dat"), SaveTree(old.Lock().root()));
+  WriteFile(dir.File("pmarsh.dat"), Bytes(current));
+  WriteFile(dir.File("pellmarsh.dat"), Bytes(old));
 
   Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
@@ -119,7 +129,7 @@ TEST_F(DataFileTest, NoFileAtAllIsNotAnError) {
 
 TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndACopyOfItselfBeforeTheNextSave) {
   Tree original;
-  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
+  const std::string bytes = Bytes(SampleTree(original));
   const std::string damaged = bytes.substr(0, bytes.size() - 6);
   WriteFile(dir.File("pmarsh.dat"), damaged);
   clock.unixTime = 1765000000;  // 2025-12-06 05:46:40 UTC
@@ -147,7 +157,7 @@ TEST_F(DataFileTest, ADamagedFileKeepsWhatWasReadAndACopyOfItselfBeforeTheNextSa
 
 TEST_F(DataFileTest, ADamagedFileIsRepairedAtOnceAndTheSameDamageIsCopiedOnlyOnce) {
   Tree original;
-  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
+  const std::string bytes = SampleTree(original).With([](Item& root) { return SaveTree(root); });
   const std::string damaged = bytes.substr(0, bytes.size() - 6);
   auto copies = [&] {
     std::vector<std::string> found;
@@ -214,14 +224,14 @@ TEST_F(DataFileTest, AnEmptyFileKeepsNothingAndACutChildCountAddsNoEmptyItem) {
   WriteFile(dir.File("pmarsh.dat"), bytes.substr(0, bytes.size() - urlRecord));
   Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
-  auto access = loaded.Lock();
+  Tree::Access access(loaded);
   ASSERT_EQ(access->ChildCount(), 1);
   EXPECT_EQ(access->ChildAt(0)->ChildCount(), 0);
 }
 
 TEST_F(DataFileTest, ADamagedOldNameFileIsNotDeleted) {
   Tree original;
-  const std::string bytes = SaveTree(SampleTree(original).Lock().root());
+  const std::string bytes = Bytes(SampleTree(original));
   WriteFile(dir.File("pellmarsh.dat"), bytes.substr(0, 20));
 
   Tree loaded;
@@ -233,7 +243,7 @@ TEST_F(DataFileTest, LoadingResetsInterruptedItems) {
   Tree original;
   SampleTree(original).Lock()->ChildAt(0)->ChildAt(0)->SetPropInt(key::kStatus,
                                                                   kStatusTransferring);
-  WriteFile(dir.File("pmarsh.dat"), SaveTree(original.Lock().root()));
+  WriteFile(dir.File("pmarsh.dat"), Bytes(original));
   Tree loaded;
   MakeDataFile().LoadAtStartup(loaded);
   EXPECT_EQ(loaded.Lock()->ChildAt(0)->ChildAt(0)->GetPropInt(key::kStatus), kStatusQueued);

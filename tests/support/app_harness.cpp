@@ -38,7 +38,7 @@ void AppHarness::StopWorkers() {
 }
 
 Item& AppHarness::Queue(const std::string& url, const std::string& local) {
-  std::lock_guard lock(app_->tree().lock());
+  TreeLockGuard lock(app_->tree().lock());
   Item& item = app_->tree().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());
   item.SetProp(key::kType, "_url");
   item.SetProp(key::kValue, url);
@@ -48,7 +48,7 @@ Item& AppHarness::Queue(const std::string& url, const std::string& local) {
 }
 
 int AppHarness::Status(const Item& item) {
-  std::lock_guard lock(app_->tree().lock());
+  TreeLockGuard lock(app_->tree().lock());
   return item.GetPropInt(key::kStatus);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
+#include "store/tree.h"
 
 namespace pellmarsh::testing {
 
@@ -27,10 +28,12 @@ class FakeClock final : public Clock {
   std::vector<int> sleeps;
 };
 
-// Records every message and answers with a fixed reply.
+// Records every message and answers with a fixed reply; stops the program
+// under the tree lock, as the program's own messages do.
 class RecordingMessages final : public UserMessages {
  public:
   MessageAnswer Show(const UserMessage& message) override {
+    AbortIfTreeLockHeld();
     std::lock_guard lock(mutex);
     shown.push_back(message);
     return answer;

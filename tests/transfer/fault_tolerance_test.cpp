@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 // Queued to retry after a second rather than after ten, twenty and more.
 Item& QueueWithQuickRetries(testing::AppHarness& harness, const std::string& url,
                             const std::string& local) {
-  std::lock_guard lock(harness.app().tree().lock());
+  TreeLockGuard lock(harness.app().tree().lock());
   Item& item = harness.Queue(url, local);
   item.SetPropInt(key::kRudeRetries, 1);
   return item;
@@ -44,7 +44,7 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   EXPECT_GE(proxy.connectionsCut(), 7);
-  std::lock_guard lock(app.tree().lock());
+  TreeLockGuard lock(app.tree().lock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
@@ -61,14 +61,14 @@ TEST(FaultTolerance, AnFtpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) {
       QueueWithQuickRetries(harness, "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/big.bin",
                             harness.dir.File("big.bin"));
   {
-    std::lock_guard lock(app.tree().lock());
+    TreeLockGuard lock(app.tree().lock());
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
   }
   ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(item) == kStatusComplete; }, 120s))
       << item.GetProp(key::kLog);
   EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
-  std::lock_guard lock(app.tree().lock());
+  TreeLockGuard lock(app.tree().lock());
   EXPECT_GE(item.GetPropInt(key::kRetryCount), 7);
 }
 
@@ -95,7 +95,7 @@ TEST(FaultTolerance, TextDownloadsCutRepeatedlyEndAsOneConversionOfTheWhole) {
   for (const std::string& url : {http, ftpUrl}) {
     const std::string local = harness.dir.File(std::to_string(items.size()) + ".txt");
     Item& item = QueueWithQuickRetries(harness, url, local);
-    std::lock_guard lock(app.tree().lock());
+    TreeLockGuard lock(app.tree().lock());
     item.SetPropInt(key::kTransferCode, 2);
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
@@ -104,7 +104,7 @@ TEST(FaultTolerance, TextDownloadsCutRepeatedlyEndAsOneConversionOfTheWhole) {
   for (Item* item : items) {
     ASSERT_TRUE(testing::WaitFor([&] { return harness.Status(*item) == kStatusComplete; }, 120s))
         << item->GetProp(key::kLog);
-    std::lock_guard lock(app.tree().lock());
+    TreeLockGuard lock(app.tree().lock());
     EXPECT_GE(item->GetPropInt(key::kRetryCount), 1) << item->GetProp(key::kValue);
     EXPECT_TRUE(testing::ReadFile(item->GetProp(key::kLocal)) == whole)
         << item->GetProp(key::kValue);
@@ -126,7 +126,7 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   testing::AppHarness harness;
   App& app = harness.Start();
   {
-    std::lock_guard lock(app.tree().lock());
+    TreeLockGuard lock(app.tree().lock());
     app.tree().root().SetPropInt(setting::kMaxCons, 8);
     app.tree().root().SetPropInt(setting::kDelLog, 0);
   }
@@ -149,12 +149,12 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   const bool settled = testing::WaitFor(
       [&] {
         app.SaveIfRequested();  // what the one-second timer does
-        std::lock_guard lock(app.tree().lock());
+        TreeLockGuard lock(app.tree().lock());
         return std::all_of(items.begin(), items.end(),
                            [&](const Item* item) { return triedAgainOrFailed(*item); });
       },
       240s, 100ms);
-  std::lock_guard lock(app.tree().lock());
+  TreeLockGuard lock(app.tree().lock());
   EXPECT_TRUE(settled);
   EXPECT_GT(chaos.connections(), 50);
   for (const Item* item : items) {

@@ -576,9 +576,9 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
   const bool ended = testing::WaitFor(
       [&] {
         app.SaveIfRequested();
-        std::lock_guard lock(app.tree().lock());
+        Tree::Access tree(app.state().tree);
         return app.state().activeTransfers.empty() &&
-               app.tree().root().FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus) ==
+               tree->FindByName("_filelist")->ChildAt(0)->GetPropInt(key::kStatus) ==
                    kStatusComplete;
       },
       30s);

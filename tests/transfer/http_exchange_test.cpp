@@ -51,7 +51,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
   for (const char* path : {"/t/html.bin", "/t/upper.bin", "/t/utf8.bin"}) {
     nginx.AddFile(path, "a\nb\n");
   }
-  root.SetPropInt(setting::kDelLog, 0);  // the log keeps the answer before a restart
+  tree.Lock()->SetPropInt(setting::kDelLog, 0);  // the log keeps the answer before a restart
   const struct {
     const char* what;
     std::string path, onDisk, password;
@@ -214,9 +214,12 @@ TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCrede
   for (const char* path : {"/f/b.dat", "/f/c.zip", "/f/d.bin"}) {
     nginx.AddFile(path, path);
   }
-  Item& entry = HostDefaults(root).AddChild(std::make_unique<Item>());
-  entry.SetProp(key::kName, "127.0.0.1");
-  entry.SetProp(key::kLogin, "entry-login");
+  {
+    Tree::Access access(tree);
+    Item& entry = HostDefaults(access.root()).AddChild(std::make_unique<Item>());
+    entry.SetProp(key::kName, "127.0.0.1");
+    entry.SetProp(key::kLogin, "entry-login");
+  }
   const struct {
     const char* what;
     std::string path;

@@ -55,13 +55,15 @@ inline std::string ConvertedLineEnds(const std::string& source) {
 class SessionHarness : public ::testing::Test {
  protected:
   SessionHarness() {
-    SetUpRootAndFolders(root, dir.path());
-    SetUpDefaultsAndSettings(root, dir.path());
+    Tree::Access access(tree);
+    SetUpRootAndFolders(access.root(), dir.path());
+    SetUpDefaultsAndSettings(access.root(), dir.path());
   }
 
   // A URL item as the scheduler hands it over: status 104.
   Item& NewItem(const std::string& url, const std::string& local) {
-    Item& item = root.FindByName("_filelist")->AddChild(std::make_unique<Item>());
+    Tree::Access access(tree);
+    Item& item = access->FindByName("_filelist")->AddChild(std::make_unique<Item>());
     item.SetProp(key::kType, "_url");
     item.SetProp(key::kValue, url);
     item.SetProp(key::kLocal, local);
@@ -70,9 +72,10 @@ class SessionHarness : public ::testing::Test {
   }
 
   std::unique_ptr<TransferSession> Session(Item& item) {
+    Tree::Access access(tree);
     return std::make_unique<TransferSession>(
-        item, TransferContext{root, treeLock, clock, events, resolver, names, buffer.data(),
-                              buffer.size() - 1});
+        item, TransferContext{access.root(), treeLock, clock, events, resolver, names,
+                              buffer.data(), buffer.size() - 1});
   }
 
   // Steps until the session has finished, at most `maxSteps` times (a session
@@ -104,7 +107,10 @@ class SessionHarness : public ::testing::Test {
   // listening socket, or "read from <port>" or "write to <port>" with the port
   // at the far end of a connection.
   static std::string WaitOf(const TransferSession& session) {
-    const Transfer::Wait wait = session.NextWait();
+    const Transfer::Wait wait = [&session] {
+      TreeLockGuard lock(session.treeLock());
+      return session.NextWait();
+    }();
     if (wait.fd < 0) {
       return "none";
     }
@@ -134,10 +140,9 @@ class SessionHarness : public ::testing::Test {
   }
 
   TempDir dir;
+  // Sessions take the lock themselves, and a step lets go of it around a
+  // lookup only when it is held once: the test takes it only between steps.
   Tree tree;
-  // Sessions take the lock themselves; the test's own thread reaches the root
-  // while no session steps.
-  Item& root = tree.Lock().root();
   TreeLock& treeLock = tree.lock();
   FakeClock clock;
   RecordingEvents events;

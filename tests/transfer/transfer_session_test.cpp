@@ -217,7 +217,7 @@ TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLi
 TEST_F(TransferSessionTest, HostProblemsFailPermanently) {
   std::string processDuringLookup;
   resolver.duringLookup = [&] {
-    processDuringLookup = root.FindByName("_filelist")->ChildAt(0)->GetProp(key::kProcess);
+    processDuringLookup = tree.Lock()->FindByName("_filelist")->ChildAt(0)->GetProp(key::kProcess);
   };
   Item& unknown = NewItem("http://nosuch.example/x", dir.File("out"));
   auto session = Session(unknown);
@@ -334,7 +334,7 @@ TEST_F(TransferSessionTest, AStopDuringANameLookupIsSeenAtTheNextStep) {
   resolver.names["slow.example"] = {INADDR_LOOPBACK, 0};
   // The user stops the item while the lookup runs without the tree lock.
   resolver.duringLookup = [&] {
-    std::lock_guard lock(treeLock);
+    TreeLockGuard lock(treeLock);
     item.SetPropInt(key::kStatus, kStatusStopRequested);
   };
   auto session = Session(item);
@@ -356,7 +356,7 @@ TEST_F(TransferSessionTest, TheLogKeepsEarlierAttemptsOnlyWhenAskedTo) {
   EXPECT_EQ(LogTexts(item).front(), "Start: file://" + dir.File("s"));
   EXPECT_EQ(LogTexts(item).size(), 5u);
 
-  root.SetPropInt(setting::kDelLog, 0);
+  tree.Lock()->SetPropInt(setting::kDelLog, 0);
   item.SetPropInt(key::kStatus, kStatusStarting);
   auto session = Session(item);
   RunToEnd(*session);

@@ -56,7 +56,7 @@ class GoodNightTest : public QObject {
   }
 
   bool QueueDone() {
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->state().tree);
     if (!fixture->app->state().activeTransfers.empty()) {
       return false;
     }
@@ -115,7 +115,7 @@ class GoodNightTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(BusCalls().size(), kBusCallsOfAHangUp.size(), 20000);
     // The scheduler runs on once the hang-up is done: a further download ends.
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       testing::AddQueuedUrl(tree.root(), nginx->Url("/night.bin"), fixture->dir.File("night2.bin"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(QueueDone(), 20000);
@@ -149,7 +149,7 @@ class GoodNightTest : public QObject {
     // No second dialog without a new transfer, however long the queue stays empty.
     fixture->clock.offset += 6000;
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       testing::AddQueuedUrl(tree.root(), nginx->Url("/night.bin"), fixture->dir.File("night2.bin"));
     }
     QTRY_VERIFY_WITH_TIMEOUT(QueueDone(), 20000);

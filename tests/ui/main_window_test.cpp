@@ -140,7 +140,7 @@ class MainWindowTest : public QObject {
   }
 
   int ListedCount() {
-    std::lock_guard lock(app->tree().lock());
+    TreeLockGuard lock(app->tree().lock());
     return app->tree().root().FindOrCreateChild(folder::kFileList).ChildCount();
   }
 
@@ -257,7 +257,7 @@ class MainWindowTest : public QObject {
     Find<QPushButton>("pauseButton")->click();
     QVERIFY(app->state().paused);
     {
-      std::lock_guard lock(app->tree().lock());
+      TreeLockGuard lock(app->tree().lock());
       QCOMPARE(app->tree().root().GetProp(setting::kGoFast), std::string("1"));
       QCOMPARE(app->tree().root().GetProp(setting::kOffline), std::string("1"));
     }
@@ -296,7 +296,7 @@ class MainWindowTest : public QObject {
     QVERIFY(app->state().offline);
     QVERIFY(!app->state().goodNight);
     QVERIFY(!Find<QPushButton>("goodNightButton")->isChecked());
-    std::lock_guard lock(app->tree().lock());
+    TreeLockGuard lock(app->tree().lock());
     QCOMPARE(app->tree().root().GetProp(setting::kGoFast), std::string("0"));
   }
 
@@ -439,11 +439,11 @@ class MainWindowTest : public QObject {
       Find<QTabBar>("tabs")->setCurrentIndex(kTabArchive);
       Find<QLineEdit>("urlEdit")->setText("http://user:pw@127.0.0.1:1/a.zip");
       OnNextUrlDialog(
-          [button](QDialog* dialog) { dialog->findChild<QPushButton*>(button)->click(); });
+          [name = button](QDialog* dialog) { dialog->findChild<QPushButton*>(name)->click(); });
       Find<QPushButton>("downloadButton")->click();
       QVERIFY(Find<QLineEdit>("urlEdit")->text().isEmpty());
       QCOMPARE(Find<QTabBar>("tabs")->currentIndex(), int{kTabPending});
-      std::lock_guard lock(app->tree().lock());
+      TreeLockGuard lock(app->tree().lock());
       Item* list = app->tree().root().FindChild(folder::kFileList);
       const Item* item = list->ChildAt(list->ChildCount() - 1);
       QCOMPARE(item->GetPropInt(key::kStatus), status);
@@ -472,7 +472,7 @@ class MainWindowTest : public QObject {
     QVERIFY(refusedWhileOpen.startsWith("Malformed URL\r\n"));
     QCOMPARE(messages.shown.size(), size_t{1});
     QCOMPARE(ListedCount(), 1);
-    std::lock_guard lock(app->tree().lock());
+    TreeLockGuard lock(app->tree().lock());
     const Item* item = app->tree().root().FindChild(folder::kFileList)->ChildAt(0);
     QCOMPARE(item->GetProp(key::kValue), std::string("http://127.0.0.1:8080/f.bin"));
     QCOMPARE(item->GetProp(key::kName), std::string("f.bin"));
@@ -483,7 +483,7 @@ class MainWindowTest : public QObject {
     WriteItemsOfEveryStatus();
     StartWindow();
     {
-      std::lock_guard lock(app->tree().lock());
+      TreeLockGuard lock(app->tree().lock());
       app->tree().root().SetPropInt(setting::kHidePasswords, 1);
     }
     Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
@@ -526,7 +526,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(mask, QChar('*'));
     QCOMPARE(expected.size(), 14);
     QCOMPARE(misnamed.join(","), QString());
-    std::lock_guard lock(app->tree().lock());
+    TreeLockGuard lock(app->tree().lock());
     const Item* done = app->tree().root().FindByName("done.zip");
     QCOMPARE(done->GetPropInt(key::kStatus), int{kStatusOnHold});
     QCOMPARE(done->GetProp(key::kLog), std::string());
@@ -558,7 +558,7 @@ class MainWindowTest : public QObject {
     Drop(gopher);
     QCOMPARE(ListedCount(), 4);
     const auto failedForGood = [this] {
-      std::lock_guard lock(app->tree().lock());
+      TreeLockGuard lock(app->tree().lock());
       const Item* item = app->tree().root().FindChild(folder::kFileList)->ChildAt(3);
       return item->GetPropInt(key::kStatus) == kStatusFailed &&
              item->GetProp(key::kError) == "Unsupported protocol: gopher";
@@ -609,7 +609,7 @@ class MainWindowTest : public QObject {
     // A live change reaches its row at the next refresh, and a completed item changes tab.
     tabs->setCurrentIndex(kTabPending);
     {
-      std::lock_guard lock(app->tree().lock());
+      TreeLockGuard lock(app->tree().lock());
       Item* queued = app->tree().root().FindByName("queued.bin");
       queued->SetPropInt(key::kStatus, kStatusStarting);
       queued->SetProp(key::kProcess, "Resolving host");
@@ -666,7 +666,7 @@ class MainWindowTest : public QObject {
     QVERIFY(row);
     row->setText(0, "kept.bin");  // what the editor does when the edit ends
     row->setText(0, "");
-    std::lock_guard lock(app->tree().lock());
+    TreeLockGuard lock(app->tree().lock());
     const Item* item = app->tree().root().FindByName("kept.bin");
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);

@@ -27,7 +27,7 @@ class SettingsSheetTest : public QObject {
   // A tree as a start leaves it, adjusted, and the sheet open on it.
   void Open(const std::function<void(Item&)>& adjust = {}) {
     {
-      auto root = tree->Lock();
+      Tree::Access root(*tree);
       SetUpRootAndFolders(root.root(), dir->path());
       SetUpDefaultsAndSettings(root.root(), dir->path());
       BuildSoundTable(root.root());
@@ -155,7 +155,7 @@ class SettingsSheetTest : public QObject {
     QTest::keyClicks(path, "/");
     QCOMPARE(path->text(), QString("/srv/files"));
     const auto stored = [this] {
-      auto root = tree->Lock();
+      Tree::Access root(*tree);
       return root->FindChild(folder::kHostDefaults)
           ->FindChild(kDefaultHostEntry)
           ->GetProp(key::kLocalPath);
@@ -169,7 +169,7 @@ class SettingsSheetTest : public QObject {
     Open();
     const auto names = [this](std::string_view folder) {
       QStringList found;
-      auto root = tree->Lock();
+      Tree::Access root(*tree);
       const Item* entries = root->FindChild(folder);
       for (int index = 0; index < entries->ChildCount(); ++index) {
         found << QString::fromStdString(entries->ChildAt(index)->GetProp(key::kName));
@@ -207,7 +207,7 @@ class SettingsSheetTest : public QObject {
     ShowPage("miscellaneousPage");
     QTest::mouseClick(Find<QCheckBox>("delLogCheck"), Qt::LeftButton);
     QTest::mouseClick(Find<QPushButton>("cancelButton"), Qt::LeftButton);
-    auto root = tree->Lock();
+    Tree::Access root(*tree);
     const Item* host = root->FindChild(folder::kHostDefaults)->FindChild(kDefaultHostEntry);
     QCOMPARE(host->GetProp(key::kLogin), std::string("ftpuser"));
     QCOMPARE(host->GetProp(key::kPermanent), std::string("1"));
@@ -261,7 +261,7 @@ class SettingsSheetTest : public QObject {
     Type("soundFileEdit", "/tmp/ding.wav");
     QTest::mouseClick(Find<QPushButton>("playSoundButton"), Qt::LeftButton);
     QCOMPARE(sounds.played, std::vector<std::string>{"/tmp/ding.wav"});
-    auto root = tree->Lock();
+    Tree::Access root(*tree);
     QCOMPARE(root->FindChild(folder::kSoundConfig)->FindChild("BROKEN")->GetProp(key::kFile),
              std::string("/tmp/ding.wav"));
   }

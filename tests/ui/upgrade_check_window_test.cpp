@@ -63,7 +63,7 @@ class UpgradeCheckWindowTest : public QObject {
 
   // The upgrade items of the pending list by their "autoupdate".
   std::vector<int> UpgradeItems() {
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->tree());
     std::vector<int> kinds;
     Item& list = tree->FindOrCreateChild(folder::kFileList);
     for (int index = 0; index < list.ChildCount(); ++index) {
@@ -73,7 +73,7 @@ class UpgradeCheckWindowTest : public QObject {
   }
 
   int64_t CheckTime() {
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->tree());
     return tree->GetPropInt64(setting::kCheckNewTime);
   }
 
@@ -116,7 +116,7 @@ class UpgradeCheckWindowTest : public QObject {
         "Would you like to download the new version now?"));
     QCOMPARE(UpgradeItems(), std::vector<int>{2});
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       QCOMPARE(tree->FindOrCreateChild(folder::kFileList).ChildAt(0)->GetPropInt(key::kStatus),
                int{kStatusComplete});
     }

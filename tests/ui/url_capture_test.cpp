@@ -34,7 +34,7 @@ class UrlCaptureTest : public QObject {
 
   // "value:status" of each clipped item, oldest first.
   QStringList Clipped() {
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->tree());
     QStringList described;
     if (const Item* clip = tree->FindByName(folder::kFileClip)) {
       for (int i = 0; i < clip->ChildCount(); ++i) {
@@ -52,7 +52,7 @@ class UrlCaptureTest : public QObject {
   }
 
   int ListedCount() {
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->tree());
     const Item* list = tree->FindByName(folder::kFileList);
     return list ? list->ChildCount() : 0;
   }
@@ -97,7 +97,7 @@ class UrlCaptureTest : public QObject {
     QCOMPARE(fixture->messages.shown.back().text,
              "http://example.invalid/a.zip\r\n\r\nPut this URL on the download queue?");
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->state().tree);
       QCOMPARE(fixture->app->state().clipAndGoItem, nullptr);  // asked once, then forgotten
     }
     // Known now: copied again it captures and asks nothing.
@@ -113,7 +113,7 @@ class UrlCaptureTest : public QObject {
     QTRY_COMPARE(Clipped().size(), 1);
     Item* item = nullptr;
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       item = tree->FindByName(folder::kFileClip)->ChildAt(0);
     }
     fixture->messages.answer = MessageAnswer::kOk;
@@ -132,7 +132,7 @@ class UrlCaptureTest : public QObject {
     });
     QGuiApplication::clipboard()->setText("http://example.invalid/b.zip");
     QTRY_COMPARE(ListedCount(), 1);
-    auto tree = fixture->app->tree().Lock();
+    Tree::Access tree(fixture->app->tree());
     const Item* list = tree->FindByName(folder::kFileList);
     QVERIFY(list && list->ChildCount() == 1);
     QCOMPARE(list->ChildAt(0)->GetPropInt(key::kStatus), int(kStatusQueued));
@@ -155,7 +155,7 @@ class UrlCaptureTest : public QObject {
     });
     Item* done = nullptr;
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       done = tree->FindByName(folder::kFileList)->ChildAt(0);
     }
     hooked->during = [this] {
@@ -176,7 +176,7 @@ class UrlCaptureTest : public QObject {
     QTRY_COMPARE(Clipped().size(), 1);
     std::string local;
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       local = tree->FindByName(folder::kFileClip)->ChildAt(0)->GetProp(key::kLocal);
     }
     // The file turns up while the question is open.
@@ -211,7 +211,7 @@ class UrlCaptureTest : public QObject {
     });
     Item* item = nullptr;
     {
-      auto tree = fixture->app->tree().Lock();
+      Tree::Access tree(fixture->app->tree());
       item = tree->FindByName(folder::kFileList)->ChildAt(0);
     }
     fixture->window->commands().RunItemCommand(kCommandExtractUrls, {item});

@@ -66,7 +66,7 @@ struct WindowFixture {
   }
 
   int Status(const Item& item) {
-    auto tree = app->tree().Lock();
+    Tree::Access tree(app->tree());
     return item.GetPropInt(key::kStatus);
   }
 

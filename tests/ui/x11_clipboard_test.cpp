@@ -76,7 +76,7 @@ class X11ClipboardTest : public QObject {
         xclip.error().c_str());
 
     auto clipped = [&] {
-      auto tree = app.tree().Lock();
+      Tree::Access tree(app.tree());
       const Item* clip = tree->FindByName(folder::kFileClip);
       return clip && clip->ChildCount() == 1 && clip->ChildAt(0)->GetProp(key::kValue) == url;
     };

@@ -18,8 +18,6 @@ class LocalNameRegistryTest : public ::testing::Test {
 
   testing::TempDir dir;
   Tree tree;
-  // The fixture's own thread is the only one that reaches the tree.
-  Item& root = tree.Lock().root();
   LocalNameRegistry names{tree};
 };
 
@@ -47,8 +45,9 @@ TEST_F(LocalNameRegistryTest, AFileOrDirectoryOnDiskIsInTheWay) {
 }
 
 TEST_F(LocalNameRegistryTest, QueuedAndClippedItemsOwnTheirNamesBeforeTheirFilesExist) {
+  Tree::Access access(tree);
   for (const char* folder : {"_filelist", "_fileclip", "_filearchive"}) {
-    Item& url = root.FindOrCreateChild(folder).FindOrCreateChild("url");
+    Item& url = access->FindOrCreateChild(folder).FindOrCreateChild("url");
     url.SetProp(key::kType, "_url");
     url.SetProp(key::kLocal, dir.File(folder));
   }

@@ -83,8 +83,10 @@ class LocalNamingTest : public ::testing::Test {
   testing::TempDir dir;
   const std::string download = dir.File("download");
   Tree tree;
-  // The fixture's own thread is the only one that reaches the tree.
-  Item& root = tree.Lock().root();
+  // Held for the whole test: the fixture's thread is the only one here, and
+  // the registry takes the lock again on it.
+  Tree::Access access{tree};
+  Item& root = access.root();
   LocalNameRegistry names{tree};
   std::vector<std::unique_ptr<Item>> items;
 };

@@ -19,10 +19,12 @@ namespace {
 using testing::FileExistsOnDisk;
 using testing::WriteFile;
 
-// Answers message boxes from a script, in order, and records them.
+// Answers message boxes from a script, in order, and records them; stops the
+// program under the tree lock, as the program's own messages do.
 class ScriptedMessages final : public UserMessages {
  public:
   MessageAnswer Show(const UserMessage& message) override {
+    AbortIfTreeLockHeld();
     shown.push_back(message);
     if (whileShown) {
       std::exchange(whileShown, nullptr)();
@@ -92,13 +94,13 @@ class IdleTransfer final : public Transfer {
 class ItemCommandsTest : public ::testing::Test {
  protected:
   ItemCommandsTest() {
-    auto tree = state.tree.Lock();
+    Tree::Access tree(state.tree);
     tree->FindOrCreateChild(folder::kFileList);
   }
 
   Item& AddItem(std::string_view folderName, const std::string& name, int status,
                 bool withFile = false) {
-    auto tree = state.tree.Lock();
+    Tree::Access tree(state.tree);
     auto item = std::make_unique<Item>();
     item->SetProp(key::kName, name);
     item->SetPropInt(key::kStatus, status);
@@ -113,13 +115,13 @@ class ItemCommandsTest : public ::testing::Test {
   }
 
   int ChildCount(std::string_view folderName) {
-    auto tree = state.tree.Lock();
+    Tree::Access tree(state.tree);
     const Item* found = tree->FindChild(folderName);
     return found ? found->ChildCount() : 0;
   }
 
   void EmptyFolder(std::string_view folderName) {
-    auto tree = state.tree.Lock();
+    Tree::Access tree(state.tree);
     Item& found = tree->FindOrCreateChild(folderName);
     while (found.ChildCount() > 0) {
       found.DetachChildAt(0);
@@ -172,7 +174,7 @@ TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
       {MessageAnswer::kYes, false, false, "DELETE"},
   };
   {
-    auto tree = state.tree.Lock();
+    Tree::Access tree(state.tree);
     tree->SetPropInt(setting::kOwnsFiles, 1);
   }
   for (const Row& row : rows) {
@@ -285,7 +287,10 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
 
   Item& complete = AddItem(folder::kFileList, "d", kStatusComplete);
   Item& running = AddItem(folder::kFileList, "r", kStatusTransferring);
-  state.activeTransfers.push_back(std::make_unique<IdleTransfer>(running));
+  {
+    Tree::Access tree(state.tree);
+    state.activeTransfers.push_back(std::make_unique<IdleTransfer>(running));
+  }
   Run(kCommandStop, {&complete, &running, &queued});
   EXPECT_EQ(complete.GetPropInt(key::kStatus), kStatusOnHold);
   EXPECT_EQ(running.GetPropInt(key::kStatus), kStatusStopRequested);
@@ -325,13 +330,16 @@ TEST_F(ItemCommandsTest, LaunchGuardsAndFallsBackToTheFolder) {
 TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
   Item& item = AddItem(folder::kFileClip, "clip", kStatusClipped, true);
   {
-    auto tree = state.tree.Lock();
-    state.virusCheck.queue.push_back(&item);
+    Tree::Access tree(state.tree);
+    state.virusCheck.queue(state.tree.lock()).push_back(&item);
     state.clipAndGoItem = &item;
   }
   Run(kCommandArchiveOrDelete, {&item});
-  EXPECT_TRUE(state.virusCheck.queue.empty());
-  EXPECT_EQ(state.clipAndGoItem, nullptr);
+  {
+    Tree::Access tree(state.tree);
+    EXPECT_TRUE(state.virusCheck.queue(state.tree.lock()).empty());
+    EXPECT_EQ(state.clipAndGoItem, nullptr);
+  }
   EXPECT_EQ(desk.forgotten, std::vector<const Item*>{&item});
   EXPECT_EQ(ChildCount(folder::kFileClip), 0);
   EXPECT_TRUE(FileExistsOnDisk(dir.File("clip")));  // a clipped URL's delete offers no file
@@ -345,20 +353,21 @@ TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileA
     Item& item = AddItem(folder::kFileArchive, "scanned.exe", kStatusComplete, true);
     messages.answers = {MessageAnswer::kYes};
     messages.whileShown = [&] {
-      auto tree = state.tree.Lock();
+      Tree::Access tree(state.tree);
       item.SetPropInt(key::kVirusChecking, 1);
-      state.virusCheck.queue.push_back(&item);
+      state.virusCheck.queue(state.tree.lock()).push_back(&item);
     };
     Run(command, {&item});
     EXPECT_TRUE(FileExistsOnDisk(dir.File("scanned.exe"))) << command;
     EXPECT_EQ(ChildCount(folder::kFileArchive), 1) << command;
-    EXPECT_EQ(state.virusCheck.queue.size(), 1u) << command;
+    Tree::Access tree(state.tree);
+    EXPECT_EQ(state.virusCheck.queue(state.tree.lock()).size(), 1u) << command;
     ASSERT_EQ(messages.shown.size(), 2u) << command;
     EXPECT_EQ(messages.shown[1].text,
               "File currently being checked for viruses.  Please wait until this completes before "
               "deleting it!");
     EXPECT_TRUE(events.raised.empty()) << command;
-    state.virusCheck.queue.clear();
+    state.virusCheck.queue(state.tree.lock()).clear();
     EmptyFolder(folder::kFileArchive);
   }
 }

@@ -22,7 +22,7 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
   ::chmod(checker.c_str(), 0700);
   std::vector<Item*> items;
   {
-    auto tree = app.tree().Lock();
+    Tree::Access tree(app.tree());
     tree->SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
     tree->SetProp(setting::kVirusProgram, checker);
     tree->SetProp(setting::kVirusCommand, "%1");
@@ -38,14 +38,14 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
   app.StartWorkers();
   const bool checked = testing::WaitFor(
       [&] {
-        auto tree = app.tree().Lock();
+        Tree::Access tree(app.tree());
         return items[0]->GetPropInt(key::kVirusCheck) != 0 &&
                items[1]->GetPropInt(key::kVirusCheck) != 0;
       },
       std::chrono::seconds(30));
   harness.StopWorkers();
   ASSERT_TRUE(checked);
-  auto tree = app.tree().Lock();
+  Tree::Access tree(app.tree());
   EXPECT_EQ(items[0]->GetPropInt(key::kVirusCheck), 2);
   EXPECT_EQ(items[1]->GetPropInt(key::kVirusCheck), 1);
   EXPECT_NE(items[1]->GetProp(key::kLog).find("Virus check returned: 1 (File INFECTED)"),

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 class VirusCheckerTest : public ::testing::Test {
  protected:
   VirusCheckerTest() {
-    auto tree = itemTree.Lock();
+    Tree::Access tree(itemTree);
     tree->SetProp(setting::kVirusReturns, "1,2");
     tree->SetProp(setting::kVirusReturnsGood, "0");
     tree->SetProp(setting::kVirusReturnsFail, "9");
@@ -36,22 +36,27 @@ class VirusCheckerTest : public ::testing::Test {
   }
 
   void SetUpChecker(const std::string& program, const std::string& command = "%1") {
-    auto tree = itemTree.Lock();
+    Tree::Access tree(itemTree);
     tree->SetProp(setting::kVirusProgram, program);
     tree->SetProp(setting::kVirusCommand, command);
   }
 
   Item& QueueFile(const std::string& name) {
     testing::WriteFile(dir.File(name), "payload");
-    auto tree = itemTree.Lock();
+    Tree::Access tree(itemTree);
     Item& item = tree->FindOrCreateChild("_filelist").AddChild(std::make_unique<Item>());
     item.SetProp(key::kLocal, dir.File(name));
-    shared.queue.push_back(&item);
+    shared.queue(itemTree.lock()).push_back(&item);
     return item;
   }
 
+  std::deque<Item*> Queue() {
+    Tree::Access tree(itemTree);
+    return shared.queue(itemTree.lock());
+  }
+
   std::string Get(Item& item, PropKey key) {
-    auto tree = itemTree.Lock();
+    Tree::Access tree(itemTree);
     return item.GetProp(key);
   }
 
@@ -97,7 +102,7 @@ TEST_F(VirusCheckerTest, ExitCodesGiveTheVerdictsAndAnInfectedFileGoesOrStays) {
               row.event ? std::vector<std::string>{row.event} : std::vector<std::string>{})
         << tag;
     EXPECT_EQ(testing::FileExistsOnDisk(Get(item, key::kLocal)), row.fileStays) << tag;
-    EXPECT_TRUE(shared.queue.empty()) << tag;
+    EXPECT_TRUE(Queue().empty()) << tag;
   }
 }
 
@@ -154,7 +159,7 @@ TEST_F(VirusCheckerTest, ASetUpOrStartFailureHaltsWithTheItemFirstInLine) {
   // Once the settings are right, the same item is checked first.
   shared.halted = false;
   SetUpChecker(dir.File("scanner"));
-  ASSERT_EQ(shared.queue.front(), &item);
+  ASSERT_EQ(Queue().front(), &item);
   EXPECT_TRUE(checker.CheckHead());
   EXPECT_EQ(Get(item, key::kVirusCheck), "2");
 }
@@ -173,7 +178,7 @@ TEST_F(VirusCheckerTest, AStopEndsAHungCheckerAndKeepsTheItemQueued) {
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
   EXPECT_EQ(Get(item, key::kVirusCheck), "");
   EXPECT_EQ(Get(item, key::kVirusChecking), "0");
-  EXPECT_EQ(shared.queue.front(), &item);
+  EXPECT_EQ(Queue().front(), &item);
 }
 
 }  // namespace
