@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdlib>
 #include <deque>
 
 #include "platform/thread_annotations.h"
@@ -19,7 +20,12 @@ class VirusCheckShared {
   // Finished items waiting for the virus checker, oldest first. Guarded by the
   // tree lock, which the caller names: a field here cannot name a tree it does
   // not hold.
-  std::deque<Item*>& queue(TreeLock& treeLock) REQUIRES(treeLock) { return queue_; }
+  std::deque<Item*>& queue(TreeLock& treeLock) REQUIRES(treeLock) {
+    if (!treeLock.HeldByThisThread()) {
+      std::abort();  // a programming error, as for the tree's root
+    }
+    return queue_;
+  }
 
   // The stop handshake: the window asks, the checker answers.
   std::atomic<VirusThreadState> thread{VirusThreadState::kRunning};
