@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "capture/url_extraction.h"
+#include "desktop/qt_gui_queue.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/url_properties_dialog.h"
@@ -61,9 +62,11 @@ namespace {
 std::optional<ExtractionPlan> ScanBesideTheWindow(const ExtractionSource& source) {
   std::optional<ExtractionPlan> plan;
   QEventLoop wait;
+  // Through a queue whose lock the thread sanitizer can see, unlike Qt's own.
+  QtGuiQueue done;
   std::thread scan([&] {
     plan = PlanExtraction(source);
-    QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+    done.Post([&wait] { wait.quit(); });
   });
   wait.exec(QEventLoop::ExcludeUserInputEvents);
   scan.join();
