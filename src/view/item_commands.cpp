@@ -382,13 +382,14 @@ int ItemCommands::Nuke(Item& item) {
   if (facts.status >= kStatusTransferring || facts.checking) {
     return DeleteFile(item);
   }
-  deletePrompt_ = OfferFileDelete(item, deletePrompt_, [this, &item]() REQUIRES(state_.tree.lock()) {
-    if (item.GetPropInt(key::kArchived) != 0) {
-      DeleteUrl(item);
-    } else {
-      Archive(item);
-    }
-  });
+  deletePrompt_ =
+      OfferFileDelete(item, deletePrompt_, [this, &item]() REQUIRES(state_.tree.lock()) {
+        if (item.GetPropInt(key::kArchived) != 0) {
+          DeleteUrl(item);
+        } else {
+          Archive(item);
+        }
+      });
   return deletePrompt_;
 }
 
