@@ -102,7 +102,8 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   }
 
   MakeEntryFolderOnce(root, folder::kFtpText, {"TXT", "TEXT", "HTML", "HTM"});
-  MakeEntryFolderOnce(root, folder::kHttpText, {"text/plain", "text/html", "text/htm"});
+  // Older data files may also hold "text/htm", which no server sends; it does no harm there.
+  MakeEntryFolderOnce(root, folder::kHttpText, {"text/plain", "text/html"});
 
   SetDefaultIfEmpty(root, setting::kMinTray, 1);
   SetDefaultIfEmpty(root, setting::kHighSpeed, 99999.0);

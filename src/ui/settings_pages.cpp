@@ -130,14 +130,13 @@ SettingsFileDialogs DesktopFileDialogs() {
                                                  QString::fromStdString(start)));
   };
   dialogs.program = [](QWidget* parent, const std::string& start) {
-    return Std(QFileDialog::getOpenFileName(
-        parent, "Pellmarsh: Virus Checker", QString::fromStdString(start),
-        "All Files (*);;Executable Programs (*.exe *.com *.bat)"));
+    return Std(QFileDialog::getOpenFileName(parent, "Pellmarsh: Virus Checker",
+                                            QString::fromStdString(start), "Programs (*)"));
   };
   dialogs.sound = [](QWidget* parent, const std::string& start) {
     return Std(QFileDialog::getOpenFileName(parent, "Pellmarsh: Sound File",
                                             QString::fromStdString(start),
-                                            "Windows sound files (*.wav)"));
+                                            "Wave sound files (*.wav)"));
   };
   return dialogs;
 }
@@ -224,7 +223,7 @@ CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
   localPath_ = Edit("localPathEdit");
   login_ = Edit("loginEdit");
   password_ = Edit("passwordEdit");
-  permanent_ = new QCheckBox("Permanan&t:");
+  permanent_ = new QCheckBox("Permanen&t:");
   permanent_->setObjectName("permanentCheck");
   permanent_->setLayoutDirection(Qt::RightToLeft);
   QPushButton* browse = NamedButton("browseDirectoryButton", "&Browse...");
@@ -389,10 +388,11 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
       AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
              v.bytesPerSecond);
   layout->addWidget(bytesPerSecond_);
-  layout->addWidget(AddBox("shutdownPcCheck",
-                           "Good Night exits Windows and shuts off the PC when queue empties.",
-                           v.shutdownPc));
-  layout->addWidget(Note("shutdownPcNote", "(Good Night usually just disconnects your modem.)"));
+  layout->addWidget(AddBox(
+      "shutdownPcCheck",
+      "Good Night shuts down and powers off the computer when the queue empties.", v.shutdownPc));
+  layout->addWidget(Note("shutdownPcNote",
+                         "(Good Night usually just hangs up your dial-up or mobile connection.)"));
   layout->addWidget(AddBox("minTrayCheck", "Minimize to System Tray", v.minTray));
   layout->addWidget(AddBox("autoExtractCheck",
                            "Automatically extract URLs from web pages and FTP directories.",

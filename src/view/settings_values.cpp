@@ -151,8 +151,9 @@ std::string_view SpeedUnitText(bool bytesPerSecond) {
 }
 
 std::string_view SpeedSampleText(bool bytesPerSecond) {
-  return bytesPerSecond ? "Sample figure:  1700BPS is 50% of a 28.8 modem connection."
-                        : "Sample figure:  100KPS is 50% of a 28.8 modem connection.";
+  return bytesPerSecond
+             ? "Sample figure:  1250000 bytes per second is 50% of a 20 Mbit/s connection."
+             : "Sample figure:  73500 KPM is 50% of a 20 Mbit/s connection.";
 }
 
 std::string WithoutTrailingSeparator(std::string path) {

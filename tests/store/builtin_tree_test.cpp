@@ -45,7 +45,7 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
   EXPECT_EQ(ChildNames(*root.FindByName("nkw-ftptext")),
             (std::vector<std::string>{"TXT", "TEXT", "HTML", "HTM"}));
   EXPECT_EQ(ChildNames(*root.FindByName("nkw-httptext")),
-            (std::vector<std::string>{"text/plain", "text/html", "text/htm"}));
+            (std::vector<std::string>{"text/plain", "text/html"}));
   const Item* url = root.FindByName("_url");
   EXPECT_EQ(url->GetProp(key::kValue), "Internet File");
   EXPECT_EQ(url->GetPropInt(key::kPublic), 1);

@@ -101,7 +101,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("100"));
     QCOMPARE(Find<QLabel>("lowSpeedUnit")->text(), QString("kilobytes per minute"));
     QCOMPARE(Find<QLabel>("sampleText")->text(),
-             QString("Sample figure:  100KPS is 50% of a 28.8 modem connection."));
+             QString("Sample figure:  73500 KPM is 50% of a 20 Mbit/s connection."));
     // Cancel keeps what was stored; OK writes what the page read.
     QCOMPARE(Setting(setting::kHighSpeed), std::string("100.000000"));
     sheet->accept();
@@ -186,7 +186,7 @@ class SettingsSheetTest : public QObject {
     QTest::mouseClick(Find<QPushButton>("mimeTypeAddButton"), Qt::LeftButton);
     QCOMPARE(names(folder::kFtpText), QStringList({"TXT", "TEXT", "HTML", "HTM", "LOG"}));
     QCOMPARE(names(folder::kHttpText),
-             QStringList({"text/plain", "text/html", "text/htm", "application/x-sh"}));
+             QStringList({"text/plain", "text/html", "application/x-sh"}));
     QCOMPARE(messages.shown.size(), size_t{2});
     QCOMPARE(messages.shown[0].text, std::string("That extension is already in the list."));
     QCOMPARE(messages.shown[1].text, std::string("That mime type is already in the list."));
