@@ -1,20 +1,56 @@
 #include "ui/about_box.h"
 
-#include <QDesktopServices>
 #include <QDialogButtonBox>
-#include <QFileInfo>
+#include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "platform/program_dir.h"
 #include "store/data_file.h"
 
-namespace pellmarsh {
+// A static library's resource is left out of the program unless it is named;
+// outside any namespace, as its initialiser is.
+static void RegisterReadMe() {
+  Q_INIT_RESOURCE(readme);
+}
 
-AboutBox::AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* parent)
-    : QDialog(parent), programDir_(folders.programDir), messages_(messages) {
+namespace pellmarsh {
+namespace {
+
+// Built into the program, so every copy of it, installed or not, has it.
+const char* const kReadMeResource = ":/pellmarsh.txt";
+
+// The read-me in a window of its own; its columns line up in a fixed-width font.
+void ShowReadMe(QWidget* parent) {
+  QDialog window(parent);
+  window.setWindowTitle("Pellmarsh: Read Me");
+  window.setObjectName("readMeWindow");
+  auto* text = new QPlainTextEdit;
+  text->setObjectName("readMeText");
+  text->setReadOnly(true);
+  text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  [[maybe_unused]] static const bool registered = [] {
+    RegisterReadMe();
+    return true;
+  }();
+  QFile file(kReadMeResource);
+  file.open(QIODevice::ReadOnly);
+  text->setPlainText(QString::fromUtf8(file.readAll()));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&window);
+  layout->addWidget(text);
+  layout->addWidget(buttons);
+  window.resize(640, 480);
+  window.exec();
+}
+
+}  // namespace
+
+AboutBox::AboutBox(const DataFolders& folders, QWidget* parent) : QDialog(parent) {
   setWindowTitle("Pellmarsh: About");
   setObjectName("aboutBox");
   auto* text = new QLabel(
@@ -42,22 +78,11 @@ AboutBox::AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* 
   QPushButton* readMe = buttons->addButton("&Read Me...", QDialogButtonBox::ActionRole);
   readMe->setObjectName("readMeButton");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(readMe, &QPushButton::clicked, this, &AboutBox::OpenReadMe);
+  connect(readMe, &QPushButton::clicked, this, [this] { ShowReadMe(this); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
   layout->addWidget(location);
   layout->addWidget(buttons);
-}
-
-void AboutBox::OpenReadMe() {
-  QString path = QString::fromStdString(JoinPath(programDir_, "pellmarsh.txt"));
-  if (!QFileInfo::exists(path)) {
-    // Installed, the read-me sits with the package's documentation.
-    path = QString::fromStdString(JoinPath(programDir_, "../share/doc/pellmarsh/pellmarsh.txt"));
-  }
-  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-    messages_.Show({"Could not open PELLMARSH.TXT."});
-  }
 }
 
 }  // namespace pellmarsh

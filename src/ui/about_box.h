@@ -1,24 +1,16 @@
 #pragma once
 
 #include <QDialog>
-#include <string>
 
 #include "platform/data_folders.h"
-#include "platform/user_messages.h"
 
 namespace pellmarsh {
 
 // Product name, version, features and where the data lives, with a button
-// that opens the read-me.
+// that shows the read-me.
 class AboutBox final : public QDialog {
  public:
-  AboutBox(const DataFolders& folders, UserMessages& messages, QWidget* parent);
-
- private:
-  void OpenReadMe();
-
-  std::string programDir_;
-  UserMessages& messages_;
+  AboutBox(const DataFolders& folders, QWidget* parent);
 };
 
 }  // namespace pellmarsh

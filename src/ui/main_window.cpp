@@ -343,7 +343,7 @@ void MainWindow::StoreWindowState() {
 }
 
 void MainWindow::ShowAboutBox() {
-  AboutBox about(app_.folders(), app_.messages(), this);
+  AboutBox about(app_.folders(), this);
   about.exec();
 }
 

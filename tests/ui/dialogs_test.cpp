@@ -93,16 +93,27 @@ class DialogsTest : public QObject {
     QCOMPARE(dialog.findChild<QLabel*>("questionText")->textFormat(), Qt::PlainText);
   }
 
-  void theAboutBoxSaysWhenTheReadMeCannotBeOpened() {
-    testing::TempDir dir;  // holds no pellmarsh.txt
-    testing::RecordingMessages messages;
-    AboutBox about(FoldersBesideProgram(dir.path()), messages, nullptr);
+  void theAboutBoxShowsTheBuiltInReadMeFromAnyDirectory() {
+    testing::TempDir dir;  // holds no read-me
+    AboutBox about(FoldersBesideProgram(dir.path()), nullptr);
     QCOMPARE(about.windowTitle(), QString("Pellmarsh: About"));
     QVERIFY(about.findChild<QWidget*>("aboutText"));
+    QString title, firstLine;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+      if (auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+          window && window->objectName() == "readMeWindow") {
+        poll->deleteLater();
+        title = window->windowTitle();
+        firstLine =
+            window->findChild<QPlainTextEdit*>("readMeText")->toPlainText().section('\n', 0, 0);
+        window->reject();
+      }
+    });
+    poll->start(10);
     about.findChild<QPushButton*>("readMeButton")->click();
-    QCOMPARE(messages.shown.size(), size_t{1});
-    QCOMPARE(messages.shown[0].text, std::string("Could not open PELLMARSH.TXT."));
-    QCOMPARE(messages.shown[0].caption, std::string("Pellmarsh"));
+    QCOMPARE(title, QString("Pellmarsh: Read Me"));
+    QCOMPARE(firstLine, QString("PELLMARSH 1.2d"));
   }
 
   void renameOldMovesTheFileOnlyToAFreeEditedName() {

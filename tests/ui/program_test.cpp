@@ -52,7 +52,6 @@ class ProgramTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
     std::filesystem::permissions(dir.File("pellmarsh"), std::filesystem::perms::owner_all);
-    std::filesystem::copy_file(PELLMARSH_README, dir.File("pellmarsh.txt"));
   }
 
   void TearDown() override {
@@ -306,9 +305,7 @@ TEST_F(ProgramTest, ATerminateOnAFullDiskEndsWithTheReasonAndTheOldDataFile) {
     std::string path;
     ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
   } unmount{mount};
-  for (const char* file : {"pellmarsh", "pellmarsh.txt"}) {
-    std::filesystem::copy_file(dir.File(file), mount + "/" + file);
-  }
+  std::filesystem::copy_file(dir.File("pellmarsh"), mount + "/pellmarsh");
   std::filesystem::permissions(mount + "/pellmarsh", std::filesystem::perms::owner_all);
   // Not a first start, so no About box waits for OK.
   Item root;
