@@ -1,5 +1,7 @@
 #include "app/program_transfers.h"
 
+#include <utility>
+
 #include "transfer/transfer_session.h"
 
 namespace pellmarsh {
@@ -17,6 +19,12 @@ std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
   return std::make_unique<TransferSession>(
       item, TransferContext{tree_.root(), tree_.lock(), clock_, events_, resolver_, localNames_,
                             transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_});
+}
+
+void ProgramHandOffs::DownloadEnded(EndedDownload ended) {
+  if (desk_.downloadEnded) {
+    desk_.downloadEnded(std::move(ended));
+  }
 }
 
 void ProgramHandOffs::InstallUpgrade(Item& item) {

@@ -39,6 +39,9 @@ struct HandOffDesk {
   // A finished upgrade download, on the scheduler thread with the tree lock
   // held: it may only pass the item on to the window thread.
   std::function<void(Item&)> upgradeFinished;
+  // A download that ended for good, on the scheduler thread with the tree
+  // lock held: it may only pass the facts on to the window thread.
+  std::function<void(EndedDownload)> downloadEnded;
 };
 
 // Where finished downloads go next.
@@ -53,6 +56,7 @@ class ProgramHandOffs final : public SchedulerHandOffs {
   void ExtractUrls(Item& item) override REQUIRES(state_.tree.lock()) {
     extraction_.Post(ExtractionSourceOf(item));
   }
+  void DownloadEnded(EndedDownload ended) override;
   void InstallUpgrade(Item& item) override REQUIRES(state_.tree.lock());
   void RunAutomaticShutdown() override EXCLUDES(state_.tree.lock());
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "store/data_file.h"
@@ -207,8 +209,13 @@ void Scheduler::StepOne(size_t slot) {
 void Scheduler::FinishTransfer(size_t index) {
   Tree::Access tree(state_.tree);
   Transfer& transfer = *state_.activeTransfers[index];
+  const Item& root = tree.root();
+  if (const Item* item = transfer.item()) {
+    if (std::optional<EndedDownload> ended = EndedDownloadOf(root, *item)) {
+      handOffs_.DownloadEnded(std::move(*ended));
+    }
+  }
   if (Item* item = transfer.item(); item && item->GetPropInt(key::kStatus) == kStatusComplete) {
-    const Item& root = tree.root();
     if (root.GetPropInt(setting::kAutoExtract) != 0) {
       handOffs_.ExtractUrls(*item);
     }

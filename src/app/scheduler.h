@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "notify/download_notices.h"
 #include "notify/events.h"
 #include "platform/clock.h"
 #include "platform/thread_annotations.h"
@@ -28,6 +29,9 @@ class SchedulerHandOffs {
   virtual ~SchedulerHandOffs() = default;
   // "parm-autoextract": harvest the URLs of a finished page or listing.
   virtual void ExtractUrls(Item& item) = 0;
+  // A download that ended for good, for the desktop to tell. Called with the
+  // tree lock held: it only hands the facts on.
+  virtual void DownloadEnded(EndedDownload ended) = 0;
   // A finished download of the upgrade check; the item leaves its transfer.
   virtual void InstallUpgrade(Item& item) = 0;
   // Good Night was pressed and the queue has emptied. Runs on the scheduler

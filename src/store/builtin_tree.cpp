@@ -113,6 +113,7 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kDelLog, 1);
   SetDefaultIfEmpty(root, setting::kRetryShort, 1);
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
+  SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
   if (root.GetProp(setting::kMaxCons).empty()) {
     root.SetPropInt(setting::kMaxCons, 2);
     root.SetPropInt(setting::kMaxConEnable, 1);

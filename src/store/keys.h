@@ -145,6 +145,8 @@ struct setting {
   // Base URL of the upgrade site; empty means there is none to ask.
   static constexpr PropKey kUpgradeUrl{"parm-upgradeurl"};
   static constexpr PropKey kSoundOn{"parm-soundon"};
+  // Desktop notifications of downloads that end, complete or failed for good.
+  static constexpr PropKey kNotifyOn{"parm-notifyon"};
 
   // The virus checker
   static constexpr EnumKey<VirusCheckMode> kVirusCheck{"parm-virus-check"};

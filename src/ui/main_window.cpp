@@ -28,6 +28,7 @@
 #include "desktop/qt_file_manager.h"
 #include "desktop/qt_power_control.h"
 #include "desktop/qt_shutdown_countdown.h"
+#include "platform/files.h"
 #include "store/keys.h"
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
@@ -38,6 +39,7 @@
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
 #include "ui/window_desk.h"
+#include "ui/window_notices.h"
 #include "ui/window_tray.h"
 #include "view/list_rows.h"
 
@@ -90,6 +92,13 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
                              probe_.showFile ? probe_.showFile : ShowFileInFolder,
                              [this] { return quitRequested_ || closing_; }});
+  notices_ = std::make_unique<WindowNotices>(
+      *this, app_.clock(),
+      QtDesktopNotifications::Actions{[this](const std::string& file) {
+                                        return desk_->OpenDocument(file) ||
+                                               desk_->OpenFolder(DirectoryOf(file));
+                                      },
+                                      probe_.showFile ? probe_.showFile : ShowFileInFolder});
 }
 
 MainWindow::~MainWindow() {
@@ -604,7 +613,8 @@ void MainWindow::ConnectHandOffs() {
     power = ownPower_.get();
   }
   app_.handOffs().Connect(
-      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); }});
+      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); },
+       [this](EndedDownload ended) { notices_->DownloadEnded(std::move(ended)); }});
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

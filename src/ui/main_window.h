@@ -41,6 +41,7 @@ class ClipboardWatcher;
 class QtShutdownCountdown;
 class UpgradeInstaller;
 class WindowDesk;
+class WindowNotices;
 
 // The program's one window: a dialog for its Enter key and default button,
 // shown as an ordinary top-level window for the program's whole life.
@@ -148,6 +149,7 @@ class MainWindow final : public QDialog {
   std::unique_ptr<PowerControl> ownPower_;
   std::unique_ptr<QtShutdownCountdown> countdown_;
   std::unique_ptr<UpgradeInstaller> upgrades_;
+  std::unique_ptr<WindowNotices> notices_;
 };
 
 }  // namespace pellmarsh

@@ -590,6 +590,10 @@ CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
   soundOn->setObjectName("soundOnCheck");
   soundOn->setChecked(context_.values.soundOn);
   connect(soundOn, &QCheckBox::toggled, this, [this](bool on) { context_.values.soundOn = on; });
+  auto* notifyOn = new QCheckBox("Show a &desktop notification when a download completes or fails");
+  notifyOn->setObjectName("notifyOnCheck");
+  notifyOn->setChecked(context_.values.notifyOn);
+  connect(notifyOn, &QCheckBox::toggled, this, [this](bool on) { context_.values.notifyOn = on; });
   events_.Attach(ListBox("triggerList", "Trigger:"));
   file_ = Edit("soundFileEdit");
   QPushButton* browse = NamedButton("browseSoundButton", "&Browse...");
@@ -608,6 +612,7 @@ CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
   layout->addWidget(Label("soundFileLabel", "Sound file:", file_));
   layout->addLayout(fileRow);
   layout->addLayout(playRow);
+  layout->addWidget(notifyOn);
 
   events_.Fill(context_.tree, true);
   connect(events_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowEvent(); });

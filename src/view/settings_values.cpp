@@ -20,6 +20,7 @@ struct Field {
 
 constexpr Field<bool> kFlags[] = {
     {setting::kSoundOn, &SettingsValues::soundOn},
+    {setting::kNotifyOn, &SettingsValues::notifyOn},
     {setting::kDelLog, &SettingsValues::delLog},
     {setting::kOwnsFiles, &SettingsValues::ownsFiles},
     {setting::kRetryShort, &SettingsValues::retryShort},

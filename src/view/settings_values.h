@@ -30,6 +30,7 @@ struct SettingsValues {
   int virusAlert = 0;
   // Sound
   bool soundOn = false;
+  bool notifyOn = false;
   // Miscellaneous
   bool delLog = false;
   bool ownsFiles = false;

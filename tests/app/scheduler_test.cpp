@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -63,11 +64,13 @@ class ScriptedFactory final : public TransferFactory {
 class RecordingHandOffs final : public SchedulerHandOffs {
  public:
   void ExtractUrls(Item& item) override { extracted.push_back(&item); }
+  void DownloadEnded(EndedDownload ended) override { endedNames.push_back(ended.name); }
   void InstallUpgrade(Item& item) override { upgrades.push_back(&item); }
   void RunAutomaticShutdown() override { ++shutdowns; }
 
   std::vector<Item*> extracted;
   std::vector<Item*> upgrades;
+  std::vector<std::string> endedNames;
   int shutdowns = 0;
 };
 
@@ -312,8 +315,10 @@ TEST_F(SchedulerTest, GoodNightShutsDownWhenTheQueueEmpties) {
 TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
   root.SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
   root.SetPropInt(setting::kAutoExtract, 1);
+  root.SetPropInt(setting::kNotifyOn, 1);
   factory.steps = 1;
   Item& page = Queue();
+  page.SetProp(key::kName, "page.html");
   Item& upgrade = Queue();
   upgrade.SetPropInt(key::kAutoUpdate, 1);
   scheduler.Pass();
@@ -323,6 +328,7 @@ TEST_F(SchedulerTest, FinishedDownloadsAreHandedOn) {
   EXPECT_EQ(virusQueue.size(), 2u);
   EXPECT_EQ(handOffs.extracted.size(), 2u);
   EXPECT_EQ(handOffs.upgrades, std::vector<Item*>{&upgrade});
+  EXPECT_EQ(handOffs.endedNames, std::vector<std::string>{"page.html"});
   EXPECT_EQ(state.saveRequested, 1);
   EXPECT_TRUE(state.sortPending);
   EXPECT_EQ(std::count(virusQueue.begin(), virusQueue.end(), &page), 1);

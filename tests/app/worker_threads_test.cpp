@@ -15,6 +15,7 @@ class NoTransfers final : public TransferFactory {
 class NoHandOffs final : public SchedulerHandOffs {
  public:
   void ExtractUrls(Item&) override {}
+  void DownloadEnded(EndedDownload) override {}
   void InstallUpgrade(Item&) override {}
   void RunAutomaticShutdown() override {}
 };

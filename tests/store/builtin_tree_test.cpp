@@ -80,6 +80,15 @@ TEST_F(BuiltinTreeTest, StoredSettingsStayAndEmptyOnesGetTheirDefault) {
   EXPECT_EQ(root.GetProp(setting::kMaxConEnable), "0");
 }
 
+// Data files from before the switch have none: they get it on.
+TEST_F(BuiltinTreeTest, NotificationsAreOnUnlessSwitchedOff) {
+  SetUpAll();
+  EXPECT_EQ(root.GetProp(setting::kNotifyOn), "1");
+  root.SetPropInt(setting::kNotifyOn, 0);
+  SetUpAll();
+  EXPECT_EQ(root.GetProp(setting::kNotifyOn), "0");
+}
+
 TEST_F(BuiltinTreeTest, TypeDescriptionsAreRestoredButNothingIsDuplicated) {
   SetUpAll();
   root.FindByName("_url")->SetProp(key::kValue, "edited");

@@ -266,6 +266,16 @@ class SettingsSheetTest : public QObject {
              std::string("/tmp/ding.wav"));
   }
 
+  void notificationsAreOnByDefaultAndSwitchedOffOnTheSoundPage() {
+    Open();
+    ShowPage("soundPage");
+    auto* notifyOn = Find<QCheckBox>("notifyOnCheck");
+    QVERIFY(notifyOn->isChecked());
+    QTest::mouseClick(notifyOn, Qt::LeftButton);
+    sheet->accept();
+    QCOMPARE(Setting(setting::kNotifyOn), std::string("0"));
+  }
+
   // Check Now asks the site as typed, and leaves the sheet and its other changes open.
   void checkNowStoresTheTypedSiteAndKeepsTheSheetOpen() {
     Open([](Item& root) { root.SetProp(setting::kUpgradeUrl, "http://old.example.net"); });
