@@ -56,6 +56,16 @@ std::unique_ptr<Item> MakeCapturedUrlItem(Item& root, LocalNameRegistry& names,
   return item;
 }
 
+std::string UrlProblem(const std::string& text) {
+  Item item;
+  item.SetProp(key::kValue, text);
+  ClassifyItem(item);
+  if (item.GetProp(key::kType) != "_url") {
+    return "Not a URL";
+  }
+  return ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kError);
+}
+
 std::vector<std::string> DroppedTexts(const DroppedData& drop) {
   if (drop.onlyLocalFiles) {
     return {drop.localPaths.rbegin(), drop.localPaths.rend()};

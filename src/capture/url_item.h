@@ -23,6 +23,11 @@ void ApplyUrlToItem(Item& root, LocalNameRegistry& names, Item& item);
 std::unique_ptr<Item> MakeCapturedUrlItem(Item& root, LocalNameRegistry& names,
                                           const std::string& text, int64_t now);
 
+// Why a text from another program cannot become a URL item ("Not a URL",
+// "Malformed URL", "Unsupported protocol: gopher"); empty when it can. The
+// same rules as MakeCapturedUrlItem, without a tree.
+std::string UrlProblem(const std::string& text);
+
 // What a drag and drop carried.
 struct DroppedData {
   // The dropped URLs are all local files: their paths, in drop order.

@@ -114,6 +114,7 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kRetryShort, 1);
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
   SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
+  SetDefaultIfEmpty(root, setting::kQueueLinks, 1);
   if (root.GetProp(setting::kMaxCons).empty()) {
     root.SetPropInt(setting::kMaxCons, 2);
     root.SetPropInt(setting::kMaxConEnable, 1);

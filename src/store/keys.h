@@ -134,6 +134,9 @@ struct setting {
   static constexpr PropKey kHidePasswords{"parm-hidepasswords"};
   static constexpr PropKey kClipAndGo{"parm-clipandgo"};
   static constexpr PropKey kClipStart{"parm-clipstart"};
+  // Links from other programs (the command line, the session bus) are queued
+  // rather than held.
+  static constexpr PropKey kQueueLinks{"parm-queuelinks"};
   static constexpr PropKey kBps{"parm-bps"};
   static constexpr PropKey kShutdownPc{"parm-shutdownpc"};
 

@@ -440,6 +440,7 @@ void CSettingsPage4::AddClipboardBoxes(QVBoxLayout& layout) {
   clipStartRow->addSpacing(22);
   clipStartRow->addWidget(clipStart);
   layout.addLayout(clipStartRow);
+  layout.addWidget(AddBox("queueLinksCheck", "Queue links from other programs", v.queueLinks));
 }
 
 QLayout* CSettingsPage4::BuildConnectionsRow() {

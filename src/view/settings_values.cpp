@@ -27,6 +27,7 @@ constexpr Field<bool> kFlags[] = {
     {setting::kHidePasswords, &SettingsValues::hidePasswords},
     {setting::kClipAndGo, &SettingsValues::clipAndGo},
     {setting::kClipStart, &SettingsValues::clipStart},
+    {setting::kQueueLinks, &SettingsValues::queueLinks},
     {setting::kMaxConEnable, &SettingsValues::maxConEnable},
     {setting::kBps, &SettingsValues::bytesPerSecond},
     {setting::kShutdownPc, &SettingsValues::shutdownPc},

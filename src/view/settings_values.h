@@ -38,6 +38,7 @@ struct SettingsValues {
   bool hidePasswords = false;
   bool clipAndGo = false;
   bool clipStart = false;
+  bool queueLinks = false;
   bool maxConEnable = false;
   std::string maxCons;  // the drop-down's text
   bool bytesPerSecond = false;

@@ -89,6 +89,14 @@ TEST_F(BuiltinTreeTest, NotificationsAreOnUnlessSwitchedOff) {
   EXPECT_EQ(root.GetProp(setting::kNotifyOn), "0");
 }
 
+TEST_F(BuiltinTreeTest, LinksFromOtherProgramsAreQueuedUnlessSwitchedOff) {
+  SetUpAll();
+  EXPECT_EQ(root.GetProp(setting::kQueueLinks), "1");
+  root.SetPropInt(setting::kQueueLinks, 0);
+  SetUpAll();
+  EXPECT_EQ(root.GetProp(setting::kQueueLinks), "0");
+}
+
 TEST_F(BuiltinTreeTest, TypeDescriptionsAreRestoredButNothingIsDuplicated) {
   SetUpAll();
   root.FindByName("_url")->SetProp(key::kValue, "edited");

@@ -276,6 +276,17 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Setting(setting::kNotifyOn), std::string("0"));
   }
 
+  void linksFromOtherProgramsAreQueuedByDefaultAndHeldOnceSwitchedOff() {
+    Open();
+    ShowPage("miscellaneousPage");
+    auto* queueLinks = Find<QCheckBox>("queueLinksCheck");
+    QVERIFY(queueLinks->isChecked());
+    // On its box: the caption is shorter than the row.
+    QTest::mouseClick(queueLinks, Qt::LeftButton, {}, QPoint(8, queueLinks->height() / 2));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kQueueLinks), std::string("0"));
+  }
+
   // Check Now asks the site as typed, and leaves the sheet and its other changes open.
   void checkNowStoresTheTypedSiteAndKeepsTheSheetOpen() {
     Open([](Item& root) { root.SetProp(setting::kUpgradeUrl, "http://old.example.net"); });

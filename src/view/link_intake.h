@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "notify/events.h"
+#include "platform/clock.h"
+#include "url/local_name_registry.h"
+#include "view/item_commands.h"
+
+namespace pellmarsh {
+
+// Links handed over by other programs (the command line, the session bus):
+// each becomes an item of the download list through the same rules as a
+// drop, queued or held as "parm-queuelinks" says. Runs on the window thread.
+class LinkIntake {
+ public:
+  LinkIntake(AppState& state, LocalNameRegistry& names, ItemCommands& commands, EventSink& events,
+             Clock& clock)
+      : state_(state), names_(names), commands_(commands), events_(events), clock_(clock) {}
+
+  // One answer per link, in order: empty when it was added, else why not.
+  // Sounds "QUEUE" once when any was queued, "COPY" when any was held.
+  std::vector<std::string> AddLinks(const std::vector<std::string>& links);
+
+ private:
+  // The new item, held; null with the reason in problem.
+  Item* AddLink(const std::string& link, std::string& problem);
+
+  AppState& state_;
+  LocalNameRegistry& names_;
+  ItemCommands& commands_;
+  EventSink& events_;
+  Clock& clock_;
+};
+
+}  // namespace pellmarsh
