@@ -1,10 +1,14 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include "app/app.h"
+#include "app/command_line.h"
+#include "desktop/qt_link_service.h"
 #include "desktop/qt_network_manager.h"
 #include "desktop/qt_signal_bridge.h"
 #include "desktop/qt_sound_player.h"
@@ -30,10 +34,57 @@ void SayCannotStart(const std::string& failure) {
   }
 }
 
+using pellmarsh::CommandLine;
+
+// An instance that has just taken the lock owns its bus name moments later.
+constexpr std::chrono::seconds kRunningInstancePatience(3);
+
+// Another start holds the program directory: the links go to it, or without
+// links its window comes to the front. The exit status of this start.
+int HandOverToRunningInstance(const CommandLine& line, const std::string& lockFailure,
+                              int argumentStatus) {
+  if (lockFailure.empty() && !line.links.empty()) {
+    if (const auto problems =
+            pellmarsh::HandLinksToRunningInstance(line.links, kRunningInstancePatience)) {
+      for (size_t index = 0; index < problems->size() && index < line.links.size(); ++index) {
+        if (!(*problems)[index].empty()) {
+          std::fprintf(stderr, "pellmarsh: %s: %s\n", line.links[index].c_str(),
+                       (*problems)[index].c_str());
+          argumentStatus = pellmarsh::kExitBadArgument;
+        }
+      }
+      return argumentStatus;
+    }
+  }
+  if (lockFailure.empty() && line.links.empty() &&
+      pellmarsh::RaiseRunningInstance(kRunningInstancePatience)) {
+    std::fprintf(stderr, "Pellmarsh is already running.\n");
+    return 1;
+  }
+  SayCannotStart(lockFailure);
+  return 1;
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return {argv + 1, argv + argc};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before a display is needed.
+  if (const pellmarsh::CommandLine asked = pellmarsh::ParseCommandLine(Arguments(argc, argv));
+      asked.help || asked.version) {
+    std::fputs((asked.help ? pellmarsh::UsageText() : pellmarsh::VersionText()).c_str(), stdout);
+    return 0;
+  }
   QApplication application(argc, argv);
+  // Read again once Qt has taken its own options ("-platform") out.
+  const pellmarsh::CommandLine line = pellmarsh::ParseCommandLine(Arguments(argc, argv));
+  for (const std::string& problem : line.problems) {
+    std::fprintf(stderr, "pellmarsh: %s\n", problem.c_str());
+  }
+  const int argumentStatus = line.problems.empty() ? 0 : pellmarsh::kExitBadArgument;
   // Taken over first, so that a signal from the moment the program directory is
   // locked on is a confirmed close. Lives to the end, so a signal during the save
   // is swallowed rather than fatal.
@@ -52,8 +103,7 @@ int main(int argc, char** argv) {
       pellmarsh::ChooseDataFolders(pellmarsh::ProgramDir(), pellmarsh::CurrentUserEnvironment());
   const pellmarsh::InstanceLock instance(folders.dataDir);
   if (!instance.acquired()) {
-    SayCannotStart(instance.failure());
-    return 1;
+    return HandOverToRunningInstance(line, instance.failure(), argumentStatus);
   }
 
   pellmarsh::QtUserMessages messages;
@@ -62,7 +112,16 @@ int main(int argc, char** argv) {
   pellmarsh::App app(std::move(folders), messages, sounds, clock);
   pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
   window = &mainWindow;
+  // Another program directory's instance may own the name: this one then
+  // takes links from its own command line only.
+  pellmarsh::QtLinkService linkService(
+      {[&mainWindow](const std::vector<std::string>& links) { mainWindow.AddLinks(links); },
+       [&mainWindow] { mainWindow.Raise(); }});
   if (mainWindow.Initialise()) {
+    linkService.Publish();
+    if (!line.links.empty()) {
+      QTimer::singleShot(0, &mainWindow, [&mainWindow, &line] { mainWindow.AddLinks(line.links); });
+    }
     mainWindow.RunUntilClosed();
   }
   mainWindow.hide();
@@ -81,12 +140,12 @@ int main(int argc, char** argv) {
   notice.ShowNow();
   if (!signalled) {
     app.SaveTree();
-    return 0;
+    return argumentStatus;
   }
   // Nobody may be there to answer a message box: say why on stderr instead.
   if (const std::optional<std::string> failure = app.SaveTreeUnattended()) {
     std::fprintf(stderr, "Pellmarsh: could not save on closing: %s\n", failure->c_str());
     return 1;
   }
-  return 0;
+  return argumentStatus;
 }

@@ -81,6 +81,8 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
                                              app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
                                            app_.clock());
+  linkIntake_ = std::make_unique<LinkIntake>(app_.state(), app_.localNames(), *commands_,
+                                             app_.events(), app_.clock());
   clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
 
   tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
@@ -545,6 +547,14 @@ void MainWindow::OnDownloadClicked() {
     return;  // cancelled: the URL box keeps its text
   }
   urlEdit_->clear();
+  if (desk_->CurrentTab() != kTabPending) {
+    desk_->SelectTab(kTabPending);
+  }
+  RefreshList();
+}
+
+void MainWindow::AddLinks(const std::vector<std::string>& links) {
+  linkIntake_->AddLinks(links);
   if (desk_->CurrentTab() != kTabPending) {
     desk_->SelectTab(kTabPending);
   }

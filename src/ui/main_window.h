@@ -8,6 +8,7 @@
 #include "platform/power.h"
 #include "ui/tray_icon.h"
 #include "ui/window_tray.h"
+#include "view/link_intake.h"
 #include "view/url_adding.h"
 
 class QLabel;
@@ -76,6 +77,9 @@ class MainWindow final : public QDialog {
   // The settings sheet's "Check Now" of the upgrade check.
   void CheckUpgradeNow();
   int trayIcon() const { return tray_->current(); }
+  // Links from other programs, and their wish to see the window.
+  void AddLinks(const std::vector<std::string>& links);
+  void Raise() { tray_->BringBack(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -130,6 +134,7 @@ class MainWindow final : public QDialog {
   std::unique_ptr<WindowDesk> desk_;
   std::unique_ptr<ItemCommands> commands_;
   std::unique_ptr<UrlAdding> urlAdding_;
+  std::unique_ptr<LinkIntake> linkIntake_;
   std::unique_ptr<ClipboardWatcher> clipboard_;
   int shownCount_ = 0;
   QLabel* hintText_ = nullptr;

@@ -27,9 +27,12 @@ void WindowTray::MinimiseToTray() {
 }
 
 void WindowTray::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason != QSystemTrayIcon::Trigger) {
-    return;
+  if (reason == QSystemTrayIcon::Trigger) {
+    BringBack();
   }
+}
+
+void WindowTray::BringBack() {
   window_.showNormal();
   state_.Remove();
   window_.raise();

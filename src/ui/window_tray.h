@@ -24,6 +24,8 @@ class WindowTray {
   // window stays where it is then.
   void MinimiseToTray();
   void Remove() { state_.Remove(); }
+  // The window shown, in front and active, out of the tray if it was there.
+  void BringBack();
   // The once-a-second follow-up of the running downloads.
   void Update(int activeCount) { state_.Update(activeCount); }
   int current() const { return state_.current(); }

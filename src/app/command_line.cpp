@@ -1,0 +1,52 @@
+#include "app/command_line.h"
+
+#include "app/upgrade_check.h"
+#include "capture/url_item.h"
+
+namespace pellmarsh {
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (!optionsEnded && argument.starts_with("-")) {
+      if (argument == "--") {
+        optionsEnded = true;
+      } else if (argument == "--help" || argument == "-h") {
+        line.help = true;
+      } else if (argument == "--version") {
+        line.version = true;
+      } else {
+        line.problems.push_back(argument + ": Unknown option");
+      }
+      continue;
+    }
+    if (const std::string problem = UrlProblem(argument); !problem.empty()) {
+      line.problems.push_back(argument + ": " + problem);
+    } else {
+      line.links.push_back(argument);
+    }
+  }
+  return line;
+}
+
+std::string UsageText() {
+  return "Usage: pellmarsh [URL...]\n"
+         "Downloads over http, https, ftp and file URLs.\n"
+         "\n"
+         "With Pellmarsh already running, the URLs are handed to it on the session bus\n"
+         "(org.example.pellmarsh) and this command ends at once; otherwise Pellmarsh starts\n"
+         "and adds them. They are queued, or held when \"Queue links from other programs\"\n"
+         "is off in the settings.\n"
+         "\n"
+         "  --help     show this text\n"
+         "  --version  show the version\n"
+         "\n"
+         "Exit status: 0, or 2 when an argument was refused (the other URLs still go in).\n";
+}
+
+std::string VersionText() {
+  return "Pellmarsh " + std::string(kOwnVersion) + "\n";
+}
+
+}  // namespace pellmarsh

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pellmarsh {
+
+// What the program was started with: `pellmarsh [--help] [--version] [URL...]`.
+struct CommandLine {
+  bool help = false;
+  bool version = false;
+  // The arguments that make URL items, in order.
+  std::vector<std::string> links;
+  // One line per argument refused: the argument and why.
+  std::vector<std::string> problems;
+};
+
+// Refused arguments end the program (or the hand-over to a running one) with this.
+inline constexpr int kExitBadArgument = 2;
+
+// The arguments after the program's name. An argument starting with "-" is
+// an option, unless it follows "--".
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+std::string UsageText();
+std::string VersionText();
+
+}  // namespace pellmarsh

@@ -1,0 +1,102 @@
+#include "desktop/qt_link_service.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QThread>
+#include <QTimer>
+
+#include "capture/url_item.h"
+
+namespace pellmarsh {
+namespace {
+
+// A running instance answers at once; a hung one must not hang the caller.
+constexpr int kCallTimeoutMs = 5000;
+
+bool WaitForOwner(const QDBusConnection& bus, std::chrono::milliseconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!bus.interface()->isServiceRegistered(kLinkServiceName).value()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+QDBusMessage Call(const char* method, const QVariantList& arguments) {
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kLinkServiceName, kLinkServicePath, kLinkServiceName, method);
+  call.setArguments(arguments);
+  return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
+}
+
+}  // namespace
+
+bool QtLinkService::Publish() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() ||
+      !bus.registerObject(kLinkServicePath, this, QDBusConnection::ExportScriptableSlots)) {
+    return false;
+  }
+  if (!bus.registerService(kLinkServiceName)) {
+    bus.unregisterObject(kLinkServicePath);
+    return false;
+  }
+  return true;
+}
+
+QStringList QtLinkService::AddUrls(const QStringList& urls) {
+  QStringList problems;
+  std::vector<std::string> links;
+  for (const QString& url : urls) {
+    const std::string link = url.toStdString();
+    const std::string problem = UrlProblem(link);
+    problems << QString::fromStdString(problem);
+    if (problem.empty()) {
+      links.push_back(link);
+    }
+  }
+  // Added after the answer: a question the adding may ask (a file in the
+  // way) must not keep the caller waiting.
+  if (!links.empty()) {
+    QTimer::singleShot(0, this, [this, links] { window_.addLinks(links); });
+  }
+  return problems;
+}
+
+void QtLinkService::Raise() {
+  QTimer::singleShot(0, this, [this] { window_.raise(); });
+}
+
+std::optional<std::vector<std::string>> HandLinksToRunningInstance(
+    const std::vector<std::string>& links, std::chrono::milliseconds patience) {
+  const QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !WaitForOwner(bus, patience)) {
+    return std::nullopt;
+  }
+  QStringList urls;
+  for (const std::string& link : links) {
+    urls << QString::fromStdString(link);
+  }
+  const QDBusReply<QStringList> reply = Call("AddUrls", {urls});
+  if (!reply.isValid()) {
+    return std::nullopt;
+  }
+  Call("Raise", {});
+  std::vector<std::string> problems;
+  for (const QString& problem : reply.value()) {
+    problems.push_back(problem.toStdString());
+  }
+  return problems;
+}
+
+bool RaiseRunningInstance(std::chrono::milliseconds patience) {
+  const QDBusConnection bus = QDBusConnection::sessionBus();
+  return bus.isConnected() && WaitForOwner(bus, patience) &&
+         Call("Raise", {}).type() == QDBusMessage::ReplyMessage;
+}
+
+}  // namespace pellmarsh

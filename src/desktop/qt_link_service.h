@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pellmarsh {
+
+// The name the running program owns on the session bus, its object and its
+// interface: the AppStream id.
+inline constexpr const char* kLinkServiceName = "org.example.pellmarsh";
+inline constexpr const char* kLinkServicePath = "/org/example/pellmarsh";
+
+// The running program's door for links from other programs:
+//   AddUrls(as urls) -> (as problems)  one answer per URL, empty when it goes in
+//   Raise()                            the window in front
+class QtLinkService final : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.example.pellmarsh")
+
+ public:
+  struct Window {
+    // Called on the window thread with the links that parse.
+    std::function<void(const std::vector<std::string>&)> addLinks;
+    std::function<void()> raise;
+  };
+  explicit QtLinkService(Window window) : window_(std::move(window)) {}
+
+  // Takes the name on the session bus; false when there is no bus or another
+  // program (another program directory's instance) owns it.
+  bool Publish();
+
+ public slots:
+  Q_SCRIPTABLE QStringList AddUrls(const QStringList& urls);
+  Q_SCRIPTABLE void Raise();
+
+ private:
+  Window window_;
+};
+
+// The side of a second start. Each waits up to `patience` for a running
+// instance, whose lock may be taken before it owns its name; none when
+// nothing answered.
+// Hands links over and raises the window; the problems the instance found.
+std::optional<std::vector<std::string>> HandLinksToRunningInstance(
+    const std::vector<std::string>& links, std::chrono::milliseconds patience);
+bool RaiseRunningInstance(std::chrono::milliseconds patience);
+
+}  // namespace pellmarsh

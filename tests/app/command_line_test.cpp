@@ -1,0 +1,45 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace pellmarsh {
+namespace {
+
+TEST(CommandLine, ARefusedUrlIsToldWhileTheOthersStillGoIn) {
+  const CommandLine line = ParseCommandLine({"http://host/a.iso", "mailto:me@host",
+                                             "ftp.host/b.zip", "gopher://host/x", "file:///tmp/c"});
+  EXPECT_EQ(line.links,
+            (std::vector<std::string>{"http://host/a.iso", "ftp.host/b.zip", "file:///tmp/c"}));
+  EXPECT_EQ(line.problems,
+            (std::vector<std::string>{"mailto:me@host: Not a URL",
+                                      "gopher://host/x: Unsupported protocol: gopher"}));
+  EXPECT_FALSE(line.help || line.version);
+}
+
+TEST(CommandLine, OptionsAreKnownOrRefusedUntilDoubleDash) {
+  struct Row {
+    std::vector<std::string> arguments;
+    bool help;
+    bool version;
+    std::vector<std::string> problems;
+    size_t links;
+  };
+  const Row rows[] = {
+      {{"--help"}, true, false, {}, 0},
+      {{"-h", "--version"}, true, true, {}, 0},
+      {{"--verbose", "http://h/f"}, false, false, {"--verbose: Unknown option"}, 1},
+      {{"--", "--help"}, false, false, {"--help: Not a URL"}, 0},
+      {{}, false, false, {}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments.empty() ? "no arguments" : row.arguments.front());
+    const CommandLine line = ParseCommandLine(row.arguments);
+    EXPECT_EQ(line.help, row.help);
+    EXPECT_EQ(line.version, row.version);
+    EXPECT_EQ(line.problems, row.problems);
+    EXPECT_EQ(line.links.size(), row.links);
+  }
+}
+
+}  // namespace
+}  // namespace pellmarsh
