@@ -32,7 +32,13 @@ done
 desktop-file-validate "$usr/share/applications/pellmarsh.desktop"
 grep -qx 'GenericName=Download Manager' "$usr/share/applications/pellmarsh.desktop"
 grep -qx 'Categories=Network;FileTransfer;' "$usr/share/applications/pellmarsh.desktop"
-grep -qx 'Exec=pellmarsh' "$usr/share/applications/pellmarsh.desktop"
+grep -qx 'Exec=pellmarsh %U' "$usr/share/applications/pellmarsh.desktop"
+# Offered for ftp links, never the default for the web's own.
+grep -qx 'MimeType=x-scheme-handler/ftp;' "$usr/share/applications/pellmarsh.desktop"
+if grep -q 'x-scheme-handler/http' "$usr/share/applications/pellmarsh.desktop"; then
+  echo "the desktop entry claims http or https"
+  exit 1
+fi
 appstreamcli validate --no-net "$usr/share/metainfo/org.example.pellmarsh.metainfo.xml"
 # The software centre finds the menu entry by the name the metainfo gives.
 grep -q '<launchable type="desktop-id">pellmarsh.desktop</launchable>' \
