@@ -43,6 +43,9 @@ constexpr std::chrono::seconds kRunningInstancePatience(3);
 // links its window comes to the front. The exit status of this start.
 int HandOverToRunningInstance(const CommandLine& line, const std::string& lockFailure,
                               int argumentStatus) {
+  if (lockFailure.empty() && line.links.empty() && !line.problems.empty()) {
+    return argumentStatus;  // nothing to hand over, and the reasons are told
+  }
   if (lockFailure.empty() && !line.links.empty()) {
     if (const auto problems =
             pellmarsh::HandLinksToRunningInstance(line.links, kRunningInstancePatience)) {
