@@ -154,6 +154,8 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
                  context_.values.speedControl);
 
   highSpeed_.edit = Edit("highSpeedEdit");
+  highSpeed_.edit->setPlaceholderText("no limit");
+  highSpeed_.edit->setToolTip("Leave empty or enter 0 for no limit.");
   lowSpeed_.edit = Edit("lowSpeedEdit");
   highUnit_ = Label("highSpeedUnit", "");
   lowUnit_ = Label("lowSpeedUnit", "");
@@ -181,7 +183,7 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
 
 void CSettingsPage1::Activate() {
   const bool bytesPerSecond = context_.showBytesPerSecond;
-  highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
+  highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)) + "  (empty or 0: no limit)");
   lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
   sample_->setText(Text(SpeedSampleText(bytesPerSecond)));
   Show(highSpeed_, context_.values.highSpeed);
@@ -189,7 +191,7 @@ void CSettingsPage1::Activate() {
 }
 
 void CSettingsPage1::Show(SpeedBox& box, double limit) {
-  box.shown = SpeedBoxText(limit, context_.showBytesPerSecond);
+  box.shown = SpeedBoxText(limit, context_.showBytesPerSecond, box.kind);
   box.edit->setText(Text(box.shown));
 }
 
@@ -203,7 +205,7 @@ bool CSettingsPage1::Leave() {
 bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
   const std::string text = Std(box.edit->text());
   const std::optional<double> read =
-      SpeedBoxLimit(box.shown, text, limit, context_.showBytesPerSecond);
+      SpeedBoxLimit(box.shown, text, limit, context_.showBytesPerSecond, box.kind);
   if (!read) {
     context_.messages.Show(
         {"Please enter an integer.", "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});

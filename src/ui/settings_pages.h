@@ -75,14 +75,15 @@ class CSettingsPage1 final : public QWidget {
   // A box with the text the page last put in it or read from it.
   struct SpeedBox {
     QLineEdit* edit = nullptr;
+    SpeedLimitBox kind;
     std::string shown;
   };
   void Show(SpeedBox& box, double limit);
   bool ReadBox(SpeedBox& box, double& limit);
 
   SettingsContext& context_;
-  SpeedBox highSpeed_;
-  SpeedBox lowSpeed_;
+  SpeedBox highSpeed_{nullptr, SpeedLimitBox::kFullSpeed, {}};
+  SpeedBox lowSpeed_{nullptr, SpeedLimitBox::kBackground, {}};
   QLabel* highUnit_ = nullptr;
   QLabel* lowUnit_ = nullptr;
   QLabel* sample_ = nullptr;

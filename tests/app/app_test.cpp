@@ -76,5 +76,17 @@ TEST(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {
   EXPECT_EQ(app.state().saveRequested, 0);
 }
 
+TEST(AppTest, TheRateTextIsInScaledBytesPerSecondAndZeroWhilePaused) {
+  testing::AppHarness harness;
+  App& app = harness.Open();
+  app.LoadTree();
+  app.CompleteBuiltInTree();
+  app.state().activeCount = 1;
+  app.state().rateAverage = 1'400'000;
+  EXPECT_EQ(app.CurrentRateText(), "1 File at 1.4 MB/s");
+  app.state().paused = true;
+  EXPECT_EQ(app.CurrentRateText(), "1 File at 0 B/s");
+}
+
 }  // namespace
 }  // namespace pellmarsh
