@@ -170,6 +170,11 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   limits->addWidget(lowUnit_, 1, 2);
   limits->setColumnStretch(2, 1);
   sample_ = Label("sampleText", "");
+  bytesPerSecond_ =
+      new QCheckBox("Show transfer rates as Bytes/Second rather than KiloBytes/Minute");
+  bytesPerSecond_->setObjectName("bpsCheck");
+  bytesPerSecond_->setChecked(context_.values.bytesPerSecond);
+  connect(bytesPerSecond_, &QCheckBox::toggled, this, &CSettingsPage1::OnUnitToggled);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(when);
@@ -177,12 +182,14 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   layout->addLayout(limits);
   layout->addSpacing(8);
   layout->addWidget(sample_);
+  layout->addSpacing(8);
+  layout->addWidget(bytesPerSecond_);
   layout->addStretch(1);
   Activate();
 }
 
 void CSettingsPage1::Activate() {
-  const bool bytesPerSecond = context_.showBytesPerSecond;
+  const bool bytesPerSecond = context_.values.bytesPerSecond;
   highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)) + "  (empty or 0: no limit)");
   lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
   sample_->setText(Text(SpeedSampleText(bytesPerSecond)));
@@ -191,8 +198,18 @@ void CSettingsPage1::Activate() {
 }
 
 void CSettingsPage1::Show(SpeedBox& box, double limit) {
-  box.shown = SpeedBoxText(limit, context_.showBytesPerSecond, box.kind);
+  box.shown = SpeedBoxText(limit, context_.values.bytesPerSecond, box.kind);
   box.edit->setText(Text(box.shown));
+}
+
+void CSettingsPage1::OnUnitToggled(bool bytesPerSecond) {
+  if (!Leave()) {
+    const QSignalBlocker quiet(bytesPerSecond_);
+    bytesPerSecond_->setChecked(!bytesPerSecond);
+    return;
+  }
+  context_.values.bytesPerSecond = bytesPerSecond;
+  Activate();
 }
 
 bool CSettingsPage1::Leave() {
@@ -205,7 +222,7 @@ bool CSettingsPage1::Leave() {
 bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
   const std::string text = Std(box.edit->text());
   const std::optional<double> read =
-      SpeedBoxLimit(box.shown, text, limit, context_.showBytesPerSecond, box.kind);
+      SpeedBoxLimit(box.shown, text, limit, context_.values.bytesPerSecond, box.kind);
   if (!read) {
     context_.messages.Show(
         {"Please enter an integer.", "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
@@ -387,10 +404,6 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   AddItemBoxes(*layout);
   AddClipboardBoxes(*layout);
   layout->addLayout(BuildConnectionsRow());
-  bytesPerSecond_ =
-      AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
-             v.bytesPerSecond);
-  layout->addWidget(bytesPerSecond_);
   layout->addWidget(AddBox("shutdownPcCheck",
                            "Good Night exits Windows and shuts off the PC when queue empties.",
                            v.shutdownPc));
@@ -501,10 +514,6 @@ void CSettingsPage4::CheckNow() {
   if (onCheckNow) {
     onCheckNow();
   }
-}
-
-void CSettingsPage4::Leave() {
-  context_.showBytesPerSecond = bytesPerSecond_->isChecked();
 }
 
 // Virus Check

@@ -58,7 +58,6 @@ struct SettingsContext {
   SoundPlayer& sounds;
   SettingsFileDialogs dialogs;
   SettingsValues values;
-  bool showBytesPerSecond = false;
 };
 
 // Bandwidth
@@ -80,6 +79,8 @@ class CSettingsPage1 final : public QWidget {
   };
   void Show(SpeedBox& box, double limit);
   bool ReadBox(SpeedBox& box, double& limit);
+  // The boxes are read in the unit they show before they show the other.
+  void OnUnitToggled(bool bytesPerSecond);
 
   SettingsContext& context_;
   SpeedBox highSpeed_{nullptr, SpeedLimitBox::kFullSpeed, {}};
@@ -87,6 +88,7 @@ class CSettingsPage1 final : public QWidget {
   QLabel* highUnit_ = nullptr;
   QLabel* lowUnit_ = nullptr;
   QLabel* sample_ = nullptr;
+  QCheckBox* bytesPerSecond_ = nullptr;
 };
 
 // Defaults: the per-host entries, changed in the tree at every edit.
@@ -134,8 +136,6 @@ class CSettingsPage3 final : public QWidget {
 class CSettingsPage4 final : public QWidget {
  public:
   explicit CSettingsPage4(SettingsContext& context);
-  // The sheet's unit follows the Bytes/Second box once the page is left.
-  void Leave();
   // Runs the upgrade check once the typed site is stored; the sheet stays open.
   std::function<void()> onCheckNow;
 
@@ -151,7 +151,6 @@ class CSettingsPage4 final : public QWidget {
   void CheckNow();
 
   SettingsContext& context_;
-  QCheckBox* bytesPerSecond_ = nullptr;
 };
 
 // Virus Check

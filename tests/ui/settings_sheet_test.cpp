@@ -85,7 +85,7 @@ class SettingsSheetTest : public QObject {
     dir.reset();
   }
 
-  void theSpeedBoxesFollowTheUnitChosenOnTheMiscellaneousPage() {
+  void theSpeedBoxesFollowTheUnitChosenBesideThem() {
     Open([](Item& root) {
       root.SetPropInt(setting::kBps, 1);
       root.SetPropDouble(setting::kHighSpeed, 100);
@@ -95,9 +95,7 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("1"));
     QCOMPARE(Find<QLabel>("highSpeedUnit")->text(), QString("kB/s  (empty or 0: no limit)"));
     Type("highSpeedEdit", "100");
-    ShowPage("miscellaneousPage");
     QTest::mouseClick(Find<QCheckBox>("bpsCheck"), Qt::LeftButton);
-    ShowPage("bandwidthPage");
     QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("5859"));
     QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("100"));
     QCOMPARE(Find<QLabel>("lowSpeedUnit")->text(), QString("kilobytes per minute"));
@@ -129,11 +127,13 @@ class SettingsSheetTest : public QObject {
   void aSpeedBoxWithoutAnIntegerKeepsTheSheetOpen() {
     Open();
     Type("lowSpeedEdit", "slow");
+    QTest::mouseClick(Find<QCheckBox>("bpsCheck"), Qt::LeftButton);
+    QVERIFY(Find<QCheckBox>("bpsCheck")->isChecked());  // the unit waits for an integer
     ShowPage("defaultsPage");
     QCOMPARE(Find<QTabWidget>("settingsTabs")->currentWidget(), Find<QWidget>("bandwidthPage"));
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
     QVERIFY(sheet->isVisible());
-    QCOMPARE(messages.shown.size(), size_t{2});
+    QCOMPARE(messages.shown.size(), size_t{3});
     QCOMPARE(messages.shown[0].text, std::string("Please enter an integer."));
     Type("lowSpeedEdit", "250");
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
