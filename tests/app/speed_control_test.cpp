@@ -17,12 +17,6 @@ TEST(BudgetForLimit, KilobytesPerMinuteBecomeWholeBytesPerSecond) {
   EXPECT_EQ(BudgetForLimit(1e300), 2147483647);
 }
 
-TEST(FullSpeedBudget, ALimitOfZeroOrNoneIsNoLimit) {
-  EXPECT_EQ(FullSpeedBudget(0), kUnlimitedBudget);
-  EXPECT_EQ(FullSpeedBudget(-5), kUnlimitedBudget);
-  EXPECT_EQ(FullSpeedBudget(100), 1706);
-}
-
 TEST(RateText, CountsFilesAndShowsTruncatedTenthsOrBytes) {
   EXPECT_EQ(RateText(0, 5000, false), "");
   EXPECT_EQ(RateText(1, 1706, false), "1 File at 99.9 KPM");

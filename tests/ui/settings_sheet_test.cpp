@@ -116,9 +116,6 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(high->placeholderText(), QString("no limit"));
     QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("500"));
     Type("highSpeedEdit", "2000");
-    sheet->accept();
-    QCOMPARE(Setting(setting::kHighSpeed), std::string("117187.500000"));
-    Open();
     Find<QLineEdit>("highSpeedEdit")->clear();
     sheet->accept();
     QCOMPARE(Setting(setting::kHighSpeed), std::string("0.000000"));
