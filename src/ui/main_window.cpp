@@ -417,9 +417,10 @@ void MainWindow::OnSecondTimer() {
   }
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
-  rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
+  const std::string rateText = app_.CurrentRateText();
+  rateText_->setText(QString::fromStdString(rateText));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
-  tray_->Update(state.activeCount);
+  tray_->Update(state.activeCount, rateText);
   secondTimer_->start(1000);
   clipboard_->AskClipAndGo();
   app_.SaveIfRequested();

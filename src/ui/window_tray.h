@@ -25,7 +25,9 @@ class WindowTray {
   void MinimiseToTray();
   void Remove() { state_.Remove(); }
   // The once-a-second follow-up of the running downloads.
-  void Update(int activeCount) { state_.Update(activeCount); }
+  void Update(int activeCount, const std::string& rateText) {
+    state_.Update(activeCount, rateText);
+  }
   int current() const { return state_.current(); }
 
  private:

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -25,17 +26,17 @@ std::string CompleteText(const Item& item, int64_t now) {
   const int64_t received = item.GetPropInt64(key::kReceived);
   const int64_t size = item.GetPropInt64(key::kSize);
   if (received < size) {
-    return "Short.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+    return "Short.  " + GroupedInteger(received) + " of " + GroupedInteger(size) +
            " bytes retrieved.";
   }
   if (received > size && size > 0) {
-    return "Oversized.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+    return "Oversized.  " + GroupedInteger(received) + " of " + GroupedInteger(size) +
            " bytes retrieved.";
   }
   const int64_t finish = item.GetPropInt64(key::kFinish);
   const std::string day =
       finish / kSecondsPerDay == now / kSecondsPerDay ? std::string("today") : DayText(finish);
-  return FormatInteger(received) + " bytes Complete!  Finished " + day + " in " +
+  return GroupedInteger(received) + " bytes Complete!  Finished " + day + " in " +
          MinutesSecondsText(finish - item.GetPropInt64(key::kStart)) + ".";
 }
 
@@ -58,26 +59,29 @@ std::string WrapInVerdict(const Item& item, int image, const std::string& text) 
   }
 }
 
-std::string TransferringText(const Item& item, int64_t now) {
+// "ETA 2:05, 37,500,000 bytes of 200,000,000 received (37.5 MB of 200 MB at
+// 1.4 MB/s)": the estimate and the rate go by the item's recent rate, so a
+// held or stalled download shows neither.
+std::string TransferringText(const Item& item, bool bytesPerSecond) {
   const int64_t size = item.GetPropInt64(key::kSize);
   const int64_t received = item.GetPropInt64(key::kReceived);
+  const int64_t rate = item.GetPropInt64(key::kRecentRate);
+  const std::string atRate = rate > 0 ? " at " + RateInUnit(rate, bytesPerSecond) : "";
   if (size < 1) {
-    return FormatInteger(received) + " bytes received";
+    return GroupedInteger(received) + " bytes received (" + ScaledBytes(received) + atRate + ")";
   }
   std::string estimate;
-  const int64_t start = item.GetPropInt64(key::kStart);
-  const int64_t session = item.GetPropInt64(key::kReceivedSession);
-  if (start + 5 < now && session > 0) {
-    const double rate = static_cast<double>(session) / static_cast<double>(now - start);
+  if (rate > 0) {
     // In floating point: a server may announce any size, and a time beyond
     // the estimate's range would not even convert to a number of seconds.
-    const double remaining =
-        std::fabs(static_cast<double>(size) - static_cast<double>(received)) / rate;
+    const double remaining = std::fabs(static_cast<double>(size) - static_cast<double>(received)) /
+                             static_cast<double>(rate);
     if (remaining <= kLongestEstimate) {
-      estimate = "ETA " + MinutesSecondsText(static_cast<int64_t>(remaining)) + ", ";
+      estimate = "ETA " + DurationText(static_cast<int64_t>(remaining)) + ", ";
     }
   }
-  return estimate + FormatInteger(received) + " bytes of " + FormatInteger(size) + " received";
+  return estimate + GroupedInteger(received) + " bytes of " + GroupedInteger(size) + " received (" +
+         ScaledBytes(received) + " of " + ScaledBytes(size) + atRate + ")";
 }
 
 int Sign(int64_t value) {
@@ -164,7 +168,8 @@ int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   }
 }
 
-std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now) {
+std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now) {
+  const VirusCheckMode virusCheck = settings.virusCheck;
   switch (item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
       return "On hold";
@@ -185,7 +190,7 @@ std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, i
     case kStatusClipped:
       return "Clipped " + DayText(item.GetPropInt64(key::kCreate));
     case kStatusTransferring:
-      return TransferringText(item, now);
+      return TransferringText(item, settings.bytesPerSecond);
     case kStatusStartNow:
       return "Rarin' to go!";
     case kStatusStopping:
@@ -228,6 +233,16 @@ std::string MinutesSecondsText(int64_t seconds) {
   char text[48];
   std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
                 static_cast<long long>(seconds % 60));
+  return text;
+}
+
+std::string DurationText(int64_t seconds) {
+  if (seconds < 3600) {
+    return MinutesSecondsText(seconds);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return text;
 }
 

@@ -43,7 +43,12 @@ enum RowImage : int {
 
 // A complete item shows its verdict unless virus checking is off.
 int RowImageOf(const Item& item, VirusCheckMode virusCheck);
-std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now);
+// The settings the status texts follow.
+struct RowTextSettings {
+  VirusCheckMode virusCheck = VirusCheckMode::kOff;
+  bool bytesPerSecond = true;  // rates scaled in bytes per second, else kilobytes per minute
+};
+std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now);
 // The URL column: "value", cut to its first 100 bytes.
 std::string UrlText(const Item& item);
 
@@ -51,6 +56,8 @@ std::string UrlText(const Item& item);
 std::string DayText(int64_t time);
 // "%d:%02d" minutes and seconds.
 std::string MinutesSecondsText(int64_t seconds);
+// Minutes and seconds below an hour, "%d:%02d:%02d" from an hour on.
+std::string DurationText(int64_t seconds);
 
 // Sort modes of a tab, stored in its "parm-tabsort-%d" setting.
 enum SortMode : int {

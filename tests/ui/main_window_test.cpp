@@ -598,7 +598,7 @@ class MainWindowTest : public QObject {
     QTabBar* tabs = Find<QTabBar>("tabs");
     tabs->setCurrentIndex(kTabCompleted);
     QCOMPARE(Column(0), QStringList({"done.zip"}));
-    QVERIFY(Column(2)[0].startsWith("6000000000 bytes Complete!  Finished "));
+    QVERIFY(Column(2)[0].startsWith("6,000,000,000 bytes Complete!  Finished "));
     QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click to Launch"));
     tabs->setCurrentIndex(kTabArchive);
     QCOMPARE(Column(0), QStringList({"old.bin"}));
@@ -733,7 +733,7 @@ class MainWindowTest : public QObject {
   }
 
   void theSettingsSheetWritesOnOkAndLetsVirusChecksGoOn() {
-    WriteStartedBefore();
+    WriteStartedBefore([](Item& root) { root.SetPropInt(setting::kBps, 0); });
     StartWindow();
     app->state().virusCheck.halted = true;
     const auto changeBpsAndLeave = [this](bool ok) {
@@ -747,7 +747,7 @@ class MainWindowTest : public QObject {
     };
     changeBpsAndLeave(false);
     QVERIFY(app->state().virusCheck.halted);
-    QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string());
+    QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string("0"));
     changeBpsAndLeave(true);
     QVERIFY(!app->state().virusCheck.halted);
     StopAndSave();
