@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/byte_figures.h"
+#include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/byte_figures.h"
+#include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"

@@ -1,4 +1,4 @@
-#include "app/byte_figures.h"
+#include "store/byte_figures.h"
 
 #include <gtest/gtest.h>
 
