@@ -9,12 +9,13 @@
 
 namespace pellmarsh {
 
-// One row's texts and image.
+// One row's texts and image, and its progress bar's percent (-1: none).
 struct RowContent {
   std::string name;
   std::string url;
   std::string status;
   int image = 0;
+  int progress = -1;
 };
 
 // A new row: its item, where the item stands in its folder, what it shows.

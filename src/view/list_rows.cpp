@@ -208,6 +208,14 @@ std::string UrlText(const Item& item) {
   return url;
 }
 
+int RowProgress(const Item& item) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  if (!IsRunning(item.GetPropInt(key::kStatus)) || size < 1) {
+    return -1;
+  }
+  return ProgressPercent(item.GetPropInt64(key::kReceived), size);
+}
+
 std::string DayText(int64_t time) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

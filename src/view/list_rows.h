@@ -46,6 +46,9 @@ int RowImageOf(const Item& item, VirusCheckMode virusCheck);
 std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now);
 // The URL column: "value", cut to its first 100 bytes.
 std::string UrlText(const Item& item);
+// The percent of a running item's file received, for the bar in its status
+// cell; -1 when the row shows no bar (not running, or the size is unknown).
+int RowProgress(const Item& item);
 
 // "Mon, Dec 07, 2026" in local time, in English whatever the desktop's language.
 std::string DayText(int64_t time);

@@ -309,13 +309,15 @@ class MainWindowTest : public QObject {
     QTreeWidget* list = Find<QTreeWidget>("downloadList");
     QCOMPARE(list->columnWidth(0), 100);
     QCOMPARE(list->columnWidth(1), 222);
-    QCOMPARE(list->columnWidth(2), 300);
-    list->setColumnWidth(2, 150);
+    // The status takes the spare width, also when another column changes.
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 322);
+    list->setColumnWidth(1, 150);
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 250);
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
     QCOMPARE(saved->GetProp(setting::kColumn1Width), std::string("100"));
-    QCOMPARE(saved->GetProp(setting::kColumn3Width), std::string("150"));
+    QCOMPARE(saved->GetProp(setting::kColumn2Width), std::string("150"));
   }
 
   void theWindowRectangleIsStoredAndRestored() {
@@ -671,6 +673,52 @@ class MainWindowTest : public QObject {
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
     QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
+  // A running row's status cell paints a bar as long as its share received,
+  // under the status text, which stays the cell's text for screen readers.
+  void aRunningRowShowsItsProgressUnderItsText() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    const QColor bar = list->palette().color(QPalette::Highlight);
+    const auto isBar = [&bar](QColor pixel) {
+      return std::abs(pixel.red() - bar.red()) + std::abs(pixel.green() - bar.green()) +
+                 std::abs(pixel.blue() - bar.blue()) <
+             60;
+    };
+    // The share of the status cell's pixel columns that show the bar's colour.
+    const auto barShare = [&](int64_t received) {
+      {
+        TreeLockGuard lock(app->tree().lock());
+        Item* item = app->tree().root().FindByName("queued.bin");
+        item->SetPropInt(key::kStatus, kStatusTransferring);
+        item->SetPropInt64(key::kSize, 200'000'000);
+        item->SetPropInt64(key::kReceived, received);
+      }
+      window->RefreshList();
+      QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
+      const QImage cell =
+          list->viewport()->grab(list->visualRect(list->indexFromItem(row, 2))).toImage();
+      int filled = 0;
+      for (int x = 0; x < cell.width(); ++x) {
+        int y = 0;
+        while (y < cell.height() && !isBar(cell.pixelColor(x, y))) {
+          ++y;
+        }
+        filled += y < cell.height() ? 1 : 0;
+      }
+      return static_cast<double>(filled) / cell.width();
+    };
+    QVERIFY(std::abs(barShare(50'000'000) - 0.25) < 0.1);
+    QVERIFY(std::abs(barShare(150'000'000) - 0.75) < 0.1);
+
+    QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
+    QVERIFY(row->text(2).contains("received"));
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(list)->tableInterface();
+    QCOMPARE(table->cellAt(list->indexOfTopLevelItem(row), 2)->text(QAccessible::Name),
+             row->text(2));
   }
 
   void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {

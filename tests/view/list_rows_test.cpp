@@ -250,6 +250,18 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
   }
 }
 
+TEST(ListRows, OnlyARunningRowOfKnownSizeHasAProgressBar) {
+  const auto progress = [](ItemStatus status, const char* size) {
+    return RowProgress(
+        *MakeItem({{key::kStatus, Code(status)}, {key::kSize, size}, {key::kReceived, "1500"}}));
+  };
+  EXPECT_EQ(progress(kStatusTransferring, "6000"), 25);
+  EXPECT_EQ(progress(kStatusStarting, "1500"), 100);
+  EXPECT_EQ(progress(kStatusTransferring, "0"), -1);
+  EXPECT_EQ(progress(kStatusPaused, "6000"), -1);
+  EXPECT_EQ(progress(kStatusComplete, "1500"), -1);
+}
+
 TEST(ListRows, SortModesOrderRows) {
   const auto a = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "b"},
