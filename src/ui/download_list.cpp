@@ -96,12 +96,19 @@ void DownloadList::RemoveUntouchedRows() {
   }
 }
 
-void DownloadList::SortRows(int mode) {
+void DownloadList::SortRows(int sortSetting) {
+  const int mode = SortModeOf(sortSetting);
   for (int index = 0; index < topLevelItemCount(); ++index) {
     auto* row = static_cast<DownloadRow*>(topLevelItem(index));
     row->sortKey = SortKeyOf(*row->item(), mode);
   }
-  sortItems(0, Qt::AscendingOrder);
+  // Through the model: sortItems would move the header's arrow to column 0.
+  model()->sort(0, SortIsReversed(sortSetting) ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void DownloadList::ShowSortArrow(int column, bool reversed) {
+  header()->setSortIndicatorShown(column >= 0);
+  header()->setSortIndicator(column, reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void DownloadList::ForgetRow(const Item* item) {

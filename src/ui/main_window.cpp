@@ -288,10 +288,16 @@ void MainWindow::SetUpList() {
   for (int column = 0; column < kListColumns; ++column) {
     list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
-  for (int tab = 0; tab < kListTabs; ++tab) {
-    tabs_->addTab(TabCaption(tab));
+  {
+    Tree::Access tree(app_.tree());
+    for (int tab = 0; tab < kListTabs; ++tab) {
+      tabs_->addTab(TabCaption(tab));
+      sortHeaders_[static_cast<size_t>(tab)] =
+          SortHeaderOf(tab, tree->GetPropInt(setting::TabSort(tab)));
+    }
   }
   connect(tabs_, &QTabBar::currentChanged, this, &MainWindow::OnTabChanged);
+  ShowSortArrow(desk_->CurrentTab());
   RefreshList();
 }
 
@@ -485,6 +491,7 @@ void MainWindow::RunItemCommand(ItemCommand command) {
 
 void MainWindow::OnTabChanged(int tab) {
   archiveButton_->setText(ArchiveButtonCaption(tab));
+  ShowSortArrow(tab);
   list_->ClearRows();
   RefreshList();
   UpdateButtons();
@@ -493,12 +500,27 @@ void MainWindow::OnTabChanged(int tab) {
 
 void MainWindow::OnHeaderClicked(int column) {
   const int tab = desk_->CurrentTab();
+  int& sortHeader = sortHeaders_[static_cast<size_t>(tab)];
   {
     Tree::Access tree(app_.tree());
-    tree->SetPropInt(setting::TabSort(tab), SortModeForHeader(tab, column));
+    const PropKey sort = setting::TabSort(tab);
+    tree->SetPropInt(
+        sort, SortSettingAfterClick(tab, column, tree->GetPropInt(sort), sortHeader == column));
   }
+  sortHeader = column;
+  ShowSortArrow(tab);
   app_.state().sortPending = true;
   RefreshList();
+}
+
+// The header flips its own arrow on a click; this puts it where the order is.
+void MainWindow::ShowSortArrow(int tab) {
+  bool reversed = false;
+  {
+    Tree::Access tree(app_.tree());
+    reversed = SortIsReversed(tree->GetPropInt(setting::TabSort(tab)));
+  }
+  list_->ShowSortArrow(sortHeaders_[static_cast<size_t>(tab)], reversed);
 }
 
 void MainWindow::OnRenamed(Item* item, const std::string& name) {

@@ -8,6 +8,7 @@
 #include "platform/power.h"
 #include "ui/tray_icon.h"
 #include "ui/window_tray.h"
+#include "view/list_rows.h"
 #include "view/url_adding.h"
 
 class QLabel;
@@ -110,6 +111,7 @@ class MainWindow final : public QDialog {
   void ConnectHandOffs();
   void OnTabChanged(int tab);
   void OnHeaderClicked(int column);
+  void ShowSortArrow(int tab);
   void OnRenamed(Item* item, const std::string& name);
   void ShowItemMenu(const QPoint& position);
   void OnDownloadClicked();
@@ -126,6 +128,8 @@ class MainWindow final : public QDialog {
   QTabBar* tabs_ = nullptr;
   DownloadList* list_ = nullptr;
   std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
+  // The header each tab was last sorted by, for its arrow; -1 for none.
+  std::array<int, kListTabs> sortHeaders_{};
   std::unique_ptr<WindowDesk> desk_;
   std::unique_ptr<ItemCommands> commands_;
   std::unique_ptr<UrlAdding> urlAdding_;

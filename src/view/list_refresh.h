@@ -37,7 +37,8 @@ class ListRows {
   virtual void InsertRows(std::vector<NewRow> rows) = 0;
   // Deletes every row not touched since the last call.
   virtual void RemoveUntouchedRows() = 0;
-  virtual void SortRows(int mode) = 0;
+  // By a tab's sort setting: a mode, perhaps reversed.
+  virtual void SortRows(int sortSetting) = 0;
 };
 
 struct RefreshFlags {

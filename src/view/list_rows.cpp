@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/window_settings.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -251,6 +252,31 @@ int SortModeForHeader(int tab, int column) {
     default:
       return kSortStatus;
   }
+}
+
+int SortModeOf(int sortSetting) {
+  return sortSetting & ~kSortReversed;
+}
+
+bool SortIsReversed(int sortSetting) {
+  return (sortSetting & kSortReversed) != 0;
+}
+
+int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader) {
+  const int mode = SortModeForHeader(tab, column);
+  if (sameHeader && SortModeOf(sortSetting) == mode) {
+    return sortSetting ^ kSortReversed;
+  }
+  return mode;
+}
+
+int SortHeaderOf(int tab, int sortSetting) {
+  for (int column = 0; column < kListColumns; ++column) {
+    if (SortModeForHeader(tab, column) == SortModeOf(sortSetting)) {
+      return column;
+    }
+  }
+  return -1;
 }
 
 int CompareRows(const Item* a, const Item* b, int mode) {

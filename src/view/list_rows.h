@@ -64,6 +64,17 @@ enum SortMode : int {
   kSortNewestCreate = 4,
 };
 int SortModeForHeader(int tab, int column);
+// A tab's sort setting is its mode, plus kSortReversed once a second click on
+// the same header has turned the order round: a stored mode alone reads as
+// it always did.
+inline constexpr int kSortReversed = 0x100;
+int SortModeOf(int sortSetting);
+bool SortIsReversed(int sortSetting);
+// The setting after a click on a header: that header's order, turned round
+// when this header made the current order.
+int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader);
+// The first header whose click gives the setting's mode; -1 when none does.
+int SortHeaderOf(int tab, int sortSetting);
 // Negative puts a first; a missing item compares equal to anything.
 int CompareRows(const Item* a, const Item* b, int mode);
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -719,6 +720,47 @@ class MainWindowTest : public QObject {
         QAccessible::queryAccessibleInterface(list)->tableInterface();
     QCOMPARE(table->cellAt(list->indexOfTopLevelItem(row), 2)->text(QAccessible::Name),
              row->text(2));
+  }
+
+  // The arrow shows the order; a second click on its header turns it round,
+  // and each tab keeps its own order in its setting.
+  void aSecondClickOnAHeaderReversesThatTabsOrder() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QHeaderView* header = Find<QTreeWidget>("downloadList")->header();
+    const auto click = [header](int column) {
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                        QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    const auto arrow = [header] {
+      return std::pair(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    };
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(arrow(), std::pair(0, Qt::AscendingOrder));
+    click(1);
+    QStringList urls = Column(1);
+    QVERIFY(std::is_sorted(urls.begin(), urls.end()));
+    QCOMPARE(arrow(), std::pair(1, Qt::AscendingOrder));
+    click(1);
+    std::reverse(urls.begin(), urls.end());
+    QCOMPARE(Column(1), urls);
+    QCOMPARE(arrow(), std::pair(1, Qt::DescendingOrder));
+
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    tabs->setCurrentIndex(kTabCompleted);
+    QCOMPARE(arrow(), std::pair(0, Qt::AscendingOrder));
+    tabs->setCurrentIndex(kTabPending);
+    QCOMPARE(arrow(), std::pair(1, Qt::DescendingOrder));
+    QCOMPARE(Column(1), urls);
+    {
+      TreeLockGuard lock(app->tree().lock());
+      QCOMPARE(app->tree().root().GetPropInt(setting::TabSort(kTabPending)),
+               kSortUrl | kSortReversed);
+      QCOMPARE(app->tree().root().GetPropInt(setting::TabSort(kTabCompleted)), int{kSortStatus});
+    }
+    click(2);  // the same order as the Filename header's, but a first click on this one
+    QCOMPARE(arrow(), std::pair(2, Qt::AscendingOrder));
+    QCOMPARE(Column(0)[0], QString("paused.bin"));
   }
 
   void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {

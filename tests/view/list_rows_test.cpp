@@ -250,6 +250,22 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
   }
 }
 
+// A second click on the header that made the order turns it round; another
+// header starts over. Plain stored modes keep their meaning.
+TEST(ListRows, HeaderClicksTurnTheirOwnOrderRound) {
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortStatus, false), kSortUrl);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl, true), kSortUrl | kSortReversed);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl | kSortReversed, true), kSortUrl);
+  // Status sorts as Filename does on this tab, but is another header.
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 2, kSortStatus, false), kSortStatus);
+  EXPECT_EQ(SortSettingAfterClick(kTabClipboard, 2, kSortUrl, true), kSortNewestCreate);
+  EXPECT_EQ(SortModeOf(kSortUrl | kSortReversed), kSortUrl);
+  EXPECT_FALSE(SortIsReversed(kSortNewestCreate));
+  EXPECT_EQ(SortHeaderOf(kTabPending, kSortStatus), 0);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortLatestFinish | kSortReversed), 2);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortName), -1);  // no header sorts by name alone
+}
+
 TEST(ListRows, OnlyARunningRowOfKnownSizeHasAProgressBar) {
   const auto progress = [](ItemStatus status, const char* size) {
     return RowProgress(
