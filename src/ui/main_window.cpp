@@ -66,6 +66,9 @@ QLabel* SunkenText(const char* objectName, Qt::Alignment alignment) {
 }  // namespace
 
 MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::move(probe)) {
+  if (!probe_.showFile) {
+    probe_.showFile = ShowFileInFolder;
+  }
   setWindowTitle("Pellmarsh");
   setObjectName("mainWindow");
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -74,7 +77,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   desk_ = std::make_unique<WindowDesk>(
       app_,
       WindowDesk::Window{this, list_, tabs_, [this] { RefreshList(); }, [this] { UpdateButtons(); },
-                         [this](Item& item) { urlAdding_->EditUrlItem(item); }});
+                         [this](Item& item) { urlAdding_->EditUrlItem(item); }, probe_.showFile});
   commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
                                              app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
@@ -88,8 +91,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-                             probe_.showFile ? probe_.showFile : ShowFileInFolder,
-                             [this] { return quitRequested_ || closing_; }});
+                             probe_.showFile, [this] { return quitRequested_ || closing_; }});
 }
 
 MainWindow::~MainWindow() {
@@ -546,6 +548,7 @@ void MainWindow::ShowItemMenu(const QPoint& position) {
       continue;
     }
     QAction* action = menu.addAction(entry.caption);
+    action->setObjectName(entry.objectName);
     action->setEnabled((bits & entry.enablingBits) != 0);
     const ItemCommand command = entry.command;
     connect(action, &QAction::triggered, this, [this, command] { RunItemCommand(command); });

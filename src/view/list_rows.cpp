@@ -350,6 +350,9 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
         bits |= kCanDeleteFile;
       }
     }
+    if (!(bits & kCanShowInFolder) && fileExists()) {
+      bits |= kCanShowInFolder;
+    }
     if (!idle || st == kStatusWaitingToRetry) {
       bits |= kCanStop;
     }
@@ -387,20 +390,21 @@ const std::vector<CommandButton>& CommandButtons() {
 
 const std::vector<MenuEntry>& PopupMenuEntries() {
   static const std::vector<MenuEntry> kEntries = {
-      {"&Properties...", kCommandEditProperties, kCanEdit},
-      {nullptr, kCommandEditProperties, 0},
-      {"&Start Transfer Now", kCommandStartNow, kCanStart},
-      {"Add to &Queue", kCommandQueue, kCanQueue},
-      {"Stop &Transfer", kCommandStop, kCanStop},
-      {nullptr, kCommandEditProperties, 0},
-      {"Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
-      {"E&xtract URLs", kCommandExtractUrls, kCanExtract},
-      {"&Launch File", kCommandLaunch, kCanLaunch},
-      {"&View Transfer Log...", kCommandViewLog, kCanViewLog},
-      {nullptr, kCommandEditProperties, 0},
-      {"Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"Delete &File", kCommandDeleteFile, kCanDeleteFile},
-      {"&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
+      {"propertiesEntry", "&Properties...", kCommandEditProperties, kCanEdit},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"startNowEntry", "&Start Transfer Now", kCommandStartNow, kCanStart},
+      {"queueEntry", "Add to &Queue", kCommandQueue, kCanQueue},
+      {"stopEntry", "Stop &Transfer", kCommandStop, kCanStop},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"virusCheckEntry", "Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
+      {"extractUrlsEntry", "E&xtract URLs", kCommandExtractUrls, kCanExtract},
+      {"launchEntry", "&Launch File", kCommandLaunch, kCanLaunch},
+      {"showInFolderEntry", "Show in F&older", kCommandShowInFolder, kCanShowInFolder},
+      {"viewLogEntry", "&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"deleteUrlEntry", "Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"deleteFileEntry", "Delete &File", kCommandDeleteFile, kCanDeleteFile},
+      {"nukeEntry", "&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
   };
   return kEntries;
 }

@@ -99,6 +99,7 @@ enum SelectionBit : unsigned {
   kCanViewLog = 0x080,
   kCanVirusCheck = 0x100,
   kCanExtract = 0x200,
+  kCanShowInFolder = 0x400,
 };
 
 // What the selection bits need of one selected item, read under the tree lock.
@@ -118,7 +119,7 @@ struct SelectionContext {
 unsigned SelectionState(const std::vector<SelectedItem>& selection,
                         const SelectionContext& context);
 
-// The eleven item commands, by their numbers.
+// The item commands, by their numbers.
 enum ItemCommand : int {
   kCommandArchiveOrDelete = 0,
   kCommandEditProperties = 1,
@@ -131,6 +132,7 @@ enum ItemCommand : int {
   kCommandNuke = 8,
   kCommandVirusCheck = 9,
   kCommandExtractUrls = 10,
+  kCommandShowInFolder = 11,
 };
 
 // A command button of the window and the bit that enables it.
@@ -145,6 +147,7 @@ const std::vector<CommandButton>& CommandButtons();
 // An entry of the list's popup menu; a null caption is a separator. The entry
 // is enabled when the selection has any of its bits.
 struct MenuEntry {
+  const char* objectName;
   const char* caption;
   ItemCommand command;
   unsigned enablingBits;

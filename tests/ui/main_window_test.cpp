@@ -43,9 +43,11 @@ class MainWindowTest : public QObject {
     testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
   }
 
-  void StartWindow(bool dialUp = false) {
+  void StartWindow(bool dialUp = false, std::function<bool(const std::string&)> showFile = {}) {
     app = std::make_unique<App>(dir->path(), messages, sounds, clock);
-    window = std::make_unique<MainWindow>(*app, DesktopProbe{[dialUp] { return dialUp; }});
+    DesktopProbe probe{[dialUp] { return dialUp; }};
+    probe.showFile = std::move(showFile);
+    window = std::make_unique<MainWindow>(*app, std::move(probe));
     QVERIFY(window->Initialise());
     window->show();
   }
@@ -625,7 +627,11 @@ class MainWindowTest : public QObject {
 
   void theMenuFollowsTheSelectionAndArchiveUrlIsSaved() {
     WriteItemsOfEveryStatus();
-    StartWindow();
+    std::vector<std::string> shownInFolder;
+    StartWindow(false, [&shownInFolder](const std::string& path) {
+      shownInFolder.push_back(path);
+      return true;
+    });
     Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
     SelectRow("done.zip");
     QVERIFY(Find<QPushButton>("launchButton")->isEnabled());
@@ -641,13 +647,16 @@ class MainWindowTest : public QObject {
           enabled << action->text();
         }
       }
+      menu->findChild<QAction*>("showInFolderEntry")->trigger();
       menu->close();
     });
     QTreeWidget* list = Find<QTreeWidget>("downloadList");
     emit list->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(enabled, QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue",
-                                   "E&xtract URLs", "&Launch File", "&View Transfer Log...",
-                                   "Delete &URL", "Delete &File", "&Nuke Everything"}));
+    QCOMPARE(enabled,
+             QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue", "E&xtract URLs",
+                          "&Launch File", "Show in F&older", "&View Transfer Log...", "Delete &URL",
+                          "Delete &File", "&Nuke Everything"}));
+    QCOMPARE(shownInFolder, std::vector<std::string>{dir->File("done.zip")});
 
     Find<QPushButton>("archiveButton")->click();
     QCOMPARE(list->topLevelItemCount(), 0);

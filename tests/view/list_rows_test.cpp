@@ -321,27 +321,32 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
   } rows[] = {
       {"nothing selected", {}, true, false, 0},
       {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x025},
-      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x0e7},
+      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x4e7},
       {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x02f},
-      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x088},
-      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x277},
+      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x488},
+      {"transferring, no file yet",
+       {{kStatusTransferring, 0, false, "/gone"}},
+       false,
+       false,
+       0x008},
+      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x677},
       {"complete, infected, checking on",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        true,
        false,
-       0x367},
+       0x767},
       {"complete, infected, checking off",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        false,
        false,
-       0x277},
+       0x677},
       {"checker halted", {{kStatusComplete, 0, false, "/gone"}}, true, true, 0x027},
       {"infected then clean: the later item launches",
        {{kStatusComplete, kVirusInfected, false, "/there"},
         {kStatusComplete, kVirusClean, false, "/there"}},
        true,
        false,
-       0x377},
+       0x777},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(SelectionState(row.selection, {row.virusOn, row.halted, exists}), row.bits)
@@ -350,7 +355,7 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
 }
 
 TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
-  const unsigned infectedComplete = 0x367;
+  const unsigned infectedComplete = 0x767;
   std::vector<std::string> enabled;
   for (const MenuEntry& entry : PopupMenuEntries()) {
     if (entry.caption && (entry.enablingBits & infectedComplete)) {
@@ -359,9 +364,9 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
   }
   EXPECT_EQ(enabled,
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
-                                      "Virus &Check File...", "E&xtract URLs", "Delete &URL",
-                                      "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 14u);
+                                      "Virus &Check File...", "E&xtract URLs", "Show in F&older",
+                                      "Delete &URL", "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 15u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
