@@ -46,6 +46,12 @@ namespace {
 
 const char* const kColumnHeaders[] = {"Filename", "URL", "Status"};
 
+// A switched-on toggle in the selection colour: the style's own pressed look
+// is too faint to tell at a glance.
+constexpr const char* kCheckedToggleLook =
+    "QPushButton:checked { background-color: palette(highlight);"
+    " color: palette(highlighted-text); }";
+
 QFrame* Separator(const char* objectName) {
   auto* line = new QFrame;
   line->setObjectName(objectName);
@@ -105,15 +111,19 @@ MainWindow::~MainWindow() {
   tray_->Remove();
 }
 
-QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, bool enabled) {
+QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, const char* toolTip,
+                                   bool enabled) {
   QPushButton* button = NamedButton(objectName, caption);
+  button->setToolTip(toolTip);
   button->setEnabled(enabled);
   return button;
 }
 
-QPushButton* MainWindow::AddToggle(const char* objectName, const char* caption) {
-  QPushButton* toggle = AddButton(objectName, caption, true);
+QPushButton* MainWindow::AddToggle(const char* objectName, const char* caption,
+                                   const char* toolTip) {
+  QPushButton* toggle = AddButton(objectName, caption, toolTip, true);
   toggle->setCheckable(true);
+  toggle->setStyleSheet(kCheckedToggleLook);
   return toggle;
 }
 
@@ -168,11 +178,14 @@ void MainWindow::BuildLayout() {
 
 QLayout* MainWindow::BuildTopRow() {
   // Enter anywhere but in the list presses it, as in the URL box.
-  QPushButton* download = AddButton("downloadButton", "&Download...", true);
+  QPushButton* download =
+      AddButton("downloadButton", "&Download...", "Add the URL in the box as a new download", true);
   download->setDefault(true);
   connect(download, &QPushButton::clicked, this, &MainWindow::OnDownloadClicked);
-  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", true);
-  QPushButton* about = AddButton("aboutButton", "A&bout...", true);
+  QPushButton* settings =
+      AddButton("settingsButton", "Se&ttings...", "Change how Pellmarsh downloads", true);
+  QPushButton* about = AddButton("aboutButton", "A&bout...",
+                                 "Show the version and where Pellmarsh keeps its data", true);
   connect(settings, &QPushButton::clicked, this, &MainWindow::OpenSettingsSheet);
   connect(about, &QPushButton::clicked, this, &MainWindow::ShowAboutBox);
 
@@ -191,7 +204,7 @@ QLayout* MainWindow::BuildTopRow() {
 QLayout* MainWindow::BuildCommandRow() {
   auto* commandRow = new QHBoxLayout;
   for (const CommandButton& entry : CommandButtons()) {
-    QPushButton* button = AddButton(entry.objectName, entry.caption, false);
+    QPushButton* button = AddButton(entry.objectName, entry.caption, entry.toolTip, false);
     const ItemCommand command = entry.command;
     connect(button, &QPushButton::clicked, this, [this, command] { RunItemCommand(command); });
     commandButtons_.emplace_back(button, entry.enablingBits);
@@ -205,10 +218,15 @@ QLayout* MainWindow::BuildCommandRow() {
 }
 
 QLayout* MainWindow::BuildStatusRow() {
-  goFastButton_ = AddToggle("goFastButton", "Go &Fast");
-  pauseButton_ = AddToggle("pauseButton", "P&ause");
-  offlineButton_ = AddToggle("offlineButton", "&Offline");
-  goodNightButton_ = AddToggle("goodNightButton", "&Good Night");
+  goFastButton_ = AddToggle("goFastButton", "Go &Fast",
+                            "Download at the full-speed limit instead of the background limit");
+  pauseButton_ = AddToggle("pauseButton", "P&ause",
+                           "Hold every download where it is, its connection kept open");
+  offlineButton_ = AddToggle("offlineButton", "&Offline",
+                             "Stop every running download and start none while this is on");
+  goodNightButton_ = AddToggle("goodNightButton", "&Good Night",
+                               "Once the queue has emptied, hang up the dial-up connection "
+                               "(and switch the computer off when the settings say so)");
   auto* statusRow = new QHBoxLayout;
   for (QPushButton* toggle : {goFastButton_, pauseButton_, offlineButton_, goodNightButton_}) {
     statusRow->addWidget(toggle);
@@ -493,6 +511,7 @@ void MainWindow::RunItemCommand(ItemCommand command) {
 
 void MainWindow::OnTabChanged(int tab) {
   archiveButton_->setText(ArchiveButtonCaption(tab));
+  archiveButton_->setToolTip(ArchiveButtonToolTip(tab));
   ShowSortArrow(tab);
   list_->ClearRows();
   RefreshList();

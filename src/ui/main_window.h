@@ -92,8 +92,9 @@ class MainWindow final : public QDialog {
   QLayout* BuildTopRow();
   QLayout* BuildCommandRow();
   QLayout* BuildStatusRow();
-  QPushButton* AddButton(const char* objectName, const char* caption, bool enabled);
-  QPushButton* AddToggle(const char* objectName, const char* caption);
+  QPushButton* AddButton(const char* objectName, const char* caption, const char* toolTip,
+                         bool enabled);
+  QPushButton* AddToggle(const char* objectName, const char* caption, const char* toolTip);
   void ShowAboutBox();
   // The list's columns and tabs as the data file left them.
   void SetUpList();

@@ -130,6 +130,12 @@ const char* ArchiveButtonCaption(int tab) {
   return tab == kTabArchive || tab == kTabClipboard ? "Delete U&RL" : "Archive U&RL";
 }
 
+const char* ArchiveButtonToolTip(int tab) {
+  return tab == kTabArchive || tab == kTabClipboard
+             ? "Remove the selected URLs from the list"
+             : "Move the selected downloads to the Archive tab (their files stay)";
+}
+
 int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   switch (const int status = item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
@@ -377,13 +383,20 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
 // F and Pause A.
 const std::vector<CommandButton>& CommandButtons() {
   static const std::vector<CommandButton> kButtons = {
-      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit},
-      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart},
-      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue},
-      {"stopButton", "Sto&p", kCommandStop, kCanStop},
-      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch},
-      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile},
+      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit,
+       "Show and change the selected download's URL, file name and login"},
+      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart,
+       "Start the selected downloads at once, even beyond the connection limit"},
+      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue,
+       "Queue the selected downloads: each starts when a connection is free"},
+      {"stopButton", "Sto&p", kCommandStop, kCanStop,
+       "Stop the selected downloads and put them on hold"},
+      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch,
+       "Open the selected download's file with its program"},
+      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl,
+       ArchiveButtonToolTip(kTabPending)},
+      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile,
+       "Delete the selected downloads' files from the disk"},
   };
   return kButtons;
 }

@@ -24,6 +24,7 @@ const char* TabCaption(int tab);
 // Double-click hint above the list and the caption of the archive button.
 const char* HintText(int tab);
 const char* ArchiveButtonCaption(int tab);
+const char* ArchiveButtonToolTip(int tab);
 
 // The fifteen row images; the list uses 0 to 12.
 inline constexpr int kRowImages = 15;
@@ -141,6 +142,7 @@ struct CommandButton {
   const char* caption;
   ItemCommand command;
   unsigned enablingBits;
+  const char* toolTip;
 };
 const std::vector<CommandButton>& CommandButtons();
 

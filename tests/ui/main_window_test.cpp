@@ -249,7 +249,11 @@ class MainWindowTest : public QObject {
   void theTogglesStoreTheirStateAndOfflineReleasesGoodNight() {
     WriteStartedBefore();
     StartWindow(true);
-    Find<QPushButton>("goFastButton")->click();
+    QPushButton* goFast = Find<QPushButton>("goFastButton");
+    const auto face = [goFast] { return goFast->grab().toImage().pixelColor(6, 6).lightness(); };
+    const int off = face();
+    goFast->click();
+    QVERIFY(off - face() > 40);  // a switched-on toggle stands out in the selection colour
     Find<QPushButton>("goodNightButton")->click();
     QVERIFY(app->state().goFast);
     QVERIFY(app->state().goodNight);
@@ -823,6 +827,7 @@ class MainWindowTest : public QObject {
       QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
       QVERIFY(accessible);
       QCOMPARE(accessible->text(QAccessible::Name), button->text().remove('&'));
+      QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->objectName()));
     }
     QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
     QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
