@@ -111,6 +111,13 @@ void DownloadList::ShowSortArrow(int column, bool reversed) {
   header()->setSortIndicator(column, reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
+void DownloadList::EditCurrentName() {
+  if (QTreeWidgetItem* row = currentItem()) {
+    setFocus(Qt::ShortcutFocusReason);
+    editItem(row, 0);
+  }
+}
+
 void DownloadList::ForgetRow(const Item* item) {
   if (const auto found = rows_.find(item); found != rows_.end()) {
     DownloadRow* row = found->second;

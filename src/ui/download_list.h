@@ -34,6 +34,8 @@ class DownloadList final : public QTreeWidget, public ListRows {
 
   // The header's arrow on a column (none for -1), turned for a reversed order.
   void ShowSortArrow(int column, bool reversed);
+  // Opens the focused row's name for editing.
+  void EditCurrentName();
 
   // Drops the item's row before the item goes away.
   void ForgetRow(const Item* item);

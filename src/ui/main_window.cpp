@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFrame>
@@ -34,6 +35,7 @@
 #include "ui/auto_shutdown_dialog.h"
 #include "ui/clipboard_watcher.h"
 #include "ui/download_list.h"
+#include "ui/key_action.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
@@ -80,6 +82,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   BuildControls();
   BuildLayout();
+  AddKeys();
   desk_ = std::make_unique<WindowDesk>(
       app_,
       WindowDesk::Window{this, list_, tabs_, [this] { RefreshList(); }, [this] { UpdateButtons(); },
@@ -125,6 +128,36 @@ QPushButton* MainWindow::AddToggle(const char* objectName, const char* caption,
   toggle->setCheckable(true);
   toggle->setStyleSheet(kCheckedToggleLook);
   return toggle;
+}
+
+void MainWindow::AddKeys() {
+  AddKeyAction(*this, "urlBoxAction", "Go to the URL Box", {QKeySequence(Qt::CTRL | Qt::Key_L)},
+               [this] {
+                 urlEdit_->setFocus(Qt::ShortcutFocusReason);
+                 urlEdit_->selectAll();
+               });
+  AddKeyAction(*this, "nextTabAction", "Next Tab",
+               {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+               [this] { StepTab(1); });
+  AddKeyAction(*this, "previousTabAction", "Previous Tab",
+               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+               [this] { StepTab(-1); });
+  // As the close box: a question first while downloads run.
+  AddKeyAction(*this, "quitAction", "Quit", {QKeySequence(Qt::CTRL | Qt::Key_Q)},
+               [this] { close(); });
+  AddKeyAction(*this, "renameAction", "Rename", {QKeySequence(Qt::Key_F2)},
+               [this] { list_->EditCurrentName(); });
+  AddKeyAction(*list_, "pasteUrlsAction", "Paste URLs",
+               QKeySequence::keyBindings(QKeySequence::Paste), [this] {
+                 if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData()) {
+                   AddDroppedUrls(*mime);
+                 }
+               });
+}
+
+void MainWindow::StepTab(int step) {
+  tabs_->setCurrentIndex((tabs_->currentIndex() + step + tabs_->count()) % tabs_->count());
 }
 
 void MainWindow::BuildControls() {
@@ -597,22 +630,25 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  const QMimeData* mime = event->mimeData();
+  AddDroppedUrls(*event->mimeData());
+  // Nothing was taken: a file manager must not delete what it dragged here.
+  event->setDropAction(Qt::IgnoreAction);
+  event->accept();
+}
+
+void MainWindow::AddDroppedUrls(const QMimeData& mime) {
   DroppedData drop;
-  const QList<QUrl> urls = mime->urls();
+  const QList<QUrl> urls = mime.urls();
   drop.onlyLocalFiles = !urls.isEmpty();
   for (const QUrl& url : urls) {
     drop.onlyLocalFiles = drop.onlyLocalFiles && url.isLocalFile();
     drop.localPaths.push_back(url.toLocalFile().toStdString());
   }
-  drop.uriList = mime->data("text/uri-list").toStdString();
-  drop.text = mime->text().toStdString();
+  drop.uriList = mime.data("text/uri-list").toStdString();
+  drop.text = mime.text().toStdString();
   if (urlAdding_->AddDroppedTexts(DroppedTexts(drop)) > 0 || drop.onlyLocalFiles) {
     RefreshList();
   }
-  // Nothing was taken: a file manager must not delete what it dragged here.
-  event->setDropAction(Qt::IgnoreAction);
-  event->accept();
 }
 
 void MainWindow::OnStartupTimer() {

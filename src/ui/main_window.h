@@ -14,6 +14,7 @@
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QTabBar;
@@ -95,6 +96,9 @@ class MainWindow final : public QDialog {
   QPushButton* AddButton(const char* objectName, const char* caption, const char* toolTip,
                          bool enabled);
   QPushButton* AddToggle(const char* objectName, const char* caption, const char* toolTip);
+  // The keys no button shows: the URL box, the tabs, quitting, renaming, pasting.
+  void AddKeys();
+  void StepTab(int step);
   void ShowAboutBox();
   // The list's columns and tabs as the data file left them.
   void SetUpList();
@@ -116,6 +120,8 @@ class MainWindow final : public QDialog {
   void OnRenamed(Item* item, const std::string& name);
   void ShowItemMenu(const QPoint& position);
   void OnDownloadClicked();
+  // A drop's or the clipboard's links and text, as new items.
+  void AddDroppedUrls(const QMimeData& mime);
   void OpenSettingsSheet();
 
   App& app_;

@@ -1,6 +1,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -776,6 +777,56 @@ class MainWindowTest : public QObject {
     QCOMPARE(Column(0)[0], QString("paused.bin"));
   }
 
+  void theKeysReachTheUrlBoxTabsRenamingPastingAndQuitting() {
+    WriteItemsOfEveryStatus();
+    // Copied before the start: the clipboard watcher clips only what is copied later.
+    QGuiApplication::clipboard()->setText("http://127.0.0.1:1/pasted.zip");
+    StartWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(urlBox->hasFocus());
+
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    const auto press = [tabs](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+      QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+      return tabs->currentIndex();
+    };
+    QCOMPARE(press(Qt::Key_Tab, Qt::ControlModifier), 1);
+    QCOMPARE(press(Qt::Key_PageDown, Qt::ControlModifier), 2);
+    QCOMPARE(press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier), 1);
+    QCOMPARE(press(Qt::Key_PageUp, Qt::ControlModifier), 0);
+    QCOMPARE(press(Qt::Key_PageUp, Qt::ControlModifier), 3);  // round to the last
+    tabs->setCurrentIndex(kTabPending);
+
+    // Ctrl+V in the URL box pastes text there; in the list, new items.
+    const int listed = ListedCount();
+    QTest::keyClick(urlBox, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(urlBox->text(), QString("http://127.0.0.1:1/pasted.zip"));
+    QCOMPARE(ListedCount(), listed);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(ListedCount(), listed + 1);
+    QVERIFY(Column(1).contains("http://127.0.0.1:1/pasted.zip"));
+
+    SelectRow("held.bin");
+    urlBox->setFocus();
+    QTest::keyClick(urlBox, Qt::Key_F2);
+    auto* nameEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(nameEditor && list->isAncestorOf(nameEditor));
+    QCOMPARE(nameEditor->text(), QString("held.bin"));
+    QTest::keyClick(nameEditor, Qt::Key_Escape);
+
+    PretendDownloadsRunning(1);
+    QTest::keyClick(list, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(messages.shown[0].caption, std::string("Exit Pellmarsh?"));
+    QVERIFY(window->isVisible());  // answered No
+  }
+
   void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {
     WriteStartedBefore();
     StartWindow();
@@ -829,6 +880,18 @@ class MainWindowTest : public QObject {
       QCOMPARE(accessible->text(QAccessible::Name), button->text().remove('&'));
       QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->objectName()));
     }
+    QTreeWidget* downloads = Find<QTreeWidget>("downloadList");
+    QStringList keys;
+    for (const QWidget* owner :
+         {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(downloads)}) {
+      for (const QAction* action : owner->actions()) {
+        QVERIFY(!action->objectName().isEmpty());
+        QVERIFY(!action->text().contains('&'));
+        keys << action->shortcut().toString();
+      }
+    }
+    QCOMPARE(keys,
+             QStringList({"Ctrl+L", "Ctrl+Tab", "Ctrl+Shift+Backtab", "Ctrl+Q", "F2", "Ctrl+V"}));
     QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
     QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
     QAccessibleInterface* list =
