@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/window_settings.h"
 #include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -133,6 +134,12 @@ const char* ArchiveButtonCaption(int tab) {
   return tab == kTabArchive || tab == kTabClipboard ? "Delete U&RL" : "Archive U&RL";
 }
 
+const char* ArchiveButtonToolTip(int tab) {
+  return tab == kTabArchive || tab == kTabClipboard
+             ? "Remove the selected URLs from the list"
+             : "Move the selected downloads to the Archive tab (their files stay)";
+}
+
 int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   switch (const int status = item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
@@ -213,6 +220,14 @@ std::string UrlText(const Item& item) {
   return url;
 }
 
+int RowProgress(const Item& item) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  if (!IsRunning(item.GetPropInt(key::kStatus)) || size < 1) {
+    return -1;
+  }
+  return ProgressPercent(item.GetPropInt64(key::kReceived), size);
+}
+
 std::string DayText(int64_t time) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -258,6 +273,31 @@ int SortModeForHeader(int tab, int column) {
     default:
       return kSortStatus;
   }
+}
+
+int SortModeOf(int sortSetting) {
+  return sortSetting & ~kSortReversed;
+}
+
+bool SortIsReversed(int sortSetting) {
+  return (sortSetting & kSortReversed) != 0;
+}
+
+int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader) {
+  const int mode = SortModeForHeader(tab, column);
+  if (sameHeader && SortModeOf(sortSetting) == mode) {
+    return sortSetting ^ kSortReversed;
+  }
+  return mode;
+}
+
+int SortHeaderOf(int tab, int sortSetting) {
+  for (int column = 0; column < kListColumns; ++column) {
+    if (SortModeForHeader(tab, column) == SortModeOf(sortSetting)) {
+      return column;
+    }
+  }
+  return -1;
 }
 
 int CompareRows(const Item* a, const Item* b, int mode) {
@@ -331,6 +371,9 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
         bits |= kCanDeleteFile;
       }
     }
+    if (!(bits & kCanShowInFolder) && fileExists()) {
+      bits |= kCanShowInFolder;
+    }
     if (!idle || st == kStatusWaitingToRetry) {
       bits |= kCanStop;
     }
@@ -355,33 +398,41 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
 // F and Pause A.
 const std::vector<CommandButton>& CommandButtons() {
   static const std::vector<CommandButton> kButtons = {
-      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit},
-      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart},
-      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue},
-      {"stopButton", "Sto&p", kCommandStop, kCanStop},
-      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch},
-      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile},
+      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit,
+       "Show and change the selected download's URL, file name and login"},
+      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart,
+       "Start the selected downloads at once, even beyond the connection limit"},
+      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue,
+       "Queue the selected downloads: each starts when a connection is free"},
+      {"stopButton", "Sto&p", kCommandStop, kCanStop,
+       "Stop the selected downloads and put them on hold"},
+      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch,
+       "Open the selected download's file with its program"},
+      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl,
+       ArchiveButtonToolTip(kTabPending)},
+      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile,
+       "Delete the selected downloads' files from the disk"},
   };
   return kButtons;
 }
 
 const std::vector<MenuEntry>& PopupMenuEntries() {
   static const std::vector<MenuEntry> kEntries = {
-      {"&Properties...", kCommandEditProperties, kCanEdit},
-      {nullptr, kCommandEditProperties, 0},
-      {"&Start Transfer Now", kCommandStartNow, kCanStart},
-      {"Add to &Queue", kCommandQueue, kCanQueue},
-      {"Stop &Transfer", kCommandStop, kCanStop},
-      {nullptr, kCommandEditProperties, 0},
-      {"Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
-      {"E&xtract URLs", kCommandExtractUrls, kCanExtract},
-      {"&Launch File", kCommandLaunch, kCanLaunch},
-      {"&View Transfer Log...", kCommandViewLog, kCanViewLog},
-      {nullptr, kCommandEditProperties, 0},
-      {"Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"Delete &File", kCommandDeleteFile, kCanDeleteFile},
-      {"&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
+      {"propertiesEntry", "&Properties...", kCommandEditProperties, kCanEdit},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"startNowEntry", "&Start Transfer Now", kCommandStartNow, kCanStart},
+      {"queueEntry", "Add to &Queue", kCommandQueue, kCanQueue},
+      {"stopEntry", "Stop &Transfer", kCommandStop, kCanStop},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"virusCheckEntry", "Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
+      {"extractUrlsEntry", "E&xtract URLs", kCommandExtractUrls, kCanExtract},
+      {"launchEntry", "&Launch File", kCommandLaunch, kCanLaunch},
+      {"showInFolderEntry", "Show in F&older", kCommandShowInFolder, kCanShowInFolder},
+      {"viewLogEntry", "&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"deleteUrlEntry", "Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"deleteFileEntry", "Delete &File", kCommandDeleteFile, kCanDeleteFile},
+      {"nukeEntry", "&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
   };
   return kEntries;
 }

@@ -273,6 +273,34 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
   }
 }
 
+// A second click on the header that made the order turns it round; another
+// header starts over. Plain stored modes keep their meaning.
+TEST(ListRows, HeaderClicksTurnTheirOwnOrderRound) {
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortStatus, false), kSortUrl);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl, true), kSortUrl | kSortReversed);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl | kSortReversed, true), kSortUrl);
+  // Status sorts as Filename does on this tab, but is another header.
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 2, kSortStatus, false), kSortStatus);
+  EXPECT_EQ(SortSettingAfterClick(kTabClipboard, 2, kSortUrl, true), kSortNewestCreate);
+  EXPECT_EQ(SortModeOf(kSortUrl | kSortReversed), kSortUrl);
+  EXPECT_FALSE(SortIsReversed(kSortNewestCreate));
+  EXPECT_EQ(SortHeaderOf(kTabPending, kSortStatus), 0);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortLatestFinish | kSortReversed), 2);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortName), -1);  // no header sorts by name alone
+}
+
+TEST(ListRows, OnlyARunningRowOfKnownSizeHasAProgressBar) {
+  const auto progress = [](ItemStatus status, const char* size) {
+    return RowProgress(
+        *MakeItem({{key::kStatus, Code(status)}, {key::kSize, size}, {key::kReceived, "1500"}}));
+  };
+  EXPECT_EQ(progress(kStatusTransferring, "6000"), 25);
+  EXPECT_EQ(progress(kStatusStarting, "1500"), 100);
+  EXPECT_EQ(progress(kStatusTransferring, "0"), -1);
+  EXPECT_EQ(progress(kStatusPaused, "6000"), -1);
+  EXPECT_EQ(progress(kStatusComplete, "1500"), -1);
+}
+
 TEST(ListRows, SortModesOrderRows) {
   const auto a = MakeItem({{key::kStatus, Code(kStatusQueued)},
                            {key::kName, "b"},
@@ -316,27 +344,32 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
   } rows[] = {
       {"nothing selected", {}, true, false, 0},
       {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x025},
-      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x0e7},
+      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x4e7},
       {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x02f},
-      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x088},
-      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x277},
+      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x488},
+      {"transferring, no file yet",
+       {{kStatusTransferring, 0, false, "/gone"}},
+       false,
+       false,
+       0x008},
+      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x677},
       {"complete, infected, checking on",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        true,
        false,
-       0x367},
+       0x767},
       {"complete, infected, checking off",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        false,
        false,
-       0x277},
+       0x677},
       {"checker halted", {{kStatusComplete, 0, false, "/gone"}}, true, true, 0x027},
       {"infected then clean: the later item launches",
        {{kStatusComplete, kVirusInfected, false, "/there"},
         {kStatusComplete, kVirusClean, false, "/there"}},
        true,
        false,
-       0x377},
+       0x777},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(SelectionState(row.selection, {row.virusOn, row.halted, exists}), row.bits)
@@ -345,7 +378,7 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
 }
 
 TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
-  const unsigned infectedComplete = 0x367;
+  const unsigned infectedComplete = 0x767;
   std::vector<std::string> enabled;
   for (const MenuEntry& entry : PopupMenuEntries()) {
     if (entry.caption && (entry.enablingBits & infectedComplete)) {
@@ -354,9 +387,9 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
   }
   EXPECT_EQ(enabled,
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
-                                      "Virus &Check File...", "E&xtract URLs", "Delete &URL",
-                                      "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 14u);
+                                      "Virus &Check File...", "E&xtract URLs", "Show in F&older",
+                                      "Delete &URL", "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 15u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
