@@ -1,5 +1,6 @@
 // The download list with 10,000 URL items: the first fill of the Pending tab, a
-// tab switch, a refresh after 50 items changed, idle CPU and resident memory.
+// tab switch, a refresh after 50 running items moved on (their progress bars
+// painted), idle CPU and resident memory.
 // With a directory argument it writes a data file of items of every status
 // there instead (for looking at the window).
 #include <sys/resource.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -171,23 +173,40 @@ int main(int argc, char** argv) {
     toPending = std::min(toPending, MillisecondsSince(start));
   }
 
+  // Fifty downloads run, sorted to the top where their bars show.
+  constexpr int kRunning = 50;
+  const auto setRunning = [&app](const std::function<void(Item&, int)>& change) {
+    Tree::Access tree(app.tree());
+    Item& pending = *tree->FindChild(folder::kFileList);
+    for (int index = 0; index < kRunning; ++index) {
+      change(*pending.ChildAt(index * 150), index);
+    }
+  };
+  setRunning([](Item& item, int) {
+    item.SetPropInt(key::kStatus, kStatusTransferring);
+    item.SetPropInt64(key::kSize, 200'000'000);
+  });
+  app.state().sortPending = true;
+  window.RefreshList();
+  QApplication::processEvents();
+
   double afterChanges = 1e9;
   double unchanged = 1e9;
   for (int round = 0; round < kRounds; ++round) {
-    {
-      Tree::Access tree(app.tree());
-      Item& pending = *tree->FindChild(folder::kFileList);
-      for (int index = 0; index < 50; ++index) {
-        pending.ChildAt(index * 150 + round)->SetPropInt64(key::kReceived, 1000 + round);
-      }
-    }
+    setRunning([round](Item& item, int index) {
+      item.SetPropInt64(key::kReceived, int64_t{round + 1} * 30'000'000 + index);
+    });
     start = Steady::now();
     window.RefreshList();
+    list->viewport()->grab();
     afterChanges = std::min(afterChanges, MillisecondsSince(start));
     start = Steady::now();
     window.RefreshList();
     unchanged = std::min(unchanged, MillisecondsSince(start));
   }
+  // Back to a queue waiting offline for the idle figure.
+  setRunning([](Item& item, int) { item.SetPropInt(key::kStatus, kStatusQueued); });
+  window.RefreshList();
 
   // Idle: the window shown, its timers and both worker threads running.
   const double cpuBefore = CpuSeconds();
@@ -207,7 +226,7 @@ int main(int argc, char** argv) {
   std::printf("tab switch to Completed (1,000 rows):     %7.1f ms\n", toCompleted);
   std::printf("tab switch to Pending (10,000 rows):      %7.1f ms (goal under 150 ms)\n",
               toPending);
-  std::printf("RefreshList after 50 items changed:       %7.2f ms (goal under 5 ms)\n",
+  std::printf("RefreshList + paint, 50 running changed:  %7.2f ms (goal under 5 ms)\n",
               afterChanges);
   std::printf("RefreshList with nothing changed:         %7.2f ms\n", unchanged);
   std::printf("idle CPU over 10 s:                       %7.2f %% of a core (goal under 0.5 %%)\n",

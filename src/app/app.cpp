@@ -87,7 +87,9 @@ std::string App::CurrentRateText() {
     Tree::Access tree(state_.tree);
     bytesPerSecond = tree->GetPropInt(setting::kBps) != 0;
   }
-  return RateText(state_.activeCount, state_.rateAverage, bytesPerSecond);
+  // The average still remembers the seconds before a pause; nothing moves now.
+  return RateText(state_.activeCount, state_.paused ? 0 : state_.rateAverage.load(),
+                  bytesPerSecond);
 }
 
 bool App::TakeUpgradeCheckDue() {

@@ -82,6 +82,7 @@ void Scheduler::OnceASecond(uint32_t second) {
     byteRing_.fill(lastRate_);
   }
   RateSpeedIcons(lastRate_);
+  NoteRecentRates();
   byteRing_[second % kRingSlots] = 0;
 }
 
@@ -153,6 +154,7 @@ void Scheduler::ScheduleItem(Item& item, int status, int limit) {
 void Scheduler::StartTransfer(Item& item) {
   RequestSave(state_.saveRequested);
   item.SetPropInt(key::kStatus, kStatusStarting);
+  item.SetPropInt64(key::kRecentRate, 0);  // not the rate of an earlier attempt
   state_.activeTransfers.push_back(transfers_.Create(item));
   state_.sortPending = true;
   state_.listDirty = true;
@@ -180,6 +182,21 @@ void Scheduler::RateSpeedIcons(int64_t rate) {
   }
 }
 
+void Scheduler::NoteRecentRates() {
+  // A held transfer's window waits for it: after a pause the estimate goes on
+  // from the rate before it, not from a window of empty seconds.
+  const bool held = state_.budget <= 0;
+  for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
+    if (!held) {
+      transfer->recentRate.EndSecond();
+    }
+    const int64_t rate = held ? 0 : transfer->recentRate.BytesPerSecond();
+    if (Item* item = transfer->item(); item && item->GetPropInt64(key::kRecentRate) != rate) {
+      item->SetPropInt64(key::kRecentRate, rate);
+    }
+  }
+}
+
 void Scheduler::StepOne(size_t slot) {
   Transfer* transfer = nullptr;
   {
@@ -199,6 +216,7 @@ void Scheduler::StepOne(size_t slot) {
   const bool more = transfer->Step(limit);
   byteRing_[slot] += transfer->stepBytes();
   transfer->recentBytes += transfer->stepBytes();
+  transfer->recentRate.Add(transfer->stepBytes());
   if (!more) {
     FinishTransfer(rotation_);
   }

@@ -68,6 +68,8 @@ class Scheduler {
   void ScheduleItem(Item& item, int status, int limit) REQUIRES(state_.tree.lock());
   void StartTransfer(Item& item) REQUIRES(state_.tree.lock());
   void RateSpeedIcons(int64_t rate) REQUIRES(state_.tree.lock());
+  // Closes each transfer's second and writes its item's recent rate.
+  void NoteRecentRates() REQUIRES(state_.tree.lock());
   void StepOne(size_t slot);
   void FinishTransfer(size_t index);
   void NoteEmptying(uint32_t now);

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 
@@ -17,6 +18,10 @@ int BudgetForLimit(double kilobytesPerMinute) {
                                                            : static_cast<int>(bytesPerSecond);
 }
 
+int FullSpeedBudget(double kilobytesPerMinute) {
+  return kilobytesPerMinute > 0 ? BudgetForLimit(kilobytesPerMinute) : kUnlimitedBudget;
+}
+
 std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   int high = 0;
   int low = 0;
@@ -24,7 +29,7 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   {
     Tree::Access tree(state_.tree);
     const Item& root = tree.root();
-    high = BudgetForLimit(root.GetPropDouble(setting::kHighSpeed));
+    high = FullSpeedBudget(root.GetPropDouble(setting::kHighSpeed));
     low = BudgetForLimit(root.GetPropDouble(setting::kLowSpeed));
     rule = root.GetPropEnum(setting::kSpeedControl);
   }
@@ -56,13 +61,8 @@ std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond) 
   if (activeCount == 0) {
     return "";
   }
-  std::string text = std::to_string(activeCount) + (activeCount == 1 ? " File at " : " Files at ");
-  if (bytesPerSecond) {
-    return text + std::to_string(rateAverage) + " BPS";
-  }
-  const int64_t perMinute = rateAverage * 60;
-  return text + std::to_string(perMinute / 1024) + "." +
-         std::to_string((perMinute % 1024) * 10 / 1024) + " KPM";
+  return std::to_string(activeCount) + (activeCount == 1 ? " File at " : " Files at ") +
+         RateInUnit(rateAverage, bytesPerSecond);
 }
 
 void ApplyOffline(AppState& state, bool offline) {

@@ -18,6 +18,11 @@ struct WindowFocus {
 
 // Bytes per second for a limit in kilobytes per minute, truncated.
 int BudgetForLimit(double kilobytesPerMinute);
+// The budget that holds nothing back.
+inline constexpr int kUnlimitedBudget = 2147483647;
+// The full-speed limit's budget: a limit of 0 (or none that reads as a number)
+// means no limit there, where the background limit's 0 holds transfers still.
+int FullSpeedBudget(double kilobytesPerMinute);
 
 // The one-second timer's speed step: sets the budget from the limits, the
 // buttons and the full-speed rule, raises "PAUSE", "SLOW" or "FAST" when the
@@ -35,7 +40,7 @@ class SpeedControl {
   int speedState_ = kSpeedNone;
 };
 
-// "2 Files at 5000 BPS" or "1 File at 99.9 KPM"; empty with nothing running.
+// "2 Files at 1.4 MB/s" or "1 File at 99.9 KPM"; empty with nothing running.
 std::string RateText(int activeCount, int64_t rateAverage, bool bytesPerSecond);
 
 // The Offline button: stores the state, asks every running transfer to go

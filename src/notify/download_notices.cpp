@@ -1,9 +1,9 @@
 #include "notify/download_notices.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
+#include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -13,23 +13,6 @@ namespace {
 
 // Names beyond these are counted, not listed: a notification is read at a glance.
 constexpr size_t kNamesListed = 4;
-
-// "850 bytes", "20.5 kB", "200 MB": decimal units, as file managers show sizes.
-std::string SizeText(int64_t bytes) {
-  if (bytes < 1000) {
-    return FormatInteger(bytes) + (bytes == 1 ? " byte" : " bytes");
-  }
-  static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
-  double value = static_cast<double>(bytes) / 1000;
-  size_t unit = 0;
-  while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
-    value /= 1000;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, value < 99.95 ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
-  return text;
-}
 
 std::string NameList(const std::vector<const EndedDownload*>& downloads) {
   std::string list;
@@ -49,7 +32,7 @@ std::optional<Notification> CompleteNotification(const std::vector<const EndedDo
   }
   if (done.size() == 1) {
     const EndedDownload& one = *done.front();
-    return Notification{"Download complete", one.name + "\n" + SizeText(one.bytes), one.file,
+    return Notification{"Download complete", one.name + "\n" + ScaledBytes(one.bytes), one.file,
                         one.mayOpen};
   }
   return Notification{FormatInteger(static_cast<int64_t>(done.size())) + " downloads complete",

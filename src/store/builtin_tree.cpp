@@ -106,8 +106,11 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   MakeEntryFolderOnce(root, folder::kHttpText, {"text/plain", "text/html"});
 
   SetDefaultIfEmpty(root, setting::kMinTray, 1);
-  SetDefaultIfEmpty(root, setting::kHighSpeed, 99999.0);
-  SetDefaultIfEmpty(root, setting::kLowSpeed, 100.0);
+  // Limits are stored in kilobytes per minute. Full speed has no limit; the
+  // background gets 500 kB/s, which a broadband user does not take for a stall.
+  SetDefaultIfEmpty(root, setting::kHighSpeed, 0.0);
+  SetDefaultIfEmpty(root, setting::kLowSpeed, 500'000 * 60 / 1024.0);
+  SetDefaultIfEmpty(root, setting::kBps, 1);
   SetDefaultIfEmpty(root, setting::kGoFast, 0);
   SetDefaultIfEmpty(root, setting::kOwnsFiles, 1);
   SetDefaultIfEmpty(root, setting::kDelLog, 1);

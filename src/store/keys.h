@@ -55,6 +55,9 @@ struct key {
   static constexpr PropKey kProcess{"process"};
   static constexpr PropKey kLog{"log"};
   static constexpr PropKey kSpeedFlag{"speedflag"};
+  // A running item's bytes per second over its last seconds; 0 while it is
+  // held or stalled.
+  static constexpr PropKey kRecentRate{"recentrate"};
   static constexpr PropKey kVirusCheck{"viruscheck"};
   static constexpr PropKey kVirusChecking{"vchecking"};
   static constexpr PropKey kArchived{"archived"};

@@ -5,22 +5,22 @@
 
 namespace pellmarsh {
 
-// Turns every lone CR and every lone LF into CR LF and keeps CR LF as it is,
-// chunk by chunk, with the same result wherever the chunk boundaries fall: the
-// last byte of each chunk is held back until the next byte (or the end) shows
-// what it needs.
+// Turns every CR LF and every lone CR into LF and keeps LF as it is, chunk by
+// chunk, with the same result wherever the chunk boundaries fall: a CR that
+// ends a chunk is held back until the next byte (or the end) shows whether an
+// LF of its own follows. Text with LF line ends passes unchanged.
 class LineEndConverter {
  public:
   // Appends the converted bytes of the chunk to `out`.
   void Convert(const char* chunk, size_t count, std::string& out);
-  // Appends what the held-back byte still needs at the end of the data.
+  // Appends what the held-back CR still needs at the end of the data.
   void Flush(std::string& out);
-  void Reset() { pendingByte_ = byteBeforePending_ = -1; }
-  bool holdsByte() const { return pendingByte_ >= 0; }
+  void Reset() { holdsCr_ = false; }
+  // True while the last source byte seen has not reached the output.
+  bool holdsByte() const { return holdsCr_; }
 
  private:
-  int pendingByte_ = -1;        // the last byte of the previous chunk, 0..255, or -1
-  int byteBeforePending_ = -1;  // the byte before it, or -1
+  bool holdsCr_ = false;
 };
 
 }  // namespace pellmarsh

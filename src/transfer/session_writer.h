@@ -60,7 +60,7 @@ class SessionWriter {
   SaveFile saveFile_;
   bool textMode_ = false;
   LineEndConverter converter_;
-  std::string converted_;  // reused between writes; at most twice a chunk
+  std::string converted_;  // reused between writes; at most a chunk and one byte
   int64_t received_ = 0;
   int64_t stepBytes_ = 0;
   // Set when the file on disk was written in text mode: the source offset to

@@ -5,6 +5,7 @@
 
 #include "platform/byte_stream.h"
 #include "store/item.h"
+#include "transfer/recent_rate.h"
 
 namespace pellmarsh {
 
@@ -34,8 +35,10 @@ class Transfer {
   virtual void DetachItem() = 0;
   virtual Wait NextWait() const = 0;
 
-  // Owned by the scheduler: its decaying byte count for the speed icons.
+  // Owned by the scheduler: its decaying byte count for the speed icons, and
+  // the rate the item's estimate goes by.
   int64_t recentBytes = 0;
+  RecentRate recentRate;
 };
 
 }  // namespace pellmarsh

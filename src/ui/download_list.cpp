@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/row_images.h"
+#include "ui/status_cell_delegate.h"
 
 namespace pellmarsh {
 
@@ -22,6 +23,10 @@ class DownloadRow final : public QTreeWidgetItem {
     setText(1, QString::fromStdString(content.url));
     setText(2, QString::fromStdString(content.status));
     setIcon(0, RowIcon(content.image));
+    // Most rows never run: they carry no percent at all.
+    if (content.progress >= 0 || data(2, StatusCellDelegate::kProgressRole).isValid()) {
+      setData(2, StatusCellDelegate::kProgressRole, content.progress);
+    }
   }
 
   // Compares the keys SortRows read for this sort.
@@ -41,9 +46,10 @@ DownloadList::DownloadList(QWidget* parent) : QTreeWidget(parent) {
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   setContextMenuPolicy(Qt::CustomContextMenu);
   setIconSize(QSize(16, 16));
-  header()->setStretchLastSection(false);
+  // The status, the longest text, takes what the window has to spare.
+  header()->setStretchLastSection(true);
   header()->setSectionsClickable(true);
-  header()->setSortIndicatorShown(false);
+  setItemDelegateForColumn(2, new StatusCellDelegate(this));
   connect(this, &QTreeWidget::itemChanged, this, &DownloadList::OnItemChanged);
 }
 
@@ -90,12 +96,26 @@ void DownloadList::RemoveUntouchedRows() {
   }
 }
 
-void DownloadList::SortRows(int mode) {
+void DownloadList::SortRows(int sortSetting) {
+  const int mode = SortModeOf(sortSetting);
   for (int index = 0; index < topLevelItemCount(); ++index) {
     auto* row = static_cast<DownloadRow*>(topLevelItem(index));
     row->sortKey = SortKeyOf(*row->item(), mode);
   }
-  sortItems(0, Qt::AscendingOrder);
+  // Through the model: sortItems would move the header's arrow to column 0.
+  model()->sort(0, SortIsReversed(sortSetting) ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void DownloadList::ShowSortArrow(int column, bool reversed) {
+  header()->setSortIndicatorShown(column >= 0);
+  header()->setSortIndicator(column, reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void DownloadList::EditCurrentName() {
+  if (QTreeWidgetItem* row = currentItem()) {
+    setFocus(Qt::ShortcutFocusReason);
+    editItem(row, 0);
+  }
 }
 
 void DownloadList::ForgetRow(const Item* item) {

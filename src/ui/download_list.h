@@ -30,7 +30,12 @@ class DownloadList final : public QTreeWidget, public ListRows {
   void UpdateRow(const Item* item, const RowContent& content) override;
   void InsertRows(std::vector<NewRow> rows) override;
   void RemoveUntouchedRows() override;
-  void SortRows(int mode) override;
+  void SortRows(int sortSetting) override;
+
+  // The header's arrow on a column (none for -1), turned for a reversed order.
+  void ShowSortArrow(int column, bool reversed);
+  // Opens the focused row's name for editing.
+  void EditCurrentName();
 
   // Drops the item's row before the item goes away.
   void ForgetRow(const Item* item);

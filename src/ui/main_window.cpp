@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFrame>
@@ -35,6 +36,7 @@
 #include "ui/auto_shutdown_dialog.h"
 #include "ui/clipboard_watcher.h"
 #include "ui/download_list.h"
+#include "ui/key_action.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
 #include "ui/upgrade_installer.h"
@@ -47,6 +49,12 @@ namespace pellmarsh {
 namespace {
 
 const char* const kColumnHeaders[] = {"Filename", "URL", "Status"};
+
+// A switched-on toggle in the selection colour: the style's own pressed look
+// is too faint to tell at a glance.
+constexpr const char* kCheckedToggleLook =
+    "QPushButton:checked { background-color: palette(highlight);"
+    " color: palette(highlighted-text); }";
 
 QFrame* Separator(const char* objectName) {
   auto* line = new QFrame;
@@ -68,15 +76,19 @@ QLabel* SunkenText(const char* objectName, Qt::Alignment alignment) {
 }  // namespace
 
 MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::move(probe)) {
+  if (!probe_.showFile) {
+    probe_.showFile = ShowFileInFolder;
+  }
   setWindowTitle("Pellmarsh");
   setObjectName("mainWindow");
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   BuildControls();
   BuildLayout();
+  AddKeys();
   desk_ = std::make_unique<WindowDesk>(
       app_,
       WindowDesk::Window{this, list_, tabs_, [this] { RefreshList(); }, [this] { UpdateButtons(); },
-                         [this](Item& item) { urlAdding_->EditUrlItem(item); }});
+                         [this](Item& item) { urlAdding_->EditUrlItem(item); }, probe_.showFile});
   commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
                                              app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
@@ -92,15 +104,14 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   upgrades_ = std::make_unique<UpgradeInstaller>(
       app_, *commands_,
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
-                             probe_.showFile ? probe_.showFile : ShowFileInFolder,
-                             [this] { return quitRequested_ || closing_; }});
+                             probe_.showFile, [this] { return quitRequested_ || closing_; }});
   notices_ = std::make_unique<WindowNotices>(
       *this, app_.clock(),
       QtDesktopNotifications::Actions{[this](const std::string& file) {
                                         return desk_->OpenDocument(file) ||
                                                desk_->OpenFolder(DirectoryOf(file));
                                       },
-                                      probe_.showFile ? probe_.showFile : ShowFileInFolder});
+                                      probe_.showFile});
 }
 
 MainWindow::~MainWindow() {
@@ -114,16 +125,50 @@ MainWindow::~MainWindow() {
   tray_->Remove();
 }
 
-QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, bool enabled) {
+QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, const char* toolTip,
+                                   bool enabled) {
   QPushButton* button = NamedButton(objectName, caption);
+  button->setToolTip(toolTip);
   button->setEnabled(enabled);
   return button;
 }
 
-QPushButton* MainWindow::AddToggle(const char* objectName, const char* caption) {
-  QPushButton* toggle = AddButton(objectName, caption, true);
+QPushButton* MainWindow::AddToggle(const char* objectName, const char* caption,
+                                   const char* toolTip) {
+  QPushButton* toggle = AddButton(objectName, caption, toolTip, true);
   toggle->setCheckable(true);
+  toggle->setStyleSheet(kCheckedToggleLook);
   return toggle;
+}
+
+void MainWindow::AddKeys() {
+  AddKeyAction(*this, "urlBoxAction", "Go to the URL Box", {QKeySequence(Qt::CTRL | Qt::Key_L)},
+               [this] {
+                 urlEdit_->setFocus(Qt::ShortcutFocusReason);
+                 urlEdit_->selectAll();
+               });
+  AddKeyAction(*this, "nextTabAction", "Next Tab",
+               {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+               [this] { StepTab(1); });
+  AddKeyAction(*this, "previousTabAction", "Previous Tab",
+               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+               [this] { StepTab(-1); });
+  // As the close box: a question first while downloads run.
+  AddKeyAction(*this, "quitAction", "Quit", {QKeySequence(Qt::CTRL | Qt::Key_Q)},
+               [this] { close(); });
+  AddKeyAction(*this, "renameAction", "Rename", {QKeySequence(Qt::Key_F2)},
+               [this] { list_->EditCurrentName(); });
+  AddKeyAction(*list_, "pasteUrlsAction", "Paste URLs",
+               QKeySequence::keyBindings(QKeySequence::Paste), [this] {
+                 if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData()) {
+                   AddDroppedUrls(*mime);
+                 }
+               });
+}
+
+void MainWindow::StepTab(int step) {
+  tabs_->setCurrentIndex((tabs_->currentIndex() + step + tabs_->count()) % tabs_->count());
 }
 
 void MainWindow::BuildControls() {
@@ -177,11 +222,14 @@ void MainWindow::BuildLayout() {
 
 QLayout* MainWindow::BuildTopRow() {
   // Enter anywhere but in the list presses it, as in the URL box.
-  QPushButton* download = AddButton("downloadButton", "&Download...", true);
+  QPushButton* download =
+      AddButton("downloadButton", "&Download...", "Add the URL in the box as a new download", true);
   download->setDefault(true);
   connect(download, &QPushButton::clicked, this, &MainWindow::OnDownloadClicked);
-  QPushButton* settings = AddButton("settingsButton", "Se&ttings...", true);
-  QPushButton* about = AddButton("aboutButton", "A&bout...", true);
+  QPushButton* settings =
+      AddButton("settingsButton", "Se&ttings...", "Change how Pellmarsh downloads", true);
+  QPushButton* about = AddButton("aboutButton", "A&bout...",
+                                 "Show the version and where Pellmarsh keeps its data", true);
   connect(settings, &QPushButton::clicked, this, &MainWindow::OpenSettingsSheet);
   connect(about, &QPushButton::clicked, this, &MainWindow::ShowAboutBox);
 
@@ -200,7 +248,7 @@ QLayout* MainWindow::BuildTopRow() {
 QLayout* MainWindow::BuildCommandRow() {
   auto* commandRow = new QHBoxLayout;
   for (const CommandButton& entry : CommandButtons()) {
-    QPushButton* button = AddButton(entry.objectName, entry.caption, false);
+    QPushButton* button = AddButton(entry.objectName, entry.caption, entry.toolTip, false);
     const ItemCommand command = entry.command;
     connect(button, &QPushButton::clicked, this, [this, command] { RunItemCommand(command); });
     commandButtons_.emplace_back(button, entry.enablingBits);
@@ -214,10 +262,15 @@ QLayout* MainWindow::BuildCommandRow() {
 }
 
 QLayout* MainWindow::BuildStatusRow() {
-  goFastButton_ = AddToggle("goFastButton", "Go &Fast");
-  pauseButton_ = AddToggle("pauseButton", "P&ause");
-  offlineButton_ = AddToggle("offlineButton", "&Offline");
-  goodNightButton_ = AddToggle("goodNightButton", "&Good Night");
+  goFastButton_ = AddToggle("goFastButton", "Go &Fast",
+                            "Download at the full-speed limit instead of the background limit");
+  pauseButton_ = AddToggle("pauseButton", "P&ause",
+                           "Hold every download where it is, its connection kept open");
+  offlineButton_ = AddToggle("offlineButton", "&Offline",
+                             "Stop every running download and start none while this is on");
+  goodNightButton_ = AddToggle("goodNightButton", "&Good Night",
+                               "Once the queue has emptied, hang up the dial-up connection "
+                               "(and switch the computer off when the settings say so)");
   auto* statusRow = new QHBoxLayout;
   for (QPushButton* toggle : {goFastButton_, pauseButton_, offlineButton_, goodNightButton_}) {
     statusRow->addWidget(toggle);
@@ -299,10 +352,16 @@ void MainWindow::SetUpList() {
   for (int column = 0; column < kListColumns; ++column) {
     list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
-  for (int tab = 0; tab < kListTabs; ++tab) {
-    tabs_->addTab(TabCaption(tab));
+  {
+    Tree::Access tree(app_.tree());
+    for (int tab = 0; tab < kListTabs; ++tab) {
+      tabs_->addTab(TabCaption(tab));
+      sortHeaders_[static_cast<size_t>(tab)] =
+          SortHeaderOf(tab, tree->GetPropInt(setting::TabSort(tab)));
+    }
   }
   connect(tabs_, &QTabBar::currentChanged, this, &MainWindow::OnTabChanged);
+  ShowSortArrow(desk_->CurrentTab());
   RefreshList();
 }
 
@@ -419,9 +478,10 @@ void MainWindow::OnSecondTimer() {
   }
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
-  rateText_->setText(QString::fromStdString(app_.CurrentRateText()));
+  const std::string rateText = app_.CurrentRateText();
+  rateText_->setText(QString::fromStdString(rateText));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
-  tray_->Update(state.activeCount);
+  tray_->Update(state.activeCount, rateText);
   secondTimer_->start(1000);
   clipboard_->AskClipAndGo();
   app_.SaveIfRequested();
@@ -496,6 +556,8 @@ void MainWindow::RunItemCommand(ItemCommand command) {
 
 void MainWindow::OnTabChanged(int tab) {
   archiveButton_->setText(ArchiveButtonCaption(tab));
+  archiveButton_->setToolTip(ArchiveButtonToolTip(tab));
+  ShowSortArrow(tab);
   list_->ClearRows();
   RefreshList();
   UpdateButtons();
@@ -504,12 +566,27 @@ void MainWindow::OnTabChanged(int tab) {
 
 void MainWindow::OnHeaderClicked(int column) {
   const int tab = desk_->CurrentTab();
+  int& sortHeader = sortHeaders_[static_cast<size_t>(tab)];
   {
     Tree::Access tree(app_.tree());
-    tree->SetPropInt(setting::TabSort(tab), SortModeForHeader(tab, column));
+    const PropKey sort = setting::TabSort(tab);
+    tree->SetPropInt(
+        sort, SortSettingAfterClick(tab, column, tree->GetPropInt(sort), sortHeader == column));
   }
+  sortHeader = column;
+  ShowSortArrow(tab);
   app_.state().sortPending = true;
   RefreshList();
+}
+
+// The header flips its own arrow on a click; this puts it where the order is.
+void MainWindow::ShowSortArrow(int tab) {
+  bool reversed = false;
+  {
+    Tree::Access tree(app_.tree());
+    reversed = SortIsReversed(tree->GetPropInt(setting::TabSort(tab)));
+  }
+  list_->ShowSortArrow(sortHeaders_[static_cast<size_t>(tab)], reversed);
 }
 
 void MainWindow::OnRenamed(Item* item, const std::string& name) {
@@ -535,6 +612,7 @@ void MainWindow::ShowItemMenu(const QPoint& position) {
       continue;
     }
     QAction* action = menu.addAction(entry.caption);
+    action->setObjectName(entry.objectName);
     action->setEnabled((bits & entry.enablingBits) != 0);
     const ItemCommand command = entry.command;
     connect(action, &QAction::triggered, this, [this, command] { RunItemCommand(command); });
@@ -572,22 +650,25 @@ void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  const QMimeData* mime = event->mimeData();
+  AddDroppedUrls(*event->mimeData());
+  // Nothing was taken: a file manager must not delete what it dragged here.
+  event->setDropAction(Qt::IgnoreAction);
+  event->accept();
+}
+
+void MainWindow::AddDroppedUrls(const QMimeData& mime) {
   DroppedData drop;
-  const QList<QUrl> urls = mime->urls();
+  const QList<QUrl> urls = mime.urls();
   drop.onlyLocalFiles = !urls.isEmpty();
   for (const QUrl& url : urls) {
     drop.onlyLocalFiles = drop.onlyLocalFiles && url.isLocalFile();
     drop.localPaths.push_back(url.toLocalFile().toStdString());
   }
-  drop.uriList = mime->data("text/uri-list").toStdString();
-  drop.text = mime->text().toStdString();
+  drop.uriList = mime.data("text/uri-list").toStdString();
+  drop.text = mime.text().toStdString();
   if (urlAdding_->AddDroppedTexts(DroppedTexts(drop)) > 0 || drop.onlyLocalFiles) {
     RefreshList();
   }
-  // Nothing was taken: a file manager must not delete what it dragged here.
-  event->setDropAction(Qt::IgnoreAction);
-  event->accept();
 }
 
 void MainWindow::OnStartupTimer() {

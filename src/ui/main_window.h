@@ -9,11 +9,13 @@
 #include "ui/tray_icon.h"
 #include "ui/window_tray.h"
 #include "view/link_intake.h"
+#include "view/list_rows.h"
 #include "view/url_adding.h"
 
 class QLabel;
 class QLayout;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QTabBar;
@@ -96,8 +98,12 @@ class MainWindow final : public QDialog {
   QLayout* BuildTopRow();
   QLayout* BuildCommandRow();
   QLayout* BuildStatusRow();
-  QPushButton* AddButton(const char* objectName, const char* caption, bool enabled);
-  QPushButton* AddToggle(const char* objectName, const char* caption);
+  QPushButton* AddButton(const char* objectName, const char* caption, const char* toolTip,
+                         bool enabled);
+  QPushButton* AddToggle(const char* objectName, const char* caption, const char* toolTip);
+  // The keys no button shows: the URL box, the tabs, quitting, renaming, pasting.
+  void AddKeys();
+  void StepTab(int step);
   void ShowAboutBox();
   // The list's columns and tabs as the data file left them.
   void SetUpList();
@@ -115,9 +121,12 @@ class MainWindow final : public QDialog {
   void ConnectHandOffs();
   void OnTabChanged(int tab);
   void OnHeaderClicked(int column);
+  void ShowSortArrow(int tab);
   void OnRenamed(Item* item, const std::string& name);
   void ShowItemMenu(const QPoint& position);
   void OnDownloadClicked();
+  // A drop's or the clipboard's links and text, as new items.
+  void AddDroppedUrls(const QMimeData& mime);
   void OpenSettingsSheet();
 
   App& app_;
@@ -131,6 +140,8 @@ class MainWindow final : public QDialog {
   QTabBar* tabs_ = nullptr;
   DownloadList* list_ = nullptr;
   std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
+  // The header each tab was last sorted by, for its arrow; -1 for none.
+  std::array<int, kListTabs> sortHeaders_{};
   std::unique_ptr<WindowDesk> desk_;
   std::unique_ptr<ItemCommands> commands_;
   std::unique_ptr<UrlAdding> urlAdding_;

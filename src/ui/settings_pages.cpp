@@ -153,6 +153,8 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
                  context_.values.speedControl);
 
   highSpeed_.edit = Edit("highSpeedEdit");
+  highSpeed_.edit->setPlaceholderText("no limit");
+  highSpeed_.edit->setToolTip("Leave empty or enter 0 for no limit.");
   lowSpeed_.edit = Edit("lowSpeedEdit");
   highUnit_ = Label("highSpeedUnit", "");
   lowUnit_ = Label("lowSpeedUnit", "");
@@ -167,6 +169,11 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   limits->addWidget(lowUnit_, 1, 2);
   limits->setColumnStretch(2, 1);
   sample_ = Label("sampleText", "");
+  bytesPerSecond_ =
+      new QCheckBox("Show transfer rates as Bytes/Second rather than KiloBytes/Minute");
+  bytesPerSecond_->setObjectName("bpsCheck");
+  bytesPerSecond_->setChecked(context_.values.bytesPerSecond);
+  connect(bytesPerSecond_, &QCheckBox::toggled, this, &CSettingsPage1::OnUnitToggled);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(when);
@@ -174,13 +181,15 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   layout->addLayout(limits);
   layout->addSpacing(8);
   layout->addWidget(sample_);
+  layout->addSpacing(8);
+  layout->addWidget(bytesPerSecond_);
   layout->addStretch(1);
   Activate();
 }
 
 void CSettingsPage1::Activate() {
-  const bool bytesPerSecond = context_.showBytesPerSecond;
-  highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
+  const bool bytesPerSecond = context_.values.bytesPerSecond;
+  highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)) + "  (empty or 0: no limit)");
   lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
   sample_->setText(Text(SpeedSampleText(bytesPerSecond)));
   Show(highSpeed_, context_.values.highSpeed);
@@ -188,8 +197,18 @@ void CSettingsPage1::Activate() {
 }
 
 void CSettingsPage1::Show(SpeedBox& box, double limit) {
-  box.shown = SpeedBoxText(limit, context_.showBytesPerSecond);
+  box.shown = SpeedBoxText(limit, context_.values.bytesPerSecond, box.kind);
   box.edit->setText(Text(box.shown));
+}
+
+void CSettingsPage1::OnUnitToggled(bool bytesPerSecond) {
+  if (!Leave()) {
+    const QSignalBlocker quiet(bytesPerSecond_);
+    bytesPerSecond_->setChecked(!bytesPerSecond);
+    return;
+  }
+  context_.values.bytesPerSecond = bytesPerSecond;
+  Activate();
 }
 
 bool CSettingsPage1::Leave() {
@@ -202,7 +221,7 @@ bool CSettingsPage1::Leave() {
 bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
   const std::string text = Std(box.edit->text());
   const std::optional<double> read =
-      SpeedBoxLimit(box.shown, text, limit, context_.showBytesPerSecond);
+      SpeedBoxLimit(box.shown, text, limit, context_.values.bytesPerSecond, box.kind);
   if (!read) {
     context_.messages.Show(
         {"Please enter an integer.", "Pellmarsh", MessageButtons::kOk, MessageIcon::kExclamation});
@@ -384,10 +403,6 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   AddItemBoxes(*layout);
   AddClipboardBoxes(*layout);
   layout->addLayout(BuildConnectionsRow());
-  bytesPerSecond_ =
-      AddBox("bpsCheck", "Show transfer rates as Bytes/Second rather than KiloBytes/Minute",
-             v.bytesPerSecond);
-  layout->addWidget(bytesPerSecond_);
   layout->addWidget(AddBox(
       "shutdownPcCheck",
       "Good Night shuts down and powers off the computer when the queue empties.", v.shutdownPc));
@@ -500,10 +515,6 @@ void CSettingsPage4::CheckNow() {
   if (onCheckNow) {
     onCheckNow();
   }
-}
-
-void CSettingsPage4::Leave() {
-  context_.showBytesPerSecond = bytesPerSecond_->isChecked();
 }
 
 // Virus Check

@@ -58,7 +58,6 @@ struct SettingsContext {
   SoundPlayer& sounds;
   SettingsFileDialogs dialogs;
   SettingsValues values;
-  bool showBytesPerSecond = false;
 };
 
 // Bandwidth
@@ -75,17 +74,21 @@ class CSettingsPage1 final : public QWidget {
   // A box with the text the page last put in it or read from it.
   struct SpeedBox {
     QLineEdit* edit = nullptr;
+    SpeedLimitBox kind;
     std::string shown;
   };
   void Show(SpeedBox& box, double limit);
   bool ReadBox(SpeedBox& box, double& limit);
+  // The boxes are read in the unit they show before they show the other.
+  void OnUnitToggled(bool bytesPerSecond);
 
   SettingsContext& context_;
-  SpeedBox highSpeed_;
-  SpeedBox lowSpeed_;
+  SpeedBox highSpeed_{nullptr, SpeedLimitBox::kFullSpeed, {}};
+  SpeedBox lowSpeed_{nullptr, SpeedLimitBox::kBackground, {}};
   QLabel* highUnit_ = nullptr;
   QLabel* lowUnit_ = nullptr;
   QLabel* sample_ = nullptr;
+  QCheckBox* bytesPerSecond_ = nullptr;
 };
 
 // Defaults: the per-host entries, changed in the tree at every edit.
@@ -133,8 +136,6 @@ class CSettingsPage3 final : public QWidget {
 class CSettingsPage4 final : public QWidget {
  public:
   explicit CSettingsPage4(SettingsContext& context);
-  // The sheet's unit follows the Bytes/Second box once the page is left.
-  void Leave();
   // Runs the upgrade check once the typed site is stored; the sheet stays open.
   std::function<void()> onCheckNow;
 
@@ -150,7 +151,6 @@ class CSettingsPage4 final : public QWidget {
   void CheckNow();
 
   SettingsContext& context_;
-  QCheckBox* bytesPerSecond_ = nullptr;
 };
 
 // Virus Check

@@ -12,14 +12,13 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
                                SettingsFileDialogs dialogs, QWidget* parent)
     : QDialog(parent),
       context_(std::make_unique<SettingsContext>(
-          SettingsContext{tree, messages, sounds, std::move(dialogs), {}, false})) {
+          SettingsContext{tree, messages, sounds, std::move(dialogs), {}})) {
   setObjectName("settingsSheet");
   setWindowTitle("Pellmarsh: Pellmarsh Settings");
   {
     Tree::Access locked(tree);
     context_->values = ReadSettings(locked.root());
   }
-  context_->showBytesPerSecond = context_->values.bytesPerSecond;
 
   tabs_ = new QTabWidget;
   tabs_->setObjectName("settingsTabs");
@@ -56,9 +55,6 @@ void CSettingsSheet::setCheckNow(std::function<void()> checkNow) {
 bool CSettingsSheet::LeavePage(int page) {
   if (page == tabs_->indexOf(bandwidth_)) {
     return bandwidth_->Leave();
-  }
-  if (page == tabs_->indexOf(miscellaneous_)) {
-    miscellaneous_->Leave();
   }
   return true;
 }

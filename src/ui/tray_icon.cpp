@@ -3,6 +3,11 @@
 #include "ui/app_icon.h"
 
 namespace pellmarsh {
+namespace {
+
+constexpr const char* kIdleToolTip = "Pellmarsh";
+
+}  // namespace
 
 QtTrayEntry::QtTrayEntry() : icon_(new QSystemTrayIcon(this)) {
   connect(icon_, &QSystemTrayIcon::activated, this,
@@ -22,6 +27,10 @@ void QtTrayEntry::Show(int icon) {
   icon_->show();
 }
 
+void QtTrayEntry::SetToolTip(const std::string& text) {
+  icon_->setToolTip(QString::fromStdString(text));
+}
+
 void QtTrayEntry::Remove() {
   icon_->hide();
 }
@@ -32,6 +41,8 @@ bool TrayState::Add() {
   }
   entry_.Show(kTrayIconIdle);
   current_ = kTrayIconIdle;
+  toolTip_ = kIdleToolTip;
+  entry_.SetToolTip(toolTip_);
   return true;
 }
 
@@ -40,7 +51,7 @@ void TrayState::Remove() {
   current_ = -1;
 }
 
-void TrayState::Update(int activeCount) {
+void TrayState::Update(int activeCount, const std::string& rateText) {
   if (current_ == -1) {
     return;
   }
@@ -48,6 +59,11 @@ void TrayState::Update(int activeCount) {
   if (wanted != current_) {
     entry_.Show(wanted);
     current_ = wanted;
+  }
+  const std::string toolTip = rateText.empty() ? kIdleToolTip : "Pellmarsh: " + rateText;
+  if (toolTip != toolTip_) {
+    entry_.SetToolTip(toolTip);
+    toolTip_ = toolTip;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <string>
 
 namespace pellmarsh {
 
@@ -17,6 +18,7 @@ class TrayEntry {
   virtual bool Available() = 0;
   // Adds the entry, or changes its picture when it is there.
   virtual void Show(int icon) = 0;
+  virtual void SetToolTip(const std::string& text) = 0;
   // Harmless when there is no entry.
   virtual void Remove() = 0;
 
@@ -29,6 +31,7 @@ class QtTrayEntry final : public QObject, public TrayEntry {
   QtTrayEntry();
   bool Available() override;
   void Show(int icon) override;
+  void SetToolTip(const std::string& text) override;
   void Remove() override;
 
  private:
@@ -45,13 +48,15 @@ class TrayState {
   // which case the window must stay where the user can reach it.
   bool Add();
   void Remove();
-  // The once-a-second follow-up of the running downloads.
-  void Update(int activeCount);
+  // The once-a-second follow-up of the running downloads: the icon, and the
+  // rate text (empty with nothing running) in the tooltip.
+  void Update(int activeCount, const std::string& rateText);
   int current() const { return current_; }
 
  private:
   TrayEntry& entry_;
   int current_ = -1;
+  std::string toolTip_;
 };
 
 }  // namespace pellmarsh

@@ -83,7 +83,7 @@ QGridLayout* UrlPropertiesDialog::BuildFields() {
   title_ = LabelledEdit(grid, 4, "titleEdit", "&Title (optional):");
   transferType_ = new QComboBox;
   transferType_->setObjectName("transferTypeList");
-  transferType_->addItems({"Pellmarsh Chooses", "Binary - AS IS", "Text - CR/LF Added"});
+  transferType_->addItems({"Pellmarsh Chooses", "Binary - AS IS", "Text - LF Line Ends"});
   auto* typeLabel = new QLabel("Transfer T&ype:");
   typeLabel->setObjectName("transferTypeLabel");
   typeLabel->setBuddy(transferType_);

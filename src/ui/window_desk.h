@@ -27,6 +27,7 @@ class WindowDesk final : public CommandDesk, public UrlDialogPort {
     std::function<void()> refreshList;
     std::function<void()> updateButtons;
     std::function<void(Item&)> editUrlItem;
+    std::function<bool(const std::string&)> showInFolder;
   };
   WindowDesk(App& app, Window window);
 
@@ -36,6 +37,7 @@ class WindowDesk final : public CommandDesk, public UrlDialogPort {
   bool ShowTransferLog(const std::string& log) override;
   bool OpenDocument(const std::string& path) override;
   bool OpenFolder(const std::string& path) override;
+  bool ShowInFolder(const std::string& path) override { return window_.showInFolder(path); }
   void ForgetRow(const Item* item) override;
   int CurrentTab() override;
   void SelectTab(int tab) override;

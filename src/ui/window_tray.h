@@ -27,7 +27,9 @@ class WindowTray {
   // The window shown, in front and active, out of the tray if it was there.
   void BringBack();
   // The once-a-second follow-up of the running downloads.
-  void Update(int activeCount) { state_.Update(activeCount); }
+  void Update(int activeCount, const std::string& rateText) {
+    state_.Update(activeCount, rateText);
+  }
   int current() const { return state_.current(); }
 
  private:

@@ -92,6 +92,9 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
     case kCommandExtractUrls:
       ExtractUrls(item);
       return carry;
+    case kCommandShowInFolder:
+      ShowInFolder(item);
+      return kCarryStop;
   }
   return carry;
 }
@@ -346,6 +349,15 @@ bool ItemCommands::LaunchItemFile(Item& item) {
   Say(ProbeFile(file) == FileProbe::kAbsent ? "File not found: " + file
                                             : "Error launching parent application of " + file);
   return false;
+}
+
+// A file gone since the menu opened still has its folder to show.
+void ItemCommands::ShowInFolder(Item& item) {
+  const std::string file = ReadFacts(item).local;
+  const std::string folder = DirectoryOf(file);
+  if (!(FileExists(file) ? desk_.ShowInFolder(file) : desk_.OpenFolder(folder))) {
+    Say("No file manager could show the folder " + folder);
+  }
 }
 
 void ItemCommands::ViewLog(Item& item) {

@@ -37,6 +37,8 @@ class CommandDesk {
   // Open a document with its program, or a folder in the file manager.
   virtual bool OpenDocument(const std::string& path) = 0;
   virtual bool OpenFolder(const std::string& path) = 0;
+  // Shows a file selected in the file manager, or else its folder.
+  virtual bool ShowInFolder(const std::string& path) = 0;
   // The item is about to leave the list: its row must not outlive it.
   virtual void ForgetRow(const Item* item) = 0;
   virtual int CurrentTab() = 0;
@@ -55,7 +57,7 @@ class CommandDesk {
 // directory, never what a symbolic link points at. True when it was deleted.
 bool DeleteItemFile(const std::string& path);
 
-// The eleven item commands over the list's selection. Runs on the window
+// The item commands over the list's selection. Runs on the window
 // thread; takes the tree lock only between questions.
 class ItemCommands {
  public:
@@ -123,6 +125,7 @@ class ItemCommands {
   bool ClearTheWay(Item& item, const Facts& facts, int& carry, bool single);
   void Stop(Item& item);
   void Launch(Item& item);
+  void ShowInFolder(Item& item);
   void ViewLog(Item& item);
   int DeleteFile(Item& item);
   int Nuke(Item& item);

@@ -11,6 +11,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
   RefreshOutcome outcome;
   flags.listDirty = false;
   const VirusCheckMode virusCheck = root.GetPropEnum(setting::kVirusCheck);
+  const RowTextSettings textSettings{virusCheck, root.GetPropInt(setting::kBps) != 0};
   if (root.FindChild(folder::kTypeList) == nullptr) {
     outcome.typeListMissing = true;
     return outcome;
@@ -30,7 +31,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     // Worked out only for rows that are written: most rows of a long list are not.
     const int image = RowImageOf(child, virusCheck);
     RowContent content{child.GetProp(key::kName), UrlText(child),
-                       StatusText(child, image, virusCheck, now), image};
+                       StatusText(child, image, textSettings, now), image, RowProgress(child)};
     if (known) {
       rows.UpdateRow(&child, content);
     } else {

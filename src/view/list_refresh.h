@@ -9,12 +9,13 @@
 
 namespace pellmarsh {
 
-// One row's texts and image.
+// One row's texts and image, and its progress bar's percent (-1: none).
 struct RowContent {
   std::string name;
   std::string url;
   std::string status;
   int image = 0;
+  int progress = -1;
 };
 
 // A new row: its item, where the item stands in its folder, what it shows.
@@ -36,7 +37,8 @@ class ListRows {
   virtual void InsertRows(std::vector<NewRow> rows) = 0;
   // Deletes every row not touched since the last call.
   virtual void RemoveUntouchedRows() = 0;
-  virtual void SortRows(int mode) = 0;
+  // By a tab's sort setting: a mode, perhaps reversed.
+  virtual void SortRows(int sortSetting) = 0;
 };
 
 struct RefreshFlags {

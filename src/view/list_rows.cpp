@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/window_settings.h"
+#include "store/byte_figures.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -25,17 +27,17 @@ std::string CompleteText(const Item& item, int64_t now) {
   const int64_t received = item.GetPropInt64(key::kReceived);
   const int64_t size = item.GetPropInt64(key::kSize);
   if (received < size) {
-    return "Short.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+    return "Short.  " + GroupedInteger(received) + " of " + GroupedInteger(size) +
            " bytes retrieved.";
   }
   if (received > size && size > 0) {
-    return "Oversized.  " + FormatInteger(received) + " of " + FormatInteger(size) +
+    return "Oversized.  " + GroupedInteger(received) + " of " + GroupedInteger(size) +
            " bytes retrieved.";
   }
   const int64_t finish = item.GetPropInt64(key::kFinish);
   const std::string day =
       finish / kSecondsPerDay == now / kSecondsPerDay ? std::string("today") : DayText(finish);
-  return FormatInteger(received) + " bytes Complete!  Finished " + day + " in " +
+  return GroupedInteger(received) + " bytes Complete!  Finished " + day + " in " +
          MinutesSecondsText(finish - item.GetPropInt64(key::kStart)) + ".";
 }
 
@@ -58,26 +60,29 @@ std::string WrapInVerdict(const Item& item, int image, const std::string& text) 
   }
 }
 
-std::string TransferringText(const Item& item, int64_t now) {
+// "ETA 2:05, 37,500,000 bytes of 200,000,000 received (37.5 MB of 200 MB at
+// 1.4 MB/s)": the estimate and the rate go by the item's recent rate, so a
+// held or stalled download shows neither.
+std::string TransferringText(const Item& item, bool bytesPerSecond) {
   const int64_t size = item.GetPropInt64(key::kSize);
   const int64_t received = item.GetPropInt64(key::kReceived);
+  const int64_t rate = item.GetPropInt64(key::kRecentRate);
+  const std::string atRate = rate > 0 ? " at " + RateInUnit(rate, bytesPerSecond) : "";
   if (size < 1) {
-    return FormatInteger(received) + " bytes received";
+    return GroupedInteger(received) + " bytes received (" + ScaledBytes(received) + atRate + ")";
   }
   std::string estimate;
-  const int64_t start = item.GetPropInt64(key::kStart);
-  const int64_t session = item.GetPropInt64(key::kReceivedSession);
-  if (start + 5 < now && session > 0) {
-    const double rate = static_cast<double>(session) / static_cast<double>(now - start);
+  if (rate > 0) {
     // In floating point: a server may announce any size, and a time beyond
     // the estimate's range would not even convert to a number of seconds.
-    const double remaining =
-        std::fabs(static_cast<double>(size) - static_cast<double>(received)) / rate;
+    const double remaining = std::fabs(static_cast<double>(size) - static_cast<double>(received)) /
+                             static_cast<double>(rate);
     if (remaining <= kLongestEstimate) {
-      estimate = "ETA " + MinutesSecondsText(static_cast<int64_t>(remaining)) + ", ";
+      estimate = "ETA " + DurationText(static_cast<int64_t>(remaining)) + ", ";
     }
   }
-  return estimate + FormatInteger(received) + " bytes of " + FormatInteger(size) + " received";
+  return estimate + GroupedInteger(received) + " bytes of " + GroupedInteger(size) + " received (" +
+         ScaledBytes(received) + " of " + ScaledBytes(size) + atRate + ")";
 }
 
 int Sign(int64_t value) {
@@ -129,6 +134,12 @@ const char* ArchiveButtonCaption(int tab) {
   return tab == kTabArchive || tab == kTabClipboard ? "Delete U&RL" : "Archive U&RL";
 }
 
+const char* ArchiveButtonToolTip(int tab) {
+  return tab == kTabArchive || tab == kTabClipboard
+             ? "Remove the selected URLs from the list"
+             : "Move the selected downloads to the Archive tab (their files stay)";
+}
+
 int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   switch (const int status = item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
@@ -164,7 +175,8 @@ int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
   }
 }
 
-std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now) {
+std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now) {
+  const VirusCheckMode virusCheck = settings.virusCheck;
   switch (item.GetPropInt(key::kStatus)) {
     case kStatusOnHold:
       return "On hold";
@@ -185,7 +197,7 @@ std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, i
     case kStatusClipped:
       return "Clipped " + DayText(item.GetPropInt64(key::kCreate));
     case kStatusTransferring:
-      return TransferringText(item, now);
+      return TransferringText(item, settings.bytesPerSecond);
     case kStatusStartNow:
       return "Rarin' to go!";
     case kStatusStopping:
@@ -206,6 +218,14 @@ std::string UrlText(const Item& item) {
     url.resize(kUrlColumnLength);
   }
   return url;
+}
+
+int RowProgress(const Item& item) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  if (!IsRunning(item.GetPropInt(key::kStatus)) || size < 1) {
+    return -1;
+  }
+  return ProgressPercent(item.GetPropInt64(key::kReceived), size);
 }
 
 std::string DayText(int64_t time) {
@@ -231,6 +251,16 @@ std::string MinutesSecondsText(int64_t seconds) {
   return text;
 }
 
+std::string DurationText(int64_t seconds) {
+  if (seconds < 3600) {
+    return MinutesSecondsText(seconds);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
 int SortModeForHeader(int tab, int column) {
   switch (column) {
     case 1:
@@ -243,6 +273,31 @@ int SortModeForHeader(int tab, int column) {
     default:
       return kSortStatus;
   }
+}
+
+int SortModeOf(int sortSetting) {
+  return sortSetting & ~kSortReversed;
+}
+
+bool SortIsReversed(int sortSetting) {
+  return (sortSetting & kSortReversed) != 0;
+}
+
+int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader) {
+  const int mode = SortModeForHeader(tab, column);
+  if (sameHeader && SortModeOf(sortSetting) == mode) {
+    return sortSetting ^ kSortReversed;
+  }
+  return mode;
+}
+
+int SortHeaderOf(int tab, int sortSetting) {
+  for (int column = 0; column < kListColumns; ++column) {
+    if (SortModeForHeader(tab, column) == SortModeOf(sortSetting)) {
+      return column;
+    }
+  }
+  return -1;
 }
 
 int CompareRows(const Item* a, const Item* b, int mode) {
@@ -316,6 +371,9 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
         bits |= kCanDeleteFile;
       }
     }
+    if (!(bits & kCanShowInFolder) && fileExists()) {
+      bits |= kCanShowInFolder;
+    }
     if (!idle || st == kStatusWaitingToRetry) {
       bits |= kCanStop;
     }
@@ -340,33 +398,41 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
 // F and Pause A.
 const std::vector<CommandButton>& CommandButtons() {
   static const std::vector<CommandButton> kButtons = {
-      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit},
-      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart},
-      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue},
-      {"stopButton", "Sto&p", kCommandStop, kCanStop},
-      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch},
-      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile},
+      {"propertiesButton", "Prop&erties...", kCommandEditProperties, kCanEdit,
+       "Show and change the selected download's URL, file name and login"},
+      {"startNowButton", "&Start Now", kCommandStartNow, kCanStart,
+       "Start the selected downloads at once, even beyond the connection limit"},
+      {"queueButton", "Add to &Queue", kCommandQueue, kCanQueue,
+       "Queue the selected downloads: each starts when a connection is free"},
+      {"stopButton", "Sto&p", kCommandStop, kCanStop,
+       "Stop the selected downloads and put them on hold"},
+      {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch,
+       "Open the selected download's file with its program"},
+      {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl,
+       ArchiveButtonToolTip(kTabPending)},
+      {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile,
+       "Delete the selected downloads' files from the disk"},
   };
   return kButtons;
 }
 
 const std::vector<MenuEntry>& PopupMenuEntries() {
   static const std::vector<MenuEntry> kEntries = {
-      {"&Properties...", kCommandEditProperties, kCanEdit},
-      {nullptr, kCommandEditProperties, 0},
-      {"&Start Transfer Now", kCommandStartNow, kCanStart},
-      {"Add to &Queue", kCommandQueue, kCanQueue},
-      {"Stop &Transfer", kCommandStop, kCanStop},
-      {nullptr, kCommandEditProperties, 0},
-      {"Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
-      {"E&xtract URLs", kCommandExtractUrls, kCanExtract},
-      {"&Launch File", kCommandLaunch, kCanLaunch},
-      {"&View Transfer Log...", kCommandViewLog, kCanViewLog},
-      {nullptr, kCommandEditProperties, 0},
-      {"Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
-      {"Delete &File", kCommandDeleteFile, kCanDeleteFile},
-      {"&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
+      {"propertiesEntry", "&Properties...", kCommandEditProperties, kCanEdit},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"startNowEntry", "&Start Transfer Now", kCommandStartNow, kCanStart},
+      {"queueEntry", "Add to &Queue", kCommandQueue, kCanQueue},
+      {"stopEntry", "Stop &Transfer", kCommandStop, kCanStop},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"virusCheckEntry", "Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
+      {"extractUrlsEntry", "E&xtract URLs", kCommandExtractUrls, kCanExtract},
+      {"launchEntry", "&Launch File", kCommandLaunch, kCanLaunch},
+      {"showInFolderEntry", "Show in F&older", kCommandShowInFolder, kCanShowInFolder},
+      {"viewLogEntry", "&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {nullptr, nullptr, kCommandEditProperties, 0},
+      {"deleteUrlEntry", "Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
+      {"deleteFileEntry", "Delete &File", kCommandDeleteFile, kCanDeleteFile},
+      {"nukeEntry", "&Nuke Everything", kCommandNuke, kCanDeleteUrl | kCanDeleteFile},
   };
   return kEntries;
 }

@@ -24,6 +24,7 @@ const char* TabCaption(int tab);
 // Double-click hint above the list and the caption of the archive button.
 const char* HintText(int tab);
 const char* ArchiveButtonCaption(int tab);
+const char* ArchiveButtonToolTip(int tab);
 
 // The fifteen row images; the list uses 0 to 12.
 inline constexpr int kRowImages = 15;
@@ -43,14 +44,24 @@ enum RowImage : int {
 
 // A complete item shows its verdict unless virus checking is off.
 int RowImageOf(const Item& item, VirusCheckMode virusCheck);
-std::string StatusText(const Item& item, int image, VirusCheckMode virusCheck, int64_t now);
+// The settings the status texts follow.
+struct RowTextSettings {
+  VirusCheckMode virusCheck = VirusCheckMode::kOff;
+  bool bytesPerSecond = true;  // rates scaled in bytes per second, else kilobytes per minute
+};
+std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now);
 // The URL column: "value", cut to its first 100 bytes.
 std::string UrlText(const Item& item);
+// The percent of a running item's file received, for the bar in its status
+// cell; -1 when the row shows no bar (not running, or the size is unknown).
+int RowProgress(const Item& item);
 
 // "Mon, Dec 07, 2026" in local time, in English whatever the desktop's language.
 std::string DayText(int64_t time);
 // "%d:%02d" minutes and seconds.
 std::string MinutesSecondsText(int64_t seconds);
+// Minutes and seconds below an hour, "%d:%02d:%02d" from an hour on.
+std::string DurationText(int64_t seconds);
 
 // Sort modes of a tab, stored in its "parm-tabsort-%d" setting.
 enum SortMode : int {
@@ -61,6 +72,17 @@ enum SortMode : int {
   kSortNewestCreate = 4,
 };
 int SortModeForHeader(int tab, int column);
+// A tab's sort setting is its mode, plus kSortReversed once a second click on
+// the same header has turned the order round: a stored mode alone reads as
+// it always did.
+inline constexpr int kSortReversed = 0x100;
+int SortModeOf(int sortSetting);
+bool SortIsReversed(int sortSetting);
+// The setting after a click on a header: that header's order, turned round
+// when this header made the current order.
+int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader);
+// The first header whose click gives the setting's mode; -1 when none does.
+int SortHeaderOf(int tab, int sortSetting);
 // Negative puts a first; a missing item compares equal to anything.
 int CompareRows(const Item* a, const Item* b, int mode);
 
@@ -85,6 +107,7 @@ enum SelectionBit : unsigned {
   kCanViewLog = 0x080,
   kCanVirusCheck = 0x100,
   kCanExtract = 0x200,
+  kCanShowInFolder = 0x400,
 };
 
 // What the selection bits need of one selected item, read under the tree lock.
@@ -104,7 +127,7 @@ struct SelectionContext {
 unsigned SelectionState(const std::vector<SelectedItem>& selection,
                         const SelectionContext& context);
 
-// The eleven item commands, by their numbers.
+// The item commands, by their numbers.
 enum ItemCommand : int {
   kCommandArchiveOrDelete = 0,
   kCommandEditProperties = 1,
@@ -117,6 +140,7 @@ enum ItemCommand : int {
   kCommandNuke = 8,
   kCommandVirusCheck = 9,
   kCommandExtractUrls = 10,
+  kCommandShowInFolder = 11,
 };
 
 // A command button of the window and the bit that enables it.
@@ -125,12 +149,14 @@ struct CommandButton {
   const char* caption;
   ItemCommand command;
   unsigned enablingBits;
+  const char* toolTip;
 };
 const std::vector<CommandButton>& CommandButtons();
 
 // An entry of the list's popup menu; a null caption is a separator. The entry
 // is enabled when the selection has any of its bits.
 struct MenuEntry {
+  const char* objectName;
   const char* caption;
   ItemCommand command;
   unsigned enablingBits;

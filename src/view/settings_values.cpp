@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/speed_control.h"
 #include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -52,6 +53,8 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
 };
+
+constexpr int kBytesPerKilobyte = 1000;
 
 double HeldToBudget(double kilobytesPerMinute) {
   if (!(kilobytesPerMinute > 0)) {
@@ -102,20 +105,30 @@ int32_t ConnectionLimit(std::string_view text) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond) {
-  const auto whole = static_cast<int64_t>(HeldToBudget(kilobytesPerMinute));
-  return FormatInteger(bytesPerSecond ? whole * kBytesPerSecondFactor : whole);
+std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond, SpeedLimitBox box) {
+  const double limit = HeldToBudget(kilobytesPerMinute);
+  if (limit == 0 && box == SpeedLimitBox::kFullSpeed) {
+    return "";
+  }
+  if (bytesPerSecond) {
+    return FormatInteger(BudgetForLimit(limit) / kBytesPerKilobyte);
+  }
+  return FormatInteger(static_cast<int64_t>(limit));
 }
 
 double SpeedFromBox(int32_t typed, bool bytesPerSecond) {
-  const int32_t limit = bytesPerSecond ? typed / kBytesPerSecondFactor : typed;
-  return HeldToBudget(limit);
+  // Exact in binary: a whole number of kB/s is a multiple of 1/1024 kilobytes
+  // per minute, so the budget comes back as the bytes typed.
+  return HeldToBudget(bytesPerSecond ? typed * (kBytesPerKilobyte * 60 / 1024.0) : typed);
 }
 
 std::optional<double> SpeedBoxLimit(std::string_view shown, std::string_view text, double stored,
-                                    bool bytesPerSecond) {
+                                    bool bytesPerSecond, SpeedLimitBox box) {
   if (text == shown) {
     return stored;
+  }
+  if (box == SpeedLimitBox::kFullSpeed && text.find_first_not_of(" \t") == std::string_view::npos) {
+    return 0.0;
   }
   const std::optional<int32_t> typed = ParseIntegerEntry(text);
   if (!typed) {
@@ -149,13 +162,13 @@ std::optional<int32_t> ParseIntegerEntry(std::string_view text) {
 }
 
 std::string_view SpeedUnitText(bool bytesPerSecond) {
-  return bytesPerSecond ? "bytes per second" : "kilobytes per minute";
+  return bytesPerSecond ? "kB/s" : "kilobytes per minute";
 }
 
 std::string_view SpeedSampleText(bool bytesPerSecond) {
   return bytesPerSecond
-             ? "Sample figure:  1250000 bytes per second is 50% of a 20 Mbit/s connection."
-             : "Sample figure:  73500 KPM is 50% of a 20 Mbit/s connection.";
+             ? "Sample figure:  500 kB/s is a tenth of a 40 Mbit/s broadband line."
+             : "Sample figure:  30000 KPM is about a tenth of a 40 Mbit/s broadband line.";
 }
 
 std::string WithoutTrailingSeparator(std::string path) {

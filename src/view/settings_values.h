@@ -56,20 +56,23 @@ void WriteSettings(Item& root, const SettingsValues& values);
 // The connections drop-down's text as the limit: its leading integer, 0 for a word.
 int32_t ConnectionLimit(std::string_view text);
 
-// Shown rates in bytes per second are kilobytes per minute times this.
-inline constexpr int kBytesPerSecondFactor = 17;
 // The highest limit whose budget still fits the speed control's integer.
 inline constexpr double kHighestSpeedLimit = static_cast<double>(int64_t{2147483647} * 60 / 1024);
 
-// What a speed box shows for a stored limit.
-std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond);
+// The full-speed box shows no limit (a stored 0) as empty, and takes an empty
+// box or 0 as no limit; in the background box 0 holds transfers still.
+enum class SpeedLimitBox { kFullSpeed, kBackground };
+
+// What a speed box shows for a stored limit: whole kB/s (1000 bytes a second)
+// or kilobytes per minute.
+std::string SpeedBoxText(double kilobytesPerMinute, bool bytesPerSecond, SpeedLimitBox box);
 // The limit to store for what was typed, held to what a budget can hold.
 double SpeedFromBox(int32_t typed, bool bytesPerSecond);
 // The limit a speed box leaves: the stored one while the box still shows the
 // text the page put there, so merely looking does not cut a fraction off; the
 // entry's otherwise, however it got into the box; nothing when that is no integer.
 std::optional<double> SpeedBoxLimit(std::string_view shown, std::string_view text, double stored,
-                                    bool bytesPerSecond);
+                                    bool bytesPerSecond, SpeedLimitBox box);
 // A whole number that fits 32 bits, with blanks around it allowed; nothing otherwise.
 std::optional<int32_t> ParseIntegerEntry(std::string_view text);
 std::string_view SpeedUnitText(bool bytesPerSecond);

@@ -76,5 +76,14 @@ TEST(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {
   EXPECT_EQ(app.state().saveRequested, 0);
 }
 
+TEST(AppTest, APausedRateTextShowsNothingMoving) {
+  testing::AppHarness harness;
+  App& app = harness.Open();
+  app.state().activeCount = 1;
+  app.state().rateAverage = 1'400'000;  // the seconds before the pause
+  app.state().paused = true;
+  EXPECT_EQ(app.CurrentRateText(), "1 File at 0.0 KPM");
+}
+
 }  // namespace
 }  // namespace pellmarsh

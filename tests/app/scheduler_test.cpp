@@ -267,6 +267,21 @@ TEST_F(SchedulerTest, TheRateIsTheMeanOfTheLastTenSeconds) {
   EXPECT_EQ(state.rateAverage, 1000);
 }
 
+TEST_F(SchedulerTest, AnItemsRecentRateIsZeroWhileHeldAndGoesOnAfterwards) {
+  factory.bytesPerStep = 10'000;
+  Item& item = Queue();
+  scheduler.Pass();  // starts it and steps it once
+  NextSecond();      // closes that second
+  EXPECT_EQ(item.GetPropInt64(key::kRecentRate), 10'000);
+  scheduler.Pass();  // steps it again
+  state.budget = 0;  // paused
+  NextSecond();
+  EXPECT_EQ(item.GetPropInt64(key::kRecentRate), 0);
+  state.budget = 1'000'000;
+  NextSecond();  // the paused second does not count
+  EXPECT_EQ(item.GetPropInt64(key::kRecentRate), 10'000);
+}
+
 TEST_F(SchedulerTest, ASmallBudgetCapsTheBytesOfOneStep) {
   state.budget = 1706;
   Queue();

@@ -20,7 +20,7 @@ TEST(BudgetForLimit, KilobytesPerMinuteBecomeWholeBytesPerSecond) {
 TEST(RateText, CountsFilesAndShowsTruncatedTenthsOrBytes) {
   EXPECT_EQ(RateText(0, 5000, false), "");
   EXPECT_EQ(RateText(1, 1706, false), "1 File at 99.9 KPM");
-  EXPECT_EQ(RateText(3, 5000, true), "3 Files at 5000 BPS");
+  EXPECT_EQ(RateText(3, 5000, true), "3 Files at 5.0 kB/s");
   EXPECT_EQ(RateText(2, 0, false), "2 Files at 0.0 KPM");
 }
 
@@ -82,6 +82,13 @@ TEST_F(SpeedControlTest, AnUnreadableLimitStopsTransfersInThatState) {
   state.tree.Lock()->SetProp(setting::kLowSpeed, "fast please");
   speed.UpdateSpeed({});
   EXPECT_EQ(state.budget, 0);
+}
+
+TEST_F(SpeedControlTest, FullSpeedWithoutALimitHoldsNothingBack) {
+  state.tree.Lock()->SetPropDouble(setting::kHighSpeed, 0);
+  state.goFast = true;
+  speed.UpdateSpeed({});
+  EXPECT_EQ(state.budget, kUnlimitedBudget);
 }
 
 TEST(ApplyOffline, AsksRunningTransfersToStopAndReleasesGoodNight) {

@@ -56,11 +56,17 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEveryFolderInOrder) {
 TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
   SetUpAll();
   const std::pair<PropKey, const char*> defaults[] = {
-      {setting::kMinTray, "1"},           {setting::kHighSpeed, "99999.000000"},
-      {setting::kLowSpeed, "100.000000"}, {setting::kGoFast, "0"},
-      {setting::kOwnsFiles, "1"},         {setting::kDelLog, "1"},
-      {setting::kRetryShort, "1"},        {setting::kCheckNewVersion, "1"},
-      {setting::kMaxCons, "2"},           {setting::kMaxConEnable, "1"},
+      {setting::kMinTray, "1"},
+      {setting::kHighSpeed, "0.000000"},
+      {setting::kLowSpeed, "29296.875000"},
+      {setting::kGoFast, "0"},
+      {setting::kBps, "1"},
+      {setting::kOwnsFiles, "1"},
+      {setting::kDelLog, "1"},
+      {setting::kRetryShort, "1"},
+      {setting::kCheckNewVersion, "1"},
+      {setting::kMaxCons, "2"},
+      {setting::kMaxConEnable, "1"},
   };
   for (const auto& [key, value] : defaults) {
     EXPECT_EQ(root.GetProp(key), value) << key.text();
@@ -71,11 +77,13 @@ TEST_F(BuiltinTreeTest, AFreshTreeGetsEverySettingDefault) {
 TEST_F(BuiltinTreeTest, StoredSettingsStayAndEmptyOnesGetTheirDefault) {
   root.SetProp(setting::kLowSpeed, "250");
   root.SetProp(setting::kHighSpeed, "");
+  root.SetPropInt(setting::kBps, 0);
   root.SetPropInt(setting::kMaxCons, 5);
   root.SetPropInt(setting::kMaxConEnable, 0);
   SetUpAll();
   EXPECT_EQ(root.GetProp(setting::kLowSpeed), "250");
-  EXPECT_EQ(root.GetProp(setting::kHighSpeed), "99999.000000");
+  EXPECT_EQ(root.GetProp(setting::kHighSpeed), "0.000000");
+  EXPECT_EQ(root.GetProp(setting::kBps), "0");
   EXPECT_EQ(root.GetProp(setting::kMaxCons), "5");
   EXPECT_EQ(root.GetProp(setting::kMaxConEnable), "0");
 }

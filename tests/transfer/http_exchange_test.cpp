@@ -49,7 +49,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
     nginx.AddFile(path, data);
   }
   for (const char* path : {"/t/html.bin", "/t/upper.bin", "/t/utf8.bin"}) {
-    nginx.AddFile(path, "a\nb\n");
+    nginx.AddFile(path, "a\r\nb\n");
   }
   tree.Lock()->SetPropInt(setting::kDelLog, 0);  // the log keeps the answer before a restart
   const struct {
@@ -77,14 +77,14 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
        kStatusComplete, data, "||Authorization: Basic (concealed)||Range: bytes=150000-||"},
       {"a wrong password", "/private/a.bin", "", "wrong", 0, 0, kStatusFailed, "(none)",
        "Failure: HTTP/1.1 401 Unauthorized"},
-      {"text/html", "/t/html.bin", "", "", 0, 0, kStatusComplete, "a\r\nb\r\n",
+      {"text/html", "/t/html.bin", "", "", 0, 0, kStatusComplete, "a\nb\n",
        "Mime Content-Type (text/html) forces text transfer."},
-      {"a type in capitals", "/t/upper.bin", "", "", 0, 0, kStatusComplete, "a\r\nb\r\n",
+      {"a type in capitals", "/t/upper.bin", "", "", 0, 0, kStatusComplete, "a\nb\n",
        "Mime Content-Type (text/plain) forces text transfer."},
-      {"a type with a character set", "/t/utf8.bin", "", "", 0, 0, kStatusComplete, "a\nb\n",
+      {"a type with a character set", "/t/utf8.bin", "", "", 0, 0, kStatusComplete, "a\r\nb\n",
        "Recv Line: Content-Type: text/plain; charset=utf-8"},
       {"a text type when the user forced binary", "/t/html.bin", "", "", 0, 1, kStatusComplete,
-       "a\nb\n", "User forced binary transfer."},
+       "a\r\nb\n", "User forced binary transfer."},
   };
   int index = 0;
   for (const auto& row : cases) {

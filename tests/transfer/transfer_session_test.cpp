@@ -80,7 +80,7 @@ TEST_F(TransferSessionTest, TextModeConvertsLineEndsAcrossEveryBufferBoundary) {
 
 TEST_F(TransferSessionTest, TheTransferCodeForcesTheMode) {
   testing::WriteFile(dir.File("a.txt"), "x\ny");
-  testing::WriteFile(dir.File("b.zip"), "x\ny");
+  testing::WriteFile(dir.File("b.zip"), "x\r\ny");
   Item& binary = NewItem("file://" + dir.File("a.txt"), dir.File("a.out"));
   binary.SetPropInt(key::kTransferCode, 1);
   Item& text = NewItem("file://" + dir.File("b.zip"), dir.File("b.out"));
@@ -93,7 +93,7 @@ TEST_F(TransferSessionTest, TheTransferCodeForcesTheMode) {
   EXPECT_EQ(LogTexts(binary)[1], "User forced binary transfer.");
   EXPECT_EQ(testing::ReadFile(dir.File("a.out")), "x\ny");
   EXPECT_EQ(LogTexts(text)[1], "User forced text transfer.");
-  EXPECT_EQ(testing::ReadFile(dir.File("b.out")), "x\r\ny");
+  EXPECT_EQ(testing::ReadFile(dir.File("b.out")), "x\ny");
   EXPECT_EQ(LogTexts(automatic)[1], "Binary transfer.");
 }
 

@@ -10,6 +10,7 @@
 
 #include "support/child_process.h"
 #include "support/nginx_server.h"
+#include "support/private_bus.h"
 #include "support/wait.h"
 #include "ui/auto_shutdown_dialog.h"
 #include "window_fixture.h"
@@ -77,13 +78,7 @@ class GoodNightTest : public QObject {
 
  private slots:
   void initTestCase() {
-    const std::string socket = busDir.File("system_bus");
-    QVERIFY(bus.Start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                       "--address=unix:path=" + socket},
-                      busDir.File("bus.out")));
-    QVERIFY(testing::WaitFor([&] { return testing::FileExistsOnDisk(socket); },
-                             std::chrono::seconds(10)));
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+    QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SYSTEM_BUS_ADDRESS"));
     busLog = busDir.File("calls.log");
     QVERIFY(services.Start({"/usr/bin/python3", PELLMARSH_POWER_SERVICES, busLog, "802-3-ethernet",
                             "gsm", "802-11-wireless", "pppoe", "bluetooth", "vpn", "cdma", "adsl"},

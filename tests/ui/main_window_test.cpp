@@ -1,8 +1,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -42,9 +44,11 @@ class MainWindowTest : public QObject {
     testing::WriteFile(dir->File("pmarsh.dat"), SaveTree(root));
   }
 
-  void StartWindow(bool dialUp = false) {
+  void StartWindow(bool dialUp = false, std::function<bool(const std::string&)> showFile = {}) {
     app = std::make_unique<App>(dir->path(), messages, sounds, clock);
-    window = std::make_unique<MainWindow>(*app, DesktopProbe{[dialUp] { return dialUp; }});
+    DesktopProbe probe{[dialUp] { return dialUp; }};
+    probe.showFile = std::move(showFile);
+    window = std::make_unique<MainWindow>(*app, std::move(probe));
     QVERIFY(window->Initialise());
     window->show();
   }
@@ -246,7 +250,11 @@ class MainWindowTest : public QObject {
   void theTogglesStoreTheirStateAndOfflineReleasesGoodNight() {
     WriteStartedBefore();
     StartWindow(true);
-    Find<QPushButton>("goFastButton")->click();
+    QPushButton* goFast = Find<QPushButton>("goFastButton");
+    const auto face = [goFast] { return goFast->grab().toImage().pixelColor(6, 6).lightness(); };
+    const int off = face();
+    goFast->click();
+    QVERIFY(off - face() > 40);  // a switched-on toggle stands out in the selection colour
     Find<QPushButton>("goodNightButton")->click();
     QVERIFY(app->state().goFast);
     QVERIFY(app->state().goodNight);
@@ -309,13 +317,15 @@ class MainWindowTest : public QObject {
     QTreeWidget* list = Find<QTreeWidget>("downloadList");
     QCOMPARE(list->columnWidth(0), 100);
     QCOMPARE(list->columnWidth(1), 222);
-    QCOMPARE(list->columnWidth(2), 300);
-    list->setColumnWidth(2, 150);
+    // The status takes the spare width, also when another column changes.
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 322);
+    list->setColumnWidth(1, 150);
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 250);
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
     QCOMPARE(saved->GetProp(setting::kColumn1Width), std::string("100"));
-    QCOMPARE(saved->GetProp(setting::kColumn3Width), std::string("150"));
+    QCOMPARE(saved->GetProp(setting::kColumn2Width), std::string("150"));
   }
 
   void theWindowRectangleIsStoredAndRestored() {
@@ -598,7 +608,7 @@ class MainWindowTest : public QObject {
     QTabBar* tabs = Find<QTabBar>("tabs");
     tabs->setCurrentIndex(kTabCompleted);
     QCOMPARE(Column(0), QStringList({"done.zip"}));
-    QVERIFY(Column(2)[0].startsWith("6000000000 bytes Complete!  Finished "));
+    QVERIFY(Column(2)[0].startsWith("6,000,000,000 bytes Complete!  Finished "));
     QCOMPARE(Find<QLabel>("hintText")->text(), QString("Double Click to Launch"));
     tabs->setCurrentIndex(kTabArchive);
     QCOMPARE(Column(0), QStringList({"old.bin"}));
@@ -622,7 +632,11 @@ class MainWindowTest : public QObject {
 
   void theMenuFollowsTheSelectionAndArchiveUrlIsSaved() {
     WriteItemsOfEveryStatus();
-    StartWindow();
+    std::vector<std::string> shownInFolder;
+    StartWindow(false, [&shownInFolder](const std::string& path) {
+      shownInFolder.push_back(path);
+      return true;
+    });
     Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
     SelectRow("done.zip");
     QVERIFY(Find<QPushButton>("launchButton")->isEnabled());
@@ -638,13 +652,16 @@ class MainWindowTest : public QObject {
           enabled << action->text();
         }
       }
+      menu->findChild<QAction*>("showInFolderEntry")->trigger();
       menu->close();
     });
     QTreeWidget* list = Find<QTreeWidget>("downloadList");
     emit list->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(enabled, QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue",
-                                   "E&xtract URLs", "&Launch File", "&View Transfer Log...",
-                                   "Delete &URL", "Delete &File", "&Nuke Everything"}));
+    QCOMPARE(enabled,
+             QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue", "E&xtract URLs",
+                          "&Launch File", "Show in F&older", "&View Transfer Log...", "Delete &URL",
+                          "Delete &File", "&Nuke Everything"}));
+    QCOMPARE(shownInFolder, std::vector<std::string>{dir->File("done.zip")});
 
     Find<QPushButton>("archiveButton")->click();
     QCOMPARE(list->topLevelItemCount(), 0);
@@ -671,6 +688,143 @@ class MainWindowTest : public QObject {
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
     QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
+  }
+
+  // A running row's status cell paints a bar as long as its share received,
+  // under the status text, which stays the cell's text for screen readers.
+  void aRunningRowShowsItsProgressUnderItsText() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    const QColor bar = list->palette().color(QPalette::Highlight);
+    const auto isBar = [&bar](QColor pixel) {
+      return std::abs(pixel.red() - bar.red()) + std::abs(pixel.green() - bar.green()) +
+                 std::abs(pixel.blue() - bar.blue()) <
+             60;
+    };
+    // The share of the status cell's pixel columns that show the bar's colour.
+    const auto barShare = [&](int64_t received) {
+      {
+        TreeLockGuard lock(app->tree().lock());
+        Item* item = app->tree().root().FindByName("queued.bin");
+        item->SetPropInt(key::kStatus, kStatusTransferring);
+        item->SetPropInt64(key::kSize, 200'000'000);
+        item->SetPropInt64(key::kReceived, received);
+      }
+      window->RefreshList();
+      QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
+      const QImage cell =
+          list->viewport()->grab(list->visualRect(list->indexFromItem(row, 2))).toImage();
+      int filled = 0;
+      for (int x = 0; x < cell.width(); ++x) {
+        int y = 0;
+        while (y < cell.height() && !isBar(cell.pixelColor(x, y))) {
+          ++y;
+        }
+        filled += y < cell.height() ? 1 : 0;
+      }
+      return static_cast<double>(filled) / cell.width();
+    };
+    QVERIFY(std::abs(barShare(50'000'000) - 0.25) < 0.1);
+    QVERIFY(std::abs(barShare(150'000'000) - 0.75) < 0.1);
+
+    QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
+    QVERIFY(!row->text(2).isEmpty());
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(list)->tableInterface();
+    QCOMPARE(table->cellAt(list->indexOfTopLevelItem(row), 2)->text(QAccessible::Name),
+             row->text(2));
+  }
+
+  // The arrow shows the order; a second click on its header turns it round,
+  // and each tab keeps its own order in its setting.
+  void aSecondClickOnAHeaderReversesThatTabsOrder() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QHeaderView* header = Find<QTreeWidget>("downloadList")->header();
+    const auto click = [header](int column) {
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                        QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    const auto arrow = [header] {
+      return std::pair(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    };
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(arrow(), std::pair(0, Qt::AscendingOrder));
+    click(1);
+    QStringList urls = Column(1);
+    QVERIFY(std::is_sorted(urls.begin(), urls.end()));
+    QCOMPARE(arrow(), std::pair(1, Qt::AscendingOrder));
+    click(1);
+    std::reverse(urls.begin(), urls.end());
+    QCOMPARE(Column(1), urls);
+    QCOMPARE(arrow(), std::pair(1, Qt::DescendingOrder));
+
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    tabs->setCurrentIndex(kTabCompleted);
+    QCOMPARE(arrow(), std::pair(0, Qt::AscendingOrder));
+    tabs->setCurrentIndex(kTabPending);
+    QCOMPARE(arrow(), std::pair(1, Qt::DescendingOrder));
+    QCOMPARE(Column(1), urls);
+    {
+      TreeLockGuard lock(app->tree().lock());
+      QCOMPARE(app->tree().root().GetPropInt(setting::TabSort(kTabPending)),
+               kSortUrl | kSortReversed);
+      QCOMPARE(app->tree().root().GetPropInt(setting::TabSort(kTabCompleted)), int{kSortStatus});
+    }
+    click(2);  // the same order as the Filename header's, but a first click on this one
+    QCOMPARE(arrow(), std::pair(2, Qt::AscendingOrder));
+    QCOMPARE(Column(0)[0], QString("paused.bin"));
+  }
+
+  void theKeysReachTheUrlBoxTabsRenamingPastingAndQuitting() {
+    WriteItemsOfEveryStatus();
+    // Copied before the start: the clipboard watcher clips only what is copied later.
+    QGuiApplication::clipboard()->setText("http://127.0.0.1:1/pasted.zip");
+    StartWindow();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(urlBox->hasFocus());
+
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    const auto press = [tabs](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+      QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+      return tabs->currentIndex();
+    };
+    QCOMPARE(press(Qt::Key_Tab, Qt::ControlModifier), 1);
+    QCOMPARE(press(Qt::Key_PageDown, Qt::ControlModifier), 2);
+    QCOMPARE(press(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier), 1);
+    QCOMPARE(press(Qt::Key_PageUp, Qt::ControlModifier), 0);
+    QCOMPARE(press(Qt::Key_PageUp, Qt::ControlModifier), 3);  // round to the last
+    tabs->setCurrentIndex(kTabPending);
+
+    // Ctrl+V in the URL box pastes text there; in the list, new items.
+    const int listed = ListedCount();
+    QTest::keyClick(urlBox, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(urlBox->text(), QString("http://127.0.0.1:1/pasted.zip"));
+    QCOMPARE(ListedCount(), listed);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(ListedCount(), listed + 1);
+    QVERIFY(Column(1).contains("http://127.0.0.1:1/pasted.zip"));
+
+    SelectRow("held.bin");
+    urlBox->setFocus();
+    QTest::keyClick(urlBox, Qt::Key_F2);
+    auto* nameEditor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    QVERIFY(nameEditor && list->isAncestorOf(nameEditor));
+    QCOMPARE(nameEditor->text(), QString("held.bin"));
+    QTest::keyClick(nameEditor, Qt::Key_Escape);
+
+    PretendDownloadsRunning(1);
+    QTest::keyClick(list, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(messages.shown[0].caption, std::string("Exit Pellmarsh?"));
+    QVERIFY(window->isVisible());  // answered No
   }
 
   void eachAltLetterIsUsedOnceInTheWindowAndTheMenu() {
@@ -724,7 +878,20 @@ class MainWindowTest : public QObject {
       QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
       QVERIFY(accessible);
       QCOMPARE(accessible->text(QAccessible::Name), button->text().remove('&'));
+      QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->objectName()));
     }
+    QTreeWidget* downloads = Find<QTreeWidget>("downloadList");
+    QStringList keys;
+    for (const QWidget* owner :
+         {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(downloads)}) {
+      for (const QAction* action : owner->actions()) {
+        QVERIFY(!action->objectName().isEmpty());
+        QVERIFY(!action->text().contains('&'));
+        keys << action->shortcut().toString();
+      }
+    }
+    QCOMPARE(keys,
+             QStringList({"Ctrl+L", "Ctrl+Tab", "Ctrl+Shift+Backtab", "Ctrl+Q", "F2", "Ctrl+V"}));
     QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
     QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
     QAccessibleInterface* list =
@@ -733,7 +900,7 @@ class MainWindowTest : public QObject {
   }
 
   void theSettingsSheetWritesOnOkAndLetsVirusChecksGoOn() {
-    WriteStartedBefore();
+    WriteStartedBefore([](Item& root) { root.SetPropInt(setting::kBps, 0); });
     StartWindow();
     app->state().virusCheck.halted = true;
     const auto changeBpsAndLeave = [this](bool ok) {
@@ -747,7 +914,7 @@ class MainWindowTest : public QObject {
     };
     changeBpsAndLeave(false);
     QVERIFY(app->state().virusCheck.halted);
-    QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string());
+    QCOMPARE(app->tree().Lock()->GetProp(setting::kBps), std::string("0"));
     changeBpsAndLeave(true);
     QVERIFY(!app->state().virusCheck.halted);
     StopAndSave();

@@ -14,6 +14,7 @@
 #include "notify/download_notices.h"
 #include "support/child_process.h"
 #include "support/nginx_server.h"
+#include "support/private_bus.h"
 #include "support/wait.h"
 #include "window_fixture.h"
 
@@ -83,13 +84,7 @@ class NotificationsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    const std::string socket = busDir.File("session_bus");
-    QVERIFY(bus.Start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                       "--address=unix:path=" + socket},
-                      busDir.File("bus.out")));
-    QVERIFY(testing::WaitFor([&] { return testing::FileExistsOnDisk(socket); },
-                             std::chrono::seconds(10)));
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+    QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SESSION_BUS_ADDRESS"));
     busLog = busDir.File("calls.log");
     QVERIFY(services.Start({"/usr/bin/python3", PELLMARSH_NOTIFICATION_SERVICE, busLog},
                            busDir.File("services.out")));

@@ -143,7 +143,7 @@ TEST_F(ProgramTest, TerminatingDuringTheFirstStartAboutBoxSavesACompleteTree) {
   }
   EXPECT_EQ(folders, (std::vector<std::string>{"_typelist", "_filelist", "_filelog", "nkw-defaults",
                                                "nkw-ftptext", "nkw-httptext", "_soundconfig"}));
-  EXPECT_EQ(saved.GetProp(setting::kHighSpeed), "99999.000000");
+  EXPECT_EQ(saved.GetProp(setting::kHighSpeed), "0.000000");
   EXPECT_EQ(saved.GetProp(setting::kMaxCons), "2");
   EXPECT_FALSE(saved.GetProp(setting::kFirstStart).empty());
 }

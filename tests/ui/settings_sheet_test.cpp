@@ -85,44 +85,57 @@ class SettingsSheetTest : public QObject {
     dir.reset();
   }
 
-  void theSpeedBoxesFollowTheUnitChosenOnTheMiscellaneousPage() {
+  void theSpeedBoxesFollowTheUnitChosenBesideThem() {
     Open([](Item& root) {
       root.SetPropInt(setting::kBps, 1);
       root.SetPropDouble(setting::kHighSpeed, 100);
+      root.SetPropDouble(setting::kLowSpeed, 100);
     });
     QCOMPARE(sheet->windowTitle(), QString("Pellmarsh: Pellmarsh Settings"));
-    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("1700"));
-    QCOMPARE(Find<QLabel>("highSpeedUnit")->text(), QString("bytes per second"));
+    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("1"));
+    QCOMPARE(Find<QLabel>("highSpeedUnit")->text(), QString("kB/s  (empty or 0: no limit)"));
     Type("highSpeedEdit", "100");
-    ShowPage("miscellaneousPage");
     QTest::mouseClick(Find<QCheckBox>("bpsCheck"), Qt::LeftButton);
-    ShowPage("bandwidthPage");
-    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("5"));
+    QCOMPARE(Find<QLineEdit>("highSpeedEdit")->text(), QString("5859"));
     QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("100"));
     QCOMPARE(Find<QLabel>("lowSpeedUnit")->text(), QString("kilobytes per minute"));
     QCOMPARE(Find<QLabel>("sampleText")->text(),
-             QString("Sample figure:  73500 KPM is 50% of a 20 Mbit/s connection."));
+             QString("Sample figure:  30000 KPM is about a tenth of a 40 Mbit/s broadband line."));
     // Cancel keeps what was stored; OK writes what the page read.
     QCOMPARE(Setting(setting::kHighSpeed), std::string("100.000000"));
     sheet->accept();
-    QCOMPARE(Setting(setting::kHighSpeed), std::string("5.000000"));
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("5859.375000"));
     QCOMPARE(Setting(setting::kLowSpeed), std::string("100.000000"));
     QCOMPARE(Setting(setting::kBps), std::string("0"));
+  }
+
+  void aFreshSheetHasNoFullSpeedLimitAndAnEmptiedBoxRemovesOne() {
+    Open();
+    auto* high = Find<QLineEdit>("highSpeedEdit");
+    QCOMPARE(high->text(), QString());
+    QCOMPARE(high->placeholderText(), QString("no limit"));
+    QCOMPARE(Find<QLineEdit>("lowSpeedEdit")->text(), QString("500"));
+    Type("highSpeedEdit", "2000");
+    Find<QLineEdit>("highSpeedEdit")->clear();
+    sheet->accept();
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("0.000000"));
   }
 
   void aSpeedBoxWithoutAnIntegerKeepsTheSheetOpen() {
     Open();
     Type("lowSpeedEdit", "slow");
+    QTest::mouseClick(Find<QCheckBox>("bpsCheck"), Qt::LeftButton);
+    QVERIFY(Find<QCheckBox>("bpsCheck")->isChecked());  // the unit waits for an integer
     ShowPage("defaultsPage");
     QCOMPARE(Find<QTabWidget>("settingsTabs")->currentWidget(), Find<QWidget>("bandwidthPage"));
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
     QVERIFY(sheet->isVisible());
-    QCOMPARE(messages.shown.size(), size_t{2});
+    QCOMPARE(messages.shown.size(), size_t{3});
     QCOMPARE(messages.shown[0].text, std::string("Please enter an integer."));
     Type("lowSpeedEdit", "250");
     QTest::mouseClick(Find<QPushButton>("okButton"), Qt::LeftButton);
     QVERIFY(!sheet->isVisible());
-    QCOMPARE(Setting(setting::kLowSpeed), std::string("250.000000"));
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("14648.437500"));  // 250 kB/s
   }
 
   // An input method, a screen reader or a menu's paste change the text without keys.
@@ -140,8 +153,8 @@ class SettingsSheetTest : public QObject {
     QApplication::sendEvent(low, &composed);
     QCOMPARE(low->text(), QString("7"));
     sheet->accept();
-    QCOMPARE(Setting(setting::kHighSpeed), std::string("300.000000"));
-    QCOMPARE(Setting(setting::kLowSpeed), std::string("7.000000"));
+    QCOMPARE(Setting(setting::kHighSpeed), std::string("17578.125000"));  // 300 kB/s
+    QCOMPARE(Setting(setting::kLowSpeed), std::string("410.156250"));     // 7 kB/s
   }
 
   void theLocalDirectoryKeepsNoTrailingSeparator() {

@@ -10,11 +10,13 @@ class StandInTray final : public TrayEntry {
  public:
   bool Available() override { return available; }
   void Show(int icon) override { shown = icon; }
+  void SetToolTip(const std::string& text) override { toolTip = text; }
   void Remove() override { shown = -1; }
   void Click(QSystemTrayIcon::ActivationReason reason) { onActivated(reason); }
 
   bool available = true;
   int shown = -1;
+  std::string toolTip;
 };
 
 class TrayTest : public QObject {
@@ -61,8 +63,10 @@ class TrayTest : public QObject {
     PretendDownloadsRunning(2);
     QTRY_COMPARE_WITH_TIMEOUT(tray.shown, kTrayIconActive, 3000);
     QCOMPARE(window().trayIcon(), kTrayIconActive);
+    QCOMPARE(tray.toolTip, std::string("Pellmarsh: 2 Files at 0 B/s"));
     PretendDownloadsRunning(0);
     QTRY_COMPARE_WITH_TIMEOUT(tray.shown, kTrayIconIdle, 3000);
+    QCOMPARE(tray.toolTip, std::string("Pellmarsh"));
   }
 
   void onlyALeftClickBringsTheWindowBack() {

@@ -56,6 +56,10 @@ class ScriptedDesk final : public CommandDesk {
     openedFolders.push_back(path);
     return folderOpens;
   }
+  bool ShowInFolder(const std::string& path) override {
+    shownFiles.push_back(path);
+    return folderOpens;
+  }
   void ForgetRow(const Item* item) override { forgotten.push_back(item); }
   int CurrentTab() override { return tab; }
   void SelectTab(int newTab) override { tab = newTab; }
@@ -72,6 +76,7 @@ class ScriptedDesk final : public CommandDesk {
   bool documentOpens = true;
   bool folderOpens = true;
   std::vector<std::string> openedFolders;
+  std::vector<std::string> shownFiles;
   std::vector<const Item*> forgotten;
   int tab = 0;
   int refreshes = 0;
@@ -325,6 +330,21 @@ TEST_F(ItemCommandsTest, LaunchGuardsAndFallsBackToTheFolder) {
   plain.SetPropInt(key::kStatus, kStatusComplete);
   EXPECT_FALSE(commands.LaunchItemFile(plain));
   EXPECT_EQ(messages.shown.back().text, "File not found: " + dir.File("missing"));
+}
+
+TEST_F(ItemCommandsTest, ShowInFolderSelectsTheFileOrOpensTheFolderOfAGoneOne) {
+  Item& running = AddItem(folder::kFileList, "part.iso", kStatusTransferring, true);
+  Item& gone = AddItem(folder::kFileList, "gone.zip", kStatusComplete);
+  Run(kCommandShowInFolder, {&running, &gone});  // only the first is shown
+  EXPECT_EQ(desk.shownFiles, std::vector<std::string>{dir.File("part.iso")});
+  EXPECT_TRUE(desk.openedFolders.empty());
+
+  desk.folderOpens = false;
+  Run(kCommandShowInFolder, {&gone});
+  EXPECT_EQ(desk.openedFolders, std::vector<std::string>{dir.path()});
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "No file manager could show the folder " + dir.path());
+  EXPECT_TRUE(events.raised.empty());
 }
 
 TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {

@@ -68,7 +68,7 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
         {key::kFinish, std::to_string(kNow - 58)}},
        VirusCheckMode::kOff,
        3,
-       "5000 bytes Complete!  Finished today in 0:42."},
+       "5,000 bytes Complete!  Finished today in 0:42."},
       {"complete on an earlier day, over 4 GiB",
        {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "5000000000"},
@@ -77,12 +77,12 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
         {key::kFinish, "1796000125"}},
        VirusCheckMode::kOff,
        3,
-       "5000000000 bytes Complete!  Finished Mon, Nov 30, 2026 in 2:05."},
+       "5,000,000,000 bytes Complete!  Finished Mon, Nov 30, 2026 in 2:05."},
       {"short",
        {{key::kStatus, Code(kStatusComplete)}, {key::kReceived, "900"}, {key::kSize, "1000"}},
        VirusCheckMode::kOff,
        3,
-       "Short.  900 of 1000 bytes retrieved."},
+       "Short.  900 of 1,000 bytes retrieved."},
       {"oversized, checked clean",
        {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "1100"},
@@ -90,7 +90,7 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
         {key::kVirusCheck, "2"}},
        VirusCheckMode::kManualOnly,
        3,
-       "OK: Oversized.  1100 of 1000 bytes retrieved."},
+       "OK: Oversized.  1,100 of 1,000 bytes retrieved."},
       {"short, infected",
        {{key::kStatus, Code(kStatusComplete)},
         {key::kReceived, "1"},
@@ -145,8 +145,8 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
         {key::kSpeedFlag, "11"}},
        VirusCheckMode::kOff,
        11,
-       "3000000000 bytes received"},
-      {"transferring, in its first 5 seconds",
+       "3,000,000,000 bytes received (3.0 GB)"},
+      {"transferring, before a second of data",
        {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
@@ -154,42 +154,51 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
         {key::kStart, std::to_string(kNow - 5)}},
        VirusCheckMode::kOff,
        2,
-       "10 bytes of 100 received"},
-      {"transferring, nothing this session",
+       "10 bytes of 100 received (10 B of 100 B)"},
+      {"transferring, held or stalled",
        {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "10"},
         {key::kSize, "100"},
+        {key::kReceivedSession, "10"},
+        {key::kRecentRate, "0"},
         {key::kStart, std::to_string(kNow - 60)}},
        VirusCheckMode::kOff,
        2,
-       "10 bytes of 100 received"},
-      {"transferring with an estimate",
+       "10 bytes of 100 received (10 B of 100 B)"},
+      {"transferring with an estimate from the recent rate, not the session's",
        {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "1000"},
         {key::kSize, "7000"},
         {key::kReceivedSession, "1000"},
-        {key::kStart, std::to_string(kNow - 10)}},
+        {key::kRecentRate, "100"},
+        {key::kStart, std::to_string(kNow - 1000)}},
        VirusCheckMode::kOff,
        2,
-       "ETA 1:00, 1000 bytes of 7000 received"},
+       "ETA 1:00, 1,000 bytes of 7,000 received (1.0 kB of 7.0 kB at 100 B/s)"},
+      {"transferring, an estimate past an hour",
+       {{key::kStatus, Code(kStatusTransferring)},
+        {key::kReceived, "37500000"},
+        {key::kSize, "200000000"},
+        {key::kRecentRate, "40000"}},
+       VirusCheckMode::kOff,
+       2,
+       "ETA 1:07:42, 37,500,000 bytes of 200,000,000 received (37.5 MB of 200 MB at 40.0 kB/s)"},
       {"transferring, a second over ninety-nine hours",
        {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "1000"},
         {key::kSize, "357401"},  // 356401 more at 1 byte a second
-        {key::kReceivedSession, "10"},
-        {key::kStart, std::to_string(kNow - 10)}},
+        {key::kRecentRate, "1"}},
        VirusCheckMode::kOff,
        2,
-       "1000 bytes of 357401 received"},
+       "1,000 bytes of 357,401 received (1.0 kB of 357 kB at 1 B/s)"},
       {"transferring, the largest size a server can announce",
        {{key::kStatus, Code(kStatusTransferring)},
         {key::kReceived, "1000"},
         {key::kSize, "9223372036854775807"},
-        {key::kReceivedSession, "1"},
-        {key::kStart, std::to_string(kNow - 10)}},
+        {key::kRecentRate, "1"}},
        VirusCheckMode::kOff,
        2,
-       "1000 bytes of 9223372036854775807 received"},
+       "1,000 bytes of 9,223,372,036,854,775,807 received (1.0 kB of 9.2 EB at 1 B/s)"},
       {"start now",
        {{key::kStatus, Code(kStatusStartNow)}, {key::kSpeedFlag, "9"}},
        VirusCheckMode::kOff,
@@ -222,9 +231,23 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
     const auto item = MakeItem(row.props);
     const int image = RowImageOf(*item, row.virusCheck);
     EXPECT_EQ(image, row.image) << row.what;
-    EXPECT_EQ(StatusText(*item, image, row.virusCheck, kNow), row.text) << row.what;
+    EXPECT_EQ(StatusText(*item, image, {row.virusCheck, true}, kNow), row.text) << row.what;
     EXPECT_LE(UrlText(*item).size(), 100u) << row.what;
   }
+}
+
+TEST(ListRows, ARunningRowsRateFollowsTheChosenUnit) {
+  const auto item = MakeItem({{key::kStatus, Code(kStatusTransferring)},
+                              {key::kReceived, "0"},
+                              {key::kRecentRate, "1706"}});
+  EXPECT_EQ(StatusText(*item, 2, {VirusCheckMode::kOff, false}, kNow),
+            "0 bytes received (0 B at 99.9 KPM)");
+}
+
+TEST(ListRows, DurationsGainHoursPastAnHour) {
+  EXPECT_EQ(DurationText(3599), "59:59");
+  EXPECT_EQ(DurationText(3600), "1:00:00");
+  EXPECT_EQ(DurationText(99 * 3600 + 61), "99:01:01");
 }
 
 TEST(ListRows, TabsFilterByFolderAndStatus) {
@@ -248,6 +271,34 @@ TEST(ListRows, HeaderClicksChooseTheSortModePerTab) {
           << "tab " << tab << " column " << column;
     }
   }
+}
+
+// A second click on the header that made the order turns it round; another
+// header starts over. Plain stored modes keep their meaning.
+TEST(ListRows, HeaderClicksTurnTheirOwnOrderRound) {
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortStatus, false), kSortUrl);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl, true), kSortUrl | kSortReversed);
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 1, kSortUrl | kSortReversed, true), kSortUrl);
+  // Status sorts as Filename does on this tab, but is another header.
+  EXPECT_EQ(SortSettingAfterClick(kTabPending, 2, kSortStatus, false), kSortStatus);
+  EXPECT_EQ(SortSettingAfterClick(kTabClipboard, 2, kSortUrl, true), kSortNewestCreate);
+  EXPECT_EQ(SortModeOf(kSortUrl | kSortReversed), kSortUrl);
+  EXPECT_FALSE(SortIsReversed(kSortNewestCreate));
+  EXPECT_EQ(SortHeaderOf(kTabPending, kSortStatus), 0);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortLatestFinish | kSortReversed), 2);
+  EXPECT_EQ(SortHeaderOf(kTabArchive, kSortName), -1);  // no header sorts by name alone
+}
+
+TEST(ListRows, OnlyARunningRowOfKnownSizeHasAProgressBar) {
+  const auto progress = [](ItemStatus status, const char* size) {
+    return RowProgress(
+        *MakeItem({{key::kStatus, Code(status)}, {key::kSize, size}, {key::kReceived, "1500"}}));
+  };
+  EXPECT_EQ(progress(kStatusTransferring, "6000"), 25);
+  EXPECT_EQ(progress(kStatusStarting, "1500"), 100);
+  EXPECT_EQ(progress(kStatusTransferring, "0"), -1);
+  EXPECT_EQ(progress(kStatusPaused, "6000"), -1);
+  EXPECT_EQ(progress(kStatusComplete, "1500"), -1);
 }
 
 TEST(ListRows, SortModesOrderRows) {
@@ -293,27 +344,32 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
   } rows[] = {
       {"nothing selected", {}, true, false, 0},
       {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x025},
-      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x0e7},
+      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x4e7},
       {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x02f},
-      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x088},
-      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x277},
+      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x488},
+      {"transferring, no file yet",
+       {{kStatusTransferring, 0, false, "/gone"}},
+       false,
+       false,
+       0x008},
+      {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x677},
       {"complete, infected, checking on",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        true,
        false,
-       0x367},
+       0x767},
       {"complete, infected, checking off",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
        false,
        false,
-       0x277},
+       0x677},
       {"checker halted", {{kStatusComplete, 0, false, "/gone"}}, true, true, 0x027},
       {"infected then clean: the later item launches",
        {{kStatusComplete, kVirusInfected, false, "/there"},
         {kStatusComplete, kVirusClean, false, "/there"}},
        true,
        false,
-       0x377},
+       0x777},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(SelectionState(row.selection, {row.virusOn, row.halted, exists}), row.bits)
@@ -322,7 +378,7 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
 }
 
 TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
-  const unsigned infectedComplete = 0x367;
+  const unsigned infectedComplete = 0x767;
   std::vector<std::string> enabled;
   for (const MenuEntry& entry : PopupMenuEntries()) {
     if (entry.caption && (entry.enablingBits & infectedComplete)) {
@@ -331,9 +387,9 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
   }
   EXPECT_EQ(enabled,
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
-                                      "Virus &Check File...", "E&xtract URLs", "Delete &URL",
-                                      "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 14u);
+                                      "Virus &Check File...", "E&xtract URLs", "Show in F&older",
+                                      "Delete &URL", "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 15u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {

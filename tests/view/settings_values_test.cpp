@@ -11,25 +11,30 @@ namespace pellmarsh {
 namespace {
 
 TEST(SettingsValues, SpeedBoxesShowAndStoreInTheChosenUnit) {
+  constexpr SpeedLimitBox kFull = SpeedLimitBox::kFullSpeed;
+  constexpr SpeedLimitBox kBackground = SpeedLimitBox::kBackground;
   struct Row {
     const char* what;
     double stored;
     bool bytesPerSecond;
+    SpeedLimitBox box;
     std::string shown;
   };
   const Row shown[] = {
-      {"kilobytes per minute as stored", 99999, false, "99999"},
-      {"bytes per second are 17 times as many", 100, true, "1700"},
-      {"a fraction is not shown", 250.75, false, "250"},
-      {"a limit no budget can hold shows the highest", 1e12, true, "2139095023"},
-      {"a negative limit shows as none", -5, false, "0"},
+      {"kilobytes per minute as stored", 99999, false, kBackground, "99999"},
+      {"whole kB/s of 1000 bytes", 99999, true, kBackground, "1706"},
+      {"the background default", 500'000 * 60 / 1024.0, true, kBackground, "500"},
+      {"a fraction is not shown", 250.75, false, kBackground, "250"},
+      {"a limit no budget can hold shows the highest", 1e12, true, kBackground, "2147483"},
+      {"a negative limit shows as none", -5, false, kBackground, "0"},
+      {"no full-speed limit shows empty", 0, true, kFull, ""},
+      {"nor does a negative one", -5, false, kFull, ""},
   };
   for (const Row& row : shown) {
-    EXPECT_EQ(SpeedBoxText(row.stored, row.bytesPerSecond), row.shown) << row.what;
+    EXPECT_EQ(SpeedBoxText(row.stored, row.bytesPerSecond, row.box), row.shown) << row.what;
   }
 
-  EXPECT_EQ(SpeedFromBox(100, true), 5.0) << "integer division by 17";
-  EXPECT_EQ(SpeedFromBox(16, true), 0.0);
+  EXPECT_EQ(BudgetForLimit(SpeedFromBox(850, true)), 850'000) << "kB/s come back exact";
   EXPECT_EQ(SpeedFromBox(100, false), 100.0);
   EXPECT_EQ(SpeedFromBox(-100, false), 0.0);
   for (bool bytesPerSecond : {false, true}) {
@@ -39,11 +44,16 @@ TEST(SettingsValues, SpeedBoxesShowAndStoreInTheChosenUnit) {
 }
 
 TEST(SettingsValues, ASpeedBoxIsReadWhenItsTextDiffersFromWhatWasShown) {
-  EXPECT_EQ(SpeedBoxLimit("250", "250", 250.75, false), 250.75) << "untouched keeps the fraction";
-  EXPECT_EQ(SpeedBoxLimit("250", "300", 250.75, false), 300.0);
-  EXPECT_EQ(SpeedBoxLimit("1700", "170", 100, true), 10.0) << "in the unit shown";
-  EXPECT_EQ(SpeedBoxLimit("250", "", 250.75, false), std::nullopt);
-  EXPECT_EQ(SpeedBoxLimit("250", "fast", 250.75, false), std::nullopt);
+  constexpr SpeedLimitBox kFull = SpeedLimitBox::kFullSpeed;
+  constexpr SpeedLimitBox kBackground = SpeedLimitBox::kBackground;
+  EXPECT_EQ(SpeedBoxLimit("250", "250", 250.75, false, kBackground), 250.75)
+      << "untouched keeps the fraction";
+  EXPECT_EQ(SpeedBoxLimit("250", "300", 250.75, false, kBackground), 300.0);
+  EXPECT_EQ(SpeedBoxLimit("1706", "3", 99999, true, kBackground), 175.78125) << "in the unit shown";
+  EXPECT_EQ(SpeedBoxLimit("250", "", 250.75, false, kBackground), std::nullopt);
+  EXPECT_EQ(SpeedBoxLimit("250", "fast", 250.75, false, kFull), std::nullopt);
+  EXPECT_EQ(SpeedBoxLimit("250", " ", 250.75, false, kFull), 0.0) << "empty is no limit";
+  EXPECT_EQ(SpeedBoxLimit("250", "0", 250.75, true, kFull), 0.0);
 }
 
 TEST(SettingsValues, OnlyAWholeNumberIsAnInteger) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace pellmarsh {
+
+// Paints a running row's status cell as a progress bar with the status text
+// on it. The cell's text stays the status, as screen readers read it; the
+// bar's percent is the cell's kProgressRole, and a cell without one is
+// painted as any other.
+class StatusCellDelegate final : public QStyledItemDelegate {
+ public:
+  static constexpr int kProgressRole = Qt::UserRole + 1;
+
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+};
+
+}  // namespace pellmarsh
