@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QTest>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 
 #include "desktop/qt_link_service.h"
@@ -13,6 +12,7 @@
 #include "store/tree_codec.h"
 #include "support/child_process.h"
 #include "support/nginx_server.h"
+#include "support/private_bus.h"
 #include "support/random_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -62,12 +62,7 @@ class UrlHandOffTest : public QObject {
 
  private slots:
   void initTestCase() {
-    const std::string socket = busDir.File("session_bus");
-    QVERIFY(bus.Start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
-                       "--address=unix:path=" + socket},
-                      busDir.File("bus.out")));
-    QVERIFY(testing::WaitFor([&] { return testing::FileExistsOnDisk(socket); }, 10s));
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+    QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SESSION_BUS_ADDRESS"));
     QVERIFY(static_cast<bool>(nginx.Start()));
     std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
     std::filesystem::permissions(dir.File("pellmarsh"), std::filesystem::perms::owner_all);
