@@ -20,6 +20,7 @@ class QuietDesk final : public CommandDesk {
   bool ShowTransferLog(const std::string&) override { return false; }
   bool OpenDocument(const std::string&) override { return false; }
   bool OpenFolder(const std::string&) override { return false; }
+  bool ShowInFolder(const std::string&) override { return false; }
   void ForgetRow(const Item*) override {}
   int CurrentTab() override { return 0; }
   void SelectTab(int) override {}
