@@ -78,7 +78,7 @@ class MessageReader {
     SkipSpace();
     if (!TopObject(message) || (SkipSpace(), pos_ != text_.size())) {
       message.urls.clear();
-      message.error = "The message is not valid JSON.";
+      message.error = "The message is not JSON of the form {\"urls\":[...]}.";
     }
     return message;
   }

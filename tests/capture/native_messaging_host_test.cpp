@@ -58,7 +58,8 @@ TEST(NativeMessagingHostTest, AnswersEachFrameAndEndsCleanlyBetweenFrames) {
   EXPECT_EQ(run.status, 0);
   ASSERT_EQ(run.answers.size(), 3u);
   EXPECT_EQ(run.answers[0], R"({"ok":true,"added":2})");
-  EXPECT_EQ(run.answers[1], R"({"ok":false,"error":"The message is not valid JSON."})");
+  EXPECT_EQ(run.answers[1],
+            R"({"ok":false,"error":"The message is not JSON of the form {\"urls\":[...]}."})");
   EXPECT_EQ(run.handedOn.size(), 2u);
   EXPECT_EQ(run.handedOn[0], (std::vector<std::string>{"http://h/a", "ftp://h/b"}));
 }
