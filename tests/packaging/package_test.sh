@@ -23,7 +23,10 @@ done
 
 listing=$(dpkg-deb -c "$package")
 files=$(awk '{print $6}' <<<"$listing" | grep -v '/$')
-expected="./usr/bin/pellmarsh
+expected="./etc/chromium/native-messaging-hosts/org.example.pellmarsh.json
+./usr/bin/pellmarsh
+./usr/lib/mozilla/native-messaging-hosts/org.example.pellmarsh.json
+./usr/lib/pellmarsh/native-messaging-host
 ./usr/share/applications/pellmarsh.desktop
 ./usr/share/doc/pellmarsh/pellmarsh.txt
 ./usr/share/icons/hicolor/128x128/apps/pellmarsh.png
@@ -35,10 +38,18 @@ expected="./usr/bin/pellmarsh
 ./usr/share/icons/hicolor/48x48/apps/pellmarsh.png
 ./usr/share/icons/hicolor/64x64/apps/pellmarsh.png
 ./usr/share/icons/hicolor/scalable/apps/pellmarsh.svg
-./usr/share/metainfo/org.example.pellmarsh.metainfo.xml"
+./usr/share/metainfo/org.example.pellmarsh.metainfo.xml
+./usr/share/pellmarsh/browser/background.js
+./usr/share/pellmarsh/browser/manifest.json
+./usr/share/pellmarsh/browser/options.html
+./usr/share/pellmarsh/browser/options.js
+./usr/share/pellmarsh/browser/settings.js"
 [ "$(sort <<<"$files")" = "$expected" ] || fail "unexpected file list:
 $files"
 # Nothing the program writes may be part of the package.
 grep -Eq 'pmarsh\.(dat|lock)|/download/' <<<"$listing" && fail "package holds data"
 grep -Eq -- '^-rwxr-xr-x root/root .* \./usr/bin/pellmarsh$' <<<"$listing" || fail "program not root-owned 0755"
+# An upgrade keeps what the admin changed in the Chromium host manifest.
+[ "$(dpkg-deb -I "$package" conffiles)" = /etc/chromium/native-messaging-hosts/org.example.pellmarsh.json ] ||
+  fail "the Chromium host manifest is no conffile"
 echo "package $(basename "$package") checked"
