@@ -16,6 +16,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.help = true;
       } else if (argument == "--version") {
         line.version = true;
+      } else if (argument == "--native-messaging") {
+        line.nativeMessaging = true;
+        break;
       } else {
         line.problems.push_back(argument + ": Unknown option");
       }
@@ -41,6 +44,7 @@ std::string UsageText() {
          "\n"
          "  --help     show this text\n"
          "  --version  show the version\n"
+         "  --native-messaging  serve the browser extension (started by the browser)\n"
          "\n"
          "Exit status: 0, or 2 when an argument was refused (the other URLs still go in).\n";
 }

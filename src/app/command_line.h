@@ -9,6 +9,9 @@ namespace pellmarsh {
 struct CommandLine {
   bool help = false;
   bool version = false;
+  // Started by a browser as its native-messaging host; the browser's own
+  // arguments after the option are not ours.
+  bool nativeMessaging = false;
   // The arguments that make URL items, in order.
   std::vector<std::string> links;
   // One line per argument refused: the argument and why.

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "app/command_line.h"
+#include "desktop/native_messaging_bridge.h"
 #include "desktop/qt_link_service.h"
 #include "desktop/qt_network_manager.h"
 #include "desktop/qt_signal_bridge.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
       asked.help || asked.version) {
     std::fputs((asked.help ? pellmarsh::UsageText() : pellmarsh::VersionText()).c_str(), stdout);
     return 0;
+  } else if (asked.nativeMessaging) {
+    // The session bus without a window: the browser may run where we have none.
+    QCoreApplication host(argc, argv);
+    return pellmarsh::RunNativeMessagingBridge();
   }
   QApplication application(argc, argv);
   // Read again once Qt has taken its own options ("-platform") out.

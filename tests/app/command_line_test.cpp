@@ -41,5 +41,13 @@ TEST(CommandLine, OptionsAreKnownOrRefusedUntilDoubleDash) {
   }
 }
 
+TEST(CommandLine, TheBrowsersArgumentsAfterTheHostOptionAreNotOurs) {
+  const CommandLine line = ParseCommandLine(
+      {"--native-messaging", "/usr/lib/mozilla/native-messaging-hosts/x.json", "pellmarsh@x"});
+  EXPECT_TRUE(line.nativeMessaging);
+  EXPECT_TRUE(line.problems.empty());
+  EXPECT_TRUE(line.links.empty());
+}
+
 }  // namespace
 }  // namespace pellmarsh

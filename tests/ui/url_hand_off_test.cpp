@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "capture/native_messaging_host.h"
 #include "desktop/qt_link_service.h"
 #include "store/builtin_tree.h"
 #include "store/keys.h"
@@ -34,6 +35,9 @@ class UrlHandOffTest : public QObject {
   Run RunAgain(const std::vector<std::string>& arguments, const std::string& name) {
     std::vector<std::string> argv = {dir.File("pellmarsh")};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return RunToEnd(argv, name);
+  }
+  Run RunToEnd(const std::vector<std::string>& argv, const std::string& name) {
     testing::ChildProcess again;
     const auto start = std::chrono::steady_clock::now();
     if (!again.Start(argv, dir.File(name))) {
@@ -104,6 +108,21 @@ class UrlHandOffTest : public QObject {
     QVERIFY2(bare.output.find("Pellmarsh is already running.") != std::string::npos,
              bare.output.c_str());
     QVERIFY(running.Running());
+  }
+
+  // What the browser does: its frame on the host's standard input, the
+  // answer on its output, the link handed to the running program.
+  void theBrowsersHostHandsItsLinksOver() {
+    const std::string fourth = testing::RandomBytes(15000, 4);
+    nginx.AddFile("/fourth.bin", fourth);
+    const std::string message = "{\"urls\":[\"" + nginx.Url("/fourth.bin") + "\"]}";
+    testing::WriteFile(dir.File("frame.in"), NativeFrame(message));
+    const Run host = RunToEnd({"/bin/sh", "-c", "exec \"$0\" --native-messaging <\"$1\" >\"$2\"",
+                               dir.File("pellmarsh"), dir.File("frame.in"), dir.File("frame.out")},
+                              "host.err");
+    QCOMPARE(host.exit, std::string("exited with status 0"));
+    QCOMPARE(testing::ReadFile(dir.File("frame.out")), NativeFrame("{\"ok\":true,\"added\":1}"));
+    QVERIFY(Downloaded("fourth.bin", fourth));
   }
 
   void cleanupTestCase() {
