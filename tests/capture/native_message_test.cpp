@@ -6,7 +6,7 @@ namespace pellmarsh {
 namespace {
 
 struct MessageCase {
-  const char* json;
+  std::string json;
   std::vector<std::string> urls;  // empty: refused
 };
 
@@ -33,7 +33,7 @@ TEST(ParseUrlsMessageTest, TakesOnlyWellFormedMessagesOfWebLinks) {
       {"{\"urls\":[\"http://h/\xc0\xaf\"]}", {}},
       {"{\"urls\":[\"http://h/\x01\"]}", {}},
       {R"({"n":01,"urls":["http://h/a"]})", {}},
-      {(std::string(100, '[') + std::string(100, ']')).c_str(), {}},
+      {std::string(100, '[') + std::string(100, ']'), {}},
       // No links, or links that may not go on.
       {R"({})", {}},
       {R"({"urls":[]})", {}},
