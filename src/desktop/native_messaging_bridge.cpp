@@ -1,7 +1,5 @@
 #include "desktop/native_messaging_bridge.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,8 +9,7 @@
 
 #include "capture/native_messaging_host.h"
 #include "desktop/qt_link_service.h"
-
-extern char** environ;
+#include "platform/process.h"
 
 namespace pellmarsh {
 namespace {
@@ -21,28 +18,11 @@ namespace {
 constexpr std::chrono::milliseconds kRunningPatience(500);
 constexpr std::chrono::seconds kStartingPatience(20);
 
-// In a session of its own and with none of the browser's pipes, so that the
-// browser closing the host does not close the program.
+// The program of this process, so that host and program are one install.
 bool StartProgram() {
   std::error_code error;
   const std::string program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) {
-    return false;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  pid_t pid = 0;
-  const int result = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return result == 0;
+  return !error && StartDetached(program);
 }
 
 std::vector<std::string> HandOn(const std::vector<std::string>& urls) {

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -108,6 +109,23 @@ ProcessExit RunProgram(const std::vector<std::string>& argv,
     }
     Nap();
   }
+}
+
+bool StartDetached(const std::string& path) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  const int result = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return result == 0;
 }
 
 }  // namespace pellmarsh

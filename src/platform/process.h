@@ -28,4 +28,10 @@ std::string FindProgram(const std::string& program);
 ProcessExit RunProgram(const std::vector<std::string>& argv,
                        const std::function<bool()>& stopWanted);
 
+// Starts the program at `path` and does not wait for it: in a session of its
+// own and with standard input, output and error on /dev/null, so that it
+// outlives whoever started it and keeps none of its pipes. False when it could
+// not be started.
+bool StartDetached(const std::string& path);
+
 }  // namespace pellmarsh
