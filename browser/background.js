@@ -97,6 +97,11 @@ api.downloads.onCreated.addListener(async (item) => {
   // Paused, not cancelled: if Pellmarsh does not take the link, the
   // browser's own download goes on.
   await api.downloads.pause(item.id).catch(() => {});
+  // A file the browser finished before it could be paused stays the browser's.
+  const [now] = await api.downloads.search({ id: item.id });
+  if (!now || now.state === "complete") {
+    return;
+  }
   const answer = await sendToPellmarsh([item.finalUrl || item.url]);
   showOutcome(answer);
   if (answer.ok) {

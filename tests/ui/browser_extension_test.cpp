@@ -1,0 +1,124 @@
+// The browser extension in a real headless Chromium, talking to the real
+// program through its native-messaging host on a private session bus.
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QTest>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+
+#include "desktop/qt_link_service.h"
+#include "store/builtin_tree.h"
+#include "store/keys.h"
+#include "store/tree_codec.h"
+#include "support/child_process.h"
+#include "support/nginx_server.h"
+#include "support/private_bus.h"
+#include "support/random_bytes.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
+
+namespace pellmarsh {
+
+using namespace std::chrono_literals;
+
+class BrowserExtensionTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // The browser driver's one line of JSON, or its failure.
+  std::string Drive(const std::string& action, const std::string& url) {
+    const std::string profile = dir.File("profile-" + action);
+    std::filesystem::create_directory(profile);
+    testing::ChildProcess driver;
+    const std::string output = dir.File("driver-" + action + ".out");
+    if (!driver.Start({"/usr/bin/python3", PELLMARSH_BROWSER_DRIVER, PELLMARSH_EXTENSION_DIR,
+                       profile, dir.File("native-host"), action, url},
+                      output)) {
+      return driver.error();
+    }
+    testing::WaitFor([&] { return !driver.Running(); }, 120s);
+    return driver.ExitDescription() + ": " + testing::ReadFile(output);
+  }
+
+  bool Downloaded(const std::string& name, const std::string& bytes) {
+    return testing::WaitFor(
+        [&] {
+          const std::string file = dir.File("download/" + name);
+          return testing::FileExistsOnDisk(file) && testing::ReadFile(file) == bytes;
+        },
+        30s, 50ms);
+  }
+
+  static testing::NginxServer::Options SlowClickedFile() {
+    testing::NginxServer::Options options;
+    options.extraConfig = "    location = /clicked.bin {\n      limit_rate 200k;\n    }\n";
+    return options;
+  }
+
+  static QDBusConnectionInterface& Bus() { return *QDBusConnection::sessionBus().interface(); }
+
+  testing::TempDir busDir;
+  testing::ChildProcess bus;
+  testing::TempDir dir;
+  // Slow enough that the browser's own download is still running when the
+  // extension pauses it.
+  testing::NginxServer nginx{SlowClickedFile()};
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SESSION_BUS_ADDRESS"));
+    QVERIFY(static_cast<bool>(nginx.Start()));
+    std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
+    // What the package's wrapper does: the browser gives the host only its
+    // caller's origin.
+    testing::WriteFile(dir.File("native-host"), "#!/bin/sh\nexec \"" + dir.File("pellmarsh") +
+                                                    "\" --native-messaging \"$@\"\n");
+    for (const char* program : {"pellmarsh", "native-host"}) {
+      std::filesystem::permissions(dir.File(program), std::filesystem::perms::owner_all);
+    }
+    Item root;
+    MarkFirstStart(root, 1765000000);
+    root.SetPropInt(setting::kGoFast, 1);
+    root.SetProp(setting::kHighSpeed, "10000000.000000");
+    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+  }
+
+  // No program runs: the host starts one and hands it the link.
+  void aLinkSentFromTheExtensionStartsTheProgramAndArrives() {
+    const std::string bytes = testing::RandomBytes(400000, 11);
+    nginx.AddFile("/sent.bin", bytes);
+    QVERIFY(!Bus().isServiceRegistered(kLinkServiceName));
+    const std::string outcome = Drive("send", nginx.Url("/sent.bin"));
+    QVERIFY2(outcome.find("\"ok\": true") != std::string::npos, outcome.c_str());
+    QVERIFY(Bus().isServiceRegistered(kLinkServiceName));
+    QVERIFY(Downloaded("sent.bin", bytes));
+  }
+
+  // A real click on a page's link: the browser's download is handed over and
+  // cancelled, and the running program fetches the file.
+  void aClickedDownloadIsTakenOver() {
+    const std::string bytes = testing::RandomBytes(500000, 12);
+    nginx.AddFile("/clicked.bin", bytes);
+    nginx.AddFile("/page.html", "<html><body><a href=\"/clicked.bin\">the file</a></body></html>");
+    const std::string outcome = Drive("click", nginx.Url("/page.html"));
+    QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
+    QVERIFY(Downloaded("clicked.bin", bytes));
+    QVERIFY(!testing::FileExistsOnDisk(dir.File("profile-click/downloads/clicked.bin")));
+  }
+
+  // The program was started by the host, not by this test: end it by its bus name.
+  void cleanupTestCase() {
+    const QDBusReply<uint> pid = Bus().servicePid(kLinkServiceName);
+    if (pid.isValid()) {
+      ::kill(static_cast<pid_t>(pid.value()), SIGTERM);
+      QTRY_VERIFY_WITH_TIMEOUT(!Bus().isServiceRegistered(kLinkServiceName), 20000);
+    }
+    bus.Stop();
+  }
+};
+
+}  // namespace pellmarsh
+
+QTEST_MAIN(pellmarsh::BrowserExtensionTest)
+#include "browser_extension_test.moc"
