@@ -93,7 +93,7 @@ void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
   // One walk counts what runs and notes, in walk order, what may start or
   // count down; the start decisions need the whole count first.
   waiting_.clear();
-  root.ForEach([this, countDownRetries](Item& item) {
+  root.ForEachLive([this, countDownRetries](Item& item) {
     const int status = item.GetPropInt(key::kStatus);
     if (status == kStatusQueued || status == kStatusStartNow ||
         (status == kStatusWaitingToRetry && countDownRetries)) {
@@ -284,10 +284,22 @@ void Scheduler::WaitForWork() {
     }
   }
   if (sockets.empty()) {
-    clock_.SleepMs(10);
+    IdleUntilNextSecond();
     return;
   }
   ::poll(sockets.data(), sockets.size(), 10);
+}
+
+void Scheduler::IdleUntilNextSecond() {
+  // Nothing runs: wake for the next second's walk or soon after a command
+  // queues an item, not a hundred times a second.
+  constexpr uint32_t kSliceMs = 100;
+  uint32_t left = 1000 - clock_.TickCount() % 1000;
+  while (left > 0 && !state_.startWalkDue && !state_.schedulerStop) {
+    const uint32_t slice = std::min(left, kSliceMs);
+    clock_.SleepMs(static_cast<int>(slice));
+    left -= slice;
+  }
 }
 
 }  // namespace pellmarsh

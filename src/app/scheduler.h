@@ -54,7 +54,8 @@ class Scheduler {
   // One pass without the pause at its end.
   void Pass();
   // The pause at the end of a pass: at most 10 ms, shorter as soon as a
-  // transfer's socket is ready, none when a transfer can step at once.
+  // transfer's socket is ready, none when a transfer can step at once; with
+  // no transfer, up to the next second.
   void WaitForWork();
 
   static constexpr int kRingSlots = 10;
@@ -73,6 +74,7 @@ class Scheduler {
   void StepOne(size_t slot);
   void FinishTransfer(size_t index);
   void NoteEmptying(uint32_t now);
+  void IdleUntilNextSecond();
 
   AppState& state_;
   TransferFactory& transfers_;

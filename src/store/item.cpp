@@ -1,13 +1,20 @@
 #include "store/item.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "store/ascii_case.h"
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
+namespace {
+
+std::atomic<uint64_t> nextSequence{1};
+
+}  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -20,9 +27,47 @@ Item::~Item() {
 }
 
 void Item::Clear() {
+  AddLive(-liveBelow_);
+  live_ = false;
+  liveChildren_.reset();
   properties_.clear();
   while (!children_.empty()) {
+    // Let go first, so the child's own clearing does not count it out again.
+    children_.back()->parent_ = nullptr;
     children_.pop_back();
+  }
+}
+
+void Item::NoteWrite(PropKey key) {
+  changed_ = true;
+  if (key != key::kStatus) {
+    return;
+  }
+  const bool live = ChangesOnItsOwn(GetPropInt(key::kStatus));
+  if (live != live_) {
+    live_ = live;
+    AddLive(live ? 1 : -1);
+  }
+}
+
+void Item::AddLive(int delta) {
+  for (Item* item = this; item && delta != 0; item = item->parent_) {
+    const bool had = item->liveBelow_ > 0;
+    item->liveBelow_ += delta;
+    if (item->parent_ && had != (item->liveBelow_ > 0)) {
+      item->parent_->IndexLiveChild(*item, !had);
+    }
+  }
+}
+
+void Item::IndexLiveChild(Item& child, bool live) {
+  if (live) {
+    if (!liveChildren_) {
+      liveChildren_ = std::make_unique<std::map<uint64_t, Item*>>();
+    }
+    liveChildren_->emplace(child.sequence_, &child);
+  } else if (liveChildren_) {
+    liveChildren_->erase(child.sequence_);
   }
 }
 
@@ -48,7 +93,7 @@ void Item::SetProp(PropKey key, std::string_view value) {
   } else {
     found->second.assign(value);
   }
-  changed_ = true;
+  NoteWrite(key);
 }
 
 void Item::AppendProp(PropKey key, std::string_view tail) {
@@ -58,7 +103,7 @@ void Item::AppendProp(PropKey key, std::string_view tail) {
   } else {
     found->second.append(tail);
   }
-  changed_ = true;
+  NoteWrite(key);
 }
 
 int32_t Item::GetPropInt(PropKey key) const {
@@ -98,6 +143,11 @@ Item* Item::ChildAt(int index) const {
 
 Item& Item::AddChild(std::unique_ptr<Item> child) {
   child->parent_ = this;
+  child->sequence_ = nextSequence.fetch_add(1, std::memory_order_relaxed);
+  if (child->liveBelow_ > 0) {
+    IndexLiveChild(*child, true);
+    AddLive(child->liveBelow_);
+  }
   children_.push_back(std::move(child));
   return *children_.back();
 }
@@ -109,6 +159,10 @@ std::unique_ptr<Item> Item::DetachChildAt(int index) {
   std::unique_ptr<Item> child = std::move(children_[static_cast<size_t>(index)]);
   children_.erase(children_.begin() + index);
   child->parent_ = nullptr;
+  if (child->liveBelow_ > 0) {
+    IndexLiveChild(*child, false);
+    AddLive(-child->liveBelow_);
+  }
   return child;
 }
 
@@ -160,6 +214,17 @@ void Item::ForEach(const std::function<void(Item&)>& visit) {
   visit(*this);
   for (auto child = children_.rbegin(); child != children_.rend(); ++child) {
     (*child)->ForEach(visit);
+  }
+}
+
+void Item::ForEachLive(const std::function<void(Item&)>& visit) {
+  if (live_) {
+    visit(*this);
+  }
+  if (liveChildren_) {
+    for (auto child = liveChildren_->rbegin(); child != liveChildren_->rend(); ++child) {
+      child->second->ForEachLive(visit);
+    }
   }
 }
 

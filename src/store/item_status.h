@@ -21,6 +21,13 @@ enum ItemStatus : int {
   kStatusGoingOffline = 105,
 };
 
+// Queued, waiting to retry, running, or asked to change: the statuses the
+// scheduler looks at every second.
+constexpr bool ChangesOnItsOwn(int status) {
+  return status == kStatusQueued || status == kStatusWaitingToRetry ||
+         (status >= kStatusTransferring && status <= kStatusGoingOffline);
+}
+
 // The "speedflag" of a running transfer: its share of the measured rate, as
 // the list's speed icon shows it; 0 before the first rating.
 enum class SpeedFlag : int { kNone = 0, kSlowest = 9, kSlow = 10, kFast = 11, kFastest = 12 };

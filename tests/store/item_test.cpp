@@ -168,6 +168,67 @@ class TracingItem : public Item {
   std::string name_;
 };
 
+// Every way a tree changes (status writes before and after an item joins,
+// moves between folders, detaching, clearing, loading text that is no number)
+// leaves the live walk equal to the full walk filtered by status.
+TEST(ItemWalk, TheLiveWalkMatchesTheFullWalkThroughEveryKindOfChange) {
+  Item root;
+  std::vector<Item*> all = {&root};
+  std::vector<std::unique_ptr<Item>> loose;
+  const std::vector<std::string_view> statuses = {"0",   "1",   "2", "5",  "100", "104",
+                                                  "105", "106", "x", "99", "-1",  "101"};
+  uint32_t seed = 12345;
+  const auto next = [&seed](uint32_t below) {
+    seed = seed * 1103515245 + 12345;
+    return (seed >> 8) % below;
+  };
+  for (int round = 0; round < 4000; ++round) {
+    Item& target = *all[next(static_cast<uint32_t>(all.size()))];
+    switch (next(6)) {
+      case 0:
+      case 1:
+        target.SetProp(key::kStatus, statuses[next(static_cast<uint32_t>(statuses.size()))]);
+        break;
+      case 2: {
+        // A new item that may already carry a status when it joins.
+        auto child = std::make_unique<Item>();
+        child->SetProp(key::kStatus, statuses[next(static_cast<uint32_t>(statuses.size()))]);
+        all.push_back(&target.AddChild(std::move(child)));
+        break;
+      }
+      case 3:
+        if (!loose.empty()) {
+          all.push_back(&target.AddChild(std::move(loose.back())));
+          loose.pop_back();
+        }
+        break;
+      case 4:
+        if (Item* parent = target.Parent(); parent && parent->Parent()) {
+          loose.push_back(parent->DetachChild(&target));
+        }
+        break;
+      case 5:
+        if (next(20) == 0 && &target != &root) {
+          target.Clear();
+        }
+        break;
+    }
+    // Items inside a detached or cleared subtree are no longer reachable.
+    all.clear();
+    root.ForEach([&all](Item& item) { all.push_back(&item); });
+    std::vector<Item*> expected;
+    for (Item* item : all) {
+      if (ChangesOnItsOwn(item->GetPropInt(key::kStatus))) {
+        expected.push_back(item);
+      }
+    }
+    std::vector<Item*> walked;
+    root.ForEachLive([&walked](Item& item) { walked.push_back(&item); });
+    ASSERT_EQ(walked, expected) << "round " << round;
+    ASSERT_EQ(root.liveCount(), static_cast<int>(expected.size()));
+  }
+}
+
 TEST(ItemLifetime, ChildrenAreDestroyedFromTheLastToTheFirst) {
   std::vector<std::string> log;
   {
