@@ -55,6 +55,7 @@ const FtpDialogue::Step& FtpDialogue::StepOf(FtpState state) {
       {"FtpType", &FtpDialogue::OnType, kError},
       {"FtpEpsv", &FtpDialogue::OnEpsv, kHandled},
       {"FtpPasv", &FtpDialogue::OnPasv, kHandled},
+      {"FtpPassiveConnect", nullptr, kError},
       {"FtpPort", &FtpDialogue::OnPort, kHandled},
       {"FtpPortResume", &FtpDialogue::OnPortResume, kHandled},
       {"FtpRest", &FtpDialogue::OnRest, kHandled},
@@ -116,8 +117,12 @@ bool FtpDialogue::ReserveDataSocket() {
 }
 
 SessionState FtpDialogue::DialogueStep() {
+  if (state_ == FtpState::kPassiveConnect) {
+    return AwaitPassiveConnect();
+  }
   if (state_ == FtpState::kDataWait) {
-    return passive_ ? AwaitDataConnect() : AcceptDataConnection();
+    // A passive data connection is already up.
+    return passive_ ? DataChannelOpen() : AcceptDataConnection();
   }
   if (ReadReplies()) {
     HandleLines();
@@ -132,9 +137,10 @@ SessionState FtpDialogue::Start() {
 
 Transfer::Wait FtpDialogue::NextWait() const {
   switch (state_) {
+    case FtpState::kPassiveConnect:
+      return {dataConnection_.fd(), true};
     case FtpState::kDataWait:
-      return passive_ ? Transfer::Wait{dataConnection_.fd(), true}
-                      : Transfer::Wait{listenSocket_.fd(), false};
+      return passive_ ? Transfer::Wait{} : Transfer::Wait{listenSocket_.fd(), false};
     case FtpState::kData:
       return {dataConnection_.fd(), false};
     default:
@@ -359,7 +365,7 @@ FtpDialogue::Next FtpDialogue::ConnectPassive(uint16_t port) {
   }
   passive_ = true;
   dataConnectStarted_ = session_.context().clock.TickCount();
-  return AfterDataCommand();
+  return FtpState::kPassiveConnect;
 }
 
 FtpDialogue::Next FtpDialogue::AfterDataCommand() {
@@ -476,11 +482,7 @@ SessionState FtpDialogue::AcceptDataConnection() {
   return DataChannelOpen();
 }
 
-SessionState FtpDialogue::AwaitDataConnect() {
-  if (session_.SilentTooLong(lastActivity_)) {
-    session_.Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
-    return SessionState::kDone;
-  }
+SessionState FtpDialogue::AwaitPassiveConnect() {
   const Readiness writable = dataConnection_.PollWritable();
   int error = writable.error;
   if (error == 0 && !writable.ready) {
@@ -499,7 +501,10 @@ SessionState FtpDialogue::AwaitDataConnect() {
                   FailOutcome::kRetry);
     return SessionState::kDone;
   }
-  return DataChannelOpen();
+  if (const Next next = AfterDataCommand()) {
+    state_ = *next;
+  }
+  return SessionState::kDialogue;
 }
 
 SessionState FtpDialogue::DataChannelOpen() {

@@ -14,8 +14,8 @@
 namespace pellmarsh {
 
 // The dialogue's own steps: the command states, which wait for a reply on the
-// command connection, then the wait for the data connection, the data, and
-// the server's final reply.
+// command connection (a passive data connection is made between two of them),
+// then the wait for the data connection, the data, and the server's final reply.
 enum class FtpState {
   kGreeting,
   kUser,
@@ -24,6 +24,7 @@ enum class FtpState {
   kType,
   kEpsv,
   kPasv,
+  kPassiveConnect,
   kPort,
   kPortResume,
   kRest,
@@ -105,7 +106,9 @@ class FtpDialogue final : public ProtocolExchange {
   // the session has failed.
   bool ReserveDataSocket();
   SessionState AcceptDataConnection();
-  SessionState AwaitDataConnect();
+  // The passive connect, before the file is asked for: some servers refuse
+  // RETR at once when its data connection is not there yet.
+  SessionState AwaitPassiveConnect();
   // The data channel is open, whichever way: the data may be asked for.
   SessionState DataChannelOpen();
   void RememberDataCommand();

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -22,6 +23,12 @@
 #include "url/host_defaults.h"
 
 namespace pellmarsh {
+
+// Parameterised tests name their mode, not its bytes.
+void PrintTo(FtpDataMode mode, std::ostream* out) {
+  *out << (mode == FtpDataMode::kActiveOnly ? "active only" : "passive, then active");
+}
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -435,6 +442,12 @@ TEST_F(FtpTransferTest, PassiveFallsBackOnlyOnRefusalsAndTheHostRemembersWhatWor
   LogIn(bothRefused).ExpectLine("EPSV").Send("502 No\r\n").ExpectLine("PASV");
   bothRefused.Send("502 No\r\n").ExpectClosed();
   LogIn(busy).ExpectLine("EPSV").Send("425 No passive port free\r\n").ExpectClosed();
+  // Nothing listens on the port offered: no RETR goes out.
+  const uint16_t closedPort = testing::ListenLoopback().LocalPort();
+  Script deadPort;
+  LogIn(deadPort).ExpectLine("EPSV");
+  deadPort.Send("229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n")
+      .ExpectClosed();
 
   const struct {
     const char* what;
@@ -444,7 +457,7 @@ TEST_F(FtpTransferTest, PassiveFallsBackOnlyOnRefusalsAndTheHostRemembersWhatWor
     ItemStatus status;
     const char* error;
     const char* rememberedAfter;
-    const char* logged;
+    std::string logged;
   } rows[] = {
       {"EPSV not understood: PASV, remembered", noEpsv, FtpDataMode::kPassiveThenActive, "",
        kStatusComplete, "", "PASV", "EPSV refused; trying PASV."},
@@ -464,6 +477,9 @@ TEST_F(FtpTransferTest, PassiveFallsBackOnlyOnRefusalsAndTheHostRemembersWhatWor
       {"a 4xx is no refusal of EPSV itself", busy, FtpDataMode::kPassiveThenActive, "",
        kStatusWaitingToRetry, "FTP Failure: 425 No passive port free", "",
        "Recv Line: 425 No passive port free"},
+      {"a passive port nobody listens on: retried later", deadPort, FtpDataMode::kPassiveThenActive,
+       "", kStatusWaitingToRetry, "Could not connect FTP data channel: Connection Refused by Host",
+       "", "Connecting FTP data channel to 127.0.0.1, port " + std::to_string(closedPort)},
   };
   for (const auto& row : rows) {
     UseMode(row.mode);
