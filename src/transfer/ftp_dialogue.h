@@ -109,7 +109,7 @@ class FtpDialogue final : public ProtocolExchange {
   // The passive connect, before the file is asked for: some servers refuse
   // RETR at once when its data connection is not there yet.
   SessionState AwaitPassiveConnect();
-  // The data channel is open, whichever way: the data may be asked for.
+  // The data channel is open, whichever way, and the file announced: data may flow.
   SessionState DataChannelOpen();
   void RememberDataCommand();
   // After the data connection has ended: the server's final reply decides.
@@ -126,7 +126,7 @@ class FtpDialogue final : public ProtocolExchange {
   uint32_t serverAddress_ = 0;                // the only address a data connection may come from
   std::vector<FtpDataCommand> dataCommands_;  // in the order they are tried
   size_t dataCommand_ = 0;                    // the one in use
-  bool passive_ = false;                      // dataConnection_ is connecting out
+  bool passive_ = false;                      // dataConnection_ was connected out
   uint32_t dataConnectStarted_ = 0;
   // The last reply line, the data socket's reservation or accept, or data.
   uint32_t lastActivity_ = 0;
