@@ -1,6 +1,7 @@
 // Any bytes as the FTP command connection's text: the lines must come out the
 // same however the bytes are split into receives, and nothing taken from them
-// (reply class, announced size, rewritten path) may break its contract.
+// (reply class, announced size, passive port and address, rewritten path) may
+// break its contract.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -58,6 +59,10 @@ void CheckSplits(const std::string& input) {
                                 line.size() >= 4 && line[3] == ' '));
     const std::optional<int64_t> size = pellmarsh::AnnouncedSize(line);
     Require(!size || (*size >= 0 && line.find('(') != std::string::npos));
+    const std::optional<uint16_t> port = pellmarsh::ExtendedPassivePort(line);
+    Require(!port || (*port > 0 && line.find('(') != std::string::npos));
+    const std::optional<pellmarsh::PassiveReply> named = pellmarsh::PassiveAddress(line);
+    Require(!named || (named->port > 0 && line.find(',') != std::string::npos));
   }
   Require(stream.substr(at) == whole);
 }
@@ -78,11 +83,31 @@ void CheckRewrites(const std::string& path) {
   }
 }
 
+// The address and port a PORT argument names come back from a PASV reply
+// that carries it, whatever surrounds it.
+void CheckPassiveRoundTrip(const std::string& input) {
+  if (input.size() < 6) {
+    return;
+  }
+  uint32_t address = 0;
+  for (size_t index = 0; index < 4; ++index) {
+    address = address << 8 | static_cast<unsigned char>(input[index]);
+  }
+  const auto port = static_cast<uint16_t>(static_cast<unsigned char>(input[4]) << 8 |
+                                          static_cast<unsigned char>(input[5]));
+  const std::optional<pellmarsh::PassiveReply> named =
+      pellmarsh::PassiveAddress("227 Entering Passive Mode (" +
+                                pellmarsh::PortArgument(address, port) + ")" + input.substr(6));
+  // Port 0 is no port: a later run of six in the tail may stand instead.
+  Require(port == 0 || (named && named->address == address && named->port == port));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   CheckSplits(input);
+  CheckPassiveRoundTrip(input);
   CheckRewrites(input);
   return 0;
 }

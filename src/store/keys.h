@@ -104,6 +104,9 @@ struct key {
   static constexpr PropKey kLogin{"login"};
   static constexpr PropKey kLocalPath{"localpath"};
   static constexpr PropKey kPermanent{"permanent"};
+  // The FTP data command that last opened a data channel to the host:
+  // "EPSV", "PASV" or "PORT"; none until one other than EPSV was needed.
+  static constexpr PropKey kFtpDataCommand{"ftpdatacommand"};
 
   // Type entries and the root
   static constexpr PropKey kPublic{"public"};
@@ -119,6 +122,10 @@ enum class VirusCheckMode : int { kOff = 0, kManualOnly = 1, kAutomatic = 2 };
 // "parm-virus-alert": what becomes of a file the checker reports infected.
 enum class InfectedFileAction : int { kDelete = 0, kMarkOnly = 1 };
 
+// "parm-ftpmode": how FTP data channels are opened. Passive asks EPSV, then
+// PASV; active sends PORT and waits for the server to connect.
+enum class FtpDataMode : int { kPassiveThenActive = 0, kPassiveOnly = 1, kActiveOnly = 2 };
+
 // Settings: properties of the root item.
 struct setting {
   // Speed, connections and retries
@@ -131,6 +138,8 @@ struct setting {
   static constexpr PropKey kMaxCons{"parm-maxcons"};
   static constexpr PropKey kRetryShort{"parm-retryshort"};
   static constexpr PropKey kDelLog{"parm-dellog"};
+  // Absent in older data files, where it reads as passive, then active.
+  static constexpr EnumKey<FtpDataMode> kFtpMode{"parm-ftpmode"};
 
   // Behaviour of commands, capture and the list
   static constexpr PropKey kOwnsFiles{"parm-ownsfiles"};

@@ -48,4 +48,15 @@ DataListenResult ListenForData(ListenerCalls& calls, SocketAddress at) {
   return result;
 }
 
+int ConnectForData(TcpSocket& socket, const SocketAddress& to) {
+  int error = socket.Create();
+  if (error == 0) {
+    error = socket.SetNonBlocking();
+  }
+  if (error == 0) {
+    error = socket.Connect(to);
+  }
+  return error == kErrorWouldBlock ? 0 : error;
+}
+
 }  // namespace pellmarsh

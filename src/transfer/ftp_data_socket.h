@@ -45,4 +45,8 @@ inline constexpr int kDataListenAttempts = 3;
 // Creates, binds (port 0 lets the system choose) and listens with a backlog of 5.
 DataListenResult ListenForData(ListenerCalls& calls, SocketAddress at);
 
+// Makes `socket` a fresh non-blocking one and starts its connect to `to`;
+// 0 once the connect is under way or done, or the error number.
+int ConnectForData(TcpSocket& socket, const SocketAddress& to);
+
 }  // namespace pellmarsh

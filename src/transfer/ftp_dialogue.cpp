@@ -10,6 +10,7 @@
 #include "transfer/ftp_reply.h"
 #include "transfer/session_log.h"
 #include "transfer/socket_error_text.h"
+#include "url/ftp_data_memory.h"
 
 namespace pellmarsh {
 namespace {
@@ -52,8 +53,11 @@ const FtpDialogue::Step& FtpDialogue::StepOf(FtpState state) {
       {"FtpPass", &FtpDialogue::OnPass, kLoginFailure},
       {"FtpPwd", &FtpDialogue::OnPwd, kError},
       {"FtpType", &FtpDialogue::OnType, kError},
-      {"FtpPort", &FtpDialogue::OnPort, kError},
-      {"FtpPortResume", &FtpDialogue::OnPortResume, kError},
+      {"FtpEpsv", &FtpDialogue::OnEpsv, kHandled},
+      {"FtpPasv", &FtpDialogue::OnPasv, kHandled},
+      {"FtpPassiveConnect", nullptr, kError},
+      {"FtpPort", &FtpDialogue::OnPort, kHandled},
+      {"FtpPortResume", &FtpDialogue::OnPortResume, kHandled},
       {"FtpRest", &FtpDialogue::OnRest, kHandled},
       {"FtpRetrieve", &FtpDialogue::OnRetrieve, kHandled},
       {"FtpDataWait", nullptr, kError},
@@ -72,32 +76,53 @@ std::string_view FtpDialogue::StateName() const {
 }
 
 SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t serverAddress) {
+  resolvedAddress_ = resolvedAddress;
+  serverAddress_ = serverAddress;
+  lastActivity_ = session_.context().clock.TickCount();
+  const FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
+  const std::string remembered = RememberedFtpDataCommand(
+      session_.context().settings, session_.urlParts().GetProp(key::kHostName));
+  dataCommands_ = DataCommandOrder(mode, remembered);
+  const FtpDataCommand first = dataCommands_.front();
+  if (first != DataCommandOrder(mode, "").front()) {
+    session_.Log("Using " + std::string(DataCommandName(first)) +
+                 " first: it worked with this host before.");
+  }
+  // An active-only session fails at once, as ever, when it cannot listen.
+  if (first == FtpDataCommand::kPort && !ReserveDataSocket()) {
+    return SessionState::kDone;
+  }
+  return SessionState::kDialogue;
+}
+
+bool FtpDialogue::ReserveDataSocket() {
   // The server connects back to the address that reaches it.
   SocketAddress local{INADDR_LOOPBACK, 0};
-  if (resolvedAddress != INADDR_LOOPBACK) {
+  if (resolvedAddress_ != INADDR_LOOPBACK) {
     if (const int error = session_.mainSocket().LocalAddress(local); error != 0) {
       session_.Fail("Could not bind ftp data socket: " + SocketErrorText(error),
                     FailOutcome::kRetry);
-      return SessionState::kDone;
+      return false;
     }
   }
-  serverAddress_ = serverAddress;
-  lastActivity_ = session_.context().clock.TickCount();
   session_.Log("Reserving datasocket for FTP");
-
   TcpListenerCalls calls(listenSocket_);
   const DataListenResult listening = ListenForData(calls, {local.address, 0});
   if (!listening.failure.empty()) {
     session_.Fail(listening.failure, FailOutcome::kRetry);
-    return SessionState::kDone;
+    return false;
   }
   dataAddress_ = listening.bound;
-  return SessionState::kDialogue;
+  return true;
 }
 
 SessionState FtpDialogue::DialogueStep() {
+  if (state_ == FtpState::kPassiveConnect) {
+    return AwaitPassiveConnect();
+  }
   if (state_ == FtpState::kDataWait) {
-    return AcceptDataConnection();
+    // A passive data connection is already up.
+    return passive_ ? DataChannelOpen() : AcceptDataConnection();
   }
   if (ReadReplies()) {
     HandleLines();
@@ -112,8 +137,10 @@ SessionState FtpDialogue::Start() {
 
 Transfer::Wait FtpDialogue::NextWait() const {
   switch (state_) {
+    case FtpState::kPassiveConnect:
+      return {dataConnection_.fd(), true};
     case FtpState::kDataWait:
-      return {listenSocket_.fd(), false};
+      return passive_ ? Transfer::Wait{} : Transfer::Wait{listenSocket_.fd(), false};
     case FtpState::kData:
       return {dataConnection_.fd(), false};
     default:
@@ -256,19 +283,106 @@ FtpDialogue::Next FtpDialogue::OnType(const Reply& reply) {
     return FtpState::kType;
   }
   Item& item = session_.urlItem();
-  const bool resume = item.GetPropInt(key::kResume) != 0;
-  if (!resume) {
+  if (item.GetPropInt(key::kResume) == 0) {
     item.SetPropInt64(key::kFileSize, 0);
   }
+  return SendDataCommand();
+}
+
+FtpDialogue::Next FtpDialogue::SendDataCommand() {
+  switch (dataCommands_[dataCommand_]) {
+    case FtpDataCommand::kEpsv:
+      return SendThen("EPSV", "", FtpState::kEpsv);
+    case FtpDataCommand::kPasv:
+      return SendThen("PASV", "", FtpState::kPasv);
+    case FtpDataCommand::kPort:
+      break;
+  }
+  if (!listenSocket_.valid() && !ReserveDataSocket()) {
+    return std::nullopt;
+  }
+  const bool resume = session_.urlItem().GetPropInt(key::kResume) != 0;
   return SendThen("PORT ", PortArgument(dataAddress_.address, dataAddress_.port),
                   resume ? FtpState::kPortResume : FtpState::kPort);
 }
 
+FtpDialogue::Next FtpDialogue::OnEpsv(const Reply& reply) {
+  if (reply.refused()) {
+    return TryNextDataCommand(reply, "refused");
+  }
+  if (!reply.completed()) {
+    return FtpState::kEpsv;
+  }
+  const std::optional<uint16_t> port = ExtendedPassivePort(reply.line);
+  return port ? ConnectPassive(*port) : TryNextDataCommand(reply, "gave no port");
+}
+
+FtpDialogue::Next FtpDialogue::OnPasv(const Reply& reply) {
+  if (reply.refused()) {
+    return TryNextDataCommand(reply, "refused");
+  }
+  if (!reply.completed()) {
+    return FtpState::kPasv;
+  }
+  const std::optional<PassiveReply> named = PassiveAddress(reply.line);
+  if (!named) {
+    return TryNextDataCommand(reply, "gave no address");
+  }
+  // The reply's address may be a NAT's private one, or another host the
+  // server wants us to attack (FTP bounce): only the port is taken.
+  SocketAddress peer;
+  if (session_.mainSocket().PeerAddress(peer) == 0 && peer.address != named->address) {
+    session_.Log("Ignored the address " + DottedQuad(named->address) +
+                 " in the PASV reply: the data channel goes to the FTP server's address.");
+  }
+  return ConnectPassive(named->port);
+}
+
+FtpDialogue::Next FtpDialogue::TryNextDataCommand(const Reply& reply, std::string_view why) {
+  const bool anotherMayDo = !reply.refused() || RefusesDataCommand(reply.line);
+  if (!anotherMayDo || dataCommand_ + 1 == dataCommands_.size()) {
+    return Failed("FTP Error: " + reply.line, FailOutcome::kPermanent);
+  }
+  const std::string_view tried = DataCommandName(dataCommands_[dataCommand_]);
+  ++dataCommand_;
+  session_.Log(std::string(tried) + " " + std::string(why) + "; trying " +
+               std::string(DataCommandName(dataCommands_[dataCommand_])) + ".");
+  return SendDataCommand();
+}
+
+FtpDialogue::Next FtpDialogue::ConnectPassive(uint16_t port) {
+  SocketAddress to;
+  int error = session_.mainSocket().PeerAddress(to);
+  to.port = port;
+  if (error == 0) {
+    session_.Log("Connecting FTP data channel to " + DottedQuad(to.address) + ", port " +
+                 std::to_string(port));
+    error = ConnectForData(dataConnection_, to);
+  }
+  if (error != 0) {
+    return Failed("Could not connect FTP data channel: " + SocketErrorText(error),
+                  FailOutcome::kRetry);
+  }
+  passive_ = true;
+  dataConnectStarted_ = session_.context().clock.TickCount();
+  return FtpState::kPassiveConnect;
+}
+
+FtpDialogue::Next FtpDialogue::AfterDataCommand() {
+  return session_.urlItem().GetPropInt(key::kResume) != 0 ? SendRest() : RequestFile();
+}
+
 FtpDialogue::Next FtpDialogue::OnPort(const Reply& reply) {
+  if (reply.refused()) {
+    return TryNextDataCommand(reply, "refused");
+  }
   return reply.completed() ? RequestFile() : FtpState::kPort;
 }
 
 FtpDialogue::Next FtpDialogue::OnPortResume(const Reply& reply) {
+  if (reply.refused()) {
+    return TryNextDataCommand(reply, "refused");
+  }
   return reply.accepted() ? SendRest() : FtpState::kPortResume;
 }
 
@@ -365,10 +479,51 @@ SessionState FtpDialogue::AcceptDataConnection() {
     return SessionState::kDialogue;
   }
   dataConnection_ = std::move(accepted);
+  return DataChannelOpen();
+}
+
+SessionState FtpDialogue::AwaitPassiveConnect() {
+  const Readiness writable = dataConnection_.PollWritable();
+  int error = writable.error;
+  if (error == 0 && !writable.ready) {
+    const uint32_t waited = session_.context().clock.TickCount() - dataConnectStarted_;
+    if (waited <= TransferSession::kConnectTimeoutMs) {
+      return SessionState::kDialogue;
+    }
+    error = kErrorTimedOut;
+  }
+  // Writable also means the connect has ended; whether it succeeded is in the socket.
+  if (error == 0) {
+    error = dataConnection_.PendingError();
+  }
+  if (error != 0) {
+    session_.Fail("Could not connect FTP data channel: " + SocketErrorText(error),
+                  FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  if (const Next next = AfterDataCommand()) {
+    state_ = *next;
+  }
+  return SessionState::kDialogue;
+}
+
+SessionState FtpDialogue::DataChannelOpen() {
   lastActivity_ = session_.context().clock.TickCount();
+  RememberDataCommand();
   session_.Log("Opening Files...");
   state_ = FtpState::kData;
   return SessionState::kStart;
+}
+
+void FtpDialogue::RememberDataCommand() {
+  // Active only ignores what the host did before, and teaches nothing either.
+  Item& root = session_.context().settings;
+  if (root.GetPropEnum(setting::kFtpMode) == FtpDataMode::kActiveOnly) {
+    return;
+  }
+  const FtpDataCommand used = dataCommands_[dataCommand_];
+  RememberFtpDataCommand(root, session_.urlParts().GetProp(key::kHostName), DataCommandName(used),
+                         DataCommandName(FtpDataCommand::kEpsv));
 }
 
 SessionState FtpDialogue::TransferStep(size_t byteLimit) {

@@ -5,21 +5,26 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/socket.h"
+#include "transfer/ftp_data_mode.h"
 #include "transfer/protocol_exchange.h"
 
 namespace pellmarsh {
 
 // The dialogue's own steps: the command states, which wait for a reply on the
-// command connection, then the wait for the data connection, the data, and
-// the server's final reply.
+// command connection (a passive data connection is made between two of them),
+// then the wait for the data connection, the data, and the server's final reply.
 enum class FtpState {
   kGreeting,
   kUser,
   kPass,
   kPwd,
   kType,
+  kEpsv,
+  kPasv,
+  kPassiveConnect,
   kPort,
   kPortResume,
   kRest,
@@ -29,8 +34,8 @@ enum class FtpState {
   kFinalReply,
 };
 
-// FTP: the login dialogue, an active data connection to a socket of our own,
-// REST resumes and directory listings.
+// FTP: the login dialogue, a passive data connection out to the server or an
+// active one to a socket of our own, REST resumes and directory listings.
 class FtpDialogue final : public ProtocolExchange {
  public:
   explicit FtpDialogue(SessionHost& session);
@@ -73,6 +78,8 @@ class FtpDialogue final : public ProtocolExchange {
   Next OnPass(const Reply& reply);
   Next OnPwd(const Reply& reply);
   Next OnType(const Reply& reply);
+  Next OnEpsv(const Reply& reply);
+  Next OnPasv(const Reply& reply);
   Next OnPort(const Reply& reply);
   Next OnPortResume(const Reply& reply);
   Next OnRest(const Reply& reply);
@@ -81,12 +88,30 @@ class FtpDialogue final : public ProtocolExchange {
   // Queues verb and argument with CR LF and goes on in `next`; fails the
   // session rather than send an argument that holds a line break.
   Next SendThen(std::string_view verb, std::string_view argument, FtpState next);
+  // The data command in turn; PORT first reserves the socket it names.
+  Next SendDataCommand();
+  // After a data command the server does not do, or a reply without a
+  // usable port: the next command in turn, or the session fails.
+  Next TryNextDataCommand(const Reply& reply, std::string_view why);
+  // Starts the data connection to the command connection's peer.
+  Next ConnectPassive(uint16_t port);
+  // Once the data channel is ready: REST for a resume, else the file itself.
+  Next AfterDataCommand();
   Next SendRest();
   Next RequestFile();
   Next RetryRefusedPath(const Reply& reply);
   std::nullopt_t Failed(std::string_view message, FailOutcome outcome);
 
+  // The listening socket an active data connection comes in on; false once
+  // the session has failed.
+  bool ReserveDataSocket();
   SessionState AcceptDataConnection();
+  // The passive connect, before the file is asked for: some servers refuse
+  // RETR at once when its data connection is not there yet.
+  SessionState AwaitPassiveConnect();
+  // The data channel is open, whichever way, and the file announced: data may flow.
+  SessionState DataChannelOpen();
+  void RememberDataCommand();
   // After the data connection has ended: the server's final reply decides.
   SessionState AwaitFinalReply();
 
@@ -96,8 +121,13 @@ class FtpDialogue final : public ProtocolExchange {
   std::string lines_;     // reply text not yet taken as lines
   TcpSocket listenSocket_;
   TcpSocket dataConnection_;
-  SocketAddress dataAddress_;   // where listenSocket_ listens
-  uint32_t serverAddress_ = 0;  // the only address a data connection may come from
+  SocketAddress dataAddress_;  // where listenSocket_ listens
+  uint32_t resolvedAddress_ = 0;
+  uint32_t serverAddress_ = 0;                // the only address a data connection may come from
+  std::vector<FtpDataCommand> dataCommands_;  // in the order they are tried
+  size_t dataCommand_ = 0;                    // the one in use
+  bool passive_ = false;                      // dataConnection_ was connected out
+  uint32_t dataConnectStarted_ = 0;
   // The last reply line, the data socket's reservation or accept, or data.
   uint32_t lastActivity_ = 0;
   int refusedDataConnections_ = 0;

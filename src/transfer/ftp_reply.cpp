@@ -31,6 +31,47 @@ int DecodeEscapes(std::string& text) {
   return replaced;
 }
 
+// A number of 0 to 255 at `at`, which is moved past it; at most three digits.
+std::optional<uint8_t> TakeByteNumber(std::string_view text, size_t& at) {
+  int value = 0;
+  size_t digits = 0;
+  while (at < text.size() && IsDigit(text[at])) {
+    if (++digits > 3) {
+      return std::nullopt;
+    }
+    value = value * 10 + (text[at++] - '0');
+  }
+  if (digits == 0 || value > 255) {
+    return std::nullopt;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+// Six byte numbers joined by commas from `at` on.
+std::optional<PassiveReply> SixNumbersAt(std::string_view text, size_t at) {
+  uint8_t numbers[6];
+  for (size_t index = 0; index < 6; ++index) {
+    if (index > 0) {
+      if (at >= text.size() || text[at] != ',') {
+        return std::nullopt;
+      }
+      ++at;
+    }
+    const std::optional<uint8_t> number = TakeByteNumber(text, at);
+    if (!number) {
+      return std::nullopt;
+    }
+    numbers[index] = *number;
+  }
+  const uint32_t address = uint32_t{numbers[0]} << 24 | uint32_t{numbers[1]} << 16 |
+                           uint32_t{numbers[2]} << 8 | numbers[3];
+  const auto port = static_cast<uint16_t>(numbers[4] << 8 | numbers[5]);
+  if (port == 0) {
+    return std::nullopt;
+  }
+  return PassiveReply{address, port};
+}
+
 }  // namespace
 
 std::optional<std::string> TakeReplyLine(std::string& buffer) {
@@ -98,6 +139,41 @@ std::optional<std::string> RewriteRefusedPath(std::string_view fullpath) {
   }
   if (fullpath.find('*') == std::string_view::npos) {
     return std::string(fullpath) + "/*";
+  }
+  return std::nullopt;
+}
+
+std::optional<uint16_t> ExtendedPassivePort(std::string_view line) {
+  const size_t open = line.find('(');
+  if (open == std::string_view::npos || line.size() - open < 6) {
+    return std::nullopt;
+  }
+  const char delimiter = line[open + 1];
+  if (delimiter < 33 || delimiter > 126 || IsDigit(delimiter) || line[open + 2] != delimiter ||
+      line[open + 3] != delimiter) {
+    return std::nullopt;
+  }
+  uint32_t port = 0;
+  size_t at = open + 4;
+  const size_t digitsStart = at;
+  while (at < line.size() && IsDigit(line[at]) && at - digitsStart < 5) {
+    port = port * 10 + static_cast<uint32_t>(line[at++] - '0');
+  }
+  if (at == digitsStart || at >= line.size() || line[at] != delimiter || port == 0 ||
+      port > 65535) {
+    return std::nullopt;
+  }
+  return static_cast<uint16_t>(port);
+}
+
+std::optional<PassiveReply> PassiveAddress(std::string_view line) {
+  // Servers differ in what surrounds the numbers, so the first run of six wins.
+  for (size_t at = ReplyClass(line) != 0 ? 4 : 0; at < line.size(); ++at) {
+    if (IsDigit(line[at]) && (at == 0 || !IsDigit(line[at - 1]))) {
+      if (const std::optional<PassiveReply> found = SixNumbersAt(line, at)) {
+        return found;
+      }
+    }
   }
   return std::nullopt;
 }

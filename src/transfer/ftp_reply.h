@@ -40,6 +40,20 @@ FileRequest RequestForPath(std::string_view fullpath);
 // hexadecimal digits, or that would decode to CR, LF or NUL, stays as it is.
 std::optional<std::string> RewriteRefusedPath(std::string_view fullpath);
 
+// The port a "229 ... (|||port|)" reply names: any printable delimiter in
+// place of "|", used alike in all four places; nothing for any other text or
+// for port 0.
+std::optional<uint16_t> ExtendedPassivePort(std::string_view line);
+
+// The address (host order) and port a "227 ... (h1,h2,h3,h4,p1,p2)" reply
+// names: the first six comma-separated numbers of 0 to 255 after the reply
+// code, with or without the brackets; nothing without them or for port 0.
+struct PassiveReply {
+  uint32_t address = 0;
+  uint16_t port = 0;
+};
+std::optional<PassiveReply> PassiveAddress(std::string_view line);
+
 // The PORT argument "h1,h2,h3,h4,p1,p2" for a host-order address and port.
 std::string PortArgument(uint32_t address, uint16_t port);
 

@@ -264,6 +264,11 @@ CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
   layout->addWidget(Label("hostLabel", "&Remote host:", hosts_.widget()));
   layout->addWidget(hosts_.widget(), 1);
   layout->addLayout(fields);
+  layout->addWidget(RadioGroup(this, "ftpModeGroup", "FTP data connections:",
+                               {{"passiveThenActiveRadio", "Passi&ve, then active"},
+                                {"passiveOnlyRadio", "Passive &only"},
+                                {"activeOnlyRadio", "&Active only"}},
+                               context_.values.ftpMode));
 
   hosts_.Fill(context_.tree, true);
   connect(hosts_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowHost(); });

@@ -91,7 +91,8 @@ class CSettingsPage1 final : public QWidget {
   QCheckBox* bytesPerSecond_ = nullptr;
 };
 
-// Defaults: the per-host entries, changed in the tree at every edit.
+// Defaults: the per-host entries, changed in the tree at every edit, and how
+// FTP data connections are opened.
 class CSettingsPage2 final : public QWidget {
  public:
   explicit CSettingsPage2(SettingsContext& context);

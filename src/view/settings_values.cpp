@@ -40,6 +40,7 @@ constexpr Field<int> kIntegers[] = {
     {setting::kSpeedControl, &SettingsValues::speedControl},
     {setting::kVirusCheck, &SettingsValues::virusCheck},
     {setting::kVirusAlert, &SettingsValues::virusAlert},
+    {setting::kFtpMode, &SettingsValues::ftpMode},
 };
 constexpr Field<double> kReals[] = {
     {setting::kHighSpeed, &SettingsValues::highSpeed},

@@ -28,6 +28,8 @@ struct SettingsValues {
   std::string virusReturns;
   std::string virusReturnsFail;
   int virusAlert = 0;
+  // Defaults
+  int ftpMode = 0;  // an FtpDataMode
   // Sound
   bool soundOn = false;
   bool notifyOn = false;

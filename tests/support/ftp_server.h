@@ -14,10 +14,10 @@ namespace pellmarsh::testing {
 
 // pyftpdlib (ftp_server.py under /usr/bin/python3) on 127.0.0.1, on a port the
 // system chose, with one user (permissions "elr": list and read) and optionally
-// anonymous login, both at the home directory root(). Active mode (PORT, EPRT
-// to the control connection's own address only), REST and NLST work as
-// pyftpdlib does them; a wrong password is refused at once. Stopped, and its directory removed, by
-// the destructor.
+// anonymous login, both at the home directory root(). Passive mode (EPSV,
+// PASV), active mode (PORT, EPRT to the control connection's own address
+// only), REST and NLST work as pyftpdlib does them; a wrong password is
+// refused at once. Stopped, and its directory removed, by the destructor.
 //
 //   FtpServer::Options options;
 //   options.banner = "Welcome\nto the test";  // 220-Welcome, 220 to the test

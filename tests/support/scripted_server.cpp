@@ -104,7 +104,7 @@ std::string Describe(std::string_view kind, std::string_view text) {
 
 ScriptedServer::Script& ScriptedServer::Script::Add(Kind kind, std::string text,
                                                     std::chrono::milliseconds duration) {
-  steps_.push_back(Step{kind, std::move(text), duration});
+  steps_.push_back(Step{kind, std::move(text), duration, {}});
   return *this;
 }
 
@@ -125,6 +125,12 @@ ScriptedServer::Script& ScriptedServer::Script::Pause(std::chrono::milliseconds 
 }
 ScriptedServer::Script& ScriptedServer::Script::ConnectBackAndSend(std::string bytes) {
   return Add(Kind::kConnectBackAndSend, std::move(bytes));
+}
+ScriptedServer::Script& ScriptedServer::Script::OfferPassiveAndSend(std::string reply,
+                                                                    std::string bytes) {
+  Add(Kind::kOfferPassiveAndSend, std::move(bytes));
+  steps_.back().reply = std::move(reply);
+  return *this;
 }
 ScriptedServer::Script& ScriptedServer::Script::ExpectClosed() {
   return Add(Kind::kExpectClosed);
@@ -276,6 +282,13 @@ void ScriptedServer::Play(size_t connection, const Script& script, LoopbackSocke
         }
         break;
       }
+      case Kind::kOfferPassiveAndSend: {
+        std::string problem;
+        if (!OfferPassiveAndSend(socket, step, problem)) {
+          fail(problem);
+        }
+        break;
+      }
       case Kind::kExpectClosed: {
         const std::optional<std::string> rest = socket.ReceiveUntilClosed(stepTimeout_);
         const std::string received = rest ? *rest : socket.TakeBuffered();
@@ -351,6 +364,40 @@ bool ScriptedServer::SendToDataPort(size_t connection, const std::string& bytes,
   return true;
 }
 
+bool ScriptedServer::OfferPassiveAndSend(LoopbackSocket& control, const Script::Step& step,
+                                         std::string& problem) {
+  LoopbackSocket listener = ListenLoopback();
+  if (!listener.valid()) {
+    problem = "cannot listen for a data connection";
+    return false;
+  }
+  listener.SetCancelFd(stopRead_);
+  const uint16_t port = listener.LocalPort();
+  std::string reply = step.reply;
+  for (const auto& [placeholder, text] :
+       {std::pair<std::string, std::string>{"{port}", std::to_string(port)},
+        {"{p1,p2}", std::to_string(port >> 8) + "," + std::to_string(port & 0xFF)}}) {
+    if (const size_t at = reply.find(placeholder); at != std::string::npos) {
+      reply.replace(at, placeholder.size(), text);
+    }
+  }
+  if (!control.Send(reply, stepTimeout_)) {
+    problem = control.error();
+    return false;
+  }
+  LoopbackSocket data = listener.Accept(stepTimeout_);
+  if (!data.valid()) {
+    problem = "no data connection: " + listener.error();
+    return false;
+  }
+  data.SetCancelFd(stopRead_);
+  if (!data.Send(step.text, stepTimeout_)) {
+    problem = "data connection: " + data.error();
+    return false;
+  }
+  return true;
+}
+
 void ScriptedServer::RecordLine(size_t connection, std::string line) {
   std::lock_guard lock(mutex_);
   lines_[connection].push_back(std::move(line));
@@ -372,9 +419,16 @@ void ScriptedServer::RecordLines(size_t connection, std::string_view bytes) {
 
 void ScriptedServer::Fail(size_t connection, size_t step, const Script::Step* what,
                           const std::string& problem) {
-  static constexpr const char* kNames[] = {"send",          "expect line", "read line",
-                                           "read until",    "pause",       "connect back and send",
-                                           "expect closed", "close",       "reset"};
+  static constexpr const char* kNames[] = {"send",
+                                           "expect line",
+                                           "read line",
+                                           "read until",
+                                           "pause",
+                                           "connect back and send",
+                                           "offer passive and send",
+                                           "expect closed",
+                                           "close",
+                                           "reset"};
   std::string text = "connection " + std::to_string(connection + 1);
   if (what) {
     text += ", step " + std::to_string(step + 1) + " (" +

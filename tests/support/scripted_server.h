@@ -53,6 +53,10 @@ class ScriptedServer {
     // "PORT h1,h2,h3,h4,p1,p2" or "EPRT |1|address|port|" (loopback only),
     // sends bytes there and closes that data connection.
     Script& ConnectBackAndSend(std::string bytes);
+    // Listens on a free loopback port, sends `reply` with "{port}" replaced by
+    // that port and "{p1,p2}" by its two bytes as a PASV reply gives them,
+    // accepts one data connection, sends bytes there and closes it.
+    Script& OfferPassiveAndSend(std::string reply, std::string bytes);
     // Waits until the client closes; anything it sends first is a failure.
     Script& ExpectClosed();
     // Ends the connection here with an orderly close.
@@ -69,6 +73,7 @@ class ScriptedServer {
       kReadUntil,
       kPause,
       kConnectBackAndSend,
+      kOfferPassiveAndSend,
       kExpectClosed,
       kClose,
       kReset
@@ -77,6 +82,7 @@ class ScriptedServer {
       Kind kind;
       std::string text;
       std::chrono::milliseconds duration{0};
+      std::string reply;  // a passive offer's reply
     };
     Script& Add(Kind kind, std::string text = "", std::chrono::milliseconds duration = {});
     std::vector<Step> steps_;
@@ -114,6 +120,7 @@ class ScriptedServer {
   void CloseOrderly(size_t connection, LoopbackSocket& socket);
   bool PauseFor(std::chrono::milliseconds duration) const;
   bool SendToDataPort(size_t connection, const std::string& bytes, std::string& problem);
+  bool OfferPassiveAndSend(LoopbackSocket& control, const Script::Step& step, std::string& problem);
 
   const std::vector<Script> scripts_;
   const std::chrono::milliseconds stepTimeout_;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -18,8 +19,16 @@
 #include "support/scripted_server.h"
 #include "support/wait.h"
 #include "transfer/session_harness.h"
+#include "url/ftp_data_memory.h"
+#include "url/host_defaults.h"
 
 namespace pellmarsh {
+
+// Parameterised tests name their mode, not its bytes.
+void PrintTo(FtpDataMode mode, std::ostream* out) {
+  *out << (mode == FtpDataMode::kActiveOnly ? "active only" : "passive, then active");
+}
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -49,12 +58,29 @@ Script& LogIn(Script& script) {
                         .Send("230 In\r\n"));
 }
 
-// PORT, the data sent back at once, then `command`, a preliminary reply and 226.
-Script& Retrieve(Script& script, const std::string& command, const std::string& data,
-                 const std::string& preliminary = "150 Opening") {
-  return script.ReadLine()
-      .ConnectBackAndSend(data)
-      .Send("200 PORT ok\r\n")
+constexpr const char* kEpsvReply = "229 Entering Extended Passive Mode (|||{port}|)\r\n";
+
+// The mode's data command answered and `data` sent at once: EPSV and a
+// passive port, or PORT and a connection back to it.
+Script& OpenData(Script& script, FtpDataMode mode, const std::string& data) {
+  if (mode != FtpDataMode::kActiveOnly) {
+    return script.ExpectLine("EPSV").OfferPassiveAndSend(kEpsvReply, data);
+  }
+  return script.ReadLine().ConnectBackAndSend(data).Send("200 PORT ok\r\n");
+}
+
+// The mode's data command answered; no data comes.
+Script& AcceptDataCommand(Script& script, FtpDataMode mode) {
+  if (mode != FtpDataMode::kActiveOnly) {
+    return script.ExpectLine("EPSV").OfferPassiveAndSend(kEpsvReply, "");
+  }
+  return script.ReadLine().Send("200 ok\r\n");
+}
+
+// The data command, the data sent at once, then `command`, a preliminary reply and 226.
+Script& Retrieve(Script& script, FtpDataMode mode, const std::string& command,
+                 const std::string& data, const std::string& preliminary = "150 Opening") {
+  return OpenData(script, mode, data)
       .ExpectLine(command)
       .Send(preliminary + "\r\n226 Done\r\n")
       .ExpectClosed();
@@ -69,6 +95,22 @@ Script& UpToTheDataConnection(Script& script) {
 
 class FtpTransferTest : public testing::SessionHarness {
  protected:
+  void UseMode(FtpDataMode mode) {
+    Tree::Access access(tree);
+    access->SetPropEnum(setting::kFtpMode, mode);
+  }
+  // What the host defaults remember of the scripted servers' host.
+  std::string Remembered() {
+    Tree::Access access(tree);
+    return RememberedFtpDataCommand(access.root(), "127.0.0.1");
+  }
+  void Remember(const std::string& command) {
+    Tree::Access access(tree);
+    HostDefaults(access.root())
+        .FindOrCreateChild("127.0.0.1")
+        .SetProp(key::kFtpDataCommand, command);
+  }
+
   Item& FtpItem(uint16_t port, const std::string& path, const std::string& local,
                 const std::string& password = "secret") {
     Item& item = NewItem("ftp://127.0.0.1:" + std::to_string(port) + path, local);
@@ -124,7 +166,30 @@ class FtpTransferTest : public testing::SessionHarness {
   }
 };
 
-TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
+// What every data mode must do alike: passive (the default) and active only.
+class FtpEveryModeTest : public FtpTransferTest, public ::testing::WithParamInterface<FtpDataMode> {
+ protected:
+  FtpEveryModeTest() { UseMode(GetParam()); }
+  FtpDataMode mode() const { return GetParam(); }
+  std::string DataCommand() const { return mode() == FtpDataMode::kActiveOnly ? "PORT" : "EPSV"; }
+};
+
+std::string ModeName(const ::testing::TestParamInfo<FtpDataMode>& info) {
+  return info.param == FtpDataMode::kActiveOnly ? "ActiveOnly" : "PassiveThenActive";
+}
+
+INSTANTIATE_TEST_SUITE_P(, FtpEveryModeTest,
+                         ::testing::Values(FtpDataMode::kPassiveThenActive,
+                                           FtpDataMode::kActiveOnly),
+                         ModeName);
+
+// What only an active data connection meets: a port of our own to accept on.
+class FtpActiveTest : public FtpTransferTest {
+ protected:
+  FtpActiveTest() { UseMode(FtpDataMode::kActiveOnly); }
+};
+
+TEST_P(FtpEveryModeTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
   testing::FtpServer::Options options;
   options.anonymous = true;
   testing::FtpServer ftp(options);
@@ -146,9 +211,9 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
   } rows[] = {
       // clang-format off
       {"a whole file", "/pub/data.bin", "tester", "secret", 0, kStatusComplete, "", data,
-       {"USER tester", "PASS  (concealed)", "PWD", "TYPE I", "PORT", "RETR /pub/data.bin"}, 0},
+       {"USER tester", "PASS  (concealed)", "PWD", "TYPE I", DataCommand(), "RETR /pub/data.bin"}, 0},
       {"the rest after 5,000 bytes on disk", "/pub/data.bin", "tester", "secret", 5000, kStatusComplete, "", data,
-       {"PORT", "REST 5000", "RETR /pub/data.bin"}, 0},
+       {DataCommand(), "REST 5000", "RETR /pub/data.bin"}, 0},
       {"a directory, as text, for anonymous", "/pub/", "anonymous", "guest@example.com", 0, kStatusComplete, "",
        "a.txt\ndata.bin\n", {"NLST /pub"}, 1},
       {"the top directory", "", "anonymous", "guest@example.com", 0, kStatusComplete, "", "pub\n", {"NLST "}, 1},
@@ -193,9 +258,12 @@ TEST_F(FtpTransferTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
               row.wasindex)
         << row.what;
   }
+  // A host that takes the first data command needs no entry.
+  Tree::Access access(tree);
+  EXPECT_EQ(FindHostDefaults(access.root(), "127.0.0.1"), nullptr);
 }
 
-TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
+TEST_P(FtpEveryModeTest, DialoguesOfEveryShapeEndInTheWholeFile) {
   const std::string data(2048, 'd');
   Script splitGreeting;
   splitGreeting.Send("220-Welcome\r\n220-to the")
@@ -210,11 +278,12 @@ TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
       .ExpectLine("PASS secret")
       .Send("230 In\r\n");
   AfterLogIn(splitGreeting);
-  Retrieve(splitGreeting, "RETR /f.bin", data, "150 Opening (192.168.0.1,4,1) (2048 bytes)");
+  Retrieve(splitGreeting, mode(), "RETR /f.bin", data,
+           "150 Opening (192.168.0.1,4,1) (2048 bytes)");
   Script noPassword;
   noPassword.Send("220 ready\r\n").ExpectLine("USER tester").Send("230 No password needed\r\n");
   AfterLogIn(noPassword);
-  Retrieve(noPassword, "RETR /f.bin", data);
+  Retrieve(noPassword, mode(), "RETR /f.bin", data);
   // Both replies in one receive: each command must still go out.
   Script eagerServer;
   eagerServer.Send("220 ready\r\n331 Password please\r\n")
@@ -224,9 +293,9 @@ TEST_F(FtpTransferTest, DialoguesOfEveryShapeEndInTheWholeFile) {
       .ExpectLine("PWD")
       .ExpectLine("TYPE I")
       .Send("200 Binary\r\n");
-  Retrieve(eagerServer, "RETR /f.bin", data);
+  Retrieve(eagerServer, mode(), "RETR /f.bin", data);
   Script wildcard;
-  Retrieve(LogIn(wildcard), "NLST /pub/*.txt", data);
+  Retrieve(LogIn(wildcard), mode(), "NLST /pub/*.txt", data);
 
   const struct {
     const char* what;
@@ -262,7 +331,7 @@ std::string ReadAt(const std::string& path, int64_t offset, size_t count) {
   return bytes;
 }
 
-TEST_F(FtpTransferTest, AResumeWritesWhereTheServerAgreedToRestart) {
+TEST_P(FtpEveryModeTest, AResumeWritesWhereTheServerAgreedToRestart) {
   const std::string data = "new bytes";
   const struct {
     const char* what;
@@ -277,7 +346,7 @@ TEST_F(FtpTransferTest, AResumeWritesWhereTheServerAgreedToRestart) {
   for (const auto& row : rows) {
     const std::string rest = "REST " + std::to_string(row.onDisk);
     Script script;
-    LogIn(script).ReadLine().ConnectBackAndSend(data).Send("200 PORT ok\r\n").ExpectLine(rest);
+    OpenData(LogIn(script), mode(), data).ExpectLine(rest);
     script.Send(std::string(row.restReply) + "\r\n")
         .ExpectLine("RETR /f.bin")
         .Send("150 Opening\r\n226 Done\r\n")
@@ -298,20 +367,20 @@ TEST_F(FtpTransferTest, AResumeWritesWhereTheServerAgreedToRestart) {
   }
 }
 
-TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
+TEST_P(FtpEveryModeTest, RefusalsAndHangUpsFailWithTheirOutcome) {
   Script greeting421, user421, port421, retrieve421, pwd550, hangUp, abortedData, escaped;
   greeting421.Send("421 Too busy\r\n").ExpectClosed();
   user421.Send("220 ready\r\n").ExpectLine("USER tester").Send("421 Bye\r\n").ExpectClosed();
   LogIn(port421).ReadLine().Send("421 Bye\r\n").ExpectClosed();
-  LogIn(retrieve421).ReadLine().Send("200 ok\r\n").ReadLine().Send("421 Bye\r\n").ExpectClosed();
+  AcceptDataCommand(LogIn(retrieve421), mode()).ReadLine().Send("421 Bye\r\n").ExpectClosed();
   pwd550.Send("220 ready\r\n").ExpectLine("USER tester").Send("230 In\r\n");
   pwd550.ExpectLine("PWD").Send("550 No PWD here\r\n").ExpectClosed();
   hangUp.Send("220 ready\r\n").ExpectLine("USER tester").Close();
-  LogIn(abortedData).ReadLine().ConnectBackAndSend("half").Send("200 ok\r\n");
+  OpenData(LogIn(abortedData), mode(), "half");
   abortedData.ExpectLine("RETR /f.bin")
       .Send("150 Opening\r\n451 Failure reading local file.\r\n")
       .ExpectClosed();
-  LogIn(escaped).ReadLine().Send("200 ok\r\n");
+  AcceptDataCommand(LogIn(escaped), mode());
   for (const char* command :
        {"RETR /a%20b.zip", "RETR a%20b.zip", "RETR /a b.zip", "RETR a b.zip", "NLST a b.zip/*"}) {
     escaped.ExpectLine(command).Send("550 No\r\n");
@@ -328,7 +397,7 @@ TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
       {"421 as the greeting", greeting421, "/f.bin", "FTP Failure: 421 Too busy",
        kStatusWaitingToRetry},
       {"421 to USER", user421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
-      {"421 to PORT", port421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
+      {"421 to the data command", port421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
       {"421 to RETR", retrieve421, "/f.bin", "FTP Failure: 421 Bye", kStatusWaitingToRetry},
       {"550 to PWD", pwd550, "/f.bin", "FTP Error: 550 No PWD here", kStatusFailed},
       {"a hang-up in the dialogue", hangUp, "/f.bin", "FTP Command Channel Closed Prematurely",
@@ -347,7 +416,102 @@ TEST_F(FtpTransferTest, RefusalsAndHangUpsFailWithTheirOutcome) {
   EXPECT_EQ(testing::ReadFile(dir.File("out")), "half");
 }
 
-TEST_F(FtpTransferTest, AMinuteOfSilenceEndsEveryWait) {
+TEST_F(FtpTransferTest, PassiveFallsBackOnlyOnRefusalsAndTheHostRemembersWhatWorked) {
+  const std::string data = "data";
+  const auto retrieve = [](Script& script) -> Script& {
+    return script.ExpectLine("RETR /f.bin").Send("150 Opening\r\n226 Done\r\n").ExpectClosed();
+  };
+  const auto pasv = [&](Script& script, const std::string& address) -> Script& {
+    script.ExpectLine("PASV").OfferPassiveAndSend(
+        "227 Entering Passive Mode (" + address + ",{p1,p2})\r\n", data);
+    return retrieve(script);
+  };
+  const auto port = [&](Script& script) -> Script& {
+    return retrieve(script.ReadLine().ConnectBackAndSend(data).Send("200 PORT ok\r\n"));
+  };
+  Script noEpsv, noPassive, noActive, noPort, elsewhere, bothRefused, busy;
+  pasv(LogIn(noEpsv).ExpectLine("EPSV").Send("500 EPSV not understood\r\n"), "127,0,0,1");
+  LogIn(noPassive).ExpectLine("EPSV").Send("502 Not implemented\r\n");
+  port(noPassive.ExpectLine("PASV").Send("502 Not implemented\r\n"));
+  // A host remembered for PORT that has since stopped taking it.
+  LogIn(noActive).ReadLine().Send("500 PORT not understood\r\n");
+  retrieve(OpenData(noActive, FtpDataMode::kPassiveOnly, data));
+  pasv(LogIn(noPort).ExpectLine("EPSV").Send("229 Entering Extended Passive Mode\r\n"),
+       "127,0,0,1");
+  pasv(LogIn(elsewhere).ExpectLine("EPSV").Send("500 ?\r\n"), "10,9,8,7");
+  LogIn(bothRefused).ExpectLine("EPSV").Send("502 No\r\n").ExpectLine("PASV");
+  bothRefused.Send("502 No\r\n").ExpectClosed();
+  LogIn(busy).ExpectLine("EPSV").Send("425 No passive port free\r\n").ExpectClosed();
+  // Nothing listens on the port offered: no RETR goes out.
+  const uint16_t closedPort = testing::ListenLoopback().LocalPort();
+  Script deadPort;
+  LogIn(deadPort).ExpectLine("EPSV");
+  deadPort.Send("229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n")
+      .ExpectClosed();
+
+  const struct {
+    const char* what;
+    Script script;
+    FtpDataMode mode;
+    const char* rememberedBefore;
+    ItemStatus status;
+    const char* error;
+    const char* rememberedAfter;
+    std::string logged;
+  } rows[] = {
+      {"EPSV not understood: PASV, remembered", noEpsv, FtpDataMode::kPassiveThenActive, "",
+       kStatusComplete, "", "PASV", "EPSV refused; trying PASV."},
+      {"EPSV and PASV not implemented: PORT, remembered", noPassive,
+       FtpDataMode::kPassiveThenActive, "", kStatusComplete, "", "PORT",
+       "PASV refused; trying PORT."},
+      {"PORT remembered, now refused: passive again", noActive, FtpDataMode::kPassiveThenActive,
+       "PORT", kStatusComplete, "", "EPSV", "Using PORT first: it worked with this host before."},
+      {"an EPSV reply without a port: PASV", noPort, FtpDataMode::kPassiveThenActive, "",
+       kStatusComplete, "", "PASV", "EPSV gave no port; trying PASV."},
+      {"a PASV reply naming another host: data from the server's address", elsewhere,
+       FtpDataMode::kPassiveThenActive, "", kStatusComplete, "", "PASV",
+       "Ignored the address 10.9.8.7 in the PASV reply: the data channel goes to the FTP "
+       "server's address."},
+      {"passive only: no PORT after both are refused", bothRefused, FtpDataMode::kPassiveOnly, "",
+       kStatusFailed, "FTP Error: 502 No", "", "EPSV refused; trying PASV."},
+      {"a 4xx is no refusal of EPSV itself", busy, FtpDataMode::kPassiveThenActive, "",
+       kStatusWaitingToRetry, "FTP Failure: 425 No passive port free", "",
+       "Recv Line: 425 No passive port free"},
+      {"a passive port nobody listens on: retried later", deadPort, FtpDataMode::kPassiveThenActive,
+       "", kStatusWaitingToRetry, "Could not connect FTP data channel: Connection Refused by Host",
+       "", "Connecting FTP data channel to 127.0.0.1, port " + std::to_string(closedPort)},
+  };
+  for (const auto& row : rows) {
+    UseMode(row.mode);
+    Remember(row.rememberedBefore);
+    Item& item = RunScripted(row.script, "/f.bin");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(Remembered(), row.rememberedAfter) << row.what;
+    const Lines texts = LogTexts(item);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), row.logged), texts.end())
+        << row.what << ":\n"
+        << item.GetProp(key::kLog);
+    if (row.status == kStatusComplete) {
+      EXPECT_EQ(testing::ReadFile(dir.File("out")), data) << row.what;
+      const std::string connecting = "Connecting FTP data channel to 127.0.0.1, port ";
+      EXPECT_EQ(
+          std::count_if(texts.begin(), texts.end(),
+                        [&](const std::string& text) { return text.starts_with(connecting); }),
+          std::string(row.rememberedAfter) == "PORT" ? 0 : 1)
+          << row.what;
+    }
+  }
+
+  // The next transfer from the host asks what worked last at once.
+  Script straightToPasv;
+  pasv(LogIn(straightToPasv), "127,0,0,1");
+  Remember("PASV");
+  Item& item = RunScripted(straightToPasv, "/f.bin");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+}
+
+TEST_F(FtpActiveTest, AMinuteOfSilenceEndsEveryWait) {
   Script noGreeting, noDataConnection;
   noGreeting.ExpectClosed();
   UpToTheDataConnection(noDataConnection);
@@ -434,10 +598,10 @@ TEST_F(FtpTransferTest, AReplyFloodIsBoundedInTheReplyAndInTheLog) {
   }
 }
 
-TEST_F(FtpTransferTest, AWholeFileCompletesWhenOnlyTheFinalReplyIsMissing) {
-  const auto upToTheData = [](const std::string& preliminary) {
+TEST_P(FtpEveryModeTest, AWholeFileCompletesWhenOnlyTheFinalReplyIsMissing) {
+  const auto upToTheData = [this](const std::string& preliminary) {
     Script script;
-    LogIn(script).ReadLine().ConnectBackAndSend("data").Send("200 ok\r\n");
+    OpenData(LogIn(script), mode(), "data");
     return script.ExpectLine("RETR /f.bin").Send(preliminary + "\r\n");
   };
   const struct {
@@ -487,7 +651,7 @@ TcpSocket ConnectFrom(uint32_t source, uint16_t port) {
   return socket;
 }
 
-TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
+TEST_F(FtpActiveTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   Script script;
   testing::ScriptedServer server({UpToTheDataConnection(script)});
   Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
@@ -525,7 +689,7 @@ TEST_F(FtpTransferTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
 }
 
-TEST_F(FtpTransferTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
+TEST_F(FtpActiveTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
   Script script;
   testing::ScriptedServer server({UpToTheDataConnection(script)});
   Item& item = FtpItem(server.port(), "/f.bin", dir.File("out"));
@@ -556,8 +720,16 @@ TEST_F(FtpTransferTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
 }
 
 // The program's own scheduler thread, from a URL queued in the data file to
-// the file on disk and the completed item saved again.
-TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
+// the file on disk and the completed item saved again; a data file without the
+// setting, as older ones are, fetches passively.
+class FtpEndToEnd : public ::testing::TestWithParam<FtpDataMode> {};
+
+INSTANTIATE_TEST_SUITE_P(, FtpEndToEnd,
+                         ::testing::Values(FtpDataMode::kPassiveThenActive,
+                                           FtpDataMode::kActiveOnly),
+                         ModeName);
+
+TEST_P(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
   testing::FtpServer ftp;
   ASSERT_TRUE(ftp.Start());
   const std::string data = testing::RandomBytes(3 * 1024 * 1024, 8);
@@ -573,6 +745,9 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());
     item.SetPropInt(key::kStatus, kStatusQueued);
+    if (GetParam() == FtpDataMode::kActiveOnly) {
+      root.SetPropEnum(setting::kFtpMode, GetParam());
+    }
     testing::WriteFile(harness.dir.File("pmarsh.dat"), SaveTree(root));
   }
   App& app = harness.Start();
@@ -587,7 +762,13 @@ TEST(FtpEndToEnd, AQueuedFtpUrlIsFetchedByTheSchedulerAndSaved) {
       30s);
   app.SaveIfRequested();
   harness.StopWorkers();
-  ASSERT_TRUE(ended) << app.tree().Lock()->FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
+  const std::string log =
+      app.tree().Lock()->FindByName("_filelist")->ChildAt(0)->GetProp(key::kLog);
+  ASSERT_TRUE(ended) << log;
+  EXPECT_NE(
+      log.find(GetParam() == FtpDataMode::kActiveOnly ? "Send Line: PORT " : "Send Line: EPSV"),
+      std::string::npos)
+      << log;
   EXPECT_TRUE(testing::ReadFile(harness.dir.File("big.bin")) == data);
   Item saved;
   LoadTree(saved, testing::ReadFile(harness.dir.File("pmarsh.dat")));

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/socket.h"
+
 namespace pellmarsh {
 namespace {
 
@@ -118,6 +120,53 @@ TEST(FtpReplyTest, ARefusedPathIsTriedInEveryFormBeforeGivingUp) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(RewritesOf(row.path), row.rewrites) << row.what;
+  }
+}
+
+TEST(FtpReplyTest, PassiveRepliesYieldTheirPortOrNothing) {
+  const struct {
+    const char* line;
+    std::optional<uint16_t> port;
+  } rows[] = {
+      {"229 Entering Extended Passive Mode (|||6446|)", 6446},
+      {"229 Extended (!!!65535!)", 65535},
+      {"229 (|||1|) trailing words", 1},
+      {"229 (|||65536|)", std::nullopt},
+      {"229 (|||0|)", std::nullopt},
+      {"229 (|||123456|)", std::nullopt},
+      {"229 (|||6446)", std::nullopt},
+      {"229 (||6446|)", std::nullopt},
+      {"229 (|!|6446|)", std::nullopt},
+      {"229 (111644611)", std::nullopt},
+      {"229 (|||", std::nullopt},
+      {"229 Entering Extended Passive Mode", std::nullopt},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ExtendedPassivePort(row.line), row.port) << row.line;
+  }
+
+  const struct {
+    const char* line;
+    std::optional<std::string> named;  // "address port"
+  } pasvRows[] = {
+      {"227 Entering Passive Mode (192,168,0,9,4,1)", "192.168.0.9 1025"},
+      {"227 Entering Passive Mode 10,0,0,1,255,255", "10.0.0.1 65535"},
+      {"227 =127,0,0,1,0,21", "127.0.0.1 21"},
+      {"227 Mode 2 (1,2,3,4,5,6)", "1.2.3.4 1286"},
+      {"227 (256,0,0,1,4,1)", std::nullopt},
+      {"227 (1,2,3,4,0,0)", std::nullopt},
+      {"227 (1,2,3,4,5)", std::nullopt},
+      {"227 (0001,2,3,4,5,6)", std::nullopt},
+      {"227 (1,2,3,4,5,6789)", std::nullopt},
+      {"227 Entering Passive Mode", std::nullopt},
+  };
+  for (const auto& row : pasvRows) {
+    const std::optional<PassiveReply> named = PassiveAddress(row.line);
+    EXPECT_EQ(named ? std::optional<std::string>(DottedQuad(named->address) + " " +
+                                                 std::to_string(named->port))
+                    : std::nullopt,
+              row.named)
+        << row.line;
   }
 }
 

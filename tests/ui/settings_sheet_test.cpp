@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -287,6 +288,16 @@ class SettingsSheetTest : public QObject {
     QTest::mouseClick(notifyOn, Qt::LeftButton);
     sheet->accept();
     QCOMPARE(Setting(setting::kNotifyOn), std::string("0"));
+  }
+
+  void ftpDataConnectionsArePassiveThenActiveUntilChosenOnTheDefaultsPage() {
+    Open();
+    ShowPage("defaultsPage");
+    QVERIFY(Find<QRadioButton>("passiveThenActiveRadio")->isChecked());
+    auto* activeOnly = Find<QRadioButton>("activeOnlyRadio");
+    QTest::mouseClick(activeOnly, Qt::LeftButton, {}, QPoint(8, activeOnly->height() / 2));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kFtpMode), std::string("2"));
   }
 
   void linksFromOtherProgramsAreQueuedByDefaultAndHeldOnceSwitchedOff() {
