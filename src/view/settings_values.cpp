@@ -40,6 +40,7 @@ constexpr Field<int> kIntegers[] = {
     {setting::kSpeedControl, &SettingsValues::speedControl},
     {setting::kVirusCheck, &SettingsValues::virusCheck},
     {setting::kVirusAlert, &SettingsValues::virusAlert},
+    {setting::kProxyMode, &SettingsValues::proxyMode},
 };
 constexpr Field<double> kReals[] = {
     {setting::kHighSpeed, &SettingsValues::highSpeed},
@@ -52,6 +53,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
+    {setting::kProxy, &SettingsValues::proxy},
 };
 
 constexpr int kBytesPerKilobyte = 1000;
