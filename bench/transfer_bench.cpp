@@ -1,7 +1,7 @@
 // Downloads from local nginx and pyftpdlib through the real scheduler thread,
 // against curl and wget fetching the same URLs in the same run.
 //
-//   transfer_bench http | https | ftp | parallel | small | rate
+//   transfer_bench http | https | ftp | proxy | parallel | small | rate
 //
 // Every program writes over an existing file of the same size (fresh tmpfs pages
 // are slow and erratic here), runs alternate, and a figure is the median of the
@@ -31,6 +31,7 @@
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
+#include "support/tinyproxy_server.h"
 #include "url/url_parser.h"
 
 extern char** environ;
@@ -226,11 +227,17 @@ void PrintLine(const char* who, const Summary& seconds, const Summary& cpu, doub
               cpu.median / (megabytes / 1073.741824));
 }
 
-// One big file by each program in turn, five rounds.
+// One big file by each program in turn, five rounds; through the proxy
+// ("host:port") when one is given.
 void CompareOneFile(const std::string& url, const std::vector<std::string>& curlExtra,
-                    bool withWget, int64_t size) {
+                    bool withWget, int64_t size, const std::string& proxy = "") {
   pellmarsh::testing::TempDir work;
   Engine engine(work.path());
+  if (!proxy.empty()) {
+    pellmarsh::Tree::Access tree(engine.app().tree());
+    tree->SetPropEnum(setting::kProxyMode, pellmarsh::ProxyMode::kGiven);
+    tree->SetProp(setting::kProxy, proxy);
+  }
   engine.Start(kNoLimit);
   const std::string ours = std::string(kTargetDir) + "/bench-ours";
   const std::string curl = std::string(kTargetDir) + "/bench-curl";
@@ -323,6 +330,22 @@ int FtpOneFile() {
   std::printf("%.0f MiB over active FTP from pyftpdlib on 127.0.0.1 into %s, 5 rounds\n",
               size / 1048576.0, kTargetDir);
   CompareOneFile(url, {"-P", "127.0.0.1"}, false, size);
+  return 0;
+}
+
+int HttpThroughProxy() {
+  pellmarsh::testing::NginxServer::Options options;
+  options.extraConfig = "sendfile on;";
+  pellmarsh::testing::NginxServer nginx(options);
+  pellmarsh::testing::TinyproxyServer proxy;
+  if (!Started(nginx) || !Started(proxy)) {
+    return 1;
+  }
+  const int64_t size = int64_t{1} << 30;
+  WriteFile(nginx.root() + "/big.bin", size);
+  std::printf("1 GiB over HTTP from nginx through tinyproxy on 127.0.0.1 into %s, 5 rounds\n",
+              kTargetDir);
+  CompareOneFile(nginx.Url("/big.bin"), {"-x", proxy.Address()}, false, size, proxy.Address());
   return 0;
 }
 
@@ -506,6 +529,9 @@ int main(int argc, char** argv) {
   if (what == "ftp") {
     return FtpOneFile();
   }
+  if (what == "proxy") {
+    return HttpThroughProxy();
+  }
   if (what == "parallel") {
     return ParallelFiles();
   }
@@ -515,6 +541,6 @@ int main(int argc, char** argv) {
   if (what == "rate") {
     return RateLimit();
   }
-  std::fprintf(stderr, "usage: transfer_bench http|https|ftp|parallel|small|rate\n");
+  std::fprintf(stderr, "usage: transfer_bench http|https|ftp|proxy|parallel|small|rate\n");
   return 2;
 }

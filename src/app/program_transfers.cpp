@@ -18,7 +18,8 @@ SessionFactory::SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Cloc
 std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
   return std::make_unique<TransferSession>(
       item, TransferContext{tree_.root(), tree_.lock(), clock_, events_, resolver_, localNames_,
-                            transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_});
+                            transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_,
+                            &environment_});
 }
 
 void ProgramHandOffs::DownloadEnded(EndedDownload ended) {

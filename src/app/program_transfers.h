@@ -6,6 +6,7 @@
 #include "app/scheduler.h"
 #include "capture/extraction_worker.h"
 #include "notify/good_night.h"
+#include "platform/environment.h"
 #include "platform/resolver.h"
 #include "platform/thread_annotations.h"
 #include "url/local_name_registry.h"
@@ -27,6 +28,7 @@ class SessionFactory final : public TransferFactory {
   EventSink& events_;
   Resolver& resolver_;
   LocalNameRegistry& localNames_;
+  SystemEnvironment environment_;  // where the system's proxy is read from
   // One spare byte beyond what a step may fill.
   std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };

@@ -118,6 +118,7 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
   SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
   SetDefaultIfEmpty(root, setting::kQueueLinks, 1);
+  SetDefaultIfEmpty(root, setting::kProxyMode, static_cast<int>(ProxyMode::kSystem));
   if (root.GetProp(setting::kMaxCons).empty()) {
     root.SetPropInt(setting::kMaxCons, 2);
     root.SetPropInt(setting::kMaxConEnable, 1);

@@ -9,6 +9,7 @@
 #include "store/keys.h"
 #include "store/number_text.h"
 #include "transfer/base64.h"
+#include "transfer/proxy_choice.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
 #include "url/local_naming.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr int kFirstInterim = 100;
 constexpr int kLastInterim = 199;
 constexpr int kUnauthorized = 401;
+constexpr int kProxyAuthenticationRequired = 407;
+constexpr int kFirstServerError = 500;
 constexpr std::string_view kBadChunks = "Failed HTTP Transfer: malformed chunked body";
 constexpr int kRangeNotSatisfiable = 416;
 constexpr std::string_view kCutWithoutEnd =
@@ -106,7 +109,14 @@ SessionState HttpExchange::Start() {
   if (rangeSent_) {
     range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kFileSize)) + "-\r\n";
   }
-  session_.Send("GET " + url.GetProp(key::kFullPath) + " HTTP/1.0\r\n" + authorization + range +
+  // A proxy is asked for the whole URL; inside a CONNECT tunnel the origin
+  // itself is talking.
+  const Proxy* proxy = overTls_ ? nullptr : session_.proxy();
+  const std::string target = proxy ? FormatUrl(url) : url.GetProp(key::kFullPath);
+  if (proxy) {
+    authorization += proxy->AuthorizationLine();
+  }
+  session_.Send("GET " + target + " HTTP/1.0\r\n" + authorization + range +
                 "Host: " + url.GetProp(key::kHostName) +
                 "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " +
                 item.GetProp(key::kValue) + "\r\n\r\n");
@@ -296,6 +306,12 @@ SessionState HttpExchange::HeaderComplete() {
     // Starting over with the credentials keeps a partial file a resume
     // depends on; the session removes the save file only when it is empty.
     return SessionState::kInit;
+  }
+  if (const Proxy* proxy = overTls_ ? nullptr : session_.proxy();
+      proxy && (code_ == kProxyAuthenticationRequired || code_ >= kFirstServerError)) {
+    session_.Fail("Failure: " + statusLine_ + " (through proxy " + proxy->Name() + ")",
+                  ProxyRefusalOutcome(code_));
+    return SessionState::kDone;
   }
   if (code_ > 399) {
     // Asking for the bytes after the end of a file that is already whole.

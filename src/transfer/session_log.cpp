@@ -45,7 +45,8 @@ std::string LoggedSendLine(const std::string& buffer) {
   std::string shown = buffer;
   // The log is shown to the user and saved with the item, and Base64 hides nothing.
   static constexpr std::string_view kBasic = "Authorization: Basic ";
-  if (const size_t at = shown.find(kBasic); at != std::string::npos) {
+  // A request through a proxy may carry the proxy's credentials as well.
+  for (size_t at = shown.find(kBasic); at != std::string::npos; at = shown.find(kBasic, at + 1)) {
     const size_t value = at + kBasic.size();
     const size_t end = shown.find_first_of("\r\n", value);
     shown.replace(value, end == std::string::npos ? std::string::npos : end - value, "(concealed)");

@@ -5,6 +5,7 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/protocol_exchange.h"
+#include "transfer/proxy_tunnel.h"
 #include "transfer/resume_servers.h"
 #include "transfer/session_log.h"
 #include "transfer/socket_error_text.h"
@@ -22,6 +23,8 @@ std::string_view StateName(SessionState state) {
       return "ConnectWait";
     case SessionState::kTlsHandshake:
       return "TlsHandshake";
+    case SessionState::kProxyTunnel:
+      return "ProxyTunnel";
     case SessionState::kDialogue:
       return "Dialogue";
     case SessionState::kStart:
@@ -91,6 +94,8 @@ TransferSession::Wait TransferSession::NextWait() const {
       return {mainSocket_.fd(), true};
     case SessionState::kTlsHandshake:
       return tls_->NextWait(false);
+    case SessionState::kProxyTunnel:
+      return mainSocket_.NextWait(false);
     case SessionState::kDialogue:
     case SessionState::kTransfer:
       return exchange_->NextWait();
@@ -116,6 +121,11 @@ void TransferSession::RunState() {
       break;
     case SessionState::kTlsHandshake:
       TlsHandshake();
+      break;
+    case SessionState::kProxyTunnel:
+      if (tunnel_->Step()) {
+        StartTls();
+      }
       break;
     case SessionState::kDialogue:
       GoOn(exchange_->DialogueStep());
@@ -209,16 +219,23 @@ void TransferSession::Init() {
     LogConnecting();
     return;
   }
+  ProxyChoice route = ProxyFor(context_.settings, *urlParts_, context_.environment);
+  if (!route.error.empty()) {
+    Fail(route.error, FailOutcome::kPermanent);
+    return;
+  }
+  proxy_ = std::move(route.proxy);
   ResolveHost();
 }
 
 void TransferSession::ResolveHost() {
-  remotePort_ = urlParts_->GetPropInt(key::kPort);
+  const ConnectTarget target = ConnectTargetFor(*urlParts_, proxy());
+  remotePort_ = target.port;
   remoteSockAddr_ = SocketAddress{0, static_cast<uint16_t>(remotePort_)};
-  const std::string hostAddr = urlParts_->GetProp(key::kHostAddr);
+  const std::string& hostAddr = target.hostAddr;
   LookupResult found;
   if (hostAddr.empty()) {
-    const std::string hostName = urlParts_->GetProp(key::kHostName);
+    const std::string& hostName = target.hostName;
     item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
     if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
       return;
@@ -263,8 +280,8 @@ void TransferSession::LogConnecting() {
   item_->SetPropInt64(key::kStart, context_.clock.UnixTime());
   item_->SetPropInt(key::kReceived, 0);
   item_->SetPropInt(key::kReceivedSession, 0);
-  Log("Connecting to host at " + DottedQuad(remoteAddress_) + ", port " +
-      std::to_string(remotePort_));
+  Log("Connecting to " + std::string(proxy_ ? "proxy" : "host") + " at " +
+      DottedQuad(remoteAddress_) + ", port " + std::to_string(remotePort_));
 }
 
 void TransferSession::Connect() {
@@ -276,7 +293,7 @@ void TransferSession::Connect() {
   } else if (error == 0) {
     state_ = SessionState::kConnectWait;
   } else {
-    Fail("Connect Error: " + SocketErrorText(error), FailOutcome::kRetry);
+    Fail(ConnectFailure("Connect Error: ", error), FailOutcome::kRetry);
   }
   sendBuffer_.clear();
 }
@@ -284,28 +301,43 @@ void TransferSession::Connect() {
 void TransferSession::ConnectWait() {
   const Readiness writable = mainSocket_.PollWritable();
   if (writable.error != 0) {
-    Fail("Could not connect: " + SocketErrorText(writable.error), FailOutcome::kRetry);
+    Fail(ConnectFailure("Could not connect: ", writable.error), FailOutcome::kRetry);
     return;
   }
   if (!writable.ready) {
     if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
-      Fail("Could not connect: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
+      Fail(ConnectFailure("Could not connect: ", kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
   // Writable also means the connect has ended; whether it succeeded is in the socket.
   if (const int refused = mainSocket_.PendingError(); refused != 0) {
-    Fail("Could not connect: " + SocketErrorText(refused), FailOutcome::kRetry);
+    Fail(ConnectFailure("Could not connect: ", refused), FailOutcome::kRetry);
     return;
   }
-  if (exchange_->overTls()) {
+  if (proxy_ && exchange_->overTls()) {
+    OpenProxyTunnel();
+  } else if (exchange_->overTls()) {
     StartTls();
   } else {
     Connected();
   }
 }
 
+std::string TransferSession::ConnectFailure(std::string_view designed, int error) const {
+  return proxy_ ? ProxyConnectFailure(*proxy_, error)
+                : std::string(designed) + SocketErrorText(error);
+}
+
+void TransferSession::OpenProxyTunnel() {
+  SessionHost& host = *this;
+  tunnel_ = std::make_unique<ProxyTunnel>(host, *proxy_);
+  tunnel_->Request();
+  state_ = SessionState::kProxyTunnel;
+}
+
 void TransferSession::StartTls() {
+  tunnel_.reset();
   tls_ = std::make_unique<TlsStream>(mainSocket_, urlParts_->GetProp(key::kHostName));
   connectStarted_ = context_.clock.TickCount();
   state_ = SessionState::kTlsHandshake;
@@ -383,12 +415,14 @@ void TransferSession::Complete() {
 }
 
 void TransferSession::Reset() {
+  tunnel_.reset();
   tls_.reset();
   mainSocket_.Close();
   exchange_.reset();
   // A download that ended in an empty file keeps it.
   writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
   urlParts_.reset();
+  proxy_.reset();
   state_ = SessionState::kInit;
   finished_ = false;
 }

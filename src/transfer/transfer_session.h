@@ -11,12 +11,14 @@
 
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/resolver.h"
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
+#include "transfer/proxy_choice.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
 #include "transfer/transfer.h"
@@ -26,6 +28,7 @@ namespace pellmarsh {
 
 class LocalNameRegistry;
 class ProtocolExchange;
+class ProxyTunnel;
 
 // What every session borrows from the program.
 struct TransferContext {
@@ -40,6 +43,8 @@ struct TransferContext {
   // Asked for a save once an attempt's first bytes are on disk, so a crash
   // after it still resumes; none in tests that need no data file.
   std::atomic<int>* saveRequested = nullptr;
+  // Where the system's proxy is read from; none in tests that want no proxy.
+  const Environment* environment = nullptr;
 };
 
 // The states every transfer passes through. A protocol with a dialogue of its
@@ -53,6 +58,7 @@ enum class SessionState : int {
   kDone = 11,
   kDialogue = 12,
   kTlsHandshake = 13,
+  kProxyTunnel = 14,
   kConnectWait = 16,
 };
 
@@ -70,6 +76,8 @@ class SessionHost {
   virtual TcpSocket& mainSocket() = 0;
   // Its bytes: inside TLS when the protocol asked for it, else the socket's own.
   virtual ByteStream& mainStream() = 0;
+  // The HTTP proxy the connection goes through, if any.
+  virtual const Proxy* proxy() const = 0;
 
   virtual void Log(std::string_view text) = 0;
   // Every failure ends here: logged, kept as the item's "error", and the
@@ -138,6 +146,7 @@ class TransferSession final : public Transfer, private SessionHost {
   const UrlParts& urlParts() const override { return *urlParts_; }
   TcpSocket& mainSocket() override { return mainSocket_; }
   ByteStream& mainStream() override;
+  const Proxy* proxy() const override { return proxy_ ? &*proxy_ : nullptr; }
   void Log(std::string_view text) override REQUIRES(context_.treeLock);
   void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
   void Send(std::string text) override { sendBuffer_ = std::move(text); }
@@ -158,6 +167,9 @@ class TransferSession final : public Transfer, private SessionHost {
   void LogConnecting() REQUIRES(context_.treeLock);
   void Connect() REQUIRES(context_.treeLock);
   void ConnectWait() REQUIRES(context_.treeLock);
+  // A failed connect's error, naming the proxy when there is one.
+  std::string ConnectFailure(std::string_view designed, int error) const;
+  void OpenProxyTunnel() REQUIRES(context_.treeLock);
   void StartTls() REQUIRES(context_.treeLock);
   void TlsHandshake() REQUIRES(context_.treeLock);
   // The connection carries the protocol's bytes from here on.
@@ -184,7 +196,9 @@ class TransferSession final : public Transfer, private SessionHost {
   int remotePort_ = 0;
   SocketAddress remoteSockAddr_;
   TcpSocket mainSocket_;
-  std::unique_ptr<TlsStream> tls_;  // over mainSocket_, for a protocol that asks for it
+  std::optional<Proxy> proxy_;
+  std::unique_ptr<ProxyTunnel> tunnel_;  // for https through proxy_, until the tunnel is open
+  std::unique_ptr<TlsStream> tls_;       // over mainSocket_, for a protocol that asks for it
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
   size_t loggedBytes_ = 0;

@@ -103,6 +103,8 @@ class CSettingsPage2 final : public QWidget {
   void EditHost(const std::function<void(Item&)>& edit);
   void OnLocalPathEdited(const QString& text);
   void Browse();
+  // The proxy for http and https, kept in the sheet's values until OK.
+  QLayout* BuildProxyRows();
 
   SettingsContext& context_;
   FolderList hosts_{folder::kHostDefaults, key::kName};

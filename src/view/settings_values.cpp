@@ -41,6 +41,7 @@ constexpr Field<int> kIntegers[] = {
     {setting::kVirusCheck, &SettingsValues::virusCheck},
     {setting::kVirusAlert, &SettingsValues::virusAlert},
     {setting::kFtpMode, &SettingsValues::ftpMode},
+    {setting::kProxyMode, &SettingsValues::proxyMode},
 };
 constexpr Field<double> kReals[] = {
     {setting::kHighSpeed, &SettingsValues::highSpeed},
@@ -53,6 +54,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
+    {setting::kProxy, &SettingsValues::proxy},
 };
 
 constexpr int kBytesPerKilobyte = 1000;

@@ -49,6 +49,9 @@ struct SettingsValues {
   bool autoExtract = false;
   bool checkNewVersion = false;
   std::string upgradeUrl;
+  // Proxy
+  int proxyMode = 0;  // a ProxyMode
+  std::string proxy;
 };
 
 SettingsValues ReadSettings(const Item& root);

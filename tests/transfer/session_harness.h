@@ -9,9 +9,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/resolver.h"
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
@@ -39,6 +41,17 @@ class FakeResolver final : public Resolver {
 
   std::map<std::string, LookupResult> names;
   std::function<void()> duringLookup;
+};
+
+// Environment variables from a table, so no test sees the machine's proxy.
+class FakeEnvironment final : public Environment {
+ public:
+  std::optional<std::string> Get(const std::string& name) const override {
+    const auto found = variables.find(name);
+    return found == variables.end() ? std::nullopt : std::optional<std::string>(found->second);
+  }
+
+  std::map<std::string, std::string> variables;
 };
 
 // Line ends converted as one text-mode pass over the whole source would.
@@ -75,7 +88,7 @@ class SessionHarness : public ::testing::Test {
     Tree::Access access(tree);
     return std::make_unique<TransferSession>(
         item, TransferContext{access.root(), treeLock, clock, events, resolver, names,
-                              buffer.data(), buffer.size() - 1});
+                              buffer.data(), buffer.size() - 1, nullptr, &environment});
   }
 
   // Steps until the session has finished, at most `maxSteps` times (a session
@@ -147,6 +160,7 @@ class SessionHarness : public ::testing::Test {
   FakeClock clock;
   RecordingEvents events;
   FakeResolver resolver;
+  FakeEnvironment environment;
   LocalNameRegistry names{tree};
   std::vector<char> buffer = std::vector<char>(kTransferBufferSize + 1);
 };

@@ -26,6 +26,10 @@ TEST(SessionLog, SentCommandsShowLineEndsAndNeverAPassword) {
   EXPECT_EQ(LoggedSendLine("PASS secret\r\n"), "PASS  (concealed)");
   EXPECT_EQ(LoggedSendLine("GET / HTTP/1.0\r\nAuthorization: Basic dTpw\r\nHost: h\r\n\r\n"),
             "Send Line: GET / HTTP/1.0||Authorization: Basic (concealed)||Host: h||||");
+  EXPECT_EQ(LoggedSendLine("GET http://h/ HTTP/1.0\r\nAuthorization: Basic dTpw\r\n"
+                           "Proxy-Authorization: Basic cDpx\r\n\r\n"),
+            "Send Line: GET http://h/ HTTP/1.0||Authorization: Basic (concealed)||"
+            "Proxy-Authorization: Basic (concealed)||||");
 }
 
 TEST(SocketErrorText, KnownNumbersHaveWordsOthersTheirNumber) {

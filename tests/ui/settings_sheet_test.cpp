@@ -300,6 +300,20 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Setting(setting::kFtpMode), std::string("2"));
   }
 
+  void theProxyIsTheSystemsByDefaultAndOneIsGivenOnTheDefaultsPage() {
+    Open();
+    ShowPage("defaultsPage");
+    auto* mode = Find<QComboBox>("proxyModeCombo");
+    QCOMPARE(mode->currentIndex(), static_cast<int>(ProxyMode::kSystem));
+    QVERIFY(!Find<QLineEdit>("proxyEdit")->isEnabled());
+    mode->setCurrentIndex(static_cast<int>(ProxyMode::kGiven));
+    QVERIFY(Find<QLineEdit>("proxyEdit")->isEnabled());
+    Type("proxyEdit", "http://me:pw@proxy.example:3128");
+    sheet->accept();
+    QCOMPARE(Setting(setting::kProxyMode), std::string("2"));
+    QCOMPARE(Setting(setting::kProxy), std::string("http://me:pw@proxy.example:3128"));
+  }
+
   void linksFromOtherProgramsAreQueuedByDefaultAndHeldOnceSwitchedOff() {
     Open();
     ShowPage("miscellaneousPage");

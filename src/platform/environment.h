@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace pellmarsh {
+
+// The process's environment variables, behind an interface so tests can give
+// their own instead of the machine's.
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  // The variable's value, also when it is set but empty; nothing when unset.
+  virtual std::optional<std::string> Get(const std::string& name) const = 0;
+};
+
+class SystemEnvironment final : public Environment {
+ public:
+  std::optional<std::string> Get(const std::string& name) const override;
+};
+
+}  // namespace pellmarsh
