@@ -88,7 +88,7 @@ TransferSession::Wait TransferSession::NextWait() const {
   }
   switch (state_) {
     case SessionState::kConnectWait:
-      return {mainSocket_.fd(), true};
+      return {race_ ? race_->WaitFd() : -1, true};
     case SessionState::kTlsHandshake:
       return tls_->NextWait(false);
     case SessionState::kDialogue:
@@ -214,37 +214,47 @@ void TransferSession::Init() {
 
 void TransferSession::ResolveHost() {
   remotePort_ = urlParts_->GetPropInt(key::kPort);
-  remoteSockAddr_ = SocketAddress{0, static_cast<uint16_t>(remotePort_)};
   const std::string hostAddr = urlParts_->GetProp(key::kHostAddr);
   LookupResult found;
+  std::vector<SocketAddress> addresses;
   if (hostAddr.empty()) {
     const std::string hostName = urlParts_->GetProp(key::kHostName);
     item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
     if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
       return;
     }
+    if (found.error == 0 && found.addresses.empty()) {
+      found.error = 11004;
+    }
     if (found.error != 0) {
       Fail("Host Lookup Error: " + SocketErrorText(found.error), FailOutcome::kPermanent);
       return;
     }
-    remoteAddress_ = found.address;
-    remoteSockAddr_.address = found.address;
+    addresses = std::move(found.addresses);
   } else {
-    if (!ParseDottedAddress(hostAddr, remoteAddress_)) {
+    SocketAddress literal;
+    // The URL parser hands an IPv6 literal over without its brackets.
+    const bool parsed = hostAddr.find(':') != std::string::npos
+                            ? ParseIPv6Address(hostAddr, literal)
+                            : ParseDottedAddress(hostAddr, literal.address);
+    if (!parsed) {
       Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
       return;
     }
-    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
+    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(literal); })) {
       return;
     }
-    remoteSockAddr_.address = found.error == 0 ? found.address : remoteAddress_;
+    addresses = {found.error == 0 && !found.addresses.empty() ? found.addresses.front() : literal};
   }
-
-  if (const int error = mainSocket_.Create(); error != 0) {
+  for (SocketAddress& address : addresses) {
+    address.port = static_cast<uint16_t>(remotePort_);
+  }
+  remoteSockAddr_ = addresses.front();
+  race_.emplace(context_.clock, std::move(addresses));
+  if (const int error = race_->Prepare(); error != 0) {
     Fail("Could not create a socket.", ShortageOutcome(error));
     return;
   }
-  mainSocket_.SetNonBlocking();
   state_ = SessionState::kConnect;
   LogConnecting();
 }
@@ -263,12 +273,19 @@ void TransferSession::LogConnecting() {
   item_->SetPropInt64(key::kStart, context_.clock.UnixTime());
   item_->SetPropInt(key::kReceived, 0);
   item_->SetPropInt(key::kReceivedSession, 0);
-  Log("Connecting to host at " + DottedQuad(remoteAddress_) + ", port " +
+  Log("Connecting to host at " + AddressText(remoteSockAddr_) + ", port " +
       std::to_string(remotePort_));
 }
 
+void TransferSession::LogRace() {
+  for (const std::string& line : race_->TakeLogLines()) {
+    Log(line);
+  }
+}
+
 void TransferSession::Connect() {
-  const int error = mainSocket_.Connect(remoteSockAddr_);
+  const int error = race_->Start();
+  LogRace();
   connectStarted_ = context_.clock.TickCount();
   if (error == kErrorWouldBlock) {
     Log("Waiting for connect...");
@@ -282,22 +299,21 @@ void TransferSession::Connect() {
 }
 
 void TransferSession::ConnectWait() {
-  const Readiness writable = mainSocket_.PollWritable();
-  if (writable.error != 0) {
-    Fail("Could not connect: " + SocketErrorText(writable.error), FailOutcome::kRetry);
+  const ConnectionRace::Progress progress = race_->Poll();
+  LogRace();
+  if (progress.outcome == ConnectionRace::Outcome::kFailed) {
+    Fail("Could not connect: " + SocketErrorText(progress.error), FailOutcome::kRetry);
     return;
   }
-  if (!writable.ready) {
+  if (progress.outcome == ConnectionRace::Outcome::kWaiting) {
     if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
       Fail("Could not connect: " + SocketErrorText(kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
-  // Writable also means the connect has ended; whether it succeeded is in the socket.
-  if (const int refused = mainSocket_.PendingError(); refused != 0) {
-    Fail("Could not connect: " + SocketErrorText(refused), FailOutcome::kRetry);
-    return;
-  }
+  mainSocket_ = race_->TakeWinner();
+  remoteSockAddr_ = race_->winnerAddress();
+  race_.reset();
   if (exchange_->overTls()) {
     StartTls();
   } else {
@@ -341,7 +357,9 @@ void TransferSession::TlsHandshake() {
 }
 
 void TransferSession::Connected() {
-  GoOn(exchange_->AfterConnect(remoteAddress_, remoteSockAddr_.address));
+  // The exchanges know IPv4 addresses only; 0 stands for an IPv6 server.
+  const uint32_t server = remoteSockAddr_.ipv6() ? 0 : remoteSockAddr_.address;
+  GoOn(exchange_->AfterConnect(server, server));
   if (state_ == SessionState::kDone) {
     return;
   }
@@ -384,6 +402,7 @@ void TransferSession::Complete() {
 
 void TransferSession::Reset() {
   tls_.reset();
+  race_.reset();
   mainSocket_.Close();
   exchange_.reset();
   // A download that ended in an empty file keeps it.

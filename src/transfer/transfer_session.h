@@ -17,6 +17,7 @@
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
+#include "transfer/connection_race.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
 #include "transfer/transfer.h"
@@ -156,6 +157,7 @@ class TransferSession final : public Transfer, private SessionHost {
   void Init() REQUIRES(context_.treeLock);
   void ResolveHost() REQUIRES(context_.treeLock);
   void LogConnecting() REQUIRES(context_.treeLock);
+  void LogRace() REQUIRES(context_.treeLock);
   void Connect() REQUIRES(context_.treeLock);
   void ConnectWait() REQUIRES(context_.treeLock);
   void StartTls() REQUIRES(context_.treeLock);
@@ -180,9 +182,10 @@ class TransferSession final : public Transfer, private SessionHost {
   std::string url_;
   std::unique_ptr<UrlParts> urlParts_;
 
-  uint32_t remoteAddress_ = 0;  // host byte order, as resolved
   int remotePort_ = 0;
+  // The first address to try until the race is won, then the one connected to.
   SocketAddress remoteSockAddr_;
+  std::optional<ConnectionRace> race_;  // from the lookup until one address connects
   TcpSocket mainSocket_;
   std::unique_ptr<TlsStream> tls_;  // over mainSocket_, for a protocol that asks for it
   uint32_t connectStarted_ = 0;
