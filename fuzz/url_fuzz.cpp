@@ -48,7 +48,7 @@ void CheckParse(const std::string& input) {
   Require(IsSafeName(pellmarsh::LocalFileName(*parts)));
   if (!error.empty()) {
     Require(error == pellmarsh::kMalformedUrl || error == pellmarsh::kIncompleteUrl ||
-            error.rfind("Unsupported protocol: ", 0) == 0);
+            error == pellmarsh::kBadIPv6Literal || error.rfind("Unsupported protocol: ", 0) == 0);
     return;
   }
   std::string canonical = pellmarsh::FormatUrl(*parts);

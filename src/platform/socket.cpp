@@ -9,21 +9,37 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace pellmarsh {
 namespace {
 
-sockaddr_in ToSockaddr(const SocketAddress& address) {
-  sockaddr_in native{};
-  native.sin_family = AF_INET;
-  native.sin_port = htons(address.port);
-  native.sin_addr.s_addr = htonl(address.address);
-  return native;
-}
+// The system's form of an address, and its length.
+struct NativeAddress {
+  sockaddr_storage storage{};
+  socklen_t length = 0;
 
-SocketAddress FromSockaddr(const sockaddr_in& native) {
-  return {ntohl(native.sin_addr.s_addr), ntohs(native.sin_port)};
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+NativeAddress ToSockaddr(const SocketAddress& address) {
+  NativeAddress native;
+  if (address.ipv6()) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&native.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(address.port);
+    std::memcpy(in6->sin6_addr.s6_addr, address.address6.data(), address.address6.size());
+    in6->sin6_scope_id = address.scopeId;
+    native.length = sizeof(sockaddr_in6);
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&native.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(address.port);
+    in4->sin_addr.s_addr = htonl(address.address);
+    native.length = sizeof(sockaddr_in);
+  }
+  return native;
 }
 
 int LastError() {
@@ -32,12 +48,12 @@ int LastError() {
 
 // getsockname or getpeername into an address.
 int AddressOf(int fd, int (*query)(int, sockaddr*, socklen_t*), SocketAddress& address) {
-  sockaddr_in native{};
+  sockaddr_storage native{};
   socklen_t length = sizeof native;
   if (query(fd, reinterpret_cast<sockaddr*>(&native), &length) != 0) {
     return LastError();
   }
-  address = FromSockaddr(native);
+  address = SocketAddressFrom(*reinterpret_cast<const sockaddr*>(&native));
   return 0;
 }
 
@@ -125,9 +141,10 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
   return *this;
 }
 
-int TcpSocket::Create() {
+int TcpSocket::Create(AddressFamily family) {
   Close();
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  fd_ =
+      ::socket(family == AddressFamily::kIPv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   return fd_ < 0 ? LastError() : 0;
 }
 
@@ -147,8 +164,8 @@ int TcpSocket::SetNonBlocking() {
 }
 
 int TcpSocket::Connect(const SocketAddress& to) {
-  const sockaddr_in native = ToSockaddr(to);
-  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) {
+  const NativeAddress native = ToSockaddr(to);
+  if (::connect(fd_, native.get(), native.length) == 0) {
     return 0;
   }
   return LastError();
@@ -201,9 +218,8 @@ IoResult TcpSocket::Receive(char* buffer, size_t size) {
 }
 
 int TcpSocket::Bind(const SocketAddress& at) {
-  const sockaddr_in native = ToSockaddr(at);
-  return ::bind(fd_, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0 ? 0
-                                                                                     : LastError();
+  const NativeAddress native = ToSockaddr(at);
+  return ::bind(fd_, native.get(), native.length) == 0 ? 0 : LastError();
 }
 
 int TcpSocket::Listen(int backlog) {
@@ -211,7 +227,7 @@ int TcpSocket::Listen(int backlog) {
 }
 
 TcpSocket TcpSocket::Accept(SocketAddress& peer, int& error) {
-  sockaddr_in native{};
+  sockaddr_storage native{};
   socklen_t length = sizeof native;
   const int fd =
       ::accept4(fd_, reinterpret_cast<sockaddr*>(&native), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -220,7 +236,7 @@ TcpSocket TcpSocket::Accept(SocketAddress& peer, int& error) {
     return TcpSocket();
   }
   error = 0;
-  peer = FromSockaddr(native);
+  peer = SocketAddressFrom(*reinterpret_cast<const sockaddr*>(&native));
   return TcpSocket(fd);
 }
 
@@ -252,6 +268,59 @@ bool ParseDottedAddress(std::string_view text, uint32_t& address) {
 std::string DottedQuad(uint32_t address) {
   return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
          std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
+bool ParseIPv6Address(std::string_view text, SocketAddress& address) {
+  // inet_pton would stop at a NUL; a zone ("%eth0") is no part of an address here.
+  if (text.empty() || text.size() >= INET6_ADDRSTRLEN ||
+      text.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos) {
+    return false;
+  }
+  const std::string copy(text);
+  in6_addr native{};
+  if (::inet_pton(AF_INET6, copy.c_str(), &native) != 1) {
+    return false;
+  }
+  SocketAddress parsed;
+  parsed.family = AddressFamily::kIPv6;
+  std::memcpy(parsed.address6.data(), native.s6_addr, parsed.address6.size());
+  parsed.port = address.port;
+  address = parsed;
+  return true;
+}
+
+std::string AddressText(const SocketAddress& address) {
+  if (!address.ipv6()) {
+    return DottedQuad(address.address);
+  }
+  char text[INET6_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET6, address.address6.data(), text, sizeof text);
+  return text;
+}
+
+SocketAddress SocketAddressFrom(const sockaddr& native) {
+  SocketAddress address;
+  if (native.sa_family == AF_INET) {
+    const auto& in4 = reinterpret_cast<const sockaddr_in&>(native);
+    address.address = ntohl(in4.sin_addr.s_addr);
+    address.port = ntohs(in4.sin_port);
+    return address;
+  }
+  if (native.sa_family != AF_INET6) {
+    return address;
+  }
+  const auto& in6 = reinterpret_cast<const sockaddr_in6&>(native);
+  address.port = ntohs(in6.sin6_port);
+  if (IN6_IS_ADDR_V4MAPPED(&in6.sin6_addr)) {
+    uint32_t mapped = 0;
+    std::memcpy(&mapped, in6.sin6_addr.s6_addr + 12, sizeof mapped);
+    address.address = ntohl(mapped);
+    return address;
+  }
+  address.family = AddressFamily::kIPv6;
+  std::memcpy(address.address6.data(), in6.sin6_addr.s6_addr, address.address6.size());
+  address.scopeId = in6.sin6_scope_id;
+  return address;
 }
 
 }  // namespace pellmarsh

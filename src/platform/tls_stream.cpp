@@ -109,13 +109,16 @@ bool BusyServerAlert() {
          reason == SSL_AD_REASON_OFFSET + SSL_AD_USER_CANCELLED;
 }
 
-// Names the server by its address, not by a host name, when the URL does.
+// Names the server by its address, not by a host name, when the URL does
+// (an IPv6 one in brackets).
 bool ExpectAddress(SSL* ssl, const std::string& host) {
-  uint32_t address = 0;
-  if (!ParseDottedAddress(host, address)) {
+  SocketAddress address;
+  const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+  if (bracketed ? !ParseIPv6Address(std::string_view(host).substr(1, host.size() - 2), address)
+                : !ParseDottedAddress(host, address.address)) {
     return false;
   }
-  return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), DottedQuad(address).c_str()) == 1;
+  return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), AddressText(address).c_str()) == 1;
 }
 
 }  // namespace

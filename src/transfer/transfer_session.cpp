@@ -91,7 +91,7 @@ TransferSession::Wait TransferSession::NextWait() const {
   }
   switch (state_) {
     case SessionState::kConnectWait:
-      return {mainSocket_.fd(), true};
+      return {race_ ? race_->WaitFd() : -1, true};
     case SessionState::kTlsHandshake:
       return tls_->NextWait(false);
     case SessionState::kProxyTunnel:
@@ -231,37 +231,47 @@ void TransferSession::Init() {
 void TransferSession::ResolveHost() {
   const ConnectTarget target = ConnectTargetFor(*urlParts_, proxy());
   remotePort_ = target.port;
-  remoteSockAddr_ = SocketAddress{0, static_cast<uint16_t>(remotePort_)};
   const std::string& hostAddr = target.hostAddr;
   LookupResult found;
+  std::vector<SocketAddress> addresses;
   if (hostAddr.empty()) {
     const std::string& hostName = target.hostName;
     item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
     if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
       return;
     }
+    if (found.error == 0 && found.addresses.empty()) {
+      found.error = 11004;
+    }
     if (found.error != 0) {
       Fail("Host Lookup Error: " + SocketErrorText(found.error), FailOutcome::kPermanent);
       return;
     }
-    remoteAddress_ = found.address;
-    remoteSockAddr_.address = found.address;
+    addresses = std::move(found.addresses);
   } else {
-    if (!ParseDottedAddress(hostAddr, remoteAddress_)) {
+    SocketAddress literal;
+    // The URL parser hands an IPv6 literal over without its brackets.
+    const bool parsed = hostAddr.find(':') != std::string::npos
+                            ? ParseIPv6Address(hostAddr, literal)
+                            : ParseDottedAddress(hostAddr, literal.address);
+    if (!parsed) {
       Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
       return;
     }
-    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(remoteAddress_); })) {
+    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(literal); })) {
       return;
     }
-    remoteSockAddr_.address = found.error == 0 ? found.address : remoteAddress_;
+    addresses = {found.error == 0 && !found.addresses.empty() ? found.addresses.front() : literal};
   }
-
-  if (const int error = mainSocket_.Create(); error != 0) {
+  for (SocketAddress& address : addresses) {
+    address.port = static_cast<uint16_t>(remotePort_);
+  }
+  remoteSockAddr_ = addresses.front();
+  race_.emplace(context_.clock, std::move(addresses));
+  if (const int error = race_->Prepare(); error != 0) {
     Fail("Could not create a socket.", ShortageOutcome(error));
     return;
   }
-  mainSocket_.SetNonBlocking();
   state_ = SessionState::kConnect;
   LogConnecting();
 }
@@ -281,11 +291,18 @@ void TransferSession::LogConnecting() {
   item_->SetPropInt(key::kReceived, 0);
   item_->SetPropInt(key::kReceivedSession, 0);
   Log("Connecting to " + std::string(proxy_ ? "proxy" : "host") + " at " +
-      DottedQuad(remoteAddress_) + ", port " + std::to_string(remotePort_));
+      AddressText(remoteSockAddr_) + ", port " + std::to_string(remotePort_));
+}
+
+void TransferSession::LogRace() {
+  for (const std::string& line : race_->TakeLogLines()) {
+    Log(line);
+  }
 }
 
 void TransferSession::Connect() {
-  const int error = mainSocket_.Connect(remoteSockAddr_);
+  const int error = race_->Start();
+  LogRace();
   connectStarted_ = context_.clock.TickCount();
   if (error == kErrorWouldBlock) {
     Log("Waiting for connect...");
@@ -299,22 +316,21 @@ void TransferSession::Connect() {
 }
 
 void TransferSession::ConnectWait() {
-  const Readiness writable = mainSocket_.PollWritable();
-  if (writable.error != 0) {
-    Fail(ConnectFailure("Could not connect: ", writable.error), FailOutcome::kRetry);
+  const ConnectionRace::Progress progress = race_->Poll();
+  LogRace();
+  if (progress.outcome == ConnectionRace::Outcome::kFailed) {
+    Fail(ConnectFailure("Could not connect: ", progress.error), FailOutcome::kRetry);
     return;
   }
-  if (!writable.ready) {
+  if (progress.outcome == ConnectionRace::Outcome::kWaiting) {
     if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
       Fail(ConnectFailure("Could not connect: ", kErrorTimedOut), FailOutcome::kRetry);
     }
     return;
   }
-  // Writable also means the connect has ended; whether it succeeded is in the socket.
-  if (const int refused = mainSocket_.PendingError(); refused != 0) {
-    Fail(ConnectFailure("Could not connect: ", refused), FailOutcome::kRetry);
-    return;
-  }
+  mainSocket_ = race_->TakeWinner();
+  remoteSockAddr_ = race_->winnerAddress();
+  race_.reset();
   if (proxy_ && exchange_->overTls()) {
     OpenProxyTunnel();
   } else if (exchange_->overTls()) {
@@ -373,7 +389,9 @@ void TransferSession::TlsHandshake() {
 }
 
 void TransferSession::Connected() {
-  GoOn(exchange_->AfterConnect(remoteAddress_, remoteSockAddr_.address));
+  // The exchanges know IPv4 addresses only; 0 stands for an IPv6 server.
+  const uint32_t server = remoteSockAddr_.ipv6() ? 0 : remoteSockAddr_.address;
+  GoOn(exchange_->AfterConnect(server, server));
   if (state_ == SessionState::kDone) {
     return;
   }
@@ -417,6 +435,7 @@ void TransferSession::Complete() {
 void TransferSession::Reset() {
   tunnel_.reset();
   tls_.reset();
+  race_.reset();
   mainSocket_.Close();
   exchange_.reset();
   // A download that ended in an empty file keeps it.

@@ -18,6 +18,7 @@
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
+#include "transfer/connection_race.h"
 #include "transfer/proxy_choice.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
@@ -165,6 +166,7 @@ class TransferSession final : public Transfer, private SessionHost {
   void Init() REQUIRES(context_.treeLock);
   void ResolveHost() REQUIRES(context_.treeLock);
   void LogConnecting() REQUIRES(context_.treeLock);
+  void LogRace() REQUIRES(context_.treeLock);
   void Connect() REQUIRES(context_.treeLock);
   void ConnectWait() REQUIRES(context_.treeLock);
   // A failed connect's error, naming the proxy when there is one.
@@ -192,9 +194,10 @@ class TransferSession final : public Transfer, private SessionHost {
   std::string url_;
   std::unique_ptr<UrlParts> urlParts_;
 
-  uint32_t remoteAddress_ = 0;  // host byte order, as resolved
   int remotePort_ = 0;
+  // The first address to try until the race is won, then the one connected to.
   SocketAddress remoteSockAddr_;
+  std::optional<ConnectionRace> race_;  // from the lookup until one address connects
   TcpSocket mainSocket_;
   std::optional<Proxy> proxy_;
   std::unique_ptr<ProxyTunnel> tunnel_;  // for https through proxy_, until the tunnel is open

@@ -21,6 +21,17 @@ std::string NameOf(const std::string& path) {
   return path.substr(path.rfind(kSeparator) + 1);
 }
 
+// An IPv6 literal names a file without its brackets and with "_" for its
+// colons, which other file systems refuse and shells and copy tools misread.
+std::string HostForFileName(std::string host) {
+  if (host.size() < 2 || host.front() != '[' || host.back() != ']') {
+    return host;
+  }
+  host = host.substr(1, host.size() - 2);
+  std::replace(host.begin(), host.end(), ':', '_');
+  return host;
+}
+
 std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
   for (const std::string& candidate : candidates) {
     if (!candidate.empty()) {
@@ -104,7 +115,8 @@ std::string LocalFileName(const UrlParts& parts) {
     name.clear();
   }
   if (name.empty()) {
-    const std::string joined = parts.GetProp(key::kHostName) + parts.GetProp(key::kPath);
+    const std::string joined =
+        HostForFileName(parts.GetProp(key::kHostName)) + parts.GetProp(key::kPath);
     const std::string segment = NameOf(joined);
     name = segment.empty() ? "download" : segment + "-index";
     name += IsHttpScheme(parts.GetProp(key::kProtocol)) ? ".html" : ".txt";

@@ -10,7 +10,8 @@ namespace pellmarsh {
 
 // The bare file name to save a URL under: its file part as written, or for a
 // directory or index URL "<last segment>-index" (or "download") with ".html"
-// for http and ".txt" otherwise. Always one name inside the download
+// for http and ".txt" otherwise; an IPv6 host's segment is its address with
+// "_" for ":" ("2001_db8__1-index.html"). Always one name inside the download
 // directory: never empty, ".", ".." or holding a "/" or a control byte, and
 // at most kLongestFileName bytes.
 std::string LocalFileName(const UrlParts& parts);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 
+#include "platform/socket.h"
 #include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -68,6 +70,31 @@ void ParsePort(std::string_view portText, int32_t defaultPort, UrlParts& parts) 
   }
 }
 
+// "[address]" optionally followed by ":port": the host in its canonical text
+// with brackets, the address without, and what follows the "]".
+struct BracketedHost {
+  std::string host;
+  std::string address;
+  std::string_view rest;
+};
+
+std::optional<BracketedHost> ParseBracketedHost(std::string_view authority) {
+  const size_t close = authority.find(']');
+  if (close == std::string_view::npos) {
+    return std::nullopt;
+  }
+  SocketAddress parsed;
+  if (!ParseIPv6Address(authority.substr(1, close - 1), parsed)) {
+    return std::nullopt;
+  }
+  const std::string_view rest = authority.substr(close + 1);
+  if (!rest.empty() && rest.front() != ':') {
+    return std::nullopt;
+  }
+  const std::string address = AddressText(parsed);
+  return BracketedHost{"[" + address + "]", address, rest};
+}
+
 void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, UrlParts& parts) {
   parts.SetPropInt(key::kPort, defaultPort);
 
@@ -92,9 +119,22 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
   parts.SetProp(key::kUserId, user);
   parts.SetProp(key::kPassword, password);
 
-  std::string_view host = authority;
-  if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
+  std::string host(authority);
+  if (!authority.empty() && authority.front() == '[') {
+    // An IPv6 literal keeps its colons inside the brackets; the host name
+    // is its canonical form, so that equal addresses compare equal.
+    const std::optional<BracketedHost> literal = ParseBracketedHost(authority);
+    if (!literal) {
+      parts.SetProp(key::kError, kBadIPv6Literal);
+      return;
+    }
+    host = literal->host;
+    parts.SetProp(key::kHostAddr, literal->address);
+    authority = literal->rest;
+  } else if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
     host = authority.substr(0, colon);
+  }
+  if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
     ParsePort(authority.substr(colon + 1), defaultPort, parts);
   }
   if (host.empty()) {

@@ -11,11 +11,14 @@ namespace pellmarsh {
 // The parts of one URL as named text properties ("protocol", "hostname",
 // "hostaddr", "port", "oddport", "userid", "password", "fullpath", "path",
 // "file", "extension"); a non-empty "error" means the text did not parse and
-// the other parts are incomplete. It belongs to no folder.
+// the other parts are incomplete. It belongs to no folder. An IPv6 literal's
+// "hostname" is its canonical text in brackets ("[2001:db8::1]"), as a URL
+// and a Host header write it; its "hostaddr" is the same without them.
 using UrlParts = Item;
 
 inline constexpr const char* kMalformedUrl = "Malformed URL";
 inline constexpr const char* kIncompleteUrl = "Incomplete URL";
+inline constexpr const char* kBadIPv6Literal = "Malformed IPv6 address in URL";
 
 // Splits http, https, ftp and file URLs, accepting the typed short forms
 // ("www.", "ftp." and a drive letter with ":" or "|"). The text is rewritten:

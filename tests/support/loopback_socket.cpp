@@ -216,16 +216,15 @@ LoopbackSocket ConnectLoopback(uint16_t port, std::chrono::milliseconds timeout)
   return ConnectLoopback(INADDR_LOOPBACK, port, timeout);
 }
 
-LoopbackSocket ConnectLoopback(uint32_t address, uint16_t port, std::chrono::milliseconds timeout) {
-  if ((address >> 24) != 127) {
-    return LoopbackSocket();  // Tests never leave the loopback interface.
-  }
-  LoopbackSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+namespace {
+
+LoopbackSocket ConnectTo(const sockaddr* target, socklen_t size,
+                         std::chrono::milliseconds timeout) {
+  LoopbackSocket socket(::socket(target->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!socket.valid()) {
     return socket;
   }
-  const sockaddr_in target = LoopbackAddress(address, port);
-  if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof(target)) == 0) {
+  if (::connect(socket.fd(), target, size) == 0) {
     return socket;
   }
   if (errno != EINPROGRESS) {
@@ -245,15 +244,49 @@ LoopbackSocket ConnectLoopback(uint32_t address, uint16_t port, std::chrono::mil
   return socket;
 }
 
-LoopbackSocket ListenLoopback() {
-  LoopbackSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  const sockaddr_in any = LoopbackAddress(INADDR_LOOPBACK, 0);
-  if (!socket.valid() ||
-      ::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&any), sizeof(any)) != 0 ||
-      ::listen(socket.fd(), 16) != 0) {
+LoopbackSocket ListenOn(const sockaddr* at, socklen_t size) {
+  LoopbackSocket socket(::socket(at->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!socket.valid() || ::bind(socket.fd(), at, size) != 0 || ::listen(socket.fd(), 16) != 0) {
     return LoopbackSocket();
   }
   return socket;
+}
+
+sockaddr_in6 IPv6Loopback(uint16_t port) {
+  sockaddr_in6 socketAddress{};
+  socketAddress.sin6_family = AF_INET6;
+  socketAddress.sin6_addr = in6addr_loopback;
+  socketAddress.sin6_port = htons(port);
+  return socketAddress;
+}
+
+}  // namespace
+
+LoopbackSocket ConnectLoopback(uint32_t address, uint16_t port, std::chrono::milliseconds timeout) {
+  if ((address >> 24) != 127) {
+    return LoopbackSocket();  // Tests never leave the loopback interface.
+  }
+  const sockaddr_in target = LoopbackAddress(address, port);
+  return ConnectTo(reinterpret_cast<const sockaddr*>(&target), sizeof(target), timeout);
+}
+
+LoopbackSocket ConnectLoopbackIPv6(uint16_t port, std::chrono::milliseconds timeout) {
+  const sockaddr_in6 target = IPv6Loopback(port);
+  return ConnectTo(reinterpret_cast<const sockaddr*>(&target), sizeof(target), timeout);
+}
+
+LoopbackSocket ListenLoopback() {
+  const sockaddr_in any = LoopbackAddress(INADDR_LOOPBACK, 0);
+  return ListenOn(reinterpret_cast<const sockaddr*>(&any), sizeof(any));
+}
+
+LoopbackSocket ListenLoopbackIPv6() {
+  const sockaddr_in6 any = IPv6Loopback(0);
+  return ListenOn(reinterpret_cast<const sockaddr*>(&any), sizeof(any));
+}
+
+bool HasIPv6Loopback() {
+  return ListenLoopbackIPv6().valid();
 }
 
 bool ConnectAndSend(uint16_t port, std::string_view bytes, std::chrono::milliseconds timeout) {

@@ -73,8 +73,14 @@ LoopbackSocket ConnectLoopback(uint16_t port, std::chrono::milliseconds timeout 
 // A connection to an address in 127.0.0.0/8 given in host byte order.
 LoopbackSocket ConnectLoopback(uint32_t address, uint16_t port,
                                std::chrono::milliseconds timeout = kPeerTimeout);
+// A connection to [::1]:port; invalid (with nothing listening) on failure.
+LoopbackSocket ConnectLoopbackIPv6(uint16_t port, std::chrono::milliseconds timeout = kPeerTimeout);
 // A socket listening on 127.0.0.1 on a port the system chose (see LocalPort()).
 LoopbackSocket ListenLoopback();
+// The same on ::1; invalid where this system has no IPv6 loopback.
+LoopbackSocket ListenLoopbackIPv6();
+// Whether ::1 can be listened on here; IPv6 tests skip without it.
+bool HasIPv6Loopback();
 // Connects, sends bytes and closes in order; false if any of it failed.
 bool ConnectAndSend(uint16_t port, std::string_view bytes,
                     std::chrono::milliseconds timeout = kPeerTimeout);

@@ -62,8 +62,8 @@ std::string UserDirective() {
   return "user " + Literal(user->pw_name) + " " + Literal(primary->gr_name) + ";\n";
 }
 
-uint16_t PickFreePort() {
-  return ListenLoopback().LocalPort();
+uint16_t PickFreePort(bool ipv6) {
+  return (ipv6 ? ListenLoopbackIPv6() : ListenLoopback()).LocalPort();
 }
 
 std::string UniqueToken() {
@@ -96,7 +96,7 @@ std::string UrlOf(std::string url, std::string_view path) {
 }  // namespace
 
 std::string NginxServer::Url(std::string_view path) const {
-  return UrlOf("http://127.0.0.1:" + std::to_string(port_), path);
+  return UrlOf("http://" + options_.listenAddress + ":" + std::to_string(port_), path);
 }
 
 std::string NginxServer::TlsUrl(std::string_view path, std::string_view host) const {
@@ -178,9 +178,10 @@ std::string NginxServer::Config() const {
   // Location headers exactly as configured: no scheme, host and port added.
   config += "  absolute_redirect off;\n";
   config += "  geo $pellmarsh_dollar {\n    default \"$\";\n  }\n";
-  config += "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n";
+  config +=
+      "  server {\n    listen " + options_.listenAddress + ":" + std::to_string(port_) + ";\n";
   if (!options_.tlsCertificate.empty()) {
-    config += "    listen 127.0.0.1:" + std::to_string(tlsPort_) + " ssl;\n";
+    config += "    listen " + options_.listenAddress + ":" + std::to_string(tlsPort_) + " ssl;\n";
     config += "    ssl_certificate " + Literal(options_.tlsCertificate) + ";\n";
     config += "    ssl_certificate_key " + Literal(options_.tlsKey) + ";\n";
     // This nginx's own default stops at 1.2; servers today offer 1.3.
@@ -213,7 +214,9 @@ std::string NginxServer::Config() const {
 }
 
 bool NginxServer::AnswersReadyProbe() const {
-  LoopbackSocket socket = ConnectLoopback(port_, std::chrono::milliseconds(500));
+  constexpr auto kProbeTimeout = std::chrono::milliseconds(500);
+  LoopbackSocket socket = ListensOnIPv6() ? ConnectLoopbackIPv6(port_, kProbeTimeout)
+                                          : ConnectLoopback(port_, kProbeTimeout);
   if (!socket.valid() || !socket.Send(std::string("GET ") + kReadyPath + " HTTP/1.0\r\n\r\n",
                                       std::chrono::milliseconds(500))) {
     return false;
@@ -235,10 +238,10 @@ bool NginxServer::AnswersReadyProbe() const {
   std::string config;
   std::string problem;
   for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
-    port_ = PickFreePort();
+    port_ = PickFreePort(ListensOnIPv6());
     tlsPort_ = 0;
     while (!options_.tlsCertificate.empty() && (tlsPort_ == 0 || tlsPort_ == port_)) {
-      tlsPort_ = PickFreePort();
+      tlsPort_ = PickFreePort(ListensOnIPv6());
     }
     config = Config();
     WriteFile(dir_.File("nginx.conf"), config);

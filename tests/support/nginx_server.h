@@ -12,7 +12,7 @@
 
 namespace pellmarsh::testing {
 
-// /usr/sbin/nginx on 127.0.0.1, on a free port, serving a document root the test
+// /usr/sbin/nginx on 127.0.0.1 (or [::1]), on a free port, serving a document root the test
 // fills. Everything it writes (configuration, pid, error log, temporary files)
 // lives in a directory of its own, removed with the server. It runs as one
 // foreground process (no master, no workers), so it stays the test's own user.
@@ -63,6 +63,8 @@ class NginxServer {
     // certificate (PEM) and key.
     std::string tlsCertificate;
     std::string tlsKey;
+    // The one address it listens on, as a URL writes it: "127.0.0.1" or "[::1]".
+    std::string listenAddress = "127.0.0.1";
   };
 
   NginxServer() : NginxServer(Options()) {}
@@ -79,7 +81,7 @@ class NginxServer {
   uint16_t port() const { return port_; }
   uint16_t tlsPort() const { return tlsPort_; }
   const std::string& root() const { return root_; }
-  // "http://127.0.0.1:<port>" followed by path ("/a/b.txt").
+  // "http://<listen address>:<port>" followed by path ("/a/b.txt").
   std::string Url(std::string_view path) const;
   // "https://<host>:<tlsPort>" followed by path: the test certificates name
   // "localhost" and 127.0.0.1.
@@ -93,6 +95,7 @@ class NginxServer {
   std::string AuthDirectives(std::string_view path) const;
   std::string WithOrigins(std::string location) const;
   bool AnswersReadyProbe() const;
+  bool ListensOnIPv6() const { return options_.listenAddress.starts_with("["); }
 
   Options options_;
   TempDir dir_;

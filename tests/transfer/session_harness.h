@@ -37,7 +37,7 @@ class FakeResolver final : public Resolver {
     const auto found = names.find(hostName);
     return found == names.end() ? LookupResult{0, 11001} : found->second;
   }
-  LookupResult ReverseLookup(uint32_t) override { return {0, 11004}; }
+  LookupResult ReverseLookup(const SocketAddress&) override { return {0, 11004}; }
 
   std::map<std::string, LookupResult> names;
   std::function<void()> duringLookup;

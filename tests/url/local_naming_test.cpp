@@ -26,6 +26,8 @@ TEST(LocalFileName, FilesKeepTheirNameAndDirectoriesGetAnIndexName) {
       {"http://host/a/..", "a-index.html"},
       {"http://host/.?x", "host-index.html"},
       {std::string("http://host/a\0b", 15), "a_b"},
+      {"http://[2001:db8::1]:8080/", "2001_db8__1-index.html"},
+      {"ftp://[::1]/pub/", "pub-index.txt"},
       {"http://host/a\x01\x1f\x7f\x80"
        "b",
        "a___\x80"

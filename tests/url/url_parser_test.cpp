@@ -73,6 +73,21 @@ const ParseRow kParseRows[] = {
      "protocol=http hostname=3com.h hostaddr=3com.h port=80 fullpath=/a/b/ "
      "path=/a/b",
      "3com.h/a/b/", "http://3com.h/a/b/"},
+    {"http://[::1]:8080/f",
+     "protocol=http hostname=[::1] hostaddr=::1 port=8080 oddport=1 fullpath=/f file=f",
+     "[::1]:8080/f", "http://[::1]:8080/f"},
+    {"ftp://u:p@[2001:DB8:0::1]/f.txt",
+     "protocol=ftp hostname=[2001:db8::1] hostaddr=2001:db8::1 port=21 userid=u password=p "
+     "fullpath=/f.txt file=f.txt extension=TXT",
+     "u:p@[2001:DB8:0::1]/f.txt", "ftp://[2001:db8::1]/f.txt"},
+    {"http://[::ffff:127.0.0.1]",
+     "protocol=http hostname=[::ffff:127.0.0.1] hostaddr=::ffff:127.0.0.1 port=80 fullpath=/",
+     "[::ffff:127.0.0.1]", "http://[::ffff:127.0.0.1]/"},
+    {"http://[::1/", "error=Malformed IPv6 address in URL protocol=http port=80", "[::1/", ""},
+    {"http://[zz]/", "error=Malformed IPv6 address in URL protocol=http port=80", "[zz]/", ""},
+    {"http://[::1]x/", "error=Malformed IPv6 address in URL protocol=http port=80", "[::1]x/", ""},
+    {"http://[fe80::1%25eth0]/", "error=Malformed IPv6 address in URL protocol=http port=80",
+     "[fe80::1%25eth0]/", ""},
 };
 
 TEST(ParseUrl, EachTextGivesItsPartsRewritesItAndFormatsCanonically) {
@@ -106,9 +121,10 @@ TEST(ExpandTypedUrl, TextNamingNoSchemeIsTakenAsHttpAfterTheShortForms) {
 }
 
 TEST(FormatUrl, ReparsingTheCanonicalTextGivesTheSamePartsButTheUser) {
-  const char* pieces[] = {"http://", "ftp://", "file://", "HTTP://", "www.", "ftp.", "@", ":",
-                          "/",       "#",      "?",       "*",       "&",    "\\",   "|", ".",
-                          "a",       "7",      "0",       "8080",    " ",    "D:"};
+  const char* pieces[] = {"http://", "ftp://", "file://", "HTTP://", "www.", "ftp.", "@",
+                          ":",       "/",      "#",       "?",       "*",    "&",    "\\",
+                          "|",       ".",      "a",       "7",       "0",    "8080", " ",
+                          "D:",      "[",      "]",       "::1",     "[::1]"};
   std::mt19937 random(4);
   for (int sample = 0; sample < 20000; ++sample) {
     std::string text;
