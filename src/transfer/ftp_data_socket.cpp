@@ -11,7 +11,7 @@ constexpr int kBacklog = 5;
 }  // namespace
 
 int TcpListenerCalls::Create() {
-  if (const int error = socket_.Create(); error != 0) {
+  if (const int error = socket_.Create(family_); error != 0) {
     return error;
   }
   return socket_.SetNonBlocking();
@@ -49,7 +49,7 @@ DataListenResult ListenForData(ListenerCalls& calls, SocketAddress at) {
 }
 
 int ConnectForData(TcpSocket& socket, const SocketAddress& to) {
-  int error = socket.Create();
+  int error = socket.Create(to.family);
   if (error == 0) {
     error = socket.SetNonBlocking();
   }

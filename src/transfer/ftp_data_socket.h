@@ -22,7 +22,7 @@ class ListenerCalls {
 // The calls on one TcpSocket of the caller's.
 class TcpListenerCalls final : public ListenerCalls {
  public:
-  explicit TcpListenerCalls(TcpSocket& socket) : socket_(socket) {}
+  TcpListenerCalls(TcpSocket& socket, AddressFamily family) : socket_(socket), family_(family) {}
   int Create() override;
   int Bind(const SocketAddress& at) override { return socket_.Bind(at); }
   int LocalAddress(SocketAddress& bound) override { return socket_.LocalAddress(bound); }
@@ -31,6 +31,7 @@ class TcpListenerCalls final : public ListenerCalls {
 
  private:
   TcpSocket& socket_;
+  AddressFamily family_;
 };
 
 struct DataListenResult {

@@ -78,6 +78,9 @@ std::string_view FtpDialogue::StateName() const {
 SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t serverAddress) {
   resolvedAddress_ = resolvedAddress;
   serverAddress_ = serverAddress;
+  if (session_.mainSocket().PeerAddress(serverPeer_) != 0) {
+    serverPeer_ = {};
+  }
   lastActivity_ = session_.context().clock.TickCount();
   const FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
   const std::string remembered = RememberedFtpDataCommand(
@@ -106,8 +109,9 @@ bool FtpDialogue::ReserveDataSocket() {
     }
   }
   session_.Log("Reserving datasocket for FTP");
-  TcpListenerCalls calls(listenSocket_);
-  const DataListenResult listening = ListenForData(calls, {local.address, 0});
+  TcpListenerCalls calls(listenSocket_, local.family);
+  local.port = 0;
+  const DataListenResult listening = ListenForData(calls, local);
   if (!listening.failure.empty()) {
     session_.Fail(listening.failure, FailOutcome::kRetry);
     return false;
@@ -302,8 +306,14 @@ FtpDialogue::Next FtpDialogue::SendDataCommand() {
     return std::nullopt;
   }
   const bool resume = session_.urlItem().GetPropInt(key::kResume) != 0;
-  return SendThen("PORT ", PortArgument(dataAddress_.address, dataAddress_.port),
-                  resume ? FtpState::kPortResume : FtpState::kPort);
+  const FtpState next = resume ? FtpState::kPortResume : FtpState::kPort;
+  // PORT can name only an IPv4 address.
+  if (dataAddress_.ipv6()) {
+    return SendThen(
+        "EPRT ", "|2|" + AddressText(dataAddress_) + "|" + std::to_string(dataAddress_.port) + "|",
+        next);
+  }
+  return SendThen("PORT ", PortArgument(dataAddress_.address, dataAddress_.port), next);
 }
 
 FtpDialogue::Next FtpDialogue::OnEpsv(const Reply& reply) {
@@ -355,7 +365,7 @@ FtpDialogue::Next FtpDialogue::ConnectPassive(uint16_t port) {
   int error = session_.mainSocket().PeerAddress(to);
   to.port = port;
   if (error == 0) {
-    session_.Log("Connecting FTP data channel to " + DottedQuad(to.address) + ", port " +
+    session_.Log("Connecting FTP data channel to " + AddressText(to) + ", port " +
                  std::to_string(port));
     error = ConnectForData(dataConnection_, to);
   }
@@ -471,9 +481,11 @@ SessionState FtpDialogue::AcceptDataConnection() {
     return SessionState::kDialogue;
   }
   // Anyone who can reach the port could otherwise hand us the file's contents.
-  if (peer.address != serverAddress_) {
+  const bool fromServer = serverPeer_.ipv6() ? peer.ipv6() && peer.address6 == serverPeer_.address6
+                                             : !peer.ipv6() && peer.address == serverAddress_;
+  if (!fromServer) {
     if (++refusedDataConnections_ <= kLoggedRefusals) {
-      session_.Log("Refused a data connection from " + DottedQuad(peer.address) +
+      session_.Log("Refused a data connection from " + AddressText(peer) +
                    ": not the FTP server's address.");
     }
     return SessionState::kDialogue;

@@ -124,6 +124,7 @@ class FtpDialogue final : public ProtocolExchange {
   SocketAddress dataAddress_;  // where listenSocket_ listens
   uint32_t resolvedAddress_ = 0;
   uint32_t serverAddress_ = 0;                // the only address a data connection may come from
+  SocketAddress serverPeer_;                  // the same when the server was reached over IPv6
   std::vector<FtpDataCommand> dataCommands_;  // in the order they are tried
   size_t dataCommand_ = 0;                    // the one in use
   bool passive_ = false;                      // dataConnection_ was connected out

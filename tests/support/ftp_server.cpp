@@ -42,7 +42,9 @@ std::optional<uint16_t> FtpServer::ReportedPort() const {
 }
 
 bool FtpServer::Greets() const {
-  LoopbackSocket socket = ConnectLoopback(port_, std::chrono::milliseconds(500));
+  LoopbackSocket socket = options_.listenAddress == "::1"
+                              ? ConnectLoopbackIPv6(port_, std::chrono::milliseconds(500))
+                              : ConnectLoopback(port_, std::chrono::milliseconds(500));
   if (!socket.valid()) {
     return false;
   }
@@ -70,7 +72,9 @@ bool FtpServer::Greets() const {
                                    "--password",
                                    options_.password,
                                    "--port-file",
-                                   dir_.File("port")};
+                                   dir_.File("port"),
+                                   "--listen",
+                                   options_.listenAddress};
   if (options_.anonymous) {
     argv.push_back("--anonymous");
   }

@@ -37,6 +37,8 @@ class FtpServer {
     // When above 0, every data connection is dropped after this many bytes, as
     // a broken link would drop it.
     int64_t cutDataAfter = 0;
+    // "::1" listens on the IPv6 loopback instead.
+    std::string listenAddress = "127.0.0.1";
   };
 
   FtpServer() : FtpServer(Options()) {}

@@ -1,4 +1,4 @@
-"""An FTP server for the tests: pyftpdlib on 127.0.0.1, on a port the system
+"""An FTP server for the tests: pyftpdlib on 127.0.0.1 (or --listen), on a port the system
 chooses, written to --port-file once the server listens.
 
 Started by FtpServer (ftp_server.cpp) with the Debian interpreter, which sees
@@ -23,6 +23,7 @@ def main():
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--banner", help="greeting text; one 220 line per line of it")
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--listen", default="127.0.0.1", help="the address to listen on")
     parser.add_argument("--cut-data-after", type=int, default=0,
                         help="drop every data connection after this many bytes")
     args = parser.parse_args()
@@ -79,7 +80,7 @@ def main():
     if args.banner is not None:
         Handler.banner = args.banner
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer((args.listen, 0), Handler)
 #Written whole, then renamed, so the reader never sees half a number.
     partial = args.port_file + ".partial"
     with open(partial, "w") as out:

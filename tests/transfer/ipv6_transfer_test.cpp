@@ -8,6 +8,7 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/ftp_server.h"
 #include "support/loopback_socket.h"
 #include "support/nginx_server.h"
 #include "support/random_bytes.h"
@@ -132,6 +133,31 @@ TEST_F(Ipv6TransferTest, IPv4IsTriedAQuarterSecondAfterAnIPv6AddressThatNeverAns
   ExpectFetched(item, dir.File("a.bin"));
   EXPECT_TRUE(
       Logged(item, "Connecting to host at 127.0.0.1, port " + std::to_string(nginx_->port())));
+}
+
+// pyftpdlib on ::1: passive asks EPSV, active offers an IPv6 data socket
+// through EPRT, and a resumed download goes on where it stopped.
+TEST_F(Ipv6TransferTest, FtpOverIPv6UsesEpsvOrEprtAndResumes) {
+  testing::FtpServer::Options options;
+  options.listenAddress = "::1";
+  testing::FtpServer ftp(options);
+  ASSERT_TRUE(ftp.Start());
+  ftp.AddFile("/a.bin", data_);
+  for (const auto& [mode, command] : {std::pair{FtpDataMode::kPassiveThenActive, "EPSV"},
+                                      std::pair{FtpDataMode::kActiveOnly, "EPRT |2|::1|"}}) {
+    SCOPED_TRACE(command);
+    tree.Lock()->SetPropEnum(setting::kFtpMode, mode);
+    const std::string local = dir.File(std::string("ftp-") + command[1] + ".bin");
+    testing::WriteFile(local, data_.substr(0, 100'000));
+    Item& item = NewItem("ftp://[::1]:" + std::to_string(ftp.port()) + "/a.bin", local);
+    item.SetProp(key::kLogin, ftp.user());
+    item.SetProp(key::kPassword, ftp.password());
+    item.SetPropInt(key::kResume, 1);
+    Attempt(item);
+    ExpectFetched(item, local);
+    EXPECT_TRUE(Logged(item, command)) << item.GetProp(key::kLog);
+    EXPECT_TRUE(Logged(item, "REST 100000")) << item.GetProp(key::kLog);
+  }
 }
 
 }  // namespace
