@@ -3,6 +3,7 @@
 #include "platform/socket.h"
 #include "store/ascii_case.h"
 #include "store/keys.h"
+#include "store/number_text.h"
 #include "transfer/base64.h"
 #include "transfer/socket_error_text.h"
 
@@ -23,20 +24,12 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  c = AsciiLower(c);
-  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 std::string PercentDecoded(std::string_view text) {
   std::string decoded;
   for (size_t at = 0; at < text.size(); ++at) {
-    if (text[at] == '%' && at + 2 < text.size() && HexValue(text[at + 1]) >= 0 &&
-        HexValue(text[at + 2]) >= 0) {
-      decoded += static_cast<char>(HexValue(text[at + 1]) * 16 + HexValue(text[at + 2]));
+    if (text[at] == '%' && at + 2 < text.size() && HexDigitValue(text[at + 1]) >= 0 &&
+        HexDigitValue(text[at + 2]) >= 0) {
+      decoded += static_cast<char>(HexDigitValue(text[at + 1]) * 16 + HexDigitValue(text[at + 2]));
       at += 2;
     } else {
       decoded += text[at];
