@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "store/keys.h"
+#include "transfer/segmented_transfer.h"
 #include "transfer/transfer_session.h"
 
 namespace pellmarsh {
@@ -16,10 +18,22 @@ SessionFactory::SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Cloc
       localNames_(localNames) {}
 
 std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
-  return std::make_unique<TransferSession>(
-      item, TransferContext{tree_.root(), tree_.lock(), clock_, events_, resolver_, localNames_,
-                            transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_,
-                            &environment_});
+  const TransferContext context{tree_.root(),
+                                tree_.lock(),
+                                clock_,
+                                events_,
+                                resolver_,
+                                localNames_,
+                                transferBuffer_.data(),
+                                transferBuffer_.size() - 1,
+                                &saveRequested_,
+                                &environment_};
+  // A mark a crash left behind must not end a plain session early.
+  item.SetProp(key::kRangeProbe, "");
+  if (SegmentedTransfer::Suits(item, tree_.root())) {
+    return std::make_unique<SegmentedTransfer>(item, context);
+  }
+  return std::make_unique<TransferSession>(item, context);
 }
 
 void ProgramHandOffs::DownloadEnded(EndedDownload ended) {

@@ -275,8 +275,11 @@ void Scheduler::WaitForWork() {
   std::vector<pollfd> sockets;
   {
     TreeLockGuard lock(state_.tree.lock());
+    std::vector<Transfer::Wait> waits;
     for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
-      const Transfer::Wait wait = transfer->NextWait();
+      transfer->CollectWaits(waits);
+    }
+    for (const Transfer::Wait& wait : waits) {
       if (wait.fd < 0) {
         return;  // this one can step at once
       }
