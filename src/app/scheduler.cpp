@@ -124,7 +124,7 @@ void Scheduler::CountActive(Item& item, int status) {
 void Scheduler::ScheduleItem(Item& item, int status, int limit) {
   switch (status) {
     case kStatusQueued:
-      if (state_.activeCount < limit && !state_.offline) {
+      if (state_.activeCount < limit && !state_.offline && !transfers_.ServerFull(item)) {
         StartTransfer(item);
       }
       break;

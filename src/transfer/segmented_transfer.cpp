@@ -90,11 +90,12 @@ bool SegmentedTransfer::Suits(Item& item, Item& settings) {
               .textMode;
 }
 
-SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context)
+SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context, bool mayUseParts)
     : item_(&item),
       context_(context),
       partContext_(WithEvents(context, silentEvents_)),
-      connections_(ConnectionsFor(context.settings)) {
+      connections_(ConnectionsFor(context.settings)),
+      host_(HostOf(item.GetProp(key::kValue))) {
   std::optional<SegmentMap> map;
   if (item.GetPropInt(key::kResume) != 0) {
     map = SegmentMap::Parse(item.GetProp(key::kSegments));
@@ -106,9 +107,10 @@ SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context)
   item.SetProp(key::kSegments, "");
   // Only a download from the start can learn the file's size and validator
   // before its first byte is written.
-  probing_ = item.GetPropInt(key::kResume) == 0;
+  probing_ = mayUseParts && item.GetPropInt(key::kResume) == 0;
   item.SetPropInt(key::kRangeProbe, probing_ ? 1 : 0);
   single_ = std::make_unique<TransferSession>(item, context_);
+  HoldConnections();
 }
 
 SegmentedTransfer::~SegmentedTransfer() {
@@ -118,6 +120,21 @@ SegmentedTransfer::~SegmentedTransfer() {
   }
   parts_.clear();
   single_.reset();
+  HoldConnections();
+}
+
+void SegmentedTransfer::HoldConnections() {
+  const int running = (single_ ? 1 : 0) + RunningParts();
+  if (context_.servers && running != held_) {
+    context_.servers->Change(host_, running - held_);
+  }
+  held_ = running;
+}
+
+bool SegmentedTransfer::ServerFull() const {
+  return context_.servers &&
+         context_.servers->Count(host_) >=
+             std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1);
 }
 
 void SegmentedTransfer::DetachItem() {
@@ -152,10 +169,10 @@ void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
 
 bool SegmentedTransfer::Step(size_t byteLimit) {
   stepBytes_ = 0;
-  if (single_) {
-    return StepSingle(byteLimit);
-  }
-  return StepParts(byteLimit);
+  const bool more = single_ ? StepSingle(byteLimit) : StepParts(byteLimit);
+  TreeLockGuard lock(context_.treeLock);
+  HoldConnections();
+  return more;
 }
 
 bool SegmentedTransfer::StepSingle(size_t byteLimit) {
@@ -283,7 +300,8 @@ int SegmentedTransfer::RunningParts() const {
 void SegmentedTransfer::StartParts() {
   const uint32_t now = context_.clock.TickCount();
   for (Part& part : parts_) {
-    if (RunningParts() >= connections_) {
+    // The download's first connection is its own; the others share the server.
+    if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
       return;
     }
     if (part.session || map_.segments[part.index].done() ||
@@ -313,6 +331,7 @@ void SegmentedTransfer::StartPart(size_t index) {
   part.item->SetPropInt(key::kStatus, kStatusStarting);
   part.retrying = false;
   part.session = std::make_unique<TransferSession>(*part.item, partContext_);
+  HoldConnections();
 }
 
 void SegmentedTransfer::NotePart(Part& part, bool more) {

@@ -26,7 +26,10 @@ class SegmentedTransfer final : public Transfer {
   // A part is split in two only when this much of it is left.
   static constexpr int64_t kSmallestSplit = 1024 * 1024;
 
-  SegmentedTransfer(Item& item, const TransferContext& context) REQUIRES(context.treeLock);
+  // Without `mayUseParts` it runs one session, as a plain download, and only
+  // counts its connection to the server.
+  SegmentedTransfer(Item& item, const TransferContext& context, bool mayUseParts = true)
+      REQUIRES(context.treeLock);
   SegmentedTransfer(const SegmentedTransfer&) = delete;
   SegmentedTransfer& operator=(const SegmentedTransfer&) = delete;
   ~SegmentedTransfer() override;
@@ -69,6 +72,9 @@ class SegmentedTransfer final : public Transfer {
   void SaveMap() REQUIRES(context_.treeLock);
   bool HandleStop() REQUIRES(context_.treeLock);
   int RunningParts() const;
+  // Tells the server count how many connections run now.
+  void HoldConnections() REQUIRES(context_.treeLock);
+  bool ServerFull() const REQUIRES(context_.treeLock);
   void Log(std::string_view text) REQUIRES(context_.treeLock);
 
   // The item's own events; its parts starting and ending make no sound.
@@ -90,6 +96,8 @@ class SegmentedTransfer final : public Transfer {
   std::vector<Part> parts_;
   int connections_ = 1;  // the most parts that run at once
   size_t rotation_ = 0;
+  std::string host_;
+  int held_ = 0;  // connections counted for host_
   int64_t stepBytes_ = 0;
   bool finished_ = false;
 };

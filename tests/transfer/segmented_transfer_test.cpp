@@ -46,7 +46,7 @@ class SegmentedTransferTest : public testing::SessionHarness {
     Tree::Access access(tree);
     return std::make_unique<SegmentedTransfer>(
         item, TransferContext{access.root(), treeLock, clock, events, resolver, names,
-                              buffer.data(), buffer.size() - 1, nullptr, &environment});
+                              buffer.data(), buffer.size() - 1, nullptr, &environment, &servers});
   }
 
   // Runs one attempt as the scheduler would, stepping until the transfer ends.
@@ -82,6 +82,7 @@ class SegmentedTransferTest : public testing::SessionHarness {
   }
 
   const std::string content = testing::RandomBytes(kFileSize, 33);
+  ServerConnections servers;
 };
 
 TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical) {
@@ -106,6 +107,28 @@ TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical
     }
   }
   EXPECT_GE(ranges.size(), 4U);
+}
+
+TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServerLimitAllows) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+  servers.Change("127.0.0.1", 3);  // of 4
+
+  int most = 0;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    most = std::max(most, servers.Count("127.0.0.1"));
+  });
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_EQ(most, 4);
+  EXPECT_EQ(servers.Count("127.0.0.1"), 3);
+  EXPECT_GE(RangesAsked(RangeLog()).size(), 3U);
 }
 
 TEST_F(SegmentedTransferTest, ASmallFileOrAServerWithoutRangesKeepsOneConnection) {
@@ -163,7 +186,8 @@ TEST_F(SegmentedTransferTest, AFileChangedBetweenPartsStartsOverOnOneConnection)
 TEST_F(SegmentedTransferTest, AServerAllowingOneConnectionIsRememberedAndFinishesOnIt) {
   testing::NginxServer::Options options;
   options.httpConfig = "  limit_conn_zone $binary_remote_addr zone=perclient:1m;\n";
-  options.extraConfig = "    location /one/ {\n      limit_conn perclient 1;\n      limit_rate 16m;\n    }\n";
+  options.extraConfig =
+      "    location /one/ {\n      limit_conn perclient 1;\n      limit_rate 16m;\n    }\n";
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
   nginx.AddFile("/one/big.bin", content);
