@@ -209,6 +209,11 @@ void CSettingsPage1::AddCount(QGridLayout* grid, int row, const CountBox& box, i
   spin->setRange(box.lowest, box.highest);
   spin->setValue(std::clamp(value, box.lowest, box.highest));
   value = spin->value();
+  // The box's own edit is what takes the typing and the screen reader's focus.
+  if (auto* edit = spin->findChild<QLineEdit*>()) {
+    edit->setObjectName(QString(box.name) + "Edit");
+    edit->setAccessibleName(spin->accessibleName());
+  }
   connect(spin, &QSpinBox::valueChanged, this, [&value](int chosen) { value = chosen; });
   grid->addWidget(Label((std::string(box.name) + "Label").c_str(), box.label, spin), row, 0);
   grid->addWidget(spin, row, 1);
