@@ -235,15 +235,19 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
     }
     StartParts();
   }
-  // Every running part gets its turn within one step, the limit shared, so
-  // the budget holds for the download as a whole.
-  for (size_t turn = 0; turn < parts_.size() && stepBytes_ < static_cast<int64_t>(byteLimit);
-       ++turn) {
+  // Every running part gets its turn within one step. Under a budget smaller
+  // than a buffer they share the step's bytes, so the limit holds for the
+  // download as a whole; otherwise each may fill the buffer, as one
+  // connection's step does, and the budget's rate counts them all.
+  const bool shared = byteLimit < context_.bufferSize;
+  for (size_t turn = 0;
+       turn < parts_.size() && (!shared || stepBytes_ < static_cast<int64_t>(byteLimit)); ++turn) {
     Part& part = parts_[(rotation_ + turn) % parts_.size()];
     if (!part.session) {
       continue;
     }
-    const bool more = part.session->Step(byteLimit - static_cast<size_t>(stepBytes_));
+    const bool more =
+        part.session->Step(shared ? byteLimit - static_cast<size_t>(stepBytes_) : byteLimit);
     stepBytes_ += part.session->stepBytes();
     TreeLockGuard lock(context_.treeLock);
     if (!item_) {

@@ -133,6 +133,8 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   {
     TreeLockGuard lock(app.tree().lock());
     app.tree().root().SetPropInt(setting::kMaxCons, 8);
+    // All fifty share one server; eight run at once, as the timing below expects.
+    app.tree().root().SetPropInt(setting::kConnectionsPerServer, 8);
     app.tree().root().SetPropInt(setting::kDelLog, 0);
   }
   std::vector<Item*> items;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -129,6 +130,45 @@ TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServ
   EXPECT_EQ(most, 4);
   EXPECT_EQ(servers.Count("127.0.0.1"), 3);
   EXPECT_GE(RangesAsked(RangeLog()).size(), 3U);
+}
+
+TEST_F(SegmentedTransferTest, AStoppedDownloadResumesEveryPartWhereItsBytesEnd) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+
+  std::string kept;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+    if (kept.empty() && map && map->received() > 1'000'000) {
+      kept = map->Format();
+      item.SetPropInt(key::kStatus, kStatusStopRequested);
+    }
+  });
+  {
+    Tree::Access access(tree);
+    ASSERT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold) << item.GetProp(key::kLog);
+    EXPECT_FALSE(item.GetProp(key::kSegments).empty());
+  }
+  std::filesystem::remove(RangeLog());
+  RunAttempt(item);
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  // No part asks again for bytes it had on disk when stopped.
+  const std::optional<SegmentMap> stopped = SegmentMap::Parse(kept);
+  ASSERT_TRUE(stopped);
+  for (const std::string& range : RangesAsked(RangeLog())) {
+    ASSERT_TRUE(range.starts_with("bytes=")) << range;
+    const int64_t start = std::stoll(range.substr(6));
+    for (const Segment& part : stopped->segments) {
+      EXPECT_FALSE(start >= part.start && start < part.next) << range << " in " << kept;
+    }
+  }
 }
 
 TEST_F(SegmentedTransferTest, ASmallFileOrAServerWithoutRangesKeepsOneConnection) {
