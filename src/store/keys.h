@@ -82,13 +82,15 @@ struct key {
   static constexpr PropKey kSegments{"segments"};
   static constexpr PropKey kSegmentValidator{"segmentvalidator"};
   // Within one part's session only: the byte range it asks for (end exclusive),
-  // and on its failure why the part cannot go on ("whole", "changed").
+  // the file's size it expects, and on its failure why the part cannot go on
+  // ("whole", "changed", "busy"). A first answer that offers parts leaves the
+  // size in rangetotal for the download to split.
   static constexpr PropKey kRangeStart{"rangestart"};
   static constexpr PropKey kRangeEnd{"rangeend"};
   static constexpr PropKey kRangeTotal{"rangetotal"};
   static constexpr PropKey kRangeFault{"rangefault"};
-  // Set while a first request asks for "bytes=0-" to learn whether the server
-  // can serve parts.
+  // Set while a download's first answer is read for whether the server offers
+  // parts (Accept-Ranges) of a file large enough to split.
   static constexpr PropKey kRangeProbe{"rangeprobe"};
 
   // Retries
