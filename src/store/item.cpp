@@ -30,7 +30,7 @@ void Item::Clear() {
   AddLive(-liveBelow_);
   live_ = false;
   liveChildren_.reset();
-  properties_.clear();
+  properties_.entries_.clear();
   while (!children_.empty()) {
     // Let go first, so the child's own clearing does not count it out again.
     children_.back()->parent_ = nullptr;
@@ -71,9 +71,29 @@ void Item::IndexLiveChild(Item& child, bool live) {
   }
 }
 
+namespace {
+
+bool KeyBefore(const Item::Property& entry, std::string_view key) {
+  return entry.key < key;
+}
+
+}  // namespace
+
+const std::string* Item::Properties::Find(std::string_view key) const {
+  const auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
+  return found != entries_.end() && found->key == key ? &found->value : nullptr;
+}
+
+std::string& Item::Properties::Slot(std::string_view key) {
+  auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
+  if (found == entries_.end() || found->key != key) {
+    found = entries_.insert(found, Property{std::string(key), std::string()});
+  }
+  return found->value;
+}
+
 const std::string* Item::FindProp(PropKey key) const {
-  const auto found = properties_.find(key.text());
-  return found == properties_.end() ? nullptr : &found->second;
+  return properties_.Find(key.text());
 }
 
 bool Item::HasName(std::string_view name) const {
@@ -87,22 +107,12 @@ std::string Item::GetProp(PropKey key) const {
 }
 
 void Item::SetProp(PropKey key, std::string_view value) {
-  const auto found = properties_.find(key.text());
-  if (found == properties_.end()) {
-    properties_.emplace(std::string(key.text()), std::string(value));
-  } else {
-    found->second.assign(value);
-  }
+  properties_.Slot(key.text()).assign(value);
   NoteWrite(key);
 }
 
 void Item::AppendProp(PropKey key, std::string_view tail) {
-  const auto found = properties_.find(key.text());
-  if (found == properties_.end()) {
-    properties_.emplace(std::string(key.text()), std::string(tail));
-  } else {
-    found->second.append(tail);
-  }
+  properties_.Slot(key.text()).append(tail);
   NoteWrite(key);
 }
 

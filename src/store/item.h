@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "store/keys.h"
@@ -18,12 +17,32 @@ namespace pellmarsh {
 // Not thread-safe by itself; every shared item is used under the tree lock.
 class Item {
  public:
-  // Transparent hashing lets lookups take a string_view without a copy.
-  struct KeyHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  struct Property {
+    std::string key;
+    std::string value;
+    friend bool operator==(const Property&, const Property&) = default;
   };
-  using Properties = std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>>;
+  // The properties in key order, in one block: a hash table's nodes and
+  // buckets cost more than twice the memory for the twenty-odd properties an
+  // item holds, and a long queue holds a hundred thousand items.
+  class Properties {
+   public:
+    using const_iterator = std::vector<Property>::const_iterator;
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    size_t count(std::string_view key) const { return Find(key) ? 1 : 0; }
+    friend bool operator==(const Properties&, const Properties&) = default;
+
+   private:
+    friend class Item;
+    const std::string* Find(std::string_view key) const;
+    // The value under key, made empty when new.
+    std::string& Slot(std::string_view key);
+
+    std::vector<Property> entries_;
+  };
 
   Item() = default;
   Item(const Item&) = delete;
@@ -62,6 +81,8 @@ class Item {
   }
 
   const Properties& AllProps() const { return properties_; }
+  // Room for this many properties in all, for a loader that knows how many follow.
+  void ReserveProps(size_t count) { properties_.entries_.reserve(count); }
   // Empties the property map and the child list (the loader starts from this).
   void Clear();
 

@@ -1,5 +1,6 @@
 #include "store/tree_codec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -10,6 +11,8 @@ namespace {
 // Real trees are a handful of levels deep; a garbled file must not drive the
 // recursive tree operations into a stack overflow.
 constexpr int kMaxDepth = 64;
+// Items hold some twenty-five properties; a larger count is not trusted for more room.
+constexpr uint32_t kPropertiesReserved = 64;
 
 // Writes into a buffer already sized for the whole tree.
 class RecordWriter {
@@ -66,6 +69,7 @@ class RecordReader {
     if (!propertyCount) {
       return false;
     }
+    item.ReserveProps(std::min<uint32_t>(*propertyCount, kPropertiesReserved));
     for (uint32_t index = 0; index < *propertyCount; ++index) {
       std::optional<std::string_view> key = ReadText();
       std::optional<std::string_view> value = key ? ReadText() : std::nullopt;

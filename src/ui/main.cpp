@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/data_folders.h"
 #include "platform/instance_lock.h"
+#include "platform/large_buffers.h"
 #include "platform/program_dir.h"
 #include "ui/closing_notice.h"
 #include "ui/main_window.h"
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
     QCoreApplication host(argc, argv);
     return pellmarsh::RunNativeMessagingBridge();
   }
+  pellmarsh::MapLargeBuffersApart();
   QApplication application(argc, argv);
   // Read again once Qt has taken its own options ("-platform") out.
   const pellmarsh::CommandLine line = pellmarsh::ParseCommandLine(Arguments(argc, argv));

@@ -1,6 +1,7 @@
 #include "support/test_certificates.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include "support/child_process.h"
 #include "support/wait.h"
@@ -83,6 +84,16 @@ std::vector<std::string> Joined(std::vector<std::string> first,
     made = selfSigned("self-signed", "/CN=localhost", "server");
   }
   return made;
+}
+
+std::unique_ptr<TestCertificates> TrustNewTestAuthority() {
+  auto certificates = std::make_unique<TestCertificates>();
+  if (const ::testing::AssertionResult made = certificates->Make(); !made) {
+    ADD_FAILURE() << made.message();
+    return nullptr;
+  }
+  ::setenv("SSL_CERT_FILE", certificates->caFile().c_str(), 1);
+  return certificates;
 }
 
 }  // namespace pellmarsh::testing

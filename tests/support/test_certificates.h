@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,5 +39,10 @@ class TestCertificates {
 
   TempDir dir_;
 };
+
+// A new authority that the program trusts from now on: made and named in
+// SSL_CERT_FILE before the process's first TLS connection, which is when
+// the program reads it. Empty, with the failure reported, if it could not be made.
+std::unique_ptr<TestCertificates> TrustNewTestAuthority();
 
 }  // namespace pellmarsh::testing

@@ -23,9 +23,8 @@ class HttpsTransferTest : public testing::SessionHarness {
   // The program trusts the test's authority the way a user's OpenSSL would
   // be told to: before its first connection.
   static void SetUpTestSuite() {
-    certificates_ = std::make_unique<testing::TestCertificates>();
-    ASSERT_TRUE(certificates_->Make());
-    ::setenv("SSL_CERT_FILE", certificates_->caFile().c_str(), 1);
+    certificates_ = testing::TrustNewTestAuthority();
+    ASSERT_TRUE(certificates_);
   }
   static void TearDownTestSuite() { certificates_.reset(); }
 

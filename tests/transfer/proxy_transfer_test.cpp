@@ -21,9 +21,8 @@ constexpr uint32_t kLoopback = 0x7F000001;
 class ProxyTransferTest : public testing::SessionHarness {
  protected:
   static void SetUpTestSuite() {
-    certificates_ = std::make_unique<testing::TestCertificates>();
-    ASSERT_TRUE(certificates_->Make());
-    ::setenv("SSL_CERT_FILE", certificates_->caFile().c_str(), 1);
+    certificates_ = testing::TrustNewTestAuthority();
+    ASSERT_TRUE(certificates_);
   }
   static void TearDownTestSuite() { certificates_.reset(); }
 

@@ -8,12 +8,10 @@
 #include <filesystem>
 
 #include "desktop/qt_link_service.h"
-#include "store/builtin_tree.h"
-#include "store/keys.h"
-#include "store/tree_codec.h"
 #include "support/child_process.h"
 #include "support/nginx_server.h"
 #include "support/private_bus.h"
+#include "support/program_copy.h"
 #include "support/random_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -42,12 +40,7 @@ class BrowserExtensionTest : public QObject {
   }
 
   bool Downloaded(const std::string& name, const std::string& bytes) {
-    return testing::WaitFor(
-        [&] {
-          const std::string file = dir.File("download/" + name);
-          return testing::FileExistsOnDisk(file) && testing::ReadFile(file) == bytes;
-        },
-        30s, 50ms);
+    return testing::DownloadedBeside(dir, name, bytes);
   }
 
   static testing::NginxServer::Options SlowClickedFile() {
@@ -69,19 +62,12 @@ class BrowserExtensionTest : public QObject {
   void initTestCase() {
     QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SESSION_BUS_ADDRESS"));
     QVERIFY(static_cast<bool>(nginx.Start()));
-    std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
+    testing::CopyProgramWithFastDataFile(dir, PELLMARSH_PROGRAM);
     // What the package's wrapper does: the browser gives the host only its
     // caller's origin.
     testing::WriteFile(dir.File("native-host"), "#!/bin/sh\nexec \"" + dir.File("pellmarsh") +
                                                     "\" --native-messaging \"$@\"\n");
-    for (const char* program : {"pellmarsh", "native-host"}) {
-      std::filesystem::permissions(dir.File(program), std::filesystem::perms::owner_all);
-    }
-    Item root;
-    MarkFirstStart(root, 1765000000);
-    root.SetPropInt(setting::kGoFast, 1);
-    root.SetProp(setting::kHighSpeed, "10000000.000000");
-    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+    std::filesystem::permissions(dir.File("native-host"), std::filesystem::perms::owner_all);
   }
 
   // No program runs: the host starts one and hands it the link.

@@ -4,16 +4,13 @@
 #include <QDBusConnectionInterface>
 #include <QTest>
 #include <chrono>
-#include <filesystem>
 
 #include "capture/native_messaging_host.h"
 #include "desktop/qt_link_service.h"
-#include "store/builtin_tree.h"
-#include "store/keys.h"
-#include "store/tree_codec.h"
 #include "support/child_process.h"
 #include "support/nginx_server.h"
 #include "support/private_bus.h"
+#include "support/program_copy.h"
 #include "support/random_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
@@ -50,12 +47,7 @@ class UrlHandOffTest : public QObject {
   }
 
   bool Downloaded(const std::string& name, const std::string& bytes) {
-    return testing::WaitFor(
-        [&] {
-          const std::string file = dir.File("download/" + name);
-          return testing::FileExistsOnDisk(file) && testing::ReadFile(file) == bytes;
-        },
-        30s, 50ms);
+    return testing::DownloadedBeside(dir, name, bytes);
   }
 
   testing::TempDir busDir;
@@ -68,13 +60,7 @@ class UrlHandOffTest : public QObject {
   void initTestCase() {
     QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SESSION_BUS_ADDRESS"));
     QVERIFY(static_cast<bool>(nginx.Start()));
-    std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
-    std::filesystem::permissions(dir.File("pellmarsh"), std::filesystem::perms::owner_all);
-    Item root;
-    MarkFirstStart(root, 1765000000);
-    root.SetPropInt(setting::kGoFast, 1);
-    root.SetProp(setting::kHighSpeed, "10000000.000000");
-    testing::WriteFile(dir.File("pmarsh.dat"), SaveTree(root));
+    testing::CopyProgramWithFastDataFile(dir, PELLMARSH_PROGRAM);
   }
 
   // The first start takes its URL itself; the later ones hand theirs over

@@ -1,0 +1,11 @@
+#include "platform/large_buffers.h"
+
+#include <malloc.h>
+
+namespace pellmarsh {
+
+void MapLargeBuffersApart() {
+  ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+}
+
+}  // namespace pellmarsh
