@@ -1,7 +1,7 @@
 // Downloads from local nginx and pyftpdlib through the real scheduler thread,
 // against curl and wget fetching the same URLs in the same run.
 //
-//   transfer_bench http | https | ftp | proxy | parallel | small | rate
+//   transfer_bench http | https | ftp | proxy | parallel | small | rate | segments
 //
 // Every program writes over an existing file of the same size (fresh tmpfs pages
 // are slow and erratic here), runs alternate, and a figure is the median of the
@@ -32,6 +32,7 @@
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
 #include "support/tinyproxy_server.h"
+#include "url/host_defaults.h"
 #include "url/url_parser.h"
 
 extern char** environ;
@@ -515,6 +516,72 @@ int RateLimit() {
   return 0;
 }
 
+// Seconds for one download by the engine over at most `connections`.
+double OursOver(Engine& engine, int connections, const std::string& url,
+                const std::string& target) {
+  {
+    pellmarsh::Tree::Access tree(engine.app().tree());
+    tree->SetPropInt(setting::kConnectionsPerDownload, connections);
+    // A host that turned a second connection away once is not asked again.
+    pellmarsh::HostDefaults(tree.root())
+        .FindOrCreateChild("127.0.0.1")
+        .SetPropInt(key::kOneConnection, 0);
+  }
+  return engine.Download({{url, target}}, false).seconds;
+}
+
+// A server that caps each connection (nginx's limit_rate 2m) serving 256 MiB:
+// four connections against one and against aria2 with four; then the
+// uncapped 1 GiB file in parts against one connection.
+int Segments() {
+  pellmarsh::testing::NginxServer::Options options;
+  options.extraConfig = "    location /capped/ {\n      limit_rate 2m;\n    }\n";
+  pellmarsh::testing::NginxServer nginx(options);
+  if (!Started(nginx)) {
+    return 1;
+  }
+  constexpr int64_t kCapped = int64_t{256} << 20;
+  constexpr int64_t kWhole = int64_t{1} << 30;
+  std::filesystem::create_directories(nginx.root() + "/capped");
+  WriteFile(nginx.root() + "/capped/big.bin", kCapped);
+  WriteFile(nginx.root() + "/big.bin", kWhole);
+  pellmarsh::testing::TempDir work;
+  Engine engine(work.path());
+  engine.Start(kNoLimit);
+  const std::string ours = std::string(kTargetDir) + "/bench-ours";
+  const std::string aria = "bench-aria2";
+  WriteFile(ours, kCapped);
+
+  const std::string capped = nginx.Url("/capped/big.bin");
+  const double four = OursOver(engine, 4, capped, ours);
+  const double one = OursOver(engine, 1, capped, ours);
+  const Run aria2 = RunPeer({"aria2c", "-q", "-x4", "-s4", "-k1M", "--allow-overwrite=true",
+                             "--auto-file-renaming=false", "--file-allocation=none", "-d",
+                             kTargetDir, "-o", aria, capped});
+  std::filesystem::remove(std::string(kTargetDir) + "/" + aria);
+  const double mb = static_cast<double>(kCapped) / 1e6;
+  std::printf("capped 2 MB/s a connection, 256 MiB:\n");
+  std::printf("  pellmarsh x4 %7.2f s  %6.1f MB/s\n", four, mb / four);
+  std::printf("  pellmarsh x1 %7.2f s  %6.1f MB/s\n", one, mb / one);
+  std::printf("  aria2c -x4   %7.2f s  %6.1f MB/s\n", aria2.seconds, mb / aria2.seconds);
+  std::printf("  x4 / x1 %.2fx, x4 / aria2 %.2fx\n", one / four, aria2.seconds / four);
+
+  WriteFile(ours, kWhole);
+  std::vector<double> parts, single;
+  for (int round = 0; round < 3; ++round) {
+    parts.push_back(OursOver(engine, 4, nginx.Url("/big.bin"), ours));
+    single.push_back(OursOver(engine, 1, nginx.Url("/big.bin"), ours));
+  }
+  const Summary p = Summarise(parts);
+  const Summary s = Summarise(single);
+  std::printf("uncapped 1 GiB, median of 3:\n");
+  std::printf("  pellmarsh x4 %7.3f s [%.3f-%.3f]\n", p.median, p.low, p.high);
+  std::printf("  pellmarsh x1 %7.3f s [%.3f-%.3f]\n", s.median, s.low, s.high);
+  std::printf("  x4 / x1 %.2fx\n", s.median / p.median);
+  std::filesystem::remove(ours);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -541,6 +608,9 @@ int main(int argc, char** argv) {
   if (what == "rate") {
     return RateLimit();
   }
-  std::fprintf(stderr, "usage: transfer_bench http|https|ftp|proxy|parallel|small|rate\n");
+  if (what == "segments") {
+    return Segments();
+  }
+  std::fprintf(stderr, "usage: transfer_bench http|https|ftp|proxy|parallel|small|rate|segments\n");
   return 2;
 }

@@ -1,10 +1,22 @@
 #include "app/program_transfers.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "store/keys.h"
+#include "transfer/segmented_transfer.h"
 #include "transfer/transfer_session.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
+namespace {
+
+bool IsHttp(const Item& item) {
+  const std::string url = item.GetProp(key::kValue);
+  return url.starts_with("http://") || url.starts_with("https://");
+}
+
+}  // namespace
 
 SessionFactory::SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Clock& clock,
                                EventSink& events, Resolver& resolver, LocalNameRegistry& localNames)
@@ -16,10 +28,33 @@ SessionFactory::SessionFactory(Tree& tree, std::atomic<int>& saveRequested, Cloc
       localNames_(localNames) {}
 
 std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
-  return std::make_unique<TransferSession>(
-      item, TransferContext{tree_.root(), tree_.lock(), clock_, events_, resolver_, localNames_,
-                            transferBuffer_.data(), transferBuffer_.size() - 1, &saveRequested_,
-                            &environment_});
+  const TransferContext context{tree_.root(),
+                                tree_.lock(),
+                                clock_,
+                                events_,
+                                resolver_,
+                                localNames_,
+                                transferBuffer_.data(),
+                                transferBuffer_.size() - 1,
+                                &saveRequested_,
+                                &environment_,
+                                &servers_};
+  // A mark a crash left behind must not end a plain session early.
+  item.SetProp(key::kRangeProbe, "");
+  if (IsHttp(item)) {
+    return std::make_unique<SegmentedTransfer>(item, context,
+                                               SegmentedTransfer::Suits(item, tree_.root()));
+  }
+  return std::make_unique<TransferSession>(item, context);
+}
+
+bool SessionFactory::ServerFull(Item& item) {
+  if (!IsHttp(item)) {
+    return false;
+  }
+  const std::string host = ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kHostName);
+  return servers_.Count(host) >=
+         std::max(tree_.root().GetPropInt(setting::kConnectionsPerServer), 1);
 }
 
 void ProgramHandOffs::DownloadEnded(EndedDownload ended) {

@@ -9,6 +9,7 @@
 #include "platform/environment.h"
 #include "platform/resolver.h"
 #include "platform/thread_annotations.h"
+#include "transfer/server_connections.h"
 #include "url/local_name_registry.h"
 
 namespace pellmarsh {
@@ -20,6 +21,7 @@ class SessionFactory final : public TransferFactory {
                  Resolver& resolver, LocalNameRegistry& localNames);
   // Called by the scheduler's walk, which holds the tree lock.
   std::unique_ptr<Transfer> Create(Item& item) override REQUIRES(tree_.lock());
+  bool ServerFull(Item& item) override REQUIRES(tree_.lock());
 
  private:
   Tree& tree_;
@@ -29,6 +31,7 @@ class SessionFactory final : public TransferFactory {
   Resolver& resolver_;
   LocalNameRegistry& localNames_;
   SystemEnvironment environment_;  // where the system's proxy is read from
+  ServerConnections servers_ GUARDED_BY(tree_.lock());
   // One spare byte beyond what a step may fill.
   std::vector<char> transferBuffer_ = std::vector<char>(kTransferBufferSize + 1);
 };

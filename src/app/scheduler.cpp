@@ -124,7 +124,7 @@ void Scheduler::CountActive(Item& item, int status) {
 void Scheduler::ScheduleItem(Item& item, int status, int limit) {
   switch (status) {
     case kStatusQueued:
-      if (state_.activeCount < limit && !state_.offline) {
+      if (state_.activeCount < limit && !state_.offline && !transfers_.ServerFull(item)) {
         StartTransfer(item);
       }
       break;
@@ -275,8 +275,11 @@ void Scheduler::WaitForWork() {
   std::vector<pollfd> sockets;
   {
     TreeLockGuard lock(state_.tree.lock());
+    std::vector<Transfer::Wait> waits;
     for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
-      const Transfer::Wait wait = transfer->NextWait();
+      transfer->CollectWaits(waits);
+    }
+    for (const Transfer::Wait& wait : waits) {
       if (wait.fd < 0) {
         return;  // this one can step at once
       }

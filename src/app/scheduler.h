@@ -20,6 +20,8 @@ class TransferFactory {
  public:
   virtual ~TransferFactory() = default;
   virtual std::unique_ptr<Transfer> Create(Item& item) = 0;
+  // True when the item's server already has all the connections it may.
+  virtual bool ServerFull(Item&) { return false; }
 };
 
 // What happens to a finished download and to an emptied queue beyond the

@@ -115,6 +115,9 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kOwnsFiles, 1);
   SetDefaultIfEmpty(root, setting::kDelLog, 1);
   SetDefaultIfEmpty(root, setting::kRetryShort, 1);
+  SetDefaultIfEmpty(root, setting::kConnectionsPerDownload, 4);
+  SetDefaultIfEmpty(root, setting::kConnectionsPerServer, 4);
+  SetDefaultIfEmpty(root, setting::kSegmentMinSize, 4 * 1024 * 1024);
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
   SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
   SetDefaultIfEmpty(root, setting::kQueueLinks, 1);

@@ -76,6 +76,22 @@ struct key {
   // produced the file so far, and the file's length they produced.
   static constexpr PropKey kTextSource{"textsource"};
   static constexpr PropKey kTextLength{"textlength"};
+  // A download split over several connections: "<total> <start>-<end>:<next> ..."
+  // (end exclusive, next the first byte not yet on disk), and the ETag and
+  // Last-Modified every part must match.
+  static constexpr PropKey kSegments{"segments"};
+  static constexpr PropKey kSegmentValidator{"segmentvalidator"};
+  // Within one part's session only: the byte range it asks for (end exclusive),
+  // the file's size it expects, and on its failure why the part cannot go on
+  // ("whole", "changed", "busy"). A first answer that offers parts leaves the
+  // size in rangetotal for the download to split.
+  static constexpr PropKey kRangeStart{"rangestart"};
+  static constexpr PropKey kRangeEnd{"rangeend"};
+  static constexpr PropKey kRangeTotal{"rangetotal"};
+  static constexpr PropKey kRangeFault{"rangefault"};
+  // Set while a download's first answer is read for whether the server offers
+  // parts (Accept-Ranges) of a file large enough to split.
+  static constexpr PropKey kRangeProbe{"rangeprobe"};
 
   // Retries
   static constexpr PropKey kRetryCount{"retrycount"};
@@ -107,6 +123,8 @@ struct key {
   // The FTP data command that last opened a data channel to the host:
   // "EPSV", "PASV" or "PORT"; none until one other than EPSV was needed.
   static constexpr PropKey kFtpDataCommand{"ftpdatacommand"};
+  // 1 once the host refused a second connection to one download.
+  static constexpr PropKey kOneConnection{"oneconnection"};
 
   // Type entries and the root
   static constexpr PropKey kPublic{"public"};
@@ -139,6 +157,11 @@ struct setting {
   static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
   static constexpr PropKey kMaxCons{"parm-maxcons"};
   static constexpr PropKey kRetryShort{"parm-retryshort"};
+  // Connections one http(s) download may use, those all downloads may hold to
+  // one server, and the smallest file split over several.
+  static constexpr PropKey kConnectionsPerDownload{"parm-segments"};
+  static constexpr PropKey kConnectionsPerServer{"parm-serverconnections"};
+  static constexpr PropKey kSegmentMinSize{"parm-segmentminsize"};
   static constexpr PropKey kDelLog{"parm-dellog"};
   // Absent in older data files, where it reads as passive, then active.
   static constexpr EnumKey<FtpDataMode> kFtpMode{"parm-ftpmode"};

@@ -24,6 +24,10 @@ constexpr int kProxyAuthenticationRequired = 407;
 constexpr int kFirstServerError = 500;
 constexpr std::string_view kBadChunks = "Failed HTTP Transfer: malformed chunked body";
 constexpr int kRangeNotSatisfiable = 416;
+constexpr int kOk = 200;
+constexpr int kPartialContent = 206;
+constexpr int kTooManyRequests = 429;
+constexpr int kServiceUnavailable = 503;
 constexpr std::string_view kCutWithoutEnd =
     "The server closed the TLS connection without its closing alert: the body may be cut short.";
 
@@ -106,7 +110,10 @@ SessionState HttpExchange::Start() {
   }
   rangeSent_ = item.GetPropInt(key::kResume) != 0;
   std::string range;
-  if (rangeSent_) {
+  if (const int64_t rangeEnd = item.GetPropInt64(key::kRangeEnd); rangeEnd > 0) {
+    range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kRangeStart)) + "-" +
+            FormatInteger(rangeEnd - 1) + "\r\n";
+  } else if (rangeSent_) {
     range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kFileSize)) + "-\r\n";
   }
   // A proxy is asked for the whole URL; inside a CONNECT tunnel the origin
@@ -199,6 +206,12 @@ SessionState HttpExchange::PlainBody(std::string_view bytes) {
     return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
                                                                : SessionState::kDone;
   }
+  // A running part gives its back half away when another part has ended.
+  if (const int64_t rangeEnd = session_.urlItem().GetPropInt64(key::kRangeEnd);
+      rangeEnd > 0 && rangeEnd < *bodyEnd_) {
+    bodyEnd_ = rangeEnd;
+    session_.urlItem().SetPropInt64(key::kSize, rangeEnd);
+  }
   // Bytes past the announced length are no part of the file, and a server
   // that keeps the connection open after them must not hold the item.
   const int64_t left = std::max<int64_t>(*bodyEnd_ - session_.writer().received(), 0);
@@ -267,6 +280,7 @@ bool HttpExchange::HeaderLine(const std::string& line) {
     case Kind::kContentRange:
       rangeTotal_ = field.unsatisfiedTotal;
       partialTotal_ = field.total;
+      partialStart_ = field.number;
       // A negative start would have us write before the file begins; a text
       // file can only go on from exactly where its converted bytes end.
       if (field.number < 0 || item.GetPropInt64(key::kFileSize) < field.number ||
@@ -286,6 +300,12 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       break;
     case Kind::kTransferEncoding:
       chunked_ = IsChunkedCoding(field.text);
+      break;
+    case Kind::kAcceptRanges:
+      acceptsRanges_ = field.text == "bytes";
+      break;
+    case Kind::kValidator:
+      validator_ += validator_.empty() ? field.text : "; " + field.text;
       break;
     case Kind::kOther:
       break;
@@ -313,6 +333,9 @@ SessionState HttpExchange::HeaderComplete() {
                   ProxyRefusalOutcome(code_));
     return SessionState::kDone;
   }
+  if (const int64_t rangeEnd = item.GetPropInt64(key::kRangeEnd); rangeEnd > 0) {
+    return PartHeader(rangeEnd);
+  }
   if (code_ > 399) {
     // Asking for the bytes after the end of a file that is already whole.
     if (code_ == kRangeNotSatisfiable && rangeSent_ && rangeTotal_ >= 0 &&
@@ -324,6 +347,12 @@ SessionState HttpExchange::HeaderComplete() {
   }
   if (code_ > 299 && !item.GetProp(key::kLocation).empty()) {
     return Redirect();
+  }
+  if (ServesParts()) {
+    item.SetPropInt64(key::kRangeTotal, *contentLength_);
+    item.SetProp(key::kSegmentValidator, validator_);
+    session_.Log("The server serves the file in parts.");
+    return SessionState::kDone;
   }
   if (item.GetPropInt(key::kResume) != 0) {
     if (IsBuggyResumeServer(item)) {
@@ -343,6 +372,48 @@ SessionState HttpExchange::HeaderComplete() {
   if (lengthKnown && *contentLength_ >= 0) {
     bodyEnd_ = session_.writer().received() + *contentLength_;
   }
+  item.SetPropInt(key::kResume, 1);
+  session_.Log("HTTP Header complete.  Switching to data mode.");
+  headerDone_ = true;
+  return Body(header_.body());
+}
+
+bool HttpExchange::ServesParts() const {
+  Item& item = session_.urlItem();
+  return item.GetPropInt(key::kRangeProbe) != 0 && code_ == kOk && acceptsRanges_ && !chunked_ &&
+         contentLength_ &&
+         *contentLength_ >= session_.context().settings.GetPropInt64(setting::kSegmentMinSize) &&
+         !session_.writer().textMode();
+}
+
+SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
+  Item& item = session_.urlItem();
+  if (code_ == kTooManyRequests || code_ == kServiceUnavailable) {
+    item.SetProp(key::kRangeFault, "busy");
+    session_.Fail("Failure: " + statusLine_, FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  if (code_ > 399) {
+    session_.Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
+    return SessionState::kDone;
+  }
+  if (code_ == kOk) {
+    item.SetProp(key::kRangeFault, "whole");
+    session_.Fail("The server answered a range request with the whole file.", FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  // A redirect, another total or another validator: the file is not the one
+  // the other parts hold.
+  if (code_ != kPartialContent || partialStart_ != item.GetPropInt64(key::kRangeStart) ||
+      partialTotal_ != item.GetPropInt64(key::kRangeTotal) ||
+      validator_ != item.GetProp(key::kSegmentValidator)) {
+    item.SetProp(key::kRangeFault, "changed");
+    session_.Fail("The file on the server has changed since this download began.",
+                  FailOutcome::kRetry);
+    return SessionState::kDone;
+  }
+  item.SetPropInt64(key::kSize, rangeEnd);
+  bodyEnd_ = rangeEnd;
   item.SetPropInt(key::kResume, 1);
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;

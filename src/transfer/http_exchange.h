@@ -34,6 +34,11 @@ class HttpExchange final : public ProtocolExchange {
   SessionState HeaderComplete();
   SessionState Redirect();
   SessionState CompleteAlreadyWhole();
+  // The answer to one part's range request: the asked part of the same file.
+  SessionState PartHeader(int64_t rangeEnd);
+  // A first answer that shows the file can be fetched in parts ends the
+  // session there, for the parts to take over.
+  bool ServesParts() const;
 
   SessionHost& session_;
   const bool overTls_;
@@ -45,6 +50,9 @@ class HttpExchange final : public ProtocolExchange {
   bool rangeSent_ = false;
   int64_t rangeTotal_ = -1;    // the N of an unsatisfiable range's "*/N"
   int64_t partialTotal_ = -1;  // the N of a partial answer's "a-b/N": the file's size
+  int64_t partialStart_ = -1;  // the a of a partial answer's "a-b/N"
+  bool acceptsRanges_ = false;
+  std::string validator_;  // the answer's ETag and Last-Modified lines
   std::optional<int64_t> contentLength_;
   std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;

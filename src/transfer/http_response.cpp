@@ -157,6 +157,12 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "transfer-encoding") {
     field.kind = Kind::kTransferEncoding;
     field.text = AsciiLower(value);
+  } else if (name == "accept-ranges") {
+    field.kind = Kind::kAcceptRanges;
+    field.text = AsciiLower(value);
+  } else if (name == "etag" || name == "last-modified") {
+    field.kind = Kind::kValidator;
+    field.text = name + ": " + std::string(value);
   }
   return field;
 }

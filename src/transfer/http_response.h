@@ -64,6 +64,8 @@ struct HttpHeaderField {
     kContentRange,
     kContentType,
     kTransferEncoding,
+    kAcceptRanges,
+    kValidator,  // ETag or Last-Modified
   };
   Kind kind = Kind::kOther;
   int code = 0;        // kStatus: the number after the first blank, 0 without one
@@ -73,7 +75,8 @@ struct HttpHeaderField {
   // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
   // size; otherwise -1.
   int64_t total = -1;
-  // kLocation: as received; kContentType, kTransferEncoding: in lower case
+  // kLocation: as received; kContentType, kTransferEncoding, kAcceptRanges: in
+  // lower case; kValidator: the name in lower case, ": " and the value as received
   std::string text;
 };
 

@@ -37,6 +37,7 @@ class SessionWriter {
   // Line ends are converted from here on while true: the transfer mode's
   // choice, or a content type or a listing that asks for text.
   void SetTextMode(bool textMode) { textMode_ = textMode; }
+  bool textMode() const { return textMode_; }
   // The transfer ran to its end: writes what text mode still holds back and,
   // for a whole download, cuts the file where writing ended, then closes it.
   // False when writing failed (the session has failed; the file stays open).

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/byte_stream.h"
 #include "store/item.h"
@@ -34,6 +35,9 @@ class Transfer {
   // tree lock; a transfer without an item finishes at its next step.
   virtual void DetachItem() = 0;
   virtual Wait NextWait() const = 0;
+  // Every socket the next step may go on with: a download over several
+  // connections has one for each.
+  virtual void CollectWaits(std::vector<Wait>& waits) const { waits.push_back(NextWait()); }
 
   // Owned by the scheduler: its decaying byte count for the speed icons, and
   // the rate the item's estimate goes by.

@@ -423,7 +423,10 @@ void TransferSession::Complete() {
     Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
         " bytes this session.");
   }
-  if (!writer_.Finish(item_->GetPropInt(key::kStatus) == kStatusComplete)) {
+  // A part of a file ends before the file does.
+  const bool whole = item_->GetPropInt(key::kStatus) == kStatusComplete &&
+                     item_->GetPropInt64(key::kRangeEnd) == 0;
+  if (!writer_.Finish(whole)) {
     return;
   }
   state_ = SessionState::kDone;

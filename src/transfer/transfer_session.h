@@ -20,6 +20,7 @@
 #include "store/tree.h"
 #include "transfer/connection_race.h"
 #include "transfer/proxy_choice.h"
+#include "transfer/server_connections.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
 #include "transfer/transfer.h"
@@ -46,6 +47,8 @@ struct TransferContext {
   std::atomic<int>* saveRequested = nullptr;
   // Where the system's proxy is read from; none in tests that want no proxy.
   const Environment* environment = nullptr;
+  // The connections held to each server; none where nothing limits them.
+  ServerConnections* servers = nullptr;
 };
 
 // The states every transfer passes through. A protocol with a dialogue of its

@@ -15,9 +15,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "store/keys.h"
+#include "transfer/segmented_transfer.h"
 #include "ui/named_button.h"
 
 namespace pellmarsh {
@@ -177,16 +179,44 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   bytesPerSecond_->setChecked(context_.values.bytesPerSecond);
   connect(bytesPerSecond_, &QCheckBox::toggled, this, &CSettingsPage1::OnUnitToggled);
 
+  auto* connections = new QGridLayout;
+  AddCount(connections, 0,
+           {"connectionsPerDownload", "Connections per download:", 1,
+            SegmentedTransfer::kMostConnections},
+           context_.values.connectionsPerDownload);
+  AddCount(connections, 1, {"connectionsPerServer", "Connections per server:", 1, 64},
+           context_.values.connectionsPerServer);
+  connections->setColumnStretch(2, 1);
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(when);
   layout->addSpacing(8);
   layout->addLayout(limits);
+  layout->addSpacing(8);
+  layout->addLayout(connections);
   layout->addSpacing(8);
   layout->addWidget(sample_);
   layout->addSpacing(8);
   layout->addWidget(bytesPerSecond_);
   layout->addStretch(1);
   Activate();
+}
+
+void CSettingsPage1::AddCount(QGridLayout* grid, int row, const CountBox& box, int& value) {
+  auto* spin = new QSpinBox;
+  spin->setObjectName(QString(box.name) + "Spin");
+  spin->setAccessibleName(QString(box.label).remove(':'));
+  spin->setRange(box.lowest, box.highest);
+  spin->setValue(std::clamp(value, box.lowest, box.highest));
+  value = spin->value();
+  // The box's own edit is what takes the typing and the screen reader's focus.
+  if (auto* edit = spin->findChild<QLineEdit*>()) {
+    edit->setObjectName(QString(box.name) + "Edit");
+    edit->setAccessibleName(spin->accessibleName());
+  }
+  connect(spin, &QSpinBox::valueChanged, this, [&value](int chosen) { value = chosen; });
+  grid->addWidget(Label((std::string(box.name) + "Label").c_str(), box.label, spin), row, 0);
+  grid->addWidget(spin, row, 1);
 }
 
 void CSettingsPage1::Activate() {

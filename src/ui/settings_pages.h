@@ -19,6 +19,8 @@ class QLineEdit;
 class QListWidget;
 class QVBoxLayout;
 
+class QGridLayout;
+
 namespace pellmarsh {
 
 // The file dialogs of the pages; each returns the empty text when cancelled.
@@ -77,6 +79,14 @@ class CSettingsPage1 final : public QWidget {
     SpeedLimitBox kind;
     std::string shown;
   };
+  // A count chosen from a range, shown in `grid`'s `row` and kept in `value`.
+  struct CountBox {
+    const char* name;  // of the spin box and its label, before "Spin" and "Label"
+    const char* label;
+    int lowest;
+    int highest;
+  };
+  void AddCount(QGridLayout* grid, int row, const CountBox& box, int& value);
   void Show(SpeedBox& box, double limit);
   bool ReadBox(SpeedBox& box, double& limit);
   // The boxes are read in the unit they show before they show the other.

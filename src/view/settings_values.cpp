@@ -38,6 +38,8 @@ constexpr Field<bool> kFlags[] = {
 };
 constexpr Field<int> kIntegers[] = {
     {setting::kSpeedControl, &SettingsValues::speedControl},
+    {setting::kConnectionsPerDownload, &SettingsValues::connectionsPerDownload},
+    {setting::kConnectionsPerServer, &SettingsValues::connectionsPerServer},
     {setting::kVirusCheck, &SettingsValues::virusCheck},
     {setting::kVirusAlert, &SettingsValues::virusAlert},
     {setting::kFtpMode, &SettingsValues::ftpMode},

@@ -20,6 +20,8 @@ struct SettingsValues {
   int speedControl = 0;
   double highSpeed = 0;  // kilobytes per minute
   double lowSpeed = 0;
+  int connectionsPerDownload = 0;
+  int connectionsPerServer = 0;
   // Virus check
   int virusCheck = 0;
   std::string virusProgram;

@@ -55,10 +55,14 @@ class ScriptedFactory final : public TransferFactory {
     created.push_back(transfer.get());
     return transfer;
   }
+  bool ServerFull(Item& item) override {
+    return !fullServerItem.empty() && item.GetProp(key::kName) == fullServerItem;
+  }
 
   int steps = 1'000'000;
   int64_t bytesPerStep = 0;
   std::vector<ScriptedTransfer*> created;
+  std::string fullServerItem;  // the name of an item whose server has no connection left
 };
 
 class RecordingHandOffs final : public SchedulerHandOffs {
@@ -218,6 +222,19 @@ TEST_F(SchedulerTest, ALimitOfZeroHoldsTheQueueButNotStartNow) {
   NextSecond();
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusQueued);
   EXPECT_EQ(startNow.GetPropInt(key::kStatus), kStatusStarting);
+}
+
+TEST_F(SchedulerTest, AQueuedItemWaitsWhileItsServerHasAllItsConnections) {
+  Item& waits = Queue(kStatusQueued);
+  waits.SetProp(key::kName, "busy server");
+  factory.fullServerItem = "busy server";
+  Item& other = Queue(kStatusQueued);
+  NextSecond();
+  EXPECT_EQ(waits.GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(other.GetPropInt(key::kStatus), kStatusStarting);
+  factory.fullServerItem.clear();
+  NextSecond();
+  EXPECT_EQ(waits.GetPropInt(key::kStatus), kStatusStarting);
 }
 
 TEST_F(SchedulerTest, OfflineStartsNothingAndRequeuesStartNow) {

@@ -178,6 +178,7 @@ std::string NginxServer::Config() const {
   // Location headers exactly as configured: no scheme, host and port added.
   config += "  absolute_redirect off;\n";
   config += "  geo $pellmarsh_dollar {\n    default \"$\";\n  }\n";
+  config += options_.httpConfig;
   config +=
       "  server {\n    listen " + options_.listenAddress + ":" + std::to_string(port_) + ";\n";
   if (!options_.tlsCertificate.empty()) {

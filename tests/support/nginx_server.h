@@ -57,6 +57,9 @@ class NginxServer {
     // Further directives placed as they are inside the server block, such as
     // other location blocks; root is the document root.
     std::string extraConfig;
+    // Directives placed as they are in the http block, before the server,
+    // such as the zones that limit_conn names.
+    std::string httpConfig;
     // When set, each request line is logged there with its Range header.
     std::string rangeLogPath;
     // When set, the same server also answers https:// on tlsPort() with this

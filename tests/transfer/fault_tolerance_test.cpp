@@ -37,6 +37,11 @@ TEST(FaultTolerance, AnHttpDownloadCutEveryEightMegabytesEndsWholeAfterResumes) 
   testing::CuttingProxy proxy(nginx.port(), 8 << 20, testing::CuttingProxy::Cut::kReset);
   testing::AppHarness harness;
   App& app = harness.Start();
+  {
+    // Every cut resumes the one connection; parts would each retry alone.
+    TreeLockGuard lock(app.tree().lock());
+    app.tree().root().SetPropInt(setting::kConnectionsPerDownload, 1);
+  }
   Item& item = QueueWithQuickRetries(
       harness, "http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin",
       harness.dir.File("big.bin"));
@@ -128,6 +133,8 @@ TEST(FaultTolerance, AQueueAgainstAMisbehavingServerKeepsRunning) {
   {
     TreeLockGuard lock(app.tree().lock());
     app.tree().root().SetPropInt(setting::kMaxCons, 8);
+    // All fifty share one server; eight run at once, as the timing below expects.
+    app.tree().root().SetPropInt(setting::kConnectionsPerServer, 8);
     app.tree().root().SetPropInt(setting::kDelLog, 0);
   }
   std::vector<Item*> items;

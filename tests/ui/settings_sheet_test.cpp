@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -342,6 +343,19 @@ class SettingsSheetTest : public QObject {
     sheet->accept();
     QCOMPARE(Setting(setting::kAutoExtract), std::string("1"));
     QCOMPARE(Setting(setting::kUpgradeUrl), std::string("http://updates.example.net"));
+  }
+
+  void connectionCountsAreOnTheBandwidthPageWithinTheirBounds() {
+    Open([](Item& root) { root.SetPropInt(setting::kConnectionsPerDownload, 40); });
+    ShowPage("bandwidthPage");
+    auto* perDownload = Find<QSpinBox>("connectionsPerDownloadSpin");
+    QCOMPARE(perDownload->value(), 16);
+    QCOMPARE(perDownload->accessibleName(), QString("Connections per download"));
+    QCOMPARE(Find<QSpinBox>("connectionsPerServerSpin")->value(), 4);
+    Find<QSpinBox>("connectionsPerServerSpin")->setValue(2);
+    sheet->accept();
+    QCOMPARE(Setting(setting::kConnectionsPerDownload), std::string("16"));
+    QCOMPARE(Setting(setting::kConnectionsPerServer), std::string("2"));
   }
 
   void everyControlIsNamedForScreenReaders() {

@@ -1,0 +1,476 @@
+#include "transfer/segmented_transfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/unique_fd.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "store/tree.h"
+#include "transfer/session_log.h"
+#include "transfer/transfer_mode.h"
+#include "url/host_defaults.h"
+#include "url/url_parser.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr int kBinaryTransfer = 1;
+
+// What a part's session needs of its item to fetch the same file.
+constexpr PropKey kCopiedToParts[] = {key::kValue,    key::kLocal,    key::kLogin,
+                                      key::kPassword, key::kHttpAuth, key::kRudeRetries};
+
+std::string HostOf(const std::string& url) {
+  const std::unique_ptr<UrlParts> parts = ParseUrlCopy(url);
+  return parts->GetProp(key::kHostName);
+}
+
+int ConnectionsFor(Item& settings) {
+  return std::clamp(settings.GetPropInt(setting::kConnectionsPerDownload), 1,
+                    SegmentedTransfer::kMostConnections);
+}
+
+// A file of exactly `size` bytes at `path`, keeping what it already holds.
+bool AllocateFile(const std::string& path, int64_t size) {
+  const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+  return fd.valid() && ::ftruncate(fd.get(), static_cast<off_t>(size)) == 0;
+}
+
+int64_t FileLength(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
+}
+
+TransferContext WithEvents(const TransferContext& c, EventSink& events) {
+  return TransferContext{c.settings,   c.treeLock, c.clock,      events,          c.resolver,
+                         c.localNames, c.buffer,   c.bufferSize, c.saveRequested, c.environment};
+}
+
+// A part's log lines, each after its time stamp marked with the part's number.
+std::string NumberedLines(const std::string& log, size_t number) {
+  const std::string mark = "[" + std::to_string(number) + "] ";
+  std::string out;
+  size_t at = 0;
+  while (at < log.size()) {
+    size_t end = log.find('\n', at);
+    end = end == std::string::npos ? log.size() : end + 1;
+    const std::string_view line(log.data() + at, end - at);
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) {
+      out.append(line);
+    } else {
+      out.append(line.substr(0, blank + 1)).append(mark).append(line.substr(blank + 1));
+    }
+    at = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool SegmentedTransfer::Suits(Item& item, Item& settings) {
+  if (ConnectionsFor(settings) < 2) {
+    return false;
+  }
+  const std::unique_ptr<UrlParts> url = ParseUrlCopy(item.GetProp(key::kValue));
+  const std::string scheme = url->GetProp(key::kProtocol);
+  if (!url->GetProp(key::kError).empty() || (scheme != "http" && scheme != "https")) {
+    return false;
+  }
+  if (const Item* host = FindHostDefaults(settings, url->GetProp(key::kHostName));
+      host && host->GetPropInt(key::kOneConnection) != 0) {
+    return false;
+  }
+  return !ChooseTransferMode(item.GetPropInt(key::kTransferCode), url->GetProp(key::kExtension),
+                             settings)
+              .textMode;
+}
+
+SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context, bool mayUseParts)
+    : item_(&item),
+      context_(context),
+      partContext_(WithEvents(context, silentEvents_)),
+      connections_(ConnectionsFor(context.settings)),
+      host_(HostOf(item.GetProp(key::kValue))) {
+  std::optional<SegmentMap> map;
+  if (item.GetPropInt(key::kResume) != 0) {
+    map = SegmentMap::Parse(item.GetProp(key::kSegments));
+  }
+  if (map && FileLength(item.GetProp(key::kLocal)) == map->total) {
+    map_ = std::move(*map);
+    return;
+  }
+  item.SetProp(key::kSegments, "");
+  // Only a download from the start can learn the file's size and validator
+  // before its first byte is written.
+  probing_ = mayUseParts && item.GetPropInt(key::kResume) == 0;
+  item.SetPropInt(key::kRangeProbe, probing_ ? 1 : 0);
+  single_ = std::make_unique<TransferSession>(item, context_);
+  HoldConnections();
+}
+
+SegmentedTransfer::~SegmentedTransfer() {
+  TreeLockGuard lock(context_.treeLock);
+  if (item_) {
+    item_->SetProp(key::kRangeProbe, "");
+  }
+  parts_.clear();
+  single_.reset();
+  HoldConnections();
+}
+
+void SegmentedTransfer::HoldConnections() {
+  const int running = (single_ ? 1 : 0) + RunningParts();
+  if (context_.servers && running != held_) {
+    context_.servers->Change(host_, running - held_);
+  }
+  held_ = running;
+}
+
+bool SegmentedTransfer::ServerFull() const {
+  return context_.servers &&
+         context_.servers->Count(host_) >=
+             std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1);
+}
+
+void SegmentedTransfer::DetachItem() {
+  item_ = nullptr;
+  if (single_) {
+    single_->DetachItem();
+  }
+}
+
+SegmentedTransfer::Wait SegmentedTransfer::NextWait() const {
+  std::vector<Wait> waits;
+  CollectWaits(waits);
+  return waits.size() == 1 ? waits.front() : Wait{};
+}
+
+void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
+  if (single_) {
+    waits.push_back(single_->NextWait());
+    return;
+  }
+  const size_t before = waits.size();
+  for (const Part& part : parts_) {
+    if (part.session) {
+      waits.push_back(part.session->NextWait());
+    }
+  }
+  // Parts waiting for their retry only: the scheduler's own pacing wakes us.
+  if (waits.size() == before && !finished_) {
+    waits.push_back({});
+  }
+}
+
+bool SegmentedTransfer::Step(size_t byteLimit) {
+  stepBytes_ = 0;
+  const bool more = single_ ? StepSingle(byteLimit) : StepParts(byteLimit);
+  TreeLockGuard lock(context_.treeLock);
+  HoldConnections();
+  return more;
+}
+
+bool SegmentedTransfer::StepSingle(size_t byteLimit) {
+  const bool more = single_->Step(byteLimit);
+  stepBytes_ = single_->stepBytes();
+  TreeLockGuard lock(context_.treeLock);
+  if (item_ && !startOverReason_.empty()) {
+    Log(startOverReason_);
+    startOverReason_.clear();
+  }
+  if (more || !item_ || !probing_) {
+    return more;
+  }
+  probing_ = false;
+  item_->SetProp(key::kRangeProbe, "");
+  const int64_t total = item_->GetPropInt64(key::kRangeTotal);
+  item_->SetProp(key::kRangeTotal, "");
+  if (total <= 0 || item_->GetPropInt(key::kStatus) != kStatusTransferring) {
+    return false;
+  }
+  single_.reset();
+  map_ = SegmentMap::Even(total, connections_);
+  if (!AllocateFile(item_->GetProp(key::kLocal), total)) {
+    FailItem("Couldn't open save file " + item_->GetProp(key::kLocal) + ".",
+             FailOutcome::kPermanent);
+    return true;
+  }
+  item_->SetPropInt64(key::kReceivedSession, 0);
+  SaveMap();
+  return BeginParts();
+}
+
+bool SegmentedTransfer::BeginParts() {
+  item_->SetPropInt(key::kResume, 1);
+  item_->SetPropInt64(key::kSize, map_.total);
+  Log("Fetching " + std::to_string(map_.total) + " bytes over up to " +
+      std::to_string(connections_) + " connections.");
+  for (size_t i = 0; i < map_.segments.size(); ++i) {
+    parts_.push_back({i, nullptr, nullptr, 0, false});
+  }
+  StartParts();
+  return true;
+}
+
+bool SegmentedTransfer::StepParts(size_t byteLimit) {
+  {
+    TreeLockGuard lock(context_.treeLock);
+    if (finished_ || !item_) {
+      return false;
+    }
+    if (parts_.empty()) {
+      // Resuming from the map the item kept.
+      item_->SetPropInt64(key::kReceivedSession, 0);
+      item_->SetPropInt(key::kStatus, kStatusTransferring);
+      context_.events.RaiseEvent("START");
+      return BeginParts();
+    }
+    if (HandleStop()) {
+      return true;
+    }
+    StartParts();
+  }
+  // Every running part gets its turn within one step. Under a budget smaller
+  // than a buffer they share the step's bytes, so the limit holds for the
+  // download as a whole; otherwise each may fill the buffer, as one
+  // connection's step does, and the budget's rate counts them all.
+  const bool shared = byteLimit < context_.bufferSize;
+  for (size_t turn = 0;
+       turn < parts_.size() && (!shared || stepBytes_ < static_cast<int64_t>(byteLimit)); ++turn) {
+    Part& part = parts_[(rotation_ + turn) % parts_.size()];
+    if (!part.session) {
+      continue;
+    }
+    const bool more =
+        part.session->Step(shared ? byteLimit - static_cast<size_t>(stepBytes_) : byteLimit);
+    stepBytes_ += part.session->stepBytes();
+    TreeLockGuard lock(context_.treeLock);
+    if (!item_) {
+      return false;
+    }
+    NotePart(part, more);
+    if (finished_ || single_) {
+      break;
+    }
+  }
+  rotation_ = parts_.empty() ? 0 : (rotation_ + 1) % parts_.size();
+  TreeLockGuard lock(context_.treeLock);
+  if (!item_ || finished_) {
+    return false;
+  }
+  if (single_) {
+    return true;
+  }
+  item_->SetPropInt64(key::kReceived, map_.received());
+  item_->SetPropInt64(key::kReceivedSession,
+                      item_->GetPropInt64(key::kReceivedSession) + stepBytes_);
+  SaveMap();
+  if (map_.done()) {
+    Finish();
+    return false;
+  }
+  return true;
+}
+
+bool SegmentedTransfer::HandleStop() {
+  const int status = item_->GetPropInt(key::kStatus);
+  if (status == kStatusStopRequested) {
+    parts_.clear();
+    item_->SetProp(key::kError, "User cancelled transfer.");
+    item_->SetPropInt(key::kStatus, kStatusOnHold);
+    context_.events.RaiseEvent("STOP");
+    finished_ = true;
+    return true;
+  }
+  if (status == kStatusGoingOffline) {
+    parts_.clear();
+    FailItem("Went offline.", FailOutcome::kOffline);
+    context_.events.RaiseEvent("STOP");
+    return true;
+  }
+  return false;
+}
+
+int SegmentedTransfer::RunningParts() const {
+  return static_cast<int>(std::count_if(parts_.begin(), parts_.end(),
+                                        [](const Part& p) { return p.session != nullptr; }));
+}
+
+void SegmentedTransfer::StartParts() {
+  const uint32_t now = context_.clock.TickCount();
+  for (Part& part : parts_) {
+    // The download's first connection is its own; the others share the server.
+    if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
+      return;
+    }
+    if (part.session || map_.segments[part.index].done() ||
+        (part.retrying && static_cast<int32_t>(now - part.retryAt) < 0)) {
+      continue;
+    }
+    StartPart(part.index);
+  }
+}
+
+void SegmentedTransfer::StartPart(size_t index) {
+  Part& part = parts_[index];
+  const Segment& range = map_.segments[index];
+  if (!part.item) {
+    part.item = std::make_unique<Item>();
+    for (PropKey copied : kCopiedToParts) {
+      part.item->SetProp(copied, item_->GetProp(copied));
+    }
+    part.item->SetPropInt(key::kTransferCode, kBinaryTransfer);
+    part.item->SetProp(key::kSegmentValidator, item_->GetProp(key::kSegmentValidator));
+    part.item->SetPropInt64(key::kRangeTotal, map_.total);
+  }
+  part.item->SetPropInt64(key::kRangeStart, range.next);
+  part.item->SetPropInt64(key::kRangeEnd, range.end);
+  part.item->SetPropInt(key::kResume, 1);
+  part.item->SetProp(key::kRangeFault, "");
+  part.item->SetPropInt(key::kStatus, kStatusStarting);
+  part.retrying = false;
+  part.session = std::make_unique<TransferSession>(*part.item, partContext_);
+  HoldConnections();
+}
+
+void SegmentedTransfer::NotePart(Part& part, bool more) {
+  Item& own = *part.item;
+  Segment& range = map_.segments[part.index];
+  // The session counts from the start of the file; before its answer it
+  // counts nothing of ours.
+  const int64_t received = own.GetPropInt64(key::kReceived);
+  range.end = std::min(range.end, own.GetPropInt64(key::kRangeEnd));
+  range.next = std::clamp(received, range.next, range.end);
+  if (const std::string log = own.GetProp(key::kLog); !log.empty()) {
+    item_->AppendProp(key::kLog, NumberedLines(log, part.index + 1));
+    own.SetProp(key::kLog, "");
+  }
+  if (own.GetPropInt(key::kStatus) == kStatusTransferring &&
+      item_->GetPropInt(key::kStatus) != kStatusTransferring) {
+    item_->SetPropInt(key::kStatus, kStatusTransferring);
+  }
+  if (!more) {
+    PartEnded(part);
+  }
+}
+
+void SegmentedTransfer::PartEnded(Part& part) {
+  Item& own = *part.item;
+  const int status = own.GetPropInt(key::kStatus);
+  const std::string fault = own.GetProp(key::kRangeFault);
+  const bool gotBytes = own.GetPropInt64(key::kReceivedSession) > 0;
+  const std::string error = own.GetProp(key::kError);
+  part.session.reset();
+  const std::string number = "[" + std::to_string(part.index + 1) + "] ";
+  if (status == kStatusComplete) {
+    map_.segments[part.index].next = map_.segments[part.index].end;
+    SplitForIdleConnection();
+    return;
+  }
+  if (fault == "whole") {
+    StartOverOnOneConnection(number +
+                             "The server does not serve parts: going on over one connection.");
+    return;
+  }
+  if (fault == "changed") {
+    StartOverOnOneConnection(number +
+                             "The file changed on the server: starting over on one connection.");
+    return;
+  }
+  if (status == kStatusFailed) {
+    FailItem(error, FailOutcome::kPermanent);
+    return;
+  }
+  const int others = RunningParts();
+  if (!gotBytes && others > 0) {
+    // A server that allows a client few connections refuses, resets or turns
+    // away the extra ones: go on with those that work.
+    connections_ = others;
+    Log(number + "The server refused another connection: going on with " + std::to_string(others) +
+        ".");
+    if (connections_ == 1) {
+      const std::string host = HostOf(item_->GetProp(key::kValue));
+      if (!host.empty()) {
+        HostDefaults(context_.settings).FindOrCreateChild(host).SetPropInt(key::kOneConnection, 1);
+      }
+    }
+    return;
+  }
+  if (others == 0) {
+    // Nothing else runs: the item waits as a whole and comes back to its map.
+    SaveMap();
+    FailItem(error.empty() ? "The connection failed." : error, FailOutcome::kRetry);
+    return;
+  }
+  part.retrying = true;
+  part.retryAt = context_.clock.TickCount() +
+                 static_cast<uint32_t>(std::max(own.GetPropInt(key::kRetryDelay), 1)) * 1000U;
+  Log(number + "Retrying this part in " + own.GetProp(key::kRetryDelay) + " seconds.");
+}
+
+void SegmentedTransfer::SplitForIdleConnection() {
+  const std::optional<size_t> added = map_.SplitLargest(kSmallestSplit);
+  if (!added) {
+    return;
+  }
+  const Segment& back = map_.segments[*added];
+  // The part that gave its back half away must stop where the new one begins.
+  for (Part& part : parts_) {
+    if (map_.segments[part.index].end == back.start && part.item) {
+      part.item->SetPropInt64(key::kRangeEnd, back.start);
+    }
+  }
+  parts_.push_back({*added, nullptr, nullptr, 0, false});
+}
+
+void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
+  Log(why);
+  startOverReason_ = why;
+  parts_.clear();
+  item_->SetProp(key::kSegments, "");
+  item_->SetPropInt(key::kResume, 0);
+  item_->SetPropInt64(key::kReceived, 0);
+  // Only what one connection writes from the start remains of the file.
+  if (const std::string local = item_->GetProp(key::kLocal); FileLength(local) > 0) {
+    ::truncate(local.c_str(), 0);
+  }
+  single_ = std::make_unique<TransferSession>(*item_, context_);
+}
+
+void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome) {
+  AppendLogLine(*item_, context_.clock.TickCount(), message);
+  item_->SetProp(key::kError, message);
+  ApplyFailureOutcome(*item_, outcome, context_.events);
+  parts_.clear();
+  finished_ = true;
+}
+
+void SegmentedTransfer::Finish() {
+  item_->SetProp(key::kSegments, "");
+  item_->SetProp(key::kSegmentValidator, "");
+  item_->SetPropInt(key::kResume, 0);
+  item_->SetPropInt64(key::kSize, map_.total);
+  item_->SetPropInt64(key::kReceived, map_.total);
+  item_->SetPropInt(key::kStatus, kStatusComplete);
+  item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
+  context_.events.RaiseEvent("COMPLETE");
+  Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
+      " bytes this session.");
+  parts_.clear();
+  finished_ = true;
+}
+
+void SegmentedTransfer::SaveMap() {
+  item_->SetProp(key::kSegments, map_.Format());
+}
+
+void SegmentedTransfer::Log(std::string_view text) {
+  AppendLogLine(*item_, context_.clock.TickCount(), text);
+}
+
+}  // namespace pellmarsh

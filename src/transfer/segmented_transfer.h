@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/thread_annotations.h"
+#include "transfer/segment_map.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_session.h"
+
+namespace pellmarsh {
+
+// An http(s) download that may run over several connections. It starts as
+// one session that also asks whether the server serves parts; when it does,
+// and the file is large enough, the file is allocated to its size and parts of
+// it are fetched by sessions of their own, each writing at its own offset. Any
+// sign that parts cannot be had (a whole file where a part was asked, another
+// file) sends the download back to one connection.
+class SegmentedTransfer final : public Transfer {
+ public:
+  // At most this many connections for one download.
+  static constexpr int kMostConnections = 16;
+  // A part is split in two only when this much of it is left.
+  static constexpr int64_t kSmallestSplit = 1024 * 1024;
+
+  // Without `mayUseParts` it runs one session, as a plain download, and only
+  // counts its connection to the server.
+  SegmentedTransfer(Item& item, const TransferContext& context, bool mayUseParts = true)
+      REQUIRES(context.treeLock);
+  SegmentedTransfer(const SegmentedTransfer&) = delete;
+  SegmentedTransfer& operator=(const SegmentedTransfer&) = delete;
+  ~SegmentedTransfer() override;
+
+  // Whether `item` goes through this transfer rather than a plain session.
+  static bool Suits(Item& item, Item& settings);
+
+  bool Step(size_t byteLimit) override EXCLUDES(context_.treeLock);
+  int64_t stepBytes() const override { return stepBytes_; }
+  Item* item() const override REQUIRES(context_.treeLock) { return item_; }
+  void DetachItem() override REQUIRES(context_.treeLock);
+  Wait NextWait() const override REQUIRES(context_.treeLock);
+  void CollectWaits(std::vector<Wait>& waits) const override REQUIRES(context_.treeLock);
+
+ private:
+  // One part's own session, on an item of its own that the tree never sees.
+  struct Part {
+    size_t index = 0;  // into the map
+    std::unique_ptr<Item> item;
+    std::unique_ptr<TransferSession> session;
+    uint32_t retryAt = 0;
+    bool retrying = false;
+  };
+
+  bool StepSingle(size_t byteLimit) EXCLUDES(context_.treeLock);
+  bool StepParts(size_t byteLimit) EXCLUDES(context_.treeLock);
+  // Begins the parts from the item's map; false when it cannot (the file is
+  // gone or its size differs) and one connection goes on instead.
+  bool BeginParts() REQUIRES(context_.treeLock);
+  void StartParts() REQUIRES(context_.treeLock);
+  void StartPart(size_t index) REQUIRES(context_.treeLock);
+  // After a step of its session: its bytes into the map and its log lines
+  // into the item's; when it ended, what follows from how.
+  void NotePart(Part& part, bool more) REQUIRES(context_.treeLock);
+  void PartEnded(Part& part) REQUIRES(context_.treeLock);
+  void SplitForIdleConnection() REQUIRES(context_.treeLock);
+  void StartOverOnOneConnection(const std::string& why) REQUIRES(context_.treeLock);
+  void FailItem(const std::string& message, FailOutcome outcome) REQUIRES(context_.treeLock);
+  void Finish() REQUIRES(context_.treeLock);
+  void SaveMap() REQUIRES(context_.treeLock);
+  bool HandleStop() REQUIRES(context_.treeLock);
+  int RunningParts() const;
+  // Tells the server count how many connections run now.
+  void HoldConnections() REQUIRES(context_.treeLock);
+  bool ServerFull() const REQUIRES(context_.treeLock);
+  void Log(std::string_view text) REQUIRES(context_.treeLock);
+
+  // The item's own events; its parts starting and ending make no sound.
+  class SilentEvents final : public EventSink {
+   public:
+    void RaiseEvent(std::string_view) override {}
+  };
+
+  Item* item_ GUARDED_BY(context_.treeLock) PT_GUARDED_BY(context_.treeLock);
+  TransferContext context_;
+  SilentEvents silentEvents_;
+  TransferContext partContext_;
+  std::unique_ptr<TransferSession> single_;  // until parts begin, or after they gave up
+  bool probing_ = false;
+  // Why one connection took over, logged once its session has started the
+  // log afresh.
+  std::string startOverReason_;
+  SegmentMap map_;
+  std::vector<Part> parts_;
+  int connections_ = 1;  // the most parts that run at once
+  size_t rotation_ = 0;
+  std::string host_;
+  int held_ = 0;  // connections counted for host_
+  int64_t stepBytes_ = 0;
+  bool finished_ = false;
+};
+
+}  // namespace pellmarsh

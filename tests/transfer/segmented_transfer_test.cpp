@@ -1,0 +1,270 @@
+#include "transfer/segmented_transfer.h"
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "session_harness.h"
+#include "support/cutting_proxy.h"
+#include "support/nginx_server.h"
+#include "support/random_bytes.h"
+#include "transfer/segment_map.h"
+
+namespace pellmarsh {
+namespace {
+
+constexpr size_t kFileSize = 6 * 1024 * 1024 + 123;
+
+TEST(SegmentMap, KeepsItsPartsThroughTheItemAndSplitsTheLargestRemainder) {
+  SegmentMap map = SegmentMap::Even(10'000'000, 3);
+  map.segments[0].next = 1'000'000;
+  const std::optional<SegmentMap> read = SegmentMap::Parse(map.Format());
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Format(),
+            "10000000 0-3333333:1000000 3333333-6666666:3333333 6666666-10000000:6666666");
+  EXPECT_EQ(read->received(), 1'000'000);
+
+  // The part with most left gives the back half of what it has left.
+  const std::optional<size_t> added = map.SplitLargest(1'000'000);
+  ASSERT_TRUE(added);
+  EXPECT_EQ(map.segments[2].end, map.segments[*added].start);
+  EXPECT_EQ(map.segments[*added].end, 10'000'000);
+  EXPECT_FALSE(map.SplitLargest(10'000'000));
+
+  // A map pointing outside the file or its part is no map.
+  for (const char* broken :
+       {"", "0 0-0:0", "100 0-200:0", "100 10-20:5", "100 0-50:60", "100", "100 0-50:10 x"}) {
+    EXPECT_FALSE(SegmentMap::Parse(broken)) << broken;
+  }
+}
+
+class SegmentedTransferTest : public testing::SessionHarness {
+ protected:
+  std::unique_ptr<SegmentedTransfer> Segmented(Item& item) {
+    Tree::Access access(tree);
+    return std::make_unique<SegmentedTransfer>(
+        item, TransferContext{access.root(), treeLock, clock, events, resolver, names,
+                              buffer.data(), buffer.size() - 1, nullptr, &environment, &servers});
+  }
+
+  // Runs one attempt as the scheduler would, stepping until the transfer ends.
+  void RunAttempt(Item& item, const std::function<void()>& everyStep = {}) {
+    item.SetPropInt(key::kStatus, kStatusStarting);
+    auto transfer = Segmented(item);
+    EXPECT_TRUE(testing::WaitFor(
+        [&] {
+          if (everyStep) {
+            everyStep();
+          }
+          return !transfer->Step(kTransferBufferSize);
+        },
+        std::chrono::seconds(60), std::chrono::milliseconds(0)))
+        << "no end in time";
+  }
+
+  // The ranges asked for in nginx's log, one per request.
+  static std::vector<std::string> RangesAsked(const std::string& logPath) {
+    std::vector<std::string> ranges;
+    std::ifstream log(logPath);
+    for (std::string line; std::getline(log, line);) {
+      ranges.push_back(line.substr(line.find("range=") + 6));
+    }
+    return ranges;
+  }
+
+  std::string RangeLog() const { return dir.File("ranges.log"); }
+  testing::NginxServer::Options LoggingRanges() const {
+    testing::NginxServer::Options options;
+    options.rangeLogPath = RangeLog();
+    return options;
+  }
+
+  const std::string content = testing::RandomBytes(kFileSize, 33);
+  ServerConnections servers;
+};
+
+TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+
+  RunAttempt(item);
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_EQ(item.GetPropInt64(key::kReceived), static_cast<int64_t>(kFileSize));
+  EXPECT_EQ(item.GetProp(key::kSegments), "");
+  EXPECT_TRUE(Logged(item, "[2] ")) << item.GetProp(key::kLog);
+  std::set<std::string> ranges;
+  for (const std::string& range : RangesAsked(RangeLog())) {
+    if (range.starts_with("bytes=")) {
+      ranges.insert(range);
+    }
+  }
+  EXPECT_GE(ranges.size(), 4U);
+}
+
+TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServerLimitAllows) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+  servers.Change("127.0.0.1", 3);  // of 4
+
+  int most = 0;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    most = std::max(most, servers.Count("127.0.0.1"));
+  });
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_EQ(most, 4);
+  EXPECT_EQ(servers.Count("127.0.0.1"), 3);
+  EXPECT_GE(RangesAsked(RangeLog()).size(), 3U);
+}
+
+TEST_F(SegmentedTransferTest, AStoppedDownloadResumesEveryPartWhereItsBytesEnd) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+
+  std::string kept;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+    if (kept.empty() && map && map->received() > 1'000'000) {
+      kept = map->Format();
+      item.SetPropInt(key::kStatus, kStatusStopRequested);
+    }
+  });
+  {
+    Tree::Access access(tree);
+    ASSERT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold) << item.GetProp(key::kLog);
+    EXPECT_FALSE(item.GetProp(key::kSegments).empty());
+  }
+  std::filesystem::remove(RangeLog());
+  RunAttempt(item);
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  // No part asks again for bytes it had on disk when stopped.
+  const std::optional<SegmentMap> stopped = SegmentMap::Parse(kept);
+  ASSERT_TRUE(stopped);
+  for (const std::string& range : RangesAsked(RangeLog())) {
+    ASSERT_TRUE(range.starts_with("bytes=")) << range;
+    const int64_t start = std::stoll(range.substr(6));
+    for (const Segment& part : stopped->segments) {
+      EXPECT_FALSE(start >= part.start && start < part.next) << range << " in " << kept;
+    }
+  }
+}
+
+TEST_F(SegmentedTransferTest,
+       ASmallFileKeepsOneConnectionAndAServerAnsweringRangesWithTheWholeFileFallsBackToOne) {
+  testing::NginxServer::Options options = LoggingRanges();
+  // It says it serves ranges, then answers every range with the whole file.
+  options.extraConfig =
+      "    location /whole/ {\n      max_ranges 0;\n      add_header Accept-Ranges bytes;\n    }\n";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/small.bin", content.substr(0, 100'000));
+  nginx.AddFile("/whole/big.bin", content);
+
+  Item& small = NewItem(nginx.Url("/small.bin"), dir.File("small.bin"));
+  RunAttempt(small);
+  Item& whole = NewItem(nginx.Url("/whole/big.bin"), dir.File("whole.bin"));
+  RunAttempt(whole);
+
+  Tree::Access access(tree);
+  EXPECT_EQ(small.GetPropInt(key::kStatus), kStatusComplete) << small.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(dir.File("small.bin")) == content.substr(0, 100'000));
+  EXPECT_EQ(whole.GetPropInt(key::kStatus), kStatusComplete) << whole.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(dir.File("whole.bin")) == content);
+  EXPECT_TRUE(Logged(whole, "The server does not serve parts: going on over one connection."))
+      << whole.GetProp(key::kLog);
+  EXPECT_EQ(RangesAsked(RangeLog()).front(), "-");  // the small file's one request
+}
+
+TEST_F(SegmentedTransferTest, AFileChangedBetweenPartsStartsOverOnOneConnection) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+  const std::string changed = testing::RandomBytes(kFileSize, 34);
+
+  bool replaced = false;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    if (!replaced && !item.GetProp(key::kSegments).empty()) {
+      replaced = true;
+      nginx.AddFile("/big.bin", changed);
+      // A later time, so the validator differs whatever the clock's grain.
+      const std::string served = nginx.root() + "/big.bin";
+      struct timeval later[2] = {{2'000'000'000, 0}, {2'000'000'000, 0}};
+      ::utimes(served.c_str(), later);
+    }
+  });
+
+  Tree::Access access(tree);
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(Logged(item, "The file changed on the server: starting over on one connection."))
+      << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == changed);
+}
+
+TEST_F(SegmentedTransferTest, AServerAllowingOneConnectionIsRememberedAndFinishesOnIt) {
+  testing::NginxServer::Options options;
+  options.httpConfig = "  limit_conn_zone $binary_remote_addr zone=perclient:1m;\n";
+  options.extraConfig =
+      "    location /one/ {\n      limit_conn perclient 1;\n      limit_rate 16m;\n    }\n";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/one/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/one/big.bin"), local);
+
+  RunAttempt(item);
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_TRUE(Logged(item, "The server refused another connection: going on with 1."))
+      << item.GetProp(key::kLog);
+  EXPECT_FALSE(SegmentedTransfer::Suits(item, access.root()));
+}
+
+TEST_F(SegmentedTransferTest, ACutPartIsRetriedAloneAndTheFileEndsWhole) {
+  testing::NginxServer nginx(LoggingRanges());
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  // The probe's connection and then one part's are cut.
+  testing::CuttingProxy proxy(nginx.port(), 300'000, testing::CuttingProxy::Cut::kReset, 2);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem("http://127.0.0.1:" + std::to_string(proxy.port()) + "/big.bin", local);
+  // Retries after a second, and a millisecond passes with every step.
+  item.SetPropInt(key::kRudeRetries, 1);
+
+  RunAttempt(item, [&] { ++clock.tick; });
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_TRUE(Logged(item, "Retrying this part in")) << item.GetProp(key::kLog);
+}
+
+}  // namespace
+}  // namespace pellmarsh
