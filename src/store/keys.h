@@ -81,6 +81,9 @@ struct key {
   // Last-Modified every part must match.
   static constexpr PropKey kSegments{"segments"};
   static constexpr PropKey kSegmentValidator{"segmentvalidator"};
+  // 1 when the file of the parts keeps holes, so a restart finds each part's
+  // bytes on disk beyond what the map says.
+  static constexpr PropKey kSegmentHoles{"segmentholes"};
   // Within one part's session only: the byte range it asks for (end exclusive),
   // the file's size it expects, and on its failure why the part cannot go on
   // ("whole", "changed", "busy"). A first answer that offers parts leaves the

@@ -1,16 +1,16 @@
 #include "transfer/segmented_transfer.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "platform/unique_fd.h"
+#include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree.h"
 #include "transfer/session_log.h"
+#include "transfer/sparse_file.h"
 #include "transfer/transfer_mode.h"
 #include "url/host_defaults.h"
 #include "url/url_parser.h"
@@ -32,12 +32,6 @@ std::string HostOf(const std::string& url) {
 int ConnectionsFor(Item& settings) {
   return std::clamp(settings.GetPropInt(setting::kConnectionsPerDownload), 1,
                     SegmentedTransfer::kMostConnections);
-}
-
-// A file of exactly `size` bytes at `path`, keeping what it already holds.
-bool AllocateFile(const std::string& path, int64_t size) {
-  const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-  return fd.valid() && ::ftruncate(fd.get(), static_cast<off_t>(size)) == 0;
 }
 
 int64_t FileLength(const std::string& path) {
@@ -101,10 +95,14 @@ SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context,
     map = SegmentMap::Parse(item.GetProp(key::kSegments));
   }
   if (map && FileLength(item.GetProp(key::kLocal)) == map->total) {
+    if (item.GetPropInt(key::kSegmentHoles) != 0) {
+      AdvanceToBytesOnDisk(*map, item.GetProp(key::kLocal));
+    }
     map_ = std::move(*map);
     return;
   }
   item.SetProp(key::kSegments, "");
+  item.SetProp(key::kSegmentHoles, "");
   // Only a download from the start can learn the file's size and validator
   // before its first byte is written.
   probing_ = mayUseParts && item.GetPropInt(key::kResume) == 0;
@@ -195,11 +193,13 @@ bool SegmentedTransfer::StepSingle(size_t byteLimit) {
   }
   single_.reset();
   map_ = SegmentMap::Even(total, connections_);
-  if (!AllocateFile(item_->GetProp(key::kLocal), total)) {
+  const std::optional<bool> holes = AllocateWithHoles(item_->GetProp(key::kLocal), total);
+  if (!holes) {
     FailItem("Couldn't open save file " + item_->GetProp(key::kLocal) + ".",
              FailOutcome::kPermanent);
     return true;
   }
+  item_->SetPropInt(key::kSegmentHoles, *holes ? 1 : 0);
   item_->SetPropInt64(key::kReceivedSession, 0);
   SaveMap();
   return BeginParts();
@@ -426,6 +426,10 @@ void SegmentedTransfer::SplitForIdleConnection() {
     }
   }
   parts_.push_back({*added, nullptr, nullptr, 0, false});
+  // A crash before the next save would otherwise lose where the new part begins.
+  if (context_.saveRequested) {
+    RequestSave(*context_.saveRequested);
+  }
 }
 
 void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
@@ -433,6 +437,7 @@ void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
   startOverReason_ = why;
   parts_.clear();
   item_->SetProp(key::kSegments, "");
+  item_->SetProp(key::kSegmentHoles, "");
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kReceived, 0);
   // Only what one connection writes from the start remains of the file.
@@ -452,6 +457,7 @@ void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome
 
 void SegmentedTransfer::Finish() {
   item_->SetProp(key::kSegments, "");
+  item_->SetProp(key::kSegmentHoles, "");
   item_->SetProp(key::kSegmentValidator, "");
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kSize, map_.total);

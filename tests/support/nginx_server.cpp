@@ -163,7 +163,7 @@ std::string NginxServer::Config() const {
   if (options_.rangeLogPath.empty()) {
     config += "  access_log off;\n";
   } else {
-    config += "  log_format ranges '$request range=$http_range';\n";
+    config += "  log_format ranges 'sent=$body_bytes_sent $request range=$http_range';\n";
     config += "  access_log " + Literal(options_.rangeLogPath) + " ranges;\n";
   }
   for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {

@@ -60,7 +60,8 @@ class NginxServer {
     // Directives placed as they are in the http block, before the server,
     // such as the zones that limit_conn names.
     std::string httpConfig;
-    // When set, each request line is logged there with its Range header.
+    // When set, each request is logged there when it ends, as
+    // "sent=<body bytes> <request line> range=<Range header>".
     std::string rangeLogPath;
     // When set, the same server also answers https:// on tlsPort() with this
     // certificate (PEM) and key.

@@ -12,6 +12,7 @@
 #include "support/nginx_server.h"
 #include "support/random_bytes.h"
 #include "transfer/segment_map.h"
+#include "transfer/sparse_file.h"
 
 namespace pellmarsh {
 namespace {
@@ -39,6 +40,31 @@ TEST(SegmentMap, KeepsItsPartsThroughTheItemAndSplitsTheLargestRemainder) {
        {"", "0 0-0:0", "100 0-200:0", "100 10-20:5", "100 0-50:60", "100", "100 0-50:10 x"}) {
     EXPECT_FALSE(SegmentMap::Parse(broken)) << broken;
   }
+}
+
+TEST(SparseFile, EachPartGoesOnWhereItsBytesEndOnDiskLessABlock) {
+  testing::TempDir dir;
+  const std::string path = dir.File("parts.bin");
+  const std::optional<bool> holes = AllocateWithHoles(path, 3'000'000);
+  ASSERT_TRUE(holes);
+  if (!*holes) {
+    GTEST_SKIP() << "the filesystem of " << path << " keeps no holes";
+  }
+  SegmentMap map = SegmentMap::Even(3'000'000, 3);
+  // The first part wrote 500,000 bytes, the second none, the third all of it.
+  const std::string bytes(1'000'000, 'x');
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.write(bytes.data(), 500'000);
+    file.seekp(map.segments[2].start);
+    file.write(bytes.data(), static_cast<std::streamsize>(map.segments[2].left()));
+  }
+  AdvanceToBytesOnDisk(map, path);
+  EXPECT_LE(map.segments[0].next, 500'000);
+  EXPECT_GT(map.segments[0].next, 500'000 - 64 * 1024);
+  EXPECT_EQ(map.segments[1].next, map.segments[1].start);
+  EXPECT_LT(map.segments[2].next, map.segments[2].end);
+  EXPECT_GT(map.segments[2].next, map.segments[2].end - 64 * 1024);
 }
 
 class SegmentedTransferTest : public testing::SessionHarness {

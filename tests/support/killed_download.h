@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pellmarsh::testing {
+
+// The real program fetching one large file over four connections from an
+// nginx that caps each connection, killed with SIGKILL at random moments while
+// its parts write and started again each time, then left to finish.
+struct KilledDownloadPlan {
+  std::string program;
+  int64_t size = 0;
+  int kills = 0;
+  unsigned seed = 0;
+  std::string rateLimit = "4m";  // nginx's limit_rate for each connection
+  int longestRunMs = 400;        // a run is killed within this of its first write
+};
+
+struct KilledDownload {
+  int kills = 0;  // that landed while parts were writing
+  bool identical = false;
+  // The response bodies nginx sent: the first answer, which only tells that
+  // the server serves parts, and all the parts over every run.
+  int64_t firstAnswerBytes = 0;
+  int64_t partBytes = 0;
+  std::string problem;  // empty when the download ended at all
+};
+
+KilledDownload RunKilledDownload(const KilledDownloadPlan& plan);
+
+}  // namespace pellmarsh::testing
