@@ -207,8 +207,12 @@ void RequestSave(std::atomic<int>& saveRequested) {
 void DataFile::SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) {
   int expected = kSaveRequested;
   if (!saveRequested.compare_exchange_strong(expected, kSaveWriting)) {
+    if (++quietTicks_ == kQuietTicks) {
+      std::string().swap(saveBuffer_);
+    }
     return;
   }
+  quietTicks_ = 0;
   Save(tree);
   expected = kSaveWriting;
   if (!saveRequested.compare_exchange_strong(expected, kSaveIdle)) {

@@ -72,7 +72,11 @@ class DataFile {
 
   // The one-second timer's part: runs a save the scheduler asked for
   // (requested -> writing -> idle, or requested again when asked meanwhile).
+  // After kQuietTicks ticks without one it gives the save buffer back.
   void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) EXCLUDES(tree.lock());
+  static constexpr int kQuietTicks = 10;
+  // What the next save's buffer already holds.
+  size_t keptBufferBytes() const { return saveBuffer_.capacity(); }
 
  private:
   UserMessage DamageReport(const std::string& path, const std::string& problem, size_t itemsKept,
@@ -94,7 +98,10 @@ class DataFile {
   bool saveForbidden_ = false;
   // Kept between saves: saves come with every transfer start and end, and a
   // fresh buffer of the file's size costs a page fault per 4 KiB each time.
+  // With a long list it is the size of the file, hundreds of megabytes, so a
+  // queue gone quiet gives it back.
   std::string saveBuffer_;
+  int quietTicks_ = 0;
 };
 
 }  // namespace pellmarsh

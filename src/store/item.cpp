@@ -31,6 +31,7 @@ void Item::Clear() {
   live_ = false;
   liveChildren_.reset();
   properties_.entries_.clear();
+  ++childChanges_;
   while (!children_.empty()) {
     // Let go first, so the child's own clearing does not count it out again.
     children_.back()->parent_ = nullptr;
@@ -40,6 +41,9 @@ void Item::Clear() {
 
 void Item::NoteWrite(PropKey key) {
   changed_ = true;
+  if (parent_) {
+    ++parent_->childChanges_;
+  }
   if (key != key::kStatus) {
     return;
   }
@@ -159,6 +163,7 @@ Item& Item::AddChild(std::unique_ptr<Item> child) {
     AddLive(child->liveBelow_);
   }
   children_.push_back(std::move(child));
+  ++childChanges_;
   return *children_.back();
 }
 
@@ -168,6 +173,7 @@ std::unique_ptr<Item> Item::DetachChildAt(int index) {
   }
   std::unique_ptr<Item> child = std::move(children_[static_cast<size_t>(index)]);
   children_.erase(children_.begin() + index);
+  ++childChanges_;
   child->parent_ = nullptr;
   if (child->liveBelow_ > 0) {
     IndexLiveChild(*child, false);

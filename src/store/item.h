@@ -115,6 +115,10 @@ class Item {
 
   bool changed() const { return changed_; }
   void ClearChanged() { changed_ = false; }
+  // Grows with every write to a child's properties and every child added or
+  // taken away, so a view can tell that nothing here changed without
+  // visiting a hundred thousand children.
+  uint64_t childChanges() const { return childChanges_; }
 
  private:
   bool HasName(std::string_view name) const;
@@ -127,6 +131,7 @@ class Item {
   Properties properties_;
   std::vector<std::unique_ptr<Item>> children_;
   bool changed_ = false;
+  uint64_t childChanges_ = 0;
   bool live_ = false;
   int liveBelow_ = 0;
   // Gives children their order in the live index: a child added later is younger.

@@ -119,6 +119,7 @@ void DownloadList::EditCurrentName() {
 }
 
 void DownloadList::ForgetRow(const Item* item) {
+  lastWalk = {};
   if (const auto found = rows_.find(item); found != rows_.end()) {
     DownloadRow* row = found->second;
     rows_.erase(found);
@@ -128,6 +129,7 @@ void DownloadList::ForgetRow(const Item* item) {
 }
 
 void DownloadList::ClearRows() {
+  lastWalk = {};
   rows_.clear();
   clear();
 }

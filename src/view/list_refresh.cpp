@@ -17,10 +17,13 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     return outcome;
   }
   Item& folder = root.FindOrCreateChild(TabFolder(tab));
+  outcome.shownCount = folder.ChildCount();
+  if (!flags.sortPending && rows.lastWalk == ListRows::Walk{&folder, tab, folder.childChanges()}) {
+    return outcome;
+  }
   std::vector<NewRow> inserted;
   for (int index = folder.ChildCount() - 1; index >= 0; --index) {
     Item& child = *folder.ChildAt(index);
-    ++outcome.shownCount;
     if (!TabShowsStatus(tab, child.GetPropInt(key::kStatus))) {
       continue;
     }
@@ -49,6 +52,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     rows.SortRows(root.GetPropInt(setting::TabSort(tab)));
     flags.sortPending = false;
   }
+  rows.lastWalk = {&folder, tab, folder.childChanges()};
   return outcome;
 }
 

@@ -39,6 +39,17 @@ class ListRows {
   virtual void RemoveUntouchedRows() = 0;
   // By a tab's sort setting: a mode, perhaps reversed.
   virtual void SortRows(int sortSetting) = 0;
+
+  // What the refresh last walked: while nothing under that folder changes,
+  // every row stands and the next refresh visits nothing. Whoever changes
+  // rows outside the refresh forgets it.
+  struct Walk {
+    const Item* folder = nullptr;
+    int tab = -1;
+    uint64_t childChanges = 0;
+    friend bool operator==(const Walk&, const Walk&) = default;
+  };
+  Walk lastWalk;
 };
 
 struct RefreshFlags {

@@ -315,6 +315,16 @@ TEST_F(DataFileTest, ARequestedSaveCyclesTheFlagBackToZero) {
   dataFile.SaveIfRequested(root, saveRequested);
   EXPECT_EQ(replacer.calls, 1);
   EXPECT_EQ(saveRequested, 0);
+
+  // The buffer stays for the saves of a busy queue and goes when it is quiet.
+  const size_t kept = dataFile.keptBufferBytes();
+  EXPECT_GE(kept, Bytes(root).size());
+  for (int tick = 1; tick < DataFile::kQuietTicks; ++tick) {
+    dataFile.SaveIfRequested(root, saveRequested);
+  }
+  EXPECT_EQ(dataFile.keptBufferBytes(), kept);
+  dataFile.SaveIfRequested(root, saveRequested);
+  EXPECT_LT(dataFile.keptBufferBytes(), kept);
 }
 
 TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {

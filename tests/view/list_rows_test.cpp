@@ -410,6 +410,7 @@ class FakeRows final : public ListRows {
       return false;
     }
     touched.insert(item);
+    ++touches;
     return true;
   }
   void UpdateRow(const Item* item, const RowContent& content) override {
@@ -430,6 +431,7 @@ class FakeRows final : public ListRows {
 
   std::map<const Item*, RowContent> rows;
   std::set<const Item*> touched;
+  int touches = 0;
   int updates = 0;
   std::vector<int> sortedWith;
 };
@@ -454,10 +456,22 @@ TEST(ListRefresh, IsIncrementalAndMovesCompletedItems) {
   EXPECT_FALSE(dirty);
   EXPECT_FALSE(sortPending);
 
-  // Nothing changed: no row rewritten, no sort.
-  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  // Nothing changed: no row visited, none rewritten, no sort.
+  const int touches = rows.touches;
+  outcome = RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(outcome.shownCount, 3);
+  EXPECT_EQ(rows.touches, touches);
   EXPECT_EQ(rows.updates, 0);
   EXPECT_EQ(rows.sortedWith.size(), 1u);
+  // A write to an item the tab does not show, or rows changed elsewhere,
+  // walk the folder again.
+  list.ChildAt(2)->SetProp(key::kName, "d");
+  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(rows.touches, touches + 2);
+  rows.lastWalk = {};
+  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(rows.touches, touches + 4);
+  EXPECT_EQ(rows.updates, 0);
 
   held.SetPropInt(key::kStatus, kStatusPaused);
   queued.SetPropInt(key::kStatus, kStatusComplete);
