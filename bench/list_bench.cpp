@@ -3,7 +3,6 @@
 // painted), idle CPU and resident memory.
 // With a directory argument it writes a data file of items of every status
 // there instead (for looking at the window).
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -15,13 +14,13 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "app/app.h"
 #include "platform/clock.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
+#include "run_time.h"
 #include "sample_tree.h"
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
@@ -47,30 +46,6 @@ class SilentSounds final : public SoundPlayer {
 
 double MillisecondsSince(Steady::time_point start) {
   return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
-
-// CPU time of the window thread alone, from its /proc stat line.
-double WindowThreadCpuSeconds() {
-  std::ifstream stat("/proc/self/task/" + std::to_string(getpid()) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  std::string field;
-  long ticks = 0;
-  for (int index = 3; index <= 15 && fields >> field; ++index) {
-    if (index >= 14) {
-      ticks += std::stol(field);
-    }
-  }
-  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 long ResidentKilobytes() {
@@ -213,14 +188,15 @@ int main(int argc, char** argv) {
   window.RefreshList();
 
   // Idle: the window shown, its timers and both worker threads running.
-  const double cpuBefore = CpuSeconds();
-  const double windowBefore = WindowThreadCpuSeconds();
+  const double cpuBefore = pellmarsh::bench::ProcessRunSeconds();
+  const double windowBefore = pellmarsh::bench::ThreadRunSeconds(getpid());
   const auto idleStart = Steady::now();
   QTimer::singleShot(10000, &application, &QApplication::quit);
   QApplication::exec();
   const double idleSeconds = MillisecondsSince(idleStart) / 1000;
-  const double idleCpu = (CpuSeconds() - cpuBefore) / idleSeconds * 100;
-  const double windowCpu = (WindowThreadCpuSeconds() - windowBefore) / idleSeconds * 100;
+  const double idleCpu = (pellmarsh::bench::ProcessRunSeconds() - cpuBefore) / idleSeconds * 100;
+  const double windowCpu =
+      (pellmarsh::bench::ThreadRunSeconds(getpid()) - windowBefore) / idleSeconds * 100;
   const long resident = ResidentKilobytes();
 
   std::printf("%d pending and %d completed URL items; switches and refreshes best of %d\n",

@@ -1,7 +1,6 @@
 // Twenty local copies of 100 MiB through the real scheduler thread with four
 // connections, against cat of the same files; then the scheduler's CPU use
 // over ten idle seconds, and again with 100,000 finished items in the list.
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
 #include "quiet_platform.h"
+#include "run_time.h"
 #include "sample_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -41,13 +41,6 @@ long ResidentKilobytes() {
     }
   }
   return -1;
-}
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool AllComplete(pellmarsh::App& app) {
@@ -113,9 +106,9 @@ int main(int argc, char** argv) {
   }
   const double copySeconds = SecondsSince(copyStart);
 
-  const double cpuBefore = ProcessCpuSeconds();
+  const double cpuBefore = pellmarsh::bench::ProcessRunSeconds();
   std::this_thread::sleep_for(std::chrono::seconds(10));
-  const double idleCpu = ProcessCpuSeconds() - cpuBefore;
+  const double idleCpu = pellmarsh::bench::ProcessRunSeconds() - cpuBefore;
 
   // A large finished list, with a few items waiting long to retry so the
   // countdown still has work every second.
@@ -131,9 +124,9 @@ int main(int argc, char** argv) {
     }
   }
   std::this_thread::sleep_for(std::chrono::seconds(3));
-  const double largeCpuBefore = ProcessCpuSeconds();
+  const double largeCpuBefore = pellmarsh::bench::ProcessRunSeconds();
   std::this_thread::sleep_for(std::chrono::seconds(10));
-  const double largeIdleCpu = ProcessCpuSeconds() - largeCpuBefore;
+  const double largeIdleCpu = pellmarsh::bench::ProcessRunSeconds() - largeCpuBefore;
   const long largeResident = ResidentKilobytes();
   app.StopWorkers([&] { clock.SleepMs(20); });
   std::filesystem::remove_all(dir);

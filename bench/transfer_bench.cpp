@@ -164,7 +164,7 @@ class Engine {
         items.push_back(&item);
       }
     }
-    app_.state().startWalkDue = true;  // as a command that queues items does
+    app_.state().startWalkDue.Raise();  // as a command that queues items does
     const double cpuBefore = ProcessCpuSeconds();
     auto start = SteadyClock::now();
     const auto deadline = start + std::chrono::minutes(5);

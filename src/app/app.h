@@ -60,7 +60,10 @@ class App {
   void StartWorkers() { workers_.Start(); }
   // Lets the virus checker go on after a set-up failure halted it (the
   // settings were confirmed).
-  void ResumeVirusChecks() { state_.virusCheck.halted = false; }
+  void ResumeVirusChecks() {
+    state_.virusCheck.halted = false;
+    state_.virusCheck.work.Raise();
+  }
   void StopWorkers(const std::function<void()>& waitStep) {
     workers_.Stop(waitStep);
     extraction_.Stop();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/thread_annotations.h"
+#include "platform/wake_flag.h"
 #include "store/item.h"
 #include "store/tree.h"
 #include "transfer/transfer.h"
@@ -88,7 +89,8 @@ struct AppState {
 
   // Set when a transfer ends or a command queues or starts an item: the
   // scheduler's next pass walks to start queued items at once.
-  std::atomic<bool> startWalkDue{false};
+  // It also wakes an idle scheduler, which otherwise sleeps to the next second.
+  WakeFlag startWalkDue;
 
   std::atomic<bool> schedulerStop{false};
   std::atomic<bool> schedulerDone{false};

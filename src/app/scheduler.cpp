@@ -49,7 +49,7 @@ void Scheduler::Pass() {
   const uint32_t second = now / 1000;
   if (second != lastSecond_) {
     OnceASecond(second);
-  } else if (state_.startWalkDue.exchange(false)) {
+  } else if (state_.startWalkDue.Take()) {
     // A slot has just come free or an item was queued: fill it now, not at
     // the next turn of the second.
     Tree::Access tree(state_.tree);
@@ -74,7 +74,7 @@ void Scheduler::Pass() {
 
 void Scheduler::OnceASecond(uint32_t second) {
   lastSecond_ = second;
-  state_.startWalkDue = false;
+  state_.startWalkDue.Take();
   Tree::Access tree(state_.tree);
   WalkToStart(tree.root(), true);
   // Every tenth second the history is forgotten but the mean kept.
@@ -239,6 +239,7 @@ void Scheduler::FinishTransfer(size_t index) {
     }
     if (root.GetPropEnum(setting::kVirusCheck) == VirusCheckMode::kAutomatic) {
       state_.virusCheck.queue(state_.tree.lock()).push_back(item);
+      state_.virusCheck.work.Raise();
     }
     if (item->GetPropInt(key::kAutoUpdate) != 0) {
       transfer.DetachItem();
@@ -246,7 +247,7 @@ void Scheduler::FinishTransfer(size_t index) {
     }
   }
   state_.activeTransfers.erase(state_.activeTransfers.begin() + static_cast<ptrdiff_t>(index));
-  state_.startWalkDue = true;
+  state_.startWalkDue.Raise();
   RequestSave(state_.saveRequested);
   state_.sortPending = true;
 }
@@ -294,14 +295,11 @@ void Scheduler::WaitForWork() {
 }
 
 void Scheduler::IdleUntilNextSecond() {
-  // Nothing runs: wake for the next second's walk or soon after a command
-  // queues an item, not a hundred times a second.
-  constexpr uint32_t kSliceMs = 100;
-  uint32_t left = 1000 - clock_.TickCount() % 1000;
-  while (left > 0 && !state_.startWalkDue && !state_.schedulerStop) {
-    const uint32_t slice = std::min(left, kSliceMs);
-    clock_.SleepMs(static_cast<int>(slice));
-    left -= slice;
+  // Nothing runs: wake for the next second's walk, or at once when a command
+  // queues an item or the window asks the thread to stop. Each wake-up of an
+  // idle process costs more than the walk itself.
+  if (!state_.schedulerStop) {
+    clock_.SleepMsUnless(static_cast<int>(1000 - clock_.TickCount() % 1000), state_.startWalkDue);
   }
 }
 

@@ -18,11 +18,13 @@ void WorkerThreads::Start() {
 
 void WorkerThreads::Stop(const std::function<void()>& waitStep) {
   state_.schedulerStop = true;
+  state_.startWalkDue.Raise();  // an idle scheduler sleeps to the next second
   while (!state_.schedulerDone) {
     waitStep();
   }
   schedulerThread_.join();
   state_.virusCheck.thread = VirusThreadState::kStopRequested;
+  state_.virusCheck.work.Raise();
   while (state_.virusCheck.thread != VirusThreadState::kStopped) {
     waitStep();
   }

@@ -43,7 +43,7 @@ bool UpgradeInstaller::StartCheck() {
 
 void UpgradeInstaller::CheckNow() {
   if (StartCheck()) {
-    app_.state().startWalkDue = true;
+    app_.state().startWalkDue.Raise();
   } else {
     app_.messages().Show({"No upgrade site is set."});
   }
@@ -98,7 +98,7 @@ void UpgradeInstaller::OfferNewVersion(const std::string& local) {
     Tree::Access tree(app_.tree());
     StartUpgradeDownload(tree.root(), app_.localNames(), app_.clock().UnixTime(),
                          UpgradeKind::kProgram);
-    app_.state().startWalkDue = true;
+    app_.state().startWalkDue.Raise();
   } else {
     app_.messages().Show(
         {"To upgrade later, click the \"Check Upgrade\" button\r\nin the "

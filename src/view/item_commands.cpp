@@ -129,7 +129,7 @@ void ItemCommands::SetStatus(Item& item, int status) {
   item.SetPropInt(key::kStatus, status);
   state_.listDirty = true;
   if (status == kStatusQueued || status == kStatusStartNow) {
-    state_.startWalkDue = true;  // started at the scheduler's next pass
+    state_.startWalkDue.Raise();  // started at the scheduler's next pass
   }
 }
 
@@ -461,6 +461,7 @@ void ItemCommands::VirusCheck(Item& item) {
   }
   Tree::Access tree(state_.tree);
   state_.virusCheck.queue(state_.tree.lock()).push_back(&item);
+  state_.virusCheck.work.Raise();
 }
 
 void ItemCommands::ExtractUrls(Item& item) {

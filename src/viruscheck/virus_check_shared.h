@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "platform/thread_annotations.h"
+#include "platform/wake_flag.h"
 #include "store/item.h"
 #include "store/tree.h"
 
@@ -31,6 +32,9 @@ class VirusCheckShared {
   std::atomic<VirusThreadState> thread{VirusThreadState::kRunning};
   // Set when checking cannot go on; holds the queue until the settings are confirmed.
   std::atomic<bool> halted{false};
+  // Raised when the queue gains an item, a halt is lifted or the thread is
+  // asked to stop: an idle checker sleeps until then.
+  WakeFlag work;
 
  private:
   std::deque<Item*> queue_;

@@ -28,12 +28,21 @@ struct VirusChecker::Request {
 
 void VirusChecker::Loop() {
   while (shared_.thread == VirusThreadState::kRunning) {
-    clock_.SleepMs(500);
+    // A queue is checked at the old half-second pace; with nothing to check
+    // the thread sleeps until there is, as a wake-up of a large idle process
+    // costs more than the look.
+    clock_.SleepMsUnless(HasWork() ? 500 : kIdleWaitMs, shared_.work);
+    shared_.work.Take();
     if (!shared_.halted && shared_.thread == VirusThreadState::kRunning) {
       CheckHead();
     }
   }
   shared_.thread = VirusThreadState::kStopped;
+}
+
+bool VirusChecker::HasWork() {
+  Tree::Access tree(tree_);
+  return !shared_.halted && !shared_.queue(tree_.lock()).empty();
 }
 
 bool VirusChecker::CheckHead() {

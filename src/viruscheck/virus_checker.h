@@ -37,6 +37,10 @@ class VirusChecker {
 
  private:
   struct Request;
+  // With nothing raised meanwhile, an idle checker still looks this often.
+  static constexpr int kIdleWaitMs = 10'000;
+
+  bool HasWork() EXCLUDES(tree_.lock());
 
   // Shows the message first, so without the tree lock.
   bool Halt(Item* item, const std::string& message) EXCLUDES(tree_.lock());

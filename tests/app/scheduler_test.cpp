@@ -180,7 +180,7 @@ TEST_F(SchedulerTest, AFreedSlotIsFilledAtTheNextPassWithinTheSameSecond) {
 
   state.offline = true;
   items[0]->SetPropInt(key::kStatus, kStatusQueued);
-  state.startWalkDue = true;
+  state.startWalkDue.Raise();
   scheduler.Pass();
   EXPECT_EQ(items[0]->GetPropInt(key::kStatus), kStatusQueued);
 }

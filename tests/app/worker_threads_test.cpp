@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/fakes.h"
+#include "support/wait.h"
 
 namespace pellmarsh {
 namespace {
@@ -54,6 +57,24 @@ TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
   for (const auto& [schedulerDone, virusState] : seen) {
     EXPECT_TRUE(schedulerDone || virusState == VirusThreadState::kRunning);
   }
+}
+
+TEST(WakeFlag, ARaiseEndsAnotherThreadsLongSleepAtOnce) {
+  WakeFlag flag;
+  SystemClock clock;
+  std::atomic<bool> asleep{false};
+  std::atomic<bool> woke{false};
+  std::thread sleeper([&] {
+    asleep = true;
+    clock.SleepMsUnless(60'000, flag);
+    woke = true;
+  });
+  ASSERT_TRUE(testing::WaitFor([&] { return asleep.load(); }, std::chrono::seconds(10)));
+  flag.Raise();
+  EXPECT_TRUE(testing::WaitFor([&] { return woke.load(); }, std::chrono::seconds(10)));
+  sleeper.join();
+  EXPECT_TRUE(flag.Take());
+  EXPECT_FALSE(flag.raised());
 }
 
 TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {

@@ -281,8 +281,8 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   Item& queued = AddItem(folder::kFileList, "q", kStatusQueued, true);
   Run(kCommandStartNow, {&queued});
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusStartNow);
-  EXPECT_TRUE(state.startWalkDue);  // the scheduler starts it at its next pass
-  EXPECT_TRUE(desk.asked.empty());  // a queued item's file is not in the way
+  EXPECT_TRUE(state.startWalkDue.raised());  // the scheduler starts it at its next pass
+  EXPECT_TRUE(desk.asked.empty());           // a queued item's file is not in the way
   EXPECT_EQ(queued.GetProp(key::kProcess), "Starting!");
 
   Item& clipped = AddItem(folder::kFileClip, "c", kStatusClipped);
