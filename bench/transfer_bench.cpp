@@ -371,6 +371,12 @@ int ParallelFiles() {
   }
   pellmarsh::testing::TempDir work;
   Engine engine(work.path());
+  {
+    // As the eight curls: one connection a file, all eight to the one server.
+    pellmarsh::Tree::Access tree(engine.app().tree());
+    tree->SetPropInt(setting::kConnectionsPerDownload, 1);
+    tree->SetPropInt(setting::kConnectionsPerServer, kFiles);
+  }
   engine.Start(kNoLimit);
   std::vector<double> oursTime, curlTime;
   for (int round = 0; round < 5; ++round) {
