@@ -32,6 +32,7 @@ void Item::Clear() {
   liveChildren_.reset();
   properties_.entries_.clear();
   ++childChanges_;
+  ++quietChildChanges_;
   while (!children_.empty()) {
     // Let go first, so the child's own clearing does not count it out again.
     children_.back()->parent_ = nullptr;
@@ -41,16 +42,19 @@ void Item::Clear() {
 
 void Item::NoteWrite(PropKey key) {
   changed_ = true;
+  const bool wasLive = live_;
+  if (key == key::kStatus) {
+    const bool live = ChangesOnItsOwn(GetPropInt(key::kStatus));
+    if (live != live_) {
+      live_ = live;
+      AddLive(live ? 1 : -1);
+    }
+  }
   if (parent_) {
     ++parent_->childChanges_;
-  }
-  if (key != key::kStatus) {
-    return;
-  }
-  const bool live = ChangesOnItsOwn(GetPropInt(key::kStatus));
-  if (live != live_) {
-    live_ = live;
-    AddLive(live ? 1 : -1);
+    if (!wasLive || !live_) {
+      ++parent_->quietChildChanges_;
+    }
   }
 }
 
@@ -164,6 +168,7 @@ Item& Item::AddChild(std::unique_ptr<Item> child) {
   }
   children_.push_back(std::move(child));
   ++childChanges_;
+  ++quietChildChanges_;
   return *children_.back();
 }
 
@@ -174,6 +179,7 @@ std::unique_ptr<Item> Item::DetachChildAt(int index) {
   std::unique_ptr<Item> child = std::move(children_[static_cast<size_t>(index)]);
   children_.erase(children_.begin() + index);
   ++childChanges_;
+  ++quietChildChanges_;
   child->parent_ = nullptr;
   if (child->liveBelow_ > 0) {
     IndexLiveChild(*child, false);

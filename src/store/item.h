@@ -119,6 +119,9 @@ class Item {
   // taken away, so a view can tell that nothing here changed without
   // visiting a hundred thousand children.
   uint64_t childChanges() const { return childChanges_; }
+  // The same without the writes to children that change on their own (and
+  // stay so): while it stands, only those children can have changed.
+  uint64_t quietChildChanges() const { return quietChildChanges_; }
 
  private:
   bool HasName(std::string_view name) const;
@@ -132,6 +135,7 @@ class Item {
   std::vector<std::unique_ptr<Item>> children_;
   bool changed_ = false;
   uint64_t childChanges_ = 0;
+  uint64_t quietChildChanges_ = 0;
   bool live_ = false;
   int liveBelow_ = 0;
   // Gives children their order in the live index: a child added later is younger.

@@ -64,11 +64,14 @@ bool DownloadList::TouchRow(const Item* item) {
   return true;
 }
 
-void DownloadList::UpdateRow(const Item* item, const RowContent& content) {
-  if (const auto found = rows_.find(item); found != rows_.end()) {
-    const QSignalBlocker quiet(this);
-    found->second->Show(content);
+bool DownloadList::UpdateRow(const Item* item, const RowContent& content) {
+  const auto found = rows_.find(item);
+  if (found == rows_.end()) {
+    return false;
   }
+  const QSignalBlocker quiet(this);
+  found->second->Show(content);
+  return true;
 }
 
 void DownloadList::InsertRows(std::vector<NewRow> rows) {

@@ -27,7 +27,7 @@ class DownloadList final : public QTreeWidget, public ListRows {
   std::function<void(Item*, const std::string&)> onRenamed;
 
   bool TouchRow(const Item* item) override;
-  void UpdateRow(const Item* item, const RowContent& content) override;
+  bool UpdateRow(const Item* item, const RowContent& content) override;
   void InsertRows(std::vector<NewRow> rows) override;
   void RemoveUntouchedRows() override;
   void SortRows(int sortSetting) override;

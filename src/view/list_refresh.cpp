@@ -7,6 +7,37 @@
 
 namespace pellmarsh {
 
+namespace {
+
+// Worked out only for rows that are written: most rows of a long list are not.
+RowContent ContentOf(Item& item, VirusCheckMode virusCheck, const RowTextSettings& settings,
+                     int64_t now) {
+  const int image = RowImageOf(item, virusCheck);
+  return {item.GetProp(key::kName), UrlText(item), StatusText(item, image, settings, now), image,
+          RowProgress(item)};
+}
+
+// Rewrites the rows of the changed items among those that change on their
+// own; false when one of them has no row, and the whole folder must be walked.
+bool RefreshLiveRows(Item& folder, int tab, ListRows& rows, VirusCheckMode virusCheck,
+                     const RowTextSettings& settings, int64_t now) {
+  bool allShown = true;
+  folder.ForEachLive([&](Item& child) {
+    if (&child == &folder || !child.changed() ||
+        !TabShowsStatus(tab, child.GetPropInt(key::kStatus))) {
+      return;
+    }
+    if (rows.UpdateRow(&child, ContentOf(child, virusCheck, settings, now))) {
+      child.ClearChanged();
+    } else {
+      allShown = false;
+    }
+  });
+  return allShown;
+}
+
+}  // namespace
+
 RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags flags, int64_t now) {
   RefreshOutcome outcome;
   flags.listDirty = false;
@@ -18,7 +49,12 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
   }
   Item& folder = root.FindOrCreateChild(TabFolder(tab));
   outcome.shownCount = folder.ChildCount();
-  if (!flags.sortPending && rows.lastWalk == ListRows::Walk{&folder, tab, folder.childChanges()}) {
+  const ListRows::Walk walk{&folder, tab, folder.childChanges(), folder.quietChildChanges()};
+  if (!flags.sortPending && rows.lastWalk.folder == &folder && rows.lastWalk.tab == tab &&
+      rows.lastWalk.quietChildChanges == walk.quietChildChanges &&
+      (rows.lastWalk.childChanges == walk.childChanges ||
+       RefreshLiveRows(folder, tab, rows, virusCheck, textSettings, now))) {
+    rows.lastWalk = walk;
     return outcome;
   }
   std::vector<NewRow> inserted;
@@ -31,10 +67,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     if (known && !child.changed()) {
       continue;
     }
-    // Worked out only for rows that are written: most rows of a long list are not.
-    const int image = RowImageOf(child, virusCheck);
-    RowContent content{child.GetProp(key::kName), UrlText(child),
-                       StatusText(child, image, textSettings, now), image, RowProgress(child)};
+    RowContent content = ContentOf(child, virusCheck, textSettings, now);
     if (known) {
       rows.UpdateRow(&child, content);
     } else {
@@ -52,7 +85,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
     rows.SortRows(root.GetPropInt(setting::TabSort(tab)));
     flags.sortPending = false;
   }
-  rows.lastWalk = {&folder, tab, folder.childChanges()};
+  rows.lastWalk = {&folder, tab, folder.childChanges(), folder.quietChildChanges()};
   return outcome;
 }
 

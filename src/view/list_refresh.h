@@ -32,7 +32,8 @@ class ListRows {
   virtual ~ListRows() = default;
   // Finds the item's row and marks it as still shown; false when there is none.
   virtual bool TouchRow(const Item* item) = 0;
-  virtual void UpdateRow(const Item* item, const RowContent& content) = 0;
+  // False when the item has no row.
+  virtual bool UpdateRow(const Item* item, const RowContent& content) = 0;
   // In folder order.
   virtual void InsertRows(std::vector<NewRow> rows) = 0;
   // Deletes every row not touched since the last call.
@@ -41,13 +42,14 @@ class ListRows {
   virtual void SortRows(int sortSetting) = 0;
 
   // What the refresh last walked: while nothing under that folder changes,
-  // every row stands and the next refresh visits nothing. Whoever changes
+  // every row stands and the next refresh visits nothing; while only items
+  // that change on their own changed, it visits only those. Whoever changes
   // rows outside the refresh forgets it.
   struct Walk {
     const Item* folder = nullptr;
     int tab = -1;
     uint64_t childChanges = 0;
-    friend bool operator==(const Walk&, const Walk&) = default;
+    uint64_t quietChildChanges = 0;
   };
   Walk lastWalk;
 };

@@ -413,9 +413,14 @@ class FakeRows final : public ListRows {
     ++touches;
     return true;
   }
-  void UpdateRow(const Item* item, const RowContent& content) override {
-    rows[item] = content;
+  bool UpdateRow(const Item* item, const RowContent& content) override {
+    const auto row = rows.find(item);
+    if (row == rows.end()) {
+      return false;
+    }
+    row->second = content;
     ++updates;
+    return true;
   }
   void InsertRows(std::vector<NewRow> added) override {
     for (NewRow& row : added) {
@@ -472,11 +477,17 @@ TEST(ListRefresh, IsIncrementalAndMovesCompletedItems) {
   RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
   EXPECT_EQ(rows.touches, touches + 4);
   EXPECT_EQ(rows.updates, 0);
+  // A write to a queued item, which changes on its own, rewrites its row alone.
+  queued.SetProp(key::kName, "a2");
+  RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
+  EXPECT_EQ(rows.touches, touches + 4);
+  EXPECT_EQ(rows.updates, 1);
+  EXPECT_EQ(rows.rows[&queued].name, "a2");
 
   held.SetPropInt(key::kStatus, kStatusPaused);
   queued.SetPropInt(key::kStatus, kStatusComplete);
   RefreshRows(root, kTabPending, rows, {dirty, sortPending}, kNow);
-  EXPECT_EQ(rows.updates, 1);
+  EXPECT_EQ(rows.updates, 2);
   EXPECT_EQ(rows.rows.size(), 1u);
   EXPECT_EQ(rows.rows[&held].status, "Paused");
   // The completed item kept its changed mark for the tab that shows it.
