@@ -211,7 +211,7 @@ bool SegmentedTransfer::BeginParts() {
   Log("Fetching " + std::to_string(map_.total) + " bytes over up to " +
       std::to_string(connections_) + " connections.");
   for (size_t i = 0; i < map_.segments.size(); ++i) {
-    parts_.push_back({i, nullptr, nullptr, 0, false});
+    parts_.push_back({i, nullptr, nullptr, 0, false, false});
   }
   StartParts();
   return true;
@@ -312,6 +312,11 @@ void SegmentedTransfer::StartParts() {
         (part.retrying && static_cast<int32_t>(now - part.retryAt) < 0)) {
       continue;
     }
+    // Idle comes only after every save asked for until then, this one's too.
+    if (part.awaitingSave && *context_.saveRequested != kSaveIdle) {
+      continue;
+    }
+    part.awaitingSave = false;
     StartPart(part.index);
   }
 }
@@ -425,8 +430,8 @@ void SegmentedTransfer::SplitForIdleConnection() {
       part.item->SetPropInt64(key::kRangeEnd, back.start);
     }
   }
-  parts_.push_back({*added, nullptr, nullptr, 0, false});
-  // A crash before the next save would otherwise lose where the new part begins.
+  const bool holes = item_->GetPropInt(key::kSegmentHoles) != 0;
+  parts_.push_back({*added, nullptr, nullptr, 0, false, holes && context_.saveRequested});
   if (context_.saveRequested) {
     RequestSave(*context_.saveRequested);
   }

@@ -52,6 +52,10 @@ class SegmentedTransfer final : public Transfer {
     std::unique_ptr<TransferSession> session;
     uint32_t retryAt = 0;
     bool retrying = false;
+    // A part split off while the file's holes tell a restart where parts
+    // end: it writes only once the data file holds it, or a crash before
+    // that save would let the part it came from run on over its bytes.
+    bool awaitingSave = false;
   };
 
   bool StepSingle(size_t byteLimit) EXCLUDES(context_.treeLock);

@@ -34,7 +34,9 @@ void AdvanceToBytesOnDisk(SegmentMap& map, const std::string& path) {
     }
     const off_t hole = ::lseek(fd.get(), static_cast<off_t>(segment.next), SEEK_HOLE);
     if (hole >= 0) {
-      segment.next = std::max(segment.next, std::min<int64_t>(hole, segment.end) - block);
+      // The block the part ends in may hold only the next part's first bytes.
+      const int64_t ownBlocksEnd = segment.end / block * block;
+      segment.next = std::max(segment.next, std::min<int64_t>(hole, ownBlocksEnd) - block);
     }
   }
 }

@@ -19,8 +19,9 @@ namespace pellmarsh {
 std::optional<bool> AllocateWithHoles(const std::string& path, int64_t size);
 
 // Moves each part's next on to where its written bytes end, less the last
-// block, which a part may have written only in part or a neighbour only at
-// its edge.
+// block, which the part may have written only in part, and never into the
+// block it ends in, which the next part may have begun. The map must name
+// every part that wrote.
 void AdvanceToBytesOnDisk(SegmentMap& map, const std::string& path);
 
 }  // namespace pellmarsh

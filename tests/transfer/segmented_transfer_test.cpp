@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "session_harness.h"
+#include "store/data_file.h"
 #include "support/cutting_proxy.h"
 #include "support/nginx_server.h"
 #include "support/random_bytes.h"
@@ -51,18 +53,22 @@ TEST(SparseFile, EachPartGoesOnWhereItsBytesEndOnDiskLessABlock) {
     GTEST_SKIP() << "the filesystem of " << path << " keeps no holes";
   }
   SegmentMap map = SegmentMap::Even(3'000'000, 3);
-  // The first part wrote 500,000 bytes, the second none, the third all of it.
+  // The first part stopped in the block before the one where the second part
+  // has begun, the third part is whole.
   const std::string bytes(1'000'000, 'x');
   {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.write(bytes.data(), 500'000);
+    file.write(bytes.data(), 995'400);
+    file.seekp(map.segments[1].start);
+    file.write(bytes.data(), 100);
     file.seekp(map.segments[2].start);
     file.write(bytes.data(), static_cast<std::streamsize>(map.segments[2].left()));
   }
   AdvanceToBytesOnDisk(map, path);
-  EXPECT_LE(map.segments[0].next, 500'000);
-  EXPECT_GT(map.segments[0].next, 500'000 - 64 * 1024);
-  EXPECT_EQ(map.segments[1].next, map.segments[1].start);
+  EXPECT_LE(map.segments[0].next, 995'400);
+  EXPECT_GT(map.segments[0].next, 995'400 - 64 * 1024);
+  EXPECT_GE(map.segments[1].next, map.segments[1].start);
+  EXPECT_LE(map.segments[1].next, map.segments[1].start + 100);
   EXPECT_LT(map.segments[2].next, map.segments[2].end);
   EXPECT_GT(map.segments[2].next, map.segments[2].end - 64 * 1024);
 }
@@ -72,8 +78,9 @@ class SegmentedTransferTest : public testing::SessionHarness {
   std::unique_ptr<SegmentedTransfer> Segmented(Item& item) {
     Tree::Access access(tree);
     return std::make_unique<SegmentedTransfer>(
-        item, TransferContext{access.root(), treeLock, clock, events, resolver, names,
-                              buffer.data(), buffer.size() - 1, nullptr, &environment, &servers});
+        item,
+        TransferContext{access.root(), treeLock, clock, events, resolver, names, buffer.data(),
+                        buffer.size() - 1, saveRequested, &environment, &servers});
   }
 
   // Runs one attempt as the scheduler would, stepping until the transfer ends.
@@ -110,6 +117,7 @@ class SegmentedTransferTest : public testing::SessionHarness {
 
   const std::string content = testing::RandomBytes(kFileSize, 33);
   ServerConnections servers;
+  std::atomic<int>* saveRequested = nullptr;  // the window's save, when a test plays it
 };
 
 TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical) {
@@ -134,6 +142,52 @@ TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical
     }
   }
   EXPECT_GE(ranges.size(), 4U);
+}
+
+TEST_F(SegmentedTransferTest, APartSplitOffStartsOnlyOnceASaveHasRecordedIt) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/big.bin", content);
+  const std::string local = dir.File("big.bin");
+  Item& item = NewItem(nginx.Url("/big.bin"), local);
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    if (!item.GetProp(key::kSegments).empty()) {
+      item.SetPropInt(key::kStatus, kStatusStopRequested);
+    }
+  });
+  {
+    Tree::Access access(tree);
+    if (item.GetPropInt(key::kSegmentHoles) == 0) {
+      GTEST_SKIP() << "the parts' file keeps no holes here, so no part waits";
+    }
+    // A short part first, whose end splits the long one.
+    item.SetProp(key::kSegments, std::to_string(kFileSize) + " 0-100000:0 100000-" +
+                                     std::to_string(kFileSize) + ":100000");
+  }
+  std::atomic<int> saves{kSaveIdle};
+  saveRequested = &saves;
+
+  // The window's save is kept waiting a while after the split: meanwhile the
+  // new part may not start.
+  int heldSteps = 0;
+  int mostWhileHeld = 0;
+  RunAttempt(item, [&] {
+    Tree::Access access(tree);
+    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+    if (map && map->segments.size() > 2 && saves != kSaveIdle && heldSteps < 200) {
+      ++heldSteps;
+      mostWhileHeld = std::max(mostWhileHeld, servers.Count("127.0.0.1"));
+      return;
+    }
+    saves = kSaveIdle;
+  });
+
+  Tree::Access access(tree);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_TRUE(OnDisk(local) == content);
+  EXPECT_GT(heldSteps, 0);
+  EXPECT_EQ(mostWhileHeld, 1);
 }
 
 TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServerLimitAllows) {
