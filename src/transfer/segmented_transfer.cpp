@@ -211,7 +211,7 @@ bool SegmentedTransfer::BeginParts() {
   Log("Fetching " + std::to_string(map_.total) + " bytes over up to " +
       std::to_string(connections_) + " connections.");
   for (size_t i = 0; i < map_.segments.size(); ++i) {
-    parts_.push_back({i, nullptr, nullptr, 0, false, false});
+    parts_.push_back({i, nullptr, nullptr, 0, false, false, i});
   }
   StartParts();
   return true;
@@ -313,7 +313,8 @@ void SegmentedTransfer::StartParts() {
       continue;
     }
     // Idle comes only after every save asked for until then, this one's too.
-    if (part.awaitingSave && *context_.saveRequested != kSaveIdle) {
+    if (part.awaitingSave && *context_.saveRequested != kSaveIdle &&
+        !map_.segments[part.splitFrom].done()) {
       continue;
     }
     part.awaitingSave = false;
@@ -424,14 +425,20 @@ void SegmentedTransfer::SplitForIdleConnection() {
     return;
   }
   const Segment& back = map_.segments[*added];
+  size_t from = *added;
+  for (size_t index = 0; index < map_.segments.size(); ++index) {
+    if (index != *added && map_.segments[index].end == back.start) {
+      from = index;
+    }
+  }
   // The part that gave its back half away must stop where the new one begins.
   for (Part& part : parts_) {
-    if (map_.segments[part.index].end == back.start && part.item) {
+    if (part.index == from && part.item) {
       part.item->SetPropInt64(key::kRangeEnd, back.start);
     }
   }
   const bool holes = item_->GetPropInt(key::kSegmentHoles) != 0;
-  parts_.push_back({*added, nullptr, nullptr, 0, false, holes && context_.saveRequested});
+  parts_.push_back({*added, nullptr, nullptr, 0, false, holes && context_.saveRequested, from});
   if (context_.saveRequested) {
     RequestSave(*context_.saveRequested);
   }

@@ -53,9 +53,11 @@ class SegmentedTransfer final : public Transfer {
     uint32_t retryAt = 0;
     bool retrying = false;
     // A part split off while the file's holes tell a restart where parts
-    // end: it writes only once the data file holds it, or a crash before
-    // that save would let the part it came from run on over its bytes.
+    // end: it writes only once the data file holds it or the part it came
+    // from has ended. Before, a crash would restart from a map without it,
+    // and the part it came from would run on over the gap between them.
     bool awaitingSave = false;
+    size_t splitFrom = 0;  // into the map
   };
 
   bool StepSingle(size_t byteLimit) EXCLUDES(context_.treeLock);

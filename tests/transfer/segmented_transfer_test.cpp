@@ -145,11 +145,14 @@ TEST_F(SegmentedTransferTest, ALargeFileComesOverSeveralConnectionsByteIdentical
 }
 
 TEST_F(SegmentedTransferTest, APartSplitOffStartsOnlyOnceASaveHasRecordedIt) {
-  testing::NginxServer nginx;
+  // Capped, so that nginx's one worker serves the parts side by side.
+  testing::NginxServer::Options options;
+  options.extraConfig = "    location /capped/ {\n      limit_rate 16m;\n    }\n";
+  testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
-  nginx.AddFile("/big.bin", content);
+  nginx.AddFile("/capped/big.bin", content);
   const std::string local = dir.File("big.bin");
-  Item& item = NewItem(nginx.Url("/big.bin"), local);
+  Item& item = NewItem(nginx.Url("/capped/big.bin"), local);
   RunAttempt(item, [&] {
     Tree::Access access(tree);
     if (!item.GetProp(key::kSegments).empty()) {
@@ -168,16 +171,22 @@ TEST_F(SegmentedTransferTest, APartSplitOffStartsOnlyOnceASaveHasRecordedIt) {
   std::atomic<int> saves{kSaveIdle};
   saveRequested = &saves;
 
-  // The window's save is kept waiting a while after the split: meanwhile the
-  // new part may not start.
+  // The window's save is kept waiting a while after the split. Meanwhile a
+  // part split off may write only once the part it came from has ended: a
+  // crash could otherwise leave a gap that the saved map does not show.
   int heldSteps = 0;
-  int mostWhileHeld = 0;
+  int writtenPastAGap = 0;
   RunAttempt(item, [&] {
     Tree::Access access(tree);
     const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
     if (map && map->segments.size() > 2 && saves != kSaveIdle && heldSteps < 200) {
       ++heldSteps;
-      mostWhileHeld = std::max(mostWhileHeld, servers.Count("127.0.0.1"));
+      for (size_t index = 2; index < map->segments.size(); ++index) {
+        const Segment& split = map->segments[index];
+        for (const Segment& from : map->segments) {
+          writtenPastAGap += split.next > split.start && from.end == split.start && !from.done();
+        }
+      }
       return;
     }
     saves = kSaveIdle;
@@ -187,7 +196,7 @@ TEST_F(SegmentedTransferTest, APartSplitOffStartsOnlyOnceASaveHasRecordedIt) {
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
   EXPECT_TRUE(OnDisk(local) == content);
   EXPECT_GT(heldSteps, 0);
-  EXPECT_EQ(mostWhileHeld, 1);
+  EXPECT_EQ(writtenPastAGap, 0) << item.GetProp(key::kLog);
 }
 
 TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServerLimitAllows) {
