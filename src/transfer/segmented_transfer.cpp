@@ -135,9 +135,13 @@ bool SegmentedTransfer::ServerFull() const {
              std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1);
 }
 
+// The sessions share our tree lock, which is recursive; taking it again by
+// their name lets the lock analysis see that they hold it.
+
 void SegmentedTransfer::DetachItem() {
   item_ = nullptr;
   if (single_) {
+    TreeLockGuard same(single_->treeLock());
     single_->DetachItem();
   }
 }
@@ -150,12 +154,14 @@ SegmentedTransfer::Wait SegmentedTransfer::NextWait() const {
 
 void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
   if (single_) {
+    TreeLockGuard same(single_->treeLock());
     waits.push_back(single_->NextWait());
     return;
   }
   const size_t before = waits.size();
   for (const Part& part : parts_) {
     if (part.session) {
+      TreeLockGuard same(part.session->treeLock());
       waits.push_back(part.session->NextWait());
     }
   }
