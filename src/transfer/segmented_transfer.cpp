@@ -34,6 +34,12 @@ int ConnectionsFor(Item& settings) {
                     SegmentedTransfer::kMostConnections);
 }
 
+// The parts' map goes with the mark that the file's holes can be read.
+void ForgetMap(Item& item) {
+  item.SetProp(key::kSegments, "");
+  item.SetProp(key::kSegmentHoles, "");
+}
+
 int64_t FileLength(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
@@ -101,8 +107,7 @@ SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context,
     map_ = std::move(*map);
     return;
   }
-  item.SetProp(key::kSegments, "");
-  item.SetProp(key::kSegmentHoles, "");
+  ForgetMap(item);
   // Only a download from the start can learn the file's size and validator
   // before its first byte is written.
   probing_ = mayUseParts && item.GetPropInt(key::kResume) == 0;
@@ -454,8 +459,7 @@ void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
   Log(why);
   startOverReason_ = why;
   parts_.clear();
-  item_->SetProp(key::kSegments, "");
-  item_->SetProp(key::kSegmentHoles, "");
+  ForgetMap(*item_);
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kReceived, 0);
   // Only what one connection writes from the start remains of the file.
@@ -474,8 +478,7 @@ void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome
 }
 
 void SegmentedTransfer::Finish() {
-  item_->SetProp(key::kSegments, "");
-  item_->SetProp(key::kSegmentHoles, "");
+  ForgetMap(*item_);
   item_->SetProp(key::kSegmentValidator, "");
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kSize, map_.total);
