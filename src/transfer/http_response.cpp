@@ -160,7 +160,8 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "accept-ranges") {
     field.kind = Kind::kAcceptRanges;
     field.text = AsciiLower(value);
-  } else if (name == "etag" || name == "last-modified") {
+  } else if ((name == "etag" || name == "last-modified") && !value.empty()) {
+    // An empty one tells nothing of the file, so it is no validator.
     field.kind = Kind::kValidator;
     field.text = name + ": " + std::string(value);
   }

@@ -133,6 +133,8 @@ TEST(HttpHeaderField, ValuesAreReadAfterTheColonAndItsOptionalBlanks) {
       {"Content-Type: TEXT/PLAIN; Charset=X", Kind::kContentType, 0, "text/plain; charset=x"},
       {"Transfer-Encoding:Chunked", Kind::kTransferEncoding, 0, "chunked"},
       {"transfer-encoding: \tgzip, chunked ", Kind::kTransferEncoding, 0, "gzip, chunked"},
+      {"ETag:  \"v2\" ", Kind::kValidator, 0, "etag: \"v2\""},
+      {"Last-Modified:\t", Kind::kOther, 0, ""},
   };
   for (const auto& row : cases) {
     const HttpHeaderField field = ParseHttpHeaderField(row.line);
