@@ -552,7 +552,7 @@ double Aria2Over(int connections, const std::string& url) {
 
 // A server that caps each connection (nginx's limit_rate 2m) serving 256 MiB:
 // four connections against one and against aria2 with four; then the
-// uncapped 1 GiB file in parts against one connection.
+// uncapped 1 GiB file, by us and by aria2, each with four connections and one.
 int Segments() {
   pellmarsh::testing::NginxServer::Options options;
   options.extraConfig = "    location /capped/ {\n      limit_rate 2m;\n    }\n";

@@ -140,9 +140,8 @@ bool SegmentedTransfer::ServerFull() const {
              std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1);
 }
 
-// The sessions share our tree lock, which is recursive; taking it again by
-// their name lets the lock analysis see that they hold it.
-
+// The sessions share our tree lock, which is recursive; here and in
+// CollectWaits it is taken again by their name so the lock analysis sees it held.
 void SegmentedTransfer::DetachItem() {
   item_ = nullptr;
   if (single_) {

@@ -135,6 +135,7 @@ TEST(HttpHeaderField, ValuesAreReadAfterTheColonAndItsOptionalBlanks) {
       {"transfer-encoding: \tgzip, chunked ", Kind::kTransferEncoding, 0, "gzip, chunked"},
       {"ETag:  \"v2\" ", Kind::kValidator, 0, "etag: \"v2\""},
       {"Last-Modified:\t", Kind::kOther, 0, ""},
+      {"etag:", Kind::kOther, 0, ""},
   };
   for (const auto& row : cases) {
     const HttpHeaderField field = ParseHttpHeaderField(row.line);
