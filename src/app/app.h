@@ -75,7 +75,12 @@ class App {
   // The save of a close that no one watches; the reason it failed, if it did.
   std::optional<std::string> SaveTreeUnattended() { return dataFile_.SaveUnattended(state_.tree); }
   // The one-second timer's save of what the scheduler asked to keep.
-  void SaveIfRequested() { dataFile_.SaveIfRequested(state_.tree, state_.saveRequested); }
+  void SaveIfRequested() {
+    // The first parts of a download wait for the save that holds their map.
+    if (dataFile_.SaveIfRequested(state_.tree, state_.saveRequested)) {
+      state_.startWalkDue.Raise();
+    }
+  }
 
   // What the window shows and stores of the settings.
   std::array<int, kListColumns> ColumnWidths();

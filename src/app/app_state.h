@@ -54,8 +54,8 @@ namespace pellmarsh {
 // - saving, saveRequested: the window's save; the scheduler asks for one.
 // - listDirty, sortPending: set by the scheduler (listDirty also by the virus
 //   check and the extraction), cleared by the list refresh.
-// - startWalkDue: set by a transfer's end or a command, cleared by the
-//   scheduler's walk.
+// - startWalkDue: set by a transfer's end, a command or a save, cleared by
+//   the scheduler's walk.
 // - schedulerStop/schedulerDone, virusCheck.thread: the stop handshakes, the window
 //   asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written

@@ -204,13 +204,13 @@ void RequestSave(std::atomic<int>& saveRequested) {
   }
 }
 
-void DataFile::SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) {
+bool DataFile::SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) {
   int expected = kSaveRequested;
   if (!saveRequested.compare_exchange_strong(expected, kSaveWriting)) {
     if (++quietTicks_ == kQuietTicks) {
       std::string().swap(saveBuffer_);
     }
-    return;
+    return false;
   }
   quietTicks_ = 0;
   Save(tree);
@@ -218,6 +218,7 @@ void DataFile::SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) {
   if (!saveRequested.compare_exchange_strong(expected, kSaveIdle)) {
     saveRequested = kSaveRequested;
   }
+  return true;
 }
 
 }  // namespace pellmarsh

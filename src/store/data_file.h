@@ -73,7 +73,8 @@ class DataFile {
   // The one-second timer's part: runs a save the scheduler asked for
   // (requested -> writing -> idle, or requested again when asked meanwhile).
   // After kQuietTicks ticks without one it gives the save buffer back.
-  void SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) EXCLUDES(tree.lock());
+  // True when it saved.
+  bool SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) EXCLUDES(tree.lock());
   static constexpr int kQuietTicks = 10;
   // What the next save's buffer already holds.
   size_t keptBufferBytes() const { return saveBuffer_.capacity(); }

@@ -11,6 +11,7 @@
 #include "transfer/base64.h"
 #include "transfer/proxy_choice.h"
 #include "transfer/resume_servers.h"
+#include "transfer/retry_after.h"
 #include "transfer/session_log.h"
 #include "url/local_naming.h"
 
@@ -20,6 +21,7 @@ namespace {
 constexpr int kFirstInterim = 100;
 constexpr int kLastInterim = 199;
 constexpr int kUnauthorized = 401;
+constexpr int kRequestTimeout = 408;
 constexpr int kProxyAuthenticationRequired = 407;
 constexpr int kFirstServerError = 500;
 constexpr std::string_view kBadChunks = "Failed HTTP Transfer: malformed chunked body";
@@ -27,7 +29,10 @@ constexpr int kRangeNotSatisfiable = 416;
 constexpr int kOk = 200;
 constexpr int kPartialContent = 206;
 constexpr int kTooManyRequests = 429;
+constexpr int kInternalServerError = 500;
+constexpr int kBadGateway = 502;
 constexpr int kServiceUnavailable = 503;
+constexpr int kGatewayTimeout = 504;
 constexpr std::string_view kCutWithoutEnd =
     "The server closed the TLS connection without its closing alert: the body may be cut short.";
 
@@ -46,6 +51,13 @@ bool IsForcedTextType(Item& settings, const std::string& type) {
   }
   const Item* found = folder->FindByName(type);
   return found && found != folder;
+}
+
+// Answers that say the server cannot serve now, not that it never will: the
+// download waits and asks again rather than giving up.
+bool IsBusyAnswer(int code) {
+  return code == kRequestTimeout || code == kTooManyRequests || code == kInternalServerError ||
+         code == kBadGateway || code == kServiceUnavailable || code == kGatewayTimeout;
 }
 
 bool SameServer(const UrlParts& a, const UrlParts& b) {
@@ -109,12 +121,17 @@ SessionState HttpExchange::Start() {
                     "\r\n";
   }
   rangeSent_ = item.GetPropInt(key::kResume) != 0;
+  probeSent_ = !rangeSent_ && item.GetPropInt(key::kRangeProbe) != 0;
   std::string range;
   if (const int64_t rangeEnd = item.GetPropInt64(key::kRangeEnd); rangeEnd > 0) {
     range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kRangeStart)) + "-" +
             FormatInteger(rangeEnd - 1) + "\r\n";
   } else if (rangeSent_) {
     range = "Range: bytes=" + FormatInteger(item.GetPropInt64(key::kFileSize)) + "-\r\n";
+  } else if (probeSent_) {
+    // The whole file, asked so that a server serving parts says so in an
+    // answer whose body goes on as the first part.
+    range = "Range: bytes=0-\r\n";
   }
   // A proxy is asked for the whole URL; inside a CONNECT tunnel the origin
   // itself is talking.
@@ -135,6 +152,10 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
   // A receive of no bytes would read as the server closing.
   if (byteLimit == 0) {
     return SessionState::kTransfer;
+  }
+  if (holdingBody_) {
+    holdingBody_ = false;
+    return Body(header_.body());
   }
   if (HeaderTooSlow()) {
     session_.FailReceive(kErrorTimedOut);
@@ -185,42 +206,43 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
 
 SessionState HttpExchange::Body(std::string_view bytes) {
   if (!chunked_) {
-    return PlainBody(bytes);
+    return WriteBody(bytes, false);
   }
   unchunked_.clear();
   const ChunkedBodyDecoder::Result result = chunks_.Decode(bytes, unchunked_);
   // What arrived whole before a fault is kept for the resume.
-  if (!session_.writer().Write(unchunked_.data(), unchunked_.size())) {
-    return SessionState::kDone;
+  const SessionState next = WriteBody(unchunked_, result == ChunkedBodyDecoder::Result::kDone);
+  if (next != SessionState::kTransfer) {
+    return next;
   }
   if (result == ChunkedBodyDecoder::Result::kMalformed) {
     session_.Fail(kBadChunks, FailOutcome::kRetry);
     return SessionState::kDone;
   }
-  return result == ChunkedBodyDecoder::Result::kDone ? SessionState::kComplete
-                                                     : SessionState::kTransfer;
+  return SessionState::kTransfer;
 }
 
-SessionState HttpExchange::PlainBody(std::string_view bytes) {
-  if (!bodyEnd_) {
-    return session_.writer().Write(bytes.data(), bytes.size()) ? SessionState::kTransfer
-                                                               : SessionState::kDone;
+SessionState HttpExchange::WriteBody(std::string_view bytes, bool bodyEnds) {
+  if (bodyEnd_) {
+    // A running part gives its back half away when another part has ended.
+    if (const int64_t rangeEnd = session_.urlItem().GetPropInt64(key::kRangeEnd);
+        rangeEnd > 0 && rangeEnd < *bodyEnd_) {
+      bodyEnd_ = rangeEnd;
+      session_.urlItem().SetPropInt64(key::kSize, rangeEnd);
+    }
+    // Bytes past the announced length or the part's range are no part of it,
+    // however they are framed, and a server that keeps the connection open
+    // after them must not hold the item.
+    const int64_t left = std::max<int64_t>(*bodyEnd_ - session_.writer().received(), 0);
+    if (static_cast<int64_t>(bytes.size()) >= left) {
+      bytes = bytes.substr(0, static_cast<size_t>(left));
+      bodyEnds = true;
+    }
   }
-  // A running part gives its back half away when another part has ended.
-  if (const int64_t rangeEnd = session_.urlItem().GetPropInt64(key::kRangeEnd);
-      rangeEnd > 0 && rangeEnd < *bodyEnd_) {
-    bodyEnd_ = rangeEnd;
-    session_.urlItem().SetPropInt64(key::kSize, rangeEnd);
-  }
-  // Bytes past the announced length are no part of the file, and a server
-  // that keeps the connection open after them must not hold the item.
-  const int64_t left = std::max<int64_t>(*bodyEnd_ - session_.writer().received(), 0);
-  const bool ends = static_cast<int64_t>(bytes.size()) >= left;
-  bytes = bytes.substr(0, static_cast<size_t>(std::min<int64_t>(left, bytes.size())));
   if (!session_.writer().Write(bytes.data(), bytes.size())) {
     return SessionState::kDone;
   }
-  return ends ? SessionState::kComplete : SessionState::kTransfer;
+  return bodyEnds ? SessionState::kComplete : SessionState::kTransfer;
 }
 
 bool HttpExchange::HeaderTooSlow() const {
@@ -229,6 +251,9 @@ bool HttpExchange::HeaderTooSlow() const {
 }
 
 Transfer::Wait HttpExchange::NextWait() const {
+  if (holdingBody_) {
+    return {};
+  }
   return session_.mainStream().NextWait(false);
 }
 
@@ -301,8 +326,8 @@ bool HttpExchange::HeaderLine(const std::string& line) {
     case Kind::kTransferEncoding:
       chunked_ = IsChunkedCoding(field.text);
       break;
-    case Kind::kAcceptRanges:
-      acceptsRanges_ = field.text == "bytes";
+    case Kind::kRetryAfter:
+      retryAfter_ = RetryAfterSeconds(field.text, session_.context().clock.UnixTime());
       break;
     case Kind::kValidator:
       validator_ += validator_.empty() ? field.text : "; " + field.text;
@@ -337,22 +362,24 @@ SessionState HttpExchange::HeaderComplete() {
     return PartHeader(rangeEnd);
   }
   if (code_ > 399) {
-    // Asking for the bytes after the end of a file that is already whole.
-    if (code_ == kRangeNotSatisfiable && rangeSent_ && rangeTotal_ >= 0 &&
-        rangeTotal_ == item.GetPropInt64(key::kFileSize)) {
+    // Asking for the bytes after the end of a file that is already whole, or
+    // the whole of an empty one.
+    if (code_ == kRangeNotSatisfiable && rangeTotal_ >= 0 &&
+        ((rangeSent_ && rangeTotal_ == item.GetPropInt64(key::kFileSize)) ||
+         (probeSent_ && rangeTotal_ == 0))) {
       return CompleteAlreadyWhole();
     }
-    session_.Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
-    return SessionState::kDone;
+    return FailWithAnswer();
   }
   if (code_ > 299 && !item.GetProp(key::kLocation).empty()) {
     return Redirect();
   }
   if (ServesParts()) {
-    item.SetPropInt64(key::kRangeTotal, *contentLength_);
+    item.SetPropInt64(key::kRangeTotal, partialTotal_);
     item.SetProp(key::kSegmentValidator, validator_);
     session_.Log("The server serves the file in parts.");
-    return SessionState::kDone;
+    // Its body is the first part's, written once the parts' map is safe.
+    holdingBody_ = true;
   }
   if (item.GetPropInt(key::kResume) != 0) {
     if (IsBuggyResumeServer(item)) {
@@ -375,27 +402,43 @@ SessionState HttpExchange::HeaderComplete() {
   item.SetPropInt(key::kResume, 1);
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
-  return Body(header_.body());
+  return holdingBody_ ? SessionState::kTransfer : Body(header_.body());
 }
 
 bool HttpExchange::ServesParts() const {
-  Item& item = session_.urlItem();
-  return item.GetPropInt(key::kRangeProbe) != 0 && code_ == kOk && acceptsRanges_ && !chunked_ &&
-         contentLength_ &&
-         *contentLength_ >= session_.context().settings.GetPropInt64(setting::kSegmentMinSize) &&
+  return probeSent_ && code_ == kPartialContent && partialStart_ == 0 && !chunked_ &&
+         partialTotal_ >= session_.context().settings.GetPropInt64(setting::kSegmentMinSize) &&
          !session_.writer().textMode();
+}
+
+SessionState HttpExchange::FailWithAnswer() {
+  if (!IsBusyAnswer(code_)) {
+    session_.Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
+    return SessionState::kDone;
+  }
+  Item& item = session_.urlItem();
+  session_.Fail("Failure: " + statusLine_, FailOutcome::kRetry);
+  if (retryAfter_) {
+    item.SetPropInt(key::kRetryTimeout, std::max(*retryAfter_, 1));
+    // A part told when to come back is no connection the server refuses.
+    if (item.GetPropInt64(key::kRangeEnd) > 0) {
+      item.SetProp(key::kRangeFault, "busy");
+    }
+  }
+  return SessionState::kDone;
 }
 
 SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
   Item& item = session_.urlItem();
-  if (code_ == kTooManyRequests || code_ == kServiceUnavailable) {
-    item.SetProp(key::kRangeFault, "busy");
-    session_.Fail("Failure: " + statusLine_, FailOutcome::kRetry);
+  // The file ends before the part begins: it shrank on the server.
+  if (code_ == kRangeNotSatisfiable) {
+    item.SetProp(key::kRangeFault, "changed");
+    session_.Fail("The file on the server has changed since this download began.",
+                  FailOutcome::kRetry);
     return SessionState::kDone;
   }
   if (code_ > 399) {
-    session_.Fail("Failure: " + statusLine_, FailOutcome::kPermanent);
-    return SessionState::kDone;
+    return FailWithAnswer();
   }
   if (code_ == kOk) {
     item.SetProp(key::kRangeFault, "whole");

@@ -25,8 +25,9 @@ class HttpExchange final : public ProtocolExchange {
   SessionState ReadHeaderLines();
   // The body's bytes as received: written, or first unchunked.
   SessionState Body(std::string_view bytes);
-  // An unchunked body: ends at the announced length where there is one.
-  SessionState PlainBody(std::string_view bytes);
+  // Writes the body's bytes up to where it ends, at the announced length or
+  // the part's range end where there is one, else where `bodyEnds` says.
+  SessionState WriteBody(std::string_view bytes, bool bodyEnds);
   // A header, from its first byte, has this long to arrive whole.
   bool HeaderTooSlow() const;
   // False when the attempt has ended in it.
@@ -36,9 +37,11 @@ class HttpExchange final : public ProtocolExchange {
   SessionState CompleteAlreadyWhole();
   // The answer to one part's range request: the asked part of the same file.
   SessionState PartHeader(int64_t rangeEnd);
-  // A first answer that shows the file can be fetched in parts ends the
-  // session there, for the parts to take over.
+  // A first answer that shows the file can be fetched in parts: its session
+  // holds the body back until the parts take it over as their first.
   bool ServesParts() const;
+  // An error answer: waited out when the server is busy, else final.
+  SessionState FailWithAnswer();
 
   SessionHost& session_;
   const bool overTls_;
@@ -48,11 +51,13 @@ class HttpExchange final : public ProtocolExchange {
   int code_ = 0;
   bool headerDone_ = false;
   bool rangeSent_ = false;
-  int64_t rangeTotal_ = -1;    // the N of an unsatisfiable range's "*/N"
-  int64_t partialTotal_ = -1;  // the N of a partial answer's "a-b/N": the file's size
-  int64_t partialStart_ = -1;  // the a of a partial answer's "a-b/N"
-  bool acceptsRanges_ = false;
-  std::string validator_;  // the answer's ETag and Last-Modified lines
+  bool probeSent_ = false;  // the whole file asked as a range, to learn whether parts can be had
+  bool holdingBody_ = false;
+  int64_t rangeTotal_ = -1;        // the N of an unsatisfiable range's "*/N"
+  int64_t partialTotal_ = -1;      // the N of a partial answer's "a-b/N": the file's size
+  int64_t partialStart_ = -1;      // the a of a partial answer's "a-b/N"
+  std::optional<int> retryAfter_;  // seconds, from a busy server's Retry-After
+  std::string validator_;          // the answer's ETag and Last-Modified lines
   std::optional<int64_t> contentLength_;
   std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;

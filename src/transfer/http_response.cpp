@@ -157,9 +157,9 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "transfer-encoding") {
     field.kind = Kind::kTransferEncoding;
     field.text = AsciiLower(value);
-  } else if (name == "accept-ranges") {
-    field.kind = Kind::kAcceptRanges;
-    field.text = AsciiLower(value);
+  } else if (name == "retry-after") {
+    field.kind = Kind::kRetryAfter;
+    field.text = value;
   } else if ((name == "etag" || name == "last-modified") && !value.empty()) {
     // An empty one tells nothing of the file, so it is no validator.
     field.kind = Kind::kValidator;

@@ -64,7 +64,7 @@ struct HttpHeaderField {
     kContentRange,
     kContentType,
     kTransferEncoding,
-    kAcceptRanges,
+    kRetryAfter,
     kValidator,  // ETag or Last-Modified
   };
   Kind kind = Kind::kOther;
@@ -75,7 +75,7 @@ struct HttpHeaderField {
   // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
   // size; otherwise -1.
   int64_t total = -1;
-  // kLocation: as received; kContentType, kTransferEncoding, kAcceptRanges: in
+  // kLocation, kRetryAfter: as received; kContentType, kTransferEncoding: in
   // lower case; kValidator: the name in lower case, ": " and the value as received
   std::string text;
 };

@@ -162,15 +162,19 @@ void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
     waits.push_back(single_->NextWait());
     return;
   }
-  const size_t before = waits.size();
+  if (finished_) {
+    return;
+  }
   for (const Part& part : parts_) {
-    if (part.session) {
+    if (part.session && (!part.awaitingSave || Saved(part))) {
       TreeLockGuard same(part.session->treeLock());
       waits.push_back(part.session->NextWait());
     }
   }
-  // Parts waiting for their retry only: the scheduler's own pacing wakes us.
-  if (waits.size() == before && !finished_) {
+  // Parts waiting for their retry or for a save add nothing, so the
+  // scheduler sleeps until its next second (or until a save wakes it)
+  // instead of stepping us over and over.
+  if (parts_.empty() || APartCanStart()) {
     waits.push_back({});
   }
 }
@@ -191,40 +195,62 @@ bool SegmentedTransfer::StepSingle(size_t byteLimit) {
     Log(startOverReason_);
     startOverReason_.clear();
   }
-  if (more || !item_ || !probing_) {
+  if (!item_ || !probing_) {
     return more;
   }
+  if (more && item_->GetPropInt64(key::kRangeTotal) > 0) {
+    return TakeOverAsFirstPart();
+  }
+  if (!more) {
+    probing_ = false;
+    item_->SetProp(key::kRangeProbe, "");
+    item_->SetProp(key::kRangeTotal, "");
+  }
+  return more;
+}
+
+bool SegmentedTransfer::TakeOverAsFirstPart() {
   probing_ = false;
   item_->SetProp(key::kRangeProbe, "");
   const int64_t total = item_->GetPropInt64(key::kRangeTotal);
   item_->SetProp(key::kRangeTotal, "");
-  if (total <= 0 || item_->GetPropInt(key::kStatus) != kStatusTransferring) {
-    return false;
-  }
-  single_.reset();
   map_ = SegmentMap::Even(total, connections_);
   const std::optional<bool> holes = AllocateWithHoles(item_->GetProp(key::kLocal), total);
   if (!holes) {
+    single_.reset();
     FailItem("Couldn't open save file " + item_->GetProp(key::kLocal) + ".",
              FailOutcome::kPermanent);
-    return true;
+    return false;
   }
   item_->SetPropInt(key::kSegmentHoles, *holes ? 1 : 0);
   item_->SetPropInt64(key::kReceivedSession, 0);
   SaveMap();
-  return BeginParts();
+  // No part writes before the data file holds the map: a crash before then
+  // would restart without it and fetch everything again.
+  const bool awaitSave = context_.saveRequested != nullptr;
+  if (awaitSave) {
+    RequestSave(*context_.saveRequested);
+  }
+  BeginParts(awaitSave);
+  // The first answer's body is the first part's.
+  Part& first = parts_.front();
+  PrepareItem(first);
+  first.item->SetPropInt(key::kStatus, kStatusTransferring);
+  first.session = std::move(single_);
+  TreeLockGuard same(first.session->treeLock());
+  first.session->MoveTo(*first.item);
+  StartParts();
+  return true;
 }
 
-bool SegmentedTransfer::BeginParts() {
+void SegmentedTransfer::BeginParts(bool awaitSave) {
   item_->SetPropInt(key::kResume, 1);
   item_->SetPropInt64(key::kSize, map_.total);
   Log("Fetching " + std::to_string(map_.total) + " bytes over up to " +
       std::to_string(connections_) + " connections.");
   for (size_t i = 0; i < map_.segments.size(); ++i) {
-    parts_.push_back({i, nullptr, nullptr, 0, false, false, i});
+    parts_.push_back({i, nullptr, nullptr, 0, false, awaitSave, i});
   }
-  StartParts();
-  return true;
 }
 
 bool SegmentedTransfer::StepParts(size_t byteLimit) {
@@ -234,11 +260,14 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
       return false;
     }
     if (parts_.empty()) {
-      // Resuming from the map the item kept.
+      // Resuming from the map the item kept: a new attempt, logged as one.
+      StartAttemptLog();
       item_->SetPropInt64(key::kReceivedSession, 0);
       item_->SetPropInt(key::kStatus, kStatusTransferring);
       context_.events.RaiseEvent("START");
-      return BeginParts();
+      BeginParts(false);
+      StartParts();
+      return true;
     }
     if (HandleStop()) {
       return true;
@@ -253,7 +282,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
   for (size_t turn = 0;
        turn < parts_.size() && (!shared || stepBytes_ < static_cast<int64_t>(byteLimit)); ++turn) {
     Part& part = parts_[(rotation_ + turn) % parts_.size()];
-    if (!part.session) {
+    if (!part.session || part.awaitingSave) {
       continue;
     }
     const bool more =
@@ -282,7 +311,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
   SaveMap();
   if (map_.done()) {
     Finish();
-    return false;
+    return !finished_;
   }
   return true;
 }
@@ -311,30 +340,45 @@ int SegmentedTransfer::RunningParts() const {
                                         [](const Part& p) { return p.session != nullptr; }));
 }
 
+bool SegmentedTransfer::Startable(const Part& part, uint32_t now) const {
+  return !part.session && !part.awaitingSave && !map_.segments[part.index].done() &&
+         !(part.retrying && static_cast<int32_t>(now - part.retryAt) < 0);
+}
+
+bool SegmentedTransfer::APartCanStart() const {
+  // The download's first connection is its own; the others share the server.
+  if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
+    return false;
+  }
+  const uint32_t now = context_.clock.TickCount();
+  return std::any_of(parts_.begin(), parts_.end(), [&](const Part& part) {
+    return Startable(part, now) || (!part.session && part.awaitingSave && Saved(part));
+  });
+}
+
+bool SegmentedTransfer::Saved(const Part& part) const {
+  // Idle comes only after every save asked for until then, this one's too.
+  return *context_.saveRequested == kSaveIdle || map_.segments[part.splitFrom].done();
+}
+
 void SegmentedTransfer::StartParts() {
   const uint32_t now = context_.clock.TickCount();
   for (Part& part : parts_) {
-    // The download's first connection is its own; the others share the server.
+    if (part.awaitingSave && Saved(part)) {
+      part.awaitingSave = false;
+    }
+    if (!Startable(part, now)) {
+      continue;
+    }
     if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
       return;
     }
-    if (part.session || map_.segments[part.index].done() ||
-        (part.retrying && static_cast<int32_t>(now - part.retryAt) < 0)) {
-      continue;
-    }
-    // Idle comes only after every save asked for until then, this one's too.
-    if (part.awaitingSave && *context_.saveRequested != kSaveIdle &&
-        !map_.segments[part.splitFrom].done()) {
-      continue;
-    }
-    part.awaitingSave = false;
-    StartPart(part.index);
+    StartPart(part);
   }
 }
 
-void SegmentedTransfer::StartPart(size_t index) {
-  Part& part = parts_[index];
-  const Segment& range = map_.segments[index];
+void SegmentedTransfer::PrepareItem(Part& part) {
+  const Segment& range = map_.segments[part.index];
   if (!part.item) {
     part.item = std::make_unique<Item>();
     for (PropKey copied : kCopiedToParts) {
@@ -346,10 +390,15 @@ void SegmentedTransfer::StartPart(size_t index) {
   }
   part.item->SetPropInt64(key::kRangeStart, range.next);
   part.item->SetPropInt64(key::kRangeEnd, range.end);
+  part.item->SetPropInt64(key::kSize, range.end);
   part.item->SetPropInt(key::kResume, 1);
   part.item->SetProp(key::kRangeFault, "");
-  part.item->SetPropInt(key::kStatus, kStatusStarting);
   part.retrying = false;
+}
+
+void SegmentedTransfer::StartPart(Part& part) {
+  PrepareItem(part);
+  part.item->SetPropInt(key::kStatus, kStatusStarting);
   part.session = std::make_unique<TransferSession>(*part.item, partContext_);
   HoldConnections();
 }
@@ -363,7 +412,7 @@ void SegmentedTransfer::NotePart(Part& part, bool more) {
   range.end = std::min(range.end, own.GetPropInt64(key::kRangeEnd));
   range.next = std::clamp(received, range.next, range.end);
   if (const std::string log = own.GetProp(key::kLog); !log.empty()) {
-    item_->AppendProp(key::kLog, NumberedLines(log, part.index + 1));
+    logBudget_.AppendLines(*item_, context_.clock.TickCount(), NumberedLines(log, part.index + 1));
     own.SetProp(key::kLog, "");
   }
   if (own.GetPropInt(key::kStatus) == kStatusTransferring &&
@@ -383,8 +432,9 @@ void SegmentedTransfer::PartEnded(Part& part) {
   const std::string error = own.GetProp(key::kError);
   part.session.reset();
   const std::string number = "[" + std::to_string(part.index + 1) + "] ";
-  if (status == kStatusComplete) {
-    map_.segments[part.index].next = map_.segments[part.index].end;
+  // Only bytes on disk count: a part whose answer ended short of its range
+  // goes on below like one that was cut.
+  if (status == kStatusComplete && map_.segments[part.index].done()) {
     SplitForIdleConnection();
     return;
   }
@@ -403,7 +453,7 @@ void SegmentedTransfer::PartEnded(Part& part) {
     return;
   }
   const int others = RunningParts();
-  if (!gotBytes && others > 0) {
+  if (!gotBytes && others > 0 && fault != "busy") {
     // A server that allows a client few connections refuses, resets or turns
     // away the extra ones: go on with those that work.
     connections_ = others;
@@ -417,16 +467,18 @@ void SegmentedTransfer::PartEnded(Part& part) {
     }
     return;
   }
+  // The part's own wait, which a busy server's Retry-After may have set.
+  const int wait = std::max(own.GetPropInt(key::kRetryTimeout), 1);
   if (others == 0) {
     // Nothing else runs: the item waits as a whole and comes back to its map.
     SaveMap();
     FailItem(error.empty() ? "The connection failed." : error, FailOutcome::kRetry);
+    item_->SetPropInt(key::kRetryTimeout, std::max(item_->GetPropInt(key::kRetryTimeout), wait));
     return;
   }
   part.retrying = true;
-  part.retryAt = context_.clock.TickCount() +
-                 static_cast<uint32_t>(std::max(own.GetPropInt(key::kRetryDelay), 1)) * 1000U;
-  Log(number + "Retrying this part in " + own.GetProp(key::kRetryDelay) + " seconds.");
+  part.retryAt = context_.clock.TickCount() + static_cast<uint32_t>(wait) * 1000U;
+  Log(number + "Retrying this part in " + std::to_string(wait) + " seconds.");
 }
 
 void SegmentedTransfer::SplitForIdleConnection() {
@@ -477,6 +529,13 @@ void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome
 }
 
 void SegmentedTransfer::Finish() {
+  // Every part reached its end; the file must also be exactly the map's size.
+  const std::string local = item_->GetProp(key::kLocal);
+  if (const int64_t length = FileLength(local); length != map_.total) {
+    StartOverOnOneConnection("The file on disk holds " + std::to_string(length) + " bytes, not " +
+                             std::to_string(map_.total) + ": starting over on one connection.");
+    return;
+  }
   ForgetMap(*item_);
   item_->SetProp(key::kSegmentValidator, "");
   item_->SetPropInt(key::kResume, 0);
@@ -496,7 +555,16 @@ void SegmentedTransfer::SaveMap() {
 }
 
 void SegmentedTransfer::Log(std::string_view text) {
-  AppendLogLine(*item_, context_.clock.TickCount(), text);
+  logBudget_.Log(*item_, context_.clock.TickCount(), text);
+}
+
+void SegmentedTransfer::StartAttemptLog() {
+  if (context_.settings.GetPropInt(setting::kDelLog) == 0) {
+    Log("--------------------------");
+  } else {
+    item_->SetProp(key::kLog, "");
+  }
+  Log("Start: " + item_->GetProp(key::kValue));
 }
 
 }  // namespace pellmarsh

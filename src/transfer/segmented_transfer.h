@@ -56,17 +56,27 @@ class SegmentedTransfer final : public Transfer {
     // end: it writes only once the data file holds it or the part it came
     // from has ended. Before, a crash would restart from a map without it,
     // and the part it came from would run on over the gap between them.
+    // The first parts of a download wait the same way for the map itself.
     bool awaitingSave = false;
     size_t splitFrom = 0;  // into the map
   };
 
   bool StepSingle(size_t byteLimit) EXCLUDES(context_.treeLock);
   bool StepParts(size_t byteLimit) EXCLUDES(context_.treeLock);
-  // Begins the parts from the item's map; false when it cannot (the file is
-  // gone or its size differs) and one connection goes on instead.
-  bool BeginParts() REQUIRES(context_.treeLock);
+  // The first answer said parts can be had: the file is allocated, the map
+  // made, and the first connection goes on as the first part. False when
+  // the file could not be allocated (the item has failed).
+  bool TakeOverAsFirstPart() REQUIRES(context_.treeLock);
+  // The parts of the map; with `awaitSave` none writes before a save.
+  void BeginParts(bool awaitSave) REQUIRES(context_.treeLock);
   void StartParts() REQUIRES(context_.treeLock);
-  void StartPart(size_t index) REQUIRES(context_.treeLock);
+  bool Startable(const Part& part, uint32_t now) const REQUIRES(context_.treeLock);
+  bool APartCanStart() const REQUIRES(context_.treeLock);
+  // Whether the save a part waits for has happened.
+  bool Saved(const Part& part) const REQUIRES(context_.treeLock);
+  // The part's own item, made on first use, asking for its range as it stands.
+  void PrepareItem(Part& part) REQUIRES(context_.treeLock);
+  void StartPart(Part& part) REQUIRES(context_.treeLock);
   // After a step of its session: its bytes into the map and its log lines
   // into the item's; when it ended, what follows from how.
   void NotePart(Part& part, bool more) REQUIRES(context_.treeLock);
@@ -82,6 +92,8 @@ class SegmentedTransfer final : public Transfer {
   void HoldConnections() REQUIRES(context_.treeLock);
   bool ServerFull() const REQUIRES(context_.treeLock);
   void Log(std::string_view text) REQUIRES(context_.treeLock);
+  // The separator, or the cleared log, that the settings ask of a new attempt.
+  void StartAttemptLog() REQUIRES(context_.treeLock);
 
   // The item's own events; its parts starting and ending make no sound.
   class SilentEvents final : public EventSink {
@@ -106,6 +118,8 @@ class SegmentedTransfer final : public Transfer {
   int held_ = 0;  // connections counted for host_
   int64_t stepBytes_ = 0;
   bool finished_ = false;
+  // Counted over the whole download: its parts' lines and its own.
+  LogBudget logBudget_;
 };
 
 }  // namespace pellmarsh

@@ -68,6 +68,33 @@ void AppendLogLine(Item& item, uint32_t tick, std::string_view text) {
   item.SetProp(key::kProcess, text);
 }
 
+void LogBudget::Log(Item& item, uint32_t tick, std::string_view text) {
+  constexpr size_t kStampAndLineEnd = 14;
+  if (Spend(item, tick, text.size() + kStampAndLineEnd)) {
+    AppendLogLine(item, tick, text);
+  } else {
+    item.SetProp(key::kProcess, text);
+  }
+}
+
+void LogBudget::AppendLines(Item& item, uint32_t tick, std::string_view lines) {
+  if (Spend(item, tick, lines.size())) {
+    item.AppendProp(key::kLog, lines);
+  }
+}
+
+bool LogBudget::Spend(Item& item, uint32_t tick, size_t bytes) {
+  spent_ += bytes;
+  if (spent_ <= kLimitBytes) {
+    return true;
+  }
+  if (!cut_) {
+    cut_ = true;
+    AppendLogLine(item, tick, "Log too long: the rest of this session's lines are left out.");
+  }
+  return false;
+}
+
 FailOutcome ShortageOutcome(int error) {
   const bool shortage = error == EMFILE || error == ENFILE || error == ENOMEM ||
                         error == kErrorTooManyFiles || error == kErrorNoBuffers;

@@ -33,6 +33,24 @@ std::string LoggedSendLine(const std::string& buffer);
 // Appends a line to the item's "log" and shows the text as its "process".
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text);
 
+// The most one download adds to its item's log. The log is saved with the
+// item, and a server could otherwise make it grow without end; past the
+// limit one line says so, and each further line is shown only as "process".
+class LogBudget {
+ public:
+  static constexpr size_t kLimitBytes = 1024 * 1024;
+
+  void Log(Item& item, uint32_t tick, std::string_view text);
+  // Lines already stamped, from a part of the download.
+  void AppendLines(Item& item, uint32_t tick, std::string_view lines);
+
+ private:
+  bool Spend(Item& item, uint32_t tick, size_t bytes);
+
+  size_t spent_ = 0;
+  bool cut_ = false;
+};
+
 // The item's status, retry counters and event for a failure's outcome. Any
 // other outcome changes nothing.
 void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events);

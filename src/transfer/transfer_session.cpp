@@ -409,25 +409,28 @@ void TransferSession::Start() {
 }
 
 void TransferSession::Complete() {
-  item_->SetPropInt(key::kResume, 0);
-  const int64_t size = item_->GetPropInt64(key::kSize);
-  const bool shortOfTotal = item_->GetPropInt64(key::kReceived) < size;
-  if (shortOfTotal && context_.settings.GetPropInt(setting::kRetryShort) != 0) {
+  const bool part = item_->GetPropInt64(key::kRangeEnd) > 0;
+  const bool shortOfTotal = item_->GetPropInt64(key::kReceived) < item_->GetPropInt64(key::kSize);
+  // The setting is about a whole file its server calls short; a part short
+  // of its range would leave a hole in a file that reads as whole.
+  const bool again =
+      shortOfTotal && (part || context_.settings.GetPropInt(setting::kRetryShort) != 0);
+  // The file is told complete only once it is written whole: writing can
+  // still fail here.
+  if (!writer_.Finish(!again && !part)) {
+    return;
+  }
+  if (again) {
     item_->SetPropInt(key::kResume, 1);
     Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
          FailOutcome::kRetry);
   } else {
+    item_->SetPropInt(key::kResume, 0);
     item_->SetPropInt(key::kStatus, kStatusComplete);
     item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
     context_.events.RaiseEvent("COMPLETE");
     Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
         " bytes this session.");
-  }
-  // A part of a file ends before the file does.
-  const bool whole = item_->GetPropInt(key::kStatus) == kStatusComplete &&
-                     item_->GetPropInt64(key::kRangeEnd) == 0;
-  if (!writer_.Finish(whole)) {
-    return;
   }
   state_ = SessionState::kDone;
   exchange_->CloseData();
@@ -447,6 +450,10 @@ void TransferSession::Reset() {
   proxy_.reset();
   state_ = SessionState::kInit;
   finished_ = false;
+}
+
+void TransferSession::MoveTo(Item& item) {
+  item_ = &item;
 }
 
 ByteStream& TransferSession::mainStream() {
@@ -486,18 +493,7 @@ bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
 }
 
 void TransferSession::Log(std::string_view text) {
-  constexpr size_t kStampAndLineEnd = 14;
-  loggedBytes_ += text.size() + kStampAndLineEnd;
-  if (loggedBytes_ > kLogLimitBytes) {
-    if (!logCut_) {
-      logCut_ = true;
-      AppendLogLine(*item_, context_.clock.TickCount(),
-                    "Log too long: the rest of this session's lines are left out.");
-    }
-    item_->SetProp(key::kProcess, text);
-    return;
-  }
-  AppendLogLine(*item_, context_.clock.TickCount(), text);
+  logBudget_.Log(*item_, context_.clock.TickCount(), text);
 }
 
 void TransferSession::Fail(std::string_view message, FailOutcome outcome) {

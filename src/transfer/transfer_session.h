@@ -121,9 +121,6 @@ class TransferSession final : public Transfer, private SessionHost {
   // An HTTP header or an FTP reply must be whole this long after its first
   // byte, so a server dripping it cannot hold a connection slot for ever.
   static constexpr uint32_t kDialogueLimitMs = 120'000;
-  // The most one session adds to its item's log; the log is saved with the
-  // item, and a server could otherwise make it grow without end.
-  static constexpr size_t kLogLimitBytes = 1024 * 1024;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
@@ -137,6 +134,10 @@ class TransferSession final : public Transfer, private SessionHost {
   int64_t stepBytes() const override { return writer_.stepBytes(); }
   Item* item() const override REQUIRES(context_.treeLock) { return item_; }
   void DetachItem() override REQUIRES(context_.treeLock) { item_ = nullptr; }
+  // Goes on for `item` from here on, as it stands: a download's first
+  // connection becomes its first part. The new item must hold what the
+  // session has set in the old one so far.
+  void MoveTo(Item& item) REQUIRES(context_.treeLock);
   Wait NextWait() const override REQUIRES(context_.treeLock);
   // The lock its steps take, for whoever asks between steps what NextWait says.
   TreeLock& treeLock() const RETURN_CAPABILITY(context_.treeLock) { return context_.treeLock; }
@@ -207,8 +208,7 @@ class TransferSession final : public Transfer, private SessionHost {
   std::unique_ptr<TlsStream> tls_;       // over mainSocket_, for a protocol that asks for it
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
-  size_t loggedBytes_ = 0;
-  bool logCut_ = false;
+  LogBudget logBudget_;
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SessionWriter writer_;

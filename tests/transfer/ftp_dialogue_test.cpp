@@ -573,7 +573,7 @@ TEST_F(FtpTransferTest, AReplyDrippedOutForMoreThanTwoMinutesIsGivenUp) {
 
 TEST_F(FtpTransferTest, AReplyFloodIsBoundedInTheReplyAndInTheLog) {
   std::string manyReplies;
-  while (manyReplies.size() < 2 * TransferSession::kLogLimitBytes) {
+  while (manyReplies.size() < 2 * LogBudget::kLimitBytes) {
     manyReplies += "120 Service ready in a moment\r\n";
   }
   std::string endlessReply = "220-Welcome\r\n";
@@ -593,7 +593,7 @@ TEST_F(FtpTransferTest, AReplyFloodIsBoundedInTheReplyAndInTheLog) {
   for (const auto& row : rows) {
     Item& item = RunScripted(row.script, "/f.bin");
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
-    EXPECT_LE(item.GetProp(key::kLog).size(), TransferSession::kLogLimitBytes + 200) << row.what;
+    EXPECT_LE(item.GetProp(key::kLog).size(), LogBudget::kLimitBytes + 200) << row.what;
     EXPECT_EQ(LogTexts(item).back(), row.error) << row.what;
   }
 }

@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 
@@ -553,6 +556,75 @@ TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
     EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out") << sent;
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << sent;
   }
+}
+
+TEST_F(HttpTransferTest, ABusyServerIsWaitedOutForAsLongAsItAsksAndOtherErrorsAreFinal) {
+  const struct {
+    const char* what;
+    int code;
+    std::string retryAfter;
+    ItemStatus status;
+    int wait;  // the retry's countdown
+  } cases[] = {
+      {"503 asking two minutes", 503, "120", kStatusWaitingToRetry, 120},
+      {"429 asking until a date", 429, "Sun, 09 Sep 2001 01:51:40 GMT", kStatusWaitingToRetry, 300},
+      {"503 asking a day", 503, "86400", kStatusWaitingToRetry, 3600},
+      {"503 asking no wait at all", 503, "0", kStatusWaitingToRetry, 1},
+      {"500 with no answer when", 500, "", kStatusWaitingToRetry, 10},
+      {"502", 502, "", kStatusWaitingToRetry, 10},
+      {"504", 504, "", kStatusWaitingToRetry, 10},
+      {"404", 404, "", kStatusFailed, 0},
+      {"403 asking to come back", 403, "5", kStatusFailed, 0},
+      {"501", 501, "", kStatusFailed, 0},
+  };
+  testing::NginxServer::Options options;
+  for (const auto& row : cases) {
+    options.extraConfig +=
+        "    location = /" + std::to_string(row.code) + row.retryAfter.substr(0, 3) + " {\n" +
+        (row.retryAfter.empty()
+             ? ""
+             : "      add_header Retry-After \"" + row.retryAfter + "\" always;\n") +
+        "      return " + std::to_string(row.code) + ";\n    }\n";
+  }
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  ASSERT_EQ(clock.unixTime, 1'000'000'000);  // five minutes before the date above
+  for (const auto& row : cases) {
+    Item& item = NewItem(nginx.Url("/" + std::to_string(row.code) + row.retryAfter.substr(0, 3)),
+                         dir.File(row.what));
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    // The row's retry text shows the answer.
+    EXPECT_TRUE(
+        item.GetProp(key::kError).starts_with("Failure: HTTP/1.1 " + std::to_string(row.code)))
+        << row.what << ": " << item.GetProp(key::kError);
+    if (row.status == kStatusWaitingToRetry) {
+      EXPECT_EQ(item.GetPropInt(key::kRetryTimeout), row.wait) << row.what;
+    }
+  }
+}
+
+TEST_F(HttpTransferTest, ADownloadIsToldCompleteOnlyOnceItsLastBytesAreWritten) {
+  // Text mode holds a last CR back until the end; the file may take three
+  // bytes, so writing it fails only then.
+  testing::ScriptedServer server(
+      {Script().ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n\r\nabc\r")});
+  Item& item =
+      NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.txt", dir.File("a.txt"));
+  item.SetPropInt(key::kTransferCode, 2);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  const rlimit small{3, saved.rlim_max};
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  Attempt(item);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
+  EXPECT_EQ(item.GetProp(key::kError), "Error writing local file!");
+  EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "COMPLETE"), 0);
+  EXPECT_FALSE(Logged(item, "Successful data transfer")) << item.GetProp(key::kLog);
 }
 
 }  // namespace
