@@ -15,12 +15,10 @@ int main() {
     std::printf("failed: %s\n", result.problem.c_str());
     return 1;
   }
-  const int64_t waste = result.partBytes - kSize;
+  const int64_t waste = result.sentBytes - kSize;
   std::printf("kills %d, byte-identical %s\n", result.kills, result.identical ? "yes" : "NO");
-  std::printf("parts sent %lld bytes: size + %.2f MiB (goal under + 4 MiB), %.1f KiB a kill\n",
-              static_cast<long long>(result.partBytes), static_cast<double>(waste) / kMiB,
+  std::printf("nginx sent %lld bytes: size + %.2f MiB (goal under + 4 MiB), %.1f KiB a kill\n",
+              static_cast<long long>(result.sentBytes), static_cast<double>(waste) / kMiB,
               static_cast<double>(waste) / 1024 / std::max(result.kills, 1));
-  std::printf("first answer sent %.2f MiB before it was closed\n",
-              static_cast<double>(result.firstAnswerBytes) / kMiB);
   return result.identical ? 0 : 1;
 }

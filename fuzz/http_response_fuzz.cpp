@@ -1,16 +1,19 @@
 // Any bytes as a server's answer, cut into receives anywhere: the header lines
 // (interim 1xx headers skipped), the decision, the body and its chunked
 // decoding must not depend on the cuts, no byte may be lost or counted twice
-// between header and body, and no line may exceed its bound.
+// between header and body, no line may exceed its bound, and no Retry-After
+// may ask for a wait out of bounds.
 // The first byte chooses the cuts and whether the server closes at the end.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "transfer/http_response.h"
+#include "transfer/retry_after.h"
 
 namespace {
 
@@ -113,6 +116,13 @@ void CheckField(std::string_view line) {
             (line[2] | 0x20) == 't' && (line[3] | 0x20) == 'p' && line[4] == '/');
   }
   Require(field.text.empty() || (!IsBlank(field.text.front()) && !IsBlank(field.text.back())));
+  // However it is written, a server's wait is never negative or over an hour.
+  if (field.kind == HttpHeaderField::Kind::kRetryAfter) {
+    for (const int64_t now : {int64_t{0}, int64_t{1'000'000'000}, int64_t{253'402'300'799}}) {
+      const std::optional<int> wait = pellmarsh::RetryAfterSeconds(field.text, now);
+      Require(!wait || (*wait >= 0 && *wait <= pellmarsh::kLongestRetryAfter));
+    }
+  }
 }
 
 void CheckConservation(std::string_view answer, const Outcome& outcome) {

@@ -351,9 +351,12 @@ bool SegmentedTransfer::APartCanStart() const {
     return false;
   }
   const uint32_t now = context_.clock.TickCount();
-  return std::any_of(parts_.begin(), parts_.end(), [&](const Part& part) {
-    return Startable(part, now) || (!part.session && part.awaitingSave && Saved(part));
-  });
+  for (const Part& part : parts_) {
+    if (Startable(part, now) || (!part.session && part.awaitingSave && Saved(part))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool SegmentedTransfer::Saved(const Part& part) const {

@@ -72,8 +72,7 @@ void CountSent(const std::string& log, KilledDownload& result) {
     if (line.find(" /capped/") == std::string::npos) {
       continue;  // nginx's readiness probe
     }
-    const int64_t sent = std::stoll(line.substr(line.find('=') + 1));
-    (line.ends_with("range=-") ? result.firstAnswerBytes : result.partBytes) += sent;
+    result.sentBytes += std::stoll(line.substr(line.find('=') + 1));
   }
 }
 

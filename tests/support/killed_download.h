@@ -20,10 +20,9 @@ struct KilledDownloadPlan {
 struct KilledDownload {
   int kills = 0;  // that landed while parts were writing
   bool identical = false;
-  // The response bodies nginx sent: the first answer, which only tells that
-  // the server serves parts, and all the parts over every run.
-  int64_t firstAnswerBytes = 0;
-  int64_t partBytes = 0;
+  // The response bodies nginx sent over every run: the first answer, which
+  // goes on as the first part, and the other parts.
+  int64_t sentBytes = 0;
   std::string problem;  // empty when the download ended at all
 };
 

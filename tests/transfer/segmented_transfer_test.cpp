@@ -293,7 +293,7 @@ TEST_F(SegmentedTransferTest, AStoppedDownloadResumesEveryPartWhereItsBytesEnd) 
   }
 }
 
-TEST_F(SegmentedTransferTest, ASmallFileAndAServerIgnoringRangesTakeOneRequestEach) {
+TEST_F(SegmentedTransferTest, ASmallOrEmptyFileAndAServerIgnoringRangesTakeOneRequestEach) {
   testing::NginxServer::Options options = LoggingRanges();
   // It says it serves ranges, then answers every range with the whole file.
   options.extraConfig =
@@ -303,10 +303,14 @@ TEST_F(SegmentedTransferTest, ASmallFileAndAServerIgnoringRangesTakeOneRequestEa
   nginx.AddFile("/small.bin", content.substr(0, 100'000));
   nginx.AddFile("/whole/big.bin", content);
 
+  nginx.AddFile("/empty.bin", "");
   Item& small = NewItem(nginx.Url("/small.bin"), dir.File("small.bin"));
   RunAttempt(small);
   Item& whole = NewItem(nginx.Url("/whole/big.bin"), dir.File("whole.bin"));
   RunAttempt(whole);
+  // Asked for from its first byte, a file of none is still whole.
+  Item& empty = NewItem(nginx.Url("/empty.bin"), dir.File("empty.bin"));
+  RunAttempt(empty);
 
   Tree::Access access(tree);
   EXPECT_EQ(small.GetPropInt(key::kStatus), kStatusComplete) << small.GetProp(key::kLog);
@@ -314,7 +318,10 @@ TEST_F(SegmentedTransferTest, ASmallFileAndAServerIgnoringRangesTakeOneRequestEa
   EXPECT_EQ(whole.GetPropInt(key::kStatus), kStatusComplete) << whole.GetProp(key::kLog);
   EXPECT_TRUE(OnDisk(dir.File("whole.bin")) == content);
   EXPECT_FALSE(Logged(whole, "[2] ")) << whole.GetProp(key::kLog);
-  EXPECT_EQ(RangesAsked(RangeLog()), (std::vector<std::string>{"bytes=0-", "bytes=0-"}));
+  EXPECT_EQ(empty.GetPropInt(key::kStatus), kStatusComplete) << empty.GetProp(key::kLog);
+  EXPECT_EQ(OnDisk(dir.File("empty.bin")), "");
+  EXPECT_EQ(RangesAsked(RangeLog()),
+            (std::vector<std::string>{"bytes=0-", "bytes=0-", "bytes=0-"}));
 }
 
 TEST_F(SegmentedTransferTest, AFileChangedBetweenPartsStartsOverOnOneConnection) {

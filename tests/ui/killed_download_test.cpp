@@ -16,8 +16,8 @@ TEST(KilledDownload, EveryRestartGoesOnWhereEachPartsBytesEndOnDisk) {
   EXPECT_TRUE(result.identical);
   // Each kill may cost each part the block it was writing; the map the data
   // file last saved would cost far more.
-  EXPECT_GE(result.partBytes, kSize);
-  EXPECT_LT(result.partBytes, kSize + 4 * (int64_t{1} << 20));
+  EXPECT_GE(result.sentBytes, kSize);
+  EXPECT_LT(result.sentBytes, kSize + 4 * (int64_t{1} << 20));
 }
 
 }  // namespace
