@@ -160,6 +160,10 @@ struct setting {
   static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
   static constexpr PropKey kMaxCons{"parm-maxcons"};
   static constexpr PropKey kRetryShort{"parm-retryshort"};
+  // Whether a download left to choose its transfer type converts the line
+  // ends of files the server or the extension calls text. Off, and absent in
+  // older data files: a file is saved as served unless the user asks.
+  static constexpr PropKey kConvertLineEnds{"parm-convertlineends"};
   // Connections one http(s) download may use, those all downloads may hold to
   // one server, and the smallest file split over several.
   static constexpr PropKey kConnectionsPerDownload{"parm-segments"};

@@ -99,7 +99,8 @@ void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts
 HttpExchange::HttpExchange(SessionHost& session, bool overTls)
     : session_(session),
       overTls_(overTls),
-      automaticMode_(session.urlItem().GetPropInt(key::kTransferCode) == 0) {}
+      typeMayAskForText_(session.urlItem().GetPropInt(key::kTransferCode) == 0 &&
+                         session.context().settings.GetPropInt(setting::kConvertLineEnds) != 0) {}
 
 SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
@@ -318,7 +319,7 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       session_.writer().ResumeAt(field.number);
       break;
     case Kind::kContentType:
-      if (automaticMode_ && IsForcedTextType(session_.context().settings, field.text)) {
+      if (typeMayAskForText_ && IsForcedTextType(session_.context().settings, field.text)) {
         session_.writer().SetTextMode(true);
         session_.Log("Mime Content-Type (" + field.text + ") forces text transfer.");
       }

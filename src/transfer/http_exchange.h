@@ -45,7 +45,9 @@ class HttpExchange final : public ProtocolExchange {
 
   SessionHost& session_;
   const bool overTls_;
-  const bool automaticMode_;  // "transfercode" 0: the content type may ask for text
+  // "transfercode" 0 with line-end conversion switched on: the content type
+  // may ask for text.
+  const bool typeMayAskForText_;
   HttpHeaderReader header_;
   std::string statusLine_;
   int code_ = 0;

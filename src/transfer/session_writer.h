@@ -48,6 +48,8 @@ class SessionWriter {
   void Reset(bool dropEmptyFile);
 
   int64_t received() const { return received_; }
+  // Where writing stands in the local file: after Finish of a whole file, its length.
+  int64_t writtenTo() const { return saveFile_.position(); }
   // Bytes of the last chunk written since StartStep.
   int64_t stepBytes() const { return stepBytes_; }
   void StartStep() { stepBytes_ = 0; }

@@ -11,6 +11,9 @@ TransferMode ChooseTransferMode(int transferCode, const std::string& extension, 
   if (transferCode != 0) {
     return {true, "User forced text transfer."};
   }
+  if (settings.GetPropInt(setting::kConvertLineEnds) == 0) {
+    return {false, "Binary transfer."};
+  }
   const bool listed =
       !extension.empty() && settings.FindOrCreateChild(folder::kFtpText).FindByName(extension);
   return listed ? TransferMode{true, "Text transfer cued by file extension."}

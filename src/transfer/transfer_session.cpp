@@ -426,6 +426,11 @@ void TransferSession::Complete() {
          FailOutcome::kRetry);
   } else {
     item_->SetPropInt(key::kResume, 0);
+    if (writer_.textMode()) {
+      // The row and the notification tell the file's size, not the server's.
+      item_->SetPropInt64(key::kSize, writer_.writtenTo());
+      item_->SetPropInt64(key::kReceived, writer_.writtenTo());
+    }
     item_->SetPropInt(key::kStatus, kStatusComplete);
     item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
     context_.events.RaiseEvent("COMPLETE");

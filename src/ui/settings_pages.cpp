@@ -388,9 +388,17 @@ void CSettingsPage2::Browse() {
 
 CSettingsPage3::CSettingsPage3(SettingsContext& context) : context_(context) {
   setObjectName("binaryTextPage");
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(BuildList(extensions_, "extension", "Text File Extensions:"));
-  layout->addWidget(BuildList(mimeTypes_, "mimeType", "Text Mime Types:"));
+  auto* convert = new QCheckBox("&Convert line ends of files the server calls text");
+  convert->setObjectName("convertLineEndsCheck");
+  convert->setChecked(context_.values.convertLineEnds);
+  connect(convert, &QCheckBox::toggled, this,
+          [this](bool on) { context_.values.convertLineEnds = on; });
+  auto* lists = new QHBoxLayout;
+  lists->addWidget(BuildList(extensions_, "extension", "Text File Extensions:"));
+  lists->addWidget(BuildList(mimeTypes_, "mimeType", "Text Mime Types:"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(convert);
+  layout->addLayout(lists, 1);
   extensions_.entries.Fill(context_.tree, false);
   mimeTypes_.entries.Fill(context_.tree, false);
 }

@@ -25,6 +25,7 @@ constexpr Field<bool> kFlags[] = {
     {setting::kDelLog, &SettingsValues::delLog},
     {setting::kOwnsFiles, &SettingsValues::ownsFiles},
     {setting::kRetryShort, &SettingsValues::retryShort},
+    {setting::kConvertLineEnds, &SettingsValues::convertLineEnds},
     {setting::kHidePasswords, &SettingsValues::hidePasswords},
     {setting::kClipAndGo, &SettingsValues::clipAndGo},
     {setting::kClipStart, &SettingsValues::clipStart},

@@ -30,6 +30,8 @@ struct SettingsValues {
   std::string virusReturns;
   std::string virusReturnsFail;
   int virusAlert = 0;
+  // Binary/Text
+  bool convertLineEnds = false;
   // Defaults
   int ftpMode = 0;  // an FtpDataMode
   // Sound

@@ -22,7 +22,9 @@ class UrlFormTest : public ::testing::Test {
   UrlFormRules rules{tree, names};
 };
 
-TEST_F(UrlFormTest, TheTypeGuessFollowsTheTextExtensions) {
+TEST_F(UrlFormTest, TheTypeGuessFollowsTheTextExtensionsOnlyWhileConversionIsOn) {
+  EXPECT_EQ(rules.Guess("http://web/READ.TXT"), TypeGuess::kBinary);
+  tree.Lock()->SetPropInt(setting::kConvertLineEnds, 1);
   const std::pair<const char*, TypeGuess> rows[] = {
       {"http://web/READ.TXT", TypeGuess::kText},      {"ftp://web/read.txt", TypeGuess::kText},
       {"http://web/page.Html?x=1", TypeGuess::kText}, {"http://web/README", TypeGuess::kBinary},

@@ -55,6 +55,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
     nginx.AddFile(path, "a\r\nb\n");
   }
   tree.Lock()->SetPropInt(setting::kDelLog, 0);  // the log keeps the answer before a restart
+  tree.Lock()->SetPropInt(setting::kConvertLineEnds, 1);  // the rows of text types
   const struct {
     const char* what;
     std::string path, onDisk, password;
@@ -625,6 +626,40 @@ TEST_F(HttpTransferTest, ADownloadIsToldCompleteOnlyOnceItsLastBytesAreWritten) 
   EXPECT_EQ(item.GetProp(key::kError), "Error writing local file!");
   EXPECT_EQ(std::count(events.raised.begin(), events.raised.end(), "COMPLETE"), 0);
   EXPECT_FALSE(Logged(item, "Successful data transfer")) << item.GetProp(key::kLog);
+}
+
+TEST_F(HttpTransferTest, AFileIsSavedAsServedUnlessTheUserAsksForTextAndItsSizeIsTheFilesOwn) {
+  testing::NginxServer::Options options;
+  options.contentTypes = {{"/notes.dat", "text/plain"}};
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  const std::string served = "one\r\ntwo\r\nthree\r\n";
+  const std::string converted = testing::ConvertedLineEnds(served);
+  nginx.AddFile("/notes.dat", served);
+  const struct {
+    const char* what;
+    bool convert;  // "Convert line ends of files the server calls text"
+    int transferCode;
+    std::string file;
+  } cases[] = {
+      {"a text type, conversion off", false, 0, served},
+      {"the item's own Text type, conversion off", false, 2, converted},
+      {"a text type, conversion on", true, 0, converted},
+      {"the item's own Binary type, conversion on", true, 1, served},
+  };
+  int index = 0;
+  for (const auto& row : cases) {
+    tree.Lock()->SetPropInt(setting::kConvertLineEnds, row.convert ? 1 : 0);
+    const std::string local = dir.File("notes-" + std::to_string(++index) + ".dat");
+    Item& item = NewItem(nginx.Url("/notes.dat"), local);
+    item.SetPropInt(key::kTransferCode, row.transferCode);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << row.what;
+    EXPECT_EQ(OnDisk(local), row.file) << row.what;
+    const auto size = static_cast<int64_t>(row.file.size());
+    EXPECT_EQ(item.GetPropInt64(key::kSize), size) << row.what;
+    EXPECT_EQ(item.GetPropInt64(key::kReceived), size) << row.what;
+  }
 }
 
 }  // namespace
