@@ -1,6 +1,7 @@
 // Any bytes as URL text, clipboard text or redirect target: parsing must not
 // crash, a parsed URL must survive formatting and parsing again (all but the
-// user part), and no name taken from a URL may leave its directory.
+// user part), names a port a socket can hold and a host fit for a request
+// line, and no name taken from a URL may leave its directory.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -48,8 +49,14 @@ void CheckParse(const std::string& input) {
   Require(IsSafeName(pellmarsh::LocalFileName(*parts)));
   if (!error.empty()) {
     Require(error == pellmarsh::kMalformedUrl || error == pellmarsh::kIncompleteUrl ||
-            error == pellmarsh::kBadIPv6Literal || error.rfind("Unsupported protocol: ", 0) == 0);
+            error == pellmarsh::kBadIPv6Literal || error == pellmarsh::kControlCharacterInUrl ||
+            error.rfind("Unsupported protocol: ", 0) == 0);
     return;
+  }
+  if (parts->GetProp(key::kProtocol) != "file") {
+    const int port = parts->GetPropInt(key::kPort);
+    Require(port >= 1 && port <= 65535);
+    Require(!pellmarsh::HoldsControlCharacter(parts->GetProp(key::kHostName)));
   }
   std::string canonical = pellmarsh::FormatUrl(*parts);
   std::string checked = canonical;
@@ -75,8 +82,8 @@ void CheckIsUrlAndClassify(const std::string& input) {
   Require((type == "_url") == isUrl && item.GetProp(key::kValue) == text);
 }
 
-// A target that is not an absolute network URL is resolved on the requested
-// host and never climbs out of it.
+// A target that names no network scheme is resolved on the requested host
+// and never climbs out of it; one that does is kept as it came.
 void CheckRedirect(const std::string& location) {
   pellmarsh::Tree tree;
   pellmarsh::LocalNameRegistry names(tree);
@@ -88,9 +95,8 @@ void CheckRedirect(const std::string& location) {
   const std::string local = item.GetProp(key::kLocal);
   Require(local.rfind("/nonexistent-pellmarsh-dir/", 0) == 0 &&
           IsSafeName(local.substr(local.rfind('/') + 1)));
-  std::string copy = location;
-  const auto target = pellmarsh::ParseUrl(copy);
-  if (!target->GetProp(key::kError).empty() || target->GetProp(key::kProtocol) == "file") {
+  const std::string scheme = pellmarsh::ParseUrlCopy(location)->GetProp(key::kProtocol);
+  if (scheme != "http" && scheme != "https" && scheme != "ftp") {
     std::string resolved = item.GetProp(key::kLocation);
     Require(pellmarsh::ParseUrl(resolved)->GetProp(key::kHostName) == "host");
   } else {

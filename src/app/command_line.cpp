@@ -4,6 +4,29 @@
 #include "capture/url_item.h"
 
 namespace pellmarsh {
+namespace {
+
+// A refused argument is told on one line of the terminal, its control
+// bytes written out rather than obeyed.
+std::string Printable(const std::string& argument) {
+  std::string text;
+  for (const char c : argument) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+}  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
@@ -20,12 +43,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         line.nativeMessaging = true;
         break;
       } else {
-        line.problems.push_back(argument + ": Unknown option");
+        line.problems.push_back(Printable(argument) + ": Unknown option");
       }
       continue;
     }
     if (const std::string problem = UrlProblem(argument); !problem.empty()) {
-      line.problems.push_back(argument + ": " + problem);
+      line.problems.push_back(Printable(argument) + ": " + problem);
     } else {
       line.links.push_back(argument);
     }

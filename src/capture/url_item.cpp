@@ -29,11 +29,19 @@ std::vector<std::string> UriListLinks(const std::string& list) {
   return links;
 }
 
+// Every way a URL comes in ends here. A control character anywhere in it
+// would reach a request line, where a line break starts headers of the
+// URL's choosing, so it is refused before its parts are looked at.
+std::string UrlTextProblem(const std::string& text, const UrlParts& parts) {
+  return HoldsControlCharacter(text) ? kControlCharacterInUrl : parts.GetProp(key::kError);
+}
+
 }  // namespace
 
 void ApplyUrlToItem(Item& root, LocalNameRegistry& names, Item& item) {
-  const std::unique_ptr<UrlParts> parts = ParseUrlCopy(item.GetProp(key::kValue));
-  if (const std::string error = parts->GetProp(key::kError); !error.empty()) {
+  const std::string value = item.GetProp(key::kValue);
+  const std::unique_ptr<UrlParts> parts = ParseUrlCopy(value);
+  if (const std::string error = UrlTextProblem(value, *parts); !error.empty()) {
     item.SetProp(key::kError, error);
     return;
   }
@@ -63,7 +71,8 @@ std::string UrlProblem(const std::string& text) {
   if (item.GetProp(key::kType) != "_url") {
     return "Not a URL";
   }
-  return ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kError);
+  const std::string value = item.GetProp(key::kValue);
+  return UrlTextProblem(value, *ParseUrlCopy(value));
 }
 
 std::vector<std::string> DroppedTexts(const DroppedData& drop) {

@@ -12,7 +12,8 @@ namespace pellmarsh {
 
 // Completes a URL item from its "value": the canonical URL, the local path
 // and title when empty, the login and password, and an empty "error". When
-// the value does not parse, only "error" changes (to the parse message).
+// the value does not parse or holds a control character, only "error"
+// changes (to the parse message, or kControlCharacterInUrl).
 // Applying twice equals applying once, except that an empty "local" draws a
 // fresh name each time. Call with the tree lock held.
 void ApplyUrlToItem(Item& root, LocalNameRegistry& names, Item& item);
@@ -24,8 +25,9 @@ std::unique_ptr<Item> MakeCapturedUrlItem(Item& root, LocalNameRegistry& names,
                                           const std::string& text, int64_t now);
 
 // Why a text from another program cannot become a URL item ("Not a URL",
-// "Malformed URL", "Unsupported protocol: gopher"); empty when it can. The
-// same rules as MakeCapturedUrlItem, without a tree.
+// "Malformed URL", "Unsupported protocol: gopher", "Control character in
+// URL"); empty when it can. The same rules as MakeCapturedUrlItem, without a
+// tree.
 std::string UrlProblem(const std::string& text);
 
 // What a drag and drop carried.

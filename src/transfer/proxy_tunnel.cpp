@@ -1,6 +1,7 @@
 #include "transfer/proxy_tunnel.h"
 
 #include "store/keys.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
 namespace {
@@ -16,13 +17,22 @@ constexpr size_t kAnswerReceive = 1;
 ProxyTunnel::ProxyTunnel(SessionHost& session, const Proxy& proxy)
     : session_(session), proxy_(proxy) {}
 
-void ProxyTunnel::Request() {
+bool ProxyTunnel::Request() {
   const UrlParts& url = session_.urlParts();
   const Proxy origin{url.GetProp(key::kHostName), url.GetPropInt(key::kPort), "", ""};
   const std::string target = origin.Name();
+  // A line break in the host would end the request line early: the proxy
+  // would take what follows as headers and requests of the URL's choosing,
+  // with our credentials after them.
+  if (HoldsControlCharacter(target)) {
+    session_.Fail("Refused to send a proxy CONNECT request holding a control character.",
+                  FailOutcome::kPermanent);
+    return false;
+  }
   session_.Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
                 "\r\nUser-Agent: Pellmarsh 1.2\r\n" + proxy_.AuthorizationLine() + "\r\n");
   requested_ = lastReceive_ = session_.context().clock.TickCount();
+  return true;
 }
 
 bool ProxyTunnel::Step() {

@@ -16,8 +16,9 @@ class ProxyTunnel {
  public:
   ProxyTunnel(SessionHost& session, const Proxy& proxy);
 
-  // Queues the CONNECT request for the URL's host and port.
-  void Request();
+  // Queues the CONNECT request for the URL's host and port; false when it
+  // has failed the session instead.
+  bool Request();
   // True once the tunnel carries the origin's bytes; false while the answer
   // is still coming and when it has failed the session.
   bool Step();

@@ -348,8 +348,9 @@ std::string TransferSession::ConnectFailure(std::string_view designed, int error
 void TransferSession::OpenProxyTunnel() {
   SessionHost& host = *this;
   tunnel_ = std::make_unique<ProxyTunnel>(host, *proxy_);
-  tunnel_->Request();
-  state_ = SessionState::kProxyTunnel;
+  if (tunnel_->Request()) {
+    state_ = SessionState::kProxyTunnel;
+  }
 }
 
 void TransferSession::StartTls() {

@@ -100,9 +100,12 @@ namespace {
 
 // A server may not point a download at this machine's own files: a "file"
 // location is only text to resolve, like any other that is not a network URL.
+// One naming a network scheme stays as it is even when it does not parse (a
+// port past 65535), so that the next attempt fails on it: resolved, its text
+// would go to the first server as a path.
 bool IsAbsoluteNetworkLocation(const std::string& location) {
-  const auto parts = ParseUrlCopy(location);
-  return parts->GetProp(key::kError).empty() && parts->GetProp(key::kProtocol) != "file";
+  const std::string scheme = ParseUrlCopy(location)->GetProp(key::kProtocol);
+  return IsHttpScheme(scheme) || scheme == "ftp";
 }
 
 }  // namespace

@@ -45,9 +45,10 @@ class LinkBase {
 };
 
 // After an HTTP redirect: resolves the item's "location" against its "value"
-// when it is not an absolute URL, and moves "local" and "name" to the file the
-// new location names, in the same directory, giving the old one back to the
-// registry. Call with the tree lock held.
+// when it names no http, https or ftp URL (one that does is kept, parsed or
+// not), and moves "local" and "name" to the file the new location names, in
+// the same directory, giving the old one back to the registry. Call with the
+// tree lock held.
 void RenameForRedirect(LocalNameRegistry& names, Item& item);
 
 }  // namespace pellmarsh

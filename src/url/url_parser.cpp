@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -16,6 +15,7 @@ namespace {
 
 // A "://" further in is taken as text that merely mentions a URL.
 constexpr size_t kLastSchemeEnd = 10;
+constexpr int32_t kHighestPort = 65535;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -59,15 +59,31 @@ void ParseFileRemainder(std::string path, UrlParts& parts) {
   parts.SetProp(key::kFullPath, path);
 }
 
-// Only a positive number other than the default moves the port; the value is
-// kept inside 32 bits so that its text and its integer reading agree.
-void ParsePort(std::string_view portText, int32_t defaultPort, UrlParts& parts) {
-  const int64_t value =
-      std::min<int64_t>(ParseLeadingInteger(portText), std::numeric_limits<int32_t>::max());
-  if (value > 0 && value != defaultPort) {
-    parts.SetPropInt(key::kPort, static_cast<int32_t>(value));
+// False for anything but the digits of a TCP port: a socket address keeps 16
+// bits, so a larger number would connect to another port than the one written.
+// An empty port is the scheme's own.
+bool ParsePort(std::string_view portText, int32_t defaultPort, UrlParts& parts) {
+  if (portText.empty()) {
+    return true;
+  }
+  int32_t value = 0;
+  for (const char c : portText) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+    value = value * 10 + (c - '0');
+    if (value > kHighestPort) {
+      return false;
+    }
+  }
+  if (value == 0) {
+    return false;
+  }
+  if (value != defaultPort) {
+    parts.SetPropInt(key::kPort, value);
     parts.SetPropInt(key::kOddPort, 1);
   }
+  return true;
 }
 
 // "[address]" optionally followed by ":port": the host in its canonical text
@@ -100,6 +116,12 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
 
   const size_t pathStart = remainder.find('/');
   std::string_view authority = std::string_view(remainder).substr(0, pathStart);
+  // The host goes into request lines as it is (Host, a proxy's CONNECT), and
+  // the login into FTP's commands.
+  if (HoldsControlCharacter(authority)) {
+    parts.SetProp(key::kError, kControlCharacterInUrl);
+    return;
+  }
   const std::string fullPath =
       pathStart == std::string::npos ? std::string("/") : remainder.substr(pathStart);
 
@@ -134,8 +156,11 @@ void ParseNetworkRemainder(const std::string& remainder, int32_t defaultPort, Ur
   } else if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
     host = authority.substr(0, colon);
   }
-  if (const size_t colon = authority.find(':'); colon != std::string_view::npos) {
-    ParsePort(authority.substr(colon + 1), defaultPort, parts);
+  if (const size_t colon = authority.find(':');
+      colon != std::string_view::npos &&
+      !ParsePort(authority.substr(colon + 1), defaultPort, parts)) {
+    parts.SetProp(key::kError, kMalformedUrl);
+    return;
   }
   if (host.empty()) {
     parts.SetProp(key::kError, kIncompleteUrl);
@@ -206,6 +231,13 @@ std::string ExpandTypedUrl(std::string text) {
     text.insert(0, "http://");
   }
   return text;
+}
+
+bool HoldsControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
 }
 
 bool IsHttpScheme(std::string_view scheme) {

@@ -19,12 +19,15 @@ using UrlParts = Item;
 inline constexpr const char* kMalformedUrl = "Malformed URL";
 inline constexpr const char* kIncompleteUrl = "Incomplete URL";
 inline constexpr const char* kBadIPv6Literal = "Malformed IPv6 address in URL";
+inline constexpr const char* kControlCharacterInUrl = "Control character in URL";
 
 // Splits http, https, ftp and file URLs, accepting the typed short forms
 // ("www.", "ftp." and a drive letter with ":" or "|"). The text is rewritten:
 // it keeps the part after "://" for those schemes (for http and https without
 // the fragment), even when a later step fails, and the short-form expansion
-// otherwise.
+// otherwise. A port is digits naming 1 to 65535 (empty: the scheme's own),
+// any other makes the URL malformed; a control character before the path
+// fails it with kControlCharacterInUrl.
 // Callers that need their text unchanged pass a copy.
 std::unique_ptr<UrlParts> ParseUrl(std::string& text);
 // The same, for a caller whose text stays as it is.
@@ -39,6 +42,10 @@ std::string ExpandTypedUrl(std::string text);
 // has a "://" after a scheme of at most ten characters; only then is the text
 // replaced by that expansion. Any scheme counts.
 bool IsUrl(std::string& text);
+
+// True when the text holds a byte of 0x00 to 0x1F or 0x7F: none of them may
+// reach a request or command line.
+bool HoldsControlCharacter(std::string_view text);
 
 // http and https: the same dialogue, https inside TLS.
 bool IsHttpScheme(std::string_view scheme);

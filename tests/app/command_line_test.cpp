@@ -16,6 +16,21 @@ TEST(CommandLine, ARefusedUrlIsToldWhileTheOthersStillGoIn) {
   EXPECT_FALSE(line.help || line.version);
 }
 
+TEST(CommandLine, APortNoSocketHoldsOrAControlCharacterIsRefusedOnOneLine) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"http://127.0.0.1:102359/f", "http://127.0.0.1:102359/f: Malformed URL"},
+      {"https://victim.example\r\nX-Injected: 1\r\n\r\nDELETE http/x/",
+       "https://victim.example\\r\\nX-Injected: 1\\r\\n\\r\\nDELETE http/x/: Control "
+       "character in URL"},
+      {"http://h/\x1b[2J", "http://h/\\x1b[2J: Control character in URL"},
+  };
+  for (const auto& [argument, problem] : rows) {
+    const CommandLine line = ParseCommandLine({argument});
+    EXPECT_TRUE(line.links.empty()) << problem;
+    EXPECT_EQ(line.problems, std::vector<std::string>{problem});
+  }
+}
+
 TEST(CommandLine, OptionsAreKnownOrRefusedUntilDoubleDash) {
   struct Row {
     std::vector<std::string> arguments;

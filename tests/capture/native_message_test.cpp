@@ -41,6 +41,8 @@ TEST(ParseUrlsMessageTest, TakesOnlyWellFormedMessagesOfWebLinks) {
       {R"({"urls":["http://h/a","javascript:x"]})", {}},
       {R"({"urls":["http://h/a b"]})", {}},
       {R"({"urls":["http://"]})", {}},
+      {R"({"urls":["http://127.0.0.1:102359/f"]})", {}},
+      {R"({"urls":["http://h:0/f"]})", {}},
   };
   for (const MessageCase& c : cases) {
     const UrlsMessage message = ParseUrlsMessage(c.json);

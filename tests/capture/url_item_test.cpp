@@ -58,6 +58,20 @@ TEST_F(ApplyUrlToItemTest, CompletesAndCanonicalisesTheItem) {
       << "a parse failure changes nothing but the error";
 }
 
+TEST_F(ApplyUrlToItemTest, EveryWayInRefusesAControlCharacterAndAPortNoSocketHolds) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"http://h/a\r\nX-Injected: 1", "Control character in URL"},
+      {"ftp://h/a\tb", "Control character in URL"},
+      {"http://h/\x7f", "Control character in URL"},
+      {"http://127.0.0.1:102359/f", "Malformed URL"},
+      {"http://h:65535/f", ""},
+  };
+  for (const auto& [text, problem] : rows) {
+    EXPECT_EQ(UrlProblem(text), problem) << text;
+    EXPECT_TRUE(Apply({{key::kValue, text}}).ends_with(std::string("|") + problem)) << text;
+  }
+}
+
 TEST(DroppedTexts, FilesTextAndLinks) {
   struct Row {
     const char* what;

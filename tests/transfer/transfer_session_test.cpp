@@ -15,6 +15,7 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/random_bytes.h"
+#include "support/scripted_server.h"
 #include "transfer/line_end_converter.h"
 #include "transfer/session_harness.h"
 
@@ -213,6 +214,31 @@ TEST_F(TransferSessionTest, UnparsableUrlsFailPermanentlyAndStillLogTheConnectLi
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
   EXPECT_EQ(LogTexts(item), (std::vector<std::string>{"Start: nonsense", "Malformed URL",
                                                       "Connecting to host at 0.0.0.0, port 0"}));
+}
+
+TEST_F(TransferSessionTest, ARedirectToAPortNoSocketHoldsOrAControlCharacterFailsForGood) {
+  using Script = testing::ScriptedServer::Script;
+  // Cut to 16 bits, the first location's port would be this server's.
+  const testing::ScriptedServer wrapped(std::vector<Script>{});
+  for (const auto& [location, error] : {
+           std::pair{"http://127.0.0.1:" + std::to_string(wrapped.port() + 65536) + "/f",
+                     "Malformed URL"},
+           std::pair{std::string("http://127.0.0.1:0/f"), "Malformed URL"},
+           std::pair{std::string("https://a\x01z/f"), "Control character in URL"},
+       }) {
+    testing::ScriptedServer redirector(
+        {Script()
+             .ReadUntil("\r\n\r\n")
+             .Send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n")});
+    Item& item =
+        NewItem("http://127.0.0.1:" + std::to_string(redirector.port()) + "/r", dir.File("r"));
+    Attempt(item);
+    ASSERT_EQ(item.GetProp(key::kValue), location) << item.GetProp(key::kError);
+    Attempt(item);
+    EXPECT_EQ(item.GetProp(key::kError), error) << location;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed) << location;
+  }
+  EXPECT_EQ(wrapped.ConnectionsAccepted(), 0u);
 }
 
 TEST_F(TransferSessionTest, HostProblemsFailPermanently) {

@@ -138,6 +138,9 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
       {"http://host/page.html", "../../x.html", "http://host/x.html", "x.html"},
       // A server cannot send the download to a local file.
       {"http://host/a/p", "file:///etc/passwd", "http://host/a/file:///etc/passwd", "passwd"},
+      // A network URL that does not parse stays whole, for the next attempt to refuse.
+      {"http://host/a/p", "http://host:102359/f", "http://host:102359/f", "download.html"},
+      {"http://host/a/p", "ftp://a\x01z/f", "ftp://a\x01z/f", "download.txt"},
       // "/../" in a query is the server's data, not a step up the path.
       {"http://host/files/a.html", "/files/get.php?p=/../y.bin",
        "http://host:80/files/get.php?p=/../y.bin", "y.bin"},

@@ -23,7 +23,10 @@ std::string Describe(const UrlParts& parts, bool withUser = true) {
 }
 
 struct ParseRow {
-  const char *input, *parts, *rewritten, *canonical;  // no canonical text when the parse fails
+  std::string_view input;
+  const char* parts;
+  std::string_view rewritten;
+  const char* canonical;  // no canonical text when the parse fails
 };
 
 const ParseRow kParseRows[] = {
@@ -38,7 +41,27 @@ const ParseRow kParseRows[] = {
      "http://h/x"},
     {"http://h:8080/", "protocol=http hostname=h port=8080 oddport=1 fullpath=/", "h:8080/",
      "http://h:8080/"},
-    {"ftp://h:0", "protocol=ftp hostname=h port=21 fullpath=/", "h:0", "ftp://h/"},
+    {"ftp://h:0", "error=Malformed URL protocol=ftp port=21", "h:0", ""},
+    // A socket holds 16 bits of port: a larger number would reach another port.
+    {"http://127.0.0.1:102359/f", "error=Malformed URL protocol=http port=80", "127.0.0.1:102359/f",
+     ""},
+    {"http://h:65535/f", "protocol=http hostname=h port=65535 oddport=1 fullpath=/f file=f",
+     "h:65535/f", "http://h:65535/f"},
+    {"http://h:65536/", "error=Malformed URL protocol=http port=80", "h:65536/", ""},
+    {"http://h:99999999999999999999/", "error=Malformed URL protocol=http port=80",
+     "h:99999999999999999999/", ""},
+    {"http://h:-1/", "error=Malformed URL protocol=http port=80", "h:-1/", ""},
+    {"http://h:80x/", "error=Malformed URL protocol=http port=80", "h:80x/", ""},
+    {"http://h:/x", "protocol=http hostname=h port=80 fullpath=/x file=x", "h:/x", "http://h/x"},
+    {"http://[::1]:70000/", "error=Malformed URL protocol=http hostaddr=::1 port=80",
+     "[::1]:70000/", ""},
+    // Host and login go into request and command lines as they are.
+    {"https://victim.example\r\nX-Injected: 1\r\n\r\nDELETE http/x/",
+     "error=Control character in URL protocol=https port=443",
+     "victim.example\r\nX-Injected: 1\r\n\r\nDELETE http/x/", ""},
+    {std::string_view("http://a\0b/f", 12), "error=Control character in URL protocol=http port=80",
+     std::string_view("a\0b/f", 5), ""},
+    {"ftp://u\x7f:p@h/", "error=Control character in URL protocol=ftp port=21", "u\x7f:p@h/", ""},
     {"ftp://me:pa:ss@h/", "protocol=ftp hostname=h port=21 userid=me password=pa:ss fullpath=/",
      "me:pa:ss@h/", "ftp://h/"},
     {"ftp://anon:me@mail.example@h/",
@@ -92,7 +115,7 @@ const ParseRow kParseRows[] = {
 
 TEST(ParseUrl, EachTextGivesItsPartsRewritesItAndFormatsCanonically) {
   for (const ParseRow& row : kParseRows) {
-    std::string text = row.input;
+    std::string text(row.input);
     const auto parts = ParseUrl(text);
     EXPECT_EQ(Describe(*parts), row.parts) << row.input;
     EXPECT_EQ(text, row.rewritten) << row.input;

@@ -89,7 +89,9 @@ TEST_F(LinkIntakeTest, GoodLinksAreQueuedOrHeldByTheSettingAndSoundOnce) {
 }
 
 TEST_F(LinkIntakeTest, NothingAddedSoundsNothing) {
-  EXPECT_EQ(intake.AddLinks({"http://"}), std::vector<std::string>{"Incomplete URL"});
+  EXPECT_EQ(
+      intake.AddLinks({"http://", "http://h:102359/f", "https://h\r\nX-Injected: 1/"}),
+      (std::vector<std::string>{"Incomplete URL", "Malformed URL", "Control character in URL"}));
   EXPECT_TRUE(ListedItems().empty());
   EXPECT_TRUE(events.raised.empty());
 }
