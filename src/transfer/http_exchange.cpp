@@ -14,6 +14,7 @@
 #include "transfer/retry_after.h"
 #include "transfer/session_log.h"
 #include "url/local_naming.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
 namespace {
@@ -106,11 +107,13 @@ SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
   const UrlParts& url = session_.urlParts();
   // A line break in the URL would end the request line early and let the rest
-  // pass as headers of the URL's choosing; a server may end the line at a NUL.
+  // pass as headers of the URL's choosing; a server may end the line at a NUL
+  // and read other control characters as it likes. Items of older data files
+  // and relative redirects may still hold them.
   for (const std::string& part :
        {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue)}) {
-    if (part.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-      session_.Fail("Refused to send an HTTP request holding a line break.",
+    if (HoldsControlCharacter(part)) {
+      session_.Fail("Refused to send an HTTP request holding a control character.",
                     FailOutcome::kPermanent);
       return SessionState::kDone;
     }

@@ -498,13 +498,16 @@ TEST_F(HttpTransferTest, TheAnonymousFtpLoginOfTheNewHostEntryIsNeverSentOverHtt
   }
 }
 
-TEST_F(HttpTransferTest, AUrlHoldingALineBreakOrANulIsNeverSent) {
-  for (const std::string& path : {std::string("/a\r\nX-Injected: yes"), std::string("/a\0b", 4)}) {
+TEST_F(HttpTransferTest, AUrlHoldingAControlCharacterIsNeverSent) {
+  for (const std::string& path :
+       {std::string("/a\r\nX-Injected: yes"), std::string("/a\0b", 4), std::string("/a\tb")}) {
     testing::ScriptedServer server({Script().ExpectClosed()});
     Item& item =
         NewItem("http://127.0.0.1:" + std::to_string(server.port()) + path, dir.File("out"));
     Attempt(item);
-    EXPECT_EQ(item.GetProp(key::kError), "Refused to send an HTTP request holding a line break.");
+    EXPECT_EQ(item.GetProp(key::kError),
+              "Refused to send an HTTP request holding a control character.")
+        << path;
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
     server.WaitUntilDone();
     EXPECT_TRUE(server.Lines().empty());
