@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -26,6 +27,23 @@ class FakeClock final : public Clock {
   uint32_t tick = 0;
   int64_t unixTime = 1'000'000'000;
   std::vector<int> sleeps;
+};
+
+// The real clock, whose tick count a test can move ahead to skip a quiet spell.
+class JumpClock final : public Clock {
+ public:
+  uint32_t TickCount() const override { return real.TickCount() + offset; }
+  int64_t UnixTime() const override { return real.UnixTime() + unixOffset; }
+  void SleepMs(int milliseconds) override { real.SleepMs(milliseconds); }
+  // Sleeps are real time, so a raise must end them as it does the program's:
+  // the idle virus checker sleeps ten seconds, and every stop waits for it.
+  void SleepMsUnless(int milliseconds, WakeFlag& flag) override {
+    real.SleepMsUnless(milliseconds, flag);
+  }
+
+  SystemClock real;
+  std::atomic<uint32_t> offset{0};
+  std::atomic<int64_t> unixOffset{0};
 };
 
 // Records every message and answers with a fixed reply; stops the program

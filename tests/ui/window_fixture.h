@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,18 +16,6 @@
 #include "ui/main_window.h"
 
 namespace pellmarsh::testing {
-
-// The real clock, whose tick count a test can move ahead to skip a quiet spell.
-class JumpClock final : public Clock {
- public:
-  uint32_t TickCount() const override { return real.TickCount() + offset; }
-  int64_t UnixTime() const override { return real.UnixTime() + unixOffset; }
-  void SleepMs(int milliseconds) override { real.SleepMs(milliseconds); }
-
-  SystemClock real;
-  std::atomic<uint32_t> offset{0};
-  std::atomic<int64_t> unixOffset{0};
-};
 
 // The main window over a program directory that has started before, built the
 // way the program builds it.
