@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <string>
 #include <vector>
+
+#include "store/ascii_case.h"
 
 namespace pellmarsh {
 namespace {
@@ -39,14 +40,7 @@ std::optional<int> Number(std::string_view text, size_t digits) {
 }
 
 std::optional<int> Month(std::string_view text) {
-  if (text.size() != 3) {
-    return std::nullopt;
-  }
-  std::string lower(text);
-  for (char& c : lower) {
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  const auto found = std::find(kMonths.begin(), kMonths.end(), lower);
+  const auto found = std::find(kMonths.begin(), kMonths.end(), AsciiLower(text));
   if (found == kMonths.end()) {
     return std::nullopt;
   }
