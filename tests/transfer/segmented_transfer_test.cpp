@@ -115,6 +115,28 @@ class SegmentedTransferTest : public testing::SessionHarness {
         << "no end in time";
   }
 
+  // One attempt while the window's save is kept waiting for up to 200 steps
+  // whenever `holds` says so of the item's map; `meanwhile` sees the map at
+  // each of those steps. Returns the steps the save was held.
+  int RunHoldingTheSave(Item& item, const std::function<bool(const SegmentMap&)>& holds,
+                        const std::function<void(const SegmentMap&)>& meanwhile) {
+    std::atomic<int> saves{kSaveIdle};
+    saveRequested = &saves;
+    int heldSteps = 0;
+    RunAttempt(item, [&] {
+      Tree::Access access(tree);
+      const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+      if (map && holds(*map) && saves != kSaveIdle && heldSteps < 200) {
+        ++heldSteps;
+        meanwhile(*map);
+        return;
+      }
+      saves = kSaveIdle;
+    });
+    saveRequested = nullptr;
+    return heldSteps;
+  }
+
   // Attempts as the scheduler makes them, until the item no longer waits to
   // be retried as a whole.
   void RunAttempts(Item& item) {
@@ -201,29 +223,20 @@ TEST_F(SegmentedTransferTest, APartSplitOffStartsOnlyOnceASaveHasRecordedIt) {
     item.SetProp(key::kSegments, std::to_string(kFileSize) + " 0-100000:0 100000-" +
                                      std::to_string(kFileSize) + ":100000");
   }
-  std::atomic<int> saves{kSaveIdle};
-  saveRequested = &saves;
-
   // The window's save is kept waiting a while after the split. Meanwhile a
   // part split off may write only once the part it came from has ended: a
   // crash could otherwise leave a gap that the saved map does not show.
-  int heldSteps = 0;
   int writtenPastAGap = 0;
-  RunAttempt(item, [&] {
-    Tree::Access access(tree);
-    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
-    if (map && map->segments.size() > 2 && saves != kSaveIdle && heldSteps < 200) {
-      ++heldSteps;
-      for (size_t index = 2; index < map->segments.size(); ++index) {
-        const Segment& split = map->segments[index];
-        for (const Segment& from : map->segments) {
-          writtenPastAGap += split.next > split.start && from.end == split.start && !from.done();
+  const int heldSteps = RunHoldingTheSave(
+      item, [](const SegmentMap& map) { return map.segments.size() > 2; },
+      [&](const SegmentMap& map) {
+        for (size_t index = 2; index < map.segments.size(); ++index) {
+          const Segment& split = map.segments[index];
+          for (const Segment& from : map.segments) {
+            writtenPastAGap += split.next > split.start && from.end == split.start && !from.done();
+          }
         }
-      }
-      return;
-    }
-    saves = kSaveIdle;
-  });
+      });
 
   Tree::Access access(tree);
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
@@ -380,22 +393,13 @@ TEST_F(SegmentedTransferTest, NoPartWritesBeforeTheDataFileHoldsTheMapAndTheFirs
   nginx.AddFile("/big.bin", content);
   const std::string local = dir.File("big.bin");
   Item& item = NewItem(nginx.Url("/big.bin"), local);
-  std::atomic<int> saves{kSaveIdle};
-  saveRequested = &saves;
-
   // The window's save is kept waiting a while once the map is made.
-  int heldSteps = 0;
   int64_t writtenMeanwhile = 0;
-  RunAttempt(item, [&] {
-    Tree::Access access(tree);
-    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
-    if (map && saves != kSaveIdle && heldSteps < 200) {
-      ++heldSteps;
-      writtenMeanwhile = std::max(writtenMeanwhile, map->received());
-      return;
-    }
-    saves = kSaveIdle;
-  });
+  const int heldSteps = RunHoldingTheSave(
+      item, [](const SegmentMap&) { return true; },
+      [&](const SegmentMap& map) {
+        writtenMeanwhile = std::max(writtenMeanwhile, map.received());
+      });
 
   Tree::Access access(tree);
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
