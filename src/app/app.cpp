@@ -2,6 +2,7 @@
 
 #include "store/builtin_tree.h"
 #include "store/keys.h"
+#include "transfer/unfinished_file.h"
 
 namespace pellmarsh {
 
@@ -40,6 +41,7 @@ LoadOutcome App::LoadTree() {
   LoadOutcome outcome = dataFile_.LoadAtStartup(state_.tree);
   Tree::Access tree(state_.tree);
   SetUpRootAndFolders(tree.root(), state_.programDir);
+  MoveOlderDownloadsAside(tree.root());
   return outcome;
 }
 

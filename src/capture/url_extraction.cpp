@@ -246,6 +246,9 @@ Item* ClipCapturedUrl(Item& root, LocalNameRegistry& names, const std::string& t
     return nullptr;
   }
   item->SetPropInt(key::kStatus, kStatusClipped);
+  // A record writes no file: the name is the download's to take, if it
+  // ever becomes one.
+  names.Release(item->GetProp(key::kLocal));
   return &ClipFolder(root).AddChild(std::move(item));
 }
 

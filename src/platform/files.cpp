@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/unique_fd.h"
 
@@ -117,6 +118,22 @@ FileProbe ProbeFile(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   return ProbeFile(path) != FileProbe::kAbsent;
+}
+
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return errno;
+  }
+  // A file system without the flag: a hard link fails on a taken name as
+  // surely, and the old name then goes.
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    return errno;
+  }
+  ::unlink(from.c_str());
+  return 0;
 }
 
 std::optional<FileFailure> AtomicFileReplacer::Replace(const std::string& path,

@@ -53,6 +53,10 @@ FileProbe ProbeFile(const std::string& path);
 // there at all counts as absent, so a locked or read-only file counts as present.
 bool FileExists(const std::string& path);
 
+// Renames `from` to `to` as one step, never over a name that exists: 0, or
+// the errno (EEXIST when `to` is taken).
+int RenameWithoutReplacing(const std::string& from, const std::string& to);
+
 // Replaces a file's contents as one step: a crash part-way leaves the old file
 // or the new one, never a mixture or a truncated file.
 class FileReplacer {

@@ -12,6 +12,7 @@
 #include "transfer/session_log.h"
 #include "transfer/sparse_file.h"
 #include "transfer/transfer_mode.h"
+#include "transfer/unfinished_file.h"
 #include "url/host_defaults.h"
 #include "url/url_parser.h"
 
@@ -100,9 +101,9 @@ SegmentedTransfer::SegmentedTransfer(Item& item, const TransferContext& context,
   if (item.GetPropInt(key::kResume) != 0) {
     map = SegmentMap::Parse(item.GetProp(key::kSegments));
   }
-  if (map && FileLength(item.GetProp(key::kLocal)) == map->total) {
+  if (map && FileLength(UnfinishedFileOf(item)) == map->total) {
     if (item.GetPropInt(key::kSegmentHoles) != 0) {
-      AdvanceToBytesOnDisk(*map, item.GetProp(key::kLocal));
+      AdvanceToBytesOnDisk(*map, UnfinishedFileOf(item));
     }
     map_ = std::move(*map);
     return;
@@ -215,11 +216,11 @@ bool SegmentedTransfer::TakeOverAsFirstPart() {
   const int64_t total = item_->GetPropInt64(key::kRangeTotal);
   item_->SetProp(key::kRangeTotal, "");
   map_ = SegmentMap::Even(total, connections_);
-  const std::optional<bool> holes = AllocateWithHoles(item_->GetProp(key::kLocal), total);
+  const std::string unfinished = UnfinishedFileOf(*item_);
+  const std::optional<bool> holes = AllocateWithHoles(unfinished, total);
   if (!holes) {
     single_.reset();
-    FailItem("Couldn't open save file " + item_->GetProp(key::kLocal) + ".",
-             FailOutcome::kPermanent);
+    FailItem("Couldn't open save file " + unfinished + ".", FailOutcome::kPermanent);
     return false;
   }
   item_->SetPropInt(key::kSegmentHoles, *holes ? 1 : 0);
@@ -517,8 +518,8 @@ void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kReceived, 0);
   // Only what one connection writes from the start remains of the file.
-  if (const std::string local = item_->GetProp(key::kLocal); FileLength(local) > 0) {
-    ::truncate(local.c_str(), 0);
+  if (const std::string unfinished = UnfinishedFileOf(*item_); FileLength(unfinished) > 0) {
+    ::truncate(unfinished.c_str(), 0);
   }
   single_ = std::make_unique<TransferSession>(*item_, context_);
 }
@@ -533,11 +534,19 @@ void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome
 
 void SegmentedTransfer::Finish() {
   // Every part reached its end; the file must also be exactly the map's size.
-  const std::string local = item_->GetProp(key::kLocal);
-  if (const int64_t length = FileLength(local); length != map_.total) {
+  if (const int64_t length = FileLength(UnfinishedFileOf(*item_)); length != map_.total) {
     StartOverOnOneConnection("The file on disk holds " + std::to_string(length) + " bytes, not " +
                              std::to_string(map_.total) + ": starting over on one connection.");
     return;
+  }
+  std::string moved;
+  if (const std::string error = PutFileInPlace(*item_, context_.localNames, moved);
+      !error.empty()) {
+    FailItem(error, FailOutcome::kPermanent);
+    return;
+  }
+  if (!moved.empty()) {
+    Log(moved);
   }
   ForgetMap(*item_);
   item_->SetProp(key::kSegmentValidator, "");

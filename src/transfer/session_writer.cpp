@@ -9,16 +9,17 @@
 #include "store/keys.h"
 #include "transfer/session_log.h"
 #include "transfer/transfer_session.h"
+#include "transfer/unfinished_file.h"
 
 namespace pellmarsh {
 
 bool SessionWriter::Open() {
   Item& item = session_.urlItem();
-  const std::string local = item.GetProp(key::kLocal);
+  const std::string path = UnfinishedFileOf(item);
   int64_t fileSize = 0;
-  if (!saveFile_.Open(local, fileSize)) {
+  if (!saveFile_.Open(path, fileSize)) {
     const int error = errno;
-    session_.Fail("Couldn't open save file " + local + ".", ShortageOutcome(error));
+    session_.Fail("Couldn't open save file " + path + ".", ShortageOutcome(error));
     return false;
   }
   // A text file's length is not the server's offset, its line ends having

@@ -10,6 +10,7 @@
 #include "transfer/session_log.h"
 #include "transfer/socket_error_text.h"
 #include "transfer/transfer_mode.h"
+#include "transfer/unfinished_file.h"
 
 namespace pellmarsh {
 
@@ -426,6 +427,9 @@ void TransferSession::Complete() {
     Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
          FailOutcome::kRetry);
   } else {
+    if (!part && !PutInPlace()) {
+      return;
+    }
     item_->SetPropInt(key::kResume, 0);
     if (writer_.textMode()) {
       // The row and the notification tell the file's size, not the server's.
@@ -442,6 +446,19 @@ void TransferSession::Complete() {
   exchange_->CloseData();
   tls_.reset();
   mainSocket_.Close();
+}
+
+bool TransferSession::PutInPlace() {
+  std::string moved;
+  const std::string error = PutFileInPlace(*item_, context_.localNames, moved);
+  if (!error.empty()) {
+    Fail(error, FailOutcome::kPermanent);
+    return false;
+  }
+  if (!moved.empty()) {
+    Log(moved);
+  }
+  return true;
 }
 
 void TransferSession::Reset() {

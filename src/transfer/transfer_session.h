@@ -182,6 +182,8 @@ class TransferSession final : public Transfer, private SessionHost {
   void Connected() REQUIRES(context_.treeLock);
   void Start() REQUIRES(context_.treeLock);
   void Complete() REQUIRES(context_.treeLock);
+  // The whole file takes its final name; false when it could not (failed).
+  bool PutInPlace() REQUIRES(context_.treeLock);
   void Reset() REQUIRES(context_.treeLock);
 
   // Runs a blocking lookup without the tree lock; false when the item went

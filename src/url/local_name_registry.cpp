@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
 
@@ -53,7 +54,7 @@ std::string JoinWithin(std::string_view base, std::string_view suffix, std::stri
   const size_t slash = base.rfind('/');
   const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
   const size_t room =
-      kLongestFileName - std::min(kLongestFileName, suffix.size() + extension.size());
+      kLongestFinalName - std::min(kLongestFinalName, suffix.size() + extension.size());
   std::string joined(base.substr(0, nameStart));
   joined.append(CutAtCharacter(base.substr(nameStart), room));
   joined.append(suffix);
@@ -61,7 +62,17 @@ std::string JoinWithin(std::string_view base, std::string_view suffix, std::stri
   return joined;
 }
 
+// Both names a download may write under must be free.
+FileProbe ProbeBothNames(const std::string& path) {
+  const FileProbe probe = ProbeFile(path);
+  return probe == FileProbe::kAbsent ? ProbeFile(UnfinishedPathOf(path)) : probe;
+}
+
 }  // namespace
+
+std::string UnfinishedPathOf(std::string_view local) {
+  return std::string(local).append(kUnfinishedSuffix);
+}
 
 std::string ShortenFileName(std::string_view name, size_t limit) {
   if (name.size() <= limit) {
@@ -84,23 +95,21 @@ void LocalNameRegistry::SeedOnce() {
     return;
   }
   seeded_ = true;
-  for (std::string_view folderName : {folder::kFileList, folder::kFileClip}) {
-    Item* folder = tree_.root().FindChild(folderName);
-    if (!folder) {
-      continue;
-    }
-    folder->ForEach([this](Item& item) REQUIRES(tree_.lock()) {
-      if (item.GetProp(key::kType) == "_url") {
-        if (std::string local = item.GetProp(key::kLocal); !local.empty()) {
-          taken_.insert(std::move(local));
-        }
-      }
-    });
+  Item* folder = tree_.root().FindChild(folder::kFileList);
+  if (!folder) {
+    return;
   }
+  folder->ForEach([this](Item& item) REQUIRES(tree_.lock()) {
+    if (item.GetProp(key::kType) == "_url" && item.GetPropInt(key::kStatus) != kStatusComplete) {
+      if (std::string local = item.GetProp(key::kLocal); !local.empty()) {
+        taken_.insert(std::move(local));
+      }
+    }
+  });
 }
 
 bool LocalNameRegistry::IsFree(const std::string& path) const {
-  return !taken_.contains(path) && !FileExists(path);
+  return !taken_.contains(path) && ProbeBothNames(path) == FileProbe::kAbsent;
 }
 
 std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
@@ -119,7 +128,7 @@ std::string LocalNameRegistry::MakeUniqueLocalPath(const std::string& path) {
     if (taken_.contains(candidate)) {
       continue;
     }
-    const FileProbe probe = ProbeFile(candidate);
+    const FileProbe probe = ProbeBothNames(candidate);
     if (probe == FileProbe::kAbsent ||
         (probe == FileProbe::kUnusable && ++blocked >= kBlockedCandidatesBeforeGivingUp)) {
       taken_.insert(candidate);

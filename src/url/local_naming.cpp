@@ -158,6 +158,13 @@ void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts&
                               hostValue(key::kPassword), newHost.GetProp(key::kPassword)}));
 }
 
+void MoveItemToLocalPath(Item& item, const std::string& local) {
+  if (item.GetProp(key::kName) == NameOf(item.GetProp(key::kLocal))) {
+    item.SetProp(key::kName, NameOf(local));
+  }
+  item.SetProp(key::kLocal, local);
+}
+
 void RenameForRedirect(LocalNameRegistry& names, Item& item) {
   const std::string previous = item.GetProp(key::kLocal);
   const std::string directory = DirectoryOf(previous);

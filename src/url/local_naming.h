@@ -22,6 +22,10 @@ std::string LocalFileName(const UrlParts& parts);
 // the new-host entry's, the first non-empty winning. Call with the tree lock held.
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts, Item& item);
 
+// The item's file is at `local` from now on; its "name" follows when it was
+// the old file's name, so a name the user gave stays.
+void MoveItemToLocalPath(Item& item, const std::string& local);
+
 // Removes each "/../" with the segment before it, never above the root of
 // the path (a "/../" right after the host is dropped alone).
 void CollapseDotDotSegments(std::string& url);

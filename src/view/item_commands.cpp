@@ -10,6 +10,8 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/resume_servers.h"
+#include "transfer/unfinished_file.h"
+#include "url/local_naming.h"
 
 namespace pellmarsh {
 namespace {
@@ -116,6 +118,7 @@ ItemCommands::Facts ItemCommands::ReadFacts(const Item& item) {
   facts.finished = item.GetPropInt64(key::kFinish) > 0;
   facts.noResumeServer = IsBuggyResumeServer(item);
   facts.local = item.GetProp(key::kLocal);
+  facts.file = ItemFileOf(item);
   facts.ownsFiles = tree->GetPropInt(setting::kOwnsFiles) != 0;
   facts.virusCheckOn = tree->GetPropEnum(setting::kVirusCheck) != VirusCheckMode::kOff;
   return facts;
@@ -244,6 +247,14 @@ int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single)
     }
   }
   Tree::Access tree(state_.tree);
+  // Its own unfinished file is no one else's: the download goes on from it.
+  if (facts.file != facts.local && status != kStatusComplete) {
+    item.SetPropInt(key::kResume, 1);
+  }
+  // A clipboard record held no name; the download takes one now.
+  if (Item* parent = item.Parent(); parent && parent == tree->FindChild(folder::kFileClip)) {
+    MoveItemToLocalPath(item, localNames_.MakeUniqueLocalPath(item.GetProp(key::kLocal)));
+  }
   if (item.GetPropInt(key::kArchived) != 0 || status == kStatusClipped) {
     if (Item* parent = item.Parent()) {
       desk_.ForgetRow(&item);
@@ -302,6 +313,7 @@ bool ItemCommands::ClearTheWay(Item& item, const Facts& facts, int& carry, bool 
   } else {
     Tree::Access tree(state_.tree);
     item.SetPropInt(key::kResume, 1);
+    MoveBytesAside(item);
   }
   if (askAgain) {
     carry = kCarryNone;
@@ -406,7 +418,7 @@ int ItemCommands::Nuke(Item& item) {
 }
 
 int ItemCommands::OfferFileDelete(Item& item, int prompt, const std::function<void()>& then) {
-  const std::string local = ReadFacts(item).local;
+  const std::string local = ReadFacts(item).file;
   const bool present = FileExists(local);
   if (present) {
     prompt = AskFileDelete(local, prompt);

@@ -116,6 +116,7 @@ class ItemCommands {
     bool finished = false;
     bool noResumeServer = false;
     std::string local;
+    std::string file;  // where its bytes are: the unfinished file until complete
     bool ownsFiles = false;
     bool virusCheckOn = false;
   };

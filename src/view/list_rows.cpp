@@ -10,6 +10,7 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/number_text.h"
+#include "transfer/unfinished_file.h"
 
 namespace pellmarsh {
 namespace {
@@ -343,7 +344,7 @@ bool HasLog(const Item& item) {
 
 SelectedItem SnapshotForSelection(const Item& item) {
   return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck), HasLog(item),
-          item.GetProp(key::kLocal)};
+          ItemFileOf(item)};
 }
 
 unsigned SelectionState(const std::vector<SelectedItem>& selection,

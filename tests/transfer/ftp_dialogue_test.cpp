@@ -227,7 +227,7 @@ TEST_P(FtpEveryModeTest, ARealServerDeliversFilesResumesListingsAndRefusals) {
   int index = 0;
   for (const auto& row : rows) {
     const std::string local = dir.File(std::to_string(++index));
-    testing::WriteFile(local, data.substr(0, row.onDisk));
+    testing::WriteFile(Unfinished(local), data.substr(0, row.onDisk));
     Item& item = FtpItem(ftp.port(), row.path, local, row.password);
     item.SetProp(key::kLogin, row.login);
     item.SetPropInt(key::kResume, row.onDisk > 0 ? 1 : 0);
@@ -353,7 +353,7 @@ TEST_P(FtpEveryModeTest, AResumeWritesWhereTheServerAgreedToRestart) {
         .Send("150 Opening\r\n226 Done\r\n")
         .ExpectClosed();
     Item& item = RunScripted(script, "/f.bin", [&](Item& item) {
-      const int fd = ::open(item.GetProp(key::kLocal).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int fd = ::open(UnfinishedFileOf(item).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       ASSERT_EQ(::ftruncate(fd, row.onDisk), 0);
       ::close(fd);
       item.SetPropInt(key::kResume, 1);
@@ -361,9 +361,10 @@ TEST_P(FtpEveryModeTest, AResumeWritesWhereTheServerAgreedToRestart) {
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
         << row.what << ": " << item.GetProp(key::kError);
     struct stat info {};
-    ::stat(dir.File("out").c_str(), &info);
+    const std::string local = item.GetProp(key::kLocal);
+    ::stat(local.c_str(), &info);
     EXPECT_EQ(info.st_size, row.writtenAt + int64_t(data.size())) << row.what;
-    EXPECT_EQ(ReadAt(dir.File("out"), row.writtenAt, data.size()), data) << row.what;
+    EXPECT_EQ(ReadAt(local, row.writtenAt, data.size()), data) << row.what;
     EXPECT_EQ(item.GetPropInt64(key::kReceived), row.writtenAt + int64_t(data.size())) << row.what;
   }
 }
@@ -414,7 +415,7 @@ TEST_P(FtpEveryModeTest, RefusalsAndHangUpsFailWithTheirOutcome) {
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
   }
   // The abandoned transfer's bytes stay for a resume (no later row writes any).
-  EXPECT_EQ(testing::ReadFile(dir.File("out")), "half");
+  EXPECT_EQ(testing::ReadFile(Unfinished(dir.File("out"))), "half");
 }
 
 TEST_F(FtpTransferTest, PassiveFallsBackOnlyOnRefusalsAndTheHostRemembersWhatWorked) {
@@ -687,7 +688,7 @@ TEST_F(FtpActiveTest, OnlyTheServerMayConnectToTheDataPortAndItMustNotStall) {
   EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
   EXPECT_EQ(item.GetPropInt(key::kResume), 1);
-  EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
+  EXPECT_EQ(testing::ReadFile(Unfinished(dir.File("out"))), "part");
 }
 
 TEST_F(FtpActiveTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
@@ -717,7 +718,7 @@ TEST_F(FtpActiveTest, EachStepWaitsOnItsSocketUpToAFinalReplyThatNeverComes) {
   StepUntil(*session);
   EXPECT_EQ(item.GetProp(key::kError), "FTP Command Channel Timeout");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
-  EXPECT_EQ(testing::ReadFile(dir.File("out")), "part");
+  EXPECT_EQ(testing::ReadFile(Unfinished(dir.File("out"))), "part");
 }
 
 // The program's own scheduler thread, from a URL queued in the data file to

@@ -94,7 +94,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
   for (const auto& row : cases) {
     const std::string local = dir.File("local-" + std::to_string(++index));
     if (!row.onDisk.empty()) {
-      testing::WriteFile(local, row.onDisk);
+      testing::WriteFile(Unfinished(local), row.onDisk);
     }
     Item& item = NewItem(nginx.Url(row.path), local);
     item.SetProp(key::kLogin, "tester");
@@ -104,7 +104,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
     Attempt(item);
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.status)
         << row.what << ": " << item.GetProp(key::kError);
-    EXPECT_TRUE(OnDisk(local) == row.file) << row.what;
+    EXPECT_TRUE(FileOf(item) == row.file) << row.what;
     EXPECT_TRUE(Logged(item, row.logged)) << row.what << ", log:\n" << item.GetProp(key::kLog);
     EXPECT_FALSE(Logged(item, "dGVzdGVyOnNlY3JldA==")) << row.what << ": Base64 conceals nothing";
     if (row.status == kStatusComplete) {
@@ -123,7 +123,7 @@ TEST_F(HttpTransferTest, AResumePastFourGigabytesSendsOnlyTheTail) {
   const int served = ::open((nginx.root() + "/big.iso").c_str(), O_WRONLY);
   ASSERT_EQ(::pwrite(served, tail.data(), tail.size(), head), 100'000);
   ::close(served);
-  const int local = ::open(dir.File("big.iso").c_str(), O_RDWR | O_CREAT, 0600);
+  const int local = ::open(Unfinished(dir.File("big.iso")).c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(::ftruncate(local, head), 0);
   Item& item = NewItem(nginx.Url("/big.iso"), dir.File("big.iso"));
   item.SetPropInt(key::kResume, 1);
@@ -162,7 +162,7 @@ TEST_F(HttpTransferTest, ATextFileResumesOnlyFromTheSourceBytesBehindIt) {
       {"recorded but the file is shorter", true, head.substr(0, 100), "0"},
   };
   for (const auto& row : rows) {
-    testing::WriteFile(dir.File("notes.txt"), row.onDisk);
+    testing::WriteFile(Unfinished(dir.File("notes.txt")), row.onDisk);
     Item& item = NewItem(nginx.Url("/notes.txt"), dir.File("notes.txt"));
     item.SetPropInt(key::kTransferCode, 2);
     item.SetPropInt(key::kResume, 1);
@@ -173,7 +173,7 @@ TEST_F(HttpTransferTest, ATextFileResumesOnlyFromTheSourceBytesBehindIt) {
     Attempt(item);
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << row.what;
     EXPECT_TRUE(Logged(item, "||Range: bytes=" + row.range + "-||")) << row.what;
-    EXPECT_TRUE(OnDisk(dir.File("notes.txt")) == whole) << row.what;
+    EXPECT_TRUE(FileOf(item) == whole) << row.what;
   }
 }
 
@@ -191,7 +191,7 @@ TEST_F(HttpTransferTest, APartialAnswerThatEndsBeforeItsTotalIsShort) {
   };
   for (const auto& row : rows) {
     testing::ScriptedServer server({Script().ReadUntil("\r\n\r\n").Send(row.answer)});
-    testing::WriteFile(dir.File("ten"), "abc");
+    testing::WriteFile(Unfinished(dir.File("ten")), "abc");
     Item& item =
         NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/ten", dir.File("ten"));
     item.SetPropInt(key::kResume, row.resume);
@@ -199,7 +199,7 @@ TEST_F(HttpTransferTest, APartialAnswerThatEndsBeforeItsTotalIsShort) {
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
     EXPECT_EQ(item.GetProp(key::kSize), "10") << row.what;
     EXPECT_EQ(item.GetPropInt(key::kResume), 1) << row.what;
-    EXPECT_EQ(OnDisk(dir.File("ten")).substr(0, row.file.size()), row.file) << row.what;
+    EXPECT_EQ(FileOf(item).substr(0, row.file.size()), row.file) << row.what;
   }
 }
 
@@ -340,7 +340,7 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
   };
   for (const auto& row : cases) {
     testing::ScriptedServer server({row.script});
-    testing::WriteFile(dir.File("a.bin"), "abc");
+    testing::WriteFile(Unfinished(dir.File("a.bin")), "abc");
     Item& item =
         NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.bin", dir.File("a.bin"));
     item.SetPropInt(key::kResume, row.resume);
@@ -349,7 +349,7 @@ TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.status)
         << row.what << ": " << item.GetProp(key::kError);
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
-    EXPECT_EQ(OnDisk(dir.File("a.bin")), row.file) << row.what;
+    EXPECT_EQ(FileOf(item), row.file) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kResume), 0) << row.what;
     EXPECT_EQ(server.Failures(), std::vector<std::string>()) << row.what;
   }
@@ -399,7 +399,7 @@ TEST_F(HttpTransferTest, FieldsAreReadWhateverTheirBlanksAndABodyEndsAtItsLength
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
     EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
-    EXPECT_EQ(OnDisk(local), row.file) << row.what;
+    EXPECT_EQ(FileOf(item), row.file) << row.what;
     EXPECT_EQ(item.GetProp(key::kSize), row.size) << row.what;
   }
 }
@@ -425,7 +425,7 @@ TEST_F(HttpTransferTest, ABrokenChunkedBodyIsRetriedFromWhatArrived) {
         << row.what;
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kResume), 1) << row.what;
-    EXPECT_EQ(OnDisk(local), row.file.empty() ? "(none)" : row.file) << row.what;
+    EXPECT_EQ(FileOf(item), row.file.empty() ? "(none)" : row.file) << row.what;
   }
 }
 
@@ -462,7 +462,7 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
           .ReadUntil("\r\n\r\n")
           .Send("HTTP/1.0 206 Partial\r\nContent-Range: bytes 3-5/6\r\n\r\ndef"),
   });
-  testing::WriteFile(dir.File("six"), "abc");
+  testing::WriteFile(Unfinished(dir.File("six")), "abc");
   const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/six";
   Item& item = NewItem(url, dir.File("six"));
   item.SetProp(key::kLogin, "\xc3\xbcser");
@@ -528,7 +528,7 @@ TEST_F(HttpTransferTest, BodyBytesInTheHeaderReceiveAreWrittenInThatStep) {
   EXPECT_EQ(item.GetProp(key::kSize), "1000");
   EXPECT_EQ(item.GetProp(key::kReceived), "200");
   EXPECT_EQ(item.GetPropInt(key::kResume), 1);
-  EXPECT_TRUE(testing::ReadFile(dir.File("a")) == body);
+  EXPECT_TRUE(testing::ReadFile(Unfinished(dir.File("a"))) == body);
 }
 
 TEST_F(HttpTransferTest, TheRequestWaitsToBeWrittenAndTheResponseToBeRead) {
@@ -616,14 +616,10 @@ TEST_F(HttpTransferTest, ADownloadIsToldCompleteOnlyOnceItsLastBytesAreWritten) 
   Item& item =
       NewItem("http://127.0.0.1:" + std::to_string(server.port()) + "/a.txt", dir.File("a.txt"));
   item.SetPropInt(key::kTransferCode, 2);
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  const rlimit small{3, saved.rlim_max};
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ::setrlimit(RLIMIT_FSIZE, &small);
-  Attempt(item);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, oldHandler);
+  {
+    testing::FileSizeLimit limit(3);
+    Attempt(item);
+  }
 
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed);
   EXPECT_EQ(item.GetProp(key::kError), "Error writing local file!");
@@ -658,7 +654,7 @@ TEST_F(HttpTransferTest, AFileIsSavedAsServedUnlessTheUserAsksForTextAndItsSizeI
     item.SetPropInt(key::kTransferCode, row.transferCode);
     Attempt(item);
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << row.what;
-    EXPECT_EQ(OnDisk(local), row.file) << row.what;
+    EXPECT_EQ(FileOf(item), row.file) << row.what;
     const auto size = static_cast<int64_t>(row.file.size());
     EXPECT_EQ(item.GetPropInt64(key::kSize), size) << row.what;
     EXPECT_EQ(item.GetPropInt64(key::kReceived), size) << row.what;

@@ -65,7 +65,7 @@ TEST_F(HttpsTransferTest, DownloadsResumesAndCredentialsArriveWholeThroughTls) {
   };
   for (const auto& row : cases) {
     const std::string local = dir.File("a.bin");
-    testing::WriteFile(local, data.substr(0, static_cast<size_t>(row.onDisk)));
+    testing::WriteFile(Unfinished(local), data.substr(0, static_cast<size_t>(row.onDisk)));
     Item& item = NewItem(row.url, local);
     item.SetPropInt(key::kResume, row.onDisk > 0 ? 1 : 0);
     item.SetProp(key::kLogin, "tester");

@@ -148,7 +148,7 @@ TEST_F(Ipv6TransferTest, FtpOverIPv6UsesEpsvOrEprtAndResumes) {
     SCOPED_TRACE(command);
     tree.Lock()->SetPropEnum(setting::kFtpMode, mode);
     const std::string local = dir.File(std::string("ftp-") + command[1] + ".bin");
-    testing::WriteFile(local, data_.substr(0, 100'000));
+    testing::WriteFile(Unfinished(local), data_.substr(0, 100'000));
     Item& item = NewItem("ftp://[::1]:" + std::to_string(ftp.port()) + "/a.bin", local);
     item.SetProp(key::kLogin, ftp.user());
     item.SetProp(key::kPassword, ftp.password());

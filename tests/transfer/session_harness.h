@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +25,7 @@
 #include "support/wait.h"
 #include "transfer/line_end_converter.h"
 #include "transfer/transfer_session.h"
+#include "transfer/unfinished_file.h"
 #include "url/local_name_registry.h"
 
 namespace pellmarsh::testing {
@@ -62,6 +65,27 @@ inline std::string ConvertedLineEnds(const std::string& source) {
   converter.Flush(out);
   return out;
 }
+
+// While it lives, no file may grow past `bytes`: writing further fails as on
+// a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    const rlimit small{bytes, saved_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int);
+};
 
 // A tree with the built-in folders and settings, URL items in "_filelist", and
 // sessions stepped by hand as the scheduler would step them.
@@ -115,6 +139,9 @@ class SessionHarness : public ::testing::Test {
   static std::string OnDisk(const std::string& path) {
     return FileExistsOnDisk(path) ? ReadFile(path) : "(none)";
   }
+  // The item's bytes where they are: the final file, or the unfinished one.
+  static std::string FileOf(const Item& item) { return OnDisk(ItemFileOf(item)); }
+  static std::string Unfinished(const std::string& local) { return UnfinishedPathOf(local); }
 
   // What the session's next step waits on: "none", "accept on <port>" for a
   // listening socket, or "read from <port>" or "write to <port>" with the port

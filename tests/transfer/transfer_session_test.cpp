@@ -101,11 +101,12 @@ TEST_F(TransferSessionTest, TheTransferCodeForcesTheMode) {
 
 TEST_F(TransferSessionTest, AWholeCopyOverALongerOldFileLeavesNoStaleBytes) {
   testing::WriteFile(dir.File("source"), "new");
-  testing::WriteFile(dir.File("target"), "old and much longer");
+  testing::WriteFile(Unfinished(dir.File("target")), "old and much longer");
   Item& item = NewItem("file://" + dir.File("source"), dir.File("target"));
   auto session = Session(item);
   RunToEnd(*session);
   EXPECT_EQ(testing::ReadFile(dir.File("target")), "new");
+  EXPECT_FALSE(testing::FileExistsOnDisk(Unfinished(dir.File("target"))));
 }
 
 TEST_F(TransferSessionTest, AnEmptyDownloadKeepsItsFileAndAnAbandonedEmptyOneGoes) {
@@ -161,7 +162,8 @@ TEST_F(TransferSessionTest, RunningOutOfDescriptorsIsRetriedNotFatal) {
   }
   ::setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
-  EXPECT_EQ(item.GetProp(key::kError), "Couldn't open save file " + dir.File("copy") + ".");
+  EXPECT_EQ(item.GetProp(key::kError),
+            "Couldn't open save file " + Unfinished(dir.File("copy")) + ".");
 }
 
 struct LocalFailureCase {
@@ -175,31 +177,32 @@ TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
   testing::WriteFile(dir.File("present"), "data");
   testing::WriteFile(dir.File("victim"), "precious");
   ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
-  ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("link").c_str()), 0);
-  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("dangling").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("victim").c_str(), Unfinished(dir.File("link")).c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), Unfinished(dir.File("dangling")).c_str()), 0);
   const auto notCopied = [](const std::string& source) {
     return "Could not open local copy-from file: " + source;
   };
   const auto notOpened = [](const std::string& local) {
-    return "Couldn't open save file " + local + ".";
+    return "Couldn't open save file " + Unfinished(local) + ".";
   };
   const LocalFailureCase cases[] = {
       {"a missing source", dir.File("absent"), dir.File("out1"), notCopied(dir.File("absent"))},
       {"a FIFO without a writer", dir.File("fifo"), dir.File("out2"), notCopied(dir.File("fifo"))},
       {"a directory", dir.path(), dir.File("out3"), notCopied(dir.path())},
       {"a device that never ends", "/dev/zero", dir.File("out4"), notCopied("/dev/zero")},
-      {"a save path that links to a file", dir.File("present"), dir.File("link"),
+      {"an unfinished file that links to a file", dir.File("present"), dir.File("link"),
        notOpened(dir.File("link"))},
-      {"a save path that links to nothing", dir.File("present"), dir.File("dangling"),
+      {"an unfinished file that links to nothing", dir.File("present"), dir.File("dangling"),
        notOpened(dir.File("dangling"))},
       {"a save file that cannot be made", dir.File("present"), dir.File("no-dir/out"),
-       "Couldn't open save file " + dir.File("no-dir/out") + "."},
-      {"a full disk", dir.File("present"), "/dev/full", "Error writing local file!"},
+       notOpened(dir.File("no-dir/out"))},
+      {"a full disk", dir.File("present"), dir.File("full"), "Error writing local file!"},
   };
   for (const auto& row : cases) {
     events.raised.clear();
     Item& item = NewItem("file://" + row.source, row.local);
     {
+      testing::FileSizeLimit limit(2);
       auto session = Session(item);
       RunToEnd(*session);
     }
@@ -384,7 +387,9 @@ TEST_F(TransferSessionTest, AStopDuringANameLookupIsSeenAtTheNextStep) {
 TEST_F(TransferSessionTest, TheLogKeepsEarlierAttemptsOnlyWhenAskedTo) {
   testing::WriteFile(dir.File("s"), "x");
   Item& item = NewItem("file://" + dir.File("s"), dir.File("t"));
+  // Each attempt after the first overwrites the file, as the user answered.
   for (int attempt = 0; attempt < 2; ++attempt) {
+    ::unlink(dir.File("t").c_str());
     item.SetPropInt(key::kStatus, kStatusStarting);
     auto session = Session(item);
     RunToEnd(*session);
@@ -393,6 +398,7 @@ TEST_F(TransferSessionTest, TheLogKeepsEarlierAttemptsOnlyWhenAskedTo) {
   EXPECT_EQ(LogTexts(item).size(), 5u);
 
   tree.Lock()->SetPropInt(setting::kDelLog, 0);
+  ::unlink(dir.File("t").c_str());
   item.SetPropInt(key::kStatus, kStatusStarting);
   auto session = Session(item);
   RunToEnd(*session);

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "store/item_status.h"
 #include "store/keys.h"
 #include "support/temp_dir.h"
 
@@ -36,24 +37,45 @@ TEST_F(LocalNameRegistryTest, CollisionsCountUpPerRequestedPathAndNeverReuseAFre
   EXPECT_EQ(Unique("a.zip"), dir.File("a.zip"));
 }
 
-TEST_F(LocalNameRegistryTest, AFileOrDirectoryOnDiskIsInTheWay) {
+TEST_F(LocalNameRegistryTest, AFileOrDirectoryOnDiskIsInTheWayAsItIsOrUnfinished) {
   testing::WriteFile(dir.File("b.zip"), "x");
   testing::WriteFile(dir.File("b(1).zip"), "x");
   std::filesystem::create_directory(dir.File("c.zip"));
+  testing::WriteFile(UnfinishedPathOf(dir.File("d.zip")), "x");
+  testing::WriteFile(UnfinishedPathOf(dir.File("d(1).zip")), "x");
   EXPECT_EQ(Unique("b.zip"), dir.File("b(2).zip"));
   EXPECT_EQ(Unique("c.zip"), dir.File("c(1).zip"));
+  EXPECT_EQ(Unique("d.zip"), dir.File("d(2).zip"));
 }
 
-TEST_F(LocalNameRegistryTest, QueuedAndClippedItemsOwnTheirNamesBeforeTheirFilesExist) {
-  Tree::Access access(tree);
-  for (const char* folder : {"_filelist", "_fileclip", "_filearchive"}) {
-    Item& url = access->FindOrCreateChild(folder).FindOrCreateChild("url");
-    url.SetProp(key::kType, "_url");
-    url.SetProp(key::kLocal, dir.File(folder));
+// Only a download that will still write its file holds its name before the
+// file exists; a finished one's file and a clipboard record hold none.
+TEST_F(LocalNameRegistryTest, OnlyUnfinishedDownloadsOwnTheirNamesBeforeTheirFilesExist) {
+  const struct {
+    const char* folder;
+    int status;
+    std::string name, given;
+  } rows[] = {
+      {"_filelist", kStatusQueued, "queued", "queued(1)"},
+      {"_filelist", kStatusOnHold, "held", "held(1)"},
+      {"_filelist", kStatusWaitingToRetry, "retrying", "retrying(1)"},
+      {"_filelist", kStatusTransferring, "running", "running(1)"},
+      {"_filelist", kStatusComplete, "complete", "complete"},
+      {"_fileclip", kStatusClipped, "clipped", "clipped"},
+      {"_filearchive", kStatusComplete, "archived", "archived"},
+  };
+  {
+    Tree::Access access(tree);
+    for (const auto& row : rows) {
+      Item& url = access->FindOrCreateChild(row.folder).FindOrCreateChild(row.name);
+      url.SetProp(key::kType, "_url");
+      url.SetPropInt(key::kStatus, row.status);
+      url.SetProp(key::kLocal, dir.File(row.name));
+    }
   }
-  EXPECT_EQ(Unique("_filelist"), dir.File("_filelist(1)"));
-  EXPECT_EQ(Unique("_fileclip"), dir.File("_fileclip(1)"));
-  EXPECT_EQ(Unique("_filearchive"), dir.File("_filearchive"));
+  for (const auto& row : rows) {
+    EXPECT_EQ(Unique(row.name), dir.File(row.given)) << row.name;
+  }
 }
 
 TEST_F(LocalNameRegistryTest, ADirectoryWhereNoNameCanBeProbedStillEndsWithDistinctNames) {

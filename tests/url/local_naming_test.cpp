@@ -50,10 +50,10 @@ TEST(LocalFileName, ALongNameIsCutToTheLimitKeepingItsExtensionAndItsCharacters)
     const char* what;
     std::string file, name;
   } rows[] = {
-      {"a short extension stays", std::string(300, 'a') + ".zip", std::string(251, 'a') + ".zip"},
-      {"a long extension is name", "x." + std::string(300, 'e'), "x." + std::string(253, 'e')},
-      {"no two-byte character is split", umlauts + ".tar", umlauts.substr(0, 250) + ".tar"},
-      {"a name at the limit is left", std::string(255, 'n'), std::string(255, 'n')},
+      {"a short extension stays", std::string(300, 'a') + ".zip", std::string(246, 'a') + ".zip"},
+      {"a long extension is name", "x." + std::string(300, 'e'), "x." + std::string(248, 'e')},
+      {"no two-byte character is split", umlauts + ".tar", umlauts.substr(0, 246) + ".tar"},
+      {"a name at the limit is left", std::string(250, 'n'), std::string(250, 'n')},
   };
   for (const auto& row : rows) {
     std::string url = "http://host/" + row.file;
@@ -168,9 +168,9 @@ TEST_F(LocalNamingTest, ARedirectToTheSameNameKeepsItAndGivesTheOldNameBack) {
   EXPECT_EQ(item.GetProp(key::kLocal), download + "/a.zip");
   EXPECT_FALSE(names.IsTaken(download + "/b.zip"));
   const std::string longName = std::string(300, 'l') + ".iso";
-  EXPECT_EQ(Choose("http://host/" + longName).GetProp(key::kName), std::string(251, 'l') + ".iso");
+  EXPECT_EQ(Choose("http://host/" + longName).GetProp(key::kName), std::string(246, 'l') + ".iso");
   EXPECT_EQ(Choose("http://host/" + longName).GetProp(key::kName),
-            std::string(248, 'l') + "(1).iso");
+            std::string(243, 'l') + "(1).iso");
 }
 
 }  // namespace

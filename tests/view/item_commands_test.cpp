@@ -12,6 +12,7 @@
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "url/local_name_registry.h"
 
 namespace pellmarsh {
 namespace {
@@ -253,8 +254,12 @@ TEST_F(ItemCommandsTest, OverwriteAllAsksOnceWhereOverwriteAsksForEach) {
     Run(kCommandQueue, {&a, &b});
     EXPECT_EQ(desk.asked.size(), row.dialogs);
     EXPECT_FALSE(desk.lastNoAll);
-    EXPECT_EQ(FileExistsOnDisk(dir.File("a.iso")) + FileExistsOnDisk(dir.File("b.iso")),
+    // A resumed file goes on from the unfinished name.
+    EXPECT_EQ(FileExistsOnDisk(UnfinishedPathOf(dir.File("a.iso"))) +
+                  FileExistsOnDisk(UnfinishedPathOf(dir.File("b.iso"))),
               row.filesLeft);
+    EXPECT_EQ(FileExistsOnDisk(dir.File("a.iso")) + FileExistsOnDisk(dir.File("b.iso")),
+              row.answer == FileExistsAnswer::kCancel ? 2 : 0);
     EXPECT_EQ(ChildCount(folder::kFileList), row.queued);
     EmptyFolder(folder::kFileList);
     EmptyFolder(folder::kFileArchive);
@@ -270,9 +275,10 @@ TEST_F(ItemCommandsTest, ResumeAllStartsOverOnlyTheItemWhoseServerCannotResume) 
   Item& c = AddItem(folder::kFileList, "c.iso", kStatusFailed, true);
   Run(kCommandQueue, {&a, &b, &c});
   EXPECT_EQ(desk.asked.size(), 1u);
-  EXPECT_TRUE(FileExistsOnDisk(dir.File("a.iso")));
+  EXPECT_TRUE(FileExistsOnDisk(UnfinishedPathOf(dir.File("a.iso"))));
   EXPECT_FALSE(FileExistsOnDisk(dir.File("b.iso")));
-  EXPECT_TRUE(FileExistsOnDisk(dir.File("c.iso")));
+  EXPECT_FALSE(FileExistsOnDisk(UnfinishedPathOf(dir.File("b.iso"))));
+  EXPECT_TRUE(FileExistsOnDisk(UnfinishedPathOf(dir.File("c.iso"))));
   EXPECT_EQ(c.GetPropInt(key::kResume), 1);
   EXPECT_EQ(b.GetPropInt(key::kResume), 0);
 }

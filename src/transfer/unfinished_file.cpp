@@ -1,0 +1,82 @@
+#include "transfer/unfinished_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+#include "store/item_status.h"
+#include "store/keys.h"
+#include "url/local_naming.h"
+
+namespace pellmarsh {
+namespace {
+
+// Each try finds a name free that a file took since: a few are plenty.
+constexpr int kPlacementTries = 10;
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
+std::string UnfinishedFileOf(const Item& item) {
+  return UnfinishedPathOf(item.GetProp(key::kLocal));
+}
+
+std::string ItemFileOf(const Item& item) {
+  const std::string local = item.GetProp(key::kLocal);
+  if (item.GetPropInt(key::kStatus) == kStatusComplete || local.empty()) {
+    return local;
+  }
+  const std::string unfinished = UnfinishedPathOf(local);
+  return FileExists(unfinished) ? unfinished : local;
+}
+
+void MoveBytesAside(const Item& item) {
+  const std::string local = item.GetProp(key::kLocal);
+  // Only a file of our own: a link there points at someone else's.
+  struct stat info {};
+  if (!local.empty() && ::lstat(local.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    RenameWithoutReplacing(local, UnfinishedPathOf(local));
+  }
+}
+
+void MoveOlderDownloadsAside(Item& root) {
+  Item* list = root.FindChild(folder::kFileList);
+  if (!list) {
+    return;
+  }
+  for (int i = 0; i < list->ChildCount(); ++i) {
+    const Item& item = *list->ChildAt(i);
+    if (item.GetPropInt(key::kStatus) != kStatusComplete && item.GetPropInt(key::kResume) != 0) {
+      MoveBytesAside(item);
+    }
+  }
+}
+
+std::string PutFileInPlace(Item& item, LocalNameRegistry& names, std::string& log) {
+  const std::string local = item.GetProp(key::kLocal);
+  const std::string unfinished = UnfinishedPathOf(local);
+  std::string target = local;
+  int error = EEXIST;
+  for (int tries = 0; tries < kPlacementTries && error == EEXIST; ++tries) {
+    if (tries > 0) {
+      target = names.MakeUniqueLocalPath(local);
+    }
+    error = RenameWithoutReplacing(unfinished, target);
+  }
+  if (error != 0) {
+    return "Couldn't rename " + unfinished + " to " + target + ": " + std::strerror(error);
+  }
+  if (target != local) {
+    names.Release(local);
+    MoveItemToLocalPath(item, target);
+    log = "Saved as " + NameOf(target) + ": " + NameOf(local) + " was taken.";
+  }
+  return std::string();
+}
+
+}  // namespace pellmarsh
