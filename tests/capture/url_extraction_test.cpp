@@ -132,6 +132,14 @@ class ExtractionTest : public ::testing::Test {
   LocalNameRegistry names{tree};
 };
 
+// Copying a URL and then downloading it gives the plain name.
+TEST_F(ExtractionTest, AClippedUrlLeavesItsNameToTheDownload) {
+  const Item* clipped = ClipCapturedUrl(root, names, "http://host/file.zip", 1000);
+  ASSERT_NE(clipped, nullptr);
+  EXPECT_EQ(names.MakeUniqueLocalPath(clipped->GetProp(key::kLocal)),
+            clipped->GetProp(key::kLocal));
+}
+
 TEST_F(ExtractionTest, PageLinksBecomeClippedItemsOnceEach) {
   Item& queued = Folder(folder::kFileList).AddChild(std::make_unique<Item>());
   queued.SetProp(key::kValue, "http://host/queued.zip");

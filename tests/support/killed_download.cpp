@@ -17,6 +17,7 @@
 #include "support/random_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wait.h"
+#include "url/local_name_registry.h"
 
 namespace pellmarsh::testing {
 namespace {
@@ -93,6 +94,7 @@ KilledDownload RunKilledDownload(const KilledDownloadPlan& plan) {
   const std::string content = RandomBytes(static_cast<size_t>(plan.size), plan.seed);
   nginx.AddFile("/capped/big.bin", content);
   const std::string local = dir.File("big.bin");
+  const std::string unfinished = UnfinishedPathOf(local);
   std::filesystem::copy_file(plan.program, dir.File("pellmarsh"));
   WriteFile(dir.File("pmarsh.dat"), QueueOfOne(nginx.Url("/capped/big.bin"), local));
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -104,10 +106,11 @@ KilledDownload RunKilledDownload(const KilledDownloadPlan& plan) {
       result.problem = program.error();
       return result;
     }
-    // The parts' writes show as blocks the file gains.
-    const int64_t before = BlocksOf(local);
-    if (!WaitFor([&] { return BlocksOf(local) > before && PartsSaved(dir.File("pmarsh.dat")); },
-                 30s, 1ms)) {
+    // The parts' writes show as blocks the unfinished file gains.
+    const int64_t before = BlocksOf(unfinished);
+    if (!WaitFor(
+            [&] { return BlocksOf(unfinished) > before && PartsSaved(dir.File("pmarsh.dat")); },
+            30s, 1ms)) {
       break;  // the download is whole, or never began to write
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(
@@ -125,7 +128,8 @@ KilledDownload RunKilledDownload(const KilledDownloadPlan& plan) {
     result.problem = "the download did not end in time";
   }
   program.Stop();
-  result.identical = FileExistsOnDisk(local) && ReadFile(local) == content;
+  result.identical =
+      FileExistsOnDisk(local) && !FileExistsOnDisk(unfinished) && ReadFile(local) == content;
   CountSent(options.rangeLogPath, result);
   return result;
 }

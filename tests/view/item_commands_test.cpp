@@ -309,6 +309,36 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusOnHold);
 }
 
+// The unfinished file is the item's own: no question about it, and it goes
+// when the user deletes the item's file.
+TEST_F(ItemCommandsTest, AnItemsUnfinishedFileResumesUnaskedAndGoesWithItsDelete) {
+  Item& held = AddItem(folder::kFileList, "held.iso", kStatusOnHold);
+  WriteFile(UnfinishedPathOf(dir.File("held.iso")), "bytes");
+  Run(kCommandQueue, {&held});
+  EXPECT_TRUE(desk.asked.empty());
+  EXPECT_EQ(held.GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(held.GetPropInt(key::kResume), 1);
+
+  Item& failed = AddItem(folder::kFileList, "failed.iso", kStatusFailed);
+  WriteFile(UnfinishedPathOf(dir.File("failed.iso")), "bytes");
+  messages.answers = {MessageAnswer::kYes};
+  Run(kCommandDeleteFile, {&failed});
+  EXPECT_FALSE(FileExistsOnDisk(UnfinishedPathOf(dir.File("failed.iso"))));
+}
+
+// A clipboard record holds no name; queued, it takes its own unless a
+// download took it meanwhile.
+TEST_F(ItemCommandsTest, AClipboardRecordTakesItsNameOnlyWhenQueued) {
+  Item& free = AddItem(folder::kFileClip, "free.zip", kStatusClipped);
+  Item& taken = AddItem(folder::kFileClip, "taken.zip", kStatusClipped);
+  localNames.MakeUniqueLocalPath(dir.File("taken.zip"));
+  Run(kCommandQueue, {&free, &taken});
+  EXPECT_EQ(free.GetProp(key::kLocal), dir.File("free.zip"));
+  EXPECT_EQ(taken.GetProp(key::kLocal), dir.File("taken(1).zip"));
+  EXPECT_EQ(taken.GetProp(key::kName), "taken(1).zip");
+  EXPECT_TRUE(localNames.IsTaken(dir.File("free.zip")));
+}
+
 TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {
   Item& item = AddItem(folder::kFileList, "f", kStatusOnHold, true);
   item.SetPropInt64(key::kFinish, 1000);
