@@ -261,7 +261,7 @@ FtpDialogue::Next FtpDialogue::OnGreeting(const Reply& reply) {
   if (!reply.completed()) {
     return FtpState::kGreeting;
   }
-  return SendThen("USER ", session_.urlItem().GetProp(key::kLogin), FtpState::kUser);
+  return SendThen("USER ", session_.login().user, FtpState::kUser);
 }
 
 FtpDialogue::Next FtpDialogue::OnUser(const Reply& reply) {
@@ -269,7 +269,7 @@ FtpDialogue::Next FtpDialogue::OnUser(const Reply& reply) {
     return SendThen("PWD", "", FtpState::kPwd);
   }
   if (reply.replyClass == '3') {
-    return SendThen("PASS ", session_.urlItem().GetProp(key::kPassword), FtpState::kPass);
+    return SendThen("PASS ", session_.login().password, FtpState::kPass);
   }
   return FtpState::kUser;
 }

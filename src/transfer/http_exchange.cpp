@@ -37,14 +37,6 @@ constexpr int kGatewayTimeout = 504;
 constexpr std::string_view kCutWithoutEnd =
     "The server closed the TLS connection without its closing alert: the body may be cut short.";
 
-// "local" may name a device or a directory; only a file of our own may go.
-void DeleteRegularFile(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-    ::unlink(path.c_str());
-  }
-}
-
 bool IsForcedTextType(Item& settings, const std::string& type) {
   Item* folder = settings.FindChild(folder::kHttpText);
   if (!folder || type.empty()) {
@@ -61,38 +53,14 @@ bool IsBusyAnswer(int code) {
          code == kBadGateway || code == kServiceUnavailable || code == kGatewayTimeout;
 }
 
-bool SameServer(const UrlParts& a, const UrlParts& b) {
-  return a.GetProp(key::kProtocol) == b.GetProp(key::kProtocol) &&
-         NamesEqual(a.GetProp(key::kHostName), b.GetProp(key::kHostName)) &&
-         a.GetProp(key::kPort) == b.GetProp(key::kPort);
-}
-
 // Every item gets the new-host entry's anonymous FTP login, a convention HTTP
 // does not have: a server asking for credentials gets only those the user
 // gave, any other login or this one written in the URL.
-bool HasUsersCredentials(const Item& item, const UrlParts& url) {
-  const std::string login = item.GetProp(key::kLogin);
-  if (login == kAnonymousLogin) {
-    return url.GetProp(key::kUserId) == login;
+bool HasUsersCredentials(const Login& login, const UrlParts& url) {
+  if (login.user == kAnonymousLogin) {
+    return url.GetProp(key::kUserId) == login.user;
   }
-  return !login.empty() || !item.GetProp(key::kPassword).empty();
-}
-
-// The first server's credentials never travel to the server a redirect names:
-// that one gets what the settings give for its own host.
-void CredentialsForRedirect(Item& root, LocalNameRegistry& names, const UrlParts& from,
-                            Item& item) {
-  const std::unique_ptr<UrlParts> target = ParseUrlCopy(item.GetProp(key::kLocation));
-  const bool parsed = target->GetProp(key::kError).empty();
-  if (parsed && SameServer(from, *target)) {
-    return;
-  }
-  item.SetPropInt(key::kHttpAuth, 0);
-  item.SetProp(key::kLogin, "");
-  item.SetProp(key::kPassword, "");
-  if (parsed) {
-    ChooseNewItemSettings(root, names, *target, item);
-  }
+  return !login.user.empty() || !login.password.empty();
 }
 
 }  // namespace
@@ -119,10 +87,10 @@ SessionState HttpExchange::Start() {
     }
   }
   std::string authorization;
-  if (item.GetPropInt(key::kHttpAuth) != 0 && HasUsersCredentials(item, url)) {
-    authorization = "Authorization: Basic " +
-                    Base64Encode(item.GetProp(key::kLogin) + ":" + item.GetProp(key::kPassword)) +
-                    "\r\n";
+  if (const Login& login = session_.login();
+      session_.loginAsked() && HasUsersCredentials(login, url)) {
+    authorization =
+        "Authorization: Basic " + Base64Encode(login.user + ":" + login.password) + "\r\n";
   }
   rangeSent_ = item.GetPropInt(key::kResume) != 0;
   probeSent_ = !rangeSent_ && item.GetPropInt(key::kRangeProbe) != 0;
@@ -349,18 +317,19 @@ SessionState HttpExchange::HeaderComplete() {
   if (lengthKnown) {
     item.SetPropInt64(key::kSize, *contentLength_);
   }
-  if (code_ == kUnauthorized && item.GetPropInt(key::kHttpAuth) == 0 &&
-      HasUsersCredentials(item, session_.urlParts())) {
-    item.SetPropInt(key::kHttpAuth, 1);
-    // Starting over with the credentials keeps a partial file a resume
-    // depends on; the session removes the save file only when it is empty.
-    return SessionState::kInit;
+  if (code_ == kUnauthorized && !session_.loginAsked() &&
+      HasUsersCredentials(session_.login(), session_.urlParts())) {
+    return session_.AskAgainWithLogin();
   }
   if (const Proxy* proxy = overTls_ ? nullptr : session_.proxy();
       proxy && (code_ == kProxyAuthenticationRequired || code_ >= kFirstServerError)) {
     session_.Fail("Failure: " + statusLine_ + " (through proxy " + proxy->Name() + ")",
                   ProxyRefusalOutcome(code_));
     return SessionState::kDone;
+  }
+  // A part follows a redirect as the whole file does.
+  if (code_ > 299 && code_ < 400 && !item.GetProp(key::kLocation).empty()) {
+    return Redirect();
   }
   if (const int64_t rangeEnd = item.GetPropInt64(key::kRangeEnd); rangeEnd > 0) {
     return PartHeader(rangeEnd);
@@ -374,9 +343,6 @@ SessionState HttpExchange::HeaderComplete() {
       return CompleteAlreadyWhole();
     }
     return FailWithAnswer();
-  }
-  if (code_ > 299 && !item.GetProp(key::kLocation).empty()) {
-    return Redirect();
   }
   if (ServesParts()) {
     item.SetPropInt64(key::kRangeTotal, partialTotal_);
@@ -469,17 +435,9 @@ SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
 
 SessionState HttpExchange::Redirect() {
   Item& item = session_.urlItem();
-  const TransferContext& context = session_.context();
-  session_.writer().Close();
-  DeleteRegularFile(item.GetProp(key::kLocal));
-  RenameForRedirect(context.localNames, item);
   const std::string location = item.GetProp(key::kLocation);
-  CredentialsForRedirect(context.settings, context.localNames, session_.urlParts(), item);
-  item.SetProp(key::kValue, location);
-  const std::string text = "HTTP Redirect " + std::to_string(code_) + " to: " + location;
   item.SetProp(key::kLocation, "");
-  session_.Fail(text, FailOutcome::kRetry);
-  return SessionState::kDone;
+  return session_.FollowRedirect(code_, location);
 }
 
 SessionState HttpExchange::CompleteAlreadyWhole() {

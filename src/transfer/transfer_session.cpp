@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "store/ascii_case.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "transfer/protocol_exchange.h"
@@ -180,27 +181,22 @@ void TransferSession::Init() {
        {key::kSize, key::kReceived, key::kReceivedSession, key::kFinish, key::kVirusCheck}) {
     item_->SetPropInt(key, 0);
   }
-  url_ = item_->GetProp(key::kValue);
-  const bool buggyResumes = item_->GetPropInt(key::kResume) == 1 && IsBuggyResumeServer(*item_);
-  if (buggyResumes) {
-    item_->SetPropInt(key::kResume, 0);
-  }
-  if (context_.settings.GetPropInt(setting::kDelLog) == 0) {
-    Log("--------------------------");
+  if (redirectTarget_.empty()) {
+    BeginAttempt();
   } else {
-    item_->SetProp(key::kLog, "");
+    url_ = std::exchange(redirectTarget_, std::string());
   }
-  Log("Start: " + url_);
-  if (buggyResumes) {
-    Log("Sorry, this server has buggy resumes.  Restarting instead.");
-  }
-
-  urlParts_ = ParseUrl(url_);
+  urlParts_ = ParseUrlCopy(url_);
   const std::string error = urlParts_->GetProp(key::kError);
   if (!error.empty()) {
     Fail(error, FailOutcome::kPermanent);
     LogConnecting();
     return;
+  }
+  if (onItemsServer_) {
+    login_ = {item_->GetProp(key::kLogin), item_->GetProp(key::kPassword)};
+  } else {
+    login_ = HostLogin(context_.settings, *urlParts_);
   }
 
   const TransferMode mode =
@@ -227,6 +223,80 @@ void TransferSession::Init() {
   }
   proxy_ = std::move(route.proxy);
   ResolveHost();
+}
+
+void TransferSession::BeginAttempt() {
+  url_ = item_->GetProp(key::kValue);
+  redirectedFrom_.clear();
+  loginAskedBy_.clear();
+  onItemsServer_ = true;
+  const bool buggyResumes = item_->GetPropInt(key::kResume) == 1 && IsBuggyResumeServer(*item_);
+  if (buggyResumes) {
+    item_->SetPropInt(key::kResume, 0);
+  }
+  if (context_.settings.GetPropInt(setting::kDelLog) == 0) {
+    Log("--------------------------");
+  } else {
+    item_->SetProp(key::kLog, "");
+  }
+  Log("Start: " + url_);
+  if (buggyResumes) {
+    Log("Sorry, this server has buggy resumes.  Restarting instead.");
+  }
+}
+
+SessionState TransferSession::FollowRedirect(int code, const std::string& location) {
+  const std::string target = RedirectTarget(location, url_);
+  Log("HTTP Redirect " + std::to_string(code) + " to: " + target);
+  redirectedFrom_.push_back(url_);
+  if (std::ranges::find(redirectedFrom_, target) != redirectedFrom_.end()) {
+    Fail("Redirect loop: the server sent the download back to " + target, FailOutcome::kPermanent);
+    return SessionState::kDone;
+  }
+  if (redirectedFrom_.size() > kMostRedirects) {
+    Fail("Too many redirects: more than " + std::to_string(kMostRedirects),
+         FailOutcome::kPermanent);
+    return SessionState::kDone;
+  }
+  const std::unique_ptr<UrlParts> own = ParseUrlCopy(item_->GetProp(key::kValue));
+  const std::unique_ptr<UrlParts> next = ParseUrlCopy(target);
+  onItemsServer_ = SameServer(*own, *next);
+  // The name follows the server only while the file holds no byte; a part
+  // writes into its download's file.
+  if (writer_.received() == 0 && item_->GetPropInt64(key::kFileSize) == 0 &&
+      item_->GetPropInt64(key::kRangeEnd) == 0) {
+    RenameForRedirect(context_.localNames, *item_, target);
+  }
+  redirectTarget_ = target;
+  return SessionState::kInit;
+}
+
+namespace {
+
+// The scheme, host and port, as one text to compare.
+std::string ServerOf(const UrlParts& parts) {
+  return parts.GetProp(key::kProtocol) + "://" + AsciiLower(parts.GetProp(key::kHostName)) + ":" +
+         parts.GetProp(key::kPort);
+}
+
+}  // namespace
+
+bool TransferSession::loginAsked() const {
+  return onItemsServer_
+             ? item_->GetPropInt(key::kHttpAuth) != 0
+             : std::ranges::find(loginAskedBy_, ServerOf(*urlParts_)) != loginAskedBy_.end();
+}
+
+SessionState TransferSession::AskAgainWithLogin() {
+  if (onItemsServer_) {
+    item_->SetPropInt(key::kHttpAuth, 1);
+  } else {
+    loginAskedBy_.push_back(ServerOf(*urlParts_));
+  }
+  // Asking again keeps a partial file a resume depends on; the session
+  // removes the save file only when it is empty.
+  redirectTarget_ = url_;
+  return SessionState::kInit;
 }
 
 void TransferSession::ResolveHost() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "notify/events.h"
 #include "platform/clock.h"
@@ -24,6 +25,7 @@
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
 #include "transfer/transfer.h"
+#include "url/local_naming.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {
@@ -105,6 +107,18 @@ class SessionHost {
   // What the file data goes through to the local file.
   virtual SessionWriter& writer() = 0;
 
+  // The login for the server talked to now: the item's own on its URL's
+  // server, that server's settings on another a redirect led to.
+  virtual const Login& login() const = 0;
+  // Whether that server asked for it: the item's own in any attempt
+  // ("httpauth"), another within this one.
+  virtual bool loginAsked() const = 0;
+  // The server asked for the login: the next step asks it again with it.
+  virtual SessionState AskAgainWithLogin() = 0;
+  // The server sent the request elsewhere: the next step asks there, within
+  // this attempt. Returns where the session goes.
+  virtual SessionState FollowRedirect(int code, const std::string& location) = 0;
+
  protected:
   ~SessionHost() = default;
 };
@@ -121,6 +135,8 @@ class TransferSession final : public Transfer, private SessionHost {
   // An HTTP header or an FTP reply must be whole this long after its first
   // byte, so a server dripping it cannot hold a connection slot for ever.
   static constexpr uint32_t kDialogueLimitMs = 120'000;
+  // Browsers give up after about as many.
+  static constexpr int kMostRedirects = 20;
 
   TransferSession(Item& item, const TransferContext& context);
   TransferSession(const TransferSession&) = delete;
@@ -161,6 +177,11 @@ class TransferSession final : public Transfer, private SessionHost {
   void FailReceive(int error) override REQUIRES(context_.treeLock);
   bool SilentTooLong(uint32_t lastActivity) const override;
   SessionWriter& writer() override { return writer_; }
+  const Login& login() const override { return login_; }
+  bool loginAsked() const override REQUIRES(context_.treeLock);
+  SessionState AskAgainWithLogin() override REQUIRES(context_.treeLock);
+  SessionState FollowRedirect(int code, const std::string& location) override
+      REQUIRES(context_.treeLock);
 
   void RunState() REQUIRES(context_.treeLock);
   // Where a protocol's hook said the session goes; a hook that failed the
@@ -168,6 +189,8 @@ class TransferSession final : public Transfer, private SessionHost {
   void GoOn(SessionState next) REQUIRES(context_.treeLock);
   void SendPending() REQUIRES(context_.treeLock);
   void Init() REQUIRES(context_.treeLock);
+  // The attempt's first request goes to the item's own URL.
+  void BeginAttempt() REQUIRES(context_.treeLock);
   void ResolveHost() REQUIRES(context_.treeLock);
   void LogConnecting() REQUIRES(context_.treeLock);
   void LogRace() REQUIRES(context_.treeLock);
@@ -197,8 +220,13 @@ class TransferSession final : public Transfer, private SessionHost {
   bool finished_ = false;
   size_t stepLimit_ = 0;  // the most file data this step may move
 
-  std::string url_;
+  std::string url_;  // the item's URL, or where redirects led within this attempt
   std::unique_ptr<UrlParts> urlParts_;
+  std::vector<std::string> redirectedFrom_;  // the URLs this attempt asked before url_
+  std::string redirectTarget_;               // where the next Init goes, after a redirect
+  bool onItemsServer_ = true;
+  std::vector<std::string> loginAskedBy_;  // the other servers that asked, this attempt
+  Login login_;
 
   int remotePort_ = 0;
   // The first address to try until the race is won, then the one connected to.

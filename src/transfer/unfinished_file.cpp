@@ -20,10 +20,19 @@ std::string NameOf(const std::string& path) {
   return path.substr(path.rfind('/') + 1);
 }
 
+// A device or pipe named as the save file (/dev/null, to time a download)
+// takes the bytes itself: it is never unfinished, and no file may replace it.
+bool IsDevice(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 &&
+         (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode));
+}
+
 }  // namespace
 
 std::string UnfinishedFileOf(const Item& item) {
-  return UnfinishedPathOf(item.GetProp(key::kLocal));
+  const std::string local = item.GetProp(key::kLocal);
+  return IsDevice(local) ? local : UnfinishedPathOf(local);
 }
 
 std::string ItemFileOf(const Item& item) {
@@ -59,7 +68,10 @@ void MoveOlderDownloadsAside(Item& root) {
 
 std::string PutFileInPlace(Item& item, LocalNameRegistry& names, std::string& log) {
   const std::string local = item.GetProp(key::kLocal);
-  const std::string unfinished = UnfinishedPathOf(local);
+  const std::string unfinished = UnfinishedFileOf(item);
+  if (unfinished == local) {
+    return std::string();
+  }
   std::string target = local;
   int error = EEXIST;
   for (int tries = 0; tries < kPlacementTries && error == EEXIST; ++tries) {

@@ -7,7 +7,8 @@
 
 namespace pellmarsh {
 
-// Where a download writes until it is whole: its final name with ".part".
+// Where a download writes until it is whole: its final name with ".part";
+// a device named as the save file itself.
 std::string UnfinishedFileOf(const Item& item);
 
 // The file of an item that a person deletes or sees: the final one once the

@@ -41,6 +41,13 @@ std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
   return std::string();
 }
 
+// The host entry's setting, else the new-host entry's.
+std::string HostSetting(Item& root, const UrlParts& parts, PropKey key) {
+  const Item* host = FindHostDefaults(root, parts.GetProp(key::kHostName));
+  return FirstNonEmpty(
+      {host ? host->GetProp(key) : std::string(), NewHostEntry(root).GetProp(key)});
+}
+
 }  // namespace
 
 // ".." never climbs above the root of the path: cutting into "scheme://host"
@@ -139,23 +146,18 @@ std::string LocalFileName(const UrlParts& parts) {
 
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts,
                            Item& item) {
-  const Item* host = FindHostDefaults(root, parts.GetProp(key::kHostName));
-  const Item& newHost = NewHostEntry(root);
-  const auto hostValue = [host](PropKey key) { return host ? host->GetProp(key) : std::string(); };
-
   if (item.GetProp(key::kLocal).empty()) {
-    const std::string directory =
-        FirstNonEmpty({hostValue(key::kLocalPath), newHost.GetProp(key::kLocalPath)});
+    const std::string directory = HostSetting(root, parts, key::kLocalPath);
     item.SetProp(key::kLocal, names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(parts))));
   }
   if (item.GetProp(key::kName).empty()) {
     item.SetProp(key::kName, NameOf(item.GetProp(key::kLocal)));
   }
+  const Login hostLogin = HostLogin(root, parts);
   item.SetProp(key::kLogin, FirstNonEmpty({parts.GetProp(key::kUserId), item.GetProp(key::kLogin),
-                                           hostValue(key::kLogin), newHost.GetProp(key::kLogin)}));
-  item.SetProp(key::kPassword,
-               FirstNonEmpty({parts.GetProp(key::kPassword), item.GetProp(key::kPassword),
-                              hostValue(key::kPassword), newHost.GetProp(key::kPassword)}));
+                                           hostLogin.user}));
+  item.SetProp(key::kPassword, FirstNonEmpty({parts.GetProp(key::kPassword),
+                                              item.GetProp(key::kPassword), hostLogin.password}));
 }
 
 void MoveItemToLocalPath(Item& item, const std::string& local) {
@@ -165,21 +167,23 @@ void MoveItemToLocalPath(Item& item, const std::string& local) {
   item.SetProp(key::kLocal, local);
 }
 
-void RenameForRedirect(LocalNameRegistry& names, Item& item) {
+std::string RedirectTarget(const std::string& location, const std::string& current) {
+  return IsAbsoluteNetworkLocation(location) ? location : ResolveAgainst(location, current);
+}
+
+void RenameForRedirect(LocalNameRegistry& names, Item& item, const std::string& target) {
   const std::string previous = item.GetProp(key::kLocal);
-  const std::string directory = DirectoryOf(previous);
   // The item gives up its old name first, so a redirect to a file of the same
-  // name keeps it instead of drawing "name(1)" (one more on every round of a loop).
+  // name keeps it instead of drawing "name(1)".
   names.Release(previous);
-  std::string location = item.GetProp(key::kLocation);
-  if (!IsAbsoluteNetworkLocation(location)) {
-    location = ResolveAgainst(location, item.GetProp(key::kValue));
-  }
-  const auto target = ParseUrlCopy(location);
-  const std::string local = names.MakeUniqueLocalPath(JoinPath(directory, LocalFileName(*target)));
-  item.SetProp(key::kLocal, local);
-  item.SetProp(key::kLocation, location);
-  item.SetProp(key::kName, NameOf(local));
+  const auto parts = ParseUrlCopy(target);
+  MoveItemToLocalPath(
+      item, names.MakeUniqueLocalPath(JoinPath(DirectoryOf(previous), LocalFileName(*parts))));
+}
+
+Login HostLogin(Item& root, const UrlParts& parts) {
+  return {FirstNonEmpty({parts.GetProp(key::kUserId), HostSetting(root, parts, key::kLogin)}),
+          FirstNonEmpty({parts.GetProp(key::kPassword), HostSetting(root, parts, key::kPassword)})};
 }
 
 }  // namespace pellmarsh

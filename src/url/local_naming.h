@@ -48,11 +48,22 @@ class LinkBase {
   std::string directory_;  // up to the path's last "/", without it
 };
 
-// After an HTTP redirect: resolves the item's "location" against its "value"
-// when it names no http, https or ftp URL (one that does is kept, parsed or
-// not), and moves "local" and "name" to the file the new location names, in
-// the same directory, giving the old one back to the registry. Call with the
-// tree lock held.
-void RenameForRedirect(LocalNameRegistry& names, Item& item);
+// Where a redirect's "location" sends a request made for `current`: a
+// location naming an http, https or ftp URL as it is (parsed or not, so an
+// attempt refuses it), any other resolved against `current`.
+std::string RedirectTarget(const std::string& location, const std::string& current);
+
+// After an HTTP redirect to `target`: moves "local" and "name" to the file the
+// target names, in the same directory, giving the old one back to the
+// registry. Call with the tree lock held.
+void RenameForRedirect(LocalNameRegistry& names, Item& item, const std::string& target);
+
+// The login a server gets when the item's own URL does not name it: the
+// URL's, then its host entry's and the new-host entry's.
+struct Login {
+  std::string user;
+  std::string password;
+};
+Login HostLogin(Item& root, const UrlParts& parts);
 
 }  // namespace pellmarsh

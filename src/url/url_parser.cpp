@@ -240,6 +240,12 @@ bool HoldsControlCharacter(std::string_view text) {
   });
 }
 
+bool SameServer(const UrlParts& a, const UrlParts& b) {
+  return a.GetProp(key::kProtocol) == b.GetProp(key::kProtocol) &&
+         NamesEqual(a.GetProp(key::kHostName), b.GetProp(key::kHostName)) &&
+         a.GetProp(key::kPort) == b.GetProp(key::kPort);
+}
+
 bool IsHttpScheme(std::string_view scheme) {
   return scheme == "http" || scheme == "https";
 }

@@ -50,6 +50,9 @@ bool HoldsControlCharacter(std::string_view text);
 // http and https: the same dialogue, https inside TLS.
 bool IsHttpScheme(std::string_view scheme);
 
+// One scheme, host (in any case) and port.
+bool SameServer(const UrlParts& a, const UrlParts& b);
+
 // The canonical text of parsed parts. User name and password never appear in it.
 std::string FormatUrl(const UrlParts& parts);
 

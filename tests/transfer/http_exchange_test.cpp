@@ -203,64 +203,134 @@ TEST_F(HttpTransferTest, APartialAnswerThatEndsBeforeItsTotalIsShort) {
   }
 }
 
-TEST_F(HttpTransferTest, ARedirectRenamesTheFileAndOnlyItsOwnServerKeepsTheCredentials) {
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A redirect costs no retry: the same attempt asks where it points. The item
+// keeps the URL it was given, and its credentials go only to its own server.
+TEST_F(HttpTransferTest, ARedirectIsFollowedAtOnceAndTheItemKeepsItsUrlAndCredentials) {
   testing::NginxServer other;
   ASSERT_TRUE(other.Start());
   other.AddFile("/e.bin", "elsewhere");
   testing::NginxServer::Options options;
   options.redirects = {{"/dir/relative", 302, "../f/b.dat"},
                        {"/dir/rooted", 301, "/f/c.zip"},
-                       {"/dir/other", 302, other.Url("/e.bin")}};
+                       {"/dir/other", 302, other.Url("/e.bin")},
+                       {"/loop/a", 302, "/loop/b"},
+                       {"/loop/b", 307, "/loop/a"}};
+  // Each hop takes one "x" off the path, down to the file.
   options.extraConfig =
-      "location = /dir/absolute {\n return 302 http://$host:$server_port/f/d.bin;\n}";
+      "location = /dir/absolute {\n return 302 http://$host:$server_port/f/d.bin;\n}\n"
+      "location ~ ^/hops/x(x*)-end.bin$ {\n return 302 /hops/$1-end.bin;\n}\n";
   testing::NginxServer nginx(options);
   ASSERT_TRUE(nginx.Start());
   for (const char* path : {"/f/b.dat", "/f/c.zip", "/f/d.bin"}) {
     nginx.AddFile(path, path);
   }
+  nginx.AddFile("/hops/-end.bin", "the end");
   {
     Tree::Access access(tree);
     Item& entry = HostDefaults(access.root()).AddChild(std::make_unique<Item>());
     entry.SetProp(key::kName, "127.0.0.1");
     entry.SetProp(key::kLogin, "entry-login");
   }
+  const std::string twenty(20, 'x');
   const struct {
     const char* what;
     std::string path;
-    int code;
-    std::string target, name, file, login;
+    std::string hop;  // the last hop's log line
+    std::string name, file;
+    size_t authorizations;
   } cases[] = {
-      {"an absolute location", "/dir/absolute", 302, nginx.Url("/f/d.bin"), "d.bin", "/f/d.bin",
-       "tester"},
-      {"a relative location", "/dir/relative", 302, nginx.Url("/f/b.dat"), "b.dat", "/f/b.dat",
-       "tester"},
-      {"a location from the root", "/dir/rooted", 301, nginx.Url("/f/c.zip"), "c.zip", "/f/c.zip",
-       "tester"},
-      {"another server", "/dir/other", 302, other.Url("/e.bin"), "e.bin", "elsewhere",
-       "entry-login"},
+      {"an absolute location", "/dir/absolute", "302 to: " + nginx.Url("/f/d.bin"), "d.bin",
+       "/f/d.bin", 2},
+      {"a relative location", "/dir/relative", "302 to: " + nginx.Url("/f/b.dat"), "b.dat",
+       "/f/b.dat", 2},
+      {"a location from the root", "/dir/rooted", "301 to: " + nginx.Url("/f/c.zip"), "c.zip",
+       "/f/c.zip", 2},
+      {"another server", "/dir/other", "302 to: " + other.Url("/e.bin"), "e.bin", "elsewhere", 1},
+      {"twenty hops", "/hops/" + twenty + "-end.bin", "302 to: " + nginx.Url("/hops/-end.bin"),
+       "-end.bin", "the end", 21},
   };
   for (const auto& row : cases) {
     Item& item = NewItem(nginx.Url(row.path), dir.File("first"));
+    item.SetProp(key::kName, "first");
     item.SetPropInt(key::kHttpAuth, 1);
     item.SetProp(key::kLogin, "tester");
     Attempt(item);
-    EXPECT_EQ(item.GetProp(key::kError),
-              "HTTP Redirect " + std::to_string(row.code) + " to: " + row.target)
-        << row.what;
-    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry) << row.what;
-    EXPECT_EQ(item.GetProp(key::kValue), row.target) << row.what;
-    EXPECT_EQ(item.GetProp(key::kLocation), "") << row.what;
-    EXPECT_EQ(item.GetProp(key::kLocal), dir.File(row.name)) << row.what;
-    EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("first"))) << row.what;
-    EXPECT_EQ(item.GetProp(key::kLogin), row.login) << row.what;
-    EXPECT_EQ(item.GetPropInt(key::kHttpAuth), row.login == "tester" ? 1 : 0) << row.what;
-
-    Attempt(item);
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete)
         << row.what << ": " << item.GetProp(key::kError);
-    EXPECT_EQ(OnDisk(dir.File(row.name)), row.file) << row.what;
-    EXPECT_EQ(Logged(item, "Authorization: Basic"), row.login == "tester") << row.what;
+    EXPECT_TRUE(Logged(item, "HTTP Redirect " + row.hop)) << row.what;
+    EXPECT_EQ(item.GetProp(key::kValue), nginx.Url(row.path)) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLocal), dir.File(row.name)) << row.what;
+    EXPECT_EQ(item.GetProp(key::kName), row.name) << row.what;
+    EXPECT_EQ(FileOf(item), row.file) << row.what;
+    EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("first"))) << row.what;
+    EXPECT_FALSE(testing::FileExistsOnDisk(Unfinished(dir.File("first")))) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLogin), "tester") << row.what;
+    EXPECT_EQ(Occurrences(item.GetProp(key::kLog), "Authorization: Basic"), row.authorizations)
+        << row.what;
   }
+
+  const struct {
+    const char* what;
+    std::string path, error;
+  } refused[] = {
+      {"a loop", "/loop/a",
+       "Redirect loop: the server sent the download back to " + nginx.Url("/loop/a")},
+      {"twenty-one hops", "/hops/x" + twenty + "-end.bin", "Too many redirects: more than 20"},
+  };
+  for (const auto& row : refused) {
+    Item& item = NewItem(nginx.Url(row.path), dir.File("refused"));
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+  }
+}
+
+// A signed target that expired answers 403; the next attempt goes back
+// through the item's own URL, gets a fresh target, and goes on from the bytes
+// the first target gave.
+TEST_F(HttpTransferTest, AResumeAfterTheTargetExpiredGoesBackThroughTheItemsUrl) {
+  const std::string whole = "0123456789";
+  testing::ScriptedServer server({
+      Script()
+          .ExpectLine("GET /get HTTP/1.0")
+          .ReadUntil("\r\n\r\n")
+          .Send("HTTP/1.0 302 Found\r\nLocation: /signed/1/report.pdf\r\n\r\n"),
+      Script()
+          .ExpectLine("GET /signed/1/report.pdf HTTP/1.0")
+          .ReadUntil("\r\n\r\n")
+          .Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n0123"),
+      Script()
+          .ExpectLine("GET /get HTTP/1.0")
+          .ReadUntil("\r\n\r\n")
+          .Send("HTTP/1.0 302 Found\r\nLocation: /signed/2/report.pdf\r\n\r\n"),
+      Script()
+          .ExpectLine("GET /signed/2/report.pdf HTTP/1.0")
+          .ExpectLine("Range: bytes=4-")
+          .ReadUntil("\r\n\r\n")
+          .Send("HTTP/1.0 206 Partial\r\nContent-Range: bytes 4-9/10\r\nContent-Length: "
+                "6\r\n\r\n456789"),
+  });
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/get";
+  Item& item = NewItem(url, dir.File("get"));
+  item.SetProp(key::kName, "get");
+  Attempt(item);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
+  EXPECT_EQ(item.GetProp(key::kLocal), dir.File("report.pdf"));
+  EXPECT_EQ(FileOf(item), "0123");
+
+  Attempt(item);
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+  EXPECT_EQ(item.GetProp(key::kValue), url);
+  EXPECT_EQ(OnDisk(dir.File("report.pdf")), whole);
+  EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
 }
 
 TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
@@ -388,7 +458,7 @@ TEST_F(HttpTransferTest, FieldsAreReadWhateverTheirBlanksAndABodyEndsAtItsLength
            .ReadUntil("\r\n\r\n")
            .Send(
                "HTTP/1.0 302 Found\r\nLocation:http://other.invalid/b.bin\r\nHTTP-Date: x\r\n\r\n"),
-       5, "(none)", "0", "HTTP Redirect 302 to: http://other.invalid/b.bin"},
+       3, "(none)", "0", "Host Lookup Error: Host Not Found"},
   };
   for (const auto& row : cases) {
     testing::ScriptedServer server({row.script});

@@ -35,6 +35,10 @@ class RecordingSession final : public SessionHost {
   void FailReceive(int) override {}
   bool SilentTooLong(uint32_t) const override { return false; }
   SessionWriter& writer() override { return writer_; }
+  const Login& login() const override { return login_; }
+  bool loginAsked() const override { return false; }
+  SessionState AskAgainWithLogin() override { return SessionState::kDone; }
+  SessionState FollowRedirect(int, const std::string&) override { return SessionState::kDone; }
 
   std::string sent;
   std::string failure;
@@ -46,6 +50,7 @@ class RecordingSession final : public SessionHost {
   UrlParts parts_;
   TcpSocket socket_;
   SessionWriter writer_;
+  Login login_;
 };
 
 using ProxyTunnelTest = testing::SessionHarness;

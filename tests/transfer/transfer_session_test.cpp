@@ -196,13 +196,12 @@ TEST_F(TransferSessionTest, LocalFileProblemsFailPermanently) {
        notOpened(dir.File("dangling"))},
       {"a save file that cannot be made", dir.File("present"), dir.File("no-dir/out"),
        notOpened(dir.File("no-dir/out"))},
-      {"a full disk", dir.File("present"), dir.File("full"), "Error writing local file!"},
+      {"a full disk", dir.File("present"), "/dev/full", "Error writing local file!"},
   };
   for (const auto& row : cases) {
     events.raised.clear();
     Item& item = NewItem("file://" + row.source, row.local);
     {
-      testing::FileSizeLimit limit(2);
       auto session = Session(item);
       RunToEnd(*session);
     }
@@ -244,8 +243,6 @@ TEST_F(TransferSessionTest, ARedirectToAPortNoSocketHoldsOrAControlCharacterFail
              .Send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n")});
     Item& item =
         NewItem("http://127.0.0.1:" + std::to_string(redirector.port()) + "/r", dir.File("r"));
-    Attempt(item);
-    ASSERT_EQ(item.GetProp(key::kValue), location) << item.GetProp(key::kError);
     Attempt(item);
     EXPECT_EQ(item.GetProp(key::kError), error) << location;
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusFailed) << location;

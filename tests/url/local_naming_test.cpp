@@ -147,11 +147,11 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
   };
   for (const auto& [value, location, resolved, name] : rows) {
     Item item;
-    item.SetProp(key::kValue, value);
-    item.SetProp(key::kLocation, location);
     item.SetProp(key::kLocal, download + "/page.html");
-    RenameForRedirect(names, item);
-    EXPECT_EQ(item.GetProp(key::kLocation), resolved) << value << " to " << location;
+    item.SetProp(key::kName, "page.html");
+    const std::string target = RedirectTarget(location, value);
+    RenameForRedirect(names, item, target);
+    EXPECT_EQ(target, resolved) << value << " to " << location;
     EXPECT_EQ(item.GetProp(key::kLocal), download + "/" + name) << value << " to " << location;
     EXPECT_EQ(item.GetProp(key::kName), name) << value << " to " << location;
   }
@@ -159,11 +159,10 @@ TEST_F(LocalNamingTest, ARedirectIsResolvedAgainstTheRequestedUrlAndRenamesTheFi
 
 TEST_F(LocalNamingTest, ARedirectToTheSameNameKeepsItAndGivesTheOldNameBack) {
   Item& item = Choose("http://host/a.zip");
-  item.SetProp(key::kValue, "http://host/a.zip");
+  std::string current = "http://host/a.zip";
   for (const char* location : {"/mirror/a.zip", "/again/a.zip", "/b.zip", "/a.zip"}) {
-    item.SetProp(key::kLocation, location);
-    RenameForRedirect(names, item);
-    item.SetProp(key::kValue, item.GetProp(key::kLocation));
+    current = RedirectTarget(location, current);
+    RenameForRedirect(names, item, current);
   }
   EXPECT_EQ(item.GetProp(key::kLocal), download + "/a.zip");
   EXPECT_FALSE(names.IsTaken(download + "/b.zip"));
