@@ -162,7 +162,7 @@ class UrlCaptureTest : public QObject {
       QGuiApplication::clipboard()->setText("http://example.invalid/c.zip");
       QTRY_COMPARE(ListedCount(), 2);
     };
-    fixture->messages.answer = MessageAnswer::kNo;  // "Delete ...done.zip?"
+    fixture->messages.answer = MessageAnswer::kNo;  // "Move ...done.zip to the Trash?"
     fixture->window->commands().RunItemCommand(kCommandDeleteFile, {done});
     QCOMPARE(ListedCount(), 2);
     std::lock_guard lock(fixture->sounds.mutex);

@@ -144,7 +144,8 @@ class ItemCommandsTest : public ::testing::Test {
   LocalNameRegistry localNames{state.tree};
   ScriptedDesk desk;
   testing::FakeClock clock;
-  ItemCommands commands{state, messages, events, localNames, desk, clock};
+  testing::FakeTrash trash;
+  ItemCommands commands{state, messages, trash, events, localNames, desk, clock};
 };
 
 TEST_F(ItemCommandsTest, ArchivingSeveralSkipsTheRunningOneQuietlyAndSoundsOnce) {
@@ -189,7 +190,7 @@ TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
     messages.answers = {row.answer};
     Run(kCommandArchiveOrDelete, {&item});
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Delete " + dir.File("old.zip") + "?");
+    EXPECT_EQ(messages.shown[0].text, "Move " + dir.File("old.zip") + " to the Trash?");
     EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete File?");
     EXPECT_EQ(FileExistsOnDisk(dir.File("old.zip")), row.fileKept);
     EXPECT_EQ(ChildCount(folder::kFileArchive), row.urlKept ? 1 : 0);
@@ -206,22 +207,32 @@ TEST_F(ItemCommandsTest, DeleteFileOverSeveralAsksOnceForAll) {
     std::deque<MessageAnswer> answers;
     size_t questions;
     int filesLeft;
+    bool bHasTrash = true;
   } rows[] = {
       {{kYes}, 1, 0},
       {{kNo, kNo, kYes}, 3, 1},  // No for all, then asked for each file
       {{kNo, kCancel}, 2, 2},
       {{kCancel}, 1, 2},
+      // Yes for all promised the Trash: a file it cannot take is asked about alone.
+      {{kYes, kYes}, 2, 0, false},
+      {{kYes, kNo}, 2, 1, false},
+      {{kYes, kCancel}, 2, 1, false},
   };
   for (const Row& row : rows) {
     messages.shown.clear();
     events.raised.clear();
+    trash.noTrashFor = row.bHasTrash ? std::vector<std::string>{} : std::vector{dir.File("b.bin")};
     Item& a = AddItem(folder::kFileArchive, "a.bin", kStatusComplete, true);
     Item& b = AddItem(folder::kFileArchive, "b.bin", kStatusComplete, true);
     messages.answers = row.answers;
     Run(kCommandDeleteFile, {&a, &b});
-    EXPECT_EQ(messages.shown.size(), row.questions);
-    EXPECT_EQ(messages.shown[0].text, "Delete all files attached to these URLs?");
+    ASSERT_EQ(messages.shown.size(), row.questions);
+    EXPECT_EQ(messages.shown[0].text, "Move all files attached to these URLs to the Trash?");
     EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete Files?");
+    if (!row.bHasTrash) {
+      EXPECT_EQ(messages.shown[1].text,
+                "Delete " + dir.File("b.bin") + " for good?  It cannot be moved to the Trash.");
+    }
     for (const UserMessage& question : messages.shown) {
       EXPECT_EQ(question.defaultAnswer, kNo) << question.text;  // Enter deletes nothing
     }
@@ -392,17 +403,72 @@ TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileA
   }
 }
 
-TEST(DeleteItemFile, DeletesOnlyARegularFile) {
-  testing::TempDir dir;
-  WriteFile(dir.File("target"), "keep");
-  ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("link").c_str()), 0);
-  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
-  EXPECT_FALSE(DeleteItemFile(dir.File("link")));
-  EXPECT_FALSE(DeleteItemFile(dir.File("folder")));
-  EXPECT_FALSE(DeleteItemFile(""));
-  EXPECT_TRUE(FileExistsOnDisk(dir.File("target")));
-  EXPECT_TRUE(DeleteItemFile(dir.File("target")));
-  EXPECT_FALSE(FileExistsOnDisk(dir.File("target")));
+TEST_F(ItemCommandsTest, DeleteFileMovesItToTheTrashOrSaysItIsLostForGood) {
+  using enum MessageAnswer;
+  const std::string file = dir.File("f.iso");
+  const std::string toTrash = "Move " + file + " to the Trash?";
+  const std::string forGood = "Delete " + file + " for good?  It cannot be moved to the Trash.";
+  struct Row {
+    const char* what;
+    bool hasTrash;
+    bool trashWorks;
+    MessageAnswer answer;
+    std::string question;
+    bool fileLeft;
+    bool trashed;
+    std::string told;
+  } rows[] = {
+      {"yes: into the trash", true, true, kYes, toTrash, false, true, ""},
+      {"no: kept", true, true, kNo, toTrash, true, false, ""},
+      {"no trash, yes: gone for good", false, true, kYes, forGood, false, false, ""},
+      {"no trash, no: kept", false, true, kNo, forGood, true, false, ""},
+      {"a failed move keeps the file and says so", true, false, kYes, toTrash, true, false,
+       "Could not move " + file + " to the Trash.  It is still where it was."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    messages.shown.clear();
+    events.raised.clear();
+    trash.trashed.clear();
+    trash.noTrashFor = row.hasTrash ? std::vector<std::string>{} : std::vector{file};
+    trash.works = row.trashWorks;
+    Item& item = AddItem(folder::kFileArchive, "f.iso", kStatusComplete, true);
+    messages.answers = {row.answer};
+    Run(kCommandDeleteFile, {&item});
+    ASSERT_GE(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, row.question);
+    EXPECT_EQ(messages.shown[0].defaultAnswer, kNo);
+    EXPECT_EQ(FileExistsOnDisk(file), row.fileLeft);
+    EXPECT_EQ(trash.trashed, row.trashed ? std::vector{file} : std::vector<std::string>{});
+    EXPECT_EQ(messages.shown.size() > 1 ? messages.shown[1].text : "", row.told);
+    EXPECT_EQ(events.raised.size(), row.fileLeft ? 0u : 1u);  // "NUKE" only for a file gone
+    EXPECT_EQ(ChildCount(folder::kFileArchive), 1);
+    EmptyFolder(folder::kFileArchive);
+  }
+}
+
+TEST(DeleteItemFile, DeletesOrTrashesOnlyARegularFile) {
+  testing::FakeTrash trash;
+  const std::pair<const char*, std::function<bool(const std::string&)>> removers[] = {
+      {"deleted", DeleteItemFile},
+      {"trashed", [&trash](const std::string& path) { return TrashItemFile(path, trash); }},
+  };
+  for (const auto& [what, remove] : removers) {
+    SCOPED_TRACE(what);
+    testing::TempDir dir;
+    WriteFile(dir.File("target"), "keep");
+    ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+    EXPECT_FALSE(remove(dir.File("link")));
+    EXPECT_FALSE(remove(dir.File("folder")));
+    EXPECT_FALSE(remove(""));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("link")));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("folder")));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("target")));
+    EXPECT_TRUE(remove(dir.File("target")));
+    EXPECT_FALSE(FileExistsOnDisk(dir.File("target")));
+  }
+  EXPECT_EQ(trash.trashed.size(), 1u);
 }
 
 }  // namespace

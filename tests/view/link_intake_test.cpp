@@ -61,7 +61,8 @@ class LinkIntakeTest : public ::testing::Test {
   LocalNameRegistry names{state.tree};
   QuietDesk desk;
   testing::FakeClock clock;
-  ItemCommands commands{state, messages, events, names, desk, clock};
+  testing::FakeTrash trash;
+  ItemCommands commands{state, messages, trash, events, names, desk, clock};
   LinkIntake intake{state, names, commands, events, clock};
 };
 
