@@ -9,6 +9,7 @@
 #include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "store/number_text.h"
 #include "transfer/resume_servers.h"
 
 namespace pellmarsh {
@@ -21,6 +22,16 @@ constexpr const char* kBeingChecked =
 MessageAnswer AskToDelete(UserMessages& messages, std::string text, std::string caption) {
   return messages.Show({std::move(text), std::move(caption), MessageButtons::kYesNoCancel,
                         MessageIcon::kQuestion, MessageAnswer::kNo});
+}
+
+// Asked before URLs leave their tab: the download tabs archive them, the
+// Archive and the clipboard list delete them. A hurried Enter keeps them.
+UserMessage LeaveListQuestion(bool archiving, size_t count, const std::string& firstUrl) {
+  const std::string what = count == 1 ? firstUrl : "these " + FormatInteger(count) + " URLs";
+  const std::string caption = archiving ? "Pellmarsh: Archive URL" : "Pellmarsh: Delete URL";
+  return {archiving ? "Move " + what + " to the Archive?" : "Delete " + what + " from the list?",
+          caption + (count == 1 ? "?" : "s?"), MessageButtons::kYesNo, MessageIcon::kQuestion,
+          MessageAnswer::kNo};
 }
 
 // Never a directory, never what a symbolic link points at.
@@ -50,6 +61,14 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
     clock_.SleepMs(100);
   }
   state_.commandBusy = true;
+  // The Delete key runs this as the button does: a slip of either asks first.
+  if (command != kCommandArchiveOrDelete || ConfirmArchiveOrDelete(selection)) {
+    RunOverSelection(command, selection);
+  }
+  state_.commandBusy = false;
+}
+
+void ItemCommands::RunOverSelection(ItemCommand command, const std::vector<Item*>& selection) {
   const bool single = selection.size() == 1;
   deletePrompt_ = single ? kPromptAsk : kPromptSeveral;
   int carry = kCarryNone;
@@ -66,7 +85,27 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
   desk_.UpdateButtons();
   // Keep what the command changed even if the program does not end cleanly.
   RequestSave(state_.saveRequested);
-  state_.commandBusy = false;
+}
+
+bool ItemCommands::ConfirmArchiveOrDelete(const std::vector<Item*>& selection) {
+  size_t leaving = 0;
+  bool archiving = true;
+  std::string firstUrl;
+  {
+    Tree::Access tree(state_.tree);
+    for (const Item* item : selection) {
+      const int status = item->GetPropInt(key::kStatus);
+      if (status >= kStatusTransferring || item->GetPropInt(key::kVirusChecking) != 0) {
+        continue;
+      }
+      if (leaving++ == 0) {
+        firstUrl = item->GetProp(key::kValue);
+      }
+      archiving = archiving && status != kStatusClipped && item->GetPropInt(key::kArchived) == 0;
+    }
+  }
+  return leaving == 0 ||
+         messages_.Show(LeaveListQuestion(archiving, leaving, firstUrl)) == MessageAnswer::kYes;
 }
 
 int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, bool single) {

@@ -75,6 +75,7 @@ class ItemCommands {
         clock_(clock) {}
 
   // The items of the selected rows in list order (or the focused row's item).
+  // Archiving or deleting URLs asks first, No being the default answer.
   void RunItemCommand(ItemCommand command, const std::vector<Item*>& selection);
 
   // One item; returns the carry for the next. The URL Properties dialog and
@@ -109,6 +110,11 @@ class ItemCommands {
   void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
 
  private:
+  void RunOverSelection(ItemCommand command, const std::vector<Item*>& selection);
+  // Asks whether the selection's URLs leave their tab; true to go on. Asks
+  // nothing when none of them can (running, or being checked): each then
+  // says why on its own.
+  bool ConfirmArchiveOrDelete(const std::vector<Item*>& selection);
   int ArchiveOrDelete(Item& item, bool single);
   void EditProperties(Item& item);
   // What the commands decide on, read under the tree lock in one go.

@@ -118,7 +118,9 @@ class UrlCaptureTest : public QObject {
     }
     fixture->messages.answer = MessageAnswer::kOk;
     hooked->during = [&] {
+      fixture->messages.answer = MessageAnswer::kYes;  // to "Delete ... from the list?"
       fixture->window->commands().RunItemCommand(kCommandArchiveOrDelete, {item});
+      fixture->messages.answer = MessageAnswer::kOk;
     };
     QTRY_COMPARE_WITH_TIMEOUT(Shown("Pellmarsh: Clip and Go"), 1, 3000);
     QVERIFY(Clipped().isEmpty());

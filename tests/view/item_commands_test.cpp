@@ -108,6 +108,7 @@ class ItemCommandsTest : public ::testing::Test {
     Tree::Access tree(state.tree);
     auto item = std::make_unique<Item>();
     item->SetProp(key::kName, name);
+    item->SetProp(key::kValue, "http://host/" + name);
     item->SetPropInt(key::kStatus, status);
     item->SetProp(key::kLocal, dir.File(name));
     if (folderName != folder::kFileList) {
@@ -152,20 +153,73 @@ TEST_F(ItemCommandsTest, ArchivingSeveralSkipsTheRunningOneQuietlyAndSoundsOnce)
   Item& done = AddItem(folder::kFileList, "a", kStatusComplete);
   Item& running = AddItem(folder::kFileList, "b", kStatusTransferring);
   Item& failed = AddItem(folder::kFileList, "c", kStatusWaitingToRetry);
+  messages.answers = {MessageAnswer::kYes};
   Run(kCommandArchiveOrDelete, {&done, &running, &failed});
   EXPECT_EQ(ChildCount(folder::kFileArchive), 2);
   EXPECT_EQ(ChildCount(folder::kFileList), 1);
-  EXPECT_TRUE(messages.shown.empty());
+  ASSERT_EQ(messages.shown.size(), 1u);  // one question for the two that can go
+  EXPECT_EQ(messages.shown[0].text, "Move these 2 URLs to the Archive?");
+  EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Archive URLs?");
   EXPECT_EQ(events.raised, std::vector<std::string>{"ARCHIVE"});
   EXPECT_EQ(failed.GetPropInt(key::kStatus), kStatusOnHold);
   EXPECT_EQ(done.GetPropInt(key::kStatus), kStatusComplete);
   EXPECT_FALSE(state.commandBusy);
 
-  Run(kCommandArchiveOrDelete, {&running});
+  messages.shown.clear();
+  Run(kCommandArchiveOrDelete, {&running});  // nothing to ask: only why not
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text,
             "That item is busy and cannot be deleted.  To delete it, you must first STOP its "
             "transfer.");
+}
+
+// The Delete key and the Archive/Delete URL button run this one command.
+TEST_F(ItemCommandsTest, ArchivingOrDeletingUrlsAsksFirstWithNoForEnter) {
+  using enum MessageAnswer;
+  const std::string url = "http://host/a.zip";
+  const std::string toArchive = "Move " + url + " to the Archive?";
+  const std::string fromList = "Delete " + url + " from the list?";
+  struct Row {
+    const char* what;
+    std::string_view from;
+    int status;
+    MessageAnswer answer;
+    std::string question;
+    const char* caption;
+    std::string_view endsIn;
+  } rows[] = {
+      {"pending, no", folder::kFileList, kStatusOnHold, kNo, toArchive, "Pellmarsh: Archive URL?",
+       folder::kFileList},
+      {"pending, yes", folder::kFileList, kStatusOnHold, kYes, toArchive, "Pellmarsh: Archive URL?",
+       folder::kFileArchive},
+      {"completed, no", folder::kFileList, kStatusComplete, kNo, toArchive,
+       "Pellmarsh: Archive URL?", folder::kFileList},
+      {"archived, no", folder::kFileArchive, kStatusComplete, kNo, fromList,
+       "Pellmarsh: Delete URL?", folder::kFileArchive},
+      {"archived, yes", folder::kFileArchive, kStatusComplete, kYes, fromList,
+       "Pellmarsh: Delete URL?", ""},
+      {"clipped, no", folder::kFileClip, kStatusClipped, kNo, fromList, "Pellmarsh: Delete URL?",
+       folder::kFileClip},
+      {"clipped, yes", folder::kFileClip, kStatusClipped, kYes, fromList, "Pellmarsh: Delete URL?",
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    messages.shown.clear();
+    Item& item = AddItem(row.from, "a.zip", row.status);
+    messages.answers = {row.answer};
+    Run(kCommandArchiveOrDelete, {&item});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, row.question);
+    EXPECT_EQ(messages.shown[0].caption, row.caption);
+    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::kYesNo);
+    EXPECT_EQ(messages.shown[0].defaultAnswer, kNo);
+    for (std::string_view folderName :
+         {folder::kFileList, folder::kFileArchive, folder::kFileClip}) {
+      EXPECT_EQ(ChildCount(folderName), folderName == row.endsIn ? 1 : 0) << folderName;
+      EmptyFolder(folderName);
+    }
+  }
 }
 
 TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
@@ -187,11 +241,12 @@ TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
     messages.shown.clear();
     events.raised.clear();
     Item& item = AddItem(folder::kFileArchive, "old.zip", kStatusComplete, true);
-    messages.answers = {row.answer};
+    messages.answers = {MessageAnswer::kYes, row.answer};
     Run(kCommandArchiveOrDelete, {&item});
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Move " + dir.File("old.zip") + " to the Trash?");
-    EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete File?");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "Delete http://host/old.zip from the list?");
+    EXPECT_EQ(messages.shown[1].text, "Move " + dir.File("old.zip") + " to the Trash?");
+    EXPECT_EQ(messages.shown[1].caption, "Pellmarsh: Delete File?");
     EXPECT_EQ(FileExistsOnDisk(dir.File("old.zip")), row.fileKept);
     EXPECT_EQ(ChildCount(folder::kFileArchive), row.urlKept ? 1 : 0);
     if (row.event) {
@@ -365,6 +420,7 @@ TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
     state.virusCheck.queue(state.tree.lock()).push_back(&item);
     state.clipAndGoItem = &item;
   }
+  messages.answers = {MessageAnswer::kYes};
   Run(kCommandArchiveOrDelete, {&item});
   {
     Tree::Access tree(state.tree);
@@ -382,19 +438,22 @@ TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileA
     messages.shown.clear();
     events.raised.clear();
     Item& item = AddItem(folder::kFileArchive, "scanned.exe", kStatusComplete, true);
-    messages.answers = {MessageAnswer::kYes};
-    messages.whileShown = [&] {
+    messages.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
+    const std::function<void()> takeItem = [&] {
       Tree::Access tree(state.tree);
       item.SetPropInt(key::kVirusChecking, 1);
       state.virusCheck.queue(state.tree.lock()).push_back(&item);
     };
+    // Deleting the URL asks about the URL first, then about its file.
+    const bool urlAskedFirst = command == kCommandArchiveOrDelete;
+    messages.whileShown = urlAskedFirst ? [&] { messages.whileShown = takeItem; } : takeItem;
     Run(command, {&item});
     EXPECT_TRUE(FileExistsOnDisk(dir.File("scanned.exe"))) << command;
     EXPECT_EQ(ChildCount(folder::kFileArchive), 1) << command;
     Tree::Access tree(state.tree);
     EXPECT_EQ(state.virusCheck.queue(state.tree.lock()).size(), 1u) << command;
-    ASSERT_EQ(messages.shown.size(), 2u) << command;
-    EXPECT_EQ(messages.shown[1].text,
+    ASSERT_EQ(messages.shown.size(), urlAskedFirst ? 3u : 2u) << command;
+    EXPECT_EQ(messages.shown.back().text,
               "File currently being checked for viruses.  Please wait until this completes before "
               "deleting it!");
     EXPECT_TRUE(events.raised.empty()) << command;
