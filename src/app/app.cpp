@@ -40,6 +40,9 @@ App::~App() {
 LoadOutcome App::LoadTree() {
   LoadOutcome outcome = dataFile_.LoadAtStartup(state_.tree);
   Tree::Access tree(state_.tree);
+  if (outcome.fresh) {
+    SetUpFreshDataFile(tree.root());
+  }
   SetUpRootAndFolders(tree.root(), state_.programDir);
   MoveOlderDownloadsAside(tree.root());
   return outcome;

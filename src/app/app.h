@@ -50,8 +50,9 @@ class App {
   ProgramHandOffs& handOffs() { return handOffs_; }
 
   // Loads the data file with the load-time reset, then the root's properties,
-  // the type list and the two download folders. What the user must be told
-  // comes back, to be shown once the queue runs.
+  // the type list and the two download folders; without a data file, what a
+  // new one starts with. What the user must be told comes back, to be shown
+  // once the queue runs.
   LoadOutcome LoadTree();
   // Host defaults, text types, setting defaults and the sound events.
   void CompleteBuiltInTree();

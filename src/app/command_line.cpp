@@ -47,10 +47,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
       continue;
     }
-    if (const std::string problem = UrlProblem(argument); !problem.empty()) {
-      line.problems.push_back(Printable(argument) + ": " + problem);
-    } else {
-      line.links.push_back(argument);
+    // A pasted argument may hold several URLs, on lines or between blanks;
+    // one without any is refused whole.
+    std::vector<std::string> texts = UrlTextsIn(argument);
+    if (texts.empty()) {
+      texts = {argument};
+    }
+    for (std::string& text : texts) {
+      if (const std::string problem = UrlProblem(text); !problem.empty()) {
+        line.problems.push_back(Printable(text) + ": " + problem);
+      } else {
+        line.links.push_back(std::move(text));
+      }
     }
   }
   return line;

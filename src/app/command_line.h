@@ -12,7 +12,7 @@ struct CommandLine {
   // Started by a browser as its native-messaging host; the browser's own
   // arguments after the option are not ours.
   bool nativeMessaging = false;
-  // The arguments that make URL items, in order.
+  // The URLs that make items, in order: an argument may hold several.
   std::vector<std::string> links;
   // One line per argument refused: the argument and why.
   std::vector<std::string> problems;

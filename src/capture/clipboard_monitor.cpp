@@ -8,21 +8,29 @@
 
 namespace pellmarsh {
 
+std::vector<std::string> WrittenUrls(std::string_view text) {
+  std::vector<std::string> urls;
+  size_t pos = 0;
+  while (const std::optional<TextSpan> span = FindSchemeCandidate(text, pos)) {
+    urls.emplace_back(text.substr(span->start, span->end - span->start));
+    pos = span->end;
+  }
+  return urls;
+}
+
 ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std::string_view text,
                                       int64_t now) {
   ClipboardCapture capture;
-  if (text.find("://") == std::string_view::npos) {
+  const std::vector<std::string> urls = WrittenUrls(text);
+  if (urls.empty()) {
     return capture;
   }
   const std::unordered_set<std::string> known = KnownUrls(root);
   const bool clipAndGo = root.GetPropInt(setting::kClipAndGo) != 0;
-  size_t pos = 0;
-  while (const std::optional<TextSpan> span = FindSchemeCandidate(text, pos)) {
-    const std::string candidate(text.substr(span->start, span->end - span->start));
-    // Only a text that is this one URL and nothing else, not even a line
-    // break, is offered: the first candidate of it spans all that is left.
-    const bool wholeText = span->start == pos && span->end == text.size();
-    pos = span->end;
+  // Only a text that is this one URL and nothing else, not even a line
+  // break, is offered.
+  const bool wholeText = urls.size() == 1 && urls.front().size() == text.size();
+  for (const std::string& candidate : urls) {
     if (known.contains(candidate)) {
       continue;
     }

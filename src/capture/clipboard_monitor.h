@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/item.h"
 #include "url/local_name_registry.h"
@@ -17,6 +19,10 @@ struct ClipboardCapture {
   Item* clipAndGo = nullptr;
   bool startAtOnce = false;
 };
+
+// The URLs written out in a text ("scheme://...", each up to a blank, a
+// control byte, a quote or a bracket), in text order, repeats included.
+std::vector<std::string> WrittenUrls(std::string_view text);
 
 // Every URL written out in a copied text that is not queued, archived or
 // clipped yet becomes a clipped item in "_fileclip". The set of known URLs is

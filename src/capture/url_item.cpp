@@ -1,5 +1,9 @@
 #include "capture/url_item.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "capture/clipboard_monitor.h"
 #include "store/keys.h"
 #include "url/local_naming.h"
 #include "url/text_classifier.h"
@@ -27,6 +31,21 @@ std::vector<std::string> UriListLinks(const std::string& list) {
     start = end + 1;
   }
   return links;
+}
+
+// The runs of a text between blanks and control bytes.
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  const auto separates = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7f'; };
+  for (auto start = text.begin(); start != text.end();) {
+    start = std::find_if_not(start, text.end(), separates);
+    const auto end = std::find_if(start, text.end(), separates);
+    if (start != end) {
+      words.emplace_back(start, end);
+    }
+    start = end;
+  }
+  return words;
 }
 
 // Every way a URL comes in ends here. A control character anywhere in it
@@ -75,18 +94,35 @@ std::string UrlProblem(const std::string& text) {
   return UrlTextProblem(value, *ParseUrlCopy(value));
 }
 
+std::vector<std::string> UrlTextsIn(std::string_view text) {
+  std::vector<std::string> words = Words(text);
+  if (words.size() <= 1) {
+    return words;
+  }
+  std::vector<std::string> texts;
+  for (std::string& word : words) {
+    std::vector<std::string> written = WrittenUrls(word);
+    if (std::string expanded = word; written.empty() && IsUrl(expanded)) {
+      written.push_back(std::move(word));
+    }
+    std::ranges::move(written, std::back_inserter(texts));
+  }
+  return texts;
+}
+
 std::vector<std::string> DroppedTexts(const DroppedData& drop) {
   if (drop.onlyLocalFiles) {
     return {drop.localPaths.rbegin(), drop.localPaths.rend()};
   }
   std::vector<std::string> links = UriListLinks(drop.uriList);
-  if (links.size() > 1 || (drop.text.empty() && links.size() == 1)) {
-    return links;
+  if (links.size() <= 1 && !drop.text.empty()) {
+    links = {drop.text};
   }
-  if (!drop.text.empty()) {
-    return {drop.text};
+  std::vector<std::string> texts;
+  for (const std::string& link : links) {
+    std::ranges::move(UrlTextsIn(link), std::back_inserter(texts));
   }
-  return {};
+  return texts;
 }
 
 }  // namespace pellmarsh

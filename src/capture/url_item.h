@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/item.h"
@@ -30,6 +31,13 @@ std::unique_ptr<Item> MakeCapturedUrlItem(Item& root, LocalNameRegistry& names,
 // tree.
 std::string UrlProblem(const std::string& text);
 
+// The texts of a text that may hold several URLs, each to become an item.
+// Words end at blanks and control bytes, so none holds a line break. One word
+// is taken whole, as a URL on its own is; of several, each gives the URLs
+// written out in it as the clipboard watcher finds them, or itself when it
+// is a URL in a short form ("www.host/a.zip").
+std::vector<std::string> UrlTextsIn(std::string_view text);
+
 // What a drag and drop carried.
 struct DroppedData {
   // The dropped URLs are all local files: their paths, in drop order.
@@ -42,7 +50,8 @@ struct DroppedData {
 // The texts to capture from a drop, in the order to add them: a file drop's
 // paths from the last to the first; each link of a uri-list holding several
 // (one URL text made of them all would be malformed); otherwise the plain
-// text whole, or the one link when there is no plain text.
+// text, or the one link when there is no plain text. The links and the text
+// are each split by UrlTextsIn.
 std::vector<std::string> DroppedTexts(const DroppedData& drop);
 
 }  // namespace pellmarsh

@@ -128,6 +128,10 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   }
 }
 
+void SetUpFreshDataFile(Item& root) {
+  root.SetPropInt(setting::kGoFast, 1);
+}
+
 bool MarkFirstStart(Item& root, int64_t now) {
   if (!root.GetProp(setting::kFirstStart).empty()) {
     return false;

@@ -23,6 +23,11 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
 // The same with new hosts downloading into "download" beside the program.
 void SetUpDefaultsAndSettings(Item& root, const std::string& programDir);
 
+// What a new data file holds beyond the defaults: Go Fast pressed, so the
+// first downloads run at full speed until the user releases it. A data file
+// from before, even one without the setting, keeps Go Fast as it was.
+void SetUpFreshDataFile(Item& root);
+
 // Stores the time in the first-start marker when it is empty; true if it was.
 bool MarkFirstStart(Item& root, int64_t now);
 

@@ -43,6 +43,7 @@ LoadOutcome DataFile::LoadAtStartup(Tree& tree) {
   LoadOutcome outcome;
   if (!contents.bytes) {
     if (contents.osError == ENOENT) {
+      outcome.fresh = true;
       return outcome;
     }
     const std::string reason = std::strerror(contents.osError);

@@ -37,6 +37,8 @@ struct LoadOutcome {
   // The file exists but could not be read: the program must end without
   // saving, after telling the user.
   bool unreadable = false;
+  // There was no data file under either name: this start makes the first.
+  bool fresh = false;
   std::optional<UserMessage> report;
 };
 

@@ -27,6 +27,7 @@
 #include "app/window_settings.h"
 #include "capture/url_item.h"
 #include "desktop/qt_file_manager.h"
+#include "desktop/qt_file_trash.h"
 #include "desktop/qt_power_control.h"
 #include "desktop/qt_shutdown_countdown.h"
 #include "platform/files.h"
@@ -79,6 +80,10 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   if (!probe_.showFile) {
     probe_.showFile = ShowFileInFolder;
   }
+  if (!probe_.trash) {
+    ownTrash_ = std::make_unique<QtFileTrash>();
+    probe_.trash = ownTrash_.get();
+  }
   setWindowTitle("Pellmarsh");
   setObjectName("mainWindow");
   setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -89,8 +94,9 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
       app_,
       WindowDesk::Window{this, list_, tabs_, [this] { RefreshList(); }, [this] { UpdateButtons(); },
                          [this](Item& item) { urlAdding_->EditUrlItem(item); }, probe_.showFile});
-  commands_ = std::make_unique<ItemCommands>(app_.state(), app_.messages(), app_.events(),
-                                             app_.localNames(), *desk_, app_.clock());
+  commands_ =
+      std::make_unique<ItemCommands>(app_.state(), app_.messages(), *probe_.trash, app_.events(),
+                                     app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
                                            app_.clock());
   linkIntake_ = std::make_unique<LinkIntake>(app_.state(), app_.localNames(), *commands_,

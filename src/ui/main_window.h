@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "desktop/qt_gui_queue.h"
+#include "platform/file_trash.h"
 #include "platform/power.h"
 #include "ui/tray_icon.h"
 #include "ui/window_tray.h"
@@ -37,6 +38,8 @@ struct DesktopProbe {
   int countdownTickMs = 1000;
   // Shows a file in the file manager; the desktop's when null.
   std::function<bool(const std::string&)> showFile{};
+  // Where deleted files go; the desktop's Trash when null.
+  FileTrash* trash = nullptr;
 };
 
 class AutoShutdownDialog;
@@ -163,6 +166,7 @@ class MainWindow final : public QDialog {
 
   std::unique_ptr<WindowTray> tray_;
   std::unique_ptr<PowerControl> ownPower_;
+  std::unique_ptr<FileTrash> ownTrash_;
   std::unique_ptr<QtShutdownCountdown> countdown_;
   std::unique_ptr<UpgradeInstaller> upgrades_;
   std::unique_ptr<WindowNotices> notices_;

@@ -9,6 +9,7 @@
 #include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "store/number_text.h"
 #include "transfer/resume_servers.h"
 #include "transfer/unfinished_file.h"
 #include "url/local_naming.h"
@@ -25,6 +26,22 @@ MessageAnswer AskToDelete(UserMessages& messages, std::string text, std::string 
                         MessageIcon::kQuestion, MessageAnswer::kNo});
 }
 
+// Asked before URLs leave their tab: the download tabs archive them, the
+// Archive and the clipboard list delete them. A hurried Enter keeps them.
+UserMessage LeaveListQuestion(bool archiving, size_t count, const std::string& firstUrl) {
+  const std::string what = count == 1 ? firstUrl : "these " + FormatInteger(count) + " URLs";
+  const std::string caption = archiving ? "Pellmarsh: Archive URL" : "Pellmarsh: Delete URL";
+  return {archiving ? "Move " + what + " to the Archive?" : "Delete " + what + " from the list?",
+          caption + (count == 1 ? "?" : "s?"), MessageButtons::kYesNo, MessageIcon::kQuestion,
+          MessageAnswer::kNo};
+}
+
+// Never a directory, never what a symbolic link points at.
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool HasTransfer(AppState& state, const Item& item) REQUIRES(state.tree.lock()) {
   return std::ranges::any_of(state.activeTransfers,
                              [&item](const auto& transfer) { return transfer->item() == &item; });
@@ -33,11 +50,11 @@ bool HasTransfer(AppState& state, const Item& item) REQUIRES(state.tree.lock()) 
 }  // namespace
 
 bool DeleteItemFile(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    return false;
-  }
-  return ::unlink(path.c_str()) == 0;
+  return IsRegularFile(path) && ::unlink(path.c_str()) == 0;
+}
+
+bool TrashItemFile(const std::string& path, FileTrash& trash) {
+  return IsRegularFile(path) && trash.MoveToTrash(path);
 }
 
 void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>& selection) {
@@ -46,6 +63,14 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
     clock_.SleepMs(100);
   }
   state_.commandBusy = true;
+  // The Delete key runs this as the button does: a slip of either asks first.
+  if (command != kCommandArchiveOrDelete || ConfirmArchiveOrDelete(selection)) {
+    RunOverSelection(command, selection);
+  }
+  state_.commandBusy = false;
+}
+
+void ItemCommands::RunOverSelection(ItemCommand command, const std::vector<Item*>& selection) {
   const bool single = selection.size() == 1;
   deletePrompt_ = single ? kPromptAsk : kPromptSeveral;
   int carry = kCarryNone;
@@ -62,7 +87,27 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
   desk_.UpdateButtons();
   // Keep what the command changed even if the program does not end cleanly.
   RequestSave(state_.saveRequested);
-  state_.commandBusy = false;
+}
+
+bool ItemCommands::ConfirmArchiveOrDelete(const std::vector<Item*>& selection) {
+  size_t leaving = 0;
+  bool archiving = true;
+  std::string firstUrl;
+  {
+    Tree::Access tree(state_.tree);
+    for (const Item* item : selection) {
+      const int status = item->GetPropInt(key::kStatus);
+      if (status >= kStatusTransferring || item->GetPropInt(key::kVirusChecking) != 0) {
+        continue;
+      }
+      if (leaving++ == 0) {
+        firstUrl = item->GetProp(key::kValue);
+      }
+      archiving = archiving && status != kStatusClipped && item->GetPropInt(key::kArchived) == 0;
+    }
+  }
+  return leaving == 0 ||
+         messages_.Show(LeaveListQuestion(archiving, leaving, firstUrl)) == MessageAnswer::kYes;
 }
 
 int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, bool single) {
@@ -419,51 +464,58 @@ int ItemCommands::Nuke(Item& item) {
 
 int ItemCommands::OfferFileDelete(Item& item, int prompt, const std::function<void()>& then) {
   const std::string local = ReadFacts(item).file;
-  const bool present = FileExists(local);
-  if (present) {
-    prompt = AskFileDelete(local, prompt);
-    if (prompt == kPromptCancelled) {
-      return prompt;
+  FileAnswer answer{prompt, false};
+  bool toTrash = false;
+  if (FileExists(local)) {
+    toTrash = trash_.CanTrash(local);
+    answer = AskFileDelete(local, prompt, toTrash);
+    if (answer.prompt == kPromptCancelled) {
+      return answer.prompt;
     }
   }
-  const bool deleteFile = present && (prompt == kPromptDeleteAll || prompt == kPromptAsk);
-  if (!deleteFile && !then) {
-    return prompt;
+  if (!answer.remove && !then) {
+    return answer.prompt;
   }
+  bool removed = false;
   // The virus thread may have taken the item while the question was open.
   const bool changed = ChangeUnlessChecking(item, [&] {
-    if (deleteFile) {
-      DeleteItemFile(local);
-      if (localNames_.IsTaken(local)) {
-        localNames_.Release(local);
-      }
+    if (answer.remove) {
+      removed = toTrash ? TrashItemFile(local, trash_) : DeleteItemFile(local);
+    }
+    if (removed && localNames_.IsTaken(local)) {
+      localNames_.Release(local);
     }
     if (then) {
       then();
     }
   });
-  if (changed && deleteFile) {
+  if (removed) {
     events_.RaiseEvent("NUKE");
+  } else if (changed && answer.remove && toTrash) {
+    Say("Could not move " + local + " to the Trash.  It is still where it was.");
   }
-  return prompt;
+  return answer.prompt;
 }
 
-int ItemCommands::AskFileDelete(const std::string& local, int prompt) {
-  auto toState = [](MessageAnswer answer, int yes, int no) {
-    return answer == MessageAnswer::kYes  ? yes
-           : answer == MessageAnswer::kNo ? no
-                                          : static_cast<int>(kPromptCancelled);
-  };
+ItemCommands::FileAnswer ItemCommands::AskFileDelete(const std::string& local, int prompt,
+                                                     bool toTrash) {
+  using enum MessageAnswer;
   if (prompt == kPromptSeveral) {
-    prompt = toState(AskToDelete(messages_, "Delete all files attached to these URLs?",
-                                 "Pellmarsh: Delete Files?"),
-                     kPromptDeleteAll, kPromptAsk);
+    const MessageAnswer all =
+        AskToDelete(messages_, "Move all files attached to these URLs to the Trash?",
+                    "Pellmarsh: Delete Files?");
+    prompt = all == kYes ? kPromptDeleteAll : all == kNo ? kPromptAsk : kPromptCancelled;
   }
-  if (prompt == kPromptAsk || prompt == kPromptAskAfterNo) {
-    prompt = toState(AskToDelete(messages_, "Delete " + local + "?", "Pellmarsh: Delete File?"),
-                     kPromptAsk, kPromptAskAfterNo);
+  // "Yes" for all was a yes to the Trash: a file lost for good is asked about alone.
+  if (prompt == kPromptCancelled || (prompt == kPromptDeleteAll && toTrash)) {
+    return {prompt, prompt == kPromptDeleteAll};
   }
-  return prompt;
+  const std::string text = toTrash
+                               ? "Move " + local + " to the Trash?"
+                               : "Delete " + local + " for good?  It cannot be moved to the Trash.";
+  const MessageAnswer answer = AskToDelete(messages_, text, "Pellmarsh: Delete File?");
+  return answer == kCancel ? FileAnswer{kPromptCancelled, false}
+                           : FileAnswer{prompt, answer == kYes};
 }
 
 void ItemCommands::VirusCheck(Item& item) {

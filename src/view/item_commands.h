@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/file_trash.h"
 #include "platform/thread_annotations.h"
 #include "platform/user_messages.h"
 #include "store/item.h"
@@ -56,21 +57,25 @@ class CommandDesk {
 // Deletes the file an item names, when it is a regular file: never a
 // directory, never what a symbolic link points at. True when it was deleted.
 bool DeleteItemFile(const std::string& path);
+// The same file moved to the desktop's Trash instead. True when it went.
+bool TrashItemFile(const std::string& path, FileTrash& trash);
 
 // The item commands over the list's selection. Runs on the window
 // thread; takes the tree lock only between questions.
 class ItemCommands {
  public:
-  ItemCommands(AppState& state, UserMessages& messages, EventSink& events,
+  ItemCommands(AppState& state, UserMessages& messages, FileTrash& trash, EventSink& events,
                LocalNameRegistry& localNames, CommandDesk& desk, Clock& clock)
       : state_(state),
         messages_(messages),
+        trash_(trash),
         events_(events),
         localNames_(localNames),
         desk_(desk),
         clock_(clock) {}
 
   // The items of the selected rows in list order (or the focused row's item).
+  // Archiving or deleting URLs asks first, No being the default answer.
   void RunItemCommand(ItemCommand command, const std::vector<Item*>& selection);
 
   // One item; returns the carry for the next. The URL Properties dialog and
@@ -86,13 +91,14 @@ class ItemCommands {
     kPromptSeveral = 1,
     kPromptDeleteAll = 2,
     kPromptAsk = 3,
-    kPromptAskAfterNo = 4,
     kPromptCancelled = 5,
   };
   // Asks about the item's file by the prompt state and returns the new state.
-  // Unless cancelled, it then deletes the file if so answered and makes
-  // `then`'s change to the item, both under the tree lock and neither when the
-  // virus checker has taken the item meanwhile (the user is told).
+  // Unless cancelled, it then moves the file to the Trash if so answered (or
+  // deletes it for good where its filesystem has none, which the question
+  // says) and makes `then`'s change to the item, both under the tree lock and
+  // neither when the virus checker has taken the item meanwhile (the user is
+  // told).
   int OfferFileDelete(Item& item, int prompt, const std::function<void()>& then = {});
   bool LaunchItemFile(Item& item);
 
@@ -104,6 +110,11 @@ class ItemCommands {
   void set_deletePrompt(int prompt) { deletePrompt_ = prompt; }
 
  private:
+  void RunOverSelection(ItemCommand command, const std::vector<Item*>& selection);
+  // Asks whether the selection's URLs leave their tab; true to go on. Asks
+  // nothing when none of them can (running, or being checked): each then
+  // says why on its own.
+  bool ConfirmArchiveOrDelete(const std::vector<Item*>& selection);
   int ArchiveOrDelete(Item& item, bool single);
   void EditProperties(Item& item);
   // What the commands decide on, read under the tree lock in one go.
@@ -130,7 +141,12 @@ class ItemCommands {
   void ViewLog(Item& item);
   int DeleteFile(Item& item);
   int Nuke(Item& item);
-  int AskFileDelete(const std::string& local, int prompt);
+  // The prompt state after asking about one file, and whether it goes.
+  struct FileAnswer {
+    int prompt;
+    bool remove;
+  };
+  FileAnswer AskFileDelete(const std::string& local, int prompt, bool toTrash);
   // Makes the change under the tree lock unless the virus checker holds the
   // item, which it may have taken while a question was open; then says so.
   bool ChangeUnlessChecking(Item& item, const std::function<void()>& change);
@@ -144,6 +160,7 @@ class ItemCommands {
 
   AppState& state_;
   UserMessages& messages_;
+  FileTrash& trash_;
   EventSink& events_;
   LocalNameRegistry& localNames_;
   CommandDesk& desk_;

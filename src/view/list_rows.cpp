@@ -412,7 +412,7 @@ const std::vector<CommandButton>& CommandButtons() {
       {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl,
        ArchiveButtonToolTip(kTabPending)},
       {"deleteFileButton", "Delete F&ile", kCommandDeleteFile, kCanDeleteFile,
-       "Delete the selected downloads' files from the disk"},
+       "Move the selected downloads' files to the Trash"},
   };
   return kButtons;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/builtin_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree_codec.h"
@@ -62,6 +63,46 @@ TEST(AppTest, OnlyTheFirstStartIsMarked) {
   App& app = harness.Open();
   app.LoadTree();
   EXPECT_FALSE(app.MarkFirstStart());
+}
+
+// A new data file starts at full speed; one from before keeps Go Fast as it
+// was, released when it predates the setting.
+TEST(AppTest, OnlyANewDataFileStartsWithGoFastPressed) {
+  struct Row {
+    const char* what;
+    const char* fileName;
+    const char* stored;
+    bool pressed;
+  } rows[] = {
+      {"no data file yet", nullptr, nullptr, true},
+      {"stored released", DataFile::kFileName, "0", false},
+      {"stored pressed", DataFile::kFileName, "1", true},
+      {"a data file without the setting", DataFile::kFileName, nullptr, false},
+      {"the old-name data file without it", DataFile::kOldFileName, nullptr, false},
+  };
+  for (const Row& row : rows) {
+    testing::AppHarness harness;
+    if (row.fileName) {
+      Item stored;
+      MarkFirstStart(stored, 1765000000);
+      if (row.stored) {
+        stored.SetProp(setting::kGoFast, row.stored);
+      }
+      testing::WriteFile(harness.dir.File(row.fileName), SaveTree(stored));
+    }
+    App& app = harness.Load();
+    app.RestoreToggles();
+    EXPECT_EQ(app.state().goFast, row.pressed) << row.what;
+  }
+}
+
+TEST(AppTest, GoFastReleasedInANewDataFileStaysReleased) {
+  testing::AppHarness harness;
+  harness.Load().SetGoFast(false);
+  harness.app().SaveTree();
+  App& again = harness.Load();
+  again.RestoreToggles();
+  EXPECT_FALSE(again.state().goFast);
 }
 
 TEST(AppTest, ARequestedSaveIsWrittenByTheTimerAndTheRequestCleared) {

@@ -16,18 +16,26 @@ TEST(CommandLine, ARefusedUrlIsToldWhileTheOthersStillGoIn) {
   EXPECT_FALSE(line.help || line.version);
 }
 
-TEST(CommandLine, APortNoSocketHoldsOrAControlCharacterIsRefusedOnOneLine) {
-  const std::pair<std::string, std::string> rows[] = {
-      {"http://127.0.0.1:102359/f", "http://127.0.0.1:102359/f: Malformed URL"},
+// A line break or another control byte ends a URL, as in a copied text, so
+// none reaches a request or a line of the terminal.
+TEST(CommandLine, APortNoSocketHoldsIsRefusedAndAControlCharacterEndsAUrl) {
+  struct Row {
+    std::string argument;
+    std::vector<std::string> links;
+    std::vector<std::string> problems;
+  } rows[] = {
+      {"http://127.0.0.1:102359/f", {}, {"http://127.0.0.1:102359/f: Malformed URL"}},
       {"https://victim.example\r\nX-Injected: 1\r\n\r\nDELETE http/x/",
-       "https://victim.example\\r\\nX-Injected: 1\\r\\n\\r\\nDELETE http/x/: Control "
-       "character in URL"},
-      {"http://h/\x1b[2J", "http://h/\\x1b[2J: Control character in URL"},
+       {"https://victim.example"},
+       {}},
+      {"http://h/\x1b[2J", {"http://h/"}, {}},
+      {"--\x1b[2J", {}, {"--\\x1b[2J: Unknown option"}},
+      {"\r\n", {}, {"\\r\\n: Not a URL"}},
   };
-  for (const auto& [argument, problem] : rows) {
-    const CommandLine line = ParseCommandLine({argument});
-    EXPECT_TRUE(line.links.empty()) << problem;
-    EXPECT_EQ(line.problems, std::vector<std::string>{problem});
+  for (const Row& row : rows) {
+    const CommandLine line = ParseCommandLine({row.argument});
+    EXPECT_EQ(line.links, row.links) << row.argument;
+    EXPECT_EQ(line.problems, row.problems) << row.argument;
   }
 }
 

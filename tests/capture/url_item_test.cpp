@@ -92,7 +92,10 @@ TEST(DroppedTexts, FilesTextAndLinks) {
         "http://web/a ftp://ftp.web/b"},
        {"http://web/a", "ftp://ftp.web/b"}},
       {"one link and no plain text", {false, {}, "http://web/a\n", ""}, {"http://web/a"}},
-      {"plain text", {false, {}, "", "two\r\nlines"}, {"two\r\nlines"}},
+      {"plain text without a URL: nothing", {false, {}, "", "two\r\nlines"}, {}},
+      {"several URLs in the plain text: each",
+       {false, {}, "http://web/a\r\n", "http://web/a\r\nftp://web/b\r\n"},
+       {"http://web/a", "ftp://web/b"}},
       {"nothing usable", {false, {}, "", ""}, {}},
   };
   for (const Row& row : rows) {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/file_trash.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
 #include "store/tree.h"
@@ -60,6 +63,28 @@ class RecordingMessages final : public UserMessages {
   std::mutex mutex;
   std::vector<UserMessage> shown;
   MessageAnswer answer = MessageAnswer::kOk;
+};
+
+// A trash that takes a file off the disk and remembers its path. The files
+// in noTrashFor are on a filesystem without one; `works` says whether a move
+// succeeds.
+class FakeTrash final : public FileTrash {
+ public:
+  bool CanTrash(const std::string& path) override {
+    return std::find(noTrashFor.begin(), noTrashFor.end(), path) == noTrashFor.end();
+  }
+  bool MoveToTrash(const std::string& path) override {
+    std::error_code failed;
+    if (!works || !std::filesystem::remove(path, failed)) {
+      return false;
+    }
+    trashed.push_back(path);
+    return true;
+  }
+
+  std::vector<std::string> noTrashFor;
+  bool works = true;
+  std::vector<std::string> trashed;
 };
 
 class RecordingSounds final : public SoundPlayer {

@@ -663,9 +663,10 @@ class MainWindowTest : public QObject {
                           "Delete &File", "&Nuke Everything"}));
     QCOMPARE(shownInFolder, std::vector<std::string>{dir->File("done.zip")});
 
+    messages.answer = MessageAnswer::kYes;
     Find<QPushButton>("archiveButton")->click();
     QCOMPARE(list->topLevelItemCount(), 0);
-    QVERIFY(messages.shown.empty());
+    QCOMPARE(messages.shown.size(), size_t{1});  // asked first, as the Delete key does
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
@@ -673,6 +674,25 @@ class MainWindowTest : public QObject {
     QVERIFY(archive && archive->FindChild("done.zip"));
     QCOMPARE(archive->FindChild("done.zip")->GetProp(key::kLog), std::string());
     QVERIFY(!saved->FindChild("_filelist")->FindChild("done.zip"));
+  }
+
+  // The Delete key runs the Archive URL button's command: a question whose
+  // default keeps the row.
+  void theDeleteKeyAsksAsTheButtonDoes() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    SelectRow("held.bin");
+    messages.answer = MessageAnswer::kNo;
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(messages.shown[0].text,
+             std::string("Move http://example.invalid/held.bin to the Archive?"));
+    QVERIFY(messages.shown[0].defaultAnswer == MessageAnswer::kNo);
+    QCOMPARE(list->findItems("held.bin", Qt::MatchExactly, 0).size(), 1);
+    messages.answer = MessageAnswer::kYes;
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(list->findItems("held.bin", Qt::MatchExactly, 0).size(), 0);
   }
 
   void aLabelEditRenamesTheItemAndAnEmptyOneChangesNothing() {

@@ -118,7 +118,9 @@ class UrlCaptureTest : public QObject {
     }
     fixture->messages.answer = MessageAnswer::kOk;
     hooked->during = [&] {
+      fixture->messages.answer = MessageAnswer::kYes;  // to "Delete ... from the list?"
       fixture->window->commands().RunItemCommand(kCommandArchiveOrDelete, {item});
+      fixture->messages.answer = MessageAnswer::kOk;
     };
     QTRY_COMPARE_WITH_TIMEOUT(Shown("Pellmarsh: Clip and Go"), 1, 3000);
     QVERIFY(Clipped().isEmpty());
@@ -162,7 +164,7 @@ class UrlCaptureTest : public QObject {
       QGuiApplication::clipboard()->setText("http://example.invalid/c.zip");
       QTRY_COMPARE(ListedCount(), 2);
     };
-    fixture->messages.answer = MessageAnswer::kNo;  // "Delete ...done.zip?"
+    fixture->messages.answer = MessageAnswer::kNo;  // "Move ...done.zip to the Trash?"
     fixture->window->commands().RunItemCommand(kCommandDeleteFile, {done});
     QCOMPARE(ListedCount(), 2);
     std::lock_guard lock(fixture->sounds.mutex);

@@ -109,6 +109,7 @@ class ItemCommandsTest : public ::testing::Test {
     Tree::Access tree(state.tree);
     auto item = std::make_unique<Item>();
     item->SetProp(key::kName, name);
+    item->SetProp(key::kValue, "http://host/" + name);
     item->SetPropInt(key::kStatus, status);
     item->SetProp(key::kLocal, dir.File(name));
     if (folderName != folder::kFileList) {
@@ -145,27 +146,81 @@ class ItemCommandsTest : public ::testing::Test {
   LocalNameRegistry localNames{state.tree};
   ScriptedDesk desk;
   testing::FakeClock clock;
-  ItemCommands commands{state, messages, events, localNames, desk, clock};
+  testing::FakeTrash trash;
+  ItemCommands commands{state, messages, trash, events, localNames, desk, clock};
 };
 
 TEST_F(ItemCommandsTest, ArchivingSeveralSkipsTheRunningOneQuietlyAndSoundsOnce) {
   Item& done = AddItem(folder::kFileList, "a", kStatusComplete);
   Item& running = AddItem(folder::kFileList, "b", kStatusTransferring);
   Item& failed = AddItem(folder::kFileList, "c", kStatusWaitingToRetry);
+  messages.answers = {MessageAnswer::kYes};
   Run(kCommandArchiveOrDelete, {&done, &running, &failed});
   EXPECT_EQ(ChildCount(folder::kFileArchive), 2);
   EXPECT_EQ(ChildCount(folder::kFileList), 1);
-  EXPECT_TRUE(messages.shown.empty());
+  ASSERT_EQ(messages.shown.size(), 1u);  // one question for the two that can go
+  EXPECT_EQ(messages.shown[0].text, "Move these 2 URLs to the Archive?");
+  EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Archive URLs?");
   EXPECT_EQ(events.raised, std::vector<std::string>{"ARCHIVE"});
   EXPECT_EQ(failed.GetPropInt(key::kStatus), kStatusOnHold);
   EXPECT_EQ(done.GetPropInt(key::kStatus), kStatusComplete);
   EXPECT_FALSE(state.commandBusy);
 
-  Run(kCommandArchiveOrDelete, {&running});
+  messages.shown.clear();
+  Run(kCommandArchiveOrDelete, {&running});  // nothing to ask: only why not
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].text,
             "That item is busy and cannot be deleted.  To delete it, you must first STOP its "
             "transfer.");
+}
+
+// The Delete key and the Archive/Delete URL button run this one command.
+TEST_F(ItemCommandsTest, ArchivingOrDeletingUrlsAsksFirstWithNoForEnter) {
+  using enum MessageAnswer;
+  const std::string url = "http://host/a.zip";
+  const std::string toArchive = "Move " + url + " to the Archive?";
+  const std::string fromList = "Delete " + url + " from the list?";
+  struct Row {
+    const char* what;
+    std::string_view from;
+    int status;
+    MessageAnswer answer;
+    std::string question;
+    const char* caption;
+    std::string_view endsIn;
+  } rows[] = {
+      {"pending, no", folder::kFileList, kStatusOnHold, kNo, toArchive, "Pellmarsh: Archive URL?",
+       folder::kFileList},
+      {"pending, yes", folder::kFileList, kStatusOnHold, kYes, toArchive, "Pellmarsh: Archive URL?",
+       folder::kFileArchive},
+      {"completed, no", folder::kFileList, kStatusComplete, kNo, toArchive,
+       "Pellmarsh: Archive URL?", folder::kFileList},
+      {"archived, no", folder::kFileArchive, kStatusComplete, kNo, fromList,
+       "Pellmarsh: Delete URL?", folder::kFileArchive},
+      {"archived, yes", folder::kFileArchive, kStatusComplete, kYes, fromList,
+       "Pellmarsh: Delete URL?", ""},
+      {"clipped, no", folder::kFileClip, kStatusClipped, kNo, fromList, "Pellmarsh: Delete URL?",
+       folder::kFileClip},
+      {"clipped, yes", folder::kFileClip, kStatusClipped, kYes, fromList, "Pellmarsh: Delete URL?",
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    messages.shown.clear();
+    Item& item = AddItem(row.from, "a.zip", row.status);
+    messages.answers = {row.answer};
+    Run(kCommandArchiveOrDelete, {&item});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, row.question);
+    EXPECT_EQ(messages.shown[0].caption, row.caption);
+    EXPECT_EQ(messages.shown[0].buttons, MessageButtons::kYesNo);
+    EXPECT_EQ(messages.shown[0].defaultAnswer, kNo);
+    for (std::string_view folderName :
+         {folder::kFileList, folder::kFileArchive, folder::kFileClip}) {
+      EXPECT_EQ(ChildCount(folderName), folderName == row.endsIn ? 1 : 0) << folderName;
+      EmptyFolder(folderName);
+    }
+  }
 }
 
 TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
@@ -187,11 +242,12 @@ TEST_F(ItemCommandsTest, DeletingAnArchivedUrlOffersItsFile) {
     messages.shown.clear();
     events.raised.clear();
     Item& item = AddItem(folder::kFileArchive, "old.zip", kStatusComplete, true);
-    messages.answers = {row.answer};
+    messages.answers = {MessageAnswer::kYes, row.answer};
     Run(kCommandArchiveOrDelete, {&item});
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Delete " + dir.File("old.zip") + "?");
-    EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete File?");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "Delete http://host/old.zip from the list?");
+    EXPECT_EQ(messages.shown[1].text, "Move " + dir.File("old.zip") + " to the Trash?");
+    EXPECT_EQ(messages.shown[1].caption, "Pellmarsh: Delete File?");
     EXPECT_EQ(FileExistsOnDisk(dir.File("old.zip")), row.fileKept);
     EXPECT_EQ(ChildCount(folder::kFileArchive), row.urlKept ? 1 : 0);
     if (row.event) {
@@ -207,22 +263,32 @@ TEST_F(ItemCommandsTest, DeleteFileOverSeveralAsksOnceForAll) {
     std::deque<MessageAnswer> answers;
     size_t questions;
     int filesLeft;
+    bool bHasTrash = true;
   } rows[] = {
       {{kYes}, 1, 0},
       {{kNo, kNo, kYes}, 3, 1},  // No for all, then asked for each file
       {{kNo, kCancel}, 2, 2},
       {{kCancel}, 1, 2},
+      // Yes for all promised the Trash: a file it cannot take is asked about alone.
+      {{kYes, kYes}, 2, 0, false},
+      {{kYes, kNo}, 2, 1, false},
+      {{kYes, kCancel}, 2, 1, false},
   };
   for (const Row& row : rows) {
     messages.shown.clear();
     events.raised.clear();
+    trash.noTrashFor = row.bHasTrash ? std::vector<std::string>{} : std::vector{dir.File("b.bin")};
     Item& a = AddItem(folder::kFileArchive, "a.bin", kStatusComplete, true);
     Item& b = AddItem(folder::kFileArchive, "b.bin", kStatusComplete, true);
     messages.answers = row.answers;
     Run(kCommandDeleteFile, {&a, &b});
-    EXPECT_EQ(messages.shown.size(), row.questions);
-    EXPECT_EQ(messages.shown[0].text, "Delete all files attached to these URLs?");
+    ASSERT_EQ(messages.shown.size(), row.questions);
+    EXPECT_EQ(messages.shown[0].text, "Move all files attached to these URLs to the Trash?");
     EXPECT_EQ(messages.shown[0].caption, "Pellmarsh: Delete Files?");
+    if (!row.bHasTrash) {
+      EXPECT_EQ(messages.shown[1].text,
+                "Delete " + dir.File("b.bin") + " for good?  It cannot be moved to the Trash.");
+    }
     for (const UserMessage& question : messages.shown) {
       EXPECT_EQ(question.defaultAnswer, kNo) << question.text;  // Enter deletes nothing
     }
@@ -390,6 +456,7 @@ TEST_F(ItemCommandsTest, ADeletedUrlLeavesNoReferenceBehind) {
     state.virusCheck.queue(state.tree.lock()).push_back(&item);
     state.clipAndGoItem = &item;
   }
+  messages.answers = {MessageAnswer::kYes};
   Run(kCommandArchiveOrDelete, {&item});
   {
     Tree::Access tree(state.tree);
@@ -407,19 +474,22 @@ TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileA
     messages.shown.clear();
     events.raised.clear();
     Item& item = AddItem(folder::kFileArchive, "scanned.exe", kStatusComplete, true);
-    messages.answers = {MessageAnswer::kYes};
-    messages.whileShown = [&] {
+    messages.answers = {MessageAnswer::kYes, MessageAnswer::kYes};
+    const std::function<void()> takeItem = [&] {
       Tree::Access tree(state.tree);
       item.SetPropInt(key::kVirusChecking, 1);
       state.virusCheck.queue(state.tree.lock()).push_back(&item);
     };
+    // Deleting the URL asks about the URL first, then about its file.
+    const bool urlAskedFirst = command == kCommandArchiveOrDelete;
+    messages.whileShown = urlAskedFirst ? [&] { messages.whileShown = takeItem; } : takeItem;
     Run(command, {&item});
     EXPECT_TRUE(FileExistsOnDisk(dir.File("scanned.exe"))) << command;
     EXPECT_EQ(ChildCount(folder::kFileArchive), 1) << command;
     Tree::Access tree(state.tree);
     EXPECT_EQ(state.virusCheck.queue(state.tree.lock()).size(), 1u) << command;
-    ASSERT_EQ(messages.shown.size(), 2u) << command;
-    EXPECT_EQ(messages.shown[1].text,
+    ASSERT_EQ(messages.shown.size(), urlAskedFirst ? 3u : 2u) << command;
+    EXPECT_EQ(messages.shown.back().text,
               "File currently being checked for viruses.  Please wait until this completes before "
               "deleting it!");
     EXPECT_TRUE(events.raised.empty()) << command;
@@ -428,17 +498,72 @@ TEST_F(ItemCommandsTest, AnItemTheVirusCheckerTookDuringTheQuestionKeepsItsFileA
   }
 }
 
-TEST(DeleteItemFile, DeletesOnlyARegularFile) {
-  testing::TempDir dir;
-  WriteFile(dir.File("target"), "keep");
-  ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("link").c_str()), 0);
-  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
-  EXPECT_FALSE(DeleteItemFile(dir.File("link")));
-  EXPECT_FALSE(DeleteItemFile(dir.File("folder")));
-  EXPECT_FALSE(DeleteItemFile(""));
-  EXPECT_TRUE(FileExistsOnDisk(dir.File("target")));
-  EXPECT_TRUE(DeleteItemFile(dir.File("target")));
-  EXPECT_FALSE(FileExistsOnDisk(dir.File("target")));
+TEST_F(ItemCommandsTest, DeleteFileMovesItToTheTrashOrSaysItIsLostForGood) {
+  using enum MessageAnswer;
+  const std::string file = dir.File("f.iso");
+  const std::string toTrash = "Move " + file + " to the Trash?";
+  const std::string forGood = "Delete " + file + " for good?  It cannot be moved to the Trash.";
+  struct Row {
+    const char* what;
+    bool hasTrash;
+    bool trashWorks;
+    MessageAnswer answer;
+    std::string question;
+    bool fileLeft;
+    bool trashed;
+    std::string told;
+  } rows[] = {
+      {"yes: into the trash", true, true, kYes, toTrash, false, true, ""},
+      {"no: kept", true, true, kNo, toTrash, true, false, ""},
+      {"no trash, yes: gone for good", false, true, kYes, forGood, false, false, ""},
+      {"no trash, no: kept", false, true, kNo, forGood, true, false, ""},
+      {"a failed move keeps the file and says so", true, false, kYes, toTrash, true, false,
+       "Could not move " + file + " to the Trash.  It is still where it was."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    messages.shown.clear();
+    events.raised.clear();
+    trash.trashed.clear();
+    trash.noTrashFor = row.hasTrash ? std::vector<std::string>{} : std::vector{file};
+    trash.works = row.trashWorks;
+    Item& item = AddItem(folder::kFileArchive, "f.iso", kStatusComplete, true);
+    messages.answers = {row.answer};
+    Run(kCommandDeleteFile, {&item});
+    ASSERT_GE(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, row.question);
+    EXPECT_EQ(messages.shown[0].defaultAnswer, kNo);
+    EXPECT_EQ(FileExistsOnDisk(file), row.fileLeft);
+    EXPECT_EQ(trash.trashed, row.trashed ? std::vector{file} : std::vector<std::string>{});
+    EXPECT_EQ(messages.shown.size() > 1 ? messages.shown[1].text : "", row.told);
+    EXPECT_EQ(events.raised.size(), row.fileLeft ? 0u : 1u);  // "NUKE" only for a file gone
+    EXPECT_EQ(ChildCount(folder::kFileArchive), 1);
+    EmptyFolder(folder::kFileArchive);
+  }
+}
+
+TEST(DeleteItemFile, DeletesOrTrashesOnlyARegularFile) {
+  testing::FakeTrash trash;
+  const std::pair<const char*, std::function<bool(const std::string&)>> removers[] = {
+      {"deleted", DeleteItemFile},
+      {"trashed", [&trash](const std::string& path) { return TrashItemFile(path, trash); }},
+  };
+  for (const auto& [what, remove] : removers) {
+    SCOPED_TRACE(what);
+    testing::TempDir dir;
+    WriteFile(dir.File("target"), "keep");
+    ASSERT_EQ(::symlink(dir.File("target").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+    EXPECT_FALSE(remove(dir.File("link")));
+    EXPECT_FALSE(remove(dir.File("folder")));
+    EXPECT_FALSE(remove(""));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("link")));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("folder")));
+    EXPECT_TRUE(FileExistsOnDisk(dir.File("target")));
+    EXPECT_TRUE(remove(dir.File("target")));
+    EXPECT_FALSE(FileExistsOnDisk(dir.File("target")));
+  }
+  EXPECT_EQ(trash.trashed.size(), 1u);
 }
 
 }  // namespace

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "app/command_line.h"
+#include "capture/url_item.h"
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "url/url_parser.h"
+#include "view/url_adding.h"
 
 namespace pellmarsh {
 namespace {
@@ -28,6 +32,12 @@ class QuietDesk final : public CommandDesk {
   void UpdateButtons() override {}
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
+};
+
+// A drop never opens the URL dialog.
+class NoUrlDialog final : public UrlDialogPort {
+ public:
+  UrlDialogEnd RunUrlDialog(UrlForm&, bool, bool) override { return UrlDialogEnd::kCancel; }
 };
 
 class LinkIntakeTest : public ::testing::Test {
@@ -61,8 +71,11 @@ class LinkIntakeTest : public ::testing::Test {
   LocalNameRegistry names{state.tree};
   QuietDesk desk;
   testing::FakeClock clock;
-  ItemCommands commands{state, messages, events, names, desk, clock};
+  testing::FakeTrash trash;
+  ItemCommands commands{state, messages, trash, events, names, desk, clock};
   LinkIntake intake{state, names, commands, events, clock};
+  NoUrlDialog dialog;
+  UrlAdding adding{state, names, commands, dialog, clock};
 };
 
 TEST_F(LinkIntakeTest, GoodLinksAreQueuedOrHeldByTheSettingAndSoundOnce) {
@@ -94,6 +107,55 @@ TEST_F(LinkIntakeTest, NothingAddedSoundsNothing) {
       (std::vector<std::string>{"Incomplete URL", "Malformed URL", "Control character in URL"}));
   EXPECT_TRUE(ListedItems().empty());
   EXPECT_TRUE(events.raised.empty());
+}
+
+// A pasted or dropped text and a command-line argument may hold several
+// URLs: each becomes an item of its own, and no item's URL holds a line break.
+TEST_F(LinkIntakeTest, ATextWithSeveralUrlsGivesOneItemPerUrlWhicheverWayItComes) {
+  struct Row {
+    const char* what;
+    std::string text;
+    std::vector<std::string> urls;
+  } rows[] = {
+      {"two URLs on two lines",
+       "http://host/a.iso\nftp://host/b.zip",
+       {"http://host/a.iso", "ftp://host/b.zip"}},
+      {"URLs between blanks and a tab",
+       "http://host/a.iso  https://host/c.iso\thttp://host/d.iso",
+       {"http://host/a.iso", "https://host/c.iso", "http://host/d.iso"}},
+      {"a trailing CRLF", "http://host/a.iso\r\n", {"http://host/a.iso"}},
+      {"no URL", "just some words", {}},
+      {"short forms on lines",
+       "www.host/e.zip\r\nftp.host/f.zip",
+       {"http://www.host/e.zip", "ftp://ftp.host/f.zip"}},
+      {"URLs in a sentence, cut as the clipboard cuts them",
+       "get <http://host/g.iso> and \"http://host/h.iso\"\r\nnow",
+       {"http://host/g.iso", "http://host/h.iso"}},
+      {"one URL alone stays whole", " http://host/\xc3\xa4.iso\n", {"http://host/\xc3\xa4.iso"}},
+  };
+  const auto listedUrls = [this] {
+    std::vector<std::string> urls;
+    for (const std::string& listed : ListedItems()) {
+      const std::string url = listed.substr(0, listed.rfind(':'));
+      EXPECT_FALSE(HoldsControlCharacter(url)) << url;
+      urls.push_back(url);
+    }
+    Tree::Access tree(state.tree);
+    while (tree->FindOrCreateChild(folder::kFileList).ChildCount() > 0) {
+      tree->FindOrCreateChild(folder::kFileList).DetachChildAt(0);
+    }
+    return urls;
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    adding.AddDroppedTexts(DroppedTexts({false, {}, "", row.text}));
+    EXPECT_EQ(listedUrls(), row.urls) << "dropped or pasted";
+
+    const CommandLine line = ParseCommandLine({row.text});
+    EXPECT_EQ(line.problems.size(), row.urls.empty() ? 1u : 0u);
+    intake.AddLinks(line.links);
+    EXPECT_EQ(listedUrls(), row.urls) << "on the command line";
+  }
 }
 
 }  // namespace
