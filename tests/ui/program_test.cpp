@@ -21,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
 #include "support/wait.h"
+#include "url/local_name_registry.h"
 
 extern char** environ;
 
@@ -210,10 +211,11 @@ TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) 
   nginx.AddFile("/big.bin", data);
   // 10 KB a second; the ten-second mean lets the first second take more.
   WriteOneQueuedDownload(dir.File("pmarsh.dat"), nginx.Url("/big.bin"), dir.File("big.bin"), 600);
+  // Until it is whole, the download is only in its unfinished file.
+  const std::string unfinished = UnfinishedPathOf(dir.File("big.bin"));
   const auto received = [&] {
-    return testing::FileExistsOnDisk(dir.File("big.bin"))
-               ? std::filesystem::file_size(dir.File("big.bin"))
-               : 0;
+    EXPECT_FALSE(testing::FileExistsOnDisk(dir.File("big.bin")));
+    return testing::FileExistsOnDisk(unfinished) ? std::filesystem::file_size(unfinished) : 0;
   };
   const pid_t first = Start("first.out");
   // Killed once a third is on disk and a save has said so.
@@ -239,6 +241,7 @@ TEST_F(ProgramTest, AProgramKilledMidDownloadResumesFromItsFileAfterTheRestart) 
   ::kill(second, SIGTERM);
   EXPECT_EQ(WaitForExit(second), std::optional<int>(0));
   EXPECT_TRUE(testing::ReadFile(dir.File("big.bin")) == data);
+  EXPECT_FALSE(testing::FileExistsOnDisk(unfinished));
   // The restart, the last request, asked only for what was missing.
   const std::string ranges = testing::ReadFile(dir.File("ranges.log"));
   const size_t from = ranges.rfind("range=bytes=");
