@@ -3,6 +3,7 @@
 #include "capture/url_item.h"
 #include "store/keys.h"
 #include "transfer/transfer_mode.h"
+#include "transfer/unfinished_file.h"
 #include "url/host_learning.h"
 #include "url/url_parser.h"
 
@@ -23,7 +24,9 @@ UrlForm ReadUrlForm(const Item& item) {
 
 void WriteUrlForm(const UrlForm& form, Item& item) {
   item.SetProp(key::kName, form.title);
-  item.SetProp(key::kValue, form.url);
+  // A new address for bytes on disk goes on from them only if it serves the
+  // same file.
+  TakeNewAddress(item, form.url);
   item.SetProp(key::kLocal, form.saveAs);
   item.SetProp(key::kLogin, form.login);
   item.SetProp(key::kPassword, form.password);

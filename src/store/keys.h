@@ -76,6 +76,16 @@ struct key {
   // produced the file so far, and the file's length they produced.
   static constexpr PropKey kTextSource{"textsource"};
   static constexpr PropKey kTextLength{"textlength"};
+  // The whole file's size (0 when unknown) and the ETag and Last-Modified of
+  // the answer the bytes on disk came from.
+  static constexpr PropKey kFileTotal{"filetotal"};
+  static constexpr PropKey kFileValidator{"filevalidator"};
+  // A new address for a download that holds bytes: the total size they belong
+  // to, until an answer from the new address shows it serves the same file;
+  // "otherfile" is 1 once one showed it serves another, and the next start
+  // asks before it throws the bytes away.
+  static constexpr PropKey kRefreshedTotal{"refreshedtotal"};
+  static constexpr PropKey kOtherFile{"otherfile"};
   // A download split over several connections: "<total> <start>-<end>:<next> ..."
   // (end exclusive, next the first byte not yet on disk), and the ETag and
   // Last-Modified every part must match.

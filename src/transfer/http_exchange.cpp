@@ -344,6 +344,10 @@ SessionState HttpExchange::HeaderComplete() {
     }
     return FailWithAnswer();
   }
+  if (!SameFileAsHeld()) {
+    return SessionState::kDone;
+  }
+  item.SetProp(key::kFileValidator, validator_);
   if (ServesParts()) {
     item.SetPropInt64(key::kRangeTotal, partialTotal_);
     item.SetProp(key::kSegmentValidator, validator_);
@@ -370,9 +374,40 @@ SessionState HttpExchange::HeaderComplete() {
     bodyEnd_ = session_.writer().received() + *contentLength_;
   }
   item.SetPropInt(key::kResume, 1);
+  item.SetPropInt64(key::kFileTotal,
+                    lengthKnown || partialTotal_ >= 0 ? item.GetPropInt64(key::kSize) : 0);
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
   return holdingBody_ ? SessionState::kTransfer : Body(header_.body());
+}
+
+bool HttpExchange::SameFileAsHeld() {
+  Item& item = session_.urlItem();
+  const int64_t held = item.GetPropInt64(key::kRefreshedTotal);
+  if (held <= 0) {
+    return true;
+  }
+  const int64_t served = partialTotal_ >= 0                           ? partialTotal_
+                         : contentLength_ && !chunked_ && !rangeSent_ ? *contentLength_
+                                                                      : -1;
+  const std::string heldValidator = item.GetProp(key::kFileValidator);
+  if (served != held ||
+      (!heldValidator.empty() && !validator_.empty() && heldValidator != validator_)) {
+    return ServesAnotherFile(held, served);
+  }
+  item.SetProp(key::kRefreshedTotal, "");
+  session_.Log("The new address serves the same file: going on from its bytes.");
+  return true;
+}
+
+bool HttpExchange::ServesAnotherFile(int64_t held, int64_t served) {
+  Item& item = session_.urlItem();
+  item.SetPropInt(key::kOtherFile, 1);
+  session_.Fail(std::string(kAnotherFileText) + " (" +
+                    (served < 0 ? "of unknown size" : std::to_string(served) + " bytes") +
+                    ", the download holds parts of " + std::to_string(held) + ").",
+                FailOutcome::kPermanent);
+  return false;
 }
 
 bool HttpExchange::ServesParts() const {

@@ -12,6 +12,11 @@ namespace pellmarsh {
 
 // HTTP/1.0: one GET per connection, the response header read line by line,
 // then the body until the server closes. For https:// all of it inside TLS.
+// Why a download with a new address stopped: the bytes it holds are kept
+// until the user says to start over.
+inline constexpr std::string_view kAnotherFileText =
+    "The new address serves another file: start it again to download that one from the start";
+
 class HttpExchange final : public ProtocolExchange {
  public:
   HttpExchange(SessionHost& session, bool overTls);
@@ -40,6 +45,10 @@ class HttpExchange final : public ProtocolExchange {
   // A first answer that shows the file can be fetched in parts: its session
   // holds the body back until the parts take it over as their first.
   bool ServesParts() const;
+  // After a new address: false when its answer shows another file than the
+  // bytes on disk belong to (the session has failed).
+  bool SameFileAsHeld();
+  bool ServesAnotherFile(int64_t held, int64_t served);
   // An error answer: waited out when the server is busy, else final.
   SessionState FailWithAnswer();
 

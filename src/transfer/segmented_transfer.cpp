@@ -9,6 +9,7 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "store/tree.h"
+#include "transfer/http_exchange.h"
 #include "transfer/session_log.h"
 #include "transfer/sparse_file.h"
 #include "transfer/transfer_mode.h"
@@ -447,6 +448,11 @@ void SegmentedTransfer::PartEnded(Part& part) {
                              "The server does not serve parts: going on over one connection.");
     return;
   }
+  if (fault == "changed" && item_->GetPropInt64(key::kRefreshedTotal) > 0) {
+    item_->SetPropInt(key::kOtherFile, 1);
+    FailItem(number + std::string(kAnotherFileText) + ".", FailOutcome::kPermanent);
+    return;
+  }
   if (fault == "changed") {
     StartOverOnOneConnection(number +
                              "The file changed on the server: starting over on one connection.");
@@ -550,6 +556,7 @@ void SegmentedTransfer::Finish() {
   }
   ForgetMap(*item_);
   item_->SetProp(key::kSegmentValidator, "");
+  item_->SetProp(key::kRefreshedTotal, "");
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kSize, map_.total);
   item_->SetPropInt64(key::kReceived, map_.total);

@@ -1,6 +1,7 @@
 #include "transfer/unfinished_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "platform/files.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "transfer/segment_map.h"
 #include "url/local_naming.h"
 
 namespace pellmarsh {
@@ -64,6 +66,37 @@ void MoveOlderDownloadsAside(Item& root) {
       MoveBytesAside(item);
     }
   }
+}
+
+void TakeNewAddress(Item& item, const std::string& url) {
+  if (url == item.GetProp(key::kValue)) {
+    return;
+  }
+  item.SetProp(key::kValue, url);
+  item.SetProp(key::kOtherFile, "");
+  item.SetProp(key::kRefreshedTotal, "");
+  const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+  const int64_t total = map ? map->total : item.GetPropInt64(key::kFileTotal);
+  struct stat info {};
+  if (item.GetPropInt(key::kStatus) == kStatusComplete || total <= 0 ||
+      ::stat(ItemFileOf(item).c_str(), &info) != 0 || info.st_size == 0) {
+    return;
+  }
+  item.SetPropInt64(key::kRefreshedTotal, total);
+  item.SetPropInt(key::kResume, 1);
+}
+
+void ForgetHeldBytes(Item& item) {
+  const std::string unfinished = UnfinishedFileOf(item);
+  struct stat info {};
+  if (::lstat(unfinished.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    ::unlink(unfinished.c_str());
+  }
+  for (PropKey key : {key::kOtherFile, key::kRefreshedTotal, key::kSegments, key::kFileTotal,
+                      key::kFileValidator, key::kSegmentValidator}) {
+    item.SetProp(key, "");
+  }
+  item.SetPropInt(key::kResume, 0);
 }
 
 std::string PutFileInPlace(Item& item, LocalNameRegistry& names, std::string& log) {

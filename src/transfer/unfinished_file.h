@@ -25,6 +25,16 @@ void MoveBytesAside(const Item& item);
 // from its unfinished file.
 void MoveOlderDownloadsAside(Item& root);
 
+// The download goes on from `url`. The bytes it holds stay when the new
+// address serves the same file, which its first answer shows (the total size,
+// and the validator where both have one); until then "refreshedtotal" holds
+// the total they belong to.
+void TakeNewAddress(Item& item, const std::string& url);
+
+// The user chose to start over after a new address served another file: the
+// bytes and what was known of them go.
+void ForgetHeldBytes(Item& item);
+
 // The whole file goes under its final name, never over a file that is there:
 // a name taken meanwhile gets the "(n)" of the registry, and the item follows
 // it. The error to fail the download with, or nothing; `log` gets what

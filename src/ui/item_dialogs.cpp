@@ -47,6 +47,41 @@ TransferLogDialog::TransferLogDialog(const std::string& log, QWidget* parent) : 
   resize(640, 360);
 }
 
+RefreshAddressDialog::RefreshAddressDialog(const std::string& current, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("refreshAddressDialog");
+  setWindowTitle("Pellmarsh: Refresh Address");
+  auto* explanation = new QLabel(
+      "A new address for the same download, such as a fresh link from the page it came "
+      "from.\nWhat it holds is kept when the new address serves the same file.");
+  explanation->setWordWrap(true);
+  address_ = new QLineEdit(QString::fromStdString(current));
+  address_->setObjectName("newAddressEdit");
+  address_->setAccessibleName("New address");
+  address_->selectAll();
+  auto* label = new QLabel("&New address:");
+  label->setBuddy(address_);
+  QPushButton* ok = NamedButton("okButton", "OK");
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  QPushButton* cancel = NamedButton("cancelButton", "Cancel");
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(explanation);
+  layout->addWidget(label);
+  layout->addWidget(address_);
+  layout->addLayout(buttons);
+  resize(560, sizeHint().height());
+}
+
+std::string RefreshAddressDialog::address() const {
+  return address_->text().trimmed().toStdString();
+}
+
 FileExistsDialog::FileExistsDialog(const std::string& text, const std::string& path,
                                    bool noAllButtons, bool noResumeButtons, UserMessages& messages,
                                    QWidget* parent)

@@ -23,6 +23,16 @@ class TransferLogDialog final : public QDialog {
   bool clearRequested_ = false;
 };
 
+// A new address for an unfinished download, its current one shown to edit.
+class RefreshAddressDialog final : public QDialog {
+ public:
+  RefreshAddressDialog(const std::string& current, QWidget* parent);
+  std::string address() const;
+
+ private:
+  QLineEdit* address_ = nullptr;
+};
+
 // What to do about a file already on disk where a download would write.
 class FileExistsDialog final : public QDialog {
  public:

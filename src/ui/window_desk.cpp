@@ -25,6 +25,14 @@ FileExistsAnswer WindowDesk::AskFileExists(const std::string& text, const std::s
   return dialog.Ask();
 }
 
+std::optional<std::string> WindowDesk::AskNewAddress(const std::string& current) {
+  RefreshAddressDialog dialog(current, window_.widget);
+  if (dialog.exec() != QDialog::Accepted) {
+    return std::nullopt;
+  }
+  return dialog.address();
+}
+
 bool WindowDesk::ShowTransferLog(const std::string& log) {
   TransferLogDialog dialog(log, window_.widget);
   dialog.exec();

@@ -45,6 +45,7 @@ class WindowDesk final : public CommandDesk, public UrlDialogPort {
   void UpdateButtons() override { window_.updateButtons(); }
   void EditUrlItem(Item& item) override { window_.editUrlItem(item); }
   bool ExtractUrlsFromFile(Item& item) override;
+  std::optional<std::string> AskNewAddress(const std::string& current) override;
 
   // UrlDialogPort
   UrlDialogEnd RunUrlDialog(UrlForm& form, bool newItem, bool complete) override;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "capture/url_item.h"
 #include "platform/files.h"
 #include "store/data_file.h"
 #include "store/item_status.h"
@@ -13,6 +14,7 @@
 #include "transfer/resume_servers.h"
 #include "transfer/unfinished_file.h"
 #include "url/local_naming.h"
+#include "url/url_parser.h"
 
 namespace pellmarsh {
 namespace {
@@ -142,6 +144,9 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
     case kCommandShowInFolder:
       ShowInFolder(item);
       return kCarryStop;
+    case kCommandRefreshAddress:
+      RefreshAddress(item);
+      return kCarryStop;
   }
   return carry;
 }
@@ -269,6 +274,48 @@ bool ItemCommands::DeleteUrl(Item& item) {
   return true;
 }
 
+void ItemCommands::RefreshAddress(Item& item) {
+  const std::string current = [&] {
+    Tree::Access tree(state_.tree);
+    return item.GetProp(key::kValue);
+  }();
+  const std::optional<std::string> typed = desk_.AskNewAddress(current);
+  if (!typed) {
+    return;
+  }
+  const std::string text = ExpandTypedUrl(*typed);
+  if (const std::string problem = UrlProblem(text); !problem.empty()) {
+    Say(problem + ": " + *typed);
+    return;
+  }
+  Tree::Access tree(state_.tree);
+  // Stopped or started meanwhile: only an idle item takes a new address.
+  if (item.GetPropInt(key::kStatus) < kStatusTransferring) {
+    TakeNewAddress(item, FormatUrl(*ParseUrlCopy(text)));
+    state_.listDirty = true;
+  }
+}
+
+bool ItemCommands::ConfirmStartOver(Item& item) {
+  {
+    Tree::Access tree(state_.tree);
+    if (item.GetPropInt(key::kOtherFile) == 0) {
+      return true;
+    }
+  }
+  const MessageAnswer answer = messages_.Show(
+      {"The new address of this download serves another file than the one it holds parts of.\n\n"
+       "Start over from the new address?  The parts held so far will be deleted.",
+       "Pellmarsh: Start Over?", MessageButtons::kYesNo, MessageIcon::kQuestion,
+       MessageAnswer::kNo});
+  if (answer != MessageAnswer::kYes) {
+    return false;
+  }
+  Tree::Access tree(state_.tree);
+  ForgetHeldBytes(item);
+  return true;
+}
+
 void ItemCommands::EditProperties(Item& item) {
   if (ReadFacts(item).status >= kStatusTransferring) {
     Say("That item is busy and cannot be edited.  To modify it, you must STOP its transfer.");
@@ -278,6 +325,9 @@ void ItemCommands::EditProperties(Item& item) {
 }
 
 int ItemCommands::Queue(Item& item, ItemCommand command, int carry, bool single) {
+  if (!ConfirmStartOver(item)) {
+    return carry;
+  }
   const Facts facts = ReadFacts(item);
   const int status = facts.status;
   if (status >= kStatusTransferring) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ class CommandDesk {
 
   // Runs the URL Properties dialog on an item of the list and saves it.
   virtual void EditUrlItem(Item& item) = 0;
+  // Asks for a new address of a download, showing its current one; nothing
+  // when cancelled.
+  virtual std::optional<std::string> AskNewAddress(const std::string& current) = 0;
   // The URL extraction comes with later work.
   // True when URLs were added to "_fileclip".
   virtual bool ExtractUrlsFromFile(Item& item) = 0;
@@ -117,6 +121,10 @@ class ItemCommands {
   bool ConfirmArchiveOrDelete(const std::vector<Item*>& selection);
   int ArchiveOrDelete(Item& item, bool single);
   void EditProperties(Item& item);
+  void RefreshAddress(Item& item);
+  // An item whose new address served another file starts over only if the
+  // user says so; false when not.
+  bool ConfirmStartOver(Item& item);
   // What the commands decide on, read under the tree lock in one go.
   struct Facts {
     int status = 0;

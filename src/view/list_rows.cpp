@@ -363,6 +363,10 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
       }
       return exists == 1;
     };
+    // A new address is for one download that has not ended well.
+    if (idle && selection.size() == 1 && st != kStatusComplete && st != kStatusClipped) {
+      bits |= kCanRefreshAddress;
+    }
     if (idle) {
       bits |= kCanEdit | kCanStart | kCanDeleteUrl;
       if (st != kStatusQueued) {
@@ -424,6 +428,7 @@ const std::vector<MenuEntry>& PopupMenuEntries() {
       {"startNowEntry", "&Start Transfer Now", kCommandStartNow, kCanStart},
       {"queueEntry", "Add to &Queue", kCommandQueue, kCanQueue},
       {"stopEntry", "Stop &Transfer", kCommandStop, kCanStop},
+      {"refreshAddressEntry", "&Refresh Address...", kCommandRefreshAddress, kCanRefreshAddress},
       {nullptr, nullptr, kCommandEditProperties, 0},
       {"virusCheckEntry", "Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},
       {"extractUrlsEntry", "E&xtract URLs", kCommandExtractUrls, kCanExtract},

@@ -108,6 +108,7 @@ enum SelectionBit : unsigned {
   kCanVirusCheck = 0x100,
   kCanExtract = 0x200,
   kCanShowInFolder = 0x400,
+  kCanRefreshAddress = 0x800,
 };
 
 // What the selection bits need of one selected item, read under the tree lock.
@@ -141,6 +142,7 @@ enum ItemCommand : int {
   kCommandVirusCheck = 9,
   kCommandExtractUrls = 10,
   kCommandShowInFolder = 11,
+  kCommandRefreshAddress = 12,
 };
 
 // A command button of the window and the bit that enables it.

@@ -15,6 +15,7 @@
 #include "support/random_bytes.h"
 #include "support/scripted_server.h"
 #include "support/wait.h"
+#include "transfer/http_exchange.h"
 #include "transfer/http_response.h"
 #include "transfer/session_harness.h"
 #include "url/host_defaults.h"
@@ -331,6 +332,41 @@ TEST_F(HttpTransferTest, AResumeAfterTheTargetExpiredGoesBackThroughTheItemsUrl)
   EXPECT_EQ(item.GetProp(key::kValue), url);
   EXPECT_EQ(OnDisk(dir.File("report.pdf")), whole);
   EXPECT_TRUE(server.Failures().empty()) << server.Failures().front();
+}
+
+// After a new address, the first answer shows whether it serves the file the
+// bytes on disk belong to; another file keeps them for the user to decide.
+TEST_F(HttpTransferTest, ANewAddressGoesOnOnlyWhenItServesTheSameFile) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  const std::string data = testing::RandomBytes(300'000, 41);
+  nginx.AddFile("/a.bin", data);
+  const std::string half = data.substr(0, 150'000);
+  const struct {
+    const char* what;
+    int64_t heldTotal;
+    std::string heldValidator;
+    bool same;
+  } rows[] = {
+      {"the same size, no validator held", 300'000, "", true},
+      {"another size", 299'999, "", false},
+      {"the same size, another validator", 300'000, "ETag: \"other\"", false},
+  };
+  for (const auto& row : rows) {
+    const std::string local = dir.File(std::to_string(&row - rows) + ".bin");
+    testing::WriteFile(Unfinished(local), half);
+    Item& item = NewItem(nginx.Url("/a.bin"), local);
+    item.SetPropInt(key::kResume, 1);
+    item.SetPropInt64(key::kRefreshedTotal, row.heldTotal);
+    item.SetProp(key::kFileValidator, row.heldValidator);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.same ? kStatusComplete : kStatusFailed)
+        << row.what << ": " << item.GetProp(key::kError);
+    EXPECT_TRUE(FileOf(item) == (row.same ? data : half)) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kOtherFile), row.same ? 0 : 1) << row.what;
+    EXPECT_EQ(item.GetProp(key::kError).starts_with(kAnotherFileText), !row.same) << row.what;
+    EXPECT_EQ(item.GetPropInt64(key::kRefreshedTotal), row.same ? 0 : row.heldTotal) << row.what;
+  }
 }
 
 TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {

@@ -68,8 +68,10 @@ class ScriptedDesk final : public CommandDesk {
   void UpdateButtons() override {}
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
+  std::optional<std::string> AskNewAddress(const std::string&) override { return newAddress; }
 
   FileExistsAnswer fileExistsAnswer = FileExistsAnswer::kCancel;
+  std::optional<std::string> newAddress;
   std::vector<std::string> asked;
   bool lastNoAll = false;
   bool lastNoResume = false;
@@ -403,6 +405,38 @@ TEST_F(ItemCommandsTest, AClipboardRecordTakesItsNameOnlyWhenQueued) {
   EXPECT_EQ(taken.GetProp(key::kLocal), dir.File("taken(1).zip"));
   EXPECT_EQ(taken.GetProp(key::kName), "taken(1).zip");
   EXPECT_TRUE(localNames.IsTaken(dir.File("free.zip")));
+}
+
+// A new address keeps the bytes until an answer shows another file; then
+// only the user's yes throws them away.
+TEST_F(ItemCommandsTest, ANewAddressKeepsTheBytesAndAnotherFileStartsOverOnlyOnYes) {
+  Item& item = AddItem(folder::kFileList, "f.iso", kStatusFailed);
+  WriteFile(UnfinishedPathOf(dir.File("f.iso")), "bytes");
+  item.SetProp(key::kValue, "http://old.example/f.iso");
+  item.SetPropInt64(key::kFileTotal, 10);
+  desk.newAddress = std::nullopt;
+  Run(kCommandRefreshAddress, {&item});
+  EXPECT_EQ(item.GetProp(key::kValue), "http://old.example/f.iso");
+  desk.newAddress = "ftp://old.example:99999/f.iso";
+  Run(kCommandRefreshAddress, {&item});
+  EXPECT_EQ(item.GetProp(key::kValue), "http://old.example/f.iso");
+  ASSERT_EQ(messages.shown.size(), 1u);
+  desk.newAddress = "new.example/f.iso?sig=2";
+  Run(kCommandRefreshAddress, {&item});
+  EXPECT_EQ(item.GetProp(key::kValue), "http://new.example/f.iso?sig=2");
+  EXPECT_EQ(item.GetPropInt64(key::kRefreshedTotal), 10);
+  EXPECT_EQ(item.GetPropInt(key::kResume), 1);
+
+  item.SetPropInt(key::kOtherFile, 1);
+  for (MessageAnswer answer : {MessageAnswer::kNo, MessageAnswer::kYes}) {
+    messages.answers = {answer};
+    Run(kCommandQueue, {&item});
+    const bool yes = answer == MessageAnswer::kYes;
+    EXPECT_EQ(messages.shown.back().caption, "Pellmarsh: Start Over?");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), yes ? kStatusQueued : kStatusFailed);
+    EXPECT_NE(FileExistsOnDisk(UnfinishedPathOf(dir.File("f.iso"))), yes);
+    EXPECT_EQ(item.GetPropInt(key::kResume), yes ? 0 : 1);
+  }
 }
 
 TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {

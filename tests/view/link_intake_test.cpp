@@ -32,6 +32,7 @@ class QuietDesk final : public CommandDesk {
   void UpdateButtons() override {}
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
+  std::optional<std::string> AskNewAddress(const std::string&) override { return std::nullopt; }
 };
 
 // A drop never opens the URL dialog.

@@ -343,9 +343,9 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
     unsigned bits;
   } rows[] = {
       {"nothing selected", {}, true, false, 0},
-      {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x025},
-      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0x4e7},
-      {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x02f},
+      {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x825},
+      {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0xce7},
+      {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x82f},
       {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x488},
       {"transferring, no file yet",
        {{kStatusTransferring, 0, false, "/gone"}},
@@ -364,6 +364,11 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
        false,
        0x677},
       {"checker halted", {{kStatusComplete, 0, false, "/gone"}}, true, true, 0x027},
+      {"two unfinished: a new address is for one",
+       {{kStatusOnHold, 0, false, ""}, {kStatusFailed, 0, false, ""}},
+       false,
+       false,
+       0x027},
       {"infected then clean: the later item launches",
        {{kStatusComplete, kVirusInfected, false, "/there"},
         {kStatusComplete, kVirusClean, false, "/there"}},
@@ -389,7 +394,7 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
                                       "Virus &Check File...", "E&xtract URLs", "Show in F&older",
                                       "Delete &URL", "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 15u);
+  EXPECT_EQ(PopupMenuEntries().size(), 16u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
