@@ -2,11 +2,11 @@
 // crash, a parsed URL must survive formatting and parsing again (all but the
 // user part), names a port a socket can hold and a host fit for a request
 // line, and no name taken from a URL may leave its directory.
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "local_name_check.h"
 #include "store/keys.h"
 #include "url/local_naming.h"
 #include "url/text_classifier.h"
@@ -34,19 +34,11 @@ std::string Describe(const Item& parts) {
   return text;
 }
 
-bool IsSafeName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.size() <= 255 &&
-         std::none_of(name.begin(), name.end(), [](char c) {
-           const auto byte = static_cast<unsigned char>(c);
-           return byte == '/' || byte < 0x20 || byte == 0x7f;
-         });
-}
-
 void CheckParse(const std::string& input) {
   std::string text = input;
   const auto parts = pellmarsh::ParseUrl(text);
   const std::string error = parts->GetProp(key::kError);
-  Require(IsSafeName(pellmarsh::LocalFileName(*parts)));
+  Require(IsSafeLocalName(pellmarsh::LocalFileName(*parts)));
   if (!error.empty()) {
     Require(error == pellmarsh::kMalformedUrl || error == pellmarsh::kIncompleteUrl ||
             error == pellmarsh::kBadIPv6Literal || error == pellmarsh::kControlCharacterInUrl ||
@@ -94,7 +86,7 @@ void CheckRedirect(const std::string& location) {
   pellmarsh::RenameForRedirect(names, item);
   const std::string local = item.GetProp(key::kLocal);
   Require(local.rfind("/nonexistent-pellmarsh-dir/", 0) == 0 &&
-          IsSafeName(local.substr(local.rfind('/') + 1)));
+          IsSafeLocalName(local.substr(local.rfind('/') + 1)));
   const std::string scheme = pellmarsh::ParseUrlCopy(location)->GetProp(key::kProtocol);
   if (scheme != "http" && scheme != "https" && scheme != "ftp") {
     std::string resolved = item.GetProp(key::kLocation);

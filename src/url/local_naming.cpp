@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
+#include <utility>
 
 #include "platform/program_dir.h"
 #include "store/keys.h"
+#include "store/utf8.h"
 #include "url/host_defaults.h"
+#include "url/safe_local_name.h"
 
 namespace pellmarsh {
 namespace {
@@ -30,6 +34,18 @@ std::string HostForFileName(std::string host) {
   host = host.substr(1, host.size() - 2);
   std::replace(host.begin(), host.end(), ':', '_');
   return host;
+}
+
+// The name as its user reads it ("caf%C3%A9" is "café"), but only when the
+// decoding is clean: a "%" that starts no escape, bytes that are no UTF-8, or
+// an escaped "/" or "\" keep the name as written, which names the same file
+// without guessing what the server meant.
+std::string DecodedUrlName(const std::string& name) {
+  std::optional<std::string> decoded = DecodePercentEscapes(name);
+  if (!decoded || !IsUtf8(*decoded) || decoded->find_first_of("/\\") != std::string::npos) {
+    return name;
+  }
+  return *std::move(decoded);
 }
 
 std::string FirstNonEmpty(std::initializer_list<std::string> candidates) {
@@ -118,30 +134,15 @@ bool IsAbsoluteNetworkLocation(const std::string& location) {
 }  // namespace
 
 std::string LocalFileName(const UrlParts& parts) {
-  std::string name = parts.GetProp(key::kFile);
-  // These name a directory, and joined to the download directory they would
-  // leave it.
-  if (name == "." || name == "..") {
-    name.clear();
+  if (std::string name = SafeLocalName(DecodedUrlName(parts.GetProp(key::kFile))); !name.empty()) {
+    return name;
   }
-  if (name.empty()) {
-    const std::string joined =
-        HostForFileName(parts.GetProp(key::kHostName)) + parts.GetProp(key::kPath);
-    const std::string segment = NameOf(joined);
-    name = segment.empty() ? "download" : segment + "-index";
-    name += IsHttpScheme(parts.GetProp(key::kProtocol)) ? ".html" : ".txt";
-  }
-  // The system would end the name at a NUL, and write to another file; other
-  // control bytes make names a terminal or a file manager mangles.
-  std::replace_if(
-      name.begin(), name.end(),
-      [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7f;
-      },
-      '_');
-  // A longer name from a URL or a redirect would fail every attempt for good.
-  return ShortenFileName(name);
+  const std::string joined =
+      HostForFileName(parts.GetProp(key::kHostName)) + parts.GetProp(key::kPath);
+  const std::string segment = NameOf(joined);
+  std::string name = segment.empty() ? "download" : DecodedUrlName(segment) + "-index";
+  name += IsHttpScheme(parts.GetProp(key::kProtocol)) ? ".html" : ".txt";
+  return SafeLocalName(name);
 }
 
 void ChooseNewItemSettings(Item& root, LocalNameRegistry& names, const UrlParts& parts,

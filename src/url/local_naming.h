@@ -8,12 +8,14 @@
 
 namespace pellmarsh {
 
-// The bare file name to save a URL under: its file part as written, or for a
-// directory or index URL "<last segment>-index" (or "download") with ".html"
-// for http and ".txt" otherwise; an IPv6 host's segment is its address with
-// "_" for ":" ("2001_db8__1-index.html"). Always one name inside the download
-// directory: never empty, ".", ".." or holding a "/" or a control byte, and
-// at most kLongestFileName bytes.
+// The bare file name to save a URL under: its file part, percent-decoded
+// when that gives clean UTF-8 without a "/" or "\", or for a directory or
+// index URL "<last segment>-index" (or "download") with ".html" for http and
+// ".txt" otherwise; an IPv6 host's segment is its address with "_" for ":"
+// ("2001_db8__1-index.html"). Either goes through SafeLocalName, so it is one
+// name inside the download directory: never empty, ".", ".." or starting with
+// a dot, holding no "/" and no control character, and at most
+// kLongestFinalName bytes.
 std::string LocalFileName(const UrlParts& parts);
 
 // Fills a URL item's "local" (when empty) from the host's download directory

@@ -234,10 +234,26 @@ std::string ExpandTypedUrl(std::string text) {
 }
 
 bool HoldsControlCharacter(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-  });
+  return std::any_of(text.begin(), text.end(), IsControlCharacter);
+}
+
+std::optional<std::string> DecodePercentEscapes(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '%') {
+      decoded += text[at];
+      continue;
+    }
+    const int high = text.size() - at > 2 ? HexDigitValue(text[at + 1]) : -1;
+    const int low = high < 0 ? -1 : HexDigitValue(text[at + 2]);
+    if (low < 0) {
+      return std::nullopt;
+    }
+    decoded += static_cast<char>(high * 16 + low);
+    at += 2;
+  }
+  return decoded;
 }
 
 bool SameServer(const UrlParts& a, const UrlParts& b) {

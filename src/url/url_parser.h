@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,9 +44,19 @@ std::string ExpandTypedUrl(std::string text);
 // replaced by that expansion. Any scheme counts.
 bool IsUrl(std::string& text);
 
-// True when the text holds a byte of 0x00 to 0x1F or 0x7F: none of them may
-// reach a request or command line.
+// A byte of 0x00 to 0x1F or 0x7F.
+inline bool IsControlCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7f;
+}
+
+// True when the text holds a control byte: none of them may reach a request
+// or command line.
 bool HoldsControlCharacter(std::string_view text);
+
+// The bytes "%XX" escapes (hex digits of either case) stand for, the other
+// bytes as they are; nothing when a "%" starts no such escape.
+std::optional<std::string> DecodePercentEscapes(std::string_view text);
 
 // http and https: the same dialogue, https inside TLS.
 bool IsHttpScheme(std::string_view scheme);

@@ -61,6 +61,47 @@ TEST(LocalFileName, ALongNameIsCutToTheLimitKeepingItsExtensionAndItsCharacters)
   }
 }
 
+TEST(LocalFileName, AFileNameIsPercentDecodedOnlyWhenThatGivesCleanUtf8) {
+  const struct {
+    const char* what;
+    std::string url, name;
+  } rows[] = {
+      {"UTF-8 and a space", "http://host/caf%C3%A9%20menu.dat", "caf\xc3\xa9 menu.dat"},
+      {"lower-case hex digits", "http://host/%e2%82%ac%20rates.pdf", "\xe2\x82\xac rates.pdf"},
+      {"an escaped %", "http://host/100%25.txt", "100%.txt"},
+      {"a + is no space in a path", "http://host/a+b.zip", "a+b.zip"},
+      {"a % with no escape keeps every escape", "http://host/50%25%20off%.txt", "50%25%20off%.txt"},
+      {"a % at the end", "http://host/end%", "end%"},
+      {"non-hex digits", "http://host/a%zz%20b", "a%zz%20b"},
+      {"a Latin-1 byte is no UTF-8", "http://host/caf%E9.txt", "caf%E9.txt"},
+      {"an overlong slash is no UTF-8", "http://host/a%C0%AFb", "a%C0%AFb"},
+      {"a raw byte that is no UTF-8", "http://host/\x80%20x", "\x80%20x"},
+      {"an escaped slash", "http://host/etc%2Fpasswd", "etc%2Fpasswd"},
+      {"an escaped backslash", "http://host/..%5C..%5Cx", "%5C..%5Cx"},
+      {"an escaped NUL", "http://host/a%00b.txt", "a_b.txt"},
+      {"an escaped line break", "http://host/a%0D%0ADELE", "a__DELE"},
+      {"an escaped C1 control", "http://host/%C2%9B31m", "_31m"},
+      {"escaped dots name a directory", "http://host/d/%2E%2E", "d-index.html"},
+      {"an escaped dotfile", "http://host/%2Ebashrc", "bashrc"},
+      {"a directory's name is decoded too", "http://host/caf%C3%A9/", "caf\xc3\xa9-index.html"},
+      {"a hidden directory's name", "http://host/.git/", "git-index.html"},
+      {"the decoded length counts",
+       "http://host/" +
+           [] {
+             std::string escaped;
+             for (int i = 0; i < 300; ++i) {
+               escaped += "%41";
+             }
+             return escaped;
+           }() +
+           ".zip",
+       std::string(246, 'A') + ".zip"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(LocalFileName(*ParseUrlCopy(row.url)), row.name) << row.what;
+  }
+}
+
 class LocalNamingTest : public ::testing::Test {
  protected:
   LocalNamingTest() {
