@@ -80,19 +80,18 @@ void CheckRedirect(const std::string& location) {
   pellmarsh::Tree tree;
   pellmarsh::LocalNameRegistry names(tree);
   Item item;
-  item.SetProp(key::kValue, "http://host/a/b/page.html");
   item.SetProp(key::kLocal, "/nonexistent-pellmarsh-dir/page.html");
-  item.SetProp(key::kLocation, location);
-  pellmarsh::RenameForRedirect(names, item);
+  const std::string target = pellmarsh::RedirectTarget(location, "http://host/a/b/page.html");
+  pellmarsh::RenameForRedirect(names, item, target);
   const std::string local = item.GetProp(key::kLocal);
   Require(local.rfind("/nonexistent-pellmarsh-dir/", 0) == 0 &&
           IsSafeLocalName(local.substr(local.rfind('/') + 1)));
   const std::string scheme = pellmarsh::ParseUrlCopy(location)->GetProp(key::kProtocol);
   if (scheme != "http" && scheme != "https" && scheme != "ftp") {
-    std::string resolved = item.GetProp(key::kLocation);
+    std::string resolved = target;
     Require(pellmarsh::ParseUrl(resolved)->GetProp(key::kHostName) == "host");
   } else {
-    Require(item.GetProp(key::kLocation) == location);
+    Require(target == location);
   }
 }
 
