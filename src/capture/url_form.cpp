@@ -19,6 +19,7 @@ UrlForm ReadUrlForm(const Item& item) {
   form.log = item.GetProp(key::kLog);
   form.transferCode = item.GetPropInt(key::kTransferCode);
   form.rudeRetries = item.GetPropInt(key::kRudeRetries) != 0;
+  form.namedByUser = item.GetPropInt(key::kNamedByUser) != 0;
   return form;
 }
 
@@ -31,6 +32,7 @@ void WriteUrlForm(const UrlForm& form, Item& item) {
   item.SetProp(key::kLogin, form.login);
   item.SetProp(key::kPassword, form.password);
   item.SetPropInt(key::kRudeRetries, form.rudeRetries ? 1 : 0);
+  item.SetPropInt(key::kNamedByUser, form.namedByUser ? 1 : 0);
   item.SetPropInt(key::kTransferCode, form.transferCode);
   if (form.log.empty()) {
     item.SetProp(key::kLog, "");

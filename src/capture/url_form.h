@@ -19,6 +19,7 @@ struct UrlForm {
   std::string log{};       // "log"; written back only when emptied
   int transferCode = 0;    // "transfercode": 0 chooses, 1 binary, 2 text
   bool rudeRetries = false;
+  bool namedByUser = false;  // "namedbyuser": the user chose the save-as name
 };
 
 UrlForm ReadUrlForm(const Item& item);

@@ -66,6 +66,8 @@ struct key {
 
   // The local file and its byte counts (64-bit)
   static constexpr PropKey kLocal{"local"};
+  // 1 when the user chose the file's name: no server's name replaces it.
+  static constexpr PropKey kNamedByUser{"namedbyuser"};
   static constexpr PropKey kSize{"size"};
   static constexpr PropKey kReceived{"received"};
   static constexpr PropKey kReceivedSession{"receivedsession"};

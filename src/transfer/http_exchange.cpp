@@ -13,6 +13,7 @@
 #include "transfer/resume_servers.h"
 #include "transfer/retry_after.h"
 #include "transfer/session_log.h"
+#include "url/content_disposition.h"
 #include "url/local_naming.h"
 #include "url/url_parser.h"
 
@@ -304,6 +305,9 @@ bool HttpExchange::HeaderLine(const std::string& line) {
     case Kind::kValidator:
       validator_ += validator_.empty() ? field.text : "; " + field.text;
       break;
+    case Kind::kContentDisposition:
+      serversName_ = FileNameFromContentDisposition(field.text);
+      break;
     case Kind::kOther:
       break;
   }
@@ -348,6 +352,9 @@ SessionState HttpExchange::HeaderComplete() {
     return SessionState::kDone;
   }
   item.SetProp(key::kFileValidator, validator_);
+  if (serversName_ && !TakeServersName(*serversName_)) {
+    return SessionState::kDone;
+  }
   if (ServesParts()) {
     item.SetPropInt64(key::kRangeTotal, partialTotal_);
     item.SetProp(key::kSegmentValidator, validator_);
@@ -379,6 +386,21 @@ SessionState HttpExchange::HeaderComplete() {
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
   return holdingBody_ ? SessionState::kTransfer : Body(header_.body());
+}
+
+bool HttpExchange::TakeServersName(const std::string& name) {
+  Item& item = session_.urlItem();
+  // Bytes on disk keep the name they are under; a name the user chose stays.
+  if (item.GetPropInt(key::kNamedByUser) != 0 || session_.writer().received() > 0 ||
+      item.GetPropInt64(key::kFileSize) > 0 || item.GetPropInt64(key::kRangeEnd) > 0) {
+    return true;
+  }
+  if (RenameForServer(session_.context().localNames, item, name)) {
+    session_.Log("Saving as " + item.GetProp(key::kName) +
+                 ", the name the server gives (Content-Disposition).");
+    return session_.writer().Reopen();
+  }
+  return true;
 }
 
 bool HttpExchange::SameFileAsHeld() {

@@ -48,6 +48,9 @@ class HttpExchange final : public ProtocolExchange {
   // After a new address: false when its answer shows another file than the
   // bytes on disk belong to (the session has failed).
   bool SameFileAsHeld();
+  // Names the file as the server says, before its first byte; false when the
+  // file could not be opened under the new name (the session has failed).
+  bool TakeServersName(const std::string& name);
   bool ServesAnotherFile(int64_t held, int64_t served);
   // An error answer: waited out when the server is busy, else final.
   SessionState FailWithAnswer();
@@ -64,11 +67,12 @@ class HttpExchange final : public ProtocolExchange {
   bool rangeSent_ = false;
   bool probeSent_ = false;  // the whole file asked as a range, to learn whether parts can be had
   bool holdingBody_ = false;
-  int64_t rangeTotal_ = -1;        // the N of an unsatisfiable range's "*/N"
-  int64_t partialTotal_ = -1;      // the N of a partial answer's "a-b/N": the file's size
-  int64_t partialStart_ = -1;      // the a of a partial answer's "a-b/N"
-  std::optional<int> retryAfter_;  // seconds, from a busy server's Retry-After
-  std::string validator_;          // the answer's ETag and Last-Modified lines
+  int64_t rangeTotal_ = -1;                 // the N of an unsatisfiable range's "*/N"
+  int64_t partialTotal_ = -1;               // the N of a partial answer's "a-b/N": the file's size
+  int64_t partialStart_ = -1;               // the a of a partial answer's "a-b/N"
+  std::optional<int> retryAfter_;           // seconds, from a busy server's Retry-After
+  std::optional<std::string> serversName_;  // from Content-Disposition
+  std::string validator_;                   // the answer's ETag and Last-Modified lines
   std::optional<int64_t> contentLength_;
   std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;

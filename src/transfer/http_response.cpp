@@ -160,6 +160,9 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "retry-after") {
     field.kind = Kind::kRetryAfter;
     field.text = value;
+  } else if (name == "content-disposition") {
+    field.kind = Kind::kContentDisposition;
+    field.text = value;
   } else if ((name == "etag" || name == "last-modified") && !value.empty()) {
     // An empty one tells nothing of the file, so it is no validator.
     field.kind = Kind::kValidator;

@@ -119,14 +119,26 @@ bool SessionWriter::FailWriting() {
   return false;
 }
 
-void SessionWriter::Reset(bool dropEmptyFile) {
+bool SessionWriter::Reopen() {
   saveFile_.Close();
+  DropOpenedFileIfEmpty();
+  return Open();
+}
+
+void SessionWriter::DropOpenedFileIfEmpty() {
   // Only the file this writer opened may go, and only when nothing reached it.
   const std::string& opened = saveFile_.path();
   struct stat info {};
-  if (dropEmptyFile && !opened.empty() && ::stat(opened.c_str(), &info) == 0 &&
-      S_ISREG(info.st_mode) && info.st_size == 0) {
+  if (!opened.empty() && ::stat(opened.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size == 0) {
     ::unlink(opened.c_str());
+  }
+}
+
+void SessionWriter::Reset(bool dropEmptyFile) {
+  saveFile_.Close();
+  if (dropEmptyFile) {
+    DropOpenedFileIfEmpty();
   }
   received_ = 0;
   textResume_.reset();

@@ -42,6 +42,10 @@ class SessionWriter {
   // for a whole download, cuts the file where writing ended, then closes it.
   // False when writing failed (the session has failed; the file stays open).
   bool Finish(bool whole);
+  // The item's file was renamed before any byte reached it: the empty file
+  // opened under the old name goes, and the new one opens. False when it
+  // could not be opened (the session has failed).
+  bool Reopen();
   // Closes the file and forgets the attempt. With `dropEmptyFile` the file
   // this writer opened goes when nothing reached it: an empty file that ended
   // a download can be a whole one.
@@ -58,6 +62,7 @@ class SessionWriter {
   bool WriteConverted(const char* bytes, size_t count);
   bool FlushText();
   bool FailWriting();
+  void DropOpenedFileIfEmpty();
 
   SessionHost& session_;
   SaveFile saveFile_;

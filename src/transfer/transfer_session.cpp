@@ -264,7 +264,7 @@ SessionState TransferSession::FollowRedirect(int code, const std::string& locati
   // The name follows the server only while the file holds no byte; a part
   // writes into its download's file.
   if (writer_.received() == 0 && item_->GetPropInt64(key::kFileSize) == 0 &&
-      item_->GetPropInt64(key::kRangeEnd) == 0) {
+      item_->GetPropInt64(key::kRangeEnd) == 0 && item_->GetPropInt(key::kNamedByUser) == 0) {
     RenameForRedirect(context_.localNames, *item_, target);
   }
   redirectTarget_ = target;

@@ -167,6 +167,8 @@ void UrlPropertiesDialog::done(int result) {
 void UrlPropertiesDialog::ReadFields() {
   form_.url = url_->text().toStdString();
   form_.saveAs = saveAs_->text().toStdString();
+  // However it was changed (typed, pasted, chosen, set by a screen reader).
+  form_.namedByUser = form_.namedByUser || form_.saveAs != shownSaveAs_;
   form_.login = login_->text().toStdString();
   form_.password = password_->text().toStdString();
   form_.title = title_->text().toStdString();
@@ -181,6 +183,7 @@ void UrlPropertiesDialog::ReadFields() {
 void UrlPropertiesDialog::ShowFields() {
   url_->setText(Q(form_.url));
   saveAs_->setText(Q(form_.saveAs));
+  shownSaveAs_ = form_.saveAs;
   login_->setText(Q(form_.login));
   password_->setText(Q(form_.password));
   title_->setText(Q(form_.title));

@@ -47,6 +47,7 @@ class UrlPropertiesDialog final : public QDialog {
   void ViewLog();
 
   UrlForm form_;
+  std::string shownSaveAs_;  // as the dialog last showed it
   UrlFormRules& rules_;
   UserMessages& messages_;
   QLineEdit* url_ = nullptr;

@@ -173,13 +173,19 @@ std::string RedirectTarget(const std::string& location, const std::string& curre
 }
 
 void RenameForRedirect(LocalNameRegistry& names, Item& item, const std::string& target) {
+  RenameForServer(names, item, LocalFileName(*ParseUrlCopy(target)));
+}
+
+bool RenameForServer(LocalNameRegistry& names, Item& item, const std::string& fileName) {
   const std::string previous = item.GetProp(key::kLocal);
-  // The item gives up its old name first, so a redirect to a file of the same
-  // name keeps it instead of drawing "name(1)".
+  const std::string wanted = JoinPath(DirectoryOf(previous), fileName);
+  // The same name is kept rather than drawing "name(1)" against itself.
+  if (wanted == previous) {
+    return false;
+  }
   names.Release(previous);
-  const auto parts = ParseUrlCopy(target);
-  MoveItemToLocalPath(
-      item, names.MakeUniqueLocalPath(JoinPath(DirectoryOf(previous), LocalFileName(*parts))));
+  MoveItemToLocalPath(item, names.MakeUniqueLocalPath(wanted));
+  return true;
 }
 
 Login HostLogin(Item& root, const UrlParts& parts) {

@@ -60,6 +60,11 @@ std::string RedirectTarget(const std::string& location, const std::string& curre
 // registry. Call with the tree lock held.
 void RenameForRedirect(LocalNameRegistry& names, Item& item, const std::string& target);
 
+// Moves "local" and "name" to `fileName` (one safe file name) in the same
+// directory, unique, giving the old one back to the registry; false when
+// the file already had that name. Call with the tree lock held.
+bool RenameForServer(LocalNameRegistry& names, Item& item, const std::string& fileName);
+
 // The login a server gets when the item's own URL does not name it: the
 // URL's, then its host entry's and the new-host entry's.
 struct Login {

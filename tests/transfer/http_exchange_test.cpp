@@ -369,6 +369,52 @@ TEST_F(HttpTransferTest, ANewAddressGoesOnOnlyWhenItServesTheSameFile) {
   }
 }
 
+// The server's name for the file names it, unless the user chose one or
+// bytes already stand under the old name.
+TEST_F(HttpTransferTest, ContentDispositionNamesTheFileOnlyBeforeItsFirstByte) {
+  testing::NginxServer::Options options;
+  options.extraConfig =
+      "location = /download.php {\n"
+      " add_header Content-Disposition 'attachment; filename=\"Quarterly Report 2026.pdf\"';\n"
+      " default_type application/octet-stream;\n}\n"
+      "location = /rates {\n"
+      " add_header Content-Disposition \"inline; filename*=UTF-8''%e2%82%ac%20rates.pdf; "
+      "filename=rates.pdf\";\n default_type application/octet-stream;\n}\n";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/download.php", "report");
+  nginx.AddFile("/rates", "rates");
+  const struct {
+    const char* what;
+    std::string path, local;
+    bool namedByUser;
+    std::string held, name;
+  } rows[] = {
+      {"a quoted name", "/download.php", "download.php", false, "", "Quarterly Report 2026.pdf"},
+      {"filename* before filename", "/rates", "rates", false, "", "\xe2\x82\xac rates.pdf"},
+      {"a name the user chose", "/rates", "mine.bin", true, "", "mine.bin"},
+      {"bytes under the old name", "/download.php", "held.php", false, "rep", "held.php"},
+  };
+  for (const auto& row : rows) {
+    if (!row.held.empty()) {
+      testing::WriteFile(Unfinished(dir.File(row.local)), row.held);
+    }
+    Item& item = NewItem(nginx.Url(row.path), dir.File(row.local));
+    item.SetProp(key::kName, row.local);
+    item.SetPropInt(key::kNamedByUser, row.namedByUser ? 1 : 0);
+    item.SetPropInt(key::kResume, row.held.empty() ? 0 : 1);
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << row.what;
+    EXPECT_EQ(item.GetProp(key::kLocal), dir.File(row.name)) << row.what;
+    EXPECT_EQ(item.GetProp(key::kName), row.name) << row.what;
+    EXPECT_EQ(OnDisk(dir.File(row.name)), row.path == "/rates" ? "rates" : "report") << row.what;
+    EXPECT_EQ(Logged(item, "the name the server gives (Content-Disposition)"),
+              row.name != row.local)
+        << row.what;
+    EXPECT_FALSE(testing::FileExistsOnDisk(Unfinished(dir.File(row.local)))) << row.what;
+  }
+}
+
 TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
   const std::string request = "GET /a.bin HTTP/1.0";
   std::string tooManyLines = "HTTP/1.0 200 OK\r\n";
