@@ -194,6 +194,27 @@ class DialogsTest : public QObject {
     dialog.findChild<QPushButton*>("clearLogButton")->click();
     QVERIFY(dialog.clearRequested());
   }
+
+  // Typed, or set as a screen reader sets it, the new address is what Enter gives.
+  void refreshAddressGivesTheTypedAddressOnEnter() {
+    RefreshAddressDialog dialog("http://old.example/f.iso", nullptr);
+    dialog.show();
+    auto* edit = dialog.findChild<QLineEdit*>("newAddressEdit");
+    QCOMPARE(edit->accessibleName(), QString("New address"));
+    QCOMPARE(edit->selectedText(), QString("http://old.example/f.iso"));
+    QTest::keyClicks(edit, "http://new.example/f.iso ");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(dialog.result(), static_cast<int>(QDialog::Accepted));
+    QCOMPARE(dialog.address(), std::string("http://new.example/f.iso"));
+
+    dialog.show();
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(edit);
+    field->setText(QAccessible::Value, "http://third.example/f.iso");
+    dialog.findChild<QPushButton*>("cancelButton")->click();
+    QCOMPARE(dialog.result(), static_cast<int>(QDialog::Rejected));
+    dialog.findChild<QPushButton*>("okButton")->click();
+    QCOMPARE(dialog.address(), std::string("http://third.example/f.iso"));
+  }
 };
 
 }  // namespace pellmarsh
