@@ -1,18 +1,13 @@
 #include "transfer/retry_after.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <string>
 #include <vector>
 
-#include "store/ascii_case.h"
+#include "store/calendar.h"
 
 namespace pellmarsh {
 namespace {
-
-constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                      "jul", "aug", "sep", "oct", "nov", "dec"};
 
 std::vector<std::string_view> Words(std::string_view text) {
   std::vector<std::string_view> words;
@@ -39,24 +34,6 @@ std::optional<int> Number(std::string_view text, size_t digits) {
   return value;
 }
 
-std::optional<int> Month(std::string_view text) {
-  const auto found = std::find(kMonths.begin(), kMonths.end(), AsciiLower(text));
-  if (found == kMonths.end()) {
-    return std::nullopt;
-  }
-  return static_cast<int>(found - kMonths.begin()) + 1;
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
 std::optional<int64_t> Moment(std::optional<int> year, std::optional<int> month,
                               std::optional<int> day, std::string_view time) {
   if (!year || !month || !day || *day < 1 || *day > 31 || time.size() != 8 || time[2] != ':' ||
@@ -69,7 +46,7 @@ std::optional<int64_t> Moment(std::optional<int> year, std::optional<int> month,
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
     return std::nullopt;
   }
-  return DaysFromCivil(*year, *month, *day) * 86400 + hour * 3600 + minute * 60 + second;
+  return UtcSeconds(*year, *month, *day, hour, minute, second);
 }
 
 }  // namespace
@@ -78,7 +55,8 @@ std::optional<int64_t> ParseHttpDate(std::string_view text) {
   const std::vector<std::string_view> words = Words(text);
   if (words.size() == 6 && words[0].ends_with(',') && words[5] == "GMT") {
     // IMF-fixdate: "Sun, 06 Nov 1994 08:49:37 GMT"
-    return Moment(Number(words[3], 4), Month(words[2]), Number(words[1], 2), words[4]);
+    return Moment(Number(words[3], 4), MonthFromAbbreviation(words[2]), Number(words[1], 2),
+                  words[4]);
   }
   if (words.size() == 4 && words[0].ends_with(',') && words[3] == "GMT" && words[1].size() == 9 &&
       words[1][2] == '-' && words[1][6] == '-') {
@@ -88,12 +66,13 @@ std::optional<int64_t> ParseHttpDate(std::string_view text) {
     if (year) {
       *year += *year < 70 ? 2000 : 1900;
     }
-    return Moment(year, Month(words[1].substr(3, 3)), Number(words[1].substr(0, 2), 2), words[2]);
+    return Moment(year, MonthFromAbbreviation(words[1].substr(3, 3)),
+                  Number(words[1].substr(0, 2), 2), words[2]);
   }
   if (words.size() == 5) {
     // asctime: "Sun Nov  6 08:49:37 1994"
     const std::string_view day = words[2];
-    return Moment(Number(words[4], 4), Month(words[1]),
+    return Moment(Number(words[4], 4), MonthFromAbbreviation(words[1]),
                   day.size() == 1 ? Number(day, 1) : Number(day, 2), words[3]);
   }
   return std::nullopt;
