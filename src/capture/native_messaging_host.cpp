@@ -57,13 +57,17 @@ bool WriteFully(int fd, const std::string& bytes) {
 }
 
 std::string Answer(const std::string& body, const UrlHandoff& handoff) {
-  const UrlsMessage message = ParseUrlsMessage(body);
+  const BrowserMessage message = ParseBrowserMessage(body);
   if (!message.error.empty()) {
     return ErrorAnswer(message.error);
   }
-  std::vector<std::string> reasons = handoff(message.urls);
+  std::vector<std::string> urls;
+  for (const HandedDownload& download : message.downloads) {
+    urls.push_back(download.url);
+  }
+  std::vector<std::string> reasons = handoff(urls);
   // A link the hand-off said nothing about was not taken.
-  reasons.resize(message.urls.size(), "The link was not taken.");
+  reasons.resize(urls.size(), "The link was not taken.");
   return UrlsAnswer(reasons);
 }
 

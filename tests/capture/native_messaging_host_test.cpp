@@ -59,7 +59,8 @@ TEST(NativeMessagingHostTest, AnswersEachFrameAndEndsCleanlyBetweenFrames) {
   ASSERT_EQ(run.answers.size(), 3u);
   EXPECT_EQ(run.answers[0], R"({"ok":true,"added":2})");
   EXPECT_EQ(run.answers[1],
-            R"({"ok":false,"error":"The message is not JSON of the form {\"urls\":[...]}."})");
+            R"({"ok":false,"error":"The message is not JSON of the form {\"urls\":[...]} or )"
+            R"({\"downloads\":[...]}."})");
   EXPECT_EQ(run.handedOn.size(), 2u);
   EXPECT_EQ(run.handedOn[0], (std::vector<std::string>{"http://h/a", "ftp://h/b"}));
 }
