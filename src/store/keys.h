@@ -66,6 +66,12 @@ struct key {
 
   // The local file and its byte counts (64-bit)
   static constexpr PropKey kLocal{"local"};
+  // What a browser handed over with a link: its cookies for the download
+  // (FormatCookieJar's text, kept until the download completes), the page it
+  // came from and the browser's user agent.
+  static constexpr PropKey kCookies{"cookies"};
+  static constexpr PropKey kReferrer{"referrer"};
+  static constexpr PropKey kUserAgent{"useragent"};
   // 1 when the user chose the file's name: no server's name replaces it.
   static constexpr PropKey kNamedByUser{"namedbyuser"};
   static constexpr PropKey kSize{"size"};

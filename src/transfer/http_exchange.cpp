@@ -14,6 +14,7 @@
 #include "transfer/retry_after.h"
 #include "transfer/session_log.h"
 #include "url/content_disposition.h"
+#include "url/cookies.h"
 #include "url/local_naming.h"
 #include "url/url_parser.h"
 
@@ -35,6 +36,7 @@ constexpr int kInternalServerError = 500;
 constexpr int kBadGateway = 502;
 constexpr int kServiceUnavailable = 503;
 constexpr int kGatewayTimeout = 504;
+constexpr std::string_view kUserAgentOfOurs = "Pellmarsh 1.2";
 constexpr std::string_view kCutWithoutEnd =
     "The server closed the TLS connection without its closing alert: the body may be cut short.";
 
@@ -80,7 +82,8 @@ SessionState HttpExchange::Start() {
   // and read other control characters as it likes. Items of older data files
   // and relative redirects may still hold them.
   for (const std::string& part :
-       {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue)}) {
+       {url.GetProp(key::kFullPath), url.GetProp(key::kHostName), item.GetProp(key::kValue),
+        item.GetProp(key::kReferrer), item.GetProp(key::kUserAgent)}) {
     if (HoldsControlCharacter(part)) {
       session_.Fail("Refused to send an HTTP request holding a control character.",
                     FailOutcome::kPermanent);
@@ -113,10 +116,20 @@ SessionState HttpExchange::Start() {
   if (proxy) {
     authorization += proxy->AuthorizationLine();
   }
-  session_.Send("GET " + target + " HTTP/1.0\r\n" + authorization + range +
-                "Host: " + url.GetProp(key::kHostName) +
-                "\r\nUser-Agent: Pellmarsh 1.2\r\nAccept: *\r\nReferer: " +
-                item.GetProp(key::kValue) + "\r\n\r\n");
+  // A browser's download goes as the browser would ask for it.
+  const std::string referrer = item.GetProp(key::kReferrer);
+  const std::string agent = item.GetProp(key::kUserAgent);
+  std::string cookies = CookieHeaderFor(ParseCookieJar(item.GetProp(key::kCookies)), url,
+                                        session_.context().clock.UnixTime());
+  if (!cookies.empty()) {
+    cookies = "Cookie: " + cookies + "\r\n";
+  }
+  session_.Send(
+      "GET " + target + " HTTP/1.0\r\n" + authorization + range +
+      "Host: " + url.GetProp(key::kHostName) +
+      "\r\nUser-Agent: " + (agent.empty() ? std::string(kUserAgentOfOurs) : agent) +
+      "\r\nAccept: */*\r\nReferer: " + (referrer.empty() ? item.GetProp(key::kValue) : referrer) +
+      "\r\n" + cookies + "\r\n");
   lastReceive_ = session_.context().clock.TickCount();
   return SessionState::kTransfer;
 }
@@ -240,7 +253,7 @@ SessionState HttpExchange::ReadHeaderLines() {
         session_.Fail("Failed HTTP Transfer", FailOutcome::kRetry);
         return SessionState::kDone;
       case HttpHeaderReader::Result::kLine:
-        session_.Log("Recv Line: " + line);
+        session_.Log(LoggedReceivedLine(line));
         if (!HeaderLine(line)) {
           return SessionState::kDone;
         }
@@ -307,6 +320,9 @@ bool HttpExchange::HeaderLine(const std::string& line) {
       break;
     case Kind::kContentDisposition:
       serversName_ = FileNameFromContentDisposition(field.text);
+      break;
+    case Kind::kSetCookie:
+      KeepCookie(field.text);
       break;
     case Kind::kOther:
       break;
@@ -386,6 +402,16 @@ SessionState HttpExchange::HeaderComplete() {
   session_.Log("HTTP Header complete.  Switching to data mode.");
   headerDone_ = true;
   return holdingBody_ ? SessionState::kTransfer : Body(header_.body());
+}
+
+void HttpExchange::KeepCookie(const std::string& setCookie) {
+  Item& item = session_.urlItem();
+  const int64_t now = session_.context().clock.UnixTime();
+  if (std::optional<Cookie> cookie = ParseSetCookie(setCookie, session_.urlParts(), now)) {
+    CookieJar jar = ParseCookieJar(item.GetProp(key::kCookies));
+    StoreCookie(jar, std::move(*cookie), now);
+    item.SetProp(key::kCookies, FormatCookieJar(jar));
+  }
 }
 
 bool HttpExchange::TakeServersName(const std::string& name) {

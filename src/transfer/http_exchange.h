@@ -51,6 +51,8 @@ class HttpExchange final : public ProtocolExchange {
   // Names the file as the server says, before its first byte; false when the
   // file could not be opened under the new name (the session has failed).
   bool TakeServersName(const std::string& name);
+  // A cookie the server sets during the download's own requests joins its jar.
+  void KeepCookie(const std::string& setCookie);
   bool ServesAnotherFile(int64_t held, int64_t served);
   // An error answer: waited out when the server is busy, else final.
   SessionState FailWithAnswer();

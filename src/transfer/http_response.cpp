@@ -160,6 +160,9 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "retry-after") {
     field.kind = Kind::kRetryAfter;
     field.text = value;
+  } else if (name == "set-cookie") {
+    field.kind = Kind::kSetCookie;
+    field.text = value;
   } else if (name == "content-disposition") {
     field.kind = Kind::kContentDisposition;
     field.text = value;

@@ -67,6 +67,7 @@ struct HttpHeaderField {
     kRetryAfter,
     kValidator,  // ETag or Last-Modified
     kContentDisposition,
+    kSetCookie,
   };
   Kind kind = Kind::kOther;
   int code = 0;        // kStatus: the number after the first blank, 0 without one
@@ -76,8 +77,9 @@ struct HttpHeaderField {
   // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
   // size; otherwise -1.
   int64_t total = -1;
-  // kLocation, kRetryAfter, kContentDisposition: as received; kContentType, kTransferEncoding: in
-  // lower case; kValidator: the name in lower case, ": " and the value as received
+  // kLocation, kRetryAfter, kContentDisposition, kSetCookie: as received; kContentType,
+  // kTransferEncoding: in lower case; kValidator: the name in lower case, ": " and the value as
+  // received
   std::string text;
 };
 

@@ -24,7 +24,8 @@ constexpr int kBinaryTransfer = 1;
 
 // What a part's session needs of its item to fetch the same file.
 constexpr PropKey kCopiedToParts[] = {key::kValue,    key::kLocal,    key::kLogin,
-                                      key::kPassword, key::kHttpAuth, key::kRudeRetries};
+                                      key::kPassword, key::kHttpAuth, key::kRudeRetries,
+                                      key::kCookies,  key::kReferrer, key::kUserAgent};
 
 std::string HostOf(const std::string& url) {
   const std::unique_ptr<UrlParts> parts = ParseUrlCopy(url);
@@ -557,6 +558,7 @@ void SegmentedTransfer::Finish() {
   ForgetMap(*item_);
   item_->SetProp(key::kSegmentValidator, "");
   item_->SetProp(key::kRefreshedTotal, "");
+  item_->SetProp(key::kCookies, "");  // secrets, needed no more
   item_->SetPropInt(key::kResume, 0);
   item_->SetPropInt64(key::kSize, map_.total);
   item_->SetPropInt64(key::kReceived, map_.total);

@@ -43,13 +43,16 @@ std::string FormatLogLine(uint32_t tick, std::string_view text) {
 
 std::string LoggedSendLine(const std::string& buffer) {
   std::string shown = buffer;
-  // The log is shown to the user and saved with the item, and Base64 hides nothing.
-  static constexpr std::string_view kBasic = "Authorization: Basic ";
-  // A request through a proxy may carry the proxy's credentials as well.
-  for (size_t at = shown.find(kBasic); at != std::string::npos; at = shown.find(kBasic, at + 1)) {
-    const size_t value = at + kBasic.size();
-    const size_t end = shown.find_first_of("\r\n", value);
-    shown.replace(value, end == std::string::npos ? std::string::npos : end - value, "(concealed)");
+  // The log is shown to the user and saved with the item, and Base64 hides
+  // nothing. A request through a proxy may carry the proxy's credentials as
+  // well; a browser's cookies are a login too.
+  for (std::string_view secret : {"Authorization: Basic ", "\nCookie: "}) {
+    for (size_t at = shown.find(secret); at != std::string::npos; at = shown.find(secret, at + 1)) {
+      const size_t value = at + secret.size();
+      const size_t end = shown.find_first_of("\r\n", value);
+      shown.replace(value, end == std::string::npos ? std::string::npos : end - value,
+                    "(concealed)");
+    }
   }
   const size_t pass = shown.find("PASS ");
   if (pass != std::string::npos) {
@@ -61,6 +64,15 @@ std::string LoggedSendLine(const std::string& buffer) {
     }
   }
   return "Send Line: " + shown;
+}
+
+std::string LoggedReceivedLine(const std::string& line) {
+  static constexpr std::string_view kSetCookie = "set-cookie:";
+  if (line.size() >= kSetCookie.size() &&
+      NamesEqual(line.substr(0, kSetCookie.size()), kSetCookie)) {
+    return "Recv Line: " + line.substr(0, kSetCookie.size()) + " (concealed)";
+  }
+  return "Recv Line: " + line;
 }
 
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text) {

@@ -29,6 +29,9 @@ std::string FormatLogLine(uint32_t tick, std::string_view text);
 // credential reaches the log (a PASS line keeps the word PASS only, Basic
 // authorization shows as concealed).
 std::string LoggedSendLine(const std::string& buffer);
+// A received header line as the log shows it: a cookie the server sets is
+// concealed.
+std::string LoggedReceivedLine(const std::string& line);
 
 // Appends a line to the item's "log" and shows the text as its "process".
 void AppendLogLine(Item& item, uint32_t tick, std::string_view text);

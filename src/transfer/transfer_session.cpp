@@ -501,6 +501,7 @@ void TransferSession::Complete() {
       return;
     }
     item_->SetPropInt(key::kResume, 0);
+    item_->SetProp(key::kCookies, "");  // secrets, needed no more
     if (writer_.textMode()) {
       // The row and the notification tell the file's size, not the server's.
       item_->SetPropInt64(key::kSize, writer_.writtenTo());

@@ -18,6 +18,7 @@
 #include "transfer/http_exchange.h"
 #include "transfer/http_response.h"
 #include "transfer/session_harness.h"
+#include "url/cookies.h"
 #include "url/host_defaults.h"
 
 namespace pellmarsh {
@@ -65,7 +66,7 @@ TEST_F(HttpTransferTest, EachNginxAnswerEndsInItsOutcome) {
     std::string file, logged;
   } cases[] = {
       {"a whole download", "/a.bin", "", "", 0, 0, kStatusComplete, data,
-       "Send Line: GET /a.bin HTTP/1.0||Host: 127.0.0.1||User-Agent: Pellmarsh 1.2||Accept: *||"
+       "Send Line: GET /a.bin HTTP/1.0||Host: 127.0.0.1||User-Agent: Pellmarsh 1.2||Accept: */*||"
        "Referer: " +
            nginx.Url("/a.bin") + "||||"},
       {"a resume of half the file", "/a.bin", half, "", 1, 0, kStatusComplete, data,
@@ -415,6 +416,55 @@ TEST_F(HttpTransferTest, ContentDispositionNamesTheFileOnlyBeforeItsFirstByte) {
   }
 }
 
+// A browser's download carries the browser's session: its cookies where they
+// belong, its page as the referrer and its user agent; a cookie set on the
+// way joins them, and none stays once the file is whole.
+TEST_F(HttpTransferTest, ABrowsersDownloadGoesWithItsCookiesReferrerAndUserAgent) {
+  testing::NginxServer::Options options;
+  options.extraConfig =
+      "location = /members/start {\n"
+      " add_header Set-Cookie 'step=2; Path=/members';\n"
+      " return 302 /members/report.pdf;\n}\n"
+      "location = /members/report.pdf {\n"
+      " set $allowed '';\n"
+      " if ($http_cookie ~ 'session=s3cret') { set $allowed A; }\n"
+      " if ($http_cookie ~ 'step=2') { set $allowed \"${allowed}B\"; }\n"
+      " if ($http_referer ~ '/members/$') { set $allowed \"${allowed}C\"; }\n"
+      " if ($http_user_agent = 'Browser/1.0') { set $allowed \"${allowed}D\"; }\n"
+      " if ($allowed != ABCD) { return 403; }\n}\n";
+  testing::NginxServer nginx(options);
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/members/report.pdf", "the report");
+  const CookieJar browsers = {
+      {"session", "s3cret", "127.0.0.1", "/members", true, false, true, 0},
+      {"elsewhere", "x", "other.example", "/", true, false, false, 0},
+  };
+  const struct {
+    const char* what;
+    bool cookies;
+    ItemStatus status;
+  } rows[] = {
+      {"without the browser's session", false, kStatusFailed},
+      {"with it", true, kStatusComplete},
+  };
+  for (const auto& row : rows) {
+    Item& item = NewItem(nginx.Url("/members/start"), dir.File(row.cookies ? "with" : "without"));
+    item.SetProp(key::kCookies, row.cookies ? FormatCookieJar(browsers) : "");
+    item.SetProp(key::kReferrer, nginx.Url("/members/"));
+    item.SetProp(key::kUserAgent, "Browser/1.0");
+    Attempt(item);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what << item.GetProp(key::kLog);
+    // A failed download keeps them, the one set on the way too, for its resume.
+    EXPECT_EQ(item.GetProp(key::kCookies).empty(), row.status == kStatusComplete) << row.what;
+    EXPECT_FALSE(Logged(item, "s3cret")) << row.what;
+    EXPECT_FALSE(Logged(item, "step=2")) << row.what;
+    EXPECT_FALSE(Logged(item, "elsewhere")) << row.what;
+    // The cookie set on the way went along even without the browser's.
+    EXPECT_TRUE(Logged(item, "||Cookie: (concealed)||")) << row.what;
+    EXPECT_EQ(FileOf(item), row.cookies ? "the report" : "(none)") << row.what;
+  }
+}
+
 TEST_F(HttpTransferTest, EachScriptedAnswerEndsInItsOutcome) {
   const std::string request = "GET /a.bin HTTP/1.0";
   std::string tooManyLines = "HTTP/1.0 200 OK\r\n";
@@ -626,7 +676,7 @@ TEST_F(HttpTransferTest, TheRequestCarriesRangeAndEveryOctetOfTheCredentials) {
       server.Lines(1),
       (std::vector<std::string>{
           "GET /six HTTP/1.0", "Authorization: Basic w7xzZXI6cORzc/8=", "Range: bytes=3-",
-          "Host: 127.0.0.1", "User-Agent: Pellmarsh 1.2", "Accept: *", "Referer: " + url, ""}));
+          "Host: 127.0.0.1", "User-Agent: Pellmarsh 1.2", "Accept: */*", "Referer: " + url, ""}));
   EXPECT_EQ(testing::ReadFile(dir.File("six")), "abcdef");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kError);
 }

@@ -30,6 +30,11 @@ TEST(SessionLog, SentCommandsShowLineEndsAndNeverAPassword) {
                            "Proxy-Authorization: Basic cDpx\r\n\r\n"),
             "Send Line: GET http://h/ HTTP/1.0||Authorization: Basic (concealed)||"
             "Proxy-Authorization: Basic (concealed)||||");
+  EXPECT_EQ(LoggedSendLine("GET / HTTP/1.0\r\nReferer: r\r\nCookie: sid=1; a=2\r\n\r\n"),
+            "Send Line: GET / HTTP/1.0||Referer: r||Cookie: (concealed)||||");
+  EXPECT_EQ(LoggedReceivedLine("set-COOKIE: sid=1; HttpOnly"),
+            "Recv Line: set-COOKIE: (concealed)");
+  EXPECT_EQ(LoggedReceivedLine("Content-Length: 5"), "Recv Line: Content-Length: 5");
 }
 
 TEST(SocketErrorText, KnownNumbersHaveWordsOthersTheirNumber) {
