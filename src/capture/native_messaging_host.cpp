@@ -56,18 +56,14 @@ bool WriteFully(int fd, const std::string& bytes) {
   return true;
 }
 
-std::string Answer(const std::string& body, const UrlHandoff& handoff) {
+std::string Answer(const std::string& body, const DownloadHandoff& handoff) {
   const BrowserMessage message = ParseBrowserMessage(body);
   if (!message.error.empty()) {
     return ErrorAnswer(message.error);
   }
-  std::vector<std::string> urls;
-  for (const HandedDownload& download : message.downloads) {
-    urls.push_back(download.url);
-  }
-  std::vector<std::string> reasons = handoff(urls);
+  std::vector<std::string> reasons = handoff(body, message.downloads);
   // A link the hand-off said nothing about was not taken.
-  reasons.resize(urls.size(), "The link was not taken.");
+  reasons.resize(message.downloads.size(), "The link was not taken.");
   return UrlsAnswer(reasons);
 }
 
@@ -80,7 +76,7 @@ std::string NativeFrame(const std::string& text) {
   return frame + text;
 }
 
-int RunNativeMessagingHost(int input, int output, const UrlHandoff& handoff) {
+int RunNativeMessagingHost(int input, int output, const DownloadHandoff& handoff) {
   std::signal(SIGPIPE, SIG_IGN);
   for (;;) {
     uint32_t length = 0;

@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "capture/native_message.h"
+
 namespace pellmarsh {
 
-// Hands the links of one message on to the program; returns one reason per
-// link, empty for each link taken.
-using UrlHandoff = std::function<std::vector<std::string>(const std::vector<std::string>& urls)>;
+// Hands one accepted message on to the program: its text as received, for the
+// program to read again, and the downloads it holds. Returns one reason per
+// download, empty for each one taken.
+using DownloadHandoff = std::function<std::vector<std::string>(
+    const std::string& message, const std::vector<HandedDownload>& downloads)>;
 
 // Browsers send at most this much to a host in one frame.
 inline constexpr uint32_t kMaxNativeFrame = 1024 * 1024;
@@ -20,7 +24,7 @@ inline constexpr uint32_t kMaxNativeFrame = 1024 * 1024;
 // nothing on. Blocking descriptors. Returns 0 when the input ended between
 // frames, 1 when it ended inside one or the output failed. Ignores SIGPIPE for
 // the process: a browser that stops listening must not end it by a signal.
-int RunNativeMessagingHost(int input, int output, const UrlHandoff& handoff);
+int RunNativeMessagingHost(int input, int output, const DownloadHandoff& handoff);
 
 // One answer frame: the length, then the text.
 std::string NativeFrame(const std::string& text);

@@ -25,14 +25,15 @@ bool StartProgram() {
   return !error && StartDetached(program);
 }
 
-std::vector<std::string> HandOn(const std::vector<std::string>& urls) {
+std::vector<std::string> HandOn(const std::string& message,
+                                const std::vector<HandedDownload>& downloads) {
   std::optional<std::vector<std::string>> problems =
-      HandLinksToRunningInstance(urls, kRunningPatience);
+      HandDownloadsToRunningInstance(message, kRunningPatience);
   if (!problems && StartProgram()) {
-    problems = HandLinksToRunningInstance(urls, kStartingPatience);
+    problems = HandDownloadsToRunningInstance(message, kStartingPatience);
   }
   if (!problems) {
-    return std::vector<std::string>(urls.size(),
+    return std::vector<std::string>(downloads.size(),
                                     "Pellmarsh is not running and could not be started.");
   }
   return *problems;

@@ -33,6 +33,26 @@ QDBusMessage Call(const char* method, const QVariantList& arguments) {
   return QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
 }
 
+// Calls `method` with `argument` and raises the window; the problems it
+// answered, or nothing when no instance answered.
+std::optional<std::vector<std::string>> HandOver(const char* method, const QVariant& argument,
+                                                 std::chrono::milliseconds patience) {
+  const QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !WaitForOwner(bus, patience)) {
+    return std::nullopt;
+  }
+  const QDBusReply<QStringList> reply = Call(method, {argument});
+  if (!reply.isValid()) {
+    return std::nullopt;
+  }
+  Call("Raise", {});
+  std::vector<std::string> problems;
+  for (const QString& problem : reply.value()) {
+    problems.push_back(problem.toStdString());
+  }
+  return problems;
+}
+
 }  // namespace
 
 bool QtLinkService::Publish() {
@@ -67,30 +87,38 @@ QStringList QtLinkService::AddUrls(const QStringList& urls) {
   return problems;
 }
 
+QStringList QtLinkService::AddDownloads(const QString& message) {
+  // Any program on the bus may call: the message is read as strictly as the
+  // browser's host read it.
+  BrowserMessage read = ParseBrowserMessage(message.toStdString());
+  if (!read.error.empty()) {
+    return {QString::fromStdString(read.error)};
+  }
+  QStringList problems;
+  for (size_t i = 0; i < read.downloads.size(); ++i) {
+    problems << QString();
+  }
+  QTimer::singleShot(
+      0, this, [this, downloads = std::move(read.downloads)] { window_.addDownloads(downloads); });
+  return problems;
+}
+
 void QtLinkService::Raise() {
   QTimer::singleShot(0, this, [this] { window_.raise(); });
 }
 
 std::optional<std::vector<std::string>> HandLinksToRunningInstance(
     const std::vector<std::string>& links, std::chrono::milliseconds patience) {
-  const QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected() || !WaitForOwner(bus, patience)) {
-    return std::nullopt;
-  }
   QStringList urls;
   for (const std::string& link : links) {
     urls << QString::fromStdString(link);
   }
-  const QDBusReply<QStringList> reply = Call("AddUrls", {urls});
-  if (!reply.isValid()) {
-    return std::nullopt;
-  }
-  Call("Raise", {});
-  std::vector<std::string> problems;
-  for (const QString& problem : reply.value()) {
-    problems.push_back(problem.toStdString());
-  }
-  return problems;
+  return HandOver("AddUrls", urls, patience);
+}
+
+std::optional<std::vector<std::string>> HandDownloadsToRunningInstance(
+    const std::string& message, std::chrono::milliseconds patience) {
+  return HandOver("AddDownloads", QString::fromStdString(message), patience);
 }
 
 bool RaiseRunningInstance(std::chrono::milliseconds patience) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/native_message.h"
+
 namespace pellmarsh {
 
 // The name the running program owns on the session bus, its object and its
@@ -17,6 +19,9 @@ inline constexpr const char* kLinkServicePath = "/org/example/pellmarsh";
 
 // The running program's door for links from other programs:
 //   AddUrls(as urls) -> (as problems)  one answer per URL, empty when it goes in
+//   AddDownloads(s message) -> (as problems)
+//                                      a browser's {"downloads":[...]} message,
+//                                      read again here: one answer per download
 //   Raise()                            the window in front
 class QtLinkService final : public QObject {
   Q_OBJECT
@@ -26,6 +31,7 @@ class QtLinkService final : public QObject {
   struct Window {
     // Called on the window thread with the links that parse.
     std::function<void(const std::vector<std::string>&)> addLinks;
+    std::function<void(const std::vector<HandedDownload>&)> addDownloads;
     std::function<void()> raise;
   };
   explicit QtLinkService(Window window) : window_(std::move(window)) {}
@@ -36,6 +42,7 @@ class QtLinkService final : public QObject {
 
  public slots:
   Q_SCRIPTABLE QStringList AddUrls(const QStringList& urls);
+  Q_SCRIPTABLE QStringList AddDownloads(const QString& message);
   Q_SCRIPTABLE void Raise();
 
  private:
@@ -48,6 +55,10 @@ class QtLinkService final : public QObject {
 // Hands links over and raises the window; the problems the instance found.
 std::optional<std::vector<std::string>> HandLinksToRunningInstance(
     const std::vector<std::string>& links, std::chrono::milliseconds patience);
+// Hands a browser's message over and raises the window; the problems the
+// instance found, one per download.
+std::optional<std::vector<std::string>> HandDownloadsToRunningInstance(
+    const std::string& message, std::chrono::milliseconds patience);
 bool RaiseRunningInstance(std::chrono::milliseconds patience);
 
 }  // namespace pellmarsh

@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
   // takes links from its own command line only.
   pellmarsh::QtLinkService linkService(
       {[&mainWindow](const std::vector<std::string>& links) { mainWindow.AddLinks(links); },
+       [&mainWindow](const std::vector<pellmarsh::HandedDownload>& downloads) {
+         mainWindow.AddDownloads(downloads);
+       },
        [&mainWindow] { mainWindow.Raise(); }});
   if (mainWindow.Initialise()) {
     linkService.Publish();

@@ -639,6 +639,15 @@ void MainWindow::OnDownloadClicked() {
 
 void MainWindow::AddLinks(const std::vector<std::string>& links) {
   linkIntake_->AddLinks(links);
+  ShowPendingTab();
+}
+
+void MainWindow::AddDownloads(const std::vector<HandedDownload>& downloads) {
+  linkIntake_->AddDownloads(downloads);
+  ShowPendingTab();
+}
+
+void MainWindow::ShowPendingTab() {
   if (desk_->CurrentTab() != kTabPending) {
     desk_->SelectTab(kTabPending);
   }

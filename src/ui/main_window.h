@@ -84,6 +84,8 @@ class MainWindow final : public QDialog {
   int trayIcon() const { return tray_->current(); }
   // Links from other programs, and their wish to see the window.
   void AddLinks(const std::vector<std::string>& links);
+  // What a browser handed over, with its cookies, referrer and file name.
+  void AddDownloads(const std::vector<HandedDownload>& downloads);
   void Raise() { tray_->BringBack(); }
 
  protected:
@@ -96,6 +98,8 @@ class MainWindow final : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The Pending tab in front, after links came in.
+  void ShowPendingTab();
   void BuildControls();
   void BuildLayout();
   QLayout* BuildTopRow();

@@ -1,18 +1,21 @@
 #include "view/link_intake.h"
 
+#include "capture/handed_download.h"
 #include "capture/url_item.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 
 namespace pellmarsh {
 
-Item* LinkIntake::AddLink(const std::string& link, std::string& problem) {
-  problem = UrlProblem(link);
+Item* LinkIntake::AddLink(const HandedDownload& download, std::string& problem) {
+  problem = UrlProblem(download.url);
   if (!problem.empty()) {
     return nullptr;
   }
   Tree::Access tree(state_.tree);
-  std::unique_ptr<Item> item = MakeCapturedUrlItem(tree.root(), names_, link, clock_.UnixTime());
+  std::unique_ptr<Item> item =
+      MakeCapturedUrlItem(tree.root(), names_, download.url, clock_.UnixTime());
+  ApplyHandedDownload(download, names_, *item);
   // Held until queued: a queue the user cancels (a file in the way) leaves it held.
   item->SetPropInt(key::kStatus, kStatusOnHold);
   state_.listDirty = true;
@@ -20,6 +23,14 @@ Item* LinkIntake::AddLink(const std::string& link, std::string& problem) {
 }
 
 std::vector<std::string> LinkIntake::AddLinks(const std::vector<std::string>& links) {
+  std::vector<HandedDownload> downloads(links.size());
+  for (size_t i = 0; i < links.size(); ++i) {
+    downloads[i].url = links[i];
+  }
+  return AddDownloads(downloads);
+}
+
+std::vector<std::string> LinkIntake::AddDownloads(const std::vector<HandedDownload>& downloads) {
   bool queue = true;
   {
     Tree::Access tree(state_.tree);
@@ -27,9 +38,9 @@ std::vector<std::string> LinkIntake::AddLinks(const std::vector<std::string>& li
   }
   std::vector<std::string> problems;
   bool added = false;
-  for (const std::string& link : links) {
+  for (const HandedDownload& download : downloads) {
     std::string problem;
-    Item* item = AddLink(link, problem);
+    Item* item = AddLink(download, problem);
     problems.push_back(std::move(problem));
     if (!item) {
       continue;

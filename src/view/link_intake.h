@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "capture/native_message.h"
 #include "notify/events.h"
 #include "platform/clock.h"
 #include "url/local_name_registry.h"
@@ -23,10 +24,13 @@ class LinkIntake {
   // One answer per link, in order: empty when it was added, else why not.
   // Sounds "QUEUE" once when any was queued, "COPY" when any was held.
   std::vector<std::string> AddLinks(const std::vector<std::string>& links);
+  // The same for a browser's downloads, each item taking what the browser
+  // knew of its link.
+  std::vector<std::string> AddDownloads(const std::vector<HandedDownload>& downloads);
 
  private:
   // The new item, held; null with the reason in problem.
-  Item* AddLink(const std::string& link, std::string& problem);
+  Item* AddLink(const HandedDownload& download, std::string& problem);
 
   AppState& state_;
   LocalNameRegistry& names_;

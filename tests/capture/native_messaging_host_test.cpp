@@ -36,8 +36,11 @@ HostRun RunHost(const std::string& input, std::vector<std::string> reasons = {})
   EXPECT_EQ(write(in.get(), input.data(), input.size()), static_cast<ssize_t>(input.size()));
   lseek(in.get(), 0, SEEK_SET);
   HostRun run;
-  run.status = RunNativeMessagingHost(in.get(), out.get(), [&](const auto& urls) {
-    run.handedOn.push_back(urls);
+  run.status = RunNativeMessagingHost(in.get(), out.get(), [&](const auto&, const auto& downloads) {
+    std::vector<std::string>& urls = run.handedOn.emplace_back();
+    for (const HandedDownload& download : downloads) {
+      urls.push_back(download.url);
+    }
     return reasons;
   });
   std::string output(static_cast<size_t>(lseek(out.get(), 0, SEEK_END)), '\0');

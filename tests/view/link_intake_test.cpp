@@ -9,6 +9,7 @@
 #include "store/keys.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "url/cookies.h"
 #include "url/url_parser.h"
 #include "view/url_adding.h"
 
@@ -99,6 +100,38 @@ TEST_F(LinkIntakeTest, GoodLinksAreQueuedOrHeldByTheSettingAndSoundOnce) {
               (std::vector<std::string>{std::string("http://host/a.iso:") + row.status,
                                         std::string("ftp://ftp.host/b.zip:") + row.status}));
     EXPECT_EQ(events.raised, std::vector<std::string>{row.event});
+  }
+}
+
+// A browser's download takes what the browser knew of its link; its cookies
+// go only where they belong.
+TEST_F(LinkIntakeTest, ABrowsersDownloadTakesItsCookiesReferrerAgentAndName) {
+  HandedDownload download;
+  download.url = "https://files.example.com/get?id=7";
+  download.referrer = "https://www.example.com/reports/";
+  download.userAgent = "Browser/1.0";
+  download.filename = "../Quarterly Report \xe2\x82\xac.pdf";
+  download.cookies = {{"session", "s3cret", ".example.com", "/", true, true, false, 0},
+                      {"pref", "1", "www.example.com", "/", false, false, true, 0}};
+  EXPECT_EQ(intake.AddDownloads({download}), std::vector<std::string>{""});
+
+  Tree::Access tree(state.tree);
+  const Item& item = *tree->FindOrCreateChild(folder::kFileList).ChildAt(0);
+  EXPECT_EQ(item.GetProp(key::kReferrer), download.referrer);
+  EXPECT_EQ(item.GetProp(key::kUserAgent), "Browser/1.0");
+  EXPECT_EQ(item.GetProp(key::kName), "Quarterly Report \xe2\x82\xac.pdf");
+  const CookieJar jar = ParseCookieJar(item.GetProp(key::kCookies));
+  const struct {
+    const char* url;
+    const char* header;
+  } rows[] = {
+      {"https://files.example.com/get?id=7", "session=s3cret"},
+      {"http://files.example.com/get", ""},
+      {"https://www.example.com/", "session=s3cret; pref=1"},
+      {"https://example.org/", ""},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(CookieHeaderFor(jar, *ParseUrlCopy(row.url), 0), row.header) << row.url;
   }
 }
 
