@@ -10,11 +10,55 @@ const HOST = "org.example.pellmarsh";
 const MENU_ID = "download-with-pellmarsh";
 const WEB_LINK = /\b(?:https?|ftp):\/\/[^\s<>"'`]+/gi;
 
+// What the host takes of the cookies for one link, as a Cookie header would
+// carry them.
+const MOST_COOKIE_BYTES = 8192;
+
+// The cookies the browser would send with a request for `url`, HttpOnly ones
+// included, as far as the host takes them.
+async function cookiesFor(url, storeId) {
+  // Without the permission the link still goes, as a bare link.
+  if (!api.cookies) {
+    return [];
+  }
+  const all = await api.cookies.getAll(storeId ? { url, storeId } : { url }).catch(() => []);
+  const kept = [];
+  let bytes = 0;
+  for (const cookie of all) {
+    bytes += cookie.name.length + cookie.value.length + 3;
+    if (bytes > MOST_COOKIE_BYTES) {
+      break;
+    }
+    const { name, value, domain, path, secure, httpOnly, hostOnly, expirationDate } = cookie;
+    kept.push({ name, value, domain, path, secure, httpOnly, hostOnly, expirationDate });
+  }
+  return kept;
+}
+
+// One link as the host takes it: what the browser knows of it, so that the
+// download goes as the browser's own would (its session, the page it came
+// from, the name it chose).
+async function describeLink(link) {
+  const download = { url: link.url, referrer: link.referrer || "", userAgent: navigator.userAgent };
+  download.cookies = await cookiesFor(link.finalUrl || link.url, link.storeId);
+  if (link.finalUrl && link.finalUrl !== link.url) {
+    download.finalUrl = link.finalUrl;
+  }
+  if (link.filename) {
+    download.filename = link.filename.split(/[\\/]/).pop();
+  }
+  if (link.size > 0) {
+    download.size = link.size;
+  }
+  return download;
+}
+
 // Resolves to the host's answer, {ok, error, added}; a host that cannot be
 // started gives {ok: false} with the browser's reason.
-async function sendToPellmarsh(urls) {
+async function sendToPellmarsh(links) {
   try {
-    const answer = await api.runtime.sendNativeMessage(HOST, { urls });
+    const downloads = await Promise.all(links.map(describeLink));
+    const answer = await api.runtime.sendNativeMessage(HOST, { downloads });
     return answer && typeof answer.ok === "boolean"
       ? answer
       : { ok: false, error: "Pellmarsh gave no answer." };
@@ -52,14 +96,20 @@ api.runtime.onInstalled.addListener(() => {
   });
 });
 
-api.contextMenus.onClicked.addListener(async (info) => {
+api.contextMenus.onClicked.addListener(async (info, tab) => {
   if (info.menuItemId !== MENU_ID) {
     return;
   }
+  // A private window's links, and its cookies, never leave the browser.
+  if (tab?.incognito) {
+    showOutcome({ ok: false, error: "Links of a private window stay in the browser." });
+    return;
+  }
   const urls = linksOfClick(info);
+  const referrer = info.frameUrl || info.pageUrl || "";
   showOutcome(
     urls.length > 0
-      ? await sendToPellmarsh(urls)
+      ? await sendToPellmarsh(urls.map((url) => ({ url, referrer, storeId: tab?.cookieStoreId })))
       : { ok: false, error: "The selection holds no http, https or ftp link." }
   );
 });
@@ -70,7 +120,7 @@ api.runtime.onMessage.addListener((message, sender, reply) => {
   if (sender.id !== api.runtime.id || !Array.isArray(message?.urls)) {
     return false;
   }
-  sendToPellmarsh(message.urls).then((answer) => {
+  sendToPellmarsh(message.urls.map((url) => ({ url }))).then((answer) => {
     showOutcome(answer);
     reply(answer);
   });
@@ -102,7 +152,15 @@ api.downloads.onCreated.addListener(async (item) => {
   if (!now || now.state === "complete") {
     return;
   }
-  const answer = await sendToPellmarsh([item.finalUrl || item.url]);
+  const answer = await sendToPellmarsh([
+    {
+      url: item.url,
+      finalUrl: item.finalUrl,
+      referrer: item.referrer,
+      filename: now.filename,
+      size: now.totalBytes > 0 ? now.totalBytes : now.fileSize
+    }
+  ]);
   showOutcome(answer);
   if (answer.ok) {
     await api.downloads.cancel(item.id).catch(() => {});

@@ -6,9 +6,10 @@ browser's profile, HOST the program Chromium starts as the native-messaging
 host. ACTION is one of:
   send   the extension's own message handler (what the context-menu entry
          calls) hands URL over; prints the host's answer as JSON.
-  click  switches "Send downloads to Pellmarsh" on for .bin files, opens the
-         page URL and clicks its first link; prints {"handedOver": true} once
-         the browser's own download is gone from its list.
+  click  switches "Send downloads to Pellmarsh" on for .bin and .pdf files,
+         opens the page URL and clicks its first link; prints
+         {"handedOver": true} once the browser's own download is gone from its
+         list.
 Any failure prints {"error": ...} and exits 1.
 """
 
@@ -96,7 +97,7 @@ def click(driver, url):
         "const done = arguments[arguments.length - 1];"
         "chrome.downloads.onErased.addListener(() => { window.erased = true; });"
         "chrome.storage.local.set({captureDownloads: true, minimumSizeMb: 0,"
-        " fileTypes: 'bin'}).then(done);"
+        " fileTypes: 'bin pdf'}).then(done);"
     )
     extension_tab = driver.current_window_handle
     driver.switch_to.new_window("tab")

@@ -43,9 +43,22 @@ class BrowserExtensionTest : public QObject {
     return testing::DownloadedBeside(dir, name, bytes);
   }
 
+  // The clicked files come slowly enough that the browser's own download is
+  // still running when the extension pauses it. The report is only for a
+  // browser logged in on the page that links to it, as many sites do.
   static testing::NginxServer::Options SlowClickedFile() {
     testing::NginxServer::Options options;
-    options.extraConfig = "    location = /clicked.bin {\n      limit_rate 200k;\n    }\n";
+    options.extraConfig =
+        "    location = /clicked.bin {\n      limit_rate 200k;\n    }\n"
+        "    location = /login.html {\n"
+        "      add_header Set-Cookie 'session=s3cret; Path=/; HttpOnly';\n    }\n"
+        "    location = /members/report.pdf {\n      limit_rate 200k;\n"
+        "      set $allowed '';\n"
+        "      if ($http_cookie ~ 'session=s3cret') { set $allowed A; }\n"
+        "      if ($http_referer ~ '/login.html$') { set $allowed \"${allowed}B\"; }\n"
+        "      if ($allowed != AB) { return 403; }\n"
+        "      add_header Content-Disposition "
+        "\"attachment; filename*=UTF-8''Quarterly%20Report%20%E2%82%AC.pdf\";\n    }\n";
     return options;
   }
 
@@ -91,6 +104,18 @@ class BrowserExtensionTest : public QObject {
     QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
     QVERIFY(Downloaded("clicked.bin", bytes));
     QVERIFY(!testing::FileExistsOnDisk(dir.File("profile-click/downloads/clicked.bin")));
+  }
+
+  // A download that needs the browser's session arrives under the server's
+  // name, with the cookie the page set (HttpOnly) and the page as referrer.
+  void aDownloadBehindALoginArrivesWithTheBrowsersSession() {
+    const std::string bytes = testing::RandomBytes(500000, 13);
+    nginx.AddFile("/members/report.pdf", bytes);
+    nginx.AddFile("/login.html",
+                  "<html><body><a href=\"/members/report.pdf?token=1\">report</a></body></html>");
+    const std::string outcome = Drive("click", nginx.Url("/login.html"));
+    QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
+    QVERIFY(Downloaded("Quarterly Report \xe2\x82\xac.pdf", bytes));
   }
 
   // The program was started by the host, not by this test: end it by its bus name.
