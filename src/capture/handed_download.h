@@ -17,4 +17,14 @@ CookieJar JarOfBrowserCookies(const std::vector<BrowserCookie>& cookies);
 // with the tree lock held.
 void ApplyHandedDownload(const HandedDownload& download, LocalNameRegistry& names, Item& item);
 
+// The unfinished download of the list a browser's link is a fresh link for:
+// one of the same file name (and size, where both know it) that was stopped,
+// or failed with an answer an expired link gives (401, 403, 404, 410). None
+// when there is no such download. Call with the tree lock held.
+Item* FindExpiredDownload(Item& list, const HandedDownload& download);
+
+// Gives such a download the new link and what the browser knew of it; its
+// bytes stay when the new link serves the same file.
+void RenewDownload(const HandedDownload& download, Item& item);
+
 }  // namespace pellmarsh

@@ -13,6 +13,12 @@ Item* LinkIntake::AddLink(const HandedDownload& download, std::string& problem) 
     return nullptr;
   }
   Tree::Access tree(state_.tree);
+  // A fresh link for a download whose link expired goes on with that one.
+  if (Item* expired = FindExpiredDownload(tree->FindOrCreateChild(folder::kFileList), download)) {
+    RenewDownload(download, *expired);
+    state_.listDirty = true;
+    return expired;
+  }
   std::unique_ptr<Item> item =
       MakeCapturedUrlItem(tree.root(), names_, download.url, clock_.UnixTime());
   ApplyHandedDownload(download, names_, *item);

@@ -10,6 +10,7 @@
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "url/cookies.h"
+#include "url/local_name_registry.h"
 #include "url/url_parser.h"
 #include "view/url_adding.h"
 
@@ -132,6 +133,57 @@ TEST_F(LinkIntakeTest, ABrowsersDownloadTakesItsCookiesReferrerAgentAndName) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(CookieHeaderFor(jar, *ParseUrlCopy(row.url), 0), row.header) << row.url;
+  }
+}
+
+// A fresh link from the browser for a download whose link expired goes on
+// with that download; another size, or one still running, makes a new one.
+TEST_F(LinkIntakeTest, AFreshLinkForAnExpiredDownloadResumesIt) {
+  const struct {
+    const char* what;
+    int status;
+    const char* error;
+    int64_t size;
+    bool renewed;
+  } rows[] = {
+      {"refused 403", kStatusFailed, "Failure: HTTP/1.1 403 Forbidden", 10, true},
+      {"gone 410", kStatusFailed, "Failure: HTTP/1.1 410 Gone", -1, true},
+      {"stopped", kStatusOnHold, "", 10, true},
+      {"another size", kStatusFailed, "Failure: HTTP/1.1 403 Forbidden", 11, false},
+      {"failed otherwise", kStatusFailed, "Failure: HTTP/1.1 500 Oops", 10, false},
+  };
+  for (const auto& row : rows) {
+    Item* old = nullptr;
+    {
+      Tree::Access tree(state.tree);
+      Item& list = tree->FindOrCreateChild(folder::kFileList);
+      old = &list.AddChild(std::make_unique<Item>());
+      old->SetProp(key::kType, "_url");
+      old->SetProp(key::kValue, "http://host/signed/1/r.pdf");
+      old->SetProp(key::kName, "r.pdf");
+      old->SetProp(key::kLocal, dir.File("r.pdf"));
+      old->SetPropInt(key::kStatus, row.status);
+      old->SetProp(key::kError, row.error);
+      old->SetPropInt64(key::kFileTotal, 10);
+    }
+    testing::WriteFile(UnfinishedPathOf(dir.File("r.pdf")), "01234");
+    HandedDownload download;
+    download.url = "http://host/signed/2/r.pdf";
+    download.filename = "r.pdf";
+    download.size = row.size;
+    intake.AddDownloads({download});
+    Tree::Access tree(state.tree);
+    Item& list = tree->FindOrCreateChild(folder::kFileList);
+    EXPECT_EQ(list.ChildCount(), row.renewed ? 1 : 2) << row.what;
+    EXPECT_EQ(old->GetProp(key::kValue), row.renewed ? download.url : "http://host/signed/1/r.pdf")
+        << row.what;
+    if (row.renewed) {
+      EXPECT_EQ(old->GetPropInt64(key::kRefreshedTotal), 10) << row.what;
+      EXPECT_NE(old->GetProp(key::kLog).find("Resumed with a new link"), std::string::npos);
+    }
+    while (list.ChildCount() > 0) {
+      list.DetachChild(list.ChildAt(0));
+    }
   }
 }
 
