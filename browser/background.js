@@ -117,7 +117,14 @@ api.contextMenus.onClicked.addListener(async (info, tab) => {
 // The same hand-over for other pages of this extension, and for tests that
 // drive it from inside.
 api.runtime.onMessage.addListener((message, sender, reply) => {
-  if (sender.id !== api.runtime.id || !Array.isArray(message?.urls)) {
+  if (sender.id !== api.runtime.id) {
+    return false;
+  }
+  if (typeof message?.keep === "string") {
+    keptLinks.set(message.keep, Date.now());
+    return false;
+  }
+  if (!Array.isArray(message?.urls)) {
     return false;
   }
   sendToPellmarsh(message.urls.map((url) => ({ url }))).then((answer) => {
@@ -127,8 +134,30 @@ api.runtime.onMessage.addListener((message, sender, reply) => {
   return true;
 });
 
+// Links the user Shift-clicked lately, by URL: their downloads stay in the
+// browser. A content script tells of each such click.
+const KEEP_SECONDS = 30;
+const keptLinks = new Map();
+
+function keptByShift(item) {
+  const now = Date.now();
+  for (const [url, at] of keptLinks) {
+    if (now - at > KEEP_SECONDS * 1000) {
+      keptLinks.delete(url);
+    }
+  }
+  return keptLinks.has(item.url) || keptLinks.has(item.finalUrl);
+}
+
 function wantsDownload(item, settings) {
   if (item.incognito || item.byExtensionId || !/^(https?|ftp):/i.test(item.url)) {
+    return false;
+  }
+  if (keptByShift(item)) {
+    return false;
+  }
+  const where = [item.url, item.finalUrl, item.referrer];
+  if (where.some((url) => url && onListedSite(url, settings.neverSites))) {
     return false;
   }
   const size = item.totalBytes > 0 ? item.totalBytes : item.fileSize;

@@ -1,5 +1,5 @@
 const api = globalThis.browser ?? globalThis.chrome;
-const fields = ["captureDownloads", "minimumSizeMb", "fileTypes"];
+const fields = ["captureDownloads", "minimumSizeMb", "fileTypes", "neverSites"];
 
 function valueOf(element) {
   if (element.type === "checkbox") {

@@ -10,6 +10,10 @@ host. ACTION is one of:
          opens the page URL and clicks its first link; prints
          {"handedOver": true} once the browser's own download is gone from its
          list.
+  keep-listed, keep-shift
+         as click, with the page's site on the never-taken list, or the link
+         clicked with Shift held; prints {"keptInBrowser": true} once the
+         browser's own download is complete.
 Any failure prints {"error": ...} and exits 1.
 """
 
@@ -20,7 +24,9 @@ import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 
 EXTENSION_ID = "iaaocdemgjkmepmgmbhpkddkdijbihmn"
 HOST_NAME = "org.example.pellmarsh"
@@ -90,20 +96,43 @@ def send(driver, url):
     )
 
 
-def click(driver, url):
+def click_link(driver, url, never_sites="", shift=False):
     open_extension_page(driver)
     driver.set_script_timeout(DEADLINE_SECONDS)
     driver.execute_async_script(
         "const done = arguments[arguments.length - 1];"
         "chrome.downloads.onErased.addListener(() => { window.erased = true; });"
         "chrome.storage.local.set({captureDownloads: true, minimumSizeMb: 0,"
-        " fileTypes: 'bin pdf'}).then(done);"
+        " fileTypes: 'bin pdf', neverSites: arguments[0]}).then(done);",
+        never_sites,
     )
     extension_tab = driver.current_window_handle
     driver.switch_to.new_window("tab")
     driver.get(url)
-    driver.find_element(By.TAG_NAME, "a").click()
+    link = driver.find_element(By.TAG_NAME, "a")
+    if shift:
+        ActionChains(driver).key_down(Keys.SHIFT).click(link).key_up(Keys.SHIFT).perform()
+    else:
+        link.click()
     driver.switch_to.window(extension_tab)
+    return extension_tab
+
+
+def keep(driver, url, never_sites="", shift=False):
+    click_link(driver, url, never_sites, shift)
+    deadline = time.monotonic() + DEADLINE_SECONDS
+    while time.monotonic() < deadline:
+        if driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "chrome.downloads.search({state: 'complete'}).then((items) => done(items.length > 0));"
+        ):
+            return {"keptInBrowser": True}
+        time.sleep(0.1)
+    raise RuntimeError("the browser's own download did not complete")
+
+
+def click(driver, url):
+    click_link(driver, url)
     # The extension erases the browser's download once Pellmarsh took the link.
     deadline = time.monotonic() + DEADLINE_SECONDS
     while time.monotonic() < deadline:
@@ -118,7 +147,14 @@ def main():
     install_host(profile, host)
     driver = start_browser(extension, profile)
     try:
-        answer = (send if action == "send" else click)(driver, url)
+        if action == "send":
+            answer = send(driver, url)
+        elif action == "keep-listed":
+            answer = keep(driver, url, never_sites="127.0.0.1")
+        elif action == "keep-shift":
+            answer = keep(driver, url, shift=True)
+        else:
+            answer = click(driver, url)
     finally:
         driver.quit()
     print(json.dumps(answer))

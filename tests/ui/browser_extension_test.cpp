@@ -118,6 +118,22 @@ class BrowserExtensionTest : public QObject {
     QVERIFY(Downloaded("Quarterly Report \xe2\x82\xac.pdf", bytes));
   }
 
+  // A listed site's downloads, and a link clicked with Shift held, stay in
+  // the browser, and Pellmarsh gets nothing.
+  void theUserKeepsADownloadInTheBrowserByItsSiteOrByShift() {
+    const std::string bytes = testing::RandomBytes(300000, 14);
+    nginx.AddFile("/kept.bin", bytes);
+    nginx.AddFile("/keep.html", "<html><body><a href=\"/kept.bin\">the file</a></body></html>");
+    for (const char* action : {"keep-listed", "keep-shift"}) {
+      const std::string outcome = Drive(action, nginx.Url("/keep.html"));
+      QVERIFY2(outcome.find("\"keptInBrowser\": true") != std::string::npos, outcome.c_str());
+      QCOMPARE(
+          testing::ReadFile(dir.File(std::string("profile-") + action + "/downloads/kept.bin")),
+          bytes);
+    }
+    QVERIFY(!testing::FileExistsOnDisk(dir.File("download/kept.bin")));
+  }
+
   // The program was started by the host, not by this test: end it by its bus name.
   void cleanupTestCase() {
     const QDBusReply<uint> pid = Bus().servicePid(kLinkServiceName);
