@@ -19,6 +19,10 @@ expected=(
   share/pellmarsh/browser/manifest.json
   share/pellmarsh/browser/background.js
   share/pellmarsh/browser/options.html
+  share/pellmarsh/browser/shift_click.js
+  share/pellmarsh/browser/icons/pellmarsh-128.png
+  share/pellmarsh/pellmarsh-extension.zip
+  share/pellmarsh/pellmarsh-extension.xpi
   lib/pellmarsh/native-messaging-host
   lib/mozilla/native-messaging-hosts/org.example.pellmarsh.json
 )

@@ -40,10 +40,17 @@ expected="./etc/chromium/native-messaging-hosts/org.example.pellmarsh.json
 ./usr/share/icons/hicolor/scalable/apps/pellmarsh.svg
 ./usr/share/metainfo/org.example.pellmarsh.metainfo.xml
 ./usr/share/pellmarsh/browser/background.js
+./usr/share/pellmarsh/browser/icons/pellmarsh-128.png
+./usr/share/pellmarsh/browser/icons/pellmarsh-16.png
+./usr/share/pellmarsh/browser/icons/pellmarsh-32.png
+./usr/share/pellmarsh/browser/icons/pellmarsh-48.png
 ./usr/share/pellmarsh/browser/manifest.json
 ./usr/share/pellmarsh/browser/options.html
 ./usr/share/pellmarsh/browser/options.js
-./usr/share/pellmarsh/browser/settings.js"
+./usr/share/pellmarsh/browser/settings.js
+./usr/share/pellmarsh/browser/shift_click.js
+./usr/share/pellmarsh/pellmarsh-extension.xpi
+./usr/share/pellmarsh/pellmarsh-extension.zip"
 [ "$(sort <<<"$files")" = "$expected" ] || fail "unexpected file list:
 $files"
 # Nothing the program writes may be part of the package.
