@@ -168,7 +168,7 @@ function wantsDownload(item, settings) {
   return fileTypeList(settings.fileTypes).some((type) => name.endsWith(`.${type}`));
 }
 
-api.downloads.onCreated.addListener(async (item) => {
+async function takeOver(item) {
   const settings = await api.storage.local.get(DEFAULT_SETTINGS);
   if (!settings.captureDownloads || !wantsDownload(item, settings)) {
     return;
@@ -197,4 +197,16 @@ api.downloads.onCreated.addListener(async (item) => {
   } else {
     await api.downloads.resume(item.id).catch(() => {});
   }
-});
+}
+
+// A download is judged by the name the browser settles on, not by its URL,
+// which may name a script or a query: Chromium tells it here, before the
+// download gets under way; Firefox knows it when the download is created.
+if (api.downloads.onDeterminingFilename) {
+  api.downloads.onDeterminingFilename.addListener((item, suggest) => {
+    suggest();
+    takeOver(item);
+  });
+} else {
+  api.downloads.onCreated.addListener(takeOver);
+}
