@@ -55,10 +55,13 @@ async function describeLink(link) {
 
 // Resolves to the host's answer, {ok, error, added}; a host that cannot be
 // started gives {ok: false} with the browser's reason.
-async function sendToPellmarsh(links) {
+// With `confirm`, the host answers only once Pellmarsh's server started
+// sending each file.
+async function sendToPellmarsh(links, confirm = false) {
   try {
     const downloads = await Promise.all(links.map(describeLink));
-    const answer = await api.runtime.sendNativeMessage(HOST, { downloads });
+    const message = confirm ? { downloads, confirm } : { downloads };
+    const answer = await api.runtime.sendNativeMessage(HOST, message);
     return answer && typeof answer.ok === "boolean"
       ? answer
       : { ok: false, error: "Pellmarsh gave no answer." };
@@ -173,8 +176,8 @@ async function takeOver(item) {
   if (!settings.captureDownloads || !wantsDownload(item, settings)) {
     return;
   }
-  // Paused, not cancelled: if Pellmarsh does not take the link, the
-  // browser's own download goes on.
+  // Paused, not cancelled: unless Pellmarsh gets the file coming from its
+  // server, the browser's own download goes on, and the badge says why.
   await api.downloads.pause(item.id).catch(() => {});
   // A file the browser finished before it could be paused stays the browser's.
   const [now] = await api.downloads.search({ id: item.id });
@@ -189,7 +192,7 @@ async function takeOver(item) {
       filename: now.filename,
       size: now.totalBytes > 0 ? now.totalBytes : now.fileSize
     }
-  ]);
+  ], true);
   showOutcome(answer);
   if (answer.ok) {
     await api.downloads.cancel(item.id).catch(() => {});

@@ -90,7 +90,7 @@ class MessageReader {
   BrowserMessage Read() {
     BrowserMessage message;
     SkipSpace();
-    if (!TopObject(message.downloads) || (SkipSpace(), pos_ != text_.size())) {
+    if (!TopObject(message) || (SkipSpace(), pos_ != text_.size())) {
       message.error =
           "The message is not JSON of the form {\"urls\":[...]} or {\"downloads\":[...]}.";
     } else if (!refusal_.empty()) {
@@ -105,14 +105,19 @@ class MessageReader {
   }
 
  private:
-  bool TopObject(std::vector<HandedDownload>& downloads) {
+  bool TopObject(BrowserMessage& message) {
     if (KindAhead() != Kind::kObject) {
       return false;
     }
-    static constexpr std::array<std::string_view, 2> kForms = {"urls", "downloads"};
+    std::vector<HandedDownload>& downloads = message.downloads;
+    static constexpr std::array<std::string_view, 3> kMembers = {"urls", "downloads", "confirm"};
+    constexpr size_t kConfirm = 2;
     bool sawForm = false;
     const bool read =
-        Object(0, "The message's", kForms, [&](size_t, const Place& place, int depth) {
+        Object(0, "The message's", kMembers, [&](size_t member, const Place& place, int depth) {
+          if (member == kConfirm) {
+            return Flag(place, depth, message.confirm);
+          }
           if (std::exchange(sawForm, true)) {
             Refuse("The message holds both \"urls\" and \"downloads\".");
           }

@@ -40,6 +40,10 @@ struct HandedDownload {
 // What the browser extension asks, as downloads whichever form it took.
 struct BrowserMessage {
   std::vector<HandedDownload> downloads;
+  // "confirm": true asks the host to answer only once the program heard each
+  // download's server start sending it, so that the browser gives its own
+  // download up only then.
+  bool confirm = false;
   std::string error;  // why the message was refused; empty when it was read
 };
 

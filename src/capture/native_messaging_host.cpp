@@ -61,7 +61,7 @@ std::string Answer(const std::string& body, const DownloadHandoff& handoff) {
   if (!message.error.empty()) {
     return ErrorAnswer(message.error);
   }
-  std::vector<std::string> reasons = handoff(body, message.downloads);
+  std::vector<std::string> reasons = handoff(body, message);
   // A link the hand-off said nothing about was not taken.
   reasons.resize(message.downloads.size(), "The link was not taken.");
   return UrlsAnswer(reasons);

@@ -12,8 +12,8 @@ namespace pellmarsh {
 // Hands one accepted message on to the program: its text as received, for the
 // program to read again, and the downloads it holds. Returns one reason per
 // download, empty for each one taken.
-using DownloadHandoff = std::function<std::vector<std::string>(
-    const std::string& message, const std::vector<HandedDownload>& downloads)>;
+using DownloadHandoff =
+    std::function<std::vector<std::string>(const std::string& text, const BrowserMessage& message)>;
 
 // Browsers send at most this much to a host in one frame.
 inline constexpr uint32_t kMaxNativeFrame = 1024 * 1024;

@@ -103,6 +103,10 @@ QStringList QtLinkService::AddDownloads(const QString& message) {
   return problems;
 }
 
+QString QtLinkService::DownloadState(const QString& url, qlonglong size) {
+  return QString::fromStdString(window_.downloadState(url.toStdString(), size));
+}
+
 void QtLinkService::Raise() {
   QTimer::singleShot(0, this, [this] { window_.raise(); });
 }
@@ -119,6 +123,15 @@ std::optional<std::vector<std::string>> HandLinksToRunningInstance(
 std::optional<std::vector<std::string>> HandDownloadsToRunningInstance(
     const std::string& message, std::chrono::milliseconds patience) {
   return HandOver("AddDownloads", QString::fromStdString(message), patience);
+}
+
+std::optional<std::string> AskDownloadState(const std::string& url, int64_t size) {
+  const QDBusReply<QString> reply =
+      Call("DownloadState", {QString::fromStdString(url), static_cast<qlonglong>(size)});
+  if (!reply.isValid()) {
+    return std::nullopt;
+  }
+  return reply.value().toStdString();
 }
 
 bool RaiseRunningInstance(std::chrono::milliseconds patience) {

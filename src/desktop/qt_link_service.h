@@ -22,6 +22,10 @@ inline constexpr const char* kLinkServicePath = "/org/example/pellmarsh";
 //   AddDownloads(s message) -> (as problems)
 //                                      a browser's {"downloads":[...]} message,
 //                                      read again here: one answer per download
+//   DownloadState(s url, x size) -> (s state)
+//                                      "started" once the newest download of the
+//                                      URL gets its file (of that size, when not
+//                                      -1), the reason once it failed, "" before
 //   Raise()                            the window in front
 class QtLinkService final : public QObject {
   Q_OBJECT
@@ -32,6 +36,7 @@ class QtLinkService final : public QObject {
     // Called on the window thread with the links that parse.
     std::function<void(const std::vector<std::string>&)> addLinks;
     std::function<void(const std::vector<HandedDownload>&)> addDownloads;
+    std::function<std::string(const std::string& url, int64_t size)> downloadState;
     std::function<void()> raise;
   };
   explicit QtLinkService(Window window) : window_(std::move(window)) {}
@@ -43,6 +48,7 @@ class QtLinkService final : public QObject {
  public slots:
   Q_SCRIPTABLE QStringList AddUrls(const QStringList& urls);
   Q_SCRIPTABLE QStringList AddDownloads(const QString& message);
+  Q_SCRIPTABLE QString DownloadState(const QString& url, qlonglong size);
   Q_SCRIPTABLE void Raise();
 
  private:
@@ -59,6 +65,8 @@ std::optional<std::vector<std::string>> HandLinksToRunningInstance(
 // instance found, one per download.
 std::optional<std::vector<std::string>> HandDownloadsToRunningInstance(
     const std::string& message, std::chrono::milliseconds patience);
+// The running instance's DownloadState; nothing when it did not answer.
+std::optional<std::string> AskDownloadState(const std::string& url, int64_t size);
 bool RaiseRunningInstance(std::chrono::milliseconds patience);
 
 }  // namespace pellmarsh

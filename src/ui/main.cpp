@@ -129,6 +129,9 @@ int main(int argc, char** argv) {
        [&mainWindow](const std::vector<pellmarsh::HandedDownload>& downloads) {
          mainWindow.AddDownloads(downloads);
        },
+       [&mainWindow](const std::string& url, int64_t size) {
+         return mainWindow.DownloadState(url, size);
+       },
        [&mainWindow] { mainWindow.Raise(); }});
   if (mainWindow.Initialise()) {
     linkService.Publish();

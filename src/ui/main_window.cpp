@@ -647,6 +647,10 @@ void MainWindow::AddDownloads(const std::vector<HandedDownload>& downloads) {
   ShowPendingTab();
 }
 
+std::string MainWindow::DownloadState(const std::string& url, int64_t size) {
+  return linkIntake_->FirstAnswerOf(url, size);
+}
+
 void MainWindow::ShowPendingTab() {
   if (desk_->CurrentTab() != kTabPending) {
     desk_->SelectTab(kTabPending);

@@ -86,6 +86,7 @@ class MainWindow final : public QDialog {
   void AddLinks(const std::vector<std::string>& links);
   // What a browser handed over, with its cookies, referrer and file name.
   void AddDownloads(const std::vector<HandedDownload>& downloads);
+  std::string DownloadState(const std::string& url, int64_t size);
   void Raise() { tray_->BringBack(); }
 
  protected:

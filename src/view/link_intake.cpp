@@ -28,6 +28,30 @@ Item* LinkIntake::AddLink(const HandedDownload& download, std::string& problem) 
   return &tree->FindOrCreateChild(folder::kFileList).AddChild(std::move(item));
 }
 
+std::string LinkIntake::FirstAnswerOf(const std::string& url, int64_t size) {
+  Tree::Access tree(state_.tree);
+  const Item& list = tree->FindOrCreateChild(folder::kFileList);
+  for (int i = list.ChildCount() - 1; i >= 0; --i) {
+    const Item& item = *list.ChildAt(i);
+    if (item.GetProp(key::kValue) != url && item.GetProp(key::kOriginalValue) != url) {
+      continue;
+    }
+    const int status = item.GetPropInt(key::kStatus);
+    const int64_t total = item.GetPropInt64(key::kFileTotal);
+    if (status == kStatusFailed || status == kStatusWaitingToRetry) {
+      const std::string error = item.GetProp(key::kError);
+      return error.empty() ? "The download failed." : error;
+    }
+    const bool coming = status == kStatusComplete || (status >= kStatusTransferring && total > 0);
+    if (coming && size >= 0 && total > 0 && total != size) {
+      return "The server sends " + std::to_string(total) + " bytes where the browser got " +
+             std::to_string(size) + ".";
+    }
+    return coming ? "started" : "";
+  }
+  return "The download is not in Pellmarsh's list.";
+}
+
 std::vector<std::string> LinkIntake::AddLinks(const std::vector<std::string>& links) {
   std::vector<HandedDownload> downloads(links.size());
   for (size_t i = 0; i < links.size(); ++i) {

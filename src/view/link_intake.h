@@ -27,6 +27,10 @@ class LinkIntake {
   // The same for a browser's downloads, each item taking what the browser
   // knew of its link.
   std::vector<std::string> AddDownloads(const std::vector<HandedDownload>& downloads);
+  // What the newest download of `url` heard from its server: "started" once
+  // the file comes (of `size` bytes, when that is not -1), the reason once it
+  // failed or waits to retry, empty while it has not heard yet.
+  std::string FirstAnswerOf(const std::string& url, int64_t size);
 
  private:
   // The new item, held; null with the reason in problem.

@@ -36,9 +36,9 @@ HostRun RunHost(const std::string& input, std::vector<std::string> reasons = {})
   EXPECT_EQ(write(in.get(), input.data(), input.size()), static_cast<ssize_t>(input.size()));
   lseek(in.get(), 0, SEEK_SET);
   HostRun run;
-  run.status = RunNativeMessagingHost(in.get(), out.get(), [&](const auto&, const auto& downloads) {
+  run.status = RunNativeMessagingHost(in.get(), out.get(), [&](const auto&, const auto& message) {
     std::vector<std::string>& urls = run.handedOn.emplace_back();
-    for (const HandedDownload& download : downloads) {
+    for (const HandedDownload& download : message.downloads) {
       urls.push_back(download.url);
     }
     return reasons;

@@ -10,10 +10,11 @@ host. ACTION is one of:
          opens the page URL and clicks its first link; prints
          {"handedOver": true} once the browser's own download is gone from its
          list.
-  keep-listed, keep-shift
+  keep-listed, keep-shift, keep-refused
          as click, with the page's site on the never-taken list, or the link
-         clicked with Shift held; prints {"keptInBrowser": true} once the
-         browser's own download is complete.
+         clicked with Shift held, or plainly for a file Pellmarsh's server
+         refuses; prints {"keptInBrowser": true} once the browser's own
+         download is complete.
 Any failure prints {"error": ...} and exits 1.
 """
 
@@ -153,6 +154,8 @@ def main():
             answer = keep(driver, url, never_sites="127.0.0.1")
         elif action == "keep-shift":
             answer = keep(driver, url, shift=True)
+        elif action == "keep-refused":
+            answer = keep(driver, url)
         else:
             answer = click(driver, url)
     finally:

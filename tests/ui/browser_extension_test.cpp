@@ -58,7 +58,11 @@ class BrowserExtensionTest : public QObject {
         "      if ($http_referer ~ '/login.html$') { set $allowed \"${allowed}B\"; }\n"
         "      if ($allowed != AB) { return 403; }\n"
         "      add_header Content-Disposition "
-        "\"attachment; filename*=UTF-8''Quarterly%20Report%20%E2%82%AC.pdf\";\n    }\n";
+        "\"attachment; filename*=UTF-8''Quarterly%20Report%20%E2%82%AC.pdf\";\n    }\n"
+        // Served to the browser, which asks without a range, and refused to
+        // Pellmarsh, which asks for one.
+        "    location = /refused.bin {\n      limit_rate 200k;\n"
+        "      if ($http_range) { return 403; }\n    }\n";
     return options;
   }
 
@@ -133,6 +137,18 @@ class BrowserExtensionTest : public QObject {
           bytes);
     }
     QVERIFY(!testing::FileExistsOnDisk(dir.File("download/kept.bin")));
+  }
+
+  // The browser gives its own download up only once Pellmarsh's server sends
+  // the file: a refusal gives it back, and the browser's download completes.
+  void aDownloadPellmarshCannotGetStaysWithTheBrowser() {
+    const std::string bytes = testing::RandomBytes(400000, 15);
+    nginx.AddFile("/refused.bin", bytes);
+    nginx.AddFile("/refuse.html",
+                  "<html><body><a href=\"/refused.bin\">the file</a></body></html>");
+    const std::string outcome = Drive("keep-refused", nginx.Url("/refuse.html"));
+    QVERIFY2(outcome.find("\"keptInBrowser\": true") != std::string::npos, outcome.c_str());
+    QCOMPARE(testing::ReadFile(dir.File("profile-keep-refused/downloads/refused.bin")), bytes);
   }
 
   // The program was started by the host, not by this test: end it by its bus name.

@@ -187,6 +187,43 @@ TEST_F(LinkIntakeTest, AFreshLinkForAnExpiredDownloadResumesIt) {
   }
 }
 
+// What the browser's paused download waits for: the newest download of its
+// URL getting the file, of the browser's size.
+TEST_F(LinkIntakeTest, TheFirstAnswerSaysWhetherTheFileIsComing) {
+  const struct {
+    const char* what;
+    int status;
+    int64_t total;
+    const char* error;
+    int64_t size;
+    std::string answer;
+  } rows[] = {
+      {"queued", kStatusQueued, 0, "", 10, ""},
+      {"connected, no answer yet", kStatusTransferring, 0, "", 10, ""},
+      {"the file comes", kStatusTransferring, 10, "", 10, "started"},
+      {"size unknown to the browser", kStatusTransferring, 10, "", -1, "started"},
+      {"another size", kStatusTransferring, 11, "", 10,
+       "The server sends 11 bytes where the browser got 10."},
+      {"refused", kStatusFailed, 0, "Failure: HTTP/1.1 403 Forbidden", 10,
+       "Failure: HTTP/1.1 403 Forbidden"},
+      {"retrying", kStatusWaitingToRetry, 0, "Receive Error", 10, "Receive Error"},
+      {"already whole", kStatusComplete, 10, "", 10, "started"},
+  };
+  for (const auto& row : rows) {
+    {
+      Tree::Access tree(state.tree);
+      Item& item = tree->FindOrCreateChild(folder::kFileList).AddChild(std::make_unique<Item>());
+      item.SetProp(key::kValue, "http://host/f.iso");
+      item.SetPropInt(key::kStatus, row.status);
+      item.SetPropInt64(key::kFileTotal, row.total);
+      item.SetProp(key::kError, row.error);
+    }
+    EXPECT_EQ(intake.FirstAnswerOf("http://host/f.iso", row.size), row.answer) << row.what;
+  }
+  EXPECT_EQ(intake.FirstAnswerOf("http://host/other.iso", 10),
+            "The download is not in Pellmarsh's list.");
+}
+
 TEST_F(LinkIntakeTest, NothingAddedSoundsNothing) {
   EXPECT_EQ(
       intake.AddLinks({"http://", "http://h:102359/f", "https://h\r\nX-Injected: 1/"}),
