@@ -1,8 +1,5 @@
 #include "transfer/http_exchange.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "store/builtin_tree.h"
