@@ -108,13 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(in.valid() && out.valid());
   Require(write(in.get(), data, size) == static_cast<ssize_t>(size));
   lseek(in.get(), 0, SEEK_SET);
-  pellmarsh::RunNativeMessagingHost(in.get(), out.get(), [](const std::vector<std::string>& urls) {
-    Require(!urls.empty());
-    for (const std::string& url : urls) {
-      Require(IsWebLink(url));
-    }
-    return std::vector<std::string>(urls.size());
-  });
+  pellmarsh::RunNativeMessagingHost(
+      in.get(), out.get(), [](const std::string&, const pellmarsh::BrowserMessage& message) {
+        Require(!message.downloads.empty());
+        for (const pellmarsh::HandedDownload& download : message.downloads) {
+          Require(IsWebLink(download.url));
+        }
+        return std::vector<std::string>(message.downloads.size());
+      });
   const std::string answers = ReadAll(out.get());
   Require(size == 0 || !answers.empty());
   std::vector<std::string_view> frames;
