@@ -75,6 +75,13 @@ std::optional<EndedDownload> EndedDownloadOf(const Item& root, const Item& item)
   return ended;
 }
 
+std::optional<Notification> RenewedDownloadNotification(const Item& root, const Item& item) {
+  if (root.GetPropInt(setting::kNotifyOn) == 0) {
+    return std::nullopt;
+  }
+  return Notification{"Resumed with a new link", item.GetProp(key::kName), "", false};
+}
+
 std::vector<Notification> NotificationsOf(const std::vector<EndedDownload>& batch) {
   std::vector<const EndedDownload*> done;
   std::vector<const EndedDownload*> failed;

@@ -28,6 +28,10 @@ struct EndedDownload {
 // unless the item is complete or failed for good. Read under the tree lock.
 std::optional<EndedDownload> EndedDownloadOf(const Item& root, const Item& item);
 
+// What the desktop is told when a browser's fresh link took up a download
+// whose own link had expired: nothing while notifications are switched off.
+std::optional<Notification> RenewedDownloadNotification(const Item& root, const Item& item);
+
 // The notifications of downloads that ended together: at most one for those
 // complete and one for those failed, each a summary when more than one ended.
 std::vector<Notification> NotificationsOf(const std::vector<EndedDownload>& batch);

@@ -99,8 +99,15 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
                                      app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
                                            app_.clock());
+  notices_ = std::make_unique<WindowNotices>(
+      *this, app_.clock(),
+      QtDesktopNotifications::Actions{[this](const std::string& file) {
+                                        return desk_->OpenDocument(file) ||
+                                               desk_->OpenFolder(DirectoryOf(file));
+                                      },
+                                      probe_.showFile});
   linkIntake_ = std::make_unique<LinkIntake>(app_.state(), app_.localNames(), *commands_,
-                                             app_.events(), app_.clock());
+                                             app_.events(), notices_->desktop(), app_.clock());
   clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
 
   tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
@@ -111,13 +118,6 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
       app_, *commands_,
       UpgradeInstaller::Desk{[this] { QTimer::singleShot(0, this, &MainWindow::reject); },
                              probe_.showFile, [this] { return quitRequested_ || closing_; }});
-  notices_ = std::make_unique<WindowNotices>(
-      *this, app_.clock(),
-      QtDesktopNotifications::Actions{[this](const std::string& file) {
-                                        return desk_->OpenDocument(file) ||
-                                               desk_->OpenFolder(DirectoryOf(file));
-                                      },
-                                      probe_.showFile});
 }
 
 MainWindow::~MainWindow() {

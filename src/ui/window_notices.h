@@ -20,6 +20,8 @@ class WindowNotices final {
 
   // Callable from any thread; never waits.
   void DownloadEnded(EndedDownload ended);
+  // For the notices that need no batching. Window thread only.
+  DesktopNotifications& desktop() { return desktop_; }
 
  private:
   void ShowIfDue();

@@ -2,6 +2,7 @@
 
 #include "capture/handed_download.h"
 #include "capture/url_item.h"
+#include "notify/download_notices.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 
@@ -12,20 +13,30 @@ Item* LinkIntake::AddLink(const HandedDownload& download, std::string& problem) 
   if (!problem.empty()) {
     return nullptr;
   }
-  Tree::Access tree(state_.tree);
-  // A fresh link for a download whose link expired goes on with that one.
-  if (Item* expired = FindExpiredDownload(tree->FindOrCreateChild(folder::kFileList), download)) {
-    RenewDownload(download, *expired);
+  std::optional<Notification> renewed;
+  Item* added = nullptr;
+  {
+    Tree::Access tree(state_.tree);
+    Item& list = tree->FindOrCreateChild(folder::kFileList);
+    // A fresh link for a download whose link expired goes on with that one.
+    if (Item* expired = FindExpiredDownload(list, download)) {
+      RenewDownload(download, *expired);
+      renewed = RenewedDownloadNotification(tree.root(), *expired);
+      added = expired;
+    } else {
+      std::unique_ptr<Item> item =
+          MakeCapturedUrlItem(tree.root(), names_, download.url, clock_.UnixTime());
+      ApplyHandedDownload(download, names_, *item);
+      // Held until queued: a queue the user cancels (a file in the way) leaves it held.
+      item->SetPropInt(key::kStatus, kStatusOnHold);
+      added = &list.AddChild(std::move(item));
+    }
     state_.listDirty = true;
-    return expired;
   }
-  std::unique_ptr<Item> item =
-      MakeCapturedUrlItem(tree.root(), names_, download.url, clock_.UnixTime());
-  ApplyHandedDownload(download, names_, *item);
-  // Held until queued: a queue the user cancels (a file in the way) leaves it held.
-  item->SetPropInt(key::kStatus, kStatusOnHold);
-  state_.listDirty = true;
-  return &tree->FindOrCreateChild(folder::kFileList).AddChild(std::move(item));
+  if (renewed) {
+    desktop_.Show(*renewed);
+  }
+  return added;
 }
 
 std::string LinkIntake::FirstAnswerOf(const std::string& url, int64_t size) {

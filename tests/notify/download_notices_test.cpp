@@ -9,12 +9,6 @@
 namespace pellmarsh {
 namespace {
 
-class RecordingNotifications final : public DesktopNotifications {
- public:
-  void Show(const Notification& notification) override { shown.push_back(notification); }
-  std::vector<Notification> shown;
-};
-
 EndedDownload Done(std::string name, int64_t bytes) {
   return {true, name, "/dl/" + name, bytes, "", true};
 }
@@ -79,7 +73,7 @@ TEST(NotificationsOf, OneOfAKindTellsItsFileAndManyAreSummed) {
 class DownloadNoticesTest : public ::testing::Test {
  protected:
   testing::FakeClock clock;
-  RecordingNotifications desktop;
+  testing::RecordingNotifications desktop;
   DownloadNotices notices{clock, desktop};
 };
 

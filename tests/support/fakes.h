@@ -10,6 +10,7 @@
 
 #include "notify/events.h"
 #include "platform/clock.h"
+#include "platform/desktop_notifications.h"
 #include "platform/file_trash.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
@@ -85,6 +86,12 @@ class FakeTrash final : public FileTrash {
   std::vector<std::string> noTrashFor;
   bool works = true;
   std::vector<std::string> trashed;
+};
+
+class RecordingNotifications final : public DesktopNotifications {
+ public:
+  void Show(const Notification& notification) override { shown.push_back(notification); }
+  std::vector<Notification> shown;
 };
 
 class RecordingSounds final : public SoundPlayer {

@@ -76,7 +76,8 @@ class LinkIntakeTest : public ::testing::Test {
   testing::FakeClock clock;
   testing::FakeTrash trash;
   ItemCommands commands{state, messages, trash, events, names, desk, clock};
-  LinkIntake intake{state, names, commands, events, clock};
+  testing::RecordingNotifications desktop;
+  LinkIntake intake{state, names, commands, events, desktop, clock};
   NoUrlDialog dialog;
   UrlAdding adding{state, names, commands, dialog, clock};
 };
@@ -167,6 +168,7 @@ TEST_F(LinkIntakeTest, AFreshLinkForAnExpiredDownloadResumesIt) {
       old->SetPropInt64(key::kFileTotal, 10);
     }
     testing::WriteFile(UnfinishedPathOf(dir.File("r.pdf")), "01234");
+    desktop.shown.clear();
     HandedDownload download;
     download.url = "http://host/signed/2/r.pdf";
     download.filename = "r.pdf";
@@ -181,6 +183,9 @@ TEST_F(LinkIntakeTest, AFreshLinkForAnExpiredDownloadResumesIt) {
       EXPECT_EQ(old->GetPropInt64(key::kRefreshedTotal), 10) << row.what;
       EXPECT_NE(old->GetProp(key::kLog).find("Resumed with a new link"), std::string::npos);
     }
+    const std::vector<Notification> told{{"Resumed with a new link", "r.pdf", "", false}};
+    EXPECT_EQ(desktop.shown, row.renewed ? told : std::vector<Notification>{})
+        << row.what;
     while (list.ChildCount() > 0) {
       list.DetachChild(list.ChildAt(0));
     }
