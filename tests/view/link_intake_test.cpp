@@ -184,8 +184,7 @@ TEST_F(LinkIntakeTest, AFreshLinkForAnExpiredDownloadResumesIt) {
       EXPECT_NE(old->GetProp(key::kLog).find("Resumed with a new link"), std::string::npos);
     }
     const std::vector<Notification> told{{"Resumed with a new link", "r.pdf", "", false}};
-    EXPECT_EQ(desktop.shown, row.renewed ? told : std::vector<Notification>{})
-        << row.what;
+    EXPECT_EQ(desktop.shown, row.renewed ? told : std::vector<Notification>{}) << row.what;
     while (list.ChildCount() > 0) {
       list.DetachChild(list.ChildAt(0));
     }
