@@ -189,7 +189,8 @@ async function takeOver(item) {
       url: item.url,
       finalUrl: item.finalUrl,
       referrer: item.referrer,
-      filename: now.filename,
+      // Chromium settles the name only after this listener suggested it.
+      filename: now.filename || item.filename,
       size: now.totalBytes > 0 ? now.totalBytes : now.fileSize
     }
   ], true);

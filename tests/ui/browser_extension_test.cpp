@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <regex>
 
 #include "desktop/qt_link_service.h"
 #include "support/child_process.h"
@@ -46,8 +47,9 @@ class BrowserExtensionTest : public QObject {
   // The clicked files come slowly enough that the browser's own download is
   // still running when the extension pauses it. The report is only for a
   // browser logged in on the page that links to it, as many sites do.
-  static testing::NginxServer::Options SlowClickedFile() {
+  testing::NginxServer::Options SlowClickedFile() const {
     testing::NginxServer::Options options;
+    options.rangeLogPath = dir.File("requests.log");
     options.extraConfig =
         "    location = /clicked.bin {\n      limit_rate 200k;\n    }\n"
         "    location = /login.html {\n"
@@ -62,7 +64,11 @@ class BrowserExtensionTest : public QObject {
         // Served to the browser, which asks without a range, and refused to
         // Pellmarsh, which asks for one.
         "    location = /refused.bin {\n      limit_rate 200k;\n"
-        "      if ($http_range) { return 403; }\n    }\n";
+        "      if ($http_range) { return 403; }\n    }\n"
+        // A signed link, refused once its token expired.
+        "    location /signed/ {\n      limit_rate 200k;\n    }\n"
+        "    location /signed/1/ {\n      limit_rate 200k;\n"
+        "      if (-f $document_root/signed/1/expired) { return 403; }\n    }\n";
     return options;
   }
 
@@ -149,6 +155,39 @@ class BrowserExtensionTest : public QObject {
     const std::string outcome = Drive("keep-refused", nginx.Url("/refuse.html"));
     QVERIFY2(outcome.find("\"keptInBrowser\": true") != std::string::npos, outcome.c_str());
     QCOMPARE(testing::ReadFile(dir.File("profile-keep-refused/downloads/refused.bin")), bytes);
+  }
+
+  // A link that expires mid-download fails it for good; a fresh link clicked
+  // in the page resumes that download where it stopped, with no second copy.
+  void aFreshLinkResumesTheDownloadWhoseLinkExpired() {
+    const std::string bytes = testing::RandomBytes(800000, 16);
+    nginx.AddFile("/signed/1/report.bin", bytes);
+    nginx.AddFile("/signed/2/report.bin", bytes);
+    nginx.AddFile("/old.html", "<html><body><a href=\"/signed/1/report.bin\">r</a></body></html>");
+    nginx.AddFile("/new.html", "<html><body><a href=\"/signed/2/report.bin\">r</a></body></html>");
+    std::string outcome = Drive("click", nginx.Url("/old.html"));
+    QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
+    const std::string part = dir.File("download/report.bin.part");
+    QVERIFY(testing::WaitFor(
+        [&] { return testing::FileExistsOnDisk(part) && testing::ReadFile(part).size() > 100000; },
+        30s));
+    // The token expires, and the cut connection's retry is refused.
+    nginx.AddFile("/signed/1/expired", "");
+    std::filesystem::resize_file(nginx.root() + "/signed/1/report.bin", 0);
+    // Pellmarsh's requests, HTTP/1.0, asking from a byte past the first.
+    const auto resumed = [&](const char* link) {
+      return std::regex_search(
+          testing::ReadFile(dir.File("requests.log")),
+          std::regex(std::string("GET ") + link + " HTTP/1.0 range=bytes=[1-9]"));
+    };
+    QVERIFY(testing::WaitFor([&] { return resumed("/signed/1/report.bin"); }, 60s));
+
+    outcome = Drive("click", nginx.Url("/new.html"));
+    QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
+    QVERIFY(Downloaded("report.bin", bytes));
+    QVERIFY(resumed("/signed/2/report.bin"));
+    QVERIFY(!testing::FileExistsOnDisk(dir.File("download/report(1).bin")));
+    QVERIFY(!testing::FileExistsOnDisk(dir.File("download/report(1).bin.part")));
   }
 
   // The program was started by the host, not by this test: end it by its bus name.
