@@ -19,13 +19,32 @@ enum ItemStatus : int {
   kStatusStopRequested = 103,
   kStatusStarting = 104,
   kStatusGoingOffline = 105,
+  kStatusPauseRequested = 106,
 };
+
+// Waiting for its turn, for a retry, or running: what Pause can hold.
+constexpr bool CanBePaused(int status) {
+  return status == kStatusQueued || status == kStatusWaitingToRetry ||
+         (status >= kStatusTransferring && status <= kStatusStarting && status != kStatusStopping &&
+          status != kStatusStopRequested);
+}
+
+// A stop or a pause asked of a running transfer, which ends it.
+constexpr bool IsStopRequest(int status) {
+  return status == kStatusStopRequested || status == kStatusPauseRequested;
+}
+
+// What a transfer asked to stop or pause leaves its item as: a paused one
+// goes on where it was once resumed.
+constexpr int StatusAfterStopRequest(int request) {
+  return request == kStatusPauseRequested ? kStatusPaused : kStatusOnHold;
+}
 
 // Queued, waiting to retry, running, or asked to change: the statuses the
 // scheduler looks at every second.
 constexpr bool ChangesOnItsOwn(int status) {
   return status == kStatusQueued || status == kStatusWaitingToRetry ||
-         (status >= kStatusTransferring && status <= kStatusGoingOffline);
+         (status >= kStatusTransferring && status <= kStatusPauseRequested);
 }
 
 // The "speedflag" of a running transfer: its share of the measured rate, as

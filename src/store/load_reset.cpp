@@ -9,8 +9,9 @@ void ResetItemOnLoad(Item& item) {
   // Every rule looks at the status as it was loaded, not as rewritten above it.
   const int status = item.GetPropInt(key::kStatus);
   if (status > 99) {
-    const bool stopping = status == kStatusStopping || status == kStatusStopRequested;
-    item.SetPropInt(key::kStatus, stopping ? kStatusOnHold : kStatusQueued);
+    const bool stopping = status == kStatusStopping || IsStopRequest(status);
+    item.SetPropInt(key::kStatus,
+                    stopping ? StatusAfterStopRequest(status) : static_cast<int>(kStatusQueued));
   }
   if (item.GetPropInt(key::kVirusChecking) != 0) {
     item.SetPropInt(key::kVirusChecking, 0);

@@ -321,11 +321,9 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
 
 bool SegmentedTransfer::HandleStop() {
   const int status = item_->GetPropInt(key::kStatus);
-  if (status == kStatusStopRequested) {
+  if (IsStopRequest(status)) {
     parts_.clear();
-    item_->SetProp(key::kError, "User cancelled transfer.");
-    item_->SetPropInt(key::kStatus, kStatusOnHold);
-    context_.events.RaiseEvent("STOP");
+    EndOnRequest(*item_, status, context_.events);
     finished_ = true;
     return true;
   }

@@ -139,4 +139,11 @@ void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events) {
   }
 }
 
+void EndOnRequest(Item& item, int request, EventSink& events) {
+  const bool pause = request == kStatusPauseRequested;
+  item.SetProp(key::kError, pause ? "User paused transfer." : "User cancelled transfer.");
+  item.SetPropInt(key::kStatus, StatusAfterStopRequest(request));
+  events.RaiseEvent(pause ? "PAUSE" : "STOP");
+}
+
 }  // namespace pellmarsh

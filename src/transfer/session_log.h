@@ -57,5 +57,8 @@ class LogBudget {
 // The item's status, retry counters and event for a failure's outcome. Any
 // other outcome changes nothing.
 void ApplyFailureOutcome(Item& item, FailOutcome outcome, EventSink& events);
+// Ends a transfer the user stopped or paused: the item is on hold or paused,
+// with what the user did as its last error.
+void EndOnRequest(Item& item, int request, EventSink& events);
 
 }  // namespace pellmarsh

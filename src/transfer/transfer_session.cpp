@@ -63,11 +63,9 @@ bool TransferSession::Step(size_t byteLimit) {
   }
   const int status = item_->GetPropInt(key::kStatus);
   if (status != kStatusTransferring) {
-    if (status == kStatusStopRequested) {
-      item_->SetProp(key::kError, "User cancelled transfer.");
-      item_->SetPropInt(key::kStatus, kStatusOnHold);
+    if (IsStopRequest(status)) {
+      EndOnRequest(*item_, status, context_.events);
       state_ = SessionState::kDone;
-      context_.events.RaiseEvent("STOP");
       return true;
     }
     if (status == kStatusGoingOffline) {
@@ -354,7 +352,7 @@ bool TransferSession::LookUpUnlocked(Lookup&& lookup) {
     return false;
   }
   const int status = item_->GetPropInt(key::kStatus);
-  return status != kStatusStopRequested && status != kStatusGoingOffline;
+  return !IsStopRequest(status) && status != kStatusGoingOffline;
 }
 
 void TransferSession::LogConnecting() {

@@ -165,6 +165,8 @@ void MainWindow::AddKeys() {
                [this] { close(); });
   AddKeyAction(*this, "renameAction", "Rename", {QKeySequence(Qt::Key_F2)},
                [this] { list_->EditCurrentName(); });
+  AddKeyAction(*list_, "pauseResumeAction", "Pause or Resume", {QKeySequence(Qt::Key_Space)},
+               [this] { RunItemCommand(kCommandPauseOrResume); });
   AddKeyAction(*list_, "pasteUrlsAction", "Paste URLs",
                QKeySequence::keyBindings(QKeySequence::Paste), [this] {
                  if (const QMimeData* mime = QGuiApplication::clipboard()->mimeData()) {

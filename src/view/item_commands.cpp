@@ -65,6 +65,13 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
     clock_.SleepMs(100);
   }
   state_.commandBusy = true;
+  if (command == kCommandPauseOrResume) {
+    Tree::Access tree(state_.tree);
+    const bool anyPaused = std::ranges::any_of(selection, [](const Item* item) {
+      return item->GetPropInt(key::kStatus) == kStatusPaused;
+    });
+    command = anyPaused ? kCommandResume : kCommandPause;
+  }
   // The Delete key runs this as the button does: a slip of either asks first.
   if (command != kCommandArchiveOrDelete || ConfirmArchiveOrDelete(selection)) {
     RunOverSelection(command, selection);
@@ -125,6 +132,13 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
     case kCommandStop:
       Stop(item);
       return carry;
+    case kCommandPause:
+    case kCommandPauseOrResume:
+      Pause(item);
+      return carry;
+    case kCommandResume:
+      return ReadFacts(item).status == kStatusPaused ? Queue(item, kCommandQueue, carry, single)
+                                                     : carry;
     case kCommandLaunch:
       Launch(item);
       return kCarryStop;
@@ -424,6 +438,17 @@ void ItemCommands::Stop(Item& item) {
       item.GetPropInt(key::kStatus) >= kStatusTransferring && HasTransfer(state_, item);
   item.SetPropInt(key::kResume, 0);
   SetStatus(item, transferring ? kStatusStopRequested : kStatusOnHold);
+}
+
+// Keeps its unfinished file, its parts' map and its place in the list.
+void ItemCommands::Pause(Item& item) {
+  Tree::Access tree(state_.tree);
+  const int status = item.GetPropInt(key::kStatus);
+  if (!CanBePaused(status)) {
+    return;
+  }
+  const bool transferring = status >= kStatusTransferring && HasTransfer(state_, item);
+  SetStatus(item, transferring ? kStatusPauseRequested : kStatusPaused);
 }
 
 void ItemCommands::Launch(Item& item) {

@@ -144,6 +144,7 @@ class ItemCommands {
   int Queue(Item& item, ItemCommand command, int carry, bool single);
   bool ClearTheWay(Item& item, const Facts& facts, int& carry, bool single);
   void Stop(Item& item);
+  void Pause(Item& item);
   void Launch(Item& item);
   void ShowInFolder(Item& item);
   void ViewLog(Item& item);

@@ -204,6 +204,8 @@ std::string StatusText(const Item& item, int image, const RowTextSettings& setti
     case kStatusStopping:
     case kStatusStopRequested:
       return "Stopping";
+    case kStatusPauseRequested:
+      return "Pausing";
     case kStatusStarting:
       return "Connecting: " + item.GetProp(key::kProcess);
     case kStatusGoingOffline:
@@ -382,6 +384,11 @@ unsigned SelectionState(const std::vector<SelectedItem>& selection,
     if (!idle || st == kStatusWaitingToRetry) {
       bits |= kCanStop;
     }
+    if (CanBePaused(st)) {
+      bits |= kCanPause;
+    } else if (st == kStatusPaused) {
+      bits |= kCanResume;
+    }
     constexpr unsigned kFileCommands = kCanLaunch | kCanExtract;
     if (st == kStatusComplete && (bits & kFileCommands) != kFileCommands && fileExists()) {
       bits |= kFileCommands;
@@ -411,6 +418,9 @@ const std::vector<CommandButton>& CommandButtons() {
        "Queue the selected downloads: each starts when a connection is free"},
       {"stopButton", "Sto&p", kCommandStop, kCanStop,
        "Stop the selected downloads and put them on hold"},
+      {"pauseResumeButton", "Pause/Resu&me", kCommandPauseOrResume, kCanPause | kCanResume,
+       "Pause the selected downloads, keeping all they have and their place in the queue; "
+       "or resume the paused ones"},
       {"launchButton", "&Launch File", kCommandLaunch, kCanLaunch,
        "Open the selected download's file with its program"},
       {"archiveButton", "Archive U&RL", kCommandArchiveOrDelete, kCanDeleteUrl,
@@ -428,6 +438,8 @@ const std::vector<MenuEntry>& PopupMenuEntries() {
       {"startNowEntry", "&Start Transfer Now", kCommandStartNow, kCanStart},
       {"queueEntry", "Add to &Queue", kCommandQueue, kCanQueue},
       {"stopEntry", "Stop &Transfer", kCommandStop, kCanStop},
+      {"pauseEntry", "P&ause Transfer", kCommandPause, kCanPause},
+      {"resumeEntry", "Resu&me Transfer", kCommandResume, kCanResume},
       {"refreshAddressEntry", "&Refresh Address...", kCommandRefreshAddress, kCanRefreshAddress},
       {nullptr, nullptr, kCommandEditProperties, 0},
       {"virusCheckEntry", "Virus &Check File...", kCommandVirusCheck, kCanVirusCheck},

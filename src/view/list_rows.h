@@ -109,6 +109,8 @@ enum SelectionBit : unsigned {
   kCanExtract = 0x200,
   kCanShowInFolder = 0x400,
   kCanRefreshAddress = 0x800,
+  kCanPause = 0x1000,
+  kCanResume = 0x2000,
 };
 
 // What the selection bits need of one selected item, read under the tree lock.
@@ -143,6 +145,10 @@ enum ItemCommand : int {
   kCommandExtractUrls = 10,
   kCommandShowInFolder = 11,
   kCommandRefreshAddress = 12,
+  kCommandPause = 13,
+  kCommandResume = 14,
+  // Resume when any selected download is paused, else Pause.
+  kCommandPauseOrResume = 15,
 };
 
 // A command button of the window and the bit that enables it.

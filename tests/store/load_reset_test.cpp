@@ -21,6 +21,7 @@ TEST(ResetItemOnLoad, InterruptedItemsComeBackQueuedOrOnHold) {
       {"start-now is queued", kStatusStartNow, kStatusQueued, true},
       {"going offline is queued", kStatusGoingOffline, kStatusQueued, true},
       {"a pending stop is on hold", kStatusStopRequested, kStatusOnHold, true},
+      {"a pending pause is paused", kStatusPauseRequested, kStatusPaused, true},
       {"the other stop code is on hold", kStatusStopping, kStatusOnHold, true},
       {"a retry wait is queued", kStatusWaitingToRetry, kStatusQueued, true},
       {"complete stays", kStatusComplete, kStatusComplete, true},

@@ -276,41 +276,48 @@ TEST_F(SegmentedTransferTest, OtherDownloadsToTheServerLeaveItOnlyWhatThePerServ
   EXPECT_GE(RangesAsked(RangeLog()).size(), 3U);
 }
 
-TEST_F(SegmentedTransferTest, AStoppedDownloadResumesEveryPartWhereItsBytesEnd) {
+// Stopped or paused, the parts' map stays, and each part goes on from it.
+TEST_F(SegmentedTransferTest, AStoppedOrPausedDownloadResumesEveryPartWhereItsBytesEnd) {
   testing::NginxServer nginx(LoggingRanges());
   ASSERT_TRUE(nginx.Start());
   nginx.AddFile("/big.bin", content);
-  const std::string local = dir.File("big.bin");
-  Item& item = NewItem(nginx.Url("/big.bin"), local);
-
-  std::string kept;
-  RunAttempt(item, [&] {
-    Tree::Access access(tree);
-    const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
-    if (kept.empty() && map && map->received() > 1'000'000) {
-      kept = map->Format();
-      item.SetPropInt(key::kStatus, kStatusStopRequested);
+  const struct {
+    ItemStatus request;
+    ItemStatus after;
+  } rows[] = {{kStatusStopRequested, kStatusOnHold}, {kStatusPauseRequested, kStatusPaused}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.request);
+    const std::string local = dir.File("big-" + std::to_string(row.request) + ".bin");
+    Item& item = NewItem(nginx.Url("/big.bin"), local);
+    std::string kept;
+    RunAttempt(item, [&] {
+      Tree::Access access(tree);
+      const std::optional<SegmentMap> map = SegmentMap::Parse(item.GetProp(key::kSegments));
+      if (kept.empty() && map && map->received() > 1'000'000) {
+        kept = map->Format();
+        item.SetPropInt(key::kStatus, row.request);
+      }
+    });
+    {
+      Tree::Access access(tree);
+      ASSERT_EQ(item.GetPropInt(key::kStatus), row.after) << item.GetProp(key::kLog);
+      EXPECT_FALSE(item.GetProp(key::kSegments).empty());
     }
-  });
-  {
-    Tree::Access access(tree);
-    ASSERT_EQ(item.GetPropInt(key::kStatus), kStatusOnHold) << item.GetProp(key::kLog);
-    EXPECT_FALSE(item.GetProp(key::kSegments).empty());
-  }
-  std::filesystem::remove(RangeLog());
-  RunAttempt(item);
+    std::filesystem::remove(RangeLog());
+    RunAttempt(item);
 
-  Tree::Access access(tree);
-  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
-  EXPECT_TRUE(OnDisk(local) == content);
-  // No part asks again for bytes it had on disk when stopped.
-  const std::optional<SegmentMap> stopped = SegmentMap::Parse(kept);
-  ASSERT_TRUE(stopped);
-  for (const std::string& range : RangesAsked(RangeLog())) {
-    ASSERT_TRUE(range.starts_with("bytes=")) << range;
-    const int64_t start = std::stoll(range.substr(6));
-    for (const Segment& part : stopped->segments) {
-      EXPECT_FALSE(start >= part.start && start < part.next) << range << " in " << kept;
+    Tree::Access access(tree);
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusComplete) << item.GetProp(key::kLog);
+    EXPECT_TRUE(OnDisk(local) == content);
+    // No part asks again for bytes it had on disk when stopped.
+    const std::optional<SegmentMap> stopped = SegmentMap::Parse(kept);
+    ASSERT_TRUE(stopped);
+    for (const std::string& range : RangesAsked(RangeLog())) {
+      ASSERT_TRUE(range.starts_with("bytes=")) << range;
+      const int64_t start = std::stoll(range.substr(6));
+      for (const Segment& part : stopped->segments) {
+        EXPECT_FALSE(start >= part.start && start < part.next) << range << " in " << kept;
+      }
     }
   }
 }

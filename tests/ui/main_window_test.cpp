@@ -910,8 +910,8 @@ class MainWindowTest : public QObject {
         keys << action->shortcut().toString();
       }
     }
-    QCOMPARE(keys,
-             QStringList({"Ctrl+L", "Ctrl+Tab", "Ctrl+Shift+Backtab", "Ctrl+Q", "F2", "Ctrl+V"}));
+    QCOMPARE(keys, QStringList({"Ctrl+L", "Ctrl+Tab", "Ctrl+Shift+Backtab", "Ctrl+Q", "F2", "Space",
+                                "Ctrl+V"}));
     QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
     QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
     QAccessibleInterface* list =

@@ -377,6 +377,41 @@ TEST_F(ItemCommandsTest, QueueStartAndStopSetTheirStatus) {
   EXPECT_EQ(queued.GetPropInt(key::kStatus), kStatusOnHold);
 }
 
+// Pause holds what may run; Resume, or the toggle on a selection holding a
+// paused download, goes on from the download's own bytes without a question.
+TEST_F(ItemCommandsTest, PauseHoldsADownloadAndResumeGoesOnUnasked) {
+  const struct {
+    const char* name;
+    int status;
+    int paused;
+  } rows[] = {
+      {"queued", kStatusQueued, kStatusPaused},
+      {"retrying", kStatusWaitingToRetry, kStatusPaused},
+      {"running", kStatusTransferring, kStatusPauseRequested},
+      {"held", kStatusOnHold, kStatusOnHold},
+      {"complete", kStatusComplete, kStatusComplete},
+  };
+  std::vector<Item*> items;
+  for (const auto& row : rows) {
+    items.push_back(&AddItem(folder::kFileList, row.name, row.status));
+  }
+  {
+    Tree::Access tree(state.tree);
+    state.activeTransfers.push_back(std::make_unique<IdleTransfer>(*items[2]));
+  }
+  Run(kCommandPauseOrResume, items);
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items[i]->GetPropInt(key::kStatus), rows[i].paused) << rows[i].name;
+  }
+
+  WriteFile(UnfinishedPathOf(dir.File("queued")), "bytes");
+  Run(kCommandPauseOrResume, {items[0], items[3]});
+  EXPECT_TRUE(desk.asked.empty());
+  EXPECT_EQ(items[0]->GetPropInt(key::kStatus), kStatusQueued);
+  EXPECT_EQ(items[0]->GetPropInt(key::kResume), 1);
+  EXPECT_EQ(items[3]->GetPropInt(key::kStatus), kStatusOnHold);  // Resume starts nothing held
+}
+
 // The unfinished file is the item's own: no question about it, and it goes
 // when the user deletes the item's file.
 TEST_F(ItemCommandsTest, AnItemsUnfinishedFileResumesUnaskedAndGoesWithItsDelete) {

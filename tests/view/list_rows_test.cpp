@@ -343,15 +343,16 @@ TEST(ListRows, SelectionBitsFollowEachItem) {
     unsigned bits;
   } rows[] = {
       {"nothing selected", {}, true, false, 0},
-      {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x825},
+      {"queued, no file", {{kStatusQueued, 0, false, "/gone"}}, false, false, 0x1825},
       {"on hold with file and log", {{kStatusOnHold, 0, true, "/there"}}, false, false, 0xce7},
-      {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x82f},
-      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x488},
+      {"waiting to retry", {{kStatusWaitingToRetry, 0, false, ""}}, false, false, 0x182f},
+      {"transferring", {{kStatusTransferring, 0, true, "/there"}}, false, false, 0x1488},
       {"transferring, no file yet",
        {{kStatusTransferring, 0, false, "/gone"}},
        false,
        false,
-       0x008},
+       0x1008},
+      {"paused", {{kStatusPaused, 0, false, "/gone"}}, false, false, 0x2827},
       {"complete, file there", {{kStatusComplete, 0, false, "/there"}}, false, false, 0x677},
       {"complete, infected, checking on",
        {{kStatusComplete, kVirusInfected, false, "/there"}},
@@ -394,7 +395,7 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
                                       "Virus &Check File...", "E&xtract URLs", "Show in F&older",
                                       "Delete &URL", "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 16u);
+  EXPECT_EQ(PopupMenuEntries().size(), 18u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
