@@ -12,6 +12,9 @@ void ResetItemOnLoad(Item& item) {
     const bool stopping = status == kStatusStopping || status == kStatusStopRequested;
     item.SetPropInt(key::kStatus, stopping ? kStatusOnHold : kStatusQueued);
   }
+  if (!item.GetProp(key::kWaitingFor).empty()) {
+    item.SetProp(key::kWaitingFor, "");
+  }
   if (item.GetPropInt(key::kVirusChecking) != 0) {
     item.SetPropInt(key::kVirusChecking, 0);
   }
