@@ -269,8 +269,9 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
   for (const WaitingRow& row : rows) {
     SCOPED_TRACE(row.what);
     // What earlier rows left running runs no more.
-    root.FindOrCreateChild("_filelist").ForEach(
-        [](Item& earlier) { earlier.SetPropInt(key::kStatus, kStatusOnHold); });
+    root.FindOrCreateChild("_filelist").ForEach([](Item& earlier) {
+      earlier.SetPropInt(key::kStatus, kStatusOnHold);
+    });
     for (int running = 0; running < row.runningAlready; ++running) {
       Queue(kStatusTransferring);
     }
