@@ -48,13 +48,18 @@ std::unique_ptr<Transfer> SessionFactory::Create(Item& item) {
   return std::make_unique<TransferSession>(item, context);
 }
 
-bool SessionFactory::ServerFull(Item& item) {
+std::optional<FullServer> SessionFactory::ServerFull(Item& item) {
   if (!IsHttp(item)) {
-    return false;
+    return std::nullopt;
   }
-  const std::string host = ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kHostName);
-  return servers_.Count(host) >=
-         std::max(tree_.root().GetPropInt(setting::kConnectionsPerServer), 1);
+  std::string host = ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kHostName);
+  const int inUse = servers_.Count(host);
+  const int limit = std::max(tree_.root().GetPropInt(setting::kConnectionsPerServer), 1);
+  if (inUse < limit) {
+    return std::nullopt;
+  }
+  servers_.AddWaiting(host);
+  return FullServer{std::move(host), inUse, limit};
 }
 
 void ProgramHandOffs::DownloadEnded(EndedDownload ended) {

@@ -21,7 +21,9 @@ class SessionFactory final : public TransferFactory {
                  Resolver& resolver, LocalNameRegistry& localNames);
   // Called by the scheduler's walk, which holds the tree lock.
   std::unique_ptr<Transfer> Create(Item& item) override REQUIRES(tree_.lock());
-  bool ServerFull(Item& item) override REQUIRES(tree_.lock());
+  std::optional<FullServer> ServerFull(Item& item) override REQUIRES(tree_.lock());
+  void WalkBegins() override REQUIRES(tree_.lock()) { servers_.ForgetWaiting(); }
+  bool TakeRoomMade() override REQUIRES(tree_.lock()) { return servers_.TakeRoomMade(); }
 
  private:
   Tree& tree_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,10 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
     return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
   }
   return sum;
+}
+
+std::string InUse(int inUse, int limit) {
+  return " (" + std::to_string(inUse) + " of " + std::to_string(limit) + " in use)";
 }
 
 }  // namespace
@@ -49,11 +54,13 @@ void Scheduler::Pass() {
   const uint32_t second = now / 1000;
   if (second != lastSecond_) {
     OnceASecond(second);
-  } else if (state_.startWalkDue.Take()) {
+  } else {
     // A slot has just come free or an item was queued: fill it now, not at
     // the next turn of the second.
     Tree::Access tree(state_.tree);
-    WalkToStart(tree.root(), false);
+    if (state_.startWalkDue.Take() || transfers_.TakeRoomMade()) {
+      WalkToStart(tree.root(), false);
+    }
   }
 
   int64_t sum = 0;
@@ -93,6 +100,7 @@ void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
   // One walk counts what runs and notes, in walk order, what may start or
   // count down; the start decisions need the whole count first.
   waiting_.clear();
+  transfers_.WalkBegins();
   root.ForEachLive([this, countDownRetries](Item& item) {
     const int status = item.GetPropInt(key::kStatus);
     if (status == kStatusQueued || status == kStatusStartNow ||
@@ -124,9 +132,7 @@ void Scheduler::CountActive(Item& item, int status) {
 void Scheduler::ScheduleItem(Item& item, int status, int limit) {
   switch (status) {
     case kStatusQueued:
-      if (state_.activeCount < limit && !state_.offline && !transfers_.ServerFull(item)) {
-        StartTransfer(item);
-      }
+      StartOrSayWhy(item, limit);
       break;
     case kStatusStartNow:
       if (state_.activeCount >= kNoLimit || state_.offline) {
@@ -151,7 +157,33 @@ void Scheduler::ScheduleItem(Item& item, int status, int limit) {
   }
 }
 
+void Scheduler::StartOrSayWhy(Item& item, int limit) {
+  std::optional<FullServer> full;
+  if (!state_.offline && state_.activeCount < limit && !(full = transfers_.ServerFull(item))) {
+    StartTransfer(item);
+    return;
+  }
+  // While paused nothing moves anyway, so the pause is the reason to give.
+  std::string why;
+  if (state_.paused) {
+    why = "Waiting: the queue is paused";
+  } else if (state_.offline) {
+    why = "Waiting: offline";
+  } else if (full) {
+    why = "Waiting for a connection to " + full->host + InUse(full->inUse, full->limit);
+  } else {
+    why = "Waiting for a free connection" + InUse(state_.activeCount, limit);
+  }
+  if (item.GetProp(key::kWaitingFor) != why) {
+    item.SetProp(key::kWaitingFor, why);
+    state_.listDirty = true;
+  }
+}
+
 void Scheduler::StartTransfer(Item& item) {
+  if (!item.GetProp(key::kWaitingFor).empty()) {
+    item.SetProp(key::kWaitingFor, "");
+  }
   RequestSave(state_.saveRequested);
   item.SetPropInt(key::kStatus, kStatusStarting);
   item.SetPropInt64(key::kRecentRate, 0);  // not the rate of an earlier attempt

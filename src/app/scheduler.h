@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,13 +17,26 @@
 
 namespace pellmarsh {
 
+// A server whose connections are all in use.
+struct FullServer {
+  std::string host;
+  int inUse = 0;
+  int limit = 0;
+};
+
 // Makes the transfer for an item the scheduler starts.
 class TransferFactory {
  public:
   virtual ~TransferFactory() = default;
   virtual std::unique_ptr<Transfer> Create(Item& item) = 0;
-  // True when the item's server already has all the connections it may.
-  virtual bool ServerFull(Item&) { return false; }
+  // The item's server when it already has all the connections it may. Asked
+  // only of an item that would otherwise start now, so the answer also tells
+  // the downloads holding that server that someone waits for it.
+  virtual std::optional<FullServer> ServerFull(Item&) { return std::nullopt; }
+  // A walk is about to ask again: forget who waited at the last one.
+  virtual void WalkBegins() {}
+  // True once since a connection came free on a server someone waits for.
+  virtual bool TakeRoomMade() { return false; }
 };
 
 // What happens to a finished download and to an emptied queue beyond the
@@ -69,6 +84,8 @@ class Scheduler {
   void WalkToStart(Item& root, bool countDownRetries) REQUIRES(state_.tree.lock());
   void CountActive(Item& item, int status);
   void ScheduleItem(Item& item, int status, int limit) REQUIRES(state_.tree.lock());
+  // Starts a queued item, or says on it why it waits.
+  void StartOrSayWhy(Item& item, int limit) REQUIRES(state_.tree.lock());
   void StartTransfer(Item& item) REQUIRES(state_.tree.lock());
   void RateSpeedIcons(int64_t rate) REQUIRES(state_.tree.lock());
   // Closes each transfer's second and writes its item's recent rate.

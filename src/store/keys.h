@@ -58,6 +58,9 @@ struct key {
   // A running item's bytes per second over its last seconds; 0 while it is
   // held or stalled.
   static constexpr PropKey kRecentRate{"recentrate"};
+  // Why the scheduler left a queued item waiting, as the list shows it; empty
+  // once it starts, and dropped at load since the reason may be gone.
+  static constexpr PropKey kWaitingFor{"waitingfor"};
   static constexpr PropKey kVirusCheck{"viruscheck"};
   static constexpr PropKey kVirusChecking{"vchecking"};
   static constexpr PropKey kArchived{"archived"};

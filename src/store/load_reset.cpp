@@ -13,6 +13,9 @@ void ResetItemOnLoad(Item& item) {
     item.SetPropInt(key::kStatus,
                     stopping ? StatusAfterStopRequest(status) : static_cast<int>(kStatusQueued));
   }
+  if (!item.GetProp(key::kWaitingFor).empty()) {
+    item.SetProp(key::kWaitingFor, "");
+  }
   if (item.GetPropInt(key::kVirusChecking) != 0) {
     item.SetPropInt(key::kVirusChecking, 0);
   }

@@ -137,10 +137,34 @@ void SegmentedTransfer::HoldConnections() {
   held_ = running;
 }
 
-bool SegmentedTransfer::ServerFull() const {
+bool SegmentedTransfer::ServerTaken() const {
   return context_.servers &&
-         context_.servers->Count(host_) >=
-             std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1);
+         (context_.servers->Waiting(host_) > 0 ||
+          context_.servers->Count(host_) >=
+              std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1));
+}
+
+void SegmentedTransfer::MakeRoomForWaiting() {
+  // Only the download holding the last connection gives one up, so two
+  // downloads of the same server do not both give way to one newcomer.
+  if (!context_.servers || context_.servers->Waiting(host_) == 0 ||
+      context_.servers->Count(host_) <
+          std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1) ||
+      RunningParts() < 2) {
+    return;
+  }
+  // The part with most left stops where its bytes end; the rest of its range
+  // stays in the map and goes on once the server has room again.
+  Part* yielding = nullptr;
+  for (Part& part : parts_) {
+    if (part.session &&
+        (!yielding || map_.segments[part.index].left() > map_.segments[yielding->index].left())) {
+      yielding = &part;
+    }
+  }
+  yielding->session.reset();
+  HoldConnections();
+  Log("[" + std::to_string(yielding->index + 1) + "] Gave a connection to another download.");
 }
 
 // The sessions share our tree lock, which is recursive; here and in
@@ -275,6 +299,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
     if (HandleStop()) {
       return true;
     }
+    MakeRoomForWaiting();
     StartParts();
   }
   // Every running part gets its turn within one step. Under a budget smaller
@@ -348,7 +373,7 @@ bool SegmentedTransfer::Startable(const Part& part, uint32_t now) const {
 
 bool SegmentedTransfer::APartCanStart() const {
   // The download's first connection is its own; the others share the server.
-  if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
+  if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerTaken())) {
     return false;
   }
   const uint32_t now = context_.clock.TickCount();
@@ -374,7 +399,7 @@ void SegmentedTransfer::StartParts() {
     if (!Startable(part, now)) {
       continue;
     }
-    if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerFull())) {
+    if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerTaken())) {
       return;
     }
     StartPart(part);

@@ -90,7 +90,12 @@ class SegmentedTransfer final : public Transfer {
   int RunningParts() const;
   // Tells the server count how many connections run now.
   void HoldConnections() REQUIRES(context_.treeLock);
-  bool ServerFull() const REQUIRES(context_.treeLock);
+  // The server has no connection for another part, or another download
+  // waits for one.
+  bool ServerTaken() const REQUIRES(context_.treeLock);
+  // Another download waits for the server whose connections we hold: one
+  // part stops at once.
+  void MakeRoomForWaiting() REQUIRES(context_.treeLock);
   void Log(std::string_view text) REQUIRES(context_.treeLock);
   // The separator, or the cleared log, that the settings ask of a new attempt.
   void StartAttemptLog() REQUIRES(context_.treeLock);

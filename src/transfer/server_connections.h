@@ -7,14 +7,12 @@
 namespace pellmarsh {
 
 // The connections the running http(s) downloads hold to each server, so that
-// together they keep within the per-server setting. Read and changed under
-// the tree lock.
+// together they keep within the per-server setting, and the downloads queued
+// for a server that has none left: a download holding several of them gives
+// one up for them. Read and changed under the tree lock.
 class ServerConnections {
  public:
-  int Count(std::string_view host) const {
-    const auto found = counts_.find(host);
-    return found == counts_.end() ? 0 : found->second;
-  }
+  int Count(std::string_view host) const { return Find(counts_, host); }
   void Change(const std::string& host, int delta) {
     const int count = Count(host) + delta;
     if (count > 0) {
@@ -22,10 +20,32 @@ class ServerConnections {
     } else {
       counts_.erase(host);
     }
+    if (delta < 0 && Waiting(host) > 0) {
+      roomMade_ = true;
+    }
+  }
+
+  // Downloads that found the server full at the last walk of the queue.
+  int Waiting(std::string_view host) const { return Find(waiting_, host); }
+  void AddWaiting(const std::string& host) { ++waiting_[host]; }
+  void ForgetWaiting() { waiting_.clear(); }
+  // True once after a connection came free on a server someone waits for.
+  bool TakeRoomMade() {
+    const bool made = roomMade_;
+    roomMade_ = false;
+    return made;
   }
 
  private:
-  std::map<std::string, int, std::less<>> counts_;
+  using Counts = std::map<std::string, int, std::less<>>;
+  static int Find(const Counts& counts, std::string_view host) {
+    const auto found = counts.find(host);
+    return found == counts.end() ? 0 : found->second;
+  }
+
+  Counts counts_;
+  Counts waiting_;
+  bool roomMade_ = false;
 };
 
 }  // namespace pellmarsh

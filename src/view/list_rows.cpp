@@ -182,6 +182,9 @@ std::string StatusText(const Item& item, int image, const RowTextSettings& setti
     case kStatusOnHold:
       return "On hold";
     case kStatusQueued:
+      if (std::string waiting = item.GetProp(key::kWaitingFor); !waiting.empty()) {
+        return waiting;
+      }
       return "Queued for download!";
     case kStatusComplete: {
       const std::string text = CompleteText(item, now);

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,14 +56,21 @@ class ScriptedFactory final : public TransferFactory {
     created.push_back(transfer.get());
     return transfer;
   }
-  bool ServerFull(Item& item) override {
-    return !fullServerItem.empty() && item.GetProp(key::kName) == fullServerItem;
+  std::optional<FullServer> ServerFull(Item& item) override {
+    if (fullServerItem.empty() || item.GetProp(key::kName) != fullServerItem) {
+      return std::nullopt;
+    }
+    return FullServer{"files.example", 4, 4};
   }
+  void WalkBegins() override { ++walks; }
+  bool TakeRoomMade() override { return std::exchange(roomMade, false); }
 
   int steps = 1'000'000;
   int64_t bytesPerStep = 0;
   std::vector<ScriptedTransfer*> created;
   std::string fullServerItem;  // the name of an item whose server has no connection left
+  int walks = 0;
+  bool roomMade = false;
 };
 
 class RecordingHandOffs final : public SchedulerHandOffs {
@@ -234,6 +242,84 @@ TEST_F(SchedulerTest, AQueuedItemWaitsWhileItsServerHasAllItsConnections) {
   EXPECT_EQ(other.GetPropInt(key::kStatus), kStatusStarting);
   factory.fullServerItem.clear();
   NextSecond();
+  EXPECT_EQ(waits.GetPropInt(key::kStatus), kStatusStarting);
+}
+
+struct WaitingRow {
+  const char* what;
+  int runningAlready;
+  bool offline;
+  bool paused;
+  bool serverFull;
+  std::string shown;  // empty: it starts
+};
+
+TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
+  const WaitingRow rows[] = {
+      {"room everywhere: it starts", 0, false, false, false, ""},
+      {"both connections in use", 2, false, false, false,
+       "Waiting for a free connection (2 of 2 in use)"},
+      {"its server has every connection it may", 1, false, false, true,
+       "Waiting for a connection to files.example (4 of 4 in use)"},
+      {"offline, even with room", 0, true, false, false, "Waiting: offline"},
+      {"paused and the limit reached", 2, false, true, false, "Waiting: the queue is paused"},
+      {"paused and offline", 0, true, true, false, "Waiting: the queue is paused"},
+      {"paused with room: it starts, as a paused queue does", 0, false, true, false, ""},
+  };
+  for (const WaitingRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    // What earlier rows left running runs no more.
+    root.FindOrCreateChild("_filelist").ForEach([](Item& earlier) {
+      earlier.SetPropInt(key::kStatus, kStatusOnHold);
+    });
+    for (int running = 0; running < row.runningAlready; ++running) {
+      Queue(kStatusTransferring);
+    }
+    state.offline = row.offline;
+    state.paused = row.paused;
+    Item& item = Queue(kStatusQueued);
+    item.SetProp(key::kName, "waiting");
+    factory.fullServerItem = row.serverFull ? "waiting" : "";
+    state.listDirty = false;
+    NextSecond();
+    if (row.shown.empty()) {
+      EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusStarting);
+      EXPECT_EQ(item.GetProp(key::kWaitingFor), "");
+      continue;
+    }
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusQueued);
+    EXPECT_EQ(item.GetProp(key::kWaitingFor), row.shown);
+    EXPECT_TRUE(state.listDirty);
+
+    // The reason goes with the obstacle: the item starts and shows none.
+    state.offline = false;
+    state.paused = false;
+    factory.fullServerItem.clear();
+    root.FindOrCreateChild("_filelist").ForEach([&](Item& other) {
+      if (&other != &item) {
+        other.SetPropInt(key::kStatus, kStatusOnHold);
+      }
+    });
+    NextSecond();
+    EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusStarting);
+    EXPECT_EQ(item.GetProp(key::kWaitingFor), "");
+  }
+}
+
+TEST_F(SchedulerTest, ARoomMadeOnAServerStartsTheWaitingItemWithinTheSecond) {
+  Item& waits = Queue(kStatusQueued);
+  waits.SetProp(key::kName, "busy server");
+  factory.fullServerItem = "busy server";
+  NextSecond();
+  ASSERT_EQ(waits.GetPropInt(key::kStatus), kStatusQueued);
+  const int walks = factory.walks;
+  scheduler.Pass();
+  EXPECT_EQ(factory.walks, walks) << "no walk between seconds without a reason";
+
+  factory.fullServerItem.clear();
+  factory.roomMade = true;
+  scheduler.Pass();
+  EXPECT_EQ(factory.walks, walks + 1);
   EXPECT_EQ(waits.GetPropInt(key::kStatus), kStatusStarting);
 }
 

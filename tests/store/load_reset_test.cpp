@@ -35,7 +35,9 @@ TEST(ResetItemOnLoad, InterruptedItemsComeBackQueuedOrOnHold) {
     item.SetPropInt(key::kRetryCount, 7);
     item.SetPropInt(key::kRetryTimeout, 40);
     item.SetPropInt(key::kRetryDelay, 30);
+    item.SetProp(key::kWaitingFor, "Waiting: offline");  // the reason may be gone
     ResetItemOnLoad(item);
+    EXPECT_EQ(item.GetProp(key::kWaitingFor), "") << row.what;
     EXPECT_EQ(item.GetPropInt(key::kStatus), row.expectedStatus) << row.what;
     EXPECT_EQ(item.GetPropInt(key::kRetryCount), row.retryCountCleared ? 0 : 7) << row.what;
     const bool waitCancelled = row.status == kStatusWaitingToRetry;
