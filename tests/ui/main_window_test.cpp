@@ -25,6 +25,7 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "ui/download_list.h"
 #include "ui/main_window.h"
 #include "view/list_rows.h"
 
@@ -906,6 +907,112 @@ class MainWindowTest : public QObject {
       }
     }
     QCOMPARE(duplicates(menu), QString());
+  }
+
+  // The header's menu hides and shows columns; each tab's order, widths and
+  // shown columns come back at the next start.
+  void theHeaderMenuHidesColumnsAndEachTabKeepsItsLayout() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeView* list = Find<QTreeView>("downloadList");
+    QHeaderView* header = list->header();
+    const auto pick = [header](const char* entryName) {
+      bool found = false;
+      QTimer::singleShot(0, [&found, entryName] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* entry = menu ? menu->findChild<QAction*>(entryName) : nullptr;
+        found = entry && entry->isCheckable();
+        if (entry) {
+          entry->trigger();
+        }
+        if (menu) {
+          menu->close();
+        }
+      });
+      emit header->customContextMenuRequested(QPoint(5, 5));
+      return found;
+    };
+    QVERIFY(!header->isSectionHidden(kColumnSize));
+    QVERIFY(pick("sizeColumnEntry"));
+    QVERIFY(header->isSectionHidden(kColumnSize));
+    QVERIFY(pick("connectionsColumnEntry"));
+    QVERIFY(!header->isSectionHidden(kColumnConnections));
+    QVERIFY(pick("filenameColumnEntry"));  // greyed: the file name stays
+    QVERIFY(!header->isSectionHidden(kColumnName));
+    header->moveSection(header->visualIndex(kColumnUrl), 0);
+    header->resizeSection(kColumnSpeed, 123);
+    const ColumnLayout pending = static_cast<DownloadList*>(list)->Layout();
+
+    // Another tab lays its columns out its own way, and gives the first back.
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    tabs->setCurrentIndex(kTabCompleted);
+    QVERIFY(!header->isSectionHidden(kColumnSize));
+    QVERIFY(header->isSectionHidden(kColumnConnections));
+    QCOMPARE(header->logicalIndex(0), int{kColumnName});
+    QVERIFY(pick("addedColumnEntry"));
+    const ColumnLayout completed = static_cast<DownloadList*>(list)->Layout();
+    tabs->setCurrentIndex(kTabPending);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(pending));
+
+    window->reject();
+    StopAndSave();
+    // The next start reads the same data file.
+    window.reset();
+    app.reset();
+    StartWindow();
+    list = Find<QTreeView>("downloadList");
+    header = list->header();
+    QCOMPARE(header->logicalIndex(0), int{kColumnUrl});
+    QVERIFY(header->isSectionHidden(kColumnSize));
+    QVERIFY(!header->isSectionHidden(kColumnConnections));
+    QCOMPARE(header->sectionSize(kColumnSpeed), 123);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(pending));
+    Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(completed));
+    QVERIFY(!header->isSectionHidden(kColumnAdded));
+  }
+
+  // A refresh tells the view of the one row that changed, and of no other.
+  void aRefreshRedrawsOnlyTheRowsThatChanged() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QAbstractItemModel* rows = Find<QTreeView>("downloadList")->model();
+    QSignalSpy changed(rows, &QAbstractItemModel::dataChanged);
+    QSignalSpy reordered(rows, &QAbstractItemModel::layoutChanged);
+    QSignalSpy inserted(rows, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(rows, &QAbstractItemModel::rowsRemoved);
+    window->RefreshList();
+    QCOMPARE(changed.count(), 0);
+    const auto write = [this](const char* name, const std::function<void(Item&)>& change) {
+      {
+        TreeLockGuard lock(app->tree().lock());
+        change(*app->tree().root().FindByName(name));
+      }
+      window->RefreshList();
+    };
+    write("paused.bin", [](Item& item) {
+      item.SetPropInt64(key::kSize, 4000);
+      item.SetPropInt64(key::kReceived, 1000);
+    });
+    const int row = RowsNamed("paused.bin").value(0).row();
+    QCOMPARE(changed.count(), 1);
+    const auto first = changed[0][0].value<QModelIndex>();
+    const auto last = changed[0][1].value<QModelIndex>();
+    QCOMPARE(first.row(), row);
+    QCOMPARE(last.row(), row);
+    // Size and Progress, the cells that changed.
+    QCOMPARE(first.column(), int{kColumnSize});
+    QCOMPARE(last.column(), int{kColumnProgress});
+    QCOMPARE(rows->index(row, kColumnProgress).data().toString(), QString("25%"));
+    QCOMPARE(rows->index(row, kColumnProgress).data(Qt::AccessibleTextRole).toString(),
+             QString("25%"));
+    // A write that changes nothing shown redraws nothing.
+    write("paused.bin", [](Item& item) { item.SetPropInt64(key::kModified, 5); });
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(reordered.count() + inserted.count() + removed.count(), 0);
   }
 
   void everyControlIsNamedForScreenReaders() {
