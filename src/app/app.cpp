@@ -92,9 +92,9 @@ std::string App::CurrentRateText() {
     Tree::Access tree(state_.tree);
     bytesPerSecond = tree->GetPropInt(setting::kBps) != 0;
   }
-  // The average still remembers the seconds before a pause; nothing moves now.
-  return RateText(state_.activeCount, state_.paused ? 0 : state_.rateAverage.load(),
-                  bytesPerSecond);
+  // The rows show each item's recent rate: the total is their sum, taken in
+  // the same second. A pause shows at once, before the rates have caught up.
+  return RateText(state_.activeCount, state_.paused ? 0 : state_.recentRate.load(), bytesPerSecond);
 }
 
 bool App::TakeUpgradeCheckDue() {

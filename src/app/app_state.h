@@ -60,8 +60,9 @@ namespace pellmarsh {
 //   asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written
 //   by the window and read by the scheduler.
-// - activeCount, totalSize, totalReceived, rateAverage, budget: written by the
-//   scheduler (budget by the window's speed control), shown by the window.
+// - activeCount, totalSize, totalReceived, rateAverage, recentRate, budget:
+//   written by the scheduler (budget by the window's speed control), shown by
+//   the window.
 struct AppState {
   explicit AppState(std::string directory) : programDir(std::move(directory)) {}
   // The transfers go first: they may still point into the tree.
@@ -105,7 +106,10 @@ struct AppState {
   std::atomic<int64_t> totalSize{0};
   std::atomic<int64_t> totalReceived{0};
   std::atomic<int64_t> rateAverage{0};  // bytes per second over the last ten seconds
-  std::atomic<int> budget{0};           // bytes per second; 0 while paused
+  // The sum of the running items' recent rates, written with them: the
+  // window's total agrees with its rows.
+  std::atomic<int64_t> recentRate{0};
+  std::atomic<int> budget{0};  // bytes per second; 0 while paused
 };
 
 }  // namespace pellmarsh

@@ -218,15 +218,19 @@ void Scheduler::NoteRecentRates() {
   // A held transfer's window waits for it: after a pause the estimate goes on
   // from the rate before it, not from a window of empty seconds.
   const bool held = state_.budget <= 0;
+  int64_t total = 0;
   for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
     if (!held) {
       transfer->recentRate.EndSecond();
     }
     const int64_t rate = held ? 0 : transfer->recentRate.BytesPerSecond();
-    if (Item* item = transfer->item(); item && item->GetPropInt64(key::kRecentRate) != rate) {
+    Item* item = transfer->item();
+    if (item && item->GetPropInt64(key::kRecentRate) != rate) {
       item->SetPropInt64(key::kRecentRate, rate);
     }
+    total = SaturatingAdd(total, item ? rate : 0);
   }
+  state_.recentRate = total;
 }
 
 void Scheduler::StepOne(size_t slot) {

@@ -61,6 +61,8 @@ struct key {
   // Why the scheduler left a queued item waiting, as the list shows it; empty
   // once it starts, and dropped at load since the reason may be gone.
   static constexpr PropKey kWaitingFor{"waitingfor"};
+  // Parts of a download over several connections running now; 0 or absent otherwise.
+  static constexpr PropKey kRunningParts{"runningparts"};
   static constexpr PropKey kVirusCheck{"viruscheck"};
   static constexpr PropKey kVirusChecking{"vchecking"};
   static constexpr PropKey kArchived{"archived"};
@@ -243,11 +245,17 @@ struct setting {
 
   // The sort mode of one tab of the download list, tab 0 to 3.
   static constexpr PropKey TabSort(int tab) { return kTabSorts.at(static_cast<size_t>(tab)); }
+  // The columns of one tab of the download list: their order, widths and
+  // which are shown, as text.
+  static constexpr PropKey TabColumns(int tab) { return kTabColumns.at(static_cast<size_t>(tab)); }
 
  private:
   static constexpr std::array<PropKey, 4> kTabSorts{
       PropKey("parm-tabsort-0"), PropKey("parm-tabsort-1"), PropKey("parm-tabsort-2"),
       PropKey("parm-tabsort-3")};
+  static constexpr std::array<PropKey, 4> kTabColumns{
+      PropKey("parm-tabcolumns-0"), PropKey("parm-tabcolumns-1"), PropKey("parm-tabcolumns-2"),
+      PropKey("parm-tabcolumns-3")};
 };
 
 // Built-in folders under the root.

@@ -130,11 +130,16 @@ SegmentedTransfer::~SegmentedTransfer() {
 }
 
 void SegmentedTransfer::HoldConnections() {
-  const int running = (single_ ? 1 : 0) + RunningParts();
+  const int parts = RunningParts();
+  const int running = (single_ ? 1 : 0) + parts;
   if (context_.servers && running != held_) {
     context_.servers->Change(host_, running - held_);
   }
   held_ = running;
+  // Written only on a change: every write marks the item's row for a redraw.
+  if (item_ && item_->GetPropInt(key::kRunningParts) != parts) {
+    item_->SetPropInt(key::kRunningParts, parts);
+  }
 }
 
 bool SegmentedTransfer::ServerTaken() const {

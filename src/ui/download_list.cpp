@@ -2,112 +2,57 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QSignalBlocker>
+#include <QMenu>
 #include <algorithm>
 
-#include "ui/row_images.h"
 #include "ui/status_cell_delegate.h"
 
 namespace pellmarsh {
+namespace {
 
-class DownloadRow final : public QTreeWidgetItem {
- public:
-  explicit DownloadRow(Item* item) : item_(item) { setFlags(flags() | Qt::ItemIsEditable); }
+// "sizeColumnEntry": a name a test can find, from the header's own words.
+QString ColumnEntryName(int column) {
+  QString words = QString(ColumnHeader(column)).remove(' ');
+  words[0] = words[0].toLower();
+  return words + "ColumnEntry";
+}
 
-  Item* item() const { return item_; }
-  bool touched = true;
-  SortKey sortKey;
+}  // namespace
 
-  void Show(const RowContent& content) {
-    setText(0, QString::fromStdString(content.name));
-    setText(1, QString::fromStdString(content.url));
-    setText(2, QString::fromStdString(content.status));
-    setIcon(0, RowIcon(content.image));
-    // Most rows never run: they carry no percent at all.
-    if (content.progress >= 0 || data(2, StatusCellDelegate::kProgressRole).isValid()) {
-      setData(2, StatusCellDelegate::kProgressRole, content.progress);
+DownloadList::DownloadList(QWidget* parent)
+    : QTreeView(parent), rows_(new DownloadListModel(this)) {
+  setModel(rows_);
+  rows_->onRenamed = [this](Item* item, const std::string& name) {
+    if (onRenamed) {
+      onRenamed(item, name);
     }
-  }
-
-  // Compares the keys SortRows read for this sort.
-  bool operator<(const QTreeWidgetItem& other) const override {
-    return CompareSortKeys(sortKey, static_cast<const DownloadRow&>(other).sortKey) < 0;
-  }
-
- private:
-  Item* item_;
-};
-
-DownloadList::DownloadList(QWidget* parent) : QTreeWidget(parent) {
+  };
   setRootIsDecorated(false);
+  setItemsExpandable(false);
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   setContextMenuPolicy(Qt::CustomContextMenu);
   setIconSize(QSize(16, 16));
-  // The status, the longest text, takes what the window has to spare.
+  // The last column, the status unless the user moved it, takes what the
+  // window has to spare.
   header()->setStretchLastSection(true);
   header()->setSectionsClickable(true);
-  setItemDelegateForColumn(2, new StatusCellDelegate(this));
-  connect(this, &QTreeWidget::itemChanged, this, &DownloadList::OnItemChanged);
+  header()->setSectionsMovable(true);
+  header()->setFirstSectionMovable(true);
+  header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header(), &QWidget::customContextMenuRequested, this, &DownloadList::ShowColumnMenu);
+  auto* bars = new StatusCellDelegate(this);
+  setItemDelegateForColumn(kColumnStatus, bars);
+  setItemDelegateForColumn(kColumnProgress, bars);
+  for (int column = 0; column < kListColumnCount; ++column) {
+    hiddenWidths_[static_cast<size_t>(column)] = header()->defaultSectionSize();
+  }
 }
 
 DownloadList::~DownloadList() = default;
-
-bool DownloadList::TouchRow(const Item* item) {
-  const auto found = rows_.find(item);
-  if (found == rows_.end()) {
-    return false;
-  }
-  found->second->touched = true;
-  return true;
-}
-
-bool DownloadList::UpdateRow(const Item* item, const RowContent& content) {
-  const auto found = rows_.find(item);
-  if (found == rows_.end()) {
-    return false;
-  }
-  const QSignalBlocker quiet(this);
-  found->second->Show(content);
-  return true;
-}
-
-void DownloadList::InsertRows(std::vector<NewRow> rows) {
-  QList<QTreeWidgetItem*> added;
-  added.reserve(static_cast<qsizetype>(rows.size()));
-  for (NewRow& row : rows) {
-    auto* shown = new DownloadRow(row.item);
-    shown->Show(row.content);
-    rows_[row.item] = shown;
-    added.append(shown);
-  }
-  const QSignalBlocker quiet(this);
-  addTopLevelItems(added);
-}
-
-void DownloadList::RemoveUntouchedRows() {
-  for (int index = topLevelItemCount() - 1; index >= 0; --index) {
-    auto* row = static_cast<DownloadRow*>(topLevelItem(index));
-    if (row->touched) {
-      row->touched = false;
-      continue;
-    }
-    rows_.erase(row->item());
-    delete takeTopLevelItem(index);
-  }
-}
-
-void DownloadList::SortRows(int sortSetting) {
-  const int mode = SortModeOf(sortSetting);
-  for (int index = 0; index < topLevelItemCount(); ++index) {
-    auto* row = static_cast<DownloadRow*>(topLevelItem(index));
-    row->sortKey = SortKeyOf(*row->item(), mode);
-  }
-  // Through the model: sortItems would move the header's arrow to column 0.
-  model()->sort(0, SortIsReversed(sortSetting) ? Qt::DescendingOrder : Qt::AscendingOrder);
-}
 
 void DownloadList::ShowSortArrow(int column, bool reversed) {
   header()->setSortIndicatorShown(column >= 0);
@@ -115,31 +60,87 @@ void DownloadList::ShowSortArrow(int column, bool reversed) {
 }
 
 void DownloadList::EditCurrentName() {
-  if (QTreeWidgetItem* row = currentItem()) {
+  const QModelIndex current = currentIndex();
+  if (current.isValid()) {
     setFocus(Qt::ShortcutFocusReason);
-    editItem(row, 0);
+    QTreeView::edit(current.siblingAtColumn(kColumnName));
   }
 }
 
-void DownloadList::ForgetRow(const Item* item) {
-  lastWalk = {};
-  if (const auto found = rows_.find(item); found != rows_.end()) {
-    DownloadRow* row = found->second;
-    rows_.erase(found);
-    const QSignalBlocker quiet(this);
-    delete row;
+ColumnLayout DownloadList::Layout() const {
+  ColumnLayout layout;
+  for (int place = 0; place < header()->count(); ++place) {
+    const int column = header()->logicalIndex(place);
+    const bool shown = !header()->isSectionHidden(column);
+    layout.push_back(
+        {column, shown ? header()->sectionSize(column) : hiddenWidths_[static_cast<size_t>(column)],
+         shown});
   }
+  return layout;
 }
 
-void DownloadList::ClearRows() {
-  lastWalk = {};
-  rows_.clear();
-  clear();
+void DownloadList::ApplyLayout(const ColumnLayout& layout) {
+  for (int place = 0; place < static_cast<int>(layout.size()); ++place) {
+    const ColumnState& state = layout[static_cast<size_t>(place)];
+    if (state.column < 0 || state.column >= kListColumnCount) {
+      continue;
+    }
+    header()->moveSection(header()->visualIndex(state.column), place);
+    hiddenWidths_[static_cast<size_t>(state.column)] = state.width;
+    header()->setSectionHidden(state.column, !state.shown);
+    header()->resizeSection(state.column, state.width);
+  }
+  StretchLastColumn();
 }
 
-Item* DownloadList::ItemOfRow(int row) const {
-  auto* shown = static_cast<DownloadRow*>(topLevelItem(row));
-  return shown ? shown->item() : nullptr;
+void DownloadList::SetColumnShown(int column, bool shown) {
+  if (shown == !header()->isSectionHidden(column)) {
+    return;
+  }
+  if (!shown) {
+    hiddenWidths_[static_cast<size_t>(column)] = header()->sectionSize(column);
+  }
+  header()->setSectionHidden(column, !shown);
+  if (shown) {
+    header()->resizeSection(column, hiddenWidths_[static_cast<size_t>(column)]);
+  }
+  StretchLastColumn();
+}
+
+// The header stretches the section that was last before a move, only when
+// the view's size changes, and never below the section's own width: the
+// last column starts small here and takes what the others leave.
+void DownloadList::StretchLastColumn() {
+  header()->setStretchLastSection(false);
+  for (int place = header()->count() - 1; place >= 0; --place) {
+    if (const int column = header()->logicalIndex(place); !header()->isSectionHidden(column)) {
+      header()->resizeSection(column, header()->minimumSectionSize());
+      break;
+    }
+  }
+  header()->setStretchLastSection(true);
+  QMetaObject::invokeMethod(header(), "resizeSections");
+}
+
+// The file name stays: a list without it would name nothing.
+void DownloadList::ShowColumnMenu(const QPoint& position) {
+  QMenu menu(this);
+  menu.setObjectName("columnMenu");
+  menu.setAccessibleName("Columns");
+  for (int column = 0; column < kListColumnCount; ++column) {
+    QAction* entry = menu.addAction(ColumnHeader(column));
+    entry->setObjectName(ColumnEntryName(column));
+    entry->setCheckable(true);
+    entry->setChecked(!header()->isSectionHidden(column));
+    entry->setEnabled(column != kColumnName);
+    connect(entry, &QAction::toggled, this, [this, column](bool shown) {
+      SetColumnShown(column, shown);
+      if (onColumnsChanged) {
+        onColumnsChanged();
+      }
+    });
+  }
+  menu.exec(header()->viewport()->mapToGlobal(position));
 }
 
 std::vector<Item*> DownloadList::SelectedItems() const {
@@ -151,10 +152,8 @@ std::vector<Item*> DownloadList::SelectedItems() const {
   for (const QModelIndex& index : selected) {
     items.push_back(ItemOfRow(index.row()));
   }
-  if (items.empty()) {
-    if (auto* focused = static_cast<DownloadRow*>(currentItem())) {
-      items.push_back(focused->item());
-    }
+  if (items.empty() && currentIndex().isValid()) {
+    items.push_back(ItemOfRow(currentIndex().row()));
   }
   return items;
 }
@@ -173,21 +172,12 @@ void DownloadList::keyPressEvent(QKeyEvent* event) {
         break;
     }
   }
-  QTreeWidget::keyPressEvent(event);
+  QTreeView::keyPressEvent(event);
 }
 
 // Only the name is a label the user may edit, whichever column was clicked.
 bool DownloadList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-  return QTreeWidget::edit(index.siblingAtColumn(0), trigger, event);
-}
-
-void DownloadList::OnItemChanged(QTreeWidgetItem* row, int column) {
-  // Only a label edit by the user reaches here: the refresh writes quietly.
-  if (column != 0 || !onRenamed) {
-    return;
-  }
-  auto* shown = static_cast<DownloadRow*>(row);
-  onRenamed(shown->item(), row->text(0).toStdString());
+  return QTreeView::edit(index.siblingAtColumn(kColumnName), trigger, event);
 }
 
 }  // namespace pellmarsh

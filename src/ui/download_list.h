@@ -1,22 +1,21 @@
 #pragma once
 
-#include <QTreeWidget>
+#include <QTreeView>
+#include <array>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
 #include "store/item.h"
-#include "view/list_refresh.h"
+#include "ui/download_list_model.h"
+#include "view/list_columns.h"
 #include "view/list_rows.h"
 
 namespace pellmarsh {
 
-class DownloadRow;
-
-// The report list of one tab's items. Each row carries its item and is found
-// again through a map from item to row. Rows are written only by the refresh,
-// which holds the tree lock, and sorting reads the items under that same lock.
-class DownloadList final : public QTreeWidget, public ListRows {
+// The report list of one tab's items, over the rows of a DownloadListModel.
+// The header's popup menu shows and hides columns; each tab lays them out
+// its own way.
+class DownloadList final : public QTreeView {
  public:
   explicit DownloadList(QWidget* parent = nullptr);
   ~DownloadList() override;
@@ -25,33 +24,40 @@ class DownloadList final : public QTreeWidget, public ListRows {
   // hands over the item and its new name.
   std::function<void(ItemCommand)> onCommand;
   std::function<void(Item*, const std::string&)> onRenamed;
+  // A column shown or hidden from the header's menu.
+  std::function<void()> onColumnsChanged;
 
-  bool TouchRow(const Item* item) override;
-  bool UpdateRow(const Item* item, const RowContent& content) override;
-  void InsertRows(std::vector<NewRow> rows) override;
-  void RemoveUntouchedRows() override;
-  void SortRows(int sortSetting) override;
+  // What the refresh writes to.
+  DownloadListModel& rows() { return *rows_; }
 
   // The header's arrow on a column (none for -1), turned for a reversed order.
   void ShowSortArrow(int column, bool reversed);
   // Opens the focused row's name for editing.
   void EditCurrentName();
 
+  // The columns as they stand, and as a tab left them.
+  ColumnLayout Layout() const;
+  void ApplyLayout(const ColumnLayout& layout);
+  void SetColumnShown(int column, bool shown);
+
   // Drops the item's row before the item goes away.
-  void ForgetRow(const Item* item);
-  void ClearRows();
+  void ForgetRow(const Item* item) { rows_->ForgetRow(item); }
+  void ClearRows() { rows_->ClearRows(); }
   // The items of the selected rows in list order, or the focused row's item.
   std::vector<Item*> SelectedItems() const;
-  Item* ItemOfRow(int row) const;
+  Item* ItemOfRow(int row) const { return rows_->ItemOfRow(row); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
  private:
-  void OnItemChanged(QTreeWidgetItem* row, int column);
+  void ShowColumnMenu(const QPoint& position);
+  void StretchLastColumn();
 
-  std::unordered_map<const Item*, DownloadRow*> rows_;
+  DownloadListModel* rows_;
+  // The width a hidden column comes back with: the header forgets it.
+  std::array<int, kListColumnCount> hiddenWidths_{};
 };
 
 }  // namespace pellmarsh

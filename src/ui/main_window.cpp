@@ -49,8 +49,6 @@
 namespace pellmarsh {
 namespace {
 
-const char* const kColumnHeaders[] = {"Filename", "URL", "Status"};
-
 // A switched-on toggle in the selection colour: the style's own pressed look
 // is too faint to tell at a glance.
 constexpr const char* kCheckedToggleLook =
@@ -190,12 +188,17 @@ void MainWindow::BuildControls() {
   list_->setAccessibleName("Downloads");
   list_->onCommand = [this](ItemCommand command) { RunItemCommand(command); };
   list_->onRenamed = [this](Item* item, const std::string& name) { OnRenamed(item, name); };
-  connect(list_, &QTreeWidget::itemDoubleClicked, this,
+  list_->onColumnsChanged = [this] { StoreColumnLayout(); };
+  connect(list_, &QAbstractItemView::doubleClicked, this,
           [this] { RunItemCommand(DoubleClickCommand(desk_->CurrentTab())); });
   connect(list_, &QWidget::customContextMenuRequested, this, &MainWindow::ShowItemMenu);
-  connect(list_, &QTreeWidget::itemSelectionChanged, this, &MainWindow::UpdateButtons);
-  connect(list_, &QTreeWidget::currentItemChanged, this, &MainWindow::UpdateButtons);
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &MainWindow::UpdateButtons);
+  connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &MainWindow::UpdateButtons);
   connect(list_->header(), &QHeaderView::sectionClicked, this, &MainWindow::OnHeaderClicked);
+  list_->header()->setObjectName("downloadListHeader");
+  list_->header()->setAccessibleName("Columns");
   hintText_ = new QLabel;
   hintText_->setObjectName("hintText");
   hintText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -354,19 +357,14 @@ void MainWindow::RunUntilClosed() {
 }
 
 void MainWindow::SetUpList() {
-  list_->setColumnCount(kListColumns);
-  list_->setHeaderLabels({kColumnHeaders[0], kColumnHeaders[1], kColumnHeaders[2]});
-  const std::array<int, kListColumns> widths = app_.ColumnWidths();
-  for (int column = 0; column < kListColumns; ++column) {
-    list_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
-  }
   {
     Tree::Access tree(app_.tree());
     for (int tab = 0; tab < kListTabs; ++tab) {
       tabs_->addTab(TabCaption(tab));
-      sortHeaders_[static_cast<size_t>(tab)] =
-          SortHeaderOf(tab, tree->GetPropInt(setting::TabSort(tab)));
+      sortHeaders_[static_cast<size_t>(tab)] = SortHeaderOf(tab, TabSortSetting(tree.root(), tab));
     }
+    layoutTab_ = desk_->CurrentTab();
+    list_->ApplyLayout(TabColumnLayout(tree.root(), layoutTab_));
   }
   connect(tabs_, &QTabBar::currentChanged, this, &MainWindow::OnTabChanged);
   ShowSortArrow(desk_->CurrentTab());
@@ -409,11 +407,22 @@ void MainWindow::RestoreWindowRect() {
   }
 }
 
+void MainWindow::StoreColumnLayout() {
+  const ColumnLayout layout = list_->Layout();
+  Tree::Access tree(app_.tree());
+  StoreTabColumnLayout(tree.root(), layoutTab_, layout);
+}
+
 void MainWindow::StoreWindowState() {
   const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+  StoreColumnLayout();
+  // The settings of before keep the file name's, URL's and status's widths,
+  // as a tab never laid out reads them.
   std::array<int, kListColumns> widths{};
-  for (int column = 0; column < kListColumns; ++column) {
-    widths[static_cast<size_t>(column)] = list_->columnWidth(column);
+  for (const ColumnState& state : list_->Layout()) {
+    if (state.column < kListColumns) {
+      widths[static_cast<size_t>(state.column)] = state.width;
+    }
   }
   app_.StoreWindowState(
       {normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()},
@@ -490,6 +499,11 @@ void MainWindow::OnSecondTimer() {
   rateText_->setText(QString::fromStdString(rateText));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));
   tray_->Update(state.activeCount, rateText);
+  // The rows' rates change in the same second as the total: a long list's
+  // display tick would show them seconds later.
+  if (state.listDirty) {
+    RefreshList();
+  }
   secondTimer_->start(1000);
   clipboard_->AskClipAndGo();
   app_.SaveIfRequested();
@@ -520,9 +534,11 @@ void MainWindow::RefreshList() {
   RefreshOutcome outcome;
   {
     Tree::Access tree(app_.tree());
+    // A selected row that goes must not ask for the buttons under the lock.
     const QSignalBlocker quiet(list_);
+    const QSignalBlocker quietSelection(list_->selectionModel());
     outcome =
-        RefreshRows(tree.root(), desk_->CurrentTab(), *list_,
+        RefreshRows(tree.root(), desk_->CurrentTab(), list_->rows(),
                     {app_.state().listDirty, app_.state().sortPending}, app_.clock().UnixTime());
   }
   if (outcome.typeListMissing) {
@@ -565,6 +581,12 @@ void MainWindow::RunItemCommand(ItemCommand command) {
 void MainWindow::OnTabChanged(int tab) {
   archiveButton_->setText(ArchiveButtonCaption(tab));
   archiveButton_->setToolTip(ArchiveButtonToolTip(tab));
+  StoreColumnLayout();
+  layoutTab_ = tab;
+  {
+    Tree::Access tree(app_.tree());
+    list_->ApplyLayout(TabColumnLayout(tree.root(), tab));
+  }
   ShowSortArrow(tab);
   list_->ClearRows();
   RefreshList();
@@ -578,8 +600,8 @@ void MainWindow::OnHeaderClicked(int column) {
   {
     Tree::Access tree(app_.tree());
     const PropKey sort = setting::TabSort(tab);
-    tree->SetPropInt(
-        sort, SortSettingAfterClick(tab, column, tree->GetPropInt(sort), sortHeader == column));
+    tree->SetPropInt(sort, SortSettingAfterClick(tab, column, TabSortSetting(tree.root(), tab),
+                                                 sortHeader == column));
   }
   sortHeader = column;
   ShowSortArrow(tab);
@@ -592,7 +614,7 @@ void MainWindow::ShowSortArrow(int tab) {
   bool reversed = false;
   {
     Tree::Access tree(app_.tree());
-    reversed = SortIsReversed(tree->GetPropInt(setting::TabSort(tab)));
+    reversed = SortIsReversed(TabSortSetting(tree.root(), tab));
   }
   list_->ShowSortArrow(sortHeaders_[static_cast<size_t>(tab)], reversed);
 }

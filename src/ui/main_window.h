@@ -121,6 +121,8 @@ class MainWindow final : public QDialog {
   bool GreetFirstStart();
   void RestoreWindowRect();
   void StoreWindowState();
+  // The current tab's columns into its setting.
+  void StoreColumnLayout();
   void OnSecondTimer();
   void OnGoFastToggled(bool on);
   void OnOfflineToggled(bool on);
@@ -147,6 +149,8 @@ class MainWindow final : public QDialog {
   QLineEdit* urlEdit_ = nullptr;
   QTabBar* tabs_ = nullptr;
   DownloadList* list_ = nullptr;
+  // The tab whose columns the list shows.
+  int layoutTab_ = 0;
   std::vector<std::pair<QPushButton*, unsigned>> commandButtons_;
   // The header each tab was last sorted by, for its arrow; -1 for none.
   std::array<int, kListTabs> sortHeaders_{};

@@ -4,10 +4,10 @@
 
 namespace pellmarsh {
 
-// Paints a running row's status cell as a progress bar with the status text
-// on it. The cell's text stays the status, as screen readers read it; the
-// bar's percent is the cell's kProgressRole, and a cell without one is
-// painted as any other.
+// Paints a cell with a percent (a running row's status, a progress cell) as
+// a progress bar with the cell's text on it. The cell's text stays what
+// screen readers read; the bar's percent is the cell's kProgressRole, and a
+// cell without one is painted as any other.
 class StatusCellDelegate final : public QStyledItemDelegate {
  public:
   static constexpr int kProgressRole = Qt::UserRole + 1;

@@ -13,8 +13,21 @@ namespace {
 RowContent ContentOf(Item& item, VirusCheckMode virusCheck, const RowTextSettings& settings,
                      int64_t now) {
   const int image = RowImageOf(item, virusCheck);
-  return {item.GetProp(key::kName), UrlText(item), StatusText(item, image, settings, now), image,
-          RowProgress(item)};
+  RowContent content;
+  content.name = item.GetProp(key::kName);
+  content.url = UrlText(item);
+  content.status = StatusText(item, image, settings, now);
+  content.image = image;
+  content.progress = RowProgress(item);
+  content.size = SizeText(item);
+  content.percent = ReceivedPercent(item);
+  content.percentText = PercentText(content.percent);
+  content.speed = SpeedText(item, settings.bytesPerSecond);
+  content.timeLeft = TimeLeftText(item);
+  content.connections = ConnectionsText(item);
+  content.added = DateTimeText(item.GetPropInt64(key::kCreate));
+  content.finished = DateTimeText(item.GetPropInt64(key::kFinish));
+  return content;
 }
 
 // Rewrites the rows of the changed items among those that change on their
@@ -37,6 +50,35 @@ bool RefreshLiveRows(Item& folder, int tab, ListRows& rows, VirusCheckMode virus
 }
 
 }  // namespace
+
+const std::string& CellText(const RowContent& content, int column) {
+  switch (column) {
+    case kColumnName:
+      return content.name;
+    case kColumnUrl:
+      return content.url;
+    case kColumnStatus:
+      return content.status;
+    case kColumnSize:
+      return content.size;
+    case kColumnProgress:
+      return content.percentText;
+    case kColumnSpeed:
+      return content.speed;
+    case kColumnTimeLeft:
+      return content.timeLeft;
+    case kColumnConnections:
+      return content.connections;
+    case kColumnAdded:
+      return content.added;
+    case kColumnFinished:
+      return content.finished;
+    default: {
+      static const std::string kNone;
+      return kNone;
+    }
+  }
+}
 
 RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags flags, int64_t now) {
   RefreshOutcome outcome;
@@ -82,7 +124,7 @@ RefreshOutcome RefreshRows(Item& root, int tab, ListRows& rows, RefreshFlags fla
   }
   rows.RemoveUntouchedRows();
   if (flags.sortPending) {
-    rows.SortRows(root.GetPropInt(setting::TabSort(tab)));
+    rows.SortRows(TabSortSetting(root, tab));
     flags.sortPending = false;
   }
   rows.lastWalk = {&folder, tab, folder.childChanges(), folder.quietChildChanges()};

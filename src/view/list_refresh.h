@@ -9,14 +9,25 @@
 
 namespace pellmarsh {
 
-// One row's texts and image, and its progress bar's percent (-1: none).
+// One row's texts and image, its status bar's percent and its progress
+// cell's (-1: none).
 struct RowContent {
   std::string name;
   std::string url;
   std::string status;
   int image = 0;
   int progress = -1;
+  std::string size;
+  int percent = -1;
+  std::string percentText;
+  std::string speed;
+  std::string timeLeft;
+  std::string connections;
+  std::string added;
+  std::string finished;
 };
+// The text of one column (ListColumn) of the row.
+const std::string& CellText(const RowContent& content, int column);
 
 // A new row: its item, where the item stands in its folder, what it shows.
 struct NewRow {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "app/window_settings.h"
 #include "store/byte_figures.h"
@@ -61,6 +62,17 @@ std::string WrapInVerdict(const Item& item, int image, const std::string& text) 
   }
 }
 
+// In floating point: a server may announce any size, and a time beyond the
+// estimate's range would not even convert to a number of seconds.
+int64_t EstimateSeconds(int64_t size, int64_t received, int64_t rate) {
+  if (size < 1 || rate <= 0) {
+    return -1;
+  }
+  const double remaining = std::fabs(static_cast<double>(size) - static_cast<double>(received)) /
+                           static_cast<double>(rate);
+  return remaining <= kLongestEstimate ? static_cast<int64_t>(remaining) : -1;
+}
+
 // "ETA 2:05, 37,500,000 bytes of 200,000,000 received (37.5 MB of 200 MB at
 // 1.4 MB/s)": the estimate and the rate go by the item's recent rate, so a
 // held or stalled download shows neither.
@@ -72,16 +84,8 @@ std::string TransferringText(const Item& item, bool bytesPerSecond) {
   if (size < 1) {
     return GroupedInteger(received) + " bytes received (" + ScaledBytes(received) + atRate + ")";
   }
-  std::string estimate;
-  if (rate > 0) {
-    // In floating point: a server may announce any size, and a time beyond
-    // the estimate's range would not even convert to a number of seconds.
-    const double remaining = std::fabs(static_cast<double>(size) - static_cast<double>(received)) /
-                             static_cast<double>(rate);
-    if (remaining <= kLongestEstimate) {
-      estimate = "ETA " + DurationText(static_cast<int64_t>(remaining)) + ", ";
-    }
-  }
+  const int64_t left = EstimateSeconds(size, received, rate);
+  const std::string estimate = left >= 0 ? "ETA " + DurationText(left) + ", " : "";
   return estimate + GroupedInteger(received) + " bytes of " + GroupedInteger(size) + " received (" +
          ScaledBytes(received) + " of " + ScaledBytes(size) + atRate + ")";
 }
@@ -226,6 +230,77 @@ std::string UrlText(const Item& item) {
   return url;
 }
 
+const char* ColumnHeader(int column) {
+  static const char* const kHeaders[kListColumnCount] = {
+      "Filename", "URL",       "Status",      "Size",  "Progress",
+      "Speed",    "Time Left", "Connections", "Added", "Finished"};
+  return kHeaders[std::clamp(column, 0, kListColumnCount - 1)];
+}
+
+std::string SizeText(const Item& item) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  return size > 0 ? ScaledBytes(size) : std::string();
+}
+
+int ReceivedPercent(const Item& item) {
+  if (item.GetPropInt(key::kStatus) == kStatusComplete) {
+    return 100;
+  }
+  const int64_t size = item.GetPropInt64(key::kSize);
+  return size > 0 ? ProgressPercent(item.GetPropInt64(key::kReceived), size) : -1;
+}
+
+std::string PercentText(int percent) {
+  return percent >= 0 ? FormatInteger(percent) + "%" : std::string();
+}
+
+// A finished attempt leaves its last rate behind: only a running item has one.
+std::string SpeedText(const Item& item, bool bytesPerSecond) {
+  const int64_t rate = item.GetPropInt64(key::kRecentRate);
+  if (!IsRunning(item.GetPropInt(key::kStatus)) || rate <= 0) {
+    return {};
+  }
+  return RateInUnit(rate, bytesPerSecond);
+}
+
+int64_t SecondsLeft(const Item& item) {
+  if (item.GetPropInt(key::kStatus) != kStatusTransferring) {
+    return -1;
+  }
+  return EstimateSeconds(item.GetPropInt64(key::kSize), item.GetPropInt64(key::kReceived),
+                         item.GetPropInt64(key::kRecentRate));
+}
+
+std::string TimeLeftText(const Item& item) {
+  const int64_t left = SecondsLeft(item);
+  return left >= 0 ? DurationText(left) : std::string();
+}
+
+namespace {
+
+int RunningParts(const Item& item) {
+  return IsRunning(item.GetPropInt(key::kStatus)) ? item.GetPropInt(key::kRunningParts) : 0;
+}
+
+}  // namespace
+
+std::string ConnectionsText(const Item& item) {
+  const int parts = RunningParts(item);
+  return parts > 0 ? FormatInteger(parts) : std::string();
+}
+
+std::string DateTimeText(int64_t time) {
+  const auto seconds = static_cast<time_t>(time);
+  std::tm local{};
+  if (time <= 0 || localtime_r(&seconds, &local) == nullptr) {
+    return {};
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min);
+  return text;
+}
+
 int RowProgress(const Item& item) {
   const int64_t size = item.GetPropInt64(key::kSize);
   if (!IsRunning(item.GetPropInt(key::kStatus)) || size < 1) {
@@ -269,9 +344,23 @@ std::string DurationText(int64_t seconds) {
 
 int SortModeForHeader(int tab, int column) {
   switch (column) {
-    case 1:
+    case kColumnUrl:
       return kSortUrl;
-    case 2:
+    case kColumnSize:
+      return kSortLargest;
+    case kColumnProgress:
+      return kSortMostReceived;
+    case kColumnSpeed:
+      return kSortFastest;
+    case kColumnTimeLeft:
+      return kSortSoonestDone;
+    case kColumnConnections:
+      return kSortMostConnections;
+    case kColumnAdded:
+      return kSortNewestAdded;
+    case kColumnFinished:
+      return kSortNewestFinished;
+    case kColumnStatus:
       if (tab == kTabCompleted || tab == kTabArchive) {
         return kSortLatestFinish;
       }
@@ -279,6 +368,13 @@ int SortModeForHeader(int tab, int column) {
     default:
       return kSortStatus;
   }
+}
+
+int TabSortSetting(const Item& root, int tab) {
+  if (root.FindProp(setting::TabSort(tab)) == nullptr && tab == kTabCompleted) {
+    return kSortNewestFinished;
+  }
+  return root.GetPropInt(setting::TabSort(tab));
 }
 
 int SortModeOf(int sortSetting) {
@@ -298,7 +394,7 @@ int SortSettingAfterClick(int tab, int column, int sortSetting, bool sameHeader)
 }
 
 int SortHeaderOf(int tab, int sortSetting) {
-  for (int column = 0; column < kListColumns; ++column) {
+  for (int column = 0; column < kListColumnCount; ++column) {
     if (SortModeForHeader(tab, column) == SortModeOf(sortSetting)) {
       return column;
     }
@@ -325,6 +421,25 @@ SortKey SortKeyOf(const Item& item, int mode) {
       return {0, item.GetProp(key::kValue)};
     case kSortNewestCreate:
       return {item.GetPropInt64(key::kCreate), {}};
+    // The newer sorts fall back on the name, so equal figures keep one order.
+    case kSortLargest:
+      return {item.GetPropInt64(key::kSize), item.GetProp(key::kName)};
+    case kSortMostReceived:
+      return {ReceivedPercent(item), item.GetProp(key::kName)};
+    case kSortFastest:
+      return {IsRunning(item.GetPropInt(key::kStatus)) ? item.GetPropInt64(key::kRecentRate) : -1,
+              item.GetProp(key::kName)};
+    case kSortSoonestDone: {
+      // Highest first: the shortest wait is the largest negative, no estimate last.
+      const int64_t left = SecondsLeft(item);
+      return {left >= 0 ? -left : std::numeric_limits<int64_t>::min(), item.GetProp(key::kName)};
+    }
+    case kSortMostConnections:
+      return {RunningParts(item), item.GetProp(key::kName)};
+    case kSortNewestAdded:
+      return {item.GetPropInt64(key::kCreate), item.GetProp(key::kName)};
+    case kSortNewestFinished:
+      return {item.GetPropInt64(key::kFinish), item.GetProp(key::kName)};
     default:
       return {};
   }

@@ -52,6 +52,41 @@ struct RowTextSettings {
 std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now);
 // The URL column: "value", cut to its first 100 bytes.
 std::string UrlText(const Item& item);
+
+// The list's columns, by the number each keeps wherever it is shown.
+inline constexpr int kListColumnCount = 10;
+enum ListColumn : int {
+  kColumnName = 0,
+  kColumnUrl = 1,
+  kColumnStatus = 2,
+  kColumnSize = 3,
+  kColumnProgress = 4,
+  kColumnSpeed = 5,
+  kColumnTimeLeft = 6,
+  kColumnConnections = 7,
+  kColumnAdded = 8,
+  kColumnFinished = 9,
+};
+const char* ColumnHeader(int column);
+
+// The cells beside the status; each is empty where it has nothing to say.
+// "37.5 MB" once the size is known.
+std::string SizeText(const Item& item);
+// Percent of the file received: any item of known size, and a complete one;
+// -1 otherwise.
+int ReceivedPercent(const Item& item);
+// "37%", or empty for -1.
+std::string PercentText(int percent);
+// A running item's recent rate in the chosen unit; empty while it brings nothing.
+std::string SpeedText(const Item& item, bool bytesPerSecond);
+// Seconds until a transferring item of known size is whole at its recent
+// rate; -1 when that cannot be told.
+int64_t SecondsLeft(const Item& item);
+std::string TimeLeftText(const Item& item);
+// Parts running now, for a running download over several connections.
+std::string ConnectionsText(const Item& item);
+// "2026-12-07 14:05" in local time; empty for no time.
+std::string DateTimeText(int64_t time);
 // The percent of a running item's file received, for the bar in its status
 // cell; -1 when the row shows no bar (not running, or the size is unknown).
 int RowProgress(const Item& item);
@@ -70,7 +105,17 @@ enum SortMode : int {
   kSortName = 2,
   kSortUrl = 3,
   kSortNewestCreate = 4,
+  kSortLargest = 5,
+  kSortMostReceived = 6,
+  kSortFastest = 7,
+  kSortSoonestDone = 8,
+  kSortMostConnections = 9,
+  kSortNewestAdded = 10,
+  kSortNewestFinished = 11,
 };
+// A tab's sort setting as stored; a fresh Completed tab shows the newest
+// finished first.
+int TabSortSetting(const Item& root, int tab);
 int SortModeForHeader(int tab, int column);
 // A tab's sort setting is its mode, plus kSortReversed once a second click on
 // the same header has turned the order round: a stored mode alone reads as

@@ -121,7 +121,7 @@ TEST(AppTest, APausedRateTextShowsNothingMoving) {
   testing::AppHarness harness;
   App& app = harness.Open();
   app.state().activeCount = 1;
-  app.state().rateAverage = 1'400'000;  // the seconds before the pause
+  app.state().recentRate = 1'400'000;  // the seconds before the pause
   app.state().paused = true;
   EXPECT_EQ(app.CurrentRateText(), "1 File at 0.0 KPM");
 }

@@ -385,6 +385,25 @@ TEST_F(SchedulerTest, AnItemsRecentRateIsZeroWhileHeldAndGoesOnAfterwards) {
   EXPECT_EQ(item.GetPropInt64(key::kRecentRate), 10'000);
 }
 
+// The window's total and its rows read the same figures, written together.
+TEST_F(SchedulerTest, TheTotalRecentRateIsTheSumOfTheItemsRates) {
+  factory.bytesPerStep = 10'000;
+  Item& first = Queue();
+  Item& second = Queue();
+  for (int pass = 0; pass < 3; ++pass) {
+    scheduler.Pass();  // starts both and steps them in turn
+  }
+  NextSecond();
+  const int64_t firstRate = first.GetPropInt64(key::kRecentRate);
+  const int64_t secondRate = second.GetPropInt64(key::kRecentRate);
+  EXPECT_GT(firstRate, 0);
+  EXPECT_GT(secondRate, 0);
+  EXPECT_EQ(state.recentRate, firstRate + secondRate);
+  state.budget = 0;  // paused
+  NextSecond();
+  EXPECT_EQ(state.recentRate, 0);
+}
+
 TEST_F(SchedulerTest, ASmallBudgetCapsTheBytesOfOneStep) {
   state.budget = 1706;
   Queue();

@@ -16,7 +16,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "app/app.h"
 #include "store/builtin_tree.h"
@@ -25,6 +25,7 @@
 #include "store/tree_codec.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "ui/download_list.h"
 #include "ui/main_window.h"
 #include "view/list_rows.h"
 
@@ -111,19 +112,27 @@ class MainWindowTest : public QObject {
 
   // Column `column` of every row, in list order.
   QStringList Column(int column) {
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QAbstractItemModel* rows = Find<QTreeView>("downloadList")->model();
     QStringList texts;
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-      texts << list->topLevelItem(row)->text(column);
+    for (int row = 0; row < rows->rowCount(); ++row) {
+      texts << rows->index(row, column).data().toString();
     }
     return texts;
   }
 
+  // The file name cells that read `name`.
+  QModelIndexList RowsNamed(const QString& name) {
+    QAbstractItemModel* rows = Find<QTreeView>("downloadList")->model();
+    if (rows->rowCount() == 0) {
+      return {};
+    }
+    return rows->match(rows->index(0, 0), Qt::DisplayRole, name, -1, Qt::MatchExactly);
+  }
+
   void SelectRow(const QString& name) {
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
-    const QList<QTreeWidgetItem*> found = list->findItems(name, Qt::MatchExactly, 0);
+    const QModelIndexList found = RowsNamed(name);
     QVERIFY2(found.size() == 1, qPrintable(name));
-    list->setCurrentItem(found[0]);
+    Find<QTreeView>("downloadList")->setCurrentIndex(found[0]);
   }
 
   // Plays the user in the next URL Properties dialog, which runs its own event loop.
@@ -214,9 +223,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(0), QString("Pending Downloads"));
     QCOMPARE(tabs->tabText(3), QString("Clipboard/Extraction"));
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
-    QCOMPARE(list->headerItem()->text(0), QString("Filename"));
-    QCOMPARE(list->headerItem()->text(2), QString("Status"));
+    QTreeView* list = Find<QTreeView>("downloadList");
+    QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(), QString("Filename"));
+    QCOMPARE(list->model()->headerData(2, Qt::Horizontal).toString(), QString("Status"));
     QVERIFY(Find<QProgressBar>("progressBar"));
     QVERIFY(Find<QLabel>("speedText"));
     QVERIFY(Find<QLabel>("rateText"));
@@ -314,13 +323,21 @@ class MainWindowTest : public QObject {
       root.SetPropInt(setting::kColumn2Width, 222);
     });
     StartWindow();
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeView* list = Find<QTreeView>("downloadList");
     QCOMPARE(list->columnWidth(0), 100);
     QCOMPARE(list->columnWidth(1), 222);
     // The status takes the spare width, also when another column changes.
-    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 322);
+    const auto others = [list] {
+      int width = 0;
+      for (int column = 0; column < list->model()->columnCount(); ++column) {
+        width += column == 2 || list->isColumnHidden(column) ? 0 : list->columnWidth(column);
+      }
+      return width;
+    };
+    QVERIFY(others() >= 322);
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - others());
     list->setColumnWidth(1, 150);
-    QCOMPARE(list->columnWidth(2), list->viewport()->width() - 250);
+    QCOMPARE(list->columnWidth(2), list->viewport()->width() - others());
     window->reject();
     StopAndSave();
     const std::unique_ptr<Item> saved = SavedTree();
@@ -393,7 +410,7 @@ class MainWindowTest : public QObject {
       urlBox->setFocus();
       QTest::keyClick(urlBox, Qt::Key_Escape);
       QCOMPARE(urlBox->text(), QString());
-      QTest::keyClick(Find<QTreeWidget>("downloadList"), Qt::Key_Escape);
+      QTest::keyClick(Find<QTreeView>("downloadList"), Qt::Key_Escape);
       QVERIFY(window->isVisible());
     }
     QVERIFY(messages.shown.empty());
@@ -655,7 +672,7 @@ class MainWindowTest : public QObject {
       menu->findChild<QAction*>("showInFolderEntry")->trigger();
       menu->close();
     });
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeView* list = Find<QTreeView>("downloadList");
     emit list->customContextMenuRequested(QPoint(5, 5));
     QCOMPARE(enabled,
              QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue", "E&xtract URLs",
@@ -665,7 +682,7 @@ class MainWindowTest : public QObject {
 
     messages.answer = MessageAnswer::kYes;
     Find<QPushButton>("archiveButton")->click();
-    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(list->model()->rowCount(), 0);
     QCOMPARE(messages.shown.size(), size_t{1});  // asked first, as the Delete key does
     window->reject();
     StopAndSave();
@@ -681,7 +698,7 @@ class MainWindowTest : public QObject {
   void theDeleteKeyAsksAsTheButtonDoes() {
     WriteItemsOfEveryStatus();
     StartWindow();
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeView* list = Find<QTreeView>("downloadList");
     SelectRow("held.bin");
     messages.answer = MessageAnswer::kNo;
     QTest::keyClick(list, Qt::Key_Delete);
@@ -689,25 +706,26 @@ class MainWindowTest : public QObject {
     QCOMPARE(messages.shown[0].text,
              std::string("Move http://example.invalid/held.bin to the Archive?"));
     QVERIFY(messages.shown[0].defaultAnswer == MessageAnswer::kNo);
-    QCOMPARE(list->findItems("held.bin", Qt::MatchExactly, 0).size(), 1);
+    QCOMPARE(RowsNamed("held.bin").size(), 1);
     messages.answer = MessageAnswer::kYes;
     QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(list->findItems("held.bin", Qt::MatchExactly, 0).size(), 0);
+    QCOMPARE(RowsNamed("held.bin").size(), 0);
   }
 
   void aLabelEditRenamesTheItemAndAnEmptyOneChangesNothing() {
     WriteItemsOfEveryStatus();
     StartWindow();
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
-    QTreeWidgetItem* row = list->findItems("held.bin", Qt::MatchExactly, 0).value(0);
-    QVERIFY(row);
-    row->setText(0, "kept.bin");  // what the editor does when the edit ends
-    row->setText(0, "");
+    QTreeView* list = Find<QTreeView>("downloadList");
+    const QModelIndex row = RowsNamed("held.bin").value(0);
+    QVERIFY(row.isValid());
+    // What the editor does when the edit ends.
+    QVERIFY(list->model()->setData(row, "kept.bin"));
+    QVERIFY(list->model()->setData(RowsNamed("kept.bin").value(0), ""));
+    QCOMPARE(RowsNamed("kept.bin").size(), 1);
     TreeLockGuard lock(app->tree().lock());
     const Item* item = app->tree().root().FindByName("kept.bin");
     QVERIFY(item);
     QVERIFY(item->GetPropInt64(key::kModified) >= clock.UnixTime() - 60);
-    QCOMPARE(list->findItems("kept.bin", Qt::MatchExactly, 0).size(), 1);
   }
 
   // A running row's status cell paints a bar as long as its share received,
@@ -715,7 +733,7 @@ class MainWindowTest : public QObject {
   void aRunningRowShowsItsProgressUnderItsText() {
     WriteItemsOfEveryStatus();
     StartWindow();
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeView* list = Find<QTreeView>("downloadList");
     const QColor bar = list->palette().color(QPalette::Highlight);
     const auto isBar = [&bar](QColor pixel) {
       return std::abs(pixel.red() - bar.red()) + std::abs(pixel.green() - bar.green()) +
@@ -732,9 +750,9 @@ class MainWindowTest : public QObject {
         item->SetPropInt64(key::kReceived, received);
       }
       window->RefreshList();
-      QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
+      const QModelIndex row = RowsNamed("queued.bin").value(0);
       const QImage cell =
-          list->viewport()->grab(list->visualRect(list->indexFromItem(row, 2))).toImage();
+          list->viewport()->grab(list->visualRect(row.siblingAtColumn(2))).toImage();
       int filled = 0;
       for (int x = 0; x < cell.width(); ++x) {
         int y = 0;
@@ -748,12 +766,12 @@ class MainWindowTest : public QObject {
     QVERIFY(std::abs(barShare(50'000'000) - 0.25) < 0.1);
     QVERIFY(std::abs(barShare(150'000'000) - 0.75) < 0.1);
 
-    QTreeWidgetItem* row = list->findItems("queued.bin", Qt::MatchExactly, 0).value(0);
-    QVERIFY(!row->text(2).isEmpty());
+    const QModelIndex row = RowsNamed("queued.bin").value(0);
+    const QString status = row.siblingAtColumn(2).data().toString();
+    QVERIFY(!status.isEmpty());
     QAccessibleTableInterface* table =
         QAccessible::queryAccessibleInterface(list)->tableInterface();
-    QCOMPARE(table->cellAt(list->indexOfTopLevelItem(row), 2)->text(QAccessible::Name),
-             row->text(2));
+    QCOMPARE(table->cellAt(row.row(), 2)->text(QAccessible::Name), status);
   }
 
   // The arrow shows the order; a second click on its header turns it round,
@@ -761,7 +779,7 @@ class MainWindowTest : public QObject {
   void aSecondClickOnAHeaderReversesThatTabsOrder() {
     WriteItemsOfEveryStatus();
     StartWindow();
-    QHeaderView* header = Find<QTreeWidget>("downloadList")->header();
+    QHeaderView* header = Find<QTreeView>("downloadList")->header();
     const auto click = [header](int column) {
       QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                         QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
@@ -782,7 +800,7 @@ class MainWindowTest : public QObject {
 
     QTabBar* tabs = Find<QTabBar>("tabs");
     tabs->setCurrentIndex(kTabCompleted);
-    QCOMPARE(arrow(), std::pair(0, Qt::AscendingOrder));
+    QCOMPARE(arrow(), std::pair(int{kColumnFinished}, Qt::AscendingOrder));  // newest first
     tabs->setCurrentIndex(kTabPending);
     QCOMPARE(arrow(), std::pair(1, Qt::DescendingOrder));
     QCOMPARE(Column(1), urls);
@@ -804,7 +822,7 @@ class MainWindowTest : public QObject {
     StartWindow();
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    QTreeWidget* list = Find<QTreeWidget>("downloadList");
+    QTreeView* list = Find<QTreeView>("downloadList");
     QLineEdit* urlBox = Find<QLineEdit>("urlEdit");
     list->setFocus();
     QTest::keyClick(list, Qt::Key_L, Qt::ControlModifier);
@@ -891,6 +909,112 @@ class MainWindowTest : public QObject {
     QCOMPARE(duplicates(menu), QString());
   }
 
+  // The header's menu hides and shows columns; each tab's order, widths and
+  // shown columns come back at the next start.
+  void theHeaderMenuHidesColumnsAndEachTabKeepsItsLayout() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QTreeView* list = Find<QTreeView>("downloadList");
+    QHeaderView* header = list->header();
+    const auto pick = [header](const char* entryName) {
+      bool found = false;
+      QTimer::singleShot(0, [&found, entryName] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QAction* entry = menu ? menu->findChild<QAction*>(entryName) : nullptr;
+        found = entry && entry->isCheckable();
+        if (entry) {
+          entry->trigger();
+        }
+        if (menu) {
+          menu->close();
+        }
+      });
+      emit header->customContextMenuRequested(QPoint(5, 5));
+      return found;
+    };
+    QVERIFY(!header->isSectionHidden(kColumnSize));
+    QVERIFY(pick("sizeColumnEntry"));
+    QVERIFY(header->isSectionHidden(kColumnSize));
+    QVERIFY(pick("connectionsColumnEntry"));
+    QVERIFY(!header->isSectionHidden(kColumnConnections));
+    QVERIFY(pick("filenameColumnEntry"));  // greyed: the file name stays
+    QVERIFY(!header->isSectionHidden(kColumnName));
+    header->moveSection(header->visualIndex(kColumnUrl), 0);
+    header->resizeSection(kColumnSpeed, 123);
+    const ColumnLayout pending = static_cast<DownloadList*>(list)->Layout();
+
+    // Another tab lays its columns out its own way, and gives the first back.
+    QTabBar* tabs = Find<QTabBar>("tabs");
+    tabs->setCurrentIndex(kTabCompleted);
+    QVERIFY(!header->isSectionHidden(kColumnSize));
+    QVERIFY(header->isSectionHidden(kColumnConnections));
+    QCOMPARE(header->logicalIndex(0), int{kColumnName});
+    QVERIFY(pick("addedColumnEntry"));
+    const ColumnLayout completed = static_cast<DownloadList*>(list)->Layout();
+    tabs->setCurrentIndex(kTabPending);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(pending));
+
+    window->reject();
+    StopAndSave();
+    // The next start reads the same data file.
+    window.reset();
+    app.reset();
+    StartWindow();
+    list = Find<QTreeView>("downloadList");
+    header = list->header();
+    QCOMPARE(header->logicalIndex(0), int{kColumnUrl});
+    QVERIFY(header->isSectionHidden(kColumnSize));
+    QVERIFY(!header->isSectionHidden(kColumnConnections));
+    QCOMPARE(header->sectionSize(kColumnSpeed), 123);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(pending));
+    Find<QTabBar>("tabs")->setCurrentIndex(kTabCompleted);
+    QCOMPARE(ColumnLayoutText(static_cast<DownloadList*>(list)->Layout()),
+             ColumnLayoutText(completed));
+    QVERIFY(!header->isSectionHidden(kColumnAdded));
+  }
+
+  // A refresh tells the view of the one row that changed, and of no other.
+  void aRefreshRedrawsOnlyTheRowsThatChanged() {
+    WriteItemsOfEveryStatus();
+    StartWindow();
+    QAbstractItemModel* rows = Find<QTreeView>("downloadList")->model();
+    QSignalSpy changed(rows, &QAbstractItemModel::dataChanged);
+    QSignalSpy reordered(rows, &QAbstractItemModel::layoutChanged);
+    QSignalSpy inserted(rows, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(rows, &QAbstractItemModel::rowsRemoved);
+    window->RefreshList();
+    QCOMPARE(changed.count(), 0);
+    const auto write = [this](const char* name, const std::function<void(Item&)>& change) {
+      {
+        TreeLockGuard lock(app->tree().lock());
+        change(*app->tree().root().FindByName(name));
+      }
+      window->RefreshList();
+    };
+    write("paused.bin", [](Item& item) {
+      item.SetPropInt64(key::kSize, 4000);
+      item.SetPropInt64(key::kReceived, 1000);
+    });
+    const int row = RowsNamed("paused.bin").value(0).row();
+    QCOMPARE(changed.count(), 1);
+    const auto first = changed[0][0].value<QModelIndex>();
+    const auto last = changed[0][1].value<QModelIndex>();
+    QCOMPARE(first.row(), row);
+    QCOMPARE(last.row(), row);
+    // Size and Progress, the cells that changed.
+    QCOMPARE(first.column(), int{kColumnSize});
+    QCOMPARE(last.column(), int{kColumnProgress});
+    QCOMPARE(rows->index(row, kColumnProgress).data().toString(), QString("25%"));
+    QCOMPARE(rows->index(row, kColumnProgress).data(Qt::AccessibleTextRole).toString(),
+             QString("25%"));
+    // A write that changes nothing shown redraws nothing.
+    write("paused.bin", [](Item& item) { item.SetPropInt64(key::kModified, 5); });
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(reordered.count() + inserted.count() + removed.count(), 0);
+  }
+
   void everyControlIsNamedForScreenReaders() {
     WriteStartedBefore();
     StartWindow();
@@ -900,7 +1024,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(accessible->text(QAccessible::Name), button->text().remove('&'));
       QVERIFY2(!button->toolTip().isEmpty(), qPrintable(button->objectName()));
     }
-    QTreeWidget* downloads = Find<QTreeWidget>("downloadList");
+    QTreeView* downloads = Find<QTreeView>("downloadList");
     QStringList keys;
     for (const QWidget* owner :
          {static_cast<QWidget*>(window.get()), static_cast<QWidget*>(downloads)}) {
@@ -915,7 +1039,7 @@ class MainWindowTest : public QObject {
     QAccessibleInterface* url = QAccessible::queryAccessibleInterface(Find<QLineEdit>("urlEdit"));
     QCOMPARE(url->text(QAccessible::Name), QString("URL:"));
     QAccessibleInterface* list =
-        QAccessible::queryAccessibleInterface(Find<QTreeWidget>("downloadList"));
+        QAccessible::queryAccessibleInterface(Find<QTreeView>("downloadList"));
     QVERIFY(!list->text(QAccessible::Name).isEmpty());
   }
 

@@ -523,3 +523,163 @@ TEST(ListRefresh, AMissingTypeListChangesNoRow) {
 
 }  // namespace
 }  // namespace pellmarsh
+
+namespace pellmarsh {
+namespace {
+
+// The row the refresh makes of one item on the tab that shows it.
+RowContent RowOf(const Props& props, int tab, bool bytesPerSecond = true) {
+  Item root;
+  root.FindOrCreateChild(folder::kTypeList);
+  root.SetPropInt(setting::kBps, bytesPerSecond ? 1 : 0);
+  root.FindOrCreateChild(TabFolder(tab)).AddChild(MakeItem(props));
+  std::atomic<bool> dirty{true};
+  std::atomic<bool> sortPending{false};
+  FakeRows rows;
+  RefreshRows(root, tab, rows, {dirty, sortPending}, kNow);
+  return rows.rows.empty() ? RowContent{} : rows.rows.begin()->second;
+}
+
+struct CellRow {
+  const char* what;
+  Props props;
+  int tab;
+  int column;
+  std::string text;
+};
+
+TEST(ListRows, TheCellsBesideTheStatusSayWhatTheyKnow) {
+  const Props running = {{key::kStatus, Code(kStatusTransferring)},
+                         {key::kSize, "200000000"},
+                         {key::kReceived, "50000000"},
+                         {key::kRecentRate, "1500000"}};
+  const auto with = [&running](Props more) {
+    Props props = running;
+    props.insert(props.end(), more.begin(), more.end());
+    return props;
+  };
+  const Props done = {{key::kStatus, Code(kStatusComplete)},
+                      {key::kSize, "1500"},
+                      {key::kReceived, "1500"},
+                      {key::kCreate, "1796500000"},
+                      {key::kFinish, "1796600000"}};
+  const CellRow rows[] = {
+      {"a known size, scaled", running, kTabPending, kColumnSize, "200 MB"},
+      {"no size yet", {{key::kStatus, Code(kStatusQueued)}}, kTabPending, kColumnSize, ""},
+      {"a quarter received", running, kTabPending, kColumnProgress, "25%"},
+      {"a paused item keeps its share",
+       {{key::kStatus, Code(kStatusPaused)}, {key::kSize, "1000"}, {key::kReceived, "999"}},
+       kTabPending,
+       kColumnProgress,
+       "99%"},
+      {"a complete item is whole", done, kTabCompleted, kColumnProgress, "100%"},
+      {"no size, no share",
+       {{key::kStatus, Code(kStatusQueued)}},
+       kTabPending,
+       kColumnProgress,
+       ""},
+      {"a running rate", running, kTabPending, kColumnSpeed, "1.5 MB/s"},
+      {"a stalled download has none", with({{key::kRecentRate, "0"}}), kTabPending, kColumnSpeed,
+       ""},
+      {"a finished attempt's rate is not shown",
+       {{key::kStatus, Code(kStatusPaused)}, {key::kRecentRate, "1500000"}},
+       kTabPending,
+       kColumnSpeed,
+       ""},
+      {"time left at the recent rate", running, kTabPending, kColumnTimeLeft, "1:40"},
+      {"past an hour", with({{key::kRecentRate, "10000"}}), kTabPending, kColumnTimeLeft,
+       "4:10:00"},
+      {"beyond any wait", with({{key::kRecentRate, "1"}}), kTabPending, kColumnTimeLeft, ""},
+      {"no rate, no estimate", with({{key::kRecentRate, "0"}}), kTabPending, kColumnTimeLeft, ""},
+      {"parts running", with({{key::kRunningParts, "4"}}), kTabPending, kColumnConnections, "4"},
+      {"one connection", running, kTabPending, kColumnConnections, ""},
+      {"parts of an attempt that ended",
+       {{key::kStatus, Code(kStatusOnHold)}, {key::kRunningParts, "3"}},
+       kTabPending,
+       kColumnConnections,
+       ""},
+      {"added", done, kTabCompleted, kColumnAdded, "2026-12-05 19:46"},
+      {"finished", done, kTabCompleted, kColumnFinished, "2026-12-06 23:33"},
+      {"not finished", running, kTabPending, kColumnFinished, ""},
+      {"the name stays", {{key::kName, "a.iso"}}, kTabPending, kColumnName, "a.iso"},
+      {"the status stays",
+       {{key::kStatus, Code(kStatusPaused)}},
+       kTabPending,
+       kColumnStatus,
+       "Paused"},
+  };
+  for (const CellRow& row : rows) {
+    EXPECT_EQ(CellText(RowOf(row.props, row.tab), row.column), row.text) << row.what;
+  }
+  EXPECT_EQ(CellText(RowOf(running, kTabPending, false), kColumnSpeed), "87890.6 KPM");
+  EXPECT_EQ(RowOf(running, kTabPending).percent, 25);
+  EXPECT_EQ(CellText(RowContent{}, kListColumnCount), "");
+}
+
+struct SortRow {
+  const char* what;
+  int column;
+  Props first;  // comes first in the header's first order
+  Props second;
+};
+
+// Every new header sorts by its own mode, either way, and its arrow finds it again.
+TEST(ListRows, EachNewHeaderSortsItsColumnBothWays) {
+  const auto running = [](const char* rate, const char* received, const char* parts) {
+    return Props{{key::kStatus, Code(kStatusTransferring)},
+                 {key::kSize, "1000000"},
+                 {key::kReceived, received},
+                 {key::kRecentRate, rate},
+                 {key::kRunningParts, parts}};
+  };
+  const SortRow rows[] = {
+      {"largest first", kColumnSize, {{key::kSize, "5000000000"}}, {{key::kSize, "70"}}},
+      {"same size: by name",
+       kColumnSize,
+       {{key::kSize, "70"}, {key::kName, "a"}},
+       {{key::kSize, "70"}, {key::kName, "b"}}},
+      {"most received first", kColumnProgress, running("1", "900000", "0"),
+       running("1", "100", "0")},
+      {"fastest first", kColumnSpeed, running("9000", "0", "0"), running("8000", "0", "0")},
+      {"a stopped rate is slower than any",
+       kColumnSpeed,
+       running("1", "0", "0"),
+       {{key::kStatus, Code(kStatusPaused)}, {key::kRecentRate, "9000"}}},
+      {"soonest done first", kColumnTimeLeft, running("1000", "999000", "0"),
+       running("1000", "0", "0")},
+      {"no estimate last", kColumnTimeLeft, running("1000", "0", "0"), running("0", "0", "0")},
+      {"most connections first", kColumnConnections, running("1", "0", "4"),
+       running("1", "0", "2")},
+      {"newest added first", kColumnAdded, {{key::kCreate, "5000000000"}}, {{key::kCreate, "5"}}},
+      {"newest finished first", kColumnFinished, {{key::kFinish, "20"}}, {{key::kFinish, "10"}}},
+  };
+  for (const SortRow& row : rows) {
+    const auto first = MakeItem(row.first);
+    const auto second = MakeItem(row.second);
+    for (int tab = 0; tab < kListTabs; ++tab) {
+      const int mode = SortModeForHeader(tab, row.column);
+      EXPECT_EQ(CompareRows(first.get(), second.get(), mode), -1) << row.what;
+      EXPECT_EQ(CompareRows(second.get(), first.get(), mode), 1) << row.what;
+      const int once = SortSettingAfterClick(tab, row.column, kSortStatus, false);
+      const int twice = SortSettingAfterClick(tab, row.column, once, true);
+      EXPECT_EQ(once, mode) << row.what;
+      EXPECT_EQ(twice, mode | kSortReversed) << row.what;
+      EXPECT_EQ(SortHeaderOf(tab, twice), row.column) << row.what;
+    }
+  }
+}
+
+TEST(ListRows, AFreshCompletedTabShowsTheNewestFinishedFirst) {
+  Item root;
+  EXPECT_EQ(TabSortSetting(root, kTabCompleted), kSortNewestFinished);
+  EXPECT_EQ(SortHeaderOf(kTabCompleted, TabSortSetting(root, kTabCompleted)), kColumnFinished);
+  EXPECT_EQ(TabSortSetting(root, kTabPending), kSortStatus);
+  // Stored settings read as they always did.
+  root.SetPropInt(setting::TabSort(kTabCompleted), kSortStatus);
+  EXPECT_EQ(TabSortSetting(root, kTabCompleted), kSortStatus);
+  root.SetPropInt(setting::TabSort(kTabCompleted), kSortLatestFinish | kSortReversed);
+  EXPECT_EQ(SortHeaderOf(kTabCompleted, TabSortSetting(root, kTabCompleted)), kColumnStatus);
+}
+
+}  // namespace
+}  // namespace pellmarsh
