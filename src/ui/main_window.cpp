@@ -35,8 +35,10 @@
 #include "ui/about_box.h"
 #include "ui/app_icon.h"
 #include "ui/auto_shutdown_dialog.h"
+#include "ui/button_icons.h"
 #include "ui/clipboard_watcher.h"
 #include "ui/download_list.h"
+#include "ui/flow_layout.h"
 #include "ui/key_action.h"
 #include "ui/named_button.h"
 #include "ui/settings_sheet.h"
@@ -132,6 +134,7 @@ MainWindow::~MainWindow() {
 QPushButton* MainWindow::AddButton(const char* objectName, const char* caption, const char* toolTip,
                                    bool enabled) {
   QPushButton* button = NamedButton(objectName, caption);
+  button->setIcon(ButtonIcon(objectName, *style()));
   button->setToolTip(toolTip);
   button->setEnabled(enabled);
   return button;
@@ -257,7 +260,8 @@ QLayout* MainWindow::BuildTopRow() {
 }
 
 QLayout* MainWindow::BuildCommandRow() {
-  auto* commandRow = new QHBoxLayout;
+  // A narrow window puts the buttons on two lines rather than grow wider.
+  auto* commandRow = new FlowLayout;
   for (const CommandButton& entry : CommandButtons()) {
     QPushButton* button = AddButton(entry.objectName, entry.caption, entry.toolTip, false);
     const ItemCommand command = entry.command;
@@ -265,7 +269,6 @@ QLayout* MainWindow::BuildCommandRow() {
     commandButtons_.emplace_back(button, entry.enablingBits);
     if (command == kCommandArchiveOrDelete) {
       archiveButton_ = button;
-      commandRow->addStretch(1);
     }
     commandRow->addWidget(button);
   }
