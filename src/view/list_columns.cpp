@@ -16,6 +16,9 @@ constexpr std::string_view kColumnNames[kListColumnCount] = {
     "speed", "timeleft", "connections", "added", "finished"};
 constexpr int kNewColumnWidths[kListColumnCount] = {0, 0, 0, 65, 65, 75, 60, 40, 110, 110};
 constexpr int kWidestColumn = 10000;
+// Beside the running figures, a URL of no chosen width is narrower, so that
+// the status stays readable in a window of the default width.
+constexpr int kUrlWidthBesideFigures = 160;
 
 int ColumnNamed(std::string_view name) {
   const auto* found = std::find(std::begin(kColumnNames), std::end(kColumnNames), name);
@@ -27,7 +30,7 @@ int ColumnNamed(std::string_view name) {
 std::vector<int> ShownNewColumns(int tab) {
   switch (tab) {
     case kTabPending:
-      return {kColumnSize, kColumnProgress, kColumnSpeed, kColumnTimeLeft};
+      return {kColumnSize, kColumnProgress, kColumnSpeed, kColumnTimeLeft, kColumnConnections};
     case kTabCompleted:
     case kTabArchive:
       return {kColumnSize, kColumnFinished};
@@ -118,6 +121,9 @@ ColumnLayout TabColumnLayout(const Item& root, int tab) {
   std::array<int, kListColumns> oldWidths{};
   for (int column = 0; column < kListColumns; ++column) {
     oldWidths[static_cast<size_t>(column)] = ColumnWidth(root, column);
+  }
+  if (tab == kTabPending && root.GetPropInt(setting::kColumn2Width) == 0) {
+    oldWidths[1] = kUrlWidthBesideFigures;
   }
   return ParseColumnLayout(root.GetProp(setting::TabColumns(tab)),
                            DefaultColumnLayout(tab, oldWidths));
