@@ -14,11 +14,11 @@ namespace {
 constexpr std::string_view kColumnNames[kListColumnCount] = {
     "name",  "url",      "status",      "size",  "progress",
     "speed", "timeleft", "connections", "added", "finished"};
-constexpr int kNewColumnWidths[kListColumnCount] = {0, 0, 0, 65, 65, 75, 60, 40, 110, 110};
+constexpr int kNewColumnWidths[kListColumnCount] = {0, 0, 0, 65, 65, 75, 60, 80, 110, 110};
 constexpr int kWidestColumn = 10000;
 // Beside the running figures, a URL of no chosen width is narrower, so that
 // the status stays readable in a window of the default width.
-constexpr int kUrlWidthBesideFigures = 160;
+constexpr int kUrlWidthBesideFigures = 130;
 
 int ColumnNamed(std::string_view name) {
   const auto* found = std::find(std::begin(kColumnNames), std::end(kColumnNames), name);

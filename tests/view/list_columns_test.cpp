@@ -31,7 +31,7 @@ TEST(ListColumns, ALayoutReadsBackWhateverTheTextHolds) {
   const ColumnLayout defaults = DefaultColumnLayout(kTabPending, kOldWidths);
   const LayoutRow rows[] = {
       {"nothing stored: the default", "",
-       "name:100 url:300 size:65 progress:65 speed:75 timeleft:60 connections:40 -added:110 "
+       "name:100 url:300 size:65 progress:65 speed:75 timeleft:60 connections:80 -added:110 "
        "-finished:110 status:300"},
       {"a whole layout as stored",
        "status:200 -url:90 name:80 size:1 progress:2 speed:3 timeleft:4 connections:5 added:6 "
@@ -40,18 +40,18 @@ TEST(ListColumns, ALayoutReadsBackWhateverTheTextHolds) {
        "finished:7"},
       {"missing columns come back after the one they follow by default",
        "status:200 name:80 url:90",
-       "status:200 name:80 url:90 size:65 progress:65 speed:75 timeleft:60 connections:40 "
+       "status:200 name:80 url:90 size:65 progress:65 speed:75 timeleft:60 connections:80 "
        "-added:110 -finished:110"},
       {"unknown, repeated and badly sized columns are passed over",
        "name:80 colour:5 name:90 url:0 url:x url:20000 url:12a url:70 -name:3 status:1",
-       "name:80 url:70 size:65 progress:65 speed:75 timeleft:60 connections:40 -added:110 "
+       "name:80 url:70 size:65 progress:65 speed:75 timeleft:60 connections:80 -added:110 "
        "-finished:110 status:1"},
       {"the file name is always shown", "-name:80",
-       "name:80 url:300 size:65 progress:65 speed:75 timeleft:60 connections:40 -added:110 "
+       "name:80 url:300 size:65 progress:65 speed:75 timeleft:60 connections:80 -added:110 "
        "-finished:110 status:300"},
       {"spaces and words without widths", "  url  size:9 :5 -",
        "name:100 url:300 size:9 "
-       "progress:65 speed:75 timeleft:60 connections:40 -added:110 -finished:110 status:300"},
+       "progress:65 speed:75 timeleft:60 connections:80 -added:110 -finished:110 status:300"},
   };
   for (const LayoutRow& row : rows) {
     EXPECT_EQ(ColumnLayoutText(ParseColumnLayout(row.text, defaults)), row.read) << row.what;
@@ -82,7 +82,7 @@ TEST(ListColumns, TabsKeepTheirOwnLayoutAndOldWidthsStillCount) {
   root.SetPropInt(setting::kColumn3Width, 400);
   ColumnLayout pending = TabColumnLayout(root, kTabPending);
   EXPECT_EQ(pending.front().width, 120);
-  EXPECT_EQ(pending[1].width, 160);  // narrower beside the running figures
+  EXPECT_EQ(pending[1].width, 130);  // narrower beside the running figures
   EXPECT_EQ(TabColumnLayout(root, kTabArchive)[1].width, 300);
   EXPECT_EQ(pending.back().column, kColumnStatus);
   EXPECT_EQ(pending.back().width, 400);
