@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "capture/url_extraction.h"
+#include "store/ascii_case.h"
 #include "store/keys.h"
 
 namespace pellmarsh {
@@ -18,20 +19,54 @@ std::vector<std::string> WrittenUrls(std::string_view text) {
   return urls;
 }
 
+bool LinksToFileOfType(std::string_view url, std::string_view types) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) {
+    return false;
+  }
+  std::string_view rest = url.substr(scheme + 3);
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  const size_t path = rest.find('/');
+  if (path == std::string_view::npos) {
+    return false;
+  }
+  const std::string_view segment = rest.substr(rest.rfind('/') + 1);
+  const size_t dot = segment.rfind('.');
+  if (dot == std::string_view::npos || dot + 1 == segment.size()) {
+    return false;
+  }
+  const std::string extension = AsciiLower(segment.substr(dot + 1));
+  constexpr std::string_view kApart = " \t,";
+  for (size_t start = types.find_first_not_of(kApart); start != std::string_view::npos;) {
+    const size_t end = std::min(types.find_first_of(kApart, start), types.size());
+    if (AsciiLower(types.substr(start, end - start)) == extension) {
+      return true;
+    }
+    start = types.find_first_not_of(kApart, end);
+  }
+  return false;
+}
+
 ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std::string_view text,
                                       int64_t now) {
   ClipboardCapture capture;
-  const std::vector<std::string> urls = WrittenUrls(text);
+  const bool clipAndGo = root.GetPropInt(setting::kClipAndGo) != 0;
+  // The question is asked of every copied link, whatever else was chosen.
+  const ClipboardWatch watch =
+      clipAndGo ? ClipboardWatch::kAsk : root.GetPropEnum(setting::kClipWatch);
+  const std::vector<std::string> urls =
+      watch == ClipboardWatch::kOff ? std::vector<std::string>() : WrittenUrls(text);
   if (urls.empty()) {
     return capture;
   }
+  const std::string fileTypes = root.GetProp(setting::kClipFileTypes);
   const std::unordered_set<std::string> known = KnownUrls(root);
-  const bool clipAndGo = root.GetPropInt(setting::kClipAndGo) != 0;
   // Only a text that is this one URL and nothing else, not even a line
   // break, is offered.
   const bool wholeText = urls.size() == 1 && urls.front().size() == text.size();
   for (const std::string& candidate : urls) {
-    if (known.contains(candidate)) {
+    if (known.contains(candidate) ||
+        (watch == ClipboardWatch::kFileLinks && !LinksToFileOfType(candidate, fileTypes))) {
       continue;
     }
     Item* added = ClipCapturedUrl(root, names, candidate, now);

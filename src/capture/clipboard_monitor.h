@@ -24,8 +24,13 @@ struct ClipboardCapture {
 // control byte, a quote or a bracket), in text order, repeats included.
 std::vector<std::string> WrittenUrls(std::string_view text);
 
+// Whether the URL's last path segment ends in ".EXT" for an extension of
+// `types` (apart by blanks or commas, letter case ignored).
+bool LinksToFileOfType(std::string_view url, std::string_view types);
+
 // Every URL written out in a copied text that is not queued, archived or
-// clipped yet becomes a clipped item in "_fileclip". The set of known URLs is
+// clipped yet becomes a clipped item in "_fileclip", as far as
+// "parm-clipwatch" lets it. The set of known URLs is
 // taken once, so a URL written twice in one text is clipped twice. Call with
 // the tree lock held.
 ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std::string_view text,

@@ -47,6 +47,10 @@ void MakeEntryFolderOnce(Item& root, std::string_view name,
   }
 }
 
+constexpr const char* kDefaultClipFileTypes =
+    "7z apk appimage avi bin bz2 deb dmg epub exe flac gz img iso jar m4a mkv mov mp3 mp4 msi "
+    "ogg pdf rar rpm tar tgz torrent wav webm xz zip zst";
+
 void SetDefaultIfEmpty(Item& root, PropKey key, int value) {
   if (root.GetProp(key).empty()) {
     root.SetPropInt(key, value);
@@ -121,6 +125,15 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
   SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
   SetDefaultIfEmpty(root, setting::kQueueLinks, 1);
+  // A copied link with a secret in it (a password reset, a signed page) is
+  // no file; only Clip-and-Go's users keep recording every link.
+  SetDefaultIfEmpty(
+      root, setting::kClipWatch,
+      static_cast<int>(root.GetPropInt(setting::kClipAndGo) != 0 ? ClipboardWatch::kAsk
+                                                                 : ClipboardWatch::kFileLinks));
+  if (root.GetProp(setting::kClipFileTypes).empty()) {
+    root.SetProp(setting::kClipFileTypes, kDefaultClipFileTypes);
+  }
   SetDefaultIfEmpty(root, setting::kProxyMode, static_cast<int>(ProxyMode::kSystem));
   if (root.GetProp(setting::kMaxCons).empty()) {
     root.SetPropInt(setting::kMaxCons, 2);

@@ -167,6 +167,11 @@ enum class VirusCheckMode : int { kOff = 0, kManualOnly = 1, kAutomatic = 2 };
 enum class InfectedFileAction : int { kDelete = 0, kMarkOnly = 1 };
 // "parm-proxymode": where http and https downloads find their proxy.
 enum class ProxyMode : int { kSystem = 0, kNone = 1, kGiven = 2 };
+// "parm-clipwatch": which copied links become records of the clipboard list:
+// every one (as before the setting was), those naming a file of a listed
+// type, none, or every one with the Clip-and-Go question ("parm-clipandgo"
+// then set too).
+enum class ClipboardWatch : int { kEveryLink = 0, kFileLinks = 1, kOff = 2, kAsk = 3 };
 
 // "parm-ftpmode": how FTP data channels are opened. Passive asks EPSV, then
 // PASV; active sends PORT and waits for the server to connect.
@@ -205,6 +210,10 @@ struct setting {
   static constexpr PropKey kHidePasswords{"parm-hidepasswords"};
   static constexpr PropKey kClipAndGo{"parm-clipandgo"};
   static constexpr PropKey kClipStart{"parm-clipstart"};
+  static constexpr EnumKey<ClipboardWatch> kClipWatch{"parm-clipwatch"};
+  // The extensions, without dots and apart by blanks, of the files whose
+  // copied links are recorded while only file links are.
+  static constexpr PropKey kClipFileTypes{"parm-clipfiletypes"};
   // Links from other programs (the command line, the session bus) are queued
   // rather than held.
   static constexpr PropKey kQueueLinks{"parm-queuelinks"};

@@ -21,47 +21,13 @@
 #include "store/keys.h"
 #include "transfer/segmented_transfer.h"
 #include "ui/named_button.h"
+#include "ui/settings_controls.h"
 
 namespace pellmarsh {
 namespace {
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string Std(const QString& text) {
-  return text.toStdString();
-}
-
-QLineEdit* Edit(const char* objectName) {
-  auto* edit = new QLineEdit;
-  edit->setObjectName(objectName);
-  return edit;
-}
-
-QLabel* Label(const char* objectName, const QString& text, QWidget* buddy = nullptr) {
-  auto* label = new QLabel(text);
-  label->setObjectName(objectName);
-  if (buddy) {
-    label->setBuddy(buddy);
-  }
-  return label;
-}
-
-// An edit that shows `value` and keeps it up to date; `owner` outlives both.
-QLineEdit* BoundEdit(QWidget* owner, const char* objectName, std::string& value) {
-  QLineEdit* edit = Edit(objectName);
-  edit->setText(QString::fromStdString(value));
-  QObject::connect(edit, &QLineEdit::textChanged, owner,
-                   [&value](const QString& text) { value = Std(text); });
-  return edit;
-}
-
-// A note under a check box, indented to its text.
-QLabel* Note(const char* objectName, const char* text) {
-  QLabel* note = Label(objectName, text);
-  note->setContentsMargins(22, 0, 0, 4);
-  return note;
 }
 
 // A list box is named for screen readers by its label's text; its buddy does not.
@@ -474,7 +440,8 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   auto* layout = new QVBoxLayout(this);
   layout->setSpacing(2);
   AddItemBoxes(*layout);
-  AddClipboardBoxes(*layout);
+  layout->addWidget(
+      AddBox("queueLinksCheck", "Queue links from other programs", context_.values.queueLinks));
   layout->addLayout(BuildConnectionsRow());
   layout->addWidget(AddBox(
       "shutdownPcCheck",
@@ -510,25 +477,6 @@ void CSettingsPage4::AddItemBoxes(QVBoxLayout& layout) {
   layout.addWidget(hidePasswords);
   layout.addWidget(Note("hidePasswordsNote",
                         "(Warning - Once set and saved, this option cannot be turned off!)"));
-}
-
-void CSettingsPage4::AddClipboardBoxes(QVBoxLayout& layout) {
-  SettingsValues& v = context_.values;
-  QCheckBox* clipAndGo =
-      AddBox("clipAndGoCheck", "When a URL is put on the clipboard, prompt for immediate download.",
-             v.clipAndGo);
-  QCheckBox* clipStart =
-      AddBox("clipStartCheck", "Don't prompt, just start downloading.", v.clipStart);
-  clipStart->setEnabled(v.clipAndGo);
-  connect(clipAndGo, &QCheckBox::toggled, clipStart, &QWidget::setEnabled);
-  layout.addWidget(clipAndGo);
-  layout.addWidget(
-      Note("clipAndGoNote", "(Only offers when a single, well-formed URL is clipped)"));
-  auto* clipStartRow = new QHBoxLayout;
-  clipStartRow->addSpacing(22);
-  clipStartRow->addWidget(clipStart);
-  layout.addLayout(clipStartRow);
-  layout.addWidget(AddBox("queueLinksCheck", "Queue links from other programs", v.queueLinks));
 }
 
 QLayout* CSettingsPage4::BuildConnectionsRow() {

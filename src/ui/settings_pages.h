@@ -156,8 +156,6 @@ class CSettingsPage4 final : public QWidget {
   QCheckBox* AddBox(const char* objectName, const QString& caption, bool& value);
   // The log, file, retry and password boxes.
   void AddItemBoxes(QVBoxLayout& layout);
-  // Clip and Go, and starting without its question.
-  void AddClipboardBoxes(QVBoxLayout& layout);
   QLayout* BuildConnectionsRow();
   QLayout* BuildVersionRow();
   QLayout* BuildUpgradeSiteRow();

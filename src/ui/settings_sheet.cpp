@@ -6,6 +6,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/clipboard_page.h"
+
 namespace pellmarsh {
 
 CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& sounds,
@@ -29,6 +31,7 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
   tabs_->addTab(new CSettingsPage3(*context_), "Binary/Text");
   tabs_->addTab(new CSettingsPage5(*context_), "Virus Check");
   tabs_->addTab(new CSettingsPage6(*context_), "Sound");
+  tabs_->addTab(new ClipboardPage(*context_), "Clipboard");
   tabs_->addTab(miscellaneous_, "Miscellaneous");
   connect(tabs_, &QTabWidget::currentChanged, this, &CSettingsSheet::OnPageChanged);
 

@@ -45,6 +45,7 @@ constexpr Field<int> kIntegers[] = {
     {setting::kVirusAlert, &SettingsValues::virusAlert},
     {setting::kFtpMode, &SettingsValues::ftpMode},
     {setting::kProxyMode, &SettingsValues::proxyMode},
+    {setting::kClipWatch, &SettingsValues::clipWatch},
 };
 constexpr Field<double> kReals[] = {
     {setting::kHighSpeed, &SettingsValues::highSpeed},
@@ -58,6 +59,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
     {setting::kProxy, &SettingsValues::proxy},
+    {setting::kClipFileTypes, &SettingsValues::clipFileTypes},
 };
 
 constexpr int kBytesPerKilobyte = 1000;

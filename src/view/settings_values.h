@@ -42,6 +42,9 @@ struct SettingsValues {
   bool ownsFiles = false;
   bool retryShort = false;
   bool hidePasswords = false;
+  // Clipboard
+  int clipWatch = 0;  // a ClipboardWatch
+  std::string clipFileTypes;
   bool clipAndGo = false;
   bool clipStart = false;
   bool queueLinks = false;

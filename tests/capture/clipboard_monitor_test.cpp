@@ -55,5 +55,43 @@ TEST(CaptureClipboardText, CapturesNewUrlsAndOffersOnlyALoneOne) {
   EXPECT_TRUE(CaptureClipboardText(root, names, "http://h/7", 5).startAtOnce);
 }
 
+// A fresh data file records only links to files: a copied link with a
+// token in it stays out of the data file.
+TEST(CaptureClipboardText, TheWatchSettingChoosesWhichLinksAreRecorded) {
+  const struct {
+    const char* url;
+    bool fileLink;
+  } links[] = {
+      {"https://h/account/reset?token=s3cret", false},
+      {"http://h/", false},
+      {"http://h/dir/", false},
+      {"http://h.zip", false},
+      {"http://h/a/Setup.EXE", true},
+      {"http://h/get.php?f=a.zip", false},
+      {"https://h/report.pdf?sig=x#page=2", true},
+      {"http://h/notes.", false},
+  };
+  for (ClipboardWatch watch : {ClipboardWatch::kFileLinks, ClipboardWatch::kEveryLink,
+                               ClipboardWatch::kOff, ClipboardWatch::kAsk}) {
+    testing::TempDir dir;
+    Tree tree;
+    Tree::Access access(tree);
+    Item& root = access.root();
+    LocalNameRegistry names{tree};
+    SetUpRootAndFolders(root, dir.path());
+    SetUpDefaultsAndSettings(root, dir.path());
+    EXPECT_EQ(root.GetPropEnum(setting::kClipWatch), ClipboardWatch::kFileLinks);
+    root.SetPropEnum(setting::kClipWatch, watch);
+    root.SetPropInt(setting::kClipAndGo, watch == ClipboardWatch::kAsk ? 1 : 0);
+    for (const auto& link : links) {
+      const bool recorded = watch == ClipboardWatch::kEveryLink || watch == ClipboardWatch::kAsk ||
+                            (watch == ClipboardWatch::kFileLinks && link.fileLink);
+      const ClipboardCapture capture = CaptureClipboardText(root, names, link.url, 5);
+      EXPECT_EQ(capture.captured, recorded ? 1u : 0u) << static_cast<int>(watch) << " " << link.url;
+      EXPECT_EQ(capture.clipAndGo != nullptr, watch == ClipboardWatch::kAsk) << link.url;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace pellmarsh

@@ -239,12 +239,33 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Setting(setting::kHidePasswords), std::string("1"));
   }
 
-  void theClipStartBoxFollowsClipAndGo() {
-    Open();
-    auto* clipStart = Find<QCheckBox>("clipStartCheck");
-    QVERIFY(!clipStart->isEnabled());
-    QTest::mouseClick(Find<QCheckBox>("clipAndGoCheck"), Qt::LeftButton);
-    QVERIFY(clipStart->isEnabled());
+  // Each way of watching the clipboard is stored as chosen; the question's
+  // own switches go with it.
+  void theClipboardPageStoresHowCopiedLinksAreWatched() {
+    const struct {
+      const char* radio;
+      const char* watch;
+      const char* clipAndGo;
+    } rows[] = {{"clipOffRadio", "2", "0"},
+                {"clipEveryLinkRadio", "0", "0"},
+                {"clipAndGoRadio", "3", "1"},
+                {"clipFileLinksRadio", "1", "0"}};
+    for (const auto& row : rows) {
+      Open();
+      ShowPage("clipboardPage");
+      auto* clipStart = Find<QCheckBox>("clipStartCheck");
+      auto* types = Find<QLineEdit>("clipFileTypesEdit");
+      auto* radio = Find<QRadioButton>(row.radio);
+      QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+      const bool asking = std::string(row.clipAndGo) == "1";
+      QCOMPARE(clipStart->isEnabled(), asking);
+      QCOMPARE(types->isEnabled(), std::string(row.watch) == "1");
+      types->setText("zip iso");
+      sheet->accept();
+      QCOMPARE(Setting(setting::kClipWatch), std::string(row.watch));
+      QCOMPARE(Setting(setting::kClipAndGo), std::string(row.clipAndGo));
+      QCOMPARE(Setting(setting::kClipFileTypes), std::string("zip iso"));
+    }
   }
 
   void theConnectionsBoxStoresAnyInteger_data() {
