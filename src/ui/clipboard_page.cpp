@@ -43,6 +43,7 @@ ClipboardPage::ClipboardPage(SettingsContext& context) : context_(context) {
 
   QLineEdit* types = BoundEdit(this, "clipFileTypesEdit", v.clipFileTypes);
   types->setAccessibleName("File types");
+  types->setCursorPosition(0);  // the list from its start
   auto* clipStart = new QCheckBox("Don't prompt, just start downloading.");
   clipStart->setObjectName("clipStartCheck");
   clipStart->setChecked(v.clipStart);

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -24,6 +25,8 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
 
   tabs_ = new QTabWidget;
   tabs_->setObjectName("settingsTabs");
+  // Every page's tab in sight: the sheet is as wide as they need.
+  tabs_->tabBar()->setUsesScrollButtons(false);
   bandwidth_ = new CSettingsPage1(*context_);
   miscellaneous_ = new CSettingsPage4(*context_);
   tabs_->addTab(bandwidth_, "Bandwidth");
