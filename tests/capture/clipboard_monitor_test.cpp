@@ -10,6 +10,18 @@
 namespace pellmarsh {
 namespace {
 
+// A tree as a first start leaves it, held locked.
+struct ClipTree {
+  ClipTree() {
+    SetUpRootAndFolders(access.root(), dir.path());
+    SetUpDefaultsAndSettings(access.root(), dir.path());
+  }
+  testing::TempDir dir;
+  Tree tree;
+  Tree::Access access{tree};
+  LocalNameRegistry names{tree};
+};
+
 struct ClipRow {
   const char* what;
   const char* text;
@@ -18,13 +30,9 @@ struct ClipRow {
 };
 
 TEST(CaptureClipboardText, CapturesNewUrlsAndOffersOnlyALoneOne) {
-  testing::TempDir dir;
-  Tree tree;
-  Tree::Access access(tree);
-  Item& root = access.root();
-  LocalNameRegistry names{tree};
-  SetUpRootAndFolders(root, dir.path());
-  SetUpDefaultsAndSettings(root, dir.path());
+  ClipTree fresh;
+  Item& root = fresh.access.root();
+  LocalNameRegistry& names = fresh.names;
   root.SetPropInt(setting::kClipAndGo, 1);
   const ClipRow rows[] = {
       {"no scheme, nothing", "www.host/file.zip", 0, false},
@@ -73,13 +81,9 @@ TEST(CaptureClipboardText, TheWatchSettingChoosesWhichLinksAreRecorded) {
   };
   for (ClipboardWatch watch : {ClipboardWatch::kFileLinks, ClipboardWatch::kEveryLink,
                                ClipboardWatch::kOff, ClipboardWatch::kAsk}) {
-    testing::TempDir dir;
-    Tree tree;
-    Tree::Access access(tree);
-    Item& root = access.root();
-    LocalNameRegistry names{tree};
-    SetUpRootAndFolders(root, dir.path());
-    SetUpDefaultsAndSettings(root, dir.path());
+    ClipTree fresh;
+    Item& root = fresh.access.root();
+    LocalNameRegistry& names = fresh.names;
     EXPECT_EQ(root.GetPropEnum(setting::kClipWatch), ClipboardWatch::kFileLinks);
     root.SetPropEnum(setting::kClipWatch, watch);
     root.SetPropInt(setting::kClipAndGo, watch == ClipboardWatch::kAsk ? 1 : 0);
