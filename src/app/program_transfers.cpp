@@ -54,7 +54,7 @@ std::optional<FullServer> SessionFactory::ServerFull(Item& item) {
   }
   std::string host = ParseUrlCopy(item.GetProp(key::kValue))->GetProp(key::kHostName);
   const int inUse = servers_.Count(host);
-  const int limit = std::max(tree_.root().GetPropInt(setting::kConnectionsPerServer), 1);
+  const int limit = ConnectionsPerServer(tree_.root());
   if (inUse < limit) {
     return std::nullopt;
   }

@@ -145,16 +145,14 @@ void SegmentedTransfer::HoldConnections() {
 bool SegmentedTransfer::ServerTaken() const {
   return context_.servers &&
          (context_.servers->Waiting(host_) > 0 ||
-          context_.servers->Count(host_) >=
-              std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1));
+          context_.servers->Count(host_) >= ConnectionsPerServer(context_.settings));
 }
 
 void SegmentedTransfer::MakeRoomForWaiting() {
   // Only the download holding the last connection gives one up, so two
   // downloads of the same server do not both give way to one newcomer.
   if (!context_.servers || context_.servers->Waiting(host_) == 0 ||
-      context_.servers->Count(host_) <
-          std::max(context_.settings.GetPropInt(setting::kConnectionsPerServer), 1) ||
+      context_.servers->Count(host_) < ConnectionsPerServer(context_.settings) ||
       RunningParts() < 2) {
     return;
   }

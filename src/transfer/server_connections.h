@@ -1,10 +1,19 @@
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <string_view>
 
+#include "store/item.h"
+#include "store/keys.h"
+
 namespace pellmarsh {
+
+// How many connections the downloads may hold to one server together.
+inline int ConnectionsPerServer(const Item& settings) {
+  return std::max(settings.GetPropInt(setting::kConnectionsPerServer), 1);
+}
 
 // The connections the running http(s) downloads hold to each server, so that
 // together they keep within the per-server setting, and the downloads queued
