@@ -266,12 +266,17 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
       {"paused and offline", 0, true, true, false, "Waiting: the queue is paused"},
       {"paused with room: it starts, as a paused queue does", 0, false, true, false, ""},
   };
+  // Holds every item but `kept`, so that what ran before runs no more.
+  const auto holdAllBut = [this](const Item* kept) {
+    root.FindOrCreateChild("_filelist").ForEach([kept](Item& other) {
+      if (&other != kept) {
+        other.SetPropInt(key::kStatus, kStatusOnHold);
+      }
+    });
+  };
   for (const WaitingRow& row : rows) {
     SCOPED_TRACE(row.what);
-    // What earlier rows left running runs no more.
-    root.FindOrCreateChild("_filelist").ForEach([](Item& earlier) {
-      earlier.SetPropInt(key::kStatus, kStatusOnHold);
-    });
+    holdAllBut(nullptr);
     for (int running = 0; running < row.runningAlready; ++running) {
       Queue(kStatusTransferring);
     }
@@ -295,11 +300,7 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
     state.offline = false;
     state.paused = false;
     factory.fullServerItem.clear();
-    root.FindOrCreateChild("_filelist").ForEach([&](Item& other) {
-      if (&other != &item) {
-        other.SetPropInt(key::kStatus, kStatusOnHold);
-      }
-    });
+    holdAllBut(&item);
     NextSecond();
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusStarting);
     EXPECT_EQ(item.GetProp(key::kWaitingFor), "");
