@@ -39,6 +39,13 @@ class BrowserExtensionTest : public QObject {
     return driver.ExitDescription() + ": " + testing::ReadFile(output);
   }
 
+  // Drives `action` on a page of its own holding one link, to href.
+  std::string OnPageLinking(const std::string& action, const std::string& page,
+                            const std::string& href) {
+    nginx.AddFile(page, "<html><body><a href=\"" + href + "\">the file</a></body></html>");
+    return Drive(action, nginx.Url(page));
+  }
+
   bool Downloaded(const std::string& name, const std::string& bytes) {
     return testing::DownloadedBeside(dir, name, bytes);
   }
@@ -108,8 +115,7 @@ class BrowserExtensionTest : public QObject {
   void aClickedDownloadIsTakenOver() {
     const std::string bytes = testing::RandomBytes(500000, 12);
     nginx.AddFile("/clicked.bin", bytes);
-    nginx.AddFile("/page.html", "<html><body><a href=\"/clicked.bin\">the file</a></body></html>");
-    const std::string outcome = Drive("click", nginx.Url("/page.html"));
+    const std::string outcome = OnPageLinking("click", "/page.html", "/clicked.bin");
     QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
     QVERIFY(Downloaded("clicked.bin", bytes));
     QVERIFY(!testing::FileExistsOnDisk(dir.File("profile-click/downloads/clicked.bin")));
@@ -121,9 +127,7 @@ class BrowserExtensionTest : public QObject {
     const std::string bytes = testing::RandomBytes(500000, 13);
     // The link names a script: only the name the browser settles on says it is a PDF.
     nginx.AddFile("/members/get", bytes);
-    nginx.AddFile("/login.html",
-                  "<html><body><a href=\"/members/get?id=7\">report</a></body></html>");
-    const std::string outcome = Drive("click", nginx.Url("/login.html"));
+    const std::string outcome = OnPageLinking("click", "/login.html", "/members/get?id=7");
     QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
     QVERIFY(Downloaded("Quarterly Report \xe2\x82\xac.pdf", bytes));
   }
@@ -133,9 +137,8 @@ class BrowserExtensionTest : public QObject {
   void theUserKeepsADownloadInTheBrowserByItsSiteOrByShift() {
     const std::string bytes = testing::RandomBytes(300000, 14);
     nginx.AddFile("/kept.bin", bytes);
-    nginx.AddFile("/keep.html", "<html><body><a href=\"/kept.bin\">the file</a></body></html>");
     for (const char* action : {"keep-listed", "keep-shift"}) {
-      const std::string outcome = Drive(action, nginx.Url("/keep.html"));
+      const std::string outcome = OnPageLinking(action, "/keep.html", "/kept.bin");
       QVERIFY2(outcome.find("\"keptInBrowser\": true") != std::string::npos, outcome.c_str());
       QCOMPARE(
           testing::ReadFile(dir.File(std::string("profile-") + action + "/downloads/kept.bin")),
@@ -149,9 +152,7 @@ class BrowserExtensionTest : public QObject {
   void aDownloadPellmarshCannotGetStaysWithTheBrowser() {
     const std::string bytes = testing::RandomBytes(400000, 15);
     nginx.AddFile("/refused.bin", bytes);
-    nginx.AddFile("/refuse.html",
-                  "<html><body><a href=\"/refused.bin\">the file</a></body></html>");
-    const std::string outcome = Drive("keep-refused", nginx.Url("/refuse.html"));
+    const std::string outcome = OnPageLinking("keep-refused", "/refuse.html", "/refused.bin");
     QVERIFY2(outcome.find("\"keptInBrowser\": true") != std::string::npos, outcome.c_str());
     QCOMPARE(testing::ReadFile(dir.File("profile-keep-refused/downloads/refused.bin")), bytes);
   }
@@ -162,9 +163,7 @@ class BrowserExtensionTest : public QObject {
     const std::string bytes = testing::RandomBytes(800000, 16);
     nginx.AddFile("/signed/1/report.bin", bytes);
     nginx.AddFile("/signed/2/report.bin", bytes);
-    nginx.AddFile("/old.html", "<html><body><a href=\"/signed/1/report.bin\">r</a></body></html>");
-    nginx.AddFile("/new.html", "<html><body><a href=\"/signed/2/report.bin\">r</a></body></html>");
-    std::string outcome = Drive("click", nginx.Url("/old.html"));
+    std::string outcome = OnPageLinking("click", "/old.html", "/signed/1/report.bin");
     QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
     const std::string part = dir.File("download/report.bin.part");
     QVERIFY(testing::WaitFor(
@@ -186,7 +185,7 @@ class BrowserExtensionTest : public QObject {
     };
     QVERIFY(testing::WaitFor([&] { return resumed("/signed/1/report.bin"); }, 60s));
 
-    outcome = Drive("click", nginx.Url("/new.html"));
+    outcome = OnPageLinking("click", "/new.html", "/signed/2/report.bin");
     QVERIFY2(outcome.find("\"handedOver\": true") != std::string::npos, outcome.c_str());
     QVERIFY(Downloaded("report.bin", bytes));
     QVERIFY(resumed("/signed/2/report.bin"));
