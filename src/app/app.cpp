@@ -54,15 +54,6 @@ void App::CompleteBuiltInTree() {
   BuildSoundTable(tree.root());
 }
 
-std::array<int, kListColumns> App::ColumnWidths() {
-  Tree::Access tree(state_.tree);
-  std::array<int, kListColumns> widths{};
-  for (int column = 0; column < kListColumns; ++column) {
-    widths[static_cast<size_t>(column)] = ColumnWidth(tree.root(), column);
-  }
-  return widths;
-}
-
 std::optional<WindowRect> App::SavedWindowRect(int screenWidth, int screenHeight) {
   Tree::Access tree(state_.tree);
   return pellmarsh::SavedWindowRect(tree.root(), screenWidth, screenHeight);

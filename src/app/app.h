@@ -84,7 +84,6 @@ class App {
   }
 
   // What the window shows and stores of the settings.
-  std::array<int, kListColumns> ColumnWidths();
   std::optional<WindowRect> SavedWindowRect(int screenWidth, int screenHeight);
   void StoreWindowState(const WindowRect& rect, const std::array<int, kListColumns>& widths);
   // Go Fast and Offline as they were at the last exit.
