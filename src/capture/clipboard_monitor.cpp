@@ -1,5 +1,6 @@
 #include "capture/clipboard_monitor.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 
@@ -19,6 +20,17 @@ std::vector<std::string> WrittenUrls(std::string_view text) {
   return urls;
 }
 
+std::vector<std::string> FileTypesOf(std::string_view list) {
+  constexpr std::string_view kApart = " \t,";
+  std::vector<std::string> types;
+  for (size_t start = list.find_first_not_of(kApart); start != std::string_view::npos;) {
+    const size_t end = std::min(list.find_first_of(kApart, start), list.size());
+    types.push_back(AsciiLower(list.substr(start, end - start)));
+    start = list.find_first_not_of(kApart, end);
+  }
+  return types;
+}
+
 bool LinksToFileOfType(std::string_view url, std::string_view types) {
   const size_t scheme = url.find("://");
   if (scheme == std::string_view::npos) {
@@ -35,16 +47,9 @@ bool LinksToFileOfType(std::string_view url, std::string_view types) {
   if (dot == std::string_view::npos || dot + 1 == segment.size()) {
     return false;
   }
-  const std::string extension = AsciiLower(segment.substr(dot + 1));
-  constexpr std::string_view kApart = " \t,";
-  for (size_t start = types.find_first_not_of(kApart); start != std::string_view::npos;) {
-    const size_t end = std::min(types.find_first_of(kApart, start), types.size());
-    if (AsciiLower(types.substr(start, end - start)) == extension) {
-      return true;
-    }
-    start = types.find_first_not_of(kApart, end);
-  }
-  return false;
+  const std::vector<std::string> listed = FileTypesOf(types);
+  return std::find(listed.begin(), listed.end(), AsciiLower(segment.substr(dot + 1))) !=
+         listed.end();
 }
 
 ClipboardCapture CaptureClipboardText(Item& root, LocalNameRegistry& names, std::string_view text,

@@ -24,8 +24,12 @@ struct ClipboardCapture {
 // control byte, a quote or a bracket), in text order, repeats included.
 std::vector<std::string> WrittenUrls(std::string_view text);
 
+// The file types of a list such as "iso zip" (apart by blanks or commas),
+// in lower case and in order.
+std::vector<std::string> FileTypesOf(std::string_view list);
+
 // Whether the URL's last path segment ends in ".EXT" for an extension of
-// `types` (apart by blanks or commas, letter case ignored).
+// `types`, letter case ignored.
 bool LinksToFileOfType(std::string_view url, std::string_view types);
 
 // Every URL written out in a copied text that is not queued, archived or

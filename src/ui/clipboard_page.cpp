@@ -5,10 +5,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "capture/clipboard_monitor.h"
 #include "store/keys.h"
+#include "ui/named_button.h"
 #include "ui/settings_controls.h"
 
 namespace pellmarsh {
@@ -41,9 +45,7 @@ ClipboardPage::ClipboardPage(SettingsContext& context) : context_(context) {
   layout->setSpacing(2);
   layout->addWidget(Label("clipWatchLabel", "Copied links:"));
 
-  QLineEdit* types = BoundEdit(this, "clipFileTypesEdit", v.clipFileTypes);
-  types->setAccessibleName("File types");
-  types->setCursorPosition(0);  // the list from its start
+  QWidget* types = BuildTypes();
   auto* clipStart = new QCheckBox("Don't prompt, just start downloading.");
   clipStart->setObjectName("clipStartCheck");
   clipStart->setChecked(v.clipStart);
@@ -59,7 +61,7 @@ ClipboardPage::ClipboardPage(SettingsContext& context) : context_(context) {
     auto* indented = new QHBoxLayout;
     indented->addSpacing(22);
     if (choice.watch == ClipboardWatch::kFileLinks) {
-      indented->addWidget(types);
+      indented->addWidget(types, 1);
     } else if (choice.watch == ClipboardWatch::kAsk) {
       indented->addWidget(clipStart);
     } else {
@@ -70,7 +72,6 @@ ClipboardPage::ClipboardPage(SettingsContext& context) : context_(context) {
   }
   layout->addWidget(
       Note("clipAndGoNote", "(Only offers when a single, well-formed URL is clipped)"));
-  layout->addStretch(1);
 
   const auto follow = [&v, types, clipStart](int id) {
     v.clipWatch = id;
@@ -84,6 +85,62 @@ ClipboardPage::ClipboardPage(SettingsContext& context) : context_(context) {
       follow(id);
     }
   });
+}
+
+QWidget* ClipboardPage::BuildTypes() {
+  auto* column = new QWidget;
+  column->setObjectName("clipFileTypesColumn");
+  typeEdit_ = Edit("clipFileTypeEdit");
+  typeEdit_->setAccessibleName("File type");
+  typeList_ = ListBox("clipFileTypesList", "File types");
+  QPushButton* add = NamedButton("clipFileTypeAddButton", "&Add");
+  QPushButton* remove = NamedButton("clipFileTypeDeleteButton", "&Delete");
+  auto* addRow = new QHBoxLayout;
+  addRow->addWidget(typeEdit_, 1);
+  addRow->addWidget(add);
+  auto* listRow = new QHBoxLayout;
+  listRow->addWidget(typeList_, 1);
+  listRow->addWidget(remove, 0, Qt::AlignTop);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(addRow);
+  layout->addLayout(listRow, 1);
+  connect(add, &QPushButton::clicked, this, [this] { AddType(); });
+  connect(typeEdit_, &QLineEdit::returnPressed, this, [this] { AddType(); });
+  connect(remove, &QPushButton::clicked, this, [this] { DeleteType(); });
+  ShowTypes();
+  return column;
+}
+
+void ClipboardPage::AddType() {
+  const TextTypeAdd outcome = AddFileType(context_.values.clipFileTypes, Std(typeEdit_->text()));
+  if (outcome == TextTypeAdd::kAlreadyListed) {
+    context_.messages.Show({std::string(AlreadyListedText(TextTypeKind::kExtension))});
+    return;
+  }
+  if (outcome == TextTypeAdd::kAdded) {
+    typeEdit_->clear();
+    ShowTypes();
+    typeList_->setCurrentRow(typeList_->count() - 1);
+  }
+}
+
+void ClipboardPage::DeleteType() {
+  const QListWidgetItem* selected = typeList_->currentItem();
+  if (!selected) {
+    return;
+  }
+  const int row = typeList_->currentRow();
+  RemoveFileType(context_.values.clipFileTypes, Std(selected->text()));
+  ShowTypes();
+  typeList_->setCurrentRow(std::min(row, typeList_->count() - 1));
+}
+
+void ClipboardPage::ShowTypes() {
+  typeList_->clear();
+  for (const std::string& type : FileTypesOf(context_.values.clipFileTypes)) {
+    typeList_->addItem(QString::fromStdString(type));
+  }
 }
 
 }  // namespace pellmarsh

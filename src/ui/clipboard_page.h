@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+class QLineEdit;
+class QListWidget;
+
 #include "ui/settings_pages.h"
 
 namespace pellmarsh {
@@ -12,7 +15,15 @@ class ClipboardPage final : public QWidget {
   explicit ClipboardPage(SettingsContext& context);
 
  private:
+  // The file types' list with its edit, Add and Delete.
+  QWidget* BuildTypes();
+  void AddType();
+  void DeleteType();
+  void ShowTypes();
+
   SettingsContext& context_;
+  QLineEdit* typeEdit_ = nullptr;
+  QListWidget* typeList_ = nullptr;
 };
 
 }  // namespace pellmarsh

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 
 namespace pellmarsh {
 
@@ -30,6 +31,14 @@ QLineEdit* BoundEdit(QWidget* owner, const char* objectName, std::string& value)
   QObject::connect(edit, &QLineEdit::textChanged, owner,
                    [&value](const QString& text) { value = Std(text); });
   return edit;
+}
+
+QListWidget* ListBox(const char* objectName, const QString& accessibleName) {
+  auto* list = new QListWidget;
+  list->setObjectName(objectName);
+  list->setAccessibleName(accessibleName);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  return list;
 }
 
 QLabel* Note(const char* objectName, const char* text) {

@@ -30,15 +30,6 @@ QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A list box is named for screen readers by its label's text; its buddy does not.
-QListWidget* ListBox(const char* objectName, const QString& accessibleName) {
-  auto* list = new QListWidget;
-  list->setObjectName(objectName);
-  list->setAccessibleName(accessibleName);
-  list->setSelectionMode(QAbstractItemView::SingleSelection);
-  return list;
-}
-
 // A group of radio buttons editing one integer setting: button n sets n.
 QGroupBox* RadioGroup(QWidget* owner, const char* objectName, const char* title,
                       const std::vector<std::pair<const char*, const char*>>& buttons, int& value) {

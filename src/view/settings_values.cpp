@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/speed_control.h"
+#include "capture/clipboard_monitor.h"
 #include "store/ascii_case.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -69,6 +70,14 @@ double HeldToBudget(double kilobytesPerMinute) {
     return 0;
   }
   return std::min(kilobytesPerMinute, kHighestSpeedLimit);
+}
+
+std::string Joined(const std::vector<std::string>& types) {
+  std::string list;
+  for (const std::string& type : types) {
+    list += (list.empty() ? "" : " ") + type;
+  }
+  return list;
 }
 
 }  // namespace
@@ -221,6 +230,26 @@ TextTypeAdd AddTextType(Item& folder, std::string_view typed, TextTypeKind kind)
   entry->SetProp(key::kName, name);
   folder.AddChild(std::move(entry));
   return TextTypeAdd::kAdded;
+}
+
+TextTypeAdd AddFileType(std::string& list, std::string_view typed) {
+  std::vector<std::string> types = FileTypesOf(list);
+  const std::vector<std::string> added = FileTypesOf(typed.substr(typed.starts_with('.') ? 1 : 0));
+  if (added.size() != 1) {
+    return TextTypeAdd::kEmpty;
+  }
+  if (std::find(types.begin(), types.end(), added.front()) != types.end()) {
+    return TextTypeAdd::kAlreadyListed;
+  }
+  types.push_back(added.front());
+  list = Joined(types);
+  return TextTypeAdd::kAdded;
+}
+
+void RemoveFileType(std::string& list, std::string_view type) {
+  std::vector<std::string> types = FileTypesOf(list);
+  std::erase(types, AsciiLower(type));
+  list = Joined(types);
 }
 
 std::string_view AlreadyListedText(TextTypeKind kind) {

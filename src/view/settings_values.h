@@ -108,5 +108,9 @@ enum class TextTypeKind { kExtension, kMimeType };
 // Adds an entry to "nkw-ftptext" (upper case) or "nkw-httptext" (lower case).
 TextTypeAdd AddTextType(Item& folder, std::string_view typed, TextTypeKind kind);
 std::string_view AlreadyListedText(TextTypeKind kind);
+// The clipboard's file types, a list such as "iso zip": what was typed joins
+// it without its dot; a type leaves it.
+TextTypeAdd AddFileType(std::string& list, std::string_view typed);
+void RemoveFileType(std::string& list, std::string_view type);
 
 }  // namespace pellmarsh

@@ -254,18 +254,34 @@ class SettingsSheetTest : public QObject {
       Open();
       ShowPage("clipboardPage");
       auto* clipStart = Find<QCheckBox>("clipStartCheck");
-      auto* types = Find<QLineEdit>("clipFileTypesEdit");
+      auto* types = Find<QWidget>("clipFileTypesColumn");
       auto* radio = Find<QRadioButton>(row.radio);
       QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
       const bool asking = std::string(row.clipAndGo) == "1";
       QCOMPARE(clipStart->isEnabled(), asking);
       QCOMPARE(types->isEnabled(), std::string(row.watch) == "1");
-      types->setText("zip iso");
       sheet->accept();
       QCOMPARE(Setting(setting::kClipWatch), std::string(row.watch));
       QCOMPARE(Setting(setting::kClipAndGo), std::string(row.clipAndGo));
-      QCOMPARE(Setting(setting::kClipFileTypes), std::string("zip iso"));
     }
+  }
+
+  void theClipboardsFileTypesAreAListToAddToAndDeleteFrom() {
+    Open([](Item& root) { root.SetProp(setting::kClipFileTypes, "zip, ISO"); });
+    ShowPage("clipboardPage");
+    for (const char* typed : {".XZ", "iso", " "}) {
+      Type("clipFileTypeEdit", typed);
+      QTest::mouseClick(Find<QPushButton>("clipFileTypeAddButton"), Qt::LeftButton);
+    }
+    auto* list = Find<QListWidget>("clipFileTypesList");
+    list->setCurrentRow(0);
+    QTest::mouseClick(Find<QPushButton>("clipFileTypeDeleteButton"), Qt::LeftButton);
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->currentItem()->text(), QString("iso"));
+    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(messages.shown[0].text, std::string("That extension is already in the list."));
+    sheet->accept();
+    QCOMPARE(Setting(setting::kClipFileTypes), std::string("iso xz"));
   }
 
   void theConnectionsBoxStoresAnyInteger_data() {
