@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "store/data_file.h"
 #include "store/item_status.h"
@@ -156,18 +157,20 @@ void SegmentedTransfer::MakeRoomForWaiting() {
       RunningParts() < 2) {
     return;
   }
-  // The part with most left stops where its bytes end; the rest of its range
-  // stays in the map and goes on once the server has room again.
-  Part* yielding = nullptr;
+  StopOnePart("Gave a connection to another download.");
+}
+
+void SegmentedTransfer::StopOnePart(std::string_view why) {
+  Part* stopping = nullptr;
   for (Part& part : parts_) {
     if (part.session &&
-        (!yielding || map_.segments[part.index].left() > map_.segments[yielding->index].left())) {
-      yielding = &part;
+        (!stopping || map_.segments[part.index].left() > map_.segments[stopping->index].left())) {
+      stopping = &part;
     }
   }
-  yielding->session.reset();
+  stopping->session.reset();
   HoldConnections();
-  Log("[" + std::to_string(yielding->index + 1) + "] Gave a connection to another download.");
+  Log("[" + std::to_string(stopping->index + 1) + "] " + std::string(why));
 }
 
 // The sessions share our tree lock, which is recursive; here and in
@@ -196,12 +199,12 @@ void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
     return;
   }
   for (const Part& part : parts_) {
-    if (part.session && (!part.awaitingSave || Saved(part))) {
+    if (part.session && RoomToWrite(part) > 0) {
       TreeLockGuard same(part.session->treeLock());
       waits.push_back(part.session->NextWait());
     }
   }
-  // Parts waiting for their retry or for a save add nothing, so the
+  // Parts waiting for their retry or held for a save add nothing, so the
   // scheduler sleeps until its next second (or until a save wakes it)
   // instead of stepping us over and over.
   if (parts_.empty() || APartCanStart()) {
@@ -244,7 +247,7 @@ bool SegmentedTransfer::TakeOverAsFirstPart() {
   item_->SetProp(key::kRangeProbe, "");
   const int64_t total = item_->GetPropInt64(key::kRangeTotal);
   item_->SetProp(key::kRangeTotal, "");
-  map_ = SegmentMap::Even(total, connections_);
+  map_ = SegmentMap::Even(total, 1);
   const std::string unfinished = UnfinishedFileOf(*item_);
   const std::optional<bool> holes = AllocateWithHoles(unfinished, total);
   if (!holes) {
@@ -255,13 +258,12 @@ bool SegmentedTransfer::TakeOverAsFirstPart() {
   item_->SetPropInt(key::kSegmentHoles, *holes ? 1 : 0);
   item_->SetPropInt64(key::kReceivedSession, 0);
   SaveMap();
-  // No part writes before the data file holds the map: a crash before then
-  // would restart without it and fetch everything again.
-  const bool awaitSave = context_.saveRequested != nullptr;
-  if (awaitSave) {
+  // The first part goes on at once: a crash before the save only fetches
+  // again what it wrote meanwhile, as after any download's last save.
+  if (context_.saveRequested) {
     RequestSave(*context_.saveRequested);
   }
-  BeginParts(awaitSave);
+  BeginParts();
   // The first answer's body is the first part's.
   Part& first = parts_.front();
   PrepareItem(first);
@@ -273,14 +275,17 @@ bool SegmentedTransfer::TakeOverAsFirstPart() {
   return true;
 }
 
-void SegmentedTransfer::BeginParts(bool awaitSave) {
+void SegmentedTransfer::BeginParts() {
   item_->SetPropInt(key::kResume, 1);
   item_->SetPropInt64(key::kSize, map_.total);
   Log("Fetching " + std::to_string(map_.total) + " bytes over up to " +
       std::to_string(connections_) + " connections.");
   for (size_t i = 0; i < map_.segments.size(); ++i) {
-    parts_.push_back({i, nullptr, nullptr, 0, false, awaitSave, i});
+    parts_.push_back({i, nullptr, nullptr, 0, false, false, i});
   }
+  const auto unfinished = std::count_if(map_.segments.begin(), map_.segments.end(),
+                                        [](const Segment& s) { return !s.done(); });
+  ramp_ = PartRamp(static_cast<int>(unfinished), connections_);
 }
 
 bool SegmentedTransfer::StepParts(size_t byteLimit) {
@@ -295,7 +300,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
       item_->SetPropInt64(key::kReceivedSession, 0);
       item_->SetPropInt(key::kStatus, kStatusTransferring);
       context_.events.RaiseEvent("START");
-      BeginParts(false);
+      BeginParts();
       StartParts();
       return true;
     }
@@ -313,12 +318,15 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
   for (size_t turn = 0;
        turn < parts_.size() && (!shared || stepBytes_ < static_cast<int64_t>(byteLimit)); ++turn) {
     Part& part = parts_[(rotation_ + turn) % parts_.size()];
-    if (!part.session || part.awaitingSave) {
+    const int64_t room = part.session ? RoomToWrite(part) : 0;
+    if (room <= 0) {
       continue;
     }
-    const bool more =
-        part.session->Step(shared ? byteLimit - static_cast<size_t>(stepBytes_) : byteLimit);
+    const size_t limit = shared ? byteLimit - static_cast<size_t>(stepBytes_) : byteLimit;
+    const bool more = part.session->Step(
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(limit), room)));
     stepBytes_ += part.session->stepBytes();
+    part.flowing = part.flowing || part.session->stepBytes() > 0;
     TreeLockGuard lock(context_.treeLock);
     if (!item_) {
       return false;
@@ -339,6 +347,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
   item_->SetPropInt64(key::kReceived, map_.received());
   item_->SetPropInt64(key::kReceivedSession,
                       item_->GetPropInt64(key::kReceivedSession) + stepBytes_);
+  FollowRamp();
   SaveMap();
   if (map_.done()) {
     Finish();
@@ -370,22 +379,40 @@ int SegmentedTransfer::RunningParts() const {
 }
 
 bool SegmentedTransfer::Startable(const Part& part, uint32_t now) const {
-  return !part.session && !part.awaitingSave && !map_.segments[part.index].done() &&
+  return !part.session && !map_.segments[part.index].done() &&
          !(part.retrying && static_cast<int32_t>(now - part.retryAt) < 0);
 }
 
-bool SegmentedTransfer::APartCanStart() const {
+int SegmentedTransfer::Wanted() const {
+  return std::min(connections_, ramp_.wanted());
+}
+
+bool SegmentedTransfer::RoomForAnotherPart() const {
   // The download's first connection is its own; the others share the server.
-  if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerTaken())) {
+  return RunningParts() < Wanted() && !(RunningParts() > 0 && ServerTaken());
+}
+
+bool SegmentedTransfer::APartCanStart() const {
+  if (!RoomForAnotherPart()) {
     return false;
   }
   const uint32_t now = context_.clock.TickCount();
   for (const Part& part : parts_) {
-    if (Startable(part, now) || (!part.session && part.awaitingSave && Saved(part))) {
+    if (Startable(part, now) || (part.awaitingSave && Saved(part))) {
       return true;
     }
   }
   return false;
+}
+
+int64_t SegmentedTransfer::RoomToWrite(const Part& part) const {
+  for (const Part& split : parts_) {
+    if (split.awaitingSave && split.splitFrom == part.index && split.index != part.index) {
+      const Segment& own = map_.segments[part.index];
+      return own.end - kSplitGuard - own.next;
+    }
+  }
+  return std::numeric_limits<int64_t>::max();
 }
 
 bool SegmentedTransfer::Saved(const Part& part) const {
@@ -402,11 +429,12 @@ void SegmentedTransfer::StartParts() {
     if (!Startable(part, now)) {
       continue;
     }
-    if (RunningParts() >= connections_ || (RunningParts() > 0 && ServerTaken())) {
+    if (!RoomForAnotherPart()) {
       return;
     }
     StartPart(part);
   }
+  AddPartWhereRoom();
 }
 
 void SegmentedTransfer::PrepareItem(Part& part) {
@@ -432,6 +460,7 @@ void SegmentedTransfer::StartPart(Part& part) {
   PrepareItem(part);
   part.item->SetPropInt(key::kStatus, kStatusStarting);
   part.session = std::make_unique<TransferSession>(*part.item, partContext_);
+  part.flowing = false;
   HoldConnections();
 }
 
@@ -467,7 +496,6 @@ void SegmentedTransfer::PartEnded(Part& part) {
   // Only bytes on disk count: a part whose answer ended short of its range
   // goes on below like one that was cut.
   if (status == kStatusComplete && map_.segments[part.index].done()) {
-    SplitForIdleConnection();
     return;
   }
   if (fault == "whole") {
@@ -518,7 +546,37 @@ void SegmentedTransfer::PartEnded(Part& part) {
   Log(number + "Retrying this part in " + std::to_string(wait) + " seconds.");
 }
 
-void SegmentedTransfer::SplitForIdleConnection() {
+void SegmentedTransfer::FollowRamp() {
+  const auto flowing = std::count_if(parts_.begin(), parts_.end(),
+                                     [](const Part& p) { return p.session && p.flowing; });
+  ramp_.Note(context_.clock.TickCount(), static_cast<int>(flowing), stepBytes_);
+  if (RunningParts() > Wanted()) {
+    StopOnePart("Another connection made the download no faster: going on with " +
+                std::to_string(Wanted()) + ".");
+  }
+}
+
+bool SegmentedTransfer::WorthSplitting() const {
+  if (item_->GetPropInt(key::kSegmentHoles) == 0 || !context_.saveRequested) {
+    return true;
+  }
+  // Until the next save the part it comes from stops short of a part split
+  // off; one fast enough to get there first would only stand idle.
+  int64_t largest = 0;
+  for (const Segment& segment : map_.segments) {
+    largest = std::max(largest, segment.left());
+  }
+  const int64_t perPart = ramp_.rate() / std::max(RunningParts(), 1);
+  return largest / 2 > perPart * kSaveWaitMs / 1000;
+}
+
+void SegmentedTransfer::AddPartWhereRoom() {
+  const bool everyPartRuns = std::all_of(parts_.begin(), parts_.end(), [this](const Part& p) {
+    return p.session || map_.segments[p.index].done();
+  });
+  if (!everyPartRuns || !RoomForAnotherPart() || !WorthSplitting()) {
+    return;
+  }
   const std::optional<size_t> added = map_.SplitLargest(kSmallestSplit);
   if (!added) {
     return;
@@ -541,6 +599,7 @@ void SegmentedTransfer::SplitForIdleConnection() {
   if (context_.saveRequested) {
     RequestSave(*context_.saveRequested);
   }
+  StartPart(parts_.back());
 }
 
 void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {

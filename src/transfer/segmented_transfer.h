@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/thread_annotations.h"
+#include "transfer/part_ramp.h"
 #include "transfer/segment_map.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_session.h"
@@ -15,8 +16,9 @@ namespace pellmarsh {
 
 // An http(s) download that may run over several connections. It starts as
 // one session that also asks whether the server serves parts; when it does,
-// and the file is large enough, the file is allocated to its size and parts of
-// it are fetched by sessions of their own, each writing at its own offset. Any
+// the file is allocated to its size and that session goes on as the first
+// part. More parts, each a session writing at its own offset, split off the
+// largest remainder for as long as each makes the download faster. Any
 // sign that parts cannot be had (a whole file where a part was asked, another
 // file) sends the download back to one connection.
 class SegmentedTransfer final : public Transfer {
@@ -25,6 +27,12 @@ class SegmentedTransfer final : public Transfer {
   static constexpr int kMostConnections = 16;
   // A part is split in two only when this much of it is left.
   static constexpr int64_t kSmallestSplit = 1024 * 1024;
+  // The longest a part split off waits for the data file to hold it: the
+  // window saves once a second.
+  static constexpr int64_t kSaveWaitMs = 1000;
+  // How far short of an unsaved split its part stops: a few of the largest
+  // filesystem blocks, so a whole hole lies between them.
+  static constexpr int64_t kSplitGuard = 256 * 1024;
 
   // Without `mayUseParts` it runs one session, as a plain download, and only
   // counts its connection to the server.
@@ -53,12 +61,13 @@ class SegmentedTransfer final : public Transfer {
     uint32_t retryAt = 0;
     bool retrying = false;
     // A part split off while the file's holes tell a restart where parts
-    // end: it writes only once the data file holds it or the part it came
-    // from has ended. Before, a crash would restart from a map without it,
-    // and the part it came from would run on over the gap between them.
-    // The first parts of a download wait the same way for the map itself.
+    // end, until the data file holds it: the part it came from stops short
+    // of it until then. A crash meanwhile restarts from a map without it,
+    // where only a hole between the two tells where the first one's bytes
+    // end.
     bool awaitingSave = false;
     size_t splitFrom = 0;  // into the map
+    bool flowing = false;  // its session has brought bytes
   };
 
   bool StepSingle(size_t byteLimit) EXCLUDES(context_.treeLock);
@@ -67,13 +76,15 @@ class SegmentedTransfer final : public Transfer {
   // made, and the first connection goes on as the first part. False when
   // the file could not be allocated (the item has failed).
   bool TakeOverAsFirstPart() REQUIRES(context_.treeLock);
-  // The parts of the map; with `awaitSave` none writes before a save.
-  void BeginParts(bool awaitSave) REQUIRES(context_.treeLock);
+  // A part for each segment of the map.
+  void BeginParts() REQUIRES(context_.treeLock);
   void StartParts() REQUIRES(context_.treeLock);
   bool Startable(const Part& part, uint32_t now) const REQUIRES(context_.treeLock);
   bool APartCanStart() const REQUIRES(context_.treeLock);
-  // Whether the save a part waits for has happened.
+  // Whether the save a part split off waits for has happened.
   bool Saved(const Part& part) const REQUIRES(context_.treeLock);
+  // The bytes the part may write before the part split off it is saved.
+  int64_t RoomToWrite(const Part& part) const;
   // The part's own item, made on first use, asking for its range as it stands.
   void PrepareItem(Part& part) REQUIRES(context_.treeLock);
   void StartPart(Part& part) REQUIRES(context_.treeLock);
@@ -81,7 +92,17 @@ class SegmentedTransfer final : public Transfer {
   // into the item's; when it ended, what follows from how.
   void NotePart(Part& part, bool more) REQUIRES(context_.treeLock);
   void PartEnded(Part& part) REQUIRES(context_.treeLock);
-  void SplitForIdleConnection() REQUIRES(context_.treeLock);
+  // The parts that may run now: as many as help, within the settings.
+  int Wanted() const;
+  bool RoomForAnotherPart() const REQUIRES(context_.treeLock);
+  bool WorthSplitting() const REQUIRES(context_.treeLock);
+  // Another part splits off the largest remainder when every part left runs.
+  void AddPartWhereRoom() REQUIRES(context_.treeLock);
+  // The rate with every part flowing says whether the last part added helped.
+  void FollowRamp() REQUIRES(context_.treeLock);
+  // The part with most left stops where its bytes end; the rest of its range
+  // stays in the map for a part to come.
+  void StopOnePart(std::string_view why) REQUIRES(context_.treeLock);
   void StartOverOnOneConnection(const std::string& why) REQUIRES(context_.treeLock);
   void FailItem(const std::string& message, FailOutcome outcome) REQUIRES(context_.treeLock);
   void Finish() REQUIRES(context_.treeLock);
@@ -118,6 +139,7 @@ class SegmentedTransfer final : public Transfer {
   SegmentMap map_;
   std::vector<Part> parts_;
   int connections_ = 1;  // the most parts that run at once
+  PartRamp ramp_;
   size_t rotation_ = 0;
   std::string host_;
   int held_ = 0;  // connections counted for host_
