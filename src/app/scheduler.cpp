@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/speed_control.h"
 #include "store/data_file.h"
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -25,6 +26,12 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
     return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
   }
   return sum;
+}
+
+// Bytes a second the item's own limit allows; 0 for none.
+int64_t OwnLimit(const Transfer& transfer) {
+  const Item* item = transfer.item();
+  return item ? BudgetForLimit(item->GetPropDouble(key::kSpeedLimit)) : 0;
 }
 
 std::string InUse(int inUse, int limit) {
@@ -235,10 +242,12 @@ void Scheduler::NoteRecentRates() {
 
 void Scheduler::StepOne(size_t slot) {
   Transfer* transfer = nullptr;
+  int64_t ownLimit = 0;
   {
     TreeLockGuard lock(state_.tree.lock());
     if (rotation_ < state_.activeTransfers.size()) {
       transfer = state_.activeTransfers[rotation_].get();
+      ownLimit = OwnLimit(*transfer);
     }
   }
   if (!transfer) {
@@ -247,9 +256,18 @@ void Scheduler::StepOne(size_t slot) {
   }
   // Below 64 KiB a second, one step must not bring more than the budget, or a
   // single receive would overshoot the background limit several times over.
-  const size_t limit = std::clamp<size_t>(static_cast<size_t>(std::max(state_.budget.load(), 1)), 1,
-                                          kTransferBufferSize);
+  size_t limit = std::clamp<size_t>(static_cast<size_t>(std::max(state_.budget.load(), 1)), 1,
+                                    kTransferBufferSize);
+  if (ownLimit > 0) {
+    const int64_t allowed = transfer->allowance.Available(clock_.TickCount(), ownLimit);
+    if (allowed <= 0) {
+      ++rotation_;
+      return;
+    }
+    limit = std::min(limit, static_cast<size_t>(allowed));
+  }
   const bool more = transfer->Step(limit);
+  transfer->allowance.Spend(transfer->stepBytes());
   byteRing_[slot] += transfer->stepBytes();
   transfer->recentBytes += transfer->stepBytes();
   transfer->recentRate.Add(transfer->stepBytes());
@@ -310,10 +328,19 @@ void Scheduler::NoteEmptying(uint32_t now) {
 
 void Scheduler::WaitForWork() {
   std::vector<pollfd> sockets;
+  // Until a download held back by its own limit may step again; 0 for none.
+  int heldMs = 0;
   {
     TreeLockGuard lock(state_.tree.lock());
     std::vector<Transfer::Wait> waits;
+    const uint32_t now = clock_.TickCount();
     for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
+      if (const int64_t own = OwnLimit(*transfer);
+          own > 0 && transfer->allowance.Available(now, own) <= 0) {
+        const int ms = static_cast<int>(std::min(transfer->allowance.MsUntilNextByte(own), 1000U));
+        heldMs = heldMs ? std::min(heldMs, ms) : ms;
+        continue;
+      }
       transfer->CollectWaits(waits);
     }
     for (const Transfer::Wait& wait : waits) {
@@ -323,11 +350,15 @@ void Scheduler::WaitForWork() {
       sockets.push_back({wait.fd, static_cast<short>(wait.forWrite ? POLLOUT : POLLIN), 0});
     }
   }
+  if (sockets.empty() && heldMs > 0) {
+    clock_.SleepMsUnless(heldMs, state_.startWalkDue);
+    return;
+  }
   if (sockets.empty()) {
     IdleUntilNextSecond();
     return;
   }
-  ::poll(sockets.data(), sockets.size(), 10);
+  ::poll(sockets.data(), sockets.size(), heldMs > 0 ? std::min(heldMs, 10) : 10);
 }
 
 void Scheduler::IdleUntilNextSecond() {

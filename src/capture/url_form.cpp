@@ -1,5 +1,7 @@
 #include "capture/url_form.h"
 
+#include <algorithm>
+
 #include "capture/url_item.h"
 #include "store/keys.h"
 #include "transfer/transfer_mode.h"
@@ -20,6 +22,7 @@ UrlForm ReadUrlForm(const Item& item) {
   form.transferCode = item.GetPropInt(key::kTransferCode);
   form.rudeRetries = item.GetPropInt(key::kRudeRetries) != 0;
   form.namedByUser = item.GetPropInt(key::kNamedByUser) != 0;
+  form.speedLimit = std::max(item.GetPropDouble(key::kSpeedLimit), 0.0);
   return form;
 }
 
@@ -34,6 +37,11 @@ void WriteUrlForm(const UrlForm& form, Item& item) {
   item.SetPropInt(key::kRudeRetries, form.rudeRetries ? 1 : 0);
   item.SetPropInt(key::kNamedByUser, form.namedByUser ? 1 : 0);
   item.SetPropInt(key::kTransferCode, form.transferCode);
+  if (form.speedLimit > 0) {
+    item.SetPropDouble(key::kSpeedLimit, form.speedLimit);
+  } else {
+    item.SetProp(key::kSpeedLimit, "");
+  }
   if (form.log.empty()) {
     item.SetProp(key::kLog, "");
   }
@@ -92,6 +100,11 @@ std::string UrlFormRules::Save(UrlForm& form) {
 bool UrlFormRules::HidePasswords() {
   Tree::Access tree(tree_);
   return tree->GetPropInt(setting::kHidePasswords) != 0;
+}
+
+bool UrlFormRules::BytesPerSecond() {
+  Tree::Access tree(tree_);
+  return tree->GetPropInt(setting::kBps) != 0;
 }
 
 }  // namespace pellmarsh

@@ -20,6 +20,7 @@ struct UrlForm {
   int transferCode = 0;    // "transfercode": 0 chooses, 1 binary, 2 text
   bool rudeRetries = false;
   bool namedByUser = false;  // "namedbyuser": the user chose the save-as name
+  double speedLimit = 0;     // "speedlimit": kilobytes per minute, 0 for none
 };
 
 UrlForm ReadUrlForm(const Item& item);
@@ -48,6 +49,8 @@ class UrlFormRules {
   std::string Save(UrlForm& form);
   TypeGuess Guess(const std::string& url);
   bool HidePasswords();
+  // Whether rates are shown in kB/s rather than kilobytes per minute.
+  bool BytesPerSecond();
 
  private:
   // Derive's work under the tree lock; the parse message, empty when it parsed.

@@ -124,6 +124,8 @@ struct key {
   static constexpr PropKey kRetryDelay{"retrydelay"};
   static constexpr PropKey kRetryTimeout{"retrytimeout"};
   static constexpr PropKey kRudeRetries{"ruderetries"};
+  // The item's own speed limit in kilobytes per minute; none when 0 or absent.
+  static constexpr PropKey kSpeedLimit{"speedlimit"};
 
   // Parts of a parsed URL and the transfer's bookkeeping of them
   static constexpr PropKey kProtocol{"protocol"};

@@ -6,6 +6,7 @@
 
 #include "platform/byte_stream.h"
 #include "store/item.h"
+#include "transfer/byte_allowance.h"
 #include "transfer/recent_rate.h"
 
 namespace pellmarsh {
@@ -39,10 +40,11 @@ class Transfer {
   // connections has one for each.
   virtual void CollectWaits(std::vector<Wait>& waits) const { waits.push_back(NextWait()); }
 
-  // Owned by the scheduler: its decaying byte count for the speed icons, and
-  // the rate the item's estimate goes by.
+  // Owned by the scheduler: its decaying byte count for the speed icons, the
+  // rate the item's estimate goes by, and what the item's own limit allows.
   int64_t recentBytes = 0;
   RecentRate recentRate;
+  ByteAllowance allowance;
 };
 
 }  // namespace pellmarsh

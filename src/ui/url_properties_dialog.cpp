@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "ui/named_button.h"
+#include "view/settings_values.h"
 
 namespace pellmarsh {
 namespace {
@@ -41,7 +42,11 @@ QLineEdit* LabelledEdit(QGridLayout* grid, int row, const char* objectName, cons
 UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool complete,
                                          UrlFormRules& rules, UserMessages& messages,
                                          QWidget* parent)
-    : QDialog(parent), form_(form), rules_(rules), messages_(messages) {
+    : QDialog(parent),
+      form_(form),
+      rules_(rules),
+      messages_(messages),
+      bytesPerSecond_(rules.BytesPerSecond()) {
   setObjectName("urlPropertiesDialog");
   setWindowTitle("Pellmarsh: URL Properties");
 
@@ -57,6 +62,8 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   transferType_->setCurrentIndex(
       form_.transferCode >= 0 && form_.transferCode < 3 ? form_.transferCode : 0);
   rudeRetries_->setChecked(form_.rudeRetries);
+  shownSpeedLimit_ = SpeedBoxText(form_.speedLimit, bytesPerSecond_, SpeedLimitBox::kFullSpeed);
+  speedLimit_->setText(Q(shownSpeedLimit_));
   if (rules_.HidePasswords()) {
     password_->setEchoMode(QLineEdit::Password);
     password_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
@@ -97,6 +104,19 @@ QGridLayout* UrlPropertiesDialog::BuildFields() {
   rudeRetries_ = new QCheckBox("Rude Retries");
   rudeRetries_->setObjectName("rudeRetriesBox");
   grid->addWidget(rudeRetries_, 6, 1);
+  speedLimit_ = new QLineEdit;
+  speedLimit_->setObjectName("speedLimitEdit");
+  speedLimit_->setPlaceholderText("no limit");
+  auto* limitLabel = new QLabel("Speed &limit:");
+  limitLabel->setObjectName("speedLimitLabel");
+  limitLabel->setBuddy(speedLimit_);
+  auto* limitUnit = new QLabel(Q(std::string(SpeedUnitText(bytesPerSecond_))) + "  (empty: none)");
+  limitUnit->setObjectName("speedLimitUnit");
+  auto* limitRow = new QHBoxLayout;
+  limitRow->addWidget(speedLimit_);
+  limitRow->addWidget(limitUnit, 1);
+  grid->addWidget(limitLabel, 7, 0);
+  grid->addLayout(limitRow, 7, 1, 1, 2);
   return grid;
 }
 
@@ -198,6 +218,17 @@ void UrlPropertiesDialog::Derive() {
 // A URL that does not parse would only make an item that fails for good: the
 // dialog stays open for it to be mended.
 void UrlPropertiesDialog::SaveAs(UrlDialogEnd end) {
+  const std::optional<double> limit =
+      SpeedBoxLimit(shownSpeedLimit_, speedLimit_->text().toStdString(), form_.speedLimit,
+                    bytesPerSecond_, SpeedLimitBox::kFullSpeed);
+  if (!limit) {
+    messages_.Show({"Please enter an integer.", "Pellmarsh: URL Properties", MessageButtons::kOk,
+                    MessageIcon::kExclamation});
+    speedLimit_->setFocus();
+    speedLimit_->selectAll();
+    return;
+  }
+  form_.speedLimit = std::max(*limit, 0.0);
   ReadFields();
   const std::string refused = rules_.Save(form_);
   ShowFields();

@@ -58,6 +58,9 @@ class UrlPropertiesDialog final : public QDialog {
   QComboBox* transferType_ = nullptr;
   QLabel* typeGuess_ = nullptr;
   QCheckBox* rudeRetries_ = nullptr;
+  QLineEdit* speedLimit_ = nullptr;
+  bool bytesPerSecond_ = false;
+  std::string shownSpeedLimit_;  // as the dialog last showed it
   QWidget* logPart_ = nullptr;
   QPlainTextEdit* log_ = nullptr;
 };

@@ -19,6 +19,7 @@
 #include <QTreeView>
 
 #include "app/app.h"
+#include "app/speed_control.h"
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
@@ -480,29 +481,38 @@ class MainWindowTest : public QObject {
     app->state().commandBusy = false;
   }
 
-  // The dialog opens for an empty URL box, but saves only a URL that parses;
-  // one typed without a scheme is http.
+  // The dialog opens for an empty URL box, but saves only a URL that parses
+  // and a speed limit that is a whole number; a URL typed without a scheme is
+  // http.
   void theUrlDialogRefusesAnEmptyUrlAndTakesASchemelessOneAsHttp() {
     WriteStartedBefore();
     StartWindow();
     app->state().commandBusy = true;  // keeps the scheduler from moving the item on
-    QString refusedWhileOpen;
+    QStringList refusedWhileOpen;
     OnNextUrlDialog([&](QDialog* dialog) {
-      dialog->findChild<QPushButton*>("queueSaveButton")->click();
-      if (dialog->isVisible() && !messages.shown.empty()) {
-        refusedWhileOpen = QString::fromStdString(messages.shown.back().text);
-      }
+      const auto save = [&] {
+        dialog->findChild<QPushButton*>("queueSaveButton")->click();
+        if (dialog->isVisible() && !messages.shown.empty()) {
+          refusedWhileOpen << QString::fromStdString(messages.shown.back().text);
+        }
+      };
+      save();
       dialog->findChild<QLineEdit*>("urlEdit")->setText("127.0.0.1:8080/f.bin");
-      dialog->findChild<QPushButton*>("queueSaveButton")->click();
+      dialog->findChild<QLineEdit*>("speedLimitEdit")->setText("fast");
+      save();
+      dialog->findChild<QLineEdit*>("speedLimitEdit")->setText(" 250 ");
+      save();
     });
     Find<QPushButton>("downloadButton")->click();
-    QVERIFY(refusedWhileOpen.startsWith("Malformed URL\r\n"));
-    QCOMPARE(messages.shown.size(), size_t{1});
+    QCOMPARE(refusedWhileOpen.size(), 2);
+    QVERIFY(refusedWhileOpen[0].startsWith("Malformed URL\r\n"));
+    QCOMPARE(refusedWhileOpen[1], QString("Please enter an integer."));
     QCOMPARE(ListedCount(), 1);
     TreeLockGuard lock(app->tree().lock());
     const Item* item = app->tree().root().FindChild(folder::kFileList)->ChildAt(0);
     QCOMPARE(item->GetProp(key::kValue), std::string("http://127.0.0.1:8080/f.bin"));
     QCOMPARE(item->GetProp(key::kName), std::string("f.bin"));
+    QCOMPARE(BudgetForLimit(item->GetPropDouble(key::kSpeedLimit)), 250'000);  // kB/s
     app->state().commandBusy = false;
   }
 
@@ -551,7 +561,7 @@ class MainWindowTest : public QObject {
     Find<QPushButton>("propertiesButton")->click();
     QCOMPARE(captions, QStringList({"Save, &No Fetch", "Save and &Fetch", "Save, &Queued"}));
     QCOMPARE(mask, QChar('*'));
-    QCOMPARE(expected.size(), 14);
+    QCOMPARE(expected.size(), 15);
     QCOMPARE(misnamed.join(","), QString());
     TreeLockGuard lock(app->tree().lock());
     const Item* done = app->tree().root().FindByName("done.zip");
