@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include "app/week_plan.h"
 #include "store/builtin_tree.h"
 #include "store/keys.h"
 #include "transfer/unfinished_file.h"
@@ -75,6 +76,11 @@ void App::SetGoFast(bool on) {
   state_.goFast = on;
   Tree::Access tree(state_.tree);
   tree->SetPropInt(setting::kGoFast, on ? 1 : 0);
+}
+
+std::string App::PlanText() {
+  Tree::Access tree(state_.tree);
+  return PlanStatusText(tree.root(), clock_.UnixTime());
 }
 
 std::string App::CurrentRateText() {

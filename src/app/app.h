@@ -91,6 +91,8 @@ class App {
   void SetGoFast(bool on);
   // The rate text of the one-second timer, in the unit the settings ask for.
   std::string CurrentRateText();
+  // What the weekly plan holds now, while it is followed; empty otherwise.
+  std::string PlanText();
   // True once a month while the upgrade check is on; stamps the check's time.
   bool TakeUpgradeCheckDue();
 

@@ -90,6 +90,7 @@ void Scheduler::OnceASecond(uint32_t second) {
   lastSecond_ = second;
   state_.startWalkDue.Take();
   Tree::Access tree(state_.tree);
+  weekPlan_.Follow(tree.root(), state_, clock_.UnixTime());
   WalkToStart(tree.root(), true);
   // Every tenth second the history is forgotten but the mean kept.
   if (second % kRingSlots == 0) {

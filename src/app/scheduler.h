@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/week_plan.h"
 #include "notify/download_notices.h"
 #include "notify/events.h"
 #include "platform/clock.h"
@@ -107,6 +108,7 @@ class Scheduler {
   uint32_t lastSecond_ = 0;
   bool busySeen_ = false;
   uint32_t lastBusyTick_ = 0;
+  WeekPlanFollower weekPlan_;
   // The items one walk found queued or waiting, with their status; kept so
   // the once-a-second walk reuses its buffer.
   std::vector<std::pair<Item*, int>> waiting_;

@@ -186,6 +186,10 @@ struct setting {
   static constexpr PropKey kLowSpeed{"parm-lowspeed"};
   static constexpr EnumKey<FullSpeedRule> kSpeedControl{"parm-speedcontrol"};
   static constexpr PropKey kGoFast{"parm-gofast"};
+  // The weekly plan: one letter an hour from Monday 00:00, F (full speed),
+  // B (background) or P (paused), followed only while switched on.
+  static constexpr PropKey kWeekPlan{"parm-weekplan"};
+  static constexpr PropKey kWeekPlanOn{"parm-weekplanon"};
   static constexpr PropKey kOffline{"parm-offline"};
   static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
   static constexpr PropKey kMaxCons{"parm-maxcons"};

@@ -496,8 +496,19 @@ void MainWindow::OnSecondTimer() {
     secondTimer_->start(100);
     return;
   }
+  {
+    // The weekly plan switches them from the scheduler.
+    const QSignalBlocker quietGoFast(goFastButton_);
+    const QSignalBlocker quietPause(pauseButton_);
+    goFastButton_->setChecked(state.goFast);
+    pauseButton_->setChecked(state.paused);
+  }
   const WindowFocus focus{isActiveWindow(), isMinimized()};
-  speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
+  std::string speedText = app_.speed().UpdateSpeed(focus);
+  if (const std::string plan = app_.PlanText(); !plan.empty() && !state.offline) {
+    speedText = plan;
+  }
+  speedText_->setText(QString::fromStdString(speedText));
   const std::string rateText = app_.CurrentRateText();
   rateText_->setText(QString::fromStdString(rateText));
   progress_->setValue(ProgressPercent(state.totalReceived, state.totalSize));

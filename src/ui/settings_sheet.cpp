@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "ui/clipboard_page.h"
+#include "ui/schedule_page.h"
 
 namespace pellmarsh {
 
@@ -30,6 +31,7 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
   bandwidth_ = new CSettingsPage1(*context_);
   miscellaneous_ = new CSettingsPage4(*context_);
   tabs_->addTab(bandwidth_, "Bandwidth");
+  tabs_->addTab(new SchedulePage(*context_), "Schedule");
   tabs_->addTab(new CSettingsPage2(*context_), "Defaults");
   tabs_->addTab(new CSettingsPage3(*context_), "Binary/Text");
   tabs_->addTab(new CSettingsPage5(*context_), "Virus Check");

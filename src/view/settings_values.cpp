@@ -37,6 +37,7 @@ constexpr Field<bool> kFlags[] = {
     {setting::kMinTray, &SettingsValues::minTray},
     {setting::kAutoExtract, &SettingsValues::autoExtract},
     {setting::kCheckNewVersion, &SettingsValues::checkNewVersion},
+    {setting::kWeekPlanOn, &SettingsValues::weekPlanOn},
 };
 constexpr Field<int> kIntegers[] = {
     {setting::kSpeedControl, &SettingsValues::speedControl},
@@ -61,6 +62,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
     {setting::kProxy, &SettingsValues::proxy},
     {setting::kClipFileTypes, &SettingsValues::clipFileTypes},
+    {setting::kWeekPlan, &SettingsValues::weekPlan},
 };
 
 constexpr int kBytesPerKilobyte = 1000;

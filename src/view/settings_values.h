@@ -45,6 +45,8 @@ struct SettingsValues {
   // Clipboard
   int clipWatch = 0;  // a ClipboardWatch
   std::string clipFileTypes;
+  std::string weekPlan;
+  bool weekPlanOn = false;
   bool clipAndGo = false;
   bool clipStart = false;
   bool queueLinks = false;

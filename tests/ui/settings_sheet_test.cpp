@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 #include "notify/events.h"
@@ -282,6 +283,32 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(messages.shown[0].text, std::string("That extension is already in the list."));
     sheet->accept();
     QCOMPARE(Setting(setting::kClipFileTypes), std::string("iso xz"));
+  }
+
+  // Dragging over hours paints them with the state chosen; choosing another
+  // leaves them as painted.
+  void theWeeklyPlanIsPaintedByDraggingAndStoredWithItsSwitch() {
+    Open();
+    ShowPage("schedulePage");
+    auto* grid = Find<QTableWidget>("weekPlanGrid");
+    QTest::mouseClick(Find<QCheckBox>("weekPlanCheck"), Qt::LeftButton, {}, QPoint(8, 8));
+    QTest::mouseClick(Find<QRadioButton>("planPausedRadio"), Qt::LeftButton, {}, QPoint(8, 8));
+    const auto centre = [grid](int row, int column) {
+      return grid->visualRect(grid->model()->index(row, column)).center();
+    };
+    QWidget* cells = grid->viewport();
+    QTest::mousePress(cells, Qt::LeftButton, {}, centre(0, 1));
+    QTest::mouseMove(cells, centre(0, 3));
+    QTest::mouseRelease(cells, Qt::LeftButton, {}, centre(0, 3));
+    QCOMPARE(grid->item(0, 2)->text(), QString("P"));
+    QTest::mouseClick(Find<QRadioButton>("planBackgroundRadio"), Qt::LeftButton, {}, QPoint(8, 8));
+    QTest::mouseClick(cells, Qt::LeftButton, Qt::ControlModifier, centre(6, 23));
+    sheet->accept();
+    std::string expected(168, 'F');
+    expected.replace(1, 3, "PPP");
+    expected.back() = 'B';
+    QCOMPARE(Setting(setting::kWeekPlan), expected);
+    QCOMPARE(Setting(setting::kWeekPlanOn), std::string("1"));
   }
 
   void theConnectionsBoxStoresAnyInteger_data() {
