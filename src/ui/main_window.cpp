@@ -45,6 +45,7 @@
 #include "ui/upgrade_installer.h"
 #include "ui/window_desk.h"
 #include "ui/window_notices.h"
+#include "ui/window_power.h"
 #include "ui/window_tray.h"
 #include "view/list_rows.h"
 
@@ -109,6 +110,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   linkIntake_ = std::make_unique<LinkIntake>(app_.state(), app_.localNames(), *commands_,
                                              app_.events(), notices_->desktop(), app_.clock());
   clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
+  power_ = std::make_unique<WindowPower>(app_, notices_->desktop());
 
   tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
   countdown_ = std::make_unique<QtShutdownCountdown>([this](bool computerShutdown) {
@@ -331,6 +333,7 @@ bool MainWindow::Initialise() {
 
   app_.events().RaiseEvent("STARTUP");
   ConnectHandOffs();
+  power_->Start();
   app_.StartWorkers();
   if (loaded.report) {
     // Shown over the window once it is up; the queue runs meanwhile.
@@ -496,6 +499,7 @@ void MainWindow::OnSecondTimer() {
     secondTimer_->start(100);
     return;
   }
+  power_->Update();
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   speedText_->setText(QString::fromStdString(app_.speed().UpdateSpeed(focus)));
   const std::string rateText = app_.CurrentRateText();
