@@ -754,7 +754,8 @@ void MainWindow::ConnectHandOffs() {
     power = ownPower_.get();
   }
   app_.handOffs().Connect(
-      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); },
+      {countdown_.get(), &power_->ForGoodNight(*power),
+       [this](Item& item) { upgrades_->Finished(item); },
        [this](EndedDownload ended) { notices_->DownloadEnded(std::move(ended)); }});
 }
 

@@ -1,6 +1,6 @@
-// Good Night and the hold on a metered connection against a private system
-// bus with stand-in NetworkManager and logind services, over real downloads
-// from nginx.
+// Good Night, the hold on a metered connection and the sleep inhibitor
+// against a private system bus with stand-in NetworkManager and logind
+// services, over real downloads from nginx.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QLabel>
@@ -35,14 +35,18 @@ class GoodNightTest : public QObject {
       "deactivate /org/freedesktop/NetworkManager/ActiveConnection/2",
   };
 
-  QStringList BusCalls() {
+  // The hang-ups and power-offs, or the sleep inhibitors taken and let go.
+  QStringList BusCalls(bool inhibitors = false) {
     QStringList lines =
         QString::fromStdString(testing::ReadFile(busLog)).split('\n', Qt::SkipEmptyParts);
-    lines.removeAll("ready");
+    lines.removeIf([inhibitors](const QString& line) {
+      return line == "ready" || (line == "released" || line.startsWith("inhibit ")) != inhibitors;
+    });
     return lines;
   }
 
   const std::string kFile = testing::RandomBytes(2'000'000, 7);  // five seconds from /capped/
+  const QString kInhibit = "inhibit sleep:idle Pellmarsh block Downloading 1 files";
 
   void SetMetered(uint value) {
     QDBusMessage set = QDBusMessage::createMethodCall("org.freedesktop.NetworkManager",
@@ -195,13 +199,13 @@ class GoodNightTest : public QObject {
   }
 
   // Metered as the program starts, read then; later changes as signalled.
-  void aMeteredConnectionHoldsTheQueueUntilItIsNoLongerMetered() {
+  void aMeteredConnectionHoldsTheQueueAndTheComputerMaySleepMeanwhile() {
     const QString waiting = "Waiting: the connection is metered";
     SetMetered(3);
     StartDownload([](Item&) {});
     QTRY_COMPARE_WITH_TIMEOUT(RowStatus(), waiting, 5000);
     SetMetered(2);
-    QTRY_VERIFY_WITH_TIMEOUT(Download(key::kReceived) > 0, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(BusCalls(true).contains(kInhibit), 5000);
 
     SetMetered(1);
     QTRY_COMPARE_WITH_TIMEOUT(RowStatus(), waiting, 5000);
@@ -211,17 +215,25 @@ class GoodNightTest : public QObject {
     QVERIFY(!testing::WaitFor([&] { return Download(key::kReceived) != held; },
                               std::chrono::milliseconds(1500)));
     QVERIFY(!fixture->app->state().paused);
+    QTRY_COMPARE_WITH_TIMEOUT(BusCalls(true), (QStringList{kInhibit, "released"}), 5000);
 
     SetMetered(4);
     QTRY_VERIFY_WITH_TIMEOUT(Complete(), 30000);
     QCOMPARE(testing::ReadFile(fixture->dir.File("f.bin")), kFile);
+    // Taken again once it went on, and let go once it ended.
+    QTRY_COMPARE_WITH_TIMEOUT(BusCalls(true),
+                              (QStringList{kInhibit, "released", kInhibit, "released"}), 5000);
   }
 
-  void theSwitchLetsDownloadsRunOnAMeteredConnection() {
+  void theSwitchesLetDownloadsRunMeteredAndTheComputerSleep() {
     SetMetered(1);
-    StartDownload([&](Item& root) { root.SetPropInt(setting::kDownloadMetered, 1); });
+    StartDownload([&](Item& root) {
+      root.SetPropInt(setting::kDownloadMetered, 1);
+      root.SetPropInt(setting::kKeepAwake, 0);
+    });
     QTRY_VERIFY_WITH_TIMEOUT(Complete(), 30000);
     QCOMPARE(testing::ReadFile(fixture->dir.File("f.bin")), kFile);
+    QCOMPARE(BusCalls(true), QStringList());
   }
 
   void cleanupTestCase() {
