@@ -91,7 +91,8 @@ std::string App::CurrentRateText() {
   }
   // The rows show each item's recent rate: the total is their sum, taken in
   // the same second. A pause shows at once, before the rates have caught up.
-  return RateText(state_.activeCount, state_.paused ? 0 : state_.recentRate.load(), bytesPerSecond);
+  return RateText(state_.activeCount,
+                  state_.paused || state_.metered ? 0 : state_.recentRate.load(), bytesPerSecond);
 }
 
 bool App::TakeUpgradeCheckDue() {

@@ -60,6 +60,8 @@ namespace pellmarsh {
 //   asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written
 //   by the window and read by the scheduler.
+// - metered: the window's hold for a metered connection (MeteredHold), kept
+//   apart from the user's own Pause; the scheduler holds the queue for either.
 // - activeCount, totalSize, totalReceived, rateAverage, recentRate, budget:
 //   written by the scheduler (budget by the window's speed control), shown by
 //   the window.
@@ -100,6 +102,7 @@ struct AppState {
   std::atomic<bool> paused{false};
   std::atomic<bool> goodNight{false};
   std::atomic<bool> offline{false};
+  std::atomic<bool> metered{false};
   std::atomic<bool> noExitPrompt{false};
 
   std::atomic<int> activeCount{0};

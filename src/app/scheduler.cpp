@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kNoLimit = 999;
 constexpr uint32_t kEmptyAfterMs = 5000;
+constexpr const char* kMeteredWhy = "Waiting: the connection is metered";
 
 int64_t SaturatingAdd(int64_t a, int64_t b) {
   int64_t sum = 0;
@@ -78,7 +79,8 @@ void Scheduler::Pass() {
   lastRate_ = rate;
   state_.rateAverage = rate;
 
-  if (rate < state_.budget) {
+  // A metered connection holds at once, not from the window's next budget.
+  if (rate < state_.budget && !state_.metered) {
     StepOne(second % kRingSlots);
   } else {
     clock_.SleepMs(500);
@@ -130,6 +132,8 @@ void Scheduler::CountActive(Item& item, int status) {
     return;
   }
   ++state_.activeCount;
+  // A download held by a metered connection says so on its row, as a queued one does.
+  SayWhy(item, state_.metered ? kMeteredWhy : "");
   if (const int64_t size = item.GetPropInt64(key::kSize); size != 0) {
     // A server may announce any size; the totals must not wrap round.
     state_.totalSize = SaturatingAdd(state_.totalSize, size);
@@ -143,7 +147,7 @@ void Scheduler::ScheduleItem(Item& item, int status, int limit) {
       StartOrSayWhy(item, limit);
       break;
     case kStatusStartNow:
-      if (state_.activeCount >= kNoLimit || state_.offline) {
+      if (state_.activeCount >= kNoLimit || state_.offline || state_.metered) {
         item.SetPropInt(key::kStatus, kStatusQueued);
         state_.listDirty = true;
       } else {
@@ -167,7 +171,10 @@ void Scheduler::ScheduleItem(Item& item, int status, int limit) {
 
 void Scheduler::StartOrSayWhy(Item& item, int limit) {
   std::optional<FullServer> full;
-  if (!state_.offline && state_.activeCount < limit && !(full = transfers_.ServerFull(item))) {
+  // A metered connection starts nothing: even a held connection's first
+  // bytes cost.
+  if (!state_.offline && !state_.metered && state_.activeCount < limit &&
+      !(full = transfers_.ServerFull(item))) {
     StartTransfer(item);
     return;
   }
@@ -177,11 +184,17 @@ void Scheduler::StartOrSayWhy(Item& item, int limit) {
     why = "Waiting: the queue is paused";
   } else if (state_.offline) {
     why = "Waiting: offline";
+  } else if (state_.metered) {
+    why = kMeteredWhy;
   } else if (full) {
     why = "Waiting for a connection to " + full->host + InUse(full->inUse, full->limit);
   } else {
     why = "Waiting for a free connection" + InUse(state_.activeCount, limit);
   }
+  SayWhy(item, why);
+}
+
+void Scheduler::SayWhy(Item& item, const std::string& why) {
   if (item.GetProp(key::kWaitingFor) != why) {
     item.SetProp(key::kWaitingFor, why);
     state_.listDirty = true;

@@ -87,6 +87,8 @@ class Scheduler {
   void ScheduleItem(Item& item, int status, int limit) REQUIRES(state_.tree.lock());
   // Starts a queued item, or says on it why it waits.
   void StartOrSayWhy(Item& item, int limit) REQUIRES(state_.tree.lock());
+  // Shows why the item does not move on its row; empty when it does.
+  void SayWhy(Item& item, const std::string& why);
   void StartTransfer(Item& item) REQUIRES(state_.tree.lock());
   void RateSpeedIcons(int64_t rate) REQUIRES(state_.tree.lock());
   // Closes each transfer's second and writes its item's recent rate.

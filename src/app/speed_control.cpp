@@ -38,7 +38,7 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
       (rule == FullSpeedRule::kAlsoWhenNotMinimised && !focus.minimised)) {
     fast = true;
   }
-  const bool paused = state_.paused;
+  const bool paused = state_.paused || state_.metered;
   state_.budget = paused ? 0 : (fast ? high : low);
 
   const int newState = paused ? kSpeedPaused : (fast ? kSpeedFast : kSpeedSlow);
@@ -51,8 +51,11 @@ std::string SpeedControl::UpdateSpeed(const WindowFocus& focus) {
   if (state_.offline) {
     return "OFFLINE";
   }
-  if (paused) {
+  if (state_.paused) {
     return "Paused";
+  }
+  if (state_.metered) {
+    return "Paused: metered";
   }
   return fast ? "FAST" : "";
 }

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/files.h"
+
 namespace pellmarsh {
 
 std::optional<std::string> SystemEnvironment::Get(const std::string& name) const {
@@ -10,6 +12,10 @@ std::optional<std::string> SystemEnvironment::Get(const std::string& name) const
     return std::nullopt;
   }
   return std::string(value);
+}
+
+bool RunsSandboxed(const Environment& environment, const std::string& infoFile) {
+  return environment.Get("FLATPAK_ID").has_value() || FileExists(infoFile);
 }
 
 }  // namespace pellmarsh

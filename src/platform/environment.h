@@ -19,4 +19,9 @@ class SystemEnvironment final : public Environment {
   std::optional<std::string> Get(const std::string& name) const override;
 };
 
+// Whether the program runs in a Flatpak sandbox, which reaches the system's
+// services only through the desktop portal: FLATPAK_ID is set, or the
+// sandbox's info file exists.
+bool RunsSandboxed(const Environment& environment, const std::string& infoFile = "/.flatpak-info");
+
 }  // namespace pellmarsh

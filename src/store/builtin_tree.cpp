@@ -125,6 +125,8 @@ void SetUpDefaultsAndSettingsWithDownloads(Item& root, const std::string& downlo
   SetDefaultIfEmpty(root, setting::kCheckNewVersion, 1);
   SetDefaultIfEmpty(root, setting::kNotifyOn, 1);
   SetDefaultIfEmpty(root, setting::kQueueLinks, 1);
+  SetDefaultIfEmpty(root, setting::kKeepAwake, 1);
+  SetDefaultIfEmpty(root, setting::kDownloadMetered, 0);
   // A copied link with a secret in it (a password reset, a signed page) is
   // no file; only Clip-and-Go's users keep recording every link.
   SetDefaultIfEmpty(

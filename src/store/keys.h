@@ -194,6 +194,9 @@ struct setting {
   static constexpr PropKey kMaxConEnable{"parm-maxconenable"};
   static constexpr PropKey kMaxCons{"parm-maxcons"};
   static constexpr PropKey kRetryShort{"parm-retryshort"};
+  // Whether downloads go on while NetworkManager calls the connection metered.
+  // Off, and absent in older data files: a metered connection holds the queue.
+  static constexpr PropKey kDownloadMetered{"parm-downloadmetered"};
   // Whether a download left to choose its transfer type converts the line
   // ends of files the server or the extension calls text. Off, and absent in
   // older data files: a file is saved as served unless the user asks.
@@ -225,6 +228,8 @@ struct setting {
   static constexpr PropKey kQueueLinks{"parm-queuelinks"};
   static constexpr PropKey kBps{"parm-bps"};
   static constexpr PropKey kShutdownPc{"parm-shutdownpc"};
+  // The system is asked not to sleep while downloads run.
+  static constexpr PropKey kKeepAwake{"parm-keepawake"};
 
   // Tray, extraction, upgrade check and sounds
   static constexpr PropKey kMinTray{"parm-mintray"};

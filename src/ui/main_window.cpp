@@ -45,6 +45,7 @@
 #include "ui/upgrade_installer.h"
 #include "ui/window_desk.h"
 #include "ui/window_notices.h"
+#include "ui/window_power.h"
 #include "ui/window_tray.h"
 #include "view/list_rows.h"
 
@@ -109,6 +110,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
   linkIntake_ = std::make_unique<LinkIntake>(app_.state(), app_.localNames(), *commands_,
                                              app_.events(), notices_->desktop(), app_.clock());
   clipboard_ = std::make_unique<ClipboardWatcher>(app_, *commands_, *desk_);
+  power_ = std::make_unique<WindowPower>(app_, notices_->desktop());
 
   tray_ = std::make_unique<WindowTray>(*this, app_.tree(), probe_.tray);
   countdown_ = std::make_unique<QtShutdownCountdown>([this](bool computerShutdown) {
@@ -331,6 +333,7 @@ bool MainWindow::Initialise() {
 
   app_.events().RaiseEvent("STARTUP");
   ConnectHandOffs();
+  power_->Start();
   app_.StartWorkers();
   if (loaded.report) {
     // Shown over the window once it is up; the queue runs meanwhile.
@@ -503,9 +506,11 @@ void MainWindow::OnSecondTimer() {
     goFastButton_->setChecked(state.goFast);
     pauseButton_->setChecked(state.paused);
   }
+  power_->Update();
   const WindowFocus focus{isActiveWindow(), isMinimized()};
   std::string speedText = app_.speed().UpdateSpeed(focus);
-  if (const std::string plan = app_.PlanText(); !plan.empty() && !state.offline) {
+  // Offline and a metered connection outweigh the plan.
+  if (const std::string plan = app_.PlanText(); !plan.empty() && !state.offline && !state.metered) {
     speedText = plan;
   }
   speedText_->setText(QString::fromStdString(speedText));
@@ -761,7 +766,8 @@ void MainWindow::ConnectHandOffs() {
     power = ownPower_.get();
   }
   app_.handOffs().Connect(
-      {countdown_.get(), power, [this](Item& item) { upgrades_->Finished(item); },
+      {countdown_.get(), &power_->ForGoodNight(*power),
+       [this](Item& item) { upgrades_->Finished(item); },
        [this](EndedDownload ended) { notices_->DownloadEnded(std::move(ended)); }});
 }
 

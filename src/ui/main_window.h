@@ -48,6 +48,7 @@ class QtShutdownCountdown;
 class UpgradeInstaller;
 class WindowDesk;
 class WindowNotices;
+class WindowPower;
 
 // The program's one window: a dialog for its Enter key and default button,
 // shown as an ordinary top-level window for the program's whole life.
@@ -179,6 +180,7 @@ class MainWindow final : public QDialog {
   std::unique_ptr<QtShutdownCountdown> countdown_;
   std::unique_ptr<UpgradeInstaller> upgrades_;
   std::unique_ptr<WindowNotices> notices_;
+  std::unique_ptr<WindowPower> power_;
 };
 
 }  // namespace pellmarsh

@@ -136,6 +136,12 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   bytesPerSecond_->setChecked(context_.values.bytesPerSecond);
   connect(bytesPerSecond_, &QCheckBox::toggled, this, &CSettingsPage1::OnUnitToggled);
 
+  auto* metered = new QCheckBox("Download on &metered connections");
+  metered->setObjectName("downloadMeteredCheck");
+  metered->setChecked(context_.values.downloadMetered);
+  connect(metered, &QCheckBox::toggled, this,
+          [this](bool on) { context_.values.downloadMetered = on; });
+
   auto* connections = new QGridLayout;
   AddCount(connections, 0,
            {"connectionsPerDownload", "Connections per download:", 1,
@@ -155,6 +161,7 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   layout->addWidget(sample_);
   layout->addSpacing(8);
   layout->addWidget(bytesPerSecond_);
+  layout->addWidget(metered);
   layout->addStretch(1);
   Activate();
 }
@@ -433,6 +440,8 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   AddItemBoxes(*layout);
   layout->addWidget(
       AddBox("queueLinksCheck", "Queue links from other programs", context_.values.queueLinks));
+  layout->addWidget(
+      AddBox("keepAwakeCheck", "Keep the computer awake while downloading", v.keepAwake));
   layout->addLayout(BuildConnectionsRow());
   layout->addWidget(AddBox(
       "shutdownPcCheck",

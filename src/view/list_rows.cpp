@@ -182,7 +182,14 @@ int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
 
 std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now) {
   const VirusCheckMode virusCheck = settings.virusCheck;
-  switch (item.GetPropInt(key::kStatus)) {
+  const int status = item.GetPropInt(key::kStatus);
+  // The scheduler's reason why a running download does not move.
+  if (status == kStatusTransferring || status == kStatusStarting) {
+    if (std::string waiting = item.GetProp(key::kWaitingFor); !waiting.empty()) {
+      return waiting;
+    }
+  }
+  switch (status) {
     case kStatusOnHold:
       return "On hold";
     case kStatusQueued:

@@ -34,6 +34,8 @@ constexpr Field<bool> kFlags[] = {
     {setting::kMaxConEnable, &SettingsValues::maxConEnable},
     {setting::kBps, &SettingsValues::bytesPerSecond},
     {setting::kShutdownPc, &SettingsValues::shutdownPc},
+    {setting::kKeepAwake, &SettingsValues::keepAwake},
+    {setting::kDownloadMetered, &SettingsValues::downloadMetered},
     {setting::kMinTray, &SettingsValues::minTray},
     {setting::kAutoExtract, &SettingsValues::autoExtract},
     {setting::kCheckNewVersion, &SettingsValues::checkNewVersion},

@@ -22,6 +22,7 @@ struct SettingsValues {
   double lowSpeed = 0;
   int connectionsPerDownload = 0;
   int connectionsPerServer = 0;
+  bool downloadMetered = false;
   // Virus check
   int virusCheck = 0;
   std::string virusProgram;
@@ -54,6 +55,7 @@ struct SettingsValues {
   std::string maxCons;  // the drop-down's text
   bool bytesPerSecond = false;
   bool shutdownPc = false;
+  bool keepAwake = false;
   bool minTray = false;
   bool autoExtract = false;
   bool checkNewVersion = false;

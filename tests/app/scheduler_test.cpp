@@ -252,6 +252,7 @@ struct WaitingRow {
   bool paused;
   bool serverFull;
   std::string shown;  // empty: it starts
+  bool metered = false;
 };
 
 TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
@@ -265,6 +266,10 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
       {"paused and the limit reached", 2, false, true, false, "Waiting: the queue is paused"},
       {"paused and offline", 0, true, true, false, "Waiting: the queue is paused"},
       {"paused with room: it starts, as a paused queue does", 0, false, true, false, ""},
+      {"metered, even with room", 0, false, false, false, "Waiting: the connection is metered",
+       true},
+      {"metered and paused", 0, false, true, false, "Waiting: the queue is paused", true},
+      {"metered and offline", 0, true, false, false, "Waiting: offline", true},
   };
   // Holds every item but `kept`, so that what ran before runs no more.
   const auto holdAllBut = [this](const Item* kept) {
@@ -282,6 +287,7 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
     }
     state.offline = row.offline;
     state.paused = row.paused;
+    state.metered = row.metered;
     Item& item = Queue(kStatusQueued);
     item.SetProp(key::kName, "waiting");
     factory.fullServerItem = row.serverFull ? "waiting" : "";
@@ -299,6 +305,7 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
     // The reason goes with the obstacle: the item starts and shows none.
     state.offline = false;
     state.paused = false;
+    state.metered = false;
     factory.fullServerItem.clear();
     holdAllBut(&item);
     NextSecond();

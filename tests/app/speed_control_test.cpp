@@ -42,6 +42,9 @@ TEST_F(SpeedControlTest, TheButtonsChooseTheBudgetAndTheText) {
   state.goFast = true;
   EXPECT_EQ(speed.UpdateSpeed({}), "FAST");
   EXPECT_EQ(state.budget, 1706649);
+  state.metered = true;
+  EXPECT_EQ(speed.UpdateSpeed({}), "Paused: metered");
+  EXPECT_EQ(state.budget, 0);
   state.paused = true;
   EXPECT_EQ(speed.UpdateSpeed({}), "Paused");
   EXPECT_EQ(state.budget, 0);

@@ -1,16 +1,21 @@
-// Good Night against a private system bus with stand-in NetworkManager and
-// logind services, over a real download from nginx.
+// Good Night, the hold on a metered connection and the sleep inhibitor
+// against a private system bus with stand-in NetworkManager and logind
+// services, over real downloads from nginx.
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <chrono>
 #include <cstdlib>
 
 #include "support/child_process.h"
 #include "support/nginx_server.h"
 #include "support/private_bus.h"
+#include "support/random_bytes.h"
 #include "support/wait.h"
 #include "ui/auto_shutdown_dialog.h"
 #include "window_fixture.h"
@@ -30,11 +35,44 @@ class GoodNightTest : public QObject {
       "deactivate /org/freedesktop/NetworkManager/ActiveConnection/2",
   };
 
-  QStringList BusCalls() {
+  // The hang-ups and power-offs, or the sleep inhibitors taken and let go.
+  QStringList BusCalls(bool inhibitors = false) {
     QStringList lines =
         QString::fromStdString(testing::ReadFile(busLog)).split('\n', Qt::SkipEmptyParts);
-    lines.removeAll("ready");
+    lines.removeIf([inhibitors](const QString& line) {
+      return line == "ready" || (line == "released" || line.startsWith("inhibit ")) != inhibitors;
+    });
     return lines;
+  }
+
+  const std::string kFile = testing::RandomBytes(2'000'000, 7);  // five seconds from /capped/
+  const QString kInhibit = "inhibit sleep:idle Pellmarsh block Downloading 1 files";
+
+  void SetMetered(uint value) {
+    QDBusMessage set = QDBusMessage::createMethodCall("org.freedesktop.NetworkManager",
+                                                      "/org/freedesktop/NetworkManager",
+                                                      "org.example.StandIn", "SetMetered");
+    set << value;
+    QCOMPARE(QDBusConnection::systemBus().call(set).type(), QDBusMessage::ReplyMessage);
+  }
+
+  void StartDownload(const std::function<void(Item&)>& adjust) {
+    fixture = std::make_unique<testing::WindowFixture>();
+    fixture->WriteStartedBefore([&](Item& root) {
+      adjust(root);
+      testing::AddQueuedUrl(root, nginx->Url("/capped/f.bin"), fixture->dir.File("f.bin"));
+    });
+    QVERIFY(fixture->Start({[] { return true; }}));
+  }
+
+  int64_t Download(PropKey key) {
+    Tree::Access tree(fixture->app->tree());
+    return tree->FindOrCreateChild(folder::kFileList).ChildAt(0)->GetPropInt64(key);
+  }
+  bool Complete() { return Download(key::kStatus) == kStatusComplete; }
+  QString RowStatus() {
+    QAbstractItemModel* rows = fixture->window->findChild<QTreeView*>("downloadList")->model();
+    return rows->index(0, kColumnStatus).data().toString();
   }
 
   // A window with Good Night pressed and one download queued from nginx.
@@ -79,6 +117,8 @@ class GoodNightTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(testing::StartPrivateBus(bus, busDir, "DBUS_SYSTEM_BUS_ADDRESS"));
+    // Notifications too go to the private bus, which has no service for them.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", std::getenv("DBUS_SYSTEM_BUS_ADDRESS"), 1);
     busLog = busDir.File("calls.log");
     QVERIFY(services.Start({"/usr/bin/python3", PELLMARSH_POWER_SERVICES, busLog, "802-3-ethernet",
                             "gsm", "802-11-wireless", "pppoe", "bluetooth", "vpn", "cdma", "adsl"},
@@ -86,9 +126,12 @@ class GoodNightTest : public QObject {
     QVERIFY2(testing::WaitFor([&] { return testing::ReadFile(busLog).find("ready") == 0; },
                               std::chrono::seconds(20)),
              testing::ReadFile(busDir.File("services.out")).c_str());
-    nginx = std::make_unique<testing::NginxServer>();
+    testing::NginxServer::Options options;
+    options.extraConfig = "    location /capped/ {\n      limit_rate 400k;\n    }\n";
+    nginx = std::make_unique<testing::NginxServer>(options);
     QVERIFY(static_cast<bool>(nginx->Start()));
     nginx->AddFile("/night.bin", std::string(20000, 'n'));
+    nginx->AddFile("/capped/f.bin", kFile);
   }
 
   void cleanup() {
@@ -153,6 +196,44 @@ class GoodNightTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(dialogsSeen, 2, 20000);
     QCOMPARE(BusCalls(), QStringList());
     QVERIFY(fixture->window->findChild<QPushButton*>("goodNightButton")->isChecked());
+  }
+
+  // Metered as the program starts, read then; later changes as signalled.
+  void aMeteredConnectionHoldsTheQueueAndTheComputerMaySleepMeanwhile() {
+    const QString waiting = "Waiting: the connection is metered";
+    SetMetered(3);
+    StartDownload([](Item&) {});
+    QTRY_COMPARE_WITH_TIMEOUT(RowStatus(), waiting, 5000);
+    SetMetered(2);
+    QTRY_VERIFY_WITH_TIMEOUT(BusCalls(true).contains(kInhibit), 5000);
+
+    SetMetered(1);
+    QTRY_COMPARE_WITH_TIMEOUT(RowStatus(), waiting, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture->window->findChild<QLabel*>("speedText")->text(),
+                              QString("Paused: metered"), 5000);
+    const int64_t held = Download(key::kReceived);
+    QVERIFY(!testing::WaitFor([&] { return Download(key::kReceived) != held; },
+                              std::chrono::milliseconds(1500)));
+    QVERIFY(!fixture->app->state().paused);
+    QTRY_COMPARE_WITH_TIMEOUT(BusCalls(true), (QStringList{kInhibit, "released"}), 5000);
+
+    SetMetered(4);
+    QTRY_VERIFY_WITH_TIMEOUT(Complete(), 30000);
+    QCOMPARE(testing::ReadFile(fixture->dir.File("f.bin")), kFile);
+    // Taken again once it went on, and let go once it ended.
+    QTRY_COMPARE_WITH_TIMEOUT(BusCalls(true),
+                              (QStringList{kInhibit, "released", kInhibit, "released"}), 5000);
+  }
+
+  void theSwitchesLetDownloadsRunMeteredAndTheComputerSleep() {
+    SetMetered(1);
+    StartDownload([&](Item& root) {
+      root.SetPropInt(setting::kDownloadMetered, 1);
+      root.SetPropInt(setting::kKeepAwake, 0);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Complete(), 30000);
+    QCOMPARE(testing::ReadFile(fixture->dir.File("f.bin")), kFile);
+    QCOMPARE(BusCalls(true), QStringList());
   }
 
   void cleanupTestCase() {

@@ -648,7 +648,9 @@ class MainWindowTest : public QObject {
     {
       TreeLockGuard lock(app->tree().lock());
       Item* queued = app->tree().root().FindByName("queued.bin");
+      // As the scheduler starts it: the reason it waited goes.
       queued->SetPropInt(key::kStatus, kStatusStarting);
+      queued->SetProp(key::kWaitingFor, "");
       queued->SetProp(key::kProcess, "Resolving host");
       app->tree().root().FindByName("paused.bin")->SetPropInt(key::kStatus, kStatusComplete);
     }

@@ -390,6 +390,23 @@ class SettingsSheetTest : public QObject {
     QCOMPARE(Setting(setting::kQueueLinks), std::string("0"));
   }
 
+  void meteredDownloadsAreOffAndKeepingAwakeOnUntilTurned() {
+    const std::tuple<const char*, const char*, PropKey, bool> switches[] = {
+        {"bandwidthPage", "downloadMeteredCheck", setting::kDownloadMetered, false},
+        {"miscellaneousPage", "keepAwakeCheck", setting::kKeepAwake, true}};
+    Open();
+    for (const auto& [page, name, key, byDefault] : switches) {
+      ShowPage(page);
+      auto* box = Find<QCheckBox>(name);
+      QCOMPARE(box->isChecked(), byDefault);
+      QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
+    sheet->accept();
+    for (const auto& [page, name, key, byDefault] : switches) {
+      QCOMPARE(Setting(key), std::string(byDefault ? "0" : "1"));
+    }
+  }
+
   // Check Now asks the site as typed, and leaves the sheet and its other changes open.
   void checkNowStoresTheTypedSiteAndKeepsTheSheetOpen() {
     Open([](Item& root) { root.SetProp(setting::kUpgradeUrl, "http://old.example.net"); });
