@@ -285,7 +285,7 @@ void SegmentedTransfer::BeginParts() {
   }
   const auto unfinished = std::count_if(map_.segments.begin(), map_.segments.end(),
                                         [](const Segment& s) { return !s.done(); });
-  ramp_ = PartRamp(static_cast<int>(unfinished), connections_);
+  ramp_ = ConnectionRamp(static_cast<int>(unfinished), connections_);
 }
 
 bool SegmentedTransfer::StepParts(size_t byteLimit) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/thread_annotations.h"
-#include "transfer/part_ramp.h"
+#include "transfer/connection_ramp.h"
 #include "transfer/segment_map.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_session.h"
@@ -139,7 +139,7 @@ class SegmentedTransfer final : public Transfer {
   SegmentMap map_;
   std::vector<Part> parts_;
   int connections_ = 1;  // the most parts that run at once
-  PartRamp ramp_;
+  ConnectionRamp ramp_;
   size_t rotation_ = 0;
   std::string host_;
   int held_ = 0;  // connections counted for host_

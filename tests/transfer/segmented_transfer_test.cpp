@@ -49,7 +49,7 @@ TEST(SegmentMap, KeepsItsPartsThroughTheItemAndSplitsTheLargestRemainder) {
 // Windows of steps in which the parts that are wanted bring the rate that
 // `rates` gives for that many (the last for more); `flowing` caps how many
 // bring bytes at all.
-TEST(PartRamp, AddsPartsWhileEachRaisesTheRateAndGivesBackOneThatDidNot) {
+TEST(ConnectionRamp, AddsPartsWhileEachRaisesTheRateAndGivesBackOneThatDidNot) {
   const struct {
     const char* what;
     int start, most;
@@ -65,14 +65,15 @@ TEST(PartRamp, AddsPartsWhileEachRaisesTheRateAndGivesBackOneThatDidNot) {
       {"an added part never brings a byte", 1, 4, {2'000'000, 4'000'000}, 1, 2},
   };
   for (const auto& row : rows) {
-    PartRamp ramp(row.start, row.most);
+    ConnectionRamp ramp(row.start, row.most);
     uint32_t now = 0;
     for (int window = 0; window < 8; ++window) {
       const int parts = ramp.wanted();
       const int64_t rate = row.rates[std::min<size_t>(parts, row.rates.size()) - 1];
       const int flowing = std::min(parts, row.flowing);
       ramp.Note(now, flowing, 0);
-      for (uint32_t step = 0; step < (PartRamp::kSettleMs + PartRamp::kWindowMs) / 50; ++step) {
+      for (uint32_t step = 0; step < (ConnectionRamp::kSettleMs + ConnectionRamp::kWindowMs) / 50;
+           ++step) {
         ramp.Note(now += 50, flowing, rate * 50 / 1000);
       }
     }

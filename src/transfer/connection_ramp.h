@@ -11,7 +11,7 @@ namespace pellmarsh {
 // starts with the parts it has and adds one at a time while each raised the
 // rate measured with all of them flowing, and gives the last one back when
 // it did not.
-class PartRamp {
+class ConnectionRamp {
  public:
   // The rate is measured over this many milliseconds with every part
   // flowing, from this many after they all began to: bytes that waited in
@@ -21,8 +21,8 @@ class PartRamp {
   // A part is worth keeping when it raises the rate by this share at least.
   static constexpr int64_t kGainPercent = 15;
 
-  PartRamp() = default;
-  PartRamp(int start, int most);
+  ConnectionRamp() = default;
+  ConnectionRamp(int start, int most);
 
   int wanted() const { return wanted_; }
   // Bytes a second over the last window; 0 before the first.

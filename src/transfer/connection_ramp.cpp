@@ -1,13 +1,13 @@
-#include "transfer/part_ramp.h"
+#include "transfer/connection_ramp.h"
 
 #include <algorithm>
 
 namespace pellmarsh {
 
-PartRamp::PartRamp(int start, int most)
+ConnectionRamp::ConnectionRamp(int start, int most)
     : wanted_(std::clamp(start, 1, std::max(most, 1))), most_(std::max(most, 1)) {}
 
-void PartRamp::Note(uint32_t now, int flowing, int64_t bytes) {
+void ConnectionRamp::Note(uint32_t now, int flowing, int64_t bytes) {
   if (settled_) {
     return;
   }
