@@ -126,15 +126,9 @@ class SegmentedTransfer final : public Transfer {
   // The separator, or the cleared log, that the settings ask of a new attempt.
   void StartAttemptLog() REQUIRES(context_.treeLock);
 
-  // The item's own events; its parts starting and ending make no sound.
-  class SilentEvents final : public EventSink {
-   public:
-    void RaiseEvent(std::string_view) override {}
-  };
-
   Item* item_ GUARDED_BY(context_.treeLock) PT_GUARDED_BY(context_.treeLock);
   TransferContext context_;
-  SilentEvents silentEvents_;
+  SilentEvents silentEvents_;  // for the parts: only the item's own events make a sound
   TransferContext partContext_;
   std::unique_ptr<TransferSession> single_;  // until parts begin, or after they gave up
   bool probing_ = false;

@@ -584,6 +584,7 @@ const std::vector<MenuEntry>& PopupMenuEntries() {
       {"launchEntry", "&Launch File", kCommandLaunch, kCanLaunch},
       {"showInFolderEntry", "Show in F&older", kCommandShowInFolder, kCanShowInFolder},
       {"viewLogEntry", "&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {"sumsFileEntry", "C&heck against a sums file...", kCommandCheckSums, kCanEdit},
       {nullptr, nullptr, kCommandEditProperties, 0},
       {"deleteUrlEntry", "Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
       {"deleteFileEntry", "Delete &File", kCommandDeleteFile, kCanDeleteFile},

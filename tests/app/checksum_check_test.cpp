@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "platform/resolver.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/app_harness.h"
@@ -15,6 +16,7 @@
 #include "support/random_bytes.h"
 #include "support/wait.h"
 #include "transfer/base64.h"
+#include "transfer/text_fetch.h"
 #include "transfer/unfinished_file.h"
 
 namespace pellmarsh {
@@ -96,6 +98,36 @@ TEST(ChecksumCheck, WholeFileIsNamedOnlyWhenItsDigestMatches) {
     EXPECT_EQ(std::filesystem::exists(local), c.passes);
     EXPECT_EQ(std::filesystem::file_size(c.passes ? local : UnfinishedFileOf(item)), kBytes.size());
   }
+}
+
+// A sums file is fetched into memory, never larger than its bound, and is no
+// download of the list.
+TEST(ChecksumCheck, ASumsFileIsFetchedByTheEngineIntoMemory) {
+  testing::NginxServer nginx;
+  ASSERT_TRUE(nginx.Start());
+  nginx.AddFile("/SHA256SUMS", "abc  a.iso\n");
+  nginx.AddFile("/huge", std::string(TextFetch::kLargest + 100'000, 'x'));
+  struct Case {
+    const char* path;
+    std::string text;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"/SHA256SUMS", "abc  a.iso\n", ""},
+      {"/missing", "", "Failure: HTTP/1.1 404 Not Found"},
+      {"/huge", "", "It is larger than 4 MB."},
+  };
+  testing::AppHarness harness;
+  App& app = harness.Load();
+  SystemResolver resolver;
+  for (const Case& c : cases) {
+    TextFetch fetch(app.tree(), resolver, app.clock(), nginx.Url(c.path));
+    ASSERT_TRUE(testing::WaitFor([&] { return fetch.done(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(fetch.text().value_or(""), c.text) << c.path;
+    EXPECT_EQ(fetch.error(), c.error) << c.path;
+  }
+  Tree::Access tree(app.tree());
+  EXPECT_EQ(tree->FindByName("_filelist")->ChildCount(), 0);
 }
 
 }  // namespace

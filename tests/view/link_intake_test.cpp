@@ -35,6 +35,10 @@ class QuietDesk final : public CommandDesk {
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
   std::optional<std::string> AskNewAddress(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskSumsFile() override { return std::nullopt; }
+  std::optional<std::string> FetchText(const std::string&, std::string&) override {
+    return std::nullopt;
+  }
 };
 
 // A drop never opens the URL dialog.

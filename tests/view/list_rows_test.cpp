@@ -413,8 +413,9 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
   EXPECT_EQ(enabled,
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
                                       "Virus &Check File...", "E&xtract URLs", "Show in F&older",
-                                      "Delete &URL", "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 18u);
+                                      "C&heck against a sums file...", "Delete &URL",
+                                      "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 19u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
