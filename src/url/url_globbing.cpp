@@ -62,15 +62,14 @@ std::string AtPosition(std::string_view text, size_t index) {
   return " at position " + std::to_string(characters + 1);
 }
 
-// The bytes [start, end) of a bracketed IPv6 host right after "//", which
-// holds no range; none when there is no such host.
+// The bytes [start, end) of a bracketed IPv6 host right after "//", or
+// opening a text typed without a scheme, which holds no range; none when
+// there is no such host.
 std::optional<std::pair<size_t, size_t>> IPv6Host(std::string_view text) {
   const size_t slashes = text.find("//");
-  if (slashes == std::string_view::npos ||
-      text.substr(0, slashes).find_first_of("/[]{}") != std::string_view::npos) {
-    return std::nullopt;
-  }
-  const size_t authorityStart = slashes + 2;
+  const bool schemed = slashes != std::string_view::npos &&
+                       text.substr(0, slashes).find_first_of("/[]{}") == std::string_view::npos;
+  const size_t authorityStart = schemed ? slashes + 2 : 0;
   const size_t authorityEnd = std::min(text.find_first_of("/?#", authorityStart), text.size());
   const std::string_view authority = text.substr(authorityStart, authorityEnd - authorityStart);
   const size_t at = authority.rfind('@');

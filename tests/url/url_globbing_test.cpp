@@ -29,6 +29,7 @@ TEST(ExpandUrlGlob, RangesAndSetsGiveOneAddressEachInCurlsOrder) {
       {"http://host/a%5B1-2%5D.jpg", {"http://host/a%5B1-2%5D.jpg"}},
       {"http://[::1]:8080/f[1-2]", {"http://[::1]:8080/f1", "http://[::1]:8080/f2"}},
       {"http://user@[2001:db8::1]/", {"http://user@[2001:db8::1]/"}},
+      {"[::1]:8080/{a,b}", {"[::1]:8080/a", "[::1]:8080/b"}},
       {"host/\xc3\xa4{a,b}",
        {"host/\xc3\xa4"
         "a",
