@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "capture/url_item.h"
+#include "checksum/checksum.h"
 #include "store/keys.h"
 #include "transfer/transfer_mode.h"
 #include "transfer/unfinished_file.h"
@@ -41,6 +42,7 @@ UrlForm ReadUrlForm(const Item& item) {
   form.rudeRetries = item.GetPropInt(key::kRudeRetries) != 0;
   form.namedByUser = item.GetPropInt(key::kNamedByUser) != 0;
   form.speedLimit = std::max(item.GetPropDouble(key::kSpeedLimit), 0.0);
+  form.checksum = item.GetProp(key::kChecksum);
   return form;
 }
 
@@ -60,9 +62,26 @@ void WriteUrlForm(const UrlForm& form, Item& item) {
   } else {
     item.SetProp(key::kSpeedLimit, "");
   }
+  // Bytes that failed one checksum may pass another: queued again, they are
+  // checked afresh rather than fetched again.
+  if (form.checksum != item.GetProp(key::kChecksum)) {
+    item.SetProp(key::kChecksum, form.checksum);
+    item.SetProp(key::kChecksumMismatch, "");
+  }
   if (form.log.empty()) {
     item.SetProp(key::kLog, "");
   }
+}
+
+std::optional<std::string> ChecksumFieldValue(std::string_view typed, std::string& error) {
+  if (typed.find_first_not_of(" \t") == std::string_view::npos) {
+    return std::string();
+  }
+  const std::optional<Checksum> checksum = ParseChecksum(typed, error);
+  if (!checksum) {
+    return std::nullopt;
+  }
+  return ChecksumText(*checksum);
 }
 
 const char* TypeGuessText(TypeGuess guess) {
@@ -130,9 +149,11 @@ std::vector<UrlForm> UrlFormRules::ItemForms(const UrlForm& saved,
     UrlForm form = saved;
     form.url = url;
     form.rangesMakeItems = false;
-    // One path for them all would have each download overwrite the last.
+    // One path for them all would have each download overwrite the last,
+    // and one checksum fits one file.
     form.saveAs.clear();
     form.namedByUser = false;
+    form.checksum.clear();
     ApplyLocked(tree.root(), form);
     forms.push_back(std::move(form));
   }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/item.h"
@@ -22,6 +24,7 @@ struct UrlForm {
   bool rudeRetries = false;
   bool namedByUser = false;  // "namedbyuser": the user chose the save-as name
   double speedLimit = 0;     // "speedlimit": kilobytes per minute, 0 for none
+  std::string checksum{};    // "checksum": "sha256:HEX", empty for none
   // A new item's URL may hold ranges and sets: each address becomes an item.
   bool rangesMakeItems = false;
 };
@@ -34,6 +37,10 @@ void WriteUrlForm(const UrlForm& form, Item& item);
 // Whether a URL's file looks like text by its extension; only informs the user.
 enum class TypeGuess { kBinary, kText };
 const char* TypeGuessText(TypeGuess guess);
+
+// The checksum field as typed, as the item keeps it: "sha256:HEX", or empty
+// for none. Nothing, with `error`, for a text that is no checksum.
+std::optional<std::string> ChecksumFieldValue(std::string_view typed, std::string& error);
 
 // What the URL Properties dialog asks of the tree. Each call takes the tree
 // lock for its own short work, so the dialog itself never holds it.

@@ -321,6 +321,11 @@ bool HttpExchange::HeaderLine(const std::string& line) {
     case Kind::kSetCookie:
       KeepCookie(field.text);
       break;
+    case Kind::kDigest:
+      if (!serversDigest_) {
+        serversDigest_ = field.text;
+      }
+      break;
     case Kind::kOther:
       break;
   }
@@ -365,6 +370,11 @@ SessionState HttpExchange::HeaderComplete() {
     return SessionState::kDone;
   }
   item.SetProp(key::kFileValidator, validator_);
+  // A file served from its start brings its own digest or none; a resumed one
+  // is the same file, whose digest an earlier answer may have named.
+  if (serversDigest_ || code_ == kOk) {
+    item.SetProp(key::kServerDigest, serversDigest_.value_or(""));
+  }
   if (serversName_ && !TakeServersName(*serversName_)) {
     return SessionState::kDone;
   }

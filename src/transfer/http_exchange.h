@@ -74,7 +74,8 @@ class HttpExchange final : public ProtocolExchange {
   int64_t partialStart_ = -1;               // the a of a partial answer's "a-b/N"
   std::optional<int> retryAfter_;           // seconds, from a busy server's Retry-After
   std::optional<std::string> serversName_;  // from Content-Disposition
-  std::string validator_;                   // the answer's ETag and Last-Modified lines
+  std::optional<std::string> serversDigest_;  // "sha256:HEX", from Repr-Digest or Digest
+  std::string validator_;                     // the answer's ETag and Last-Modified lines
   std::optional<int64_t> contentLength_;
   std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;

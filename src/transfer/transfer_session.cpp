@@ -37,6 +37,8 @@ std::string_view StateName(SessionState state) {
       return "Complete";
     case SessionState::kDone:
       return "Done";
+    case SessionState::kChecking:
+      return "Checking";
   }
   return "?";
 }
@@ -99,6 +101,8 @@ TransferSession::Wait TransferSession::NextWait() const {
     case SessionState::kDialogue:
     case SessionState::kTransfer:
       return exchange_->NextWait();
+    case SessionState::kChecking:
+      return checksum_.wait();
     default:
       return {};
   }
@@ -138,6 +142,9 @@ void TransferSession::RunState() {
       break;
     case SessionState::kComplete:
       Complete();
+      break;
+    case SessionState::kChecking:
+      Check();
       break;
     case SessionState::kDone:
       finished_ = true;
@@ -179,6 +186,7 @@ void TransferSession::Init() {
        {key::kSize, key::kReceived, key::kReceivedSession, key::kFinish, key::kVirusCheck}) {
     item_->SetPropInt(key, 0);
   }
+  item_->SetProp(key::kChecking, "");
   if (redirectTarget_.empty()) {
     BeginAttempt();
   } else {
@@ -494,27 +502,68 @@ void TransferSession::Complete() {
     item_->SetPropInt(key::kResume, 1);
     Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
          FailOutcome::kRetry);
-  } else {
-    if (!part && !PutInPlace()) {
-      return;
-    }
-    item_->SetPropInt(key::kResume, 0);
-    item_->SetProp(key::kCookies, "");  // secrets, needed no more
-    if (writer_.textMode()) {
-      // The row and the notification tell the file's size, not the server's.
-      item_->SetPropInt64(key::kSize, writer_.writtenTo());
-      item_->SetPropInt64(key::kReceived, writer_.writtenTo());
-    }
-    item_->SetPropInt(key::kStatus, kStatusComplete);
-    item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
-    context_.events.RaiseEvent("COMPLETE");
-    Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
-        " bytes this session.");
+    return;
   }
-  state_ = SessionState::kDone;
+  // The server is done with: at most the disk is read from here on.
   exchange_->CloseData();
   tls_.reset();
   mainSocket_.Close();
+  if (part) {
+    Finish();
+    return;
+  }
+  std::string text;
+  switch (checksum_.Begin(*item_, text)) {
+    case ChecksumStage::Result::kNothingToCheck:
+      Finish();
+      break;
+    case ChecksumStage::Result::kRunning:
+      state_ = SessionState::kChecking;
+      Log("Checking the checksum...");
+      break;
+    default:
+      Fail(text, FailOutcome::kPermanent);
+      break;
+  }
+}
+
+void TransferSession::Check() {
+  std::string text;
+  switch (checksum_.Poll(*item_, text)) {
+    case ChecksumStage::Result::kNothingToCheck:
+    case ChecksumStage::Result::kRunning:
+      break;
+    case ChecksumStage::Result::kVerified:
+      Log(text);
+      Finish();
+      break;
+    case ChecksumStage::Result::kMismatch:
+      Fail(text, FailOutcome::kPermanent);
+      break;
+    case ChecksumStage::Result::kFailed:
+      Fail(text, FailOutcome::kRetry);
+      break;
+  }
+}
+
+void TransferSession::Finish() {
+  state_ = SessionState::kDone;
+  const bool part = item_->GetPropInt64(key::kRangeEnd) > 0;
+  if (!part && !PutInPlace()) {
+    return;
+  }
+  item_->SetPropInt(key::kResume, 0);
+  item_->SetProp(key::kCookies, "");  // secrets, needed no more
+  if (writer_.textMode()) {
+    // The row and the notification tell the file's size, not the server's.
+    item_->SetPropInt64(key::kSize, writer_.writtenTo());
+    item_->SetPropInt64(key::kReceived, writer_.writtenTo());
+  }
+  item_->SetPropInt(key::kStatus, kStatusComplete);
+  item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
+  context_.events.RaiseEvent("COMPLETE");
+  Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
+      " bytes this session.");
 }
 
 bool TransferSession::PutInPlace() {
@@ -540,6 +589,7 @@ void TransferSession::Reset() {
   writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
   urlParts_.reset();
   proxy_.reset();
+  checksum_ = ChecksumStage();
   state_ = SessionState::kInit;
   finished_ = false;
 }

@@ -19,6 +19,7 @@
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
+#include "transfer/checksum_stage.h"
 #include "transfer/connection_race.h"
 #include "transfer/proxy_choice.h"
 #include "transfer/server_connections.h"
@@ -66,6 +67,7 @@ enum class SessionState : int {
   kTlsHandshake = 13,
   kProxyTunnel = 14,
   kConnectWait = 16,
+  kChecking = 17,  // the whole file's checksum is worked out before its final name
 };
 
 // The state's name as written in the enum, without the "k".
@@ -205,6 +207,9 @@ class TransferSession final : public Transfer, private SessionHost {
   void Connected() REQUIRES(context_.treeLock);
   void Start() REQUIRES(context_.treeLock);
   void Complete() REQUIRES(context_.treeLock);
+  void Check() REQUIRES(context_.treeLock);
+  // The whole file takes its final name and the item is complete.
+  void Finish() REQUIRES(context_.treeLock);
   // The whole file takes its final name; false when it could not (failed).
   bool PutInPlace() REQUIRES(context_.treeLock);
   void Reset() REQUIRES(context_.treeLock);
@@ -242,6 +247,7 @@ class TransferSession final : public Transfer, private SessionHost {
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SessionWriter writer_;
+  ChecksumStage checksum_;
 };
 
 }  // namespace pellmarsh

@@ -311,17 +311,24 @@ void ItemCommands::RefreshAddress(Item& item) {
 }
 
 bool ItemCommands::ConfirmStartOver(Item& item) {
+  std::string question;
   {
     Tree::Access tree(state_.tree);
-    if (item.GetPropInt(key::kOtherFile) == 0) {
+    if (item.GetPropInt(key::kOtherFile) != 0) {
+      question =
+          "The new address of this download serves another file than the one it holds parts "
+          "of.\n\nStart over from the new address?  The parts held so far will be deleted.";
+    } else if (item.GetPropInt(key::kChecksumMismatch) != 0) {
+      question =
+          "The bytes of this download do not match its checksum.\n\n"
+          "Start over?  The bytes held so far will be deleted.";
+    } else {
       return true;
     }
   }
-  const MessageAnswer answer = messages_.Show(
-      {"The new address of this download serves another file than the one it holds parts of.\n\n"
-       "Start over from the new address?  The parts held so far will be deleted.",
-       "Pellmarsh: Start Over?", MessageButtons::kYesNo, MessageIcon::kQuestion,
-       MessageAnswer::kNo});
+  const MessageAnswer answer =
+      messages_.Show({question, "Pellmarsh: Start Over?", MessageButtons::kYesNo,
+                      MessageIcon::kQuestion, MessageAnswer::kNo});
   if (answer != MessageAnswer::kYes) {
     return false;
   }
