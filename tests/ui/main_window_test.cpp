@@ -527,6 +527,7 @@ class MainWindowTest : public QObject {
     OnNextUrlDialog([&](QDialog* dialog) {
       shown << Field(dialog, "urlEdit") << Field(dialog, "saveAsEdit");
       dialog->findChild<QLineEdit*>("speedLimitEdit")->setText("250");
+      dialog->findChild<QLineEdit*>("checksumEdit")->setText(QString(64, 'a'));
       dialog->findChild<QPushButton*>("holdSaveButton")->click();
     });
     Find<QPushButton>("downloadButton")->click();
@@ -541,6 +542,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(item->GetProp(key::kLocal), dir->File("download/" + name));
       QCOMPARE(item->GetPropInt(key::kStatus), int{kStatusOnHold});
       QCOMPARE(BudgetForLimit(item->GetPropDouble(key::kSpeedLimit)), 250'000);
+      QCOMPARE(item->GetProp(key::kChecksum), std::string());  // one checksum fits one file
     }
     app->state().commandBusy = false;
   }
