@@ -27,6 +27,9 @@ class HttpExchange final : public ProtocolExchange {
   Transfer::Wait NextWait() const override;
 
  private:
+  // The HTTP proxy the requests speak to: none inside a CONNECT tunnel, where
+  // the origin itself talks, nor through SOCKS, which carries bytes as they are.
+  const Proxy* SpokenProxy() const;
   SessionState ReadHeaderLines();
   // The body's bytes as received: written, or first unchunked.
   SessionState Body(std::string_view bytes);
