@@ -90,9 +90,10 @@ std::string TransferringText(const Item& item, bool bytesPerSecond) {
          ScaledBytes(received) + " of " + ScaledBytes(size) + atRate + ")";
 }
 
-// "Checking... 45%": a whole download's checksum being worked out.
+// "Checking... 45%": a whole download's checksum being worked out, of what
+// it received where its server told no size.
 std::string CheckingText(const Item& item) {
-  const int64_t size = item.GetPropInt64(key::kSize);
+  const int64_t size = std::max(item.GetPropInt64(key::kSize), item.GetPropInt64(key::kReceived));
   const int64_t hashed = item.GetPropInt64(key::kChecking);
   const double share = size > 0 ? static_cast<double>(hashed) / static_cast<double>(size) : 0;
   const int percent = static_cast<int>(std::clamp(share, 0.0, 1.0) * 100);
