@@ -16,7 +16,7 @@ std::optional<Checksum> ExpectedChecksum(const Item& item, std::string& error) {
   return ParseChecksum(text, error);
 }
 
-ChecksumStage::Result ChecksumStage::Begin(Item& item, std::string& text) {
+ChecksumStage::Result ChecksumStage::Begin(Item& item, bool lineEndsConverted, std::string& text) {
   std::string error;
   const std::optional<Checksum> expected = ExpectedChecksum(item, error);
   if (!error.empty()) {
@@ -24,6 +24,10 @@ ChecksumStage::Result ChecksumStage::Begin(Item& item, std::string& text) {
     return Result::kMismatch;
   }
   if (!expected) {
+    return Result::kNothingToCheck;
+  }
+  if (lineEndsConverted) {
+    text = "The checksum is not checked: the line ends were converted.";
     return Result::kNothingToCheck;
   }
   expected_ = *expected;

@@ -28,8 +28,9 @@ class ChecksumStage {
     kFailed,    // the bytes could not be read; `text` says why
   };
 
-  // Starts when the item expects a checksum.
-  Result Begin(Item& item, std::string& text);
+  // Starts when the item expects a checksum. Bytes whose line ends were
+  // converted can match none, which `text` then says for the log.
+  Result Begin(Item& item, bool lineEndsConverted, std::string& text);
   // Shows how far it got in the item, or how it ended.
   Result Poll(Item& item, std::string& text);
   IoWait wait() const { return {run_ ? run_->wakeFd() : -1, false}; }

@@ -644,7 +644,8 @@ void SegmentedTransfer::Finish() {
   }
   parts_.clear();
   std::string text;
-  switch (checksum_.Begin(*item_, text)) {
+  // The parts of a file are never fetched in text mode.
+  switch (checksum_.Begin(*item_, false, text)) {
     case ChecksumStage::Result::kNothingToCheck:
       Complete();
       break;

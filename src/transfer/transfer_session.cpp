@@ -604,8 +604,11 @@ void TransferSession::Complete() {
     return;
   }
   std::string text;
-  switch (checksum_.Begin(*item_, text)) {
+  switch (checksum_.Begin(*item_, writer_.textMode(), text)) {
     case ChecksumStage::Result::kNothingToCheck:
+      if (!text.empty()) {
+        Log(text);
+      }
       Finish();
       break;
     case ChecksumStage::Result::kRunning:

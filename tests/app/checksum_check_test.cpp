@@ -60,6 +60,8 @@ TEST(ChecksumCheck, WholeFileIsNamedOnlyWhenItsDigestMatches) {
        "Checksum mismatch: expected " + wrongMd5 + ", got "},
       {"a wrong one, on one connection", "/plain.bin", 1, wrongMd5, false,
        "Checksum mismatch: expected " + wrongMd5 + ", got "},
+      {"none for bytes fetched as text", "/notes.txt", 1, wrongMd5, true,
+       "The checksum is not checked: the line ends were converted."},
   };
   testing::NginxServer::Options options;
   options.extraConfig = "    location = /digest.bin {\n      add_header Repr-Digest \"sha-256=:" +
@@ -68,6 +70,7 @@ TEST(ChecksumCheck, WholeFileIsNamedOnlyWhenItsDigestMatches) {
   ASSERT_TRUE(nginx.Start());
   nginx.AddFile("/plain.bin", kBytes);
   nginx.AddFile("/digest.bin", kBytes);
+  nginx.AddFile("/notes.txt", kBytes);
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -79,6 +82,7 @@ TEST(ChecksumCheck, WholeFileIsNamedOnlyWhenItsDigestMatches) {
       Tree::Access tree(app.tree());
       tree->SetPropInt(setting::kConnectionsPerDownload, c.connections);
       item.SetProp(key::kChecksum, c.checksum);
+      item.SetPropInt(key::kTransferCode, std::string_view(c.path).ends_with(".txt") ? 2 : 1);
     }
     app.StartWorkers();
     ASSERT_TRUE(testing::WaitFor(
@@ -96,7 +100,9 @@ TEST(ChecksumCheck, WholeFileIsNamedOnlyWhenItsDigestMatches) {
               c.connections > 1);
     // Bytes that failed never stand under the final name.
     EXPECT_EQ(std::filesystem::exists(local), c.passes);
-    EXPECT_EQ(std::filesystem::file_size(c.passes ? local : UnfinishedFileOf(item)), kBytes.size());
+    EXPECT_EQ(
+        static_cast<int64_t>(std::filesystem::file_size(c.passes ? local : UnfinishedFileOf(item))),
+        item.GetPropInt64(key::kSize));
   }
 }
 
