@@ -717,10 +717,10 @@ class MainWindowTest : public QObject {
     });
     QTreeView* list = Find<QTreeView>("downloadList");
     emit list->customContextMenuRequested(QPoint(5, 5));
-    QCOMPARE(enabled,
-             QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue", "E&xtract URLs",
-                          "&Launch File", "Show in F&older", "&View Transfer Log...", "Delete &URL",
-                          "Delete &File", "&Nuke Everything"}));
+    QCOMPARE(enabled, QStringList({"&Properties...", "&Start Transfer Now", "Add to &Queue",
+                                   "E&xtract URLs", "&Launch File", "Show in F&older",
+                                   "&View Transfer Log...", "C&heck against a sums file...",
+                                   "Delete &URL", "Delete &File", "&Nuke Everything"}));
     QCOMPARE(shownInFolder, std::vector<std::string>{dir->File("done.zip")});
 
     messages.answer = MessageAnswer::kYes;
