@@ -457,9 +457,8 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   layout->addLayout(BuildVersionRow());
   layout->addLayout(BuildUpgradeSiteRow());
   layout->addLayout(BuildRunAfterRow());
-  layout->addWidget(Note("runAfterNote",
-                         "(A program and its arguments, no shell; quotes keep blanks in one "
-                         "argument. {file}, {folder}, {url} and {name} stand for the download.)"));
+  layout->addWidget(
+      Note("runAfterNote", "({file}, {folder}, {url} and {name} stand for the download.)"));
   layout->addStretch(1);
 }
 
@@ -533,6 +532,9 @@ QLayout* CSettingsPage4::BuildRunAfterRow() {
   QLineEdit* line = BoundEdit(this, "runAfterEdit", context_.values.runAfter);
   line->setAccessibleName("Run after each download");
   line->setPlaceholderText("notify-send Downloaded {name}");
+  // No shell reads the line: say how its words are told apart.
+  line->setToolTip(
+      "A program and its arguments, apart by blanks; quotes keep blanks inside one argument.");
   auto* row = new QHBoxLayout;
   row->addWidget(Label("runAfterLabel", "Run after each &download:", line));
   row->addWidget(line, 1);
