@@ -1,5 +1,7 @@
 #include "afterdownload/program_line.h"
 
+#include "platform/command_words.h"
+
 namespace pellmarsh {
 
 FinishedFile FinishedFileOf(const std::string& path, const std::string& url) {
@@ -11,35 +13,7 @@ FinishedFile FinishedFileOf(const std::string& path, const std::string& url) {
 }
 
 std::vector<std::string> SplitProgramLine(std::string_view line) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  char quote = 0;
-  for (const char c : line) {
-    if (quote != 0) {
-      if (c == quote) {
-        quote = 0;
-      } else {
-        word += c;
-      }
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-      inWord = true;
-    } else if (c == ' ' || c == '\t') {
-      if (inWord) {
-        words.push_back(std::move(word));
-        word.clear();
-      }
-      inWord = false;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) {
-    words.push_back(std::move(word));
-  }
-  return words;
+  return SplitCommandWords(line, "\"'");
 }
 
 std::string FillPlaceholders(std::string_view text, const FinishedFile& file) {

@@ -16,10 +16,8 @@ struct FinishedFile {
 
 FinishedFile FinishedFileOf(const std::string& path, const std::string& url);
 
-// The words of a program line as a user expects them, with no shell: blanks
-// separate words; double or single quotes keep blanks (and the other kind of
-// quote) inside one word and are dropped; "" or '' is an empty word. A quote
-// left open runs to the end of the line.
+// The words of a program line as a user expects them, with no shell (see
+// SplitCommandWords): double and single quotes both keep blanks inside a word.
 std::vector<std::string> SplitProgramLine(std::string_view line);
 
 // `text` with every {file}, {folder}, {url} and {name} replaced, left to right

@@ -82,15 +82,7 @@ TEST(AfterDownload, WithTheVirusCheckOnOnlyACleanFileGoesToTheProgramAfterItsChe
       Script(dir, "checker",
              "echo \"checked ${1##*/}\" >> '" + order + "'\ncase \"$1\" in *bad*) exit 1;; esac\n");
   const std::string program = Script(dir, "program", "echo \"ran ${1##*/}\" >> '" + order + "'\n");
-  {
-    Tree::Access tree(app.tree());
-    tree->SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
-    tree->SetProp(setting::kVirusProgram, checker);
-    tree->SetProp(setting::kVirusCommand, "%1");
-    tree->SetProp(setting::kVirusReturns, "1");
-    tree->SetProp(setting::kVirusReturnsGood, "0");
-    tree->SetPropEnum(setting::kVirusAlert, InfectedFileAction::kMarkOnly);
-  }
+  harness.CheckVirusesWith(checker);
   Item& bad = QueueWithProgram(harness, program + " {file}", "bad", "bad copy");
   Item& good = QueueWithProgram(harness, program + " {file}", "good", "good copy");
   app.StartWorkers();
