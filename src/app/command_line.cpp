@@ -2,6 +2,7 @@
 
 #include "app/upgrade_check.h"
 #include "capture/url_item.h"
+#include "url/url_globbing.h"
 
 namespace pellmarsh {
 namespace {
@@ -53,11 +54,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (texts.empty()) {
       texts = {argument};
     }
-    for (std::string& text : texts) {
-      if (const std::string problem = UrlProblem(text); !problem.empty()) {
-        line.problems.push_back(Printable(text) + ": " + problem);
-      } else {
-        line.links.push_back(std::move(text));
+    for (const std::string& text : texts) {
+      // The terminal asks nothing: many addresses are added without a question.
+      UrlGlob glob = ExpandUrlGlob(text);
+      if (!glob.error.empty()) {
+        line.problems.push_back(Printable(text) + ": " + glob.error);
+      }
+      for (std::string& url : glob.urls) {
+        if (const std::string problem = UrlProblem(url); !problem.empty()) {
+          line.problems.push_back(Printable(url) + ": " + problem);
+        } else {
+          line.links.push_back(std::move(url));
+        }
       }
     }
   }
@@ -76,6 +84,10 @@ std::string UsageText() {
          "  --help     show this text\n"
          "  --version  show the version\n"
          "  --native-messaging  serve the browser extension (started by the browser)\n"
+         "\n"
+         "A URL may hold ranges and sets, as curl writes them: http://host/img[001-120].jpg,\n"
+         "[a-z], [0-100:10], {one,two}; each address is added, up to 10,000 at once. A literal\n"
+         "bracket is written %5B.\n"
          "\n"
          "Exit status: 0, or 2 when an argument was refused (the other URLs still go in).\n";
 }

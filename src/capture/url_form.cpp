@@ -3,13 +3,32 @@
 #include <algorithm>
 
 #include "capture/url_item.h"
+#include "checksum/checksum.h"
 #include "store/keys.h"
 #include "transfer/transfer_mode.h"
 #include "transfer/unfinished_file.h"
 #include "url/host_learning.h"
+#include "url/url_globbing.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {
+namespace {
+
+bool ExpandsRanges(const UrlForm& form) {
+  return form.rangesMakeItems && ExpandUrlGlob(form.url).expands;
+}
+
+std::string RangesProblem(const std::string& text) {
+  const UrlGlob glob = ExpandUrlGlob(text);
+  for (const std::string& url : glob.urls) {
+    if (const std::string problem = UrlProblem(ExpandTypedUrl(url)); !problem.empty()) {
+      return url + ": " + problem;
+    }
+  }
+  return glob.error;
+}
+
+}  // namespace
 
 UrlForm ReadUrlForm(const Item& item) {
   UrlForm form;
@@ -23,6 +42,7 @@ UrlForm ReadUrlForm(const Item& item) {
   form.rudeRetries = item.GetPropInt(key::kRudeRetries) != 0;
   form.namedByUser = item.GetPropInt(key::kNamedByUser) != 0;
   form.speedLimit = std::max(item.GetPropDouble(key::kSpeedLimit), 0.0);
+  form.checksum = item.GetProp(key::kChecksum);
   return form;
 }
 
@@ -42,9 +62,26 @@ void WriteUrlForm(const UrlForm& form, Item& item) {
   } else {
     item.SetProp(key::kSpeedLimit, "");
   }
+  // Bytes that failed one checksum may pass another: queued again, they are
+  // checked afresh rather than fetched again.
+  if (form.checksum != item.GetProp(key::kChecksum)) {
+    item.SetProp(key::kChecksum, form.checksum);
+    item.SetProp(key::kChecksumMismatch, "");
+  }
   if (form.log.empty()) {
     item.SetProp(key::kLog, "");
   }
+}
+
+std::optional<std::string> ChecksumFieldValue(std::string_view typed, std::string& error) {
+  if (typed.find_first_not_of(" \t") == std::string_view::npos) {
+    return std::string();
+  }
+  const std::optional<Checksum> checksum = ParseChecksum(typed, error);
+  if (!checksum) {
+    return std::nullopt;
+  }
+  return ChecksumText(*checksum);
 }
 
 const char* TypeGuessText(TypeGuess guess) {
@@ -63,6 +100,9 @@ TypeGuess UrlFormRules::Guess(const std::string& url) {
 }
 
 std::string UrlFormRules::ApplyLocked(Item& root, UrlForm& form) {
+  if (ExpandsRanges(form)) {
+    return "";
+  }
   Item scratch;
   scratch.SetProp(key::kName, form.title);
   scratch.SetProp(key::kValue, ExpandTypedUrl(form.url));
@@ -89,12 +129,35 @@ TypeGuess UrlFormRules::Derive(UrlForm& form) {
 }
 
 std::string UrlFormRules::Save(UrlForm& form) {
+  if (ExpandsRanges(form)) {
+    return RangesProblem(form.url);
+  }
   Tree::Access tree(tree_);
   std::string error = ApplyLocked(tree.root(), form);
   if (error.empty()) {
     LearnHostDefaults(tree.root(), form.url, form.saveAs, form.login, form.password);
   }
   return error;
+}
+
+std::vector<UrlForm> UrlFormRules::ItemForms(const UrlForm& saved,
+                                             const std::vector<std::string>& urls) {
+  Tree::Access tree(tree_);
+  std::vector<UrlForm> forms;
+  forms.reserve(urls.size());
+  for (const std::string& url : urls) {
+    UrlForm form = saved;
+    form.url = url;
+    form.rangesMakeItems = false;
+    // One path for them all would have each download overwrite the last,
+    // and one checksum fits one file.
+    form.saveAs.clear();
+    form.namedByUser = false;
+    form.checksum.clear();
+    ApplyLocked(tree.root(), form);
+    forms.push_back(std::move(form));
+  }
+  return forms;
 }
 
 bool UrlFormRules::HidePasswords() {

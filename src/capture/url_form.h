@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "store/item.h"
 #include "store/tree.h"
@@ -21,6 +24,9 @@ struct UrlForm {
   bool rudeRetries = false;
   bool namedByUser = false;  // "namedbyuser": the user chose the save-as name
   double speedLimit = 0;     // "speedlimit": kilobytes per minute, 0 for none
+  std::string checksum{};    // "checksum": "sha256:HEX", empty for none
+  // A new item's URL may hold ranges and sets: each address becomes an item.
+  bool rangesMakeItems = false;
 };
 
 UrlForm ReadUrlForm(const Item& item);
@@ -32,6 +38,10 @@ void WriteUrlForm(const UrlForm& form, Item& item);
 enum class TypeGuess { kBinary, kText };
 const char* TypeGuessText(TypeGuess guess);
 
+// The checksum field as typed, as the item keeps it: "sha256:HEX", or empty
+// for none. Nothing, with `error`, for a text that is no checksum.
+std::optional<std::string> ChecksumFieldValue(std::string_view typed, std::string& error);
+
 // What the URL Properties dialog asks of the tree. Each call takes the tree
 // lock for its own short work, so the dialog itself never holds it.
 class UrlFormRules {
@@ -41,12 +51,16 @@ class UrlFormRules {
   // Applies the URL to the fields as to a URL item: a typed URL without a
   // scheme taken as http, canonical URL, credentials moved out of it, a unique
   // save-as path when empty, the title when empty. An unparsable URL leaves the
-  // fields as typed.
+  // fields as typed, and so do ranges that make items.
   TypeGuess Derive(UrlForm& form);
   // Derives, then teaches the host's defaults what the user chose. Returns the
   // parse message of a URL that cannot be saved (an empty one too), having
-  // taught nothing; empty when saved.
+  // taught nothing; empty when saved. Ranges that make items are only checked:
+  // the message names their mistake, or the first address that cannot be saved.
   std::string Save(UrlForm& form);
+  // The forms of the items a saved form's addresses make, each derived as if
+  // typed alone, with its own save-as path.
+  std::vector<UrlForm> ItemForms(const UrlForm& saved, const std::vector<std::string>& urls);
   TypeGuess Guess(const std::string& url);
   bool HidePasswords();
   // Whether rates are shown in kB/s rather than kilobytes per minute.

@@ -44,6 +44,12 @@ class EventSink {
   virtual void RaiseEvent(std::string_view name) = 0;
 };
 
+// For transfers whose starts and ends make no sound.
+class SilentEvents final : public EventSink {
+ public:
+  void RaiseEvent(std::string_view) override {}
+};
+
 // Plays the sound the user attached to an event, when sounds are on.
 class EventRaiser final : public EventSink {
  public:

@@ -127,6 +127,15 @@ struct key {
   // The item's own speed limit in kilobytes per minute; none when 0 or absent.
   static constexpr PropKey kSpeedLimit{"speedlimit"};
 
+  // Checksums: the user's ("sha256:HEX"), the server's for the whole file
+  // (Repr-Digest or Digest) when the user gave none, while a whole download
+  // is checked before its final name the bytes hashed so far, and 1 once its
+  // bytes did not match (queued again, it starts over).
+  static constexpr PropKey kChecksum{"checksum"};
+  static constexpr PropKey kServerDigest{"serverdigest"};
+  static constexpr PropKey kChecking{"checking"};
+  static constexpr PropKey kChecksumMismatch{"checksummismatch"};
+
   // Parts of a parsed URL and the transfer's bookkeeping of them
   static constexpr PropKey kProtocol{"protocol"};
   static constexpr PropKey kHostName{"hostname"};

@@ -56,6 +56,7 @@ const FtpDialogue::Step& FtpDialogue::StepOf(FtpState state) {
       {"FtpEpsv", &FtpDialogue::OnEpsv, kHandled},
       {"FtpPasv", &FtpDialogue::OnPasv, kHandled},
       {"FtpPassiveConnect", nullptr, kError},
+      {"FtpPassiveSocks", nullptr, kError},
       {"FtpPort", &FtpDialogue::OnPort, kHandled},
       {"FtpPortResume", &FtpDialogue::OnPortResume, kHandled},
       {"FtpRest", &FtpDialogue::OnRest, kHandled},
@@ -82,7 +83,13 @@ SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t server
     serverPeer_ = {};
   }
   lastActivity_ = session_.context().clock.TickCount();
-  const FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
+  FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
+  if (const Proxy* proxy = session_.proxy(); proxy && proxy->socks()) {
+    if (mode == FtpDataMode::kActiveOnly) {
+      session_.Log("Using passive FTP: through a SOCKS proxy the server cannot connect back.");
+    }
+    mode = FtpDataMode::kPassiveOnly;
+  }
   const std::string remembered = RememberedFtpDataCommand(
       session_.context().settings, session_.urlParts().GetProp(key::kHostName));
   dataCommands_ = DataCommandOrder(mode, remembered);
@@ -124,6 +131,9 @@ SessionState FtpDialogue::DialogueStep() {
   if (state_ == FtpState::kPassiveConnect) {
     return AwaitPassiveConnect();
   }
+  if (state_ == FtpState::kPassiveSocks) {
+    return AwaitPassiveSocks();
+  }
   if (state_ == FtpState::kDataWait) {
     // A passive data connection is already up.
     return passive_ ? DataChannelOpen() : AcceptDataConnection();
@@ -143,6 +153,8 @@ Transfer::Wait FtpDialogue::NextWait() const {
   switch (state_) {
     case FtpState::kPassiveConnect:
       return {dataConnection_.fd(), true};
+    case FtpState::kPassiveSocks:
+      return dataSocks_->NextWait(dataConnection_);
     case FtpState::kDataWait:
       return passive_ ? Transfer::Wait{} : Transfer::Wait{listenSocket_.fd(), false};
     case FtpState::kData:
@@ -363,10 +375,14 @@ FtpDialogue::Next FtpDialogue::TryNextDataCommand(const Reply& reply, std::strin
 FtpDialogue::Next FtpDialogue::ConnectPassive(uint16_t port) {
   SocketAddress to;
   int error = session_.mainSocket().PeerAddress(to);
-  to.port = port;
+  // Through a SOCKS proxy the connection goes to the proxy, which is asked on to the port.
+  dataSocks_ = session_.SocksHandshakeTo(port);
+  if (!dataSocks_) {
+    to.port = port;
+  }
   if (error == 0) {
     session_.Log("Connecting FTP data channel to " + AddressText(to) + ", port " +
-                 std::to_string(port));
+                 std::to_string(to.port));
     error = ConnectForData(dataConnection_, to);
   }
   if (error != 0) {
@@ -513,6 +529,30 @@ SessionState FtpDialogue::AwaitPassiveConnect() {
                   FailOutcome::kRetry);
     return SessionState::kDone;
   }
+  if (dataSocks_) {
+    state_ = FtpState::kPassiveSocks;
+    return AwaitPassiveSocks();
+  }
+  if (const Next next = AfterDataCommand()) {
+    state_ = *next;
+  }
+  return SessionState::kDialogue;
+}
+
+SessionState FtpDialogue::AwaitPassiveSocks() {
+  switch (dataSocks_->Step(dataConnection_, session_.context().clock.TickCount())) {
+    case SocksHandshake::Progress::kWaiting:
+      return SessionState::kDialogue;
+    case SocksHandshake::Progress::kFailed:
+      session_.Fail("Could not connect FTP data channel: " + dataSocks_->failure(),
+                    dataSocks_->outcome());
+      return SessionState::kDone;
+    case SocksHandshake::Progress::kOpen:
+      break;
+  }
+  session_.Log("FTP data channel connected to " + dataSocks_->destination().Name() +
+               " through the SOCKS proxy.");
+  dataSocks_.reset();
   if (const Next next = AfterDataCommand()) {
     state_ = *next;
   }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ enum class FtpState {
   kEpsv,
   kPasv,
   kPassiveConnect,
+  kPassiveSocks,
   kPort,
   kPortResume,
   kRest,
@@ -36,6 +38,8 @@ enum class FtpState {
 
 // FTP: the login dialogue, a passive data connection out to the server or an
 // active one to a socket of our own, REST resumes and directory listings.
+// Through a SOCKS proxy the data connection is always passive, a new one
+// through the proxy: the server cannot connect back through it.
 class FtpDialogue final : public ProtocolExchange {
  public:
   explicit FtpDialogue(SessionHost& session);
@@ -109,6 +113,8 @@ class FtpDialogue final : public ProtocolExchange {
   // The passive connect, before the file is asked for: some servers refuse
   // RETR at once when its data connection is not there yet.
   SessionState AwaitPassiveConnect();
+  // Through a SOCKS proxy: its handshake on the data connection, before the file is asked for.
+  SessionState AwaitPassiveSocks();
   // The data channel is open, whichever way, and the file announced: data may flow.
   SessionState DataChannelOpen();
   void RememberDataCommand();
@@ -121,7 +127,8 @@ class FtpDialogue final : public ProtocolExchange {
   std::string lines_;     // reply text not yet taken as lines
   TcpSocket listenSocket_;
   TcpSocket dataConnection_;
-  SocketAddress dataAddress_;  // where listenSocket_ listens
+  std::unique_ptr<SocksHandshake> dataSocks_;  // on dataConnection_, until the proxy has connected
+  SocketAddress dataAddress_;                  // where listenSocket_ listens
   uint32_t resolvedAddress_ = 0;
   uint32_t serverAddress_ = 0;                // the only address a data connection may come from
   SocketAddress serverPeer_;                  // the same when the server was reached over IPv6

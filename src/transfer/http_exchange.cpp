@@ -71,6 +71,11 @@ HttpExchange::HttpExchange(SessionHost& session, bool overTls)
       typeMayAskForText_(session.urlItem().GetPropInt(key::kTransferCode) == 0 &&
                          session.context().settings.GetPropInt(setting::kConvertLineEnds) != 0) {}
 
+const Proxy* HttpExchange::SpokenProxy() const {
+  const Proxy* proxy = session_.proxy();
+  return overTls_ || !proxy || proxy->socks() ? nullptr : proxy;
+}
+
 SessionState HttpExchange::Start() {
   Item& item = session_.urlItem();
   const UrlParts& url = session_.urlParts();
@@ -106,9 +111,8 @@ SessionState HttpExchange::Start() {
     // answer whose body goes on as the first part.
     range = "Range: bytes=0-\r\n";
   }
-  // A proxy is asked for the whole URL; inside a CONNECT tunnel the origin
-  // itself is talking.
-  const Proxy* proxy = overTls_ ? nullptr : session_.proxy();
+  // A proxy is asked for the whole URL.
+  const Proxy* proxy = SpokenProxy();
   const std::string target = proxy ? FormatUrl(url) : url.GetProp(key::kFullPath);
   if (proxy) {
     authorization += proxy->AuthorizationLine();
@@ -321,6 +325,11 @@ bool HttpExchange::HeaderLine(const std::string& line) {
     case Kind::kSetCookie:
       KeepCookie(field.text);
       break;
+    case Kind::kDigest:
+      if (!serversDigest_) {
+        serversDigest_ = field.text;
+      }
+      break;
     case Kind::kOther:
       break;
   }
@@ -338,7 +347,7 @@ SessionState HttpExchange::HeaderComplete() {
       HasUsersCredentials(session_.login(), session_.urlParts())) {
     return session_.AskAgainWithLogin();
   }
-  if (const Proxy* proxy = overTls_ ? nullptr : session_.proxy();
+  if (const Proxy* proxy = SpokenProxy();
       proxy && (code_ == kProxyAuthenticationRequired || code_ >= kFirstServerError)) {
     session_.Fail("Failure: " + statusLine_ + " (through proxy " + proxy->Name() + ")",
                   ProxyRefusalOutcome(code_));
@@ -365,6 +374,11 @@ SessionState HttpExchange::HeaderComplete() {
     return SessionState::kDone;
   }
   item.SetProp(key::kFileValidator, validator_);
+  // A file served from its start brings its own digest or none; a resumed one
+  // is the same file, whose digest an earlier answer may have named.
+  if (serversDigest_ || code_ == kOk) {
+    item.SetProp(key::kServerDigest, serversDigest_.value_or(""));
+  }
   if (serversName_ && !TakeServersName(*serversName_)) {
     return SessionState::kDone;
   }

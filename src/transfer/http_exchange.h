@@ -27,6 +27,9 @@ class HttpExchange final : public ProtocolExchange {
   Transfer::Wait NextWait() const override;
 
  private:
+  // The HTTP proxy the requests speak to: none inside a CONNECT tunnel, where
+  // the origin itself talks, nor through SOCKS, which carries bytes as they are.
+  const Proxy* SpokenProxy() const;
   SessionState ReadHeaderLines();
   // The body's bytes as received: written, or first unchunked.
   SessionState Body(std::string_view bytes);
@@ -74,7 +77,8 @@ class HttpExchange final : public ProtocolExchange {
   int64_t partialStart_ = -1;               // the a of a partial answer's "a-b/N"
   std::optional<int> retryAfter_;           // seconds, from a busy server's Retry-After
   std::optional<std::string> serversName_;  // from Content-Disposition
-  std::string validator_;                   // the answer's ETag and Last-Modified lines
+  std::optional<std::string> serversDigest_;  // "sha256:HEX", from Repr-Digest or Digest
+  std::string validator_;                     // the answer's ETag and Last-Modified lines
   std::optional<int64_t> contentLength_;
   std::optional<int64_t> bodyEnd_;  // the file offset the body ends at, when announced
   uint32_t lastReceive_ = 0;

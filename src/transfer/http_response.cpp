@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "checksum/digest_header.h"
 #include "store/ascii_case.h"
 #include "store/number_text.h"
 
@@ -166,6 +167,9 @@ HttpHeaderField ParseHttpHeaderField(std::string_view line) {
   } else if (name == "content-disposition") {
     field.kind = Kind::kContentDisposition;
     field.text = value;
+  } else if (const std::optional<Checksum> digest = WholeFileDigest(name, value)) {
+    field.kind = Kind::kDigest;
+    field.text = ChecksumText(*digest);
   } else if ((name == "etag" || name == "last-modified") && !value.empty()) {
     // An empty one tells nothing of the file, so it is no validator.
     field.kind = Kind::kValidator;

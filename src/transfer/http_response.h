@@ -68,6 +68,7 @@ struct HttpHeaderField {
     kValidator,  // ETag or Last-Modified
     kContentDisposition,
     kSetCookie,
+    kDigest,  // Repr-Digest or Digest: the whole file's digest, if it names one we use
   };
   Kind kind = Kind::kOther;
   int code = 0;        // kStatus: the number after the first blank, 0 without one
@@ -77,6 +78,7 @@ struct HttpHeaderField {
   // kContentRange of a partial answer, "bytes a-b/N": N, the whole file's
   // size; otherwise -1.
   int64_t total = -1;
+  // kDigest: as the checksum field writes it ("sha256:HEX").
   // kLocation, kRetryAfter, kContentDisposition, kSetCookie: as received; kContentType,
   // kTransferEncoding: in lower case; kValidator: the name in lower case, ": " and the value as
   // received

@@ -198,6 +198,10 @@ void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
   if (finished_) {
     return;
   }
+  if (checking_) {
+    waits.push_back(checksum_.wait());
+    return;
+  }
   for (const Part& part : parts_) {
     if (part.session && RoomToWrite(part) > 0) {
       TreeLockGuard same(part.session->treeLock());
@@ -294,10 +298,17 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
     if (finished_ || !item_) {
       return false;
     }
+    if (checking_) {
+      if (!HandleStop()) {
+        Check();
+      }
+      return !finished_;
+    }
     if (parts_.empty()) {
       // Resuming from the map the item kept: a new attempt, logged as one.
       StartAttemptLog();
       item_->SetPropInt64(key::kReceivedSession, 0);
+      item_->SetProp(key::kChecking, "");
       item_->SetPropInt(key::kStatus, kStatusTransferring);
       context_.events.RaiseEvent("START");
       BeginParts();
@@ -631,6 +642,44 @@ void SegmentedTransfer::Finish() {
                              std::to_string(map_.total) + ": starting over on one connection.");
     return;
   }
+  parts_.clear();
+  std::string text;
+  switch (checksum_.Begin(*item_, text)) {
+    case ChecksumStage::Result::kNothingToCheck:
+      Complete();
+      break;
+    case ChecksumStage::Result::kRunning:
+      checking_ = true;
+      Log("Checking the checksum...");
+      break;
+    default:
+      FailItem(text, FailOutcome::kPermanent);
+      break;
+  }
+}
+
+void SegmentedTransfer::Check() {
+  std::string text;
+  const ChecksumStage::Result result = checksum_.Poll(*item_, text);
+  checking_ = result == ChecksumStage::Result::kRunning;
+  switch (result) {
+    case ChecksumStage::Result::kNothingToCheck:
+    case ChecksumStage::Result::kRunning:
+      break;
+    case ChecksumStage::Result::kVerified:
+      Log(text);
+      Complete();
+      break;
+    case ChecksumStage::Result::kMismatch:
+      FailItem(text, FailOutcome::kPermanent);
+      break;
+    case ChecksumStage::Result::kFailed:
+      FailItem(text, FailOutcome::kRetry);
+      break;
+  }
+}
+
+void SegmentedTransfer::Complete() {
   std::string moved;
   if (const std::string error = PutFileInPlace(*item_, context_.localNames, moved);
       !error.empty()) {
@@ -652,7 +701,6 @@ void SegmentedTransfer::Finish() {
   context_.events.RaiseEvent("COMPLETE");
   Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
       " bytes this session.");
-  parts_.clear();
   finished_ = true;
 }
 

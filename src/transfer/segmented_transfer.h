@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/thread_annotations.h"
+#include "transfer/checksum_stage.h"
 #include "transfer/connection_ramp.h"
 #include "transfer/segment_map.h"
 #include "transfer/transfer.h"
@@ -105,7 +106,11 @@ class SegmentedTransfer final : public Transfer {
   void StopOnePart(std::string_view why) REQUIRES(context_.treeLock);
   void StartOverOnOneConnection(const std::string& why) REQUIRES(context_.treeLock);
   void FailItem(const std::string& message, FailOutcome outcome) REQUIRES(context_.treeLock);
+  // Every part has ended: the file is checked, when the item expects a
+  // checksum, then completed.
   void Finish() REQUIRES(context_.treeLock);
+  void Check() REQUIRES(context_.treeLock);
+  void Complete() REQUIRES(context_.treeLock);
   void SaveMap() REQUIRES(context_.treeLock);
   bool HandleStop() REQUIRES(context_.treeLock);
   int RunningParts() const;
@@ -121,15 +126,9 @@ class SegmentedTransfer final : public Transfer {
   // The separator, or the cleared log, that the settings ask of a new attempt.
   void StartAttemptLog() REQUIRES(context_.treeLock);
 
-  // The item's own events; its parts starting and ending make no sound.
-  class SilentEvents final : public EventSink {
-   public:
-    void RaiseEvent(std::string_view) override {}
-  };
-
   Item* item_ GUARDED_BY(context_.treeLock) PT_GUARDED_BY(context_.treeLock);
   TransferContext context_;
-  SilentEvents silentEvents_;
+  SilentEvents silentEvents_;  // for the parts: only the item's own events make a sound
   TransferContext partContext_;
   std::unique_ptr<TransferSession> single_;  // until parts begin, or after they gave up
   bool probing_ = false;
@@ -145,6 +144,8 @@ class SegmentedTransfer final : public Transfer {
   int held_ = 0;  // connections counted for host_
   int64_t stepBytes_ = 0;
   bool finished_ = false;
+  ChecksumStage checksum_;
+  bool checking_ = false;
   // Counted over the whole download: its parts' lines and its own.
   LogBudget logBudget_;
 };

@@ -27,6 +27,8 @@ std::string_view StateName(SessionState state) {
       return "TlsHandshake";
     case SessionState::kProxyTunnel:
       return "ProxyTunnel";
+    case SessionState::kSocksHandshake:
+      return "SocksHandshake";
     case SessionState::kDialogue:
       return "Dialogue";
     case SessionState::kStart:
@@ -37,6 +39,8 @@ std::string_view StateName(SessionState state) {
       return "Complete";
     case SessionState::kDone:
       return "Done";
+    case SessionState::kChecking:
+      return "Checking";
   }
   return "?";
 }
@@ -96,9 +100,13 @@ TransferSession::Wait TransferSession::NextWait() const {
       return tls_->NextWait(false);
     case SessionState::kProxyTunnel:
       return mainSocket_.NextWait(false);
+    case SessionState::kSocksHandshake:
+      return socks_->NextWait(mainSocket_);
     case SessionState::kDialogue:
     case SessionState::kTransfer:
       return exchange_->NextWait();
+    case SessionState::kChecking:
+      return checksum_.wait();
     default:
       return {};
   }
@@ -127,6 +135,9 @@ void TransferSession::RunState() {
         StartTls();
       }
       break;
+    case SessionState::kSocksHandshake:
+      SocksStep();
+      break;
     case SessionState::kDialogue:
       GoOn(exchange_->DialogueStep());
       break;
@@ -138,6 +149,9 @@ void TransferSession::RunState() {
       break;
     case SessionState::kComplete:
       Complete();
+      break;
+    case SessionState::kChecking:
+      Check();
       break;
     case SessionState::kDone:
       finished_ = true;
@@ -179,6 +193,7 @@ void TransferSession::Init() {
        {key::kSize, key::kReceived, key::kReceivedSession, key::kFinish, key::kVirusCheck}) {
     item_->SetPropInt(key, 0);
   }
+  item_->SetProp(key::kChecking, "");
   if (redirectTarget_.empty()) {
     BeginAttempt();
   } else {
@@ -297,40 +312,42 @@ SessionState TransferSession::AskAgainWithLogin() {
   return SessionState::kInit;
 }
 
+namespace {
+
+// The URL parser hands an IPv6 literal over without its brackets.
+std::optional<SocketAddress> LiteralAddress(const std::string& hostAddr) {
+  SocketAddress literal;
+  const bool parsed = hostAddr.find(':') != std::string::npos
+                          ? ParseIPv6Address(hostAddr, literal)
+                          : ParseDottedAddress(hostAddr, literal.address);
+  return parsed ? std::optional<SocketAddress>(literal) : std::nullopt;
+}
+
+}  // namespace
+
 void TransferSession::ResolveHost() {
+  if (proxy_ && proxy_->socks() && !ChooseSocksDestination()) {
+    return;
+  }
   const ConnectTarget target = ConnectTargetFor(*urlParts_, proxy());
   remotePort_ = target.port;
   const std::string& hostAddr = target.hostAddr;
-  LookupResult found;
   std::vector<SocketAddress> addresses;
   if (hostAddr.empty()) {
-    const std::string& hostName = target.hostName;
-    item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
-    if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
+    if (!LookUp(target.hostName, addresses)) {
       return;
     }
-    if (found.error == 0 && found.addresses.empty()) {
-      found.error = 11004;
-    }
-    if (found.error != 0) {
-      Fail("Host Lookup Error: " + SocketErrorText(found.error), FailOutcome::kPermanent);
-      return;
-    }
-    addresses = std::move(found.addresses);
   } else {
-    SocketAddress literal;
-    // The URL parser hands an IPv6 literal over without its brackets.
-    const bool parsed = hostAddr.find(':') != std::string::npos
-                            ? ParseIPv6Address(hostAddr, literal)
-                            : ParseDottedAddress(hostAddr, literal.address);
-    if (!parsed) {
+    const std::optional<SocketAddress> literal = LiteralAddress(hostAddr);
+    if (!literal) {
       Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
       return;
     }
-    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(literal); })) {
+    LookupResult found;
+    if (!LookUpUnlocked([&] { found = context_.resolver.ReverseLookup(*literal); })) {
       return;
     }
-    addresses = {found.error == 0 && !found.addresses.empty() ? found.addresses.front() : literal};
+    addresses = {found.error == 0 && !found.addresses.empty() ? found.addresses.front() : *literal};
   }
   for (SocketAddress& address : addresses) {
     address.port = static_cast<uint16_t>(remotePort_);
@@ -343,6 +360,49 @@ void TransferSession::ResolveHost() {
   }
   state_ = SessionState::kConnect;
   LogConnecting();
+}
+
+bool TransferSession::LookUp(const std::string& hostName, std::vector<SocketAddress>& addresses) {
+  item_->SetProp(key::kProcess, "Resolving " + hostName + "...");
+  LookupResult found;
+  if (!LookUpUnlocked([&] { found = context_.resolver.Lookup(hostName); })) {
+    return false;
+  }
+  if (found.error == 0 && found.addresses.empty()) {
+    found.error = 11004;
+  }
+  if (found.error != 0) {
+    Fail("Host Lookup Error: " + SocketErrorText(found.error), FailOutcome::kPermanent);
+    return false;
+  }
+  addresses = std::move(found.addresses);
+  return true;
+}
+
+bool TransferSession::ChooseSocksDestination() {
+  socksDestination_ = {};
+  socksDestination_.port = static_cast<uint16_t>(urlParts_->GetPropInt(key::kPort));
+  const std::string hostAddr = urlParts_->GetProp(key::kHostAddr);
+  if (!hostAddr.empty()) {
+    const std::optional<SocketAddress> literal = LiteralAddress(hostAddr);
+    if (!literal) {
+      Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
+      return false;
+    }
+    socksDestination_.address = *literal;
+    return true;
+  }
+  const std::string hostName = urlParts_->GetProp(key::kHostName);
+  if (proxy_->kind == ProxyKind::kSocks5Hostname) {
+    socksDestination_.hostName = hostName;
+    return true;
+  }
+  std::vector<SocketAddress> addresses;
+  if (!LookUp(hostName, addresses)) {
+    return false;
+  }
+  socksDestination_.address = addresses.front();
+  return true;
 }
 
 template <typename Lookup>
@@ -400,9 +460,17 @@ void TransferSession::ConnectWait() {
   mainSocket_ = race_->TakeWinner();
   remoteSockAddr_ = race_->winnerAddress();
   race_.reset();
-  if (proxy_ && exchange_->overTls()) {
+  if (proxy_ && proxy_->socks()) {
+    OpenSocks();
+  } else if (proxy_ && exchange_->overTls()) {
     OpenProxyTunnel();
-  } else if (exchange_->overTls()) {
+  } else {
+    ReachedServer();
+  }
+}
+
+void TransferSession::ReachedServer() {
+  if (exchange_->overTls()) {
     StartTls();
   } else {
     Connected();
@@ -420,6 +488,37 @@ void TransferSession::OpenProxyTunnel() {
   if (tunnel_->Request()) {
     state_ = SessionState::kProxyTunnel;
   }
+}
+
+void TransferSession::OpenSocks() {
+  Log("Asking " + proxy_->Title() + " to connect to " + socksDestination_.Name());
+  socks_ = std::make_unique<SocksHandshake>(*proxy_, socksDestination_, context_.clock.TickCount());
+  state_ = SessionState::kSocksHandshake;
+}
+
+void TransferSession::SocksStep() {
+  switch (socks_->Step(mainSocket_, context_.clock.TickCount())) {
+    case SocksHandshake::Progress::kWaiting:
+      return;
+    case SocksHandshake::Progress::kFailed:
+      Fail(socks_->failure(), socks_->outcome());
+      return;
+    case SocksHandshake::Progress::kOpen:
+      Log(proxy_->Title() + " connected to " + socksDestination_.Name());
+      socks_.reset();
+      ReachedServer();
+      return;
+  }
+}
+
+std::unique_ptr<SocksHandshake> TransferSession::SocksHandshakeTo(uint16_t port) {
+  if (!proxy_ || !proxy_->socks()) {
+    return nullptr;
+  }
+  SocksDestination destination = socksDestination_;
+  destination.port = port;
+  return std::make_unique<SocksHandshake>(*proxy_, std::move(destination),
+                                          context_.clock.TickCount());
 }
 
 void TransferSession::StartTls() {
@@ -494,27 +593,68 @@ void TransferSession::Complete() {
     item_->SetPropInt(key::kResume, 1);
     Fail("Transfer completed normally but was short of the supposed total.  Retrying...",
          FailOutcome::kRetry);
-  } else {
-    if (!part && !PutInPlace()) {
-      return;
-    }
-    item_->SetPropInt(key::kResume, 0);
-    item_->SetProp(key::kCookies, "");  // secrets, needed no more
-    if (writer_.textMode()) {
-      // The row and the notification tell the file's size, not the server's.
-      item_->SetPropInt64(key::kSize, writer_.writtenTo());
-      item_->SetPropInt64(key::kReceived, writer_.writtenTo());
-    }
-    item_->SetPropInt(key::kStatus, kStatusComplete);
-    item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
-    context_.events.RaiseEvent("COMPLETE");
-    Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
-        " bytes this session.");
+    return;
   }
-  state_ = SessionState::kDone;
+  // The server is done with: at most the disk is read from here on.
   exchange_->CloseData();
   tls_.reset();
   mainSocket_.Close();
+  if (part) {
+    Finish();
+    return;
+  }
+  std::string text;
+  switch (checksum_.Begin(*item_, text)) {
+    case ChecksumStage::Result::kNothingToCheck:
+      Finish();
+      break;
+    case ChecksumStage::Result::kRunning:
+      state_ = SessionState::kChecking;
+      Log("Checking the checksum...");
+      break;
+    default:
+      Fail(text, FailOutcome::kPermanent);
+      break;
+  }
+}
+
+void TransferSession::Check() {
+  std::string text;
+  switch (checksum_.Poll(*item_, text)) {
+    case ChecksumStage::Result::kNothingToCheck:
+    case ChecksumStage::Result::kRunning:
+      break;
+    case ChecksumStage::Result::kVerified:
+      Log(text);
+      Finish();
+      break;
+    case ChecksumStage::Result::kMismatch:
+      Fail(text, FailOutcome::kPermanent);
+      break;
+    case ChecksumStage::Result::kFailed:
+      Fail(text, FailOutcome::kRetry);
+      break;
+  }
+}
+
+void TransferSession::Finish() {
+  state_ = SessionState::kDone;
+  const bool part = item_->GetPropInt64(key::kRangeEnd) > 0;
+  if (!part && !PutInPlace()) {
+    return;
+  }
+  item_->SetPropInt(key::kResume, 0);
+  item_->SetProp(key::kCookies, "");  // secrets, needed no more
+  if (writer_.textMode()) {
+    // The row and the notification tell the file's size, not the server's.
+    item_->SetPropInt64(key::kSize, writer_.writtenTo());
+    item_->SetPropInt64(key::kReceived, writer_.writtenTo());
+  }
+  item_->SetPropInt(key::kStatus, kStatusComplete);
+  item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
+  context_.events.RaiseEvent("COMPLETE");
+  Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
+      " bytes this session.");
 }
 
 bool TransferSession::PutInPlace() {
@@ -532,6 +672,7 @@ bool TransferSession::PutInPlace() {
 
 void TransferSession::Reset() {
   tunnel_.reset();
+  socks_.reset();
   tls_.reset();
   race_.reset();
   mainSocket_.Close();
@@ -540,6 +681,7 @@ void TransferSession::Reset() {
   writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
   urlParts_.reset();
   proxy_.reset();
+  checksum_ = ChecksumStage();
   state_ = SessionState::kInit;
   finished_ = false;
 }

@@ -19,11 +19,13 @@
 #include "platform/tls_stream.h"
 #include "store/item.h"
 #include "store/tree.h"
+#include "transfer/checksum_stage.h"
 #include "transfer/connection_race.h"
 #include "transfer/proxy_choice.h"
 #include "transfer/server_connections.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
+#include "transfer/socks_handshake.h"
 #include "transfer/transfer.h"
 #include "url/local_naming.h"
 #include "url/url_parser.h"
@@ -66,6 +68,8 @@ enum class SessionState : int {
   kTlsHandshake = 13,
   kProxyTunnel = 14,
   kConnectWait = 16,
+  kSocksHandshake = 17,
+  kChecking = 18,  // the whole file's checksum is worked out before its final name
 };
 
 // The state's name as written in the enum, without the "k".
@@ -82,8 +86,11 @@ class SessionHost {
   virtual TcpSocket& mainSocket() = 0;
   // Its bytes: inside TLS when the protocol asked for it, else the socket's own.
   virtual ByteStream& mainStream() = 0;
-  // The HTTP proxy the connection goes through, if any.
+  // The proxy the connection goes through, if any.
   virtual const Proxy* proxy() const = 0;
+  // A handshake that has the SOCKS proxy connect on to another port of the
+  // server; none without a SOCKS proxy.
+  virtual std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) = 0;
 
   virtual void Log(std::string_view text) = 0;
   // Every failure ends here: logged, kept as the item's "error", and the
@@ -168,6 +175,7 @@ class TransferSession final : public Transfer, private SessionHost {
   TcpSocket& mainSocket() override { return mainSocket_; }
   ByteStream& mainStream() override;
   const Proxy* proxy() const override { return proxy_ ? &*proxy_ : nullptr; }
+  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) override;
   void Log(std::string_view text) override REQUIRES(context_.treeLock);
   void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
   void Send(std::string text) override { sendBuffer_ = std::move(text); }
@@ -192,6 +200,13 @@ class TransferSession final : public Transfer, private SessionHost {
   // The attempt's first request goes to the item's own URL.
   void BeginAttempt() REQUIRES(context_.treeLock);
   void ResolveHost() REQUIRES(context_.treeLock);
+  // The addresses of a name; false when the session has failed or the
+  // lookup was cut short.
+  bool LookUp(const std::string& hostName, std::vector<SocketAddress>& addresses)
+      REQUIRES(context_.treeLock);
+  // What the SOCKS proxy is to connect to: the URL's host by name for socks5h,
+  // else looked up here; false as LookUp.
+  bool ChooseSocksDestination() REQUIRES(context_.treeLock);
   void LogConnecting() REQUIRES(context_.treeLock);
   void LogRace() REQUIRES(context_.treeLock);
   void Connect() REQUIRES(context_.treeLock);
@@ -199,12 +214,19 @@ class TransferSession final : public Transfer, private SessionHost {
   // A failed connect's error, naming the proxy when there is one.
   std::string ConnectFailure(std::string_view designed, int error) const;
   void OpenProxyTunnel() REQUIRES(context_.treeLock);
+  void OpenSocks() REQUIRES(context_.treeLock);
+  void SocksStep() REQUIRES(context_.treeLock);
+  // The connection reaches the server: TLS starts, if the protocol asks for it.
+  void ReachedServer() REQUIRES(context_.treeLock);
   void StartTls() REQUIRES(context_.treeLock);
   void TlsHandshake() REQUIRES(context_.treeLock);
   // The connection carries the protocol's bytes from here on.
   void Connected() REQUIRES(context_.treeLock);
   void Start() REQUIRES(context_.treeLock);
   void Complete() REQUIRES(context_.treeLock);
+  void Check() REQUIRES(context_.treeLock);
+  // The whole file takes its final name and the item is complete.
+  void Finish() REQUIRES(context_.treeLock);
   // The whole file takes its final name; false when it could not (failed).
   bool PutInPlace() REQUIRES(context_.treeLock);
   void Reset() REQUIRES(context_.treeLock);
@@ -235,13 +257,16 @@ class TransferSession final : public Transfer, private SessionHost {
   TcpSocket mainSocket_;
   std::optional<Proxy> proxy_;
   std::unique_ptr<ProxyTunnel> tunnel_;  // for https through proxy_, until the tunnel is open
-  std::unique_ptr<TlsStream> tls_;       // over mainSocket_, for a protocol that asks for it
+  SocksDestination socksDestination_;
+  std::unique_ptr<SocksHandshake> socks_;  // through a SOCKS proxy_, until it has connected
+  std::unique_ptr<TlsStream> tls_;         // over mainSocket_, for a protocol that asks for it
   uint32_t connectStarted_ = 0;
   std::string sendBuffer_;
   LogBudget logBudget_;
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SessionWriter writer_;
+  ChecksumStage checksum_;
 };
 
 }  // namespace pellmarsh

@@ -92,8 +92,9 @@ void ForgetHeldBytes(Item& item) {
   if (::lstat(unfinished.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
     ::unlink(unfinished.c_str());
   }
-  for (PropKey key : {key::kOtherFile, key::kRefreshedTotal, key::kSegments, key::kFileTotal,
-                      key::kFileValidator, key::kSegmentValidator}) {
+  for (PropKey key :
+       {key::kOtherFile, key::kRefreshedTotal, key::kSegments, key::kFileTotal, key::kFileValidator,
+        key::kSegmentValidator, key::kServerDigest, key::kChecksumMismatch}) {
     item.SetProp(key, "");
   }
   item.SetPropInt(key::kResume, 0);

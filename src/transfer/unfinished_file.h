@@ -31,8 +31,9 @@ void MoveOlderDownloadsAside(Item& root);
 // the total they belong to.
 void TakeNewAddress(Item& item, const std::string& url);
 
-// The user chose to start over after a new address served another file: the
-// bytes and what was known of them go.
+// The user chose to start over, after a new address served another file or
+// the bytes did not match their checksum: the bytes and what was known of
+// them go.
 void ForgetHeldBytes(Item& item);
 
 // The whole file goes under its final name, never over a file that is there:

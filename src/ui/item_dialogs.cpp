@@ -1,5 +1,6 @@
 #include "ui/item_dialogs.h"
 
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -47,20 +48,51 @@ TransferLogDialog::TransferLogDialog(const std::string& log, QWidget* parent) : 
   resize(640, 360);
 }
 
-RefreshAddressDialog::RefreshAddressDialog(const std::string& current, QWidget* parent)
-    : QDialog(parent) {
-  setObjectName("refreshAddressDialog");
-  setWindowTitle("Pellmarsh: Refresh Address");
-  auto* explanation = new QLabel(
-      "A new address for the same download, such as a fresh link from the page it came "
-      "from.\nWhat it holds is kept when the new address serves the same file.");
+AddressQuestion AddressDialog::RefreshAddress(const std::string& current) {
+  return {"refreshAddressDialog",
+          "Pellmarsh: Refresh Address",
+          "A new address for the same download, such as a fresh link from the page it came "
+          "from.\nWhat it holds is kept when the new address serves the same file.",
+          "&New address:",
+          "newAddressEdit",
+          current};
+}
+
+AddressQuestion AddressDialog::SumsFile() {
+  return {"sumsFileDialog",
+          "Pellmarsh: Check Against a Sums File",
+          "A file of checksums, such as SHA256SUMS, as a URL or a file on this computer.\n"
+          "Each selected download it lists by name gets its checksum, checked once the "
+          "download is whole.",
+          "&Sums file:",
+          "sumsFileEdit",
+          {},
+          true};
+}
+
+AddressDialog::AddressDialog(const AddressQuestion& question, QWidget* parent) : QDialog(parent) {
+  setObjectName(question.objectName);
+  setWindowTitle(question.title);
+  auto* explanation = new QLabel(question.explanation);
   explanation->setWordWrap(true);
-  address_ = new QLineEdit(QString::fromStdString(current));
-  address_->setObjectName("newAddressEdit");
-  address_->setAccessibleName("New address");
+  address_ = new QLineEdit(QString::fromStdString(question.current));
+  address_->setObjectName(question.editName);
+  address_->setAccessibleName(QString(question.label).remove('&').chopped(1));
   address_->selectAll();
-  auto* label = new QLabel("&New address:");
+  auto* label = new QLabel(question.label);
   label->setBuddy(address_);
+  auto* row = new QHBoxLayout;
+  row->addWidget(address_, 1);
+  if (question.browse) {
+    QPushButton* browse = NamedButton("browseButton", "&Browse...");
+    connect(browse, &QPushButton::clicked, this, [this] {
+      const QString chosen = QFileDialog::getOpenFileName(this, windowTitle());
+      if (!chosen.isEmpty()) {
+        address_->setText(chosen);
+      }
+    });
+    row->addWidget(browse);
+  }
   QPushButton* ok = NamedButton("okButton", "OK");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -73,12 +105,12 @@ RefreshAddressDialog::RefreshAddressDialog(const std::string& current, QWidget* 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(explanation);
   layout->addWidget(label);
-  layout->addWidget(address_);
+  layout->addLayout(row);
   layout->addLayout(buttons);
   resize(560, sizeHint().height());
 }
 
-std::string RefreshAddressDialog::address() const {
+std::string AddressDialog::address() const {
   return address_->text().trimmed().toStdString();
 }
 

@@ -23,11 +23,27 @@ class TransferLogDialog final : public QDialog {
   bool clearRequested_ = false;
 };
 
-// A new address for an unfinished download, its current one shown to edit.
-class RefreshAddressDialog final : public QDialog {
+// What an address dialog asks: its names, its texts and the address shown
+// to edit.
+struct AddressQuestion {
+  const char* objectName;
+  const char* title;
+  const char* explanation;
+  const char* label;     // with its "&"
+  const char* editName;  // the edit's objectName
+  std::string current;
+  bool browse = false;  // a "Browse..." button for a file on this computer
+};
+
+// One address typed, pasted or chosen: a new one for an unfinished download,
+// or where a sums file is.
+class AddressDialog final : public QDialog {
  public:
-  RefreshAddressDialog(const std::string& current, QWidget* parent);
+  AddressDialog(const AddressQuestion& question, QWidget* parent);
   std::string address() const;
+
+  static AddressQuestion RefreshAddress(const std::string& current);
+  static AddressQuestion SumsFile();
 
  private:
   QLineEdit* address_ = nullptr;

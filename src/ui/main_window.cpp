@@ -99,7 +99,7 @@ MainWindow::MainWindow(App& app, DesktopProbe probe) : app_(app), probe_(std::mo
       std::make_unique<ItemCommands>(app_.state(), app_.messages(), *probe_.trash, app_.events(),
                                      app_.localNames(), *desk_, app_.clock());
   urlAdding_ = std::make_unique<UrlAdding>(app_.state(), app_.localNames(), *commands_, *desk_,
-                                           app_.clock());
+                                           app_.messages(), app_.clock());
   notices_ = std::make_unique<WindowNotices>(
       *this, app_.clock(),
       QtDesktopNotifications::Actions{[this](const std::string& file) {

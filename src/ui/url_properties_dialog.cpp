@@ -64,6 +64,7 @@ UrlPropertiesDialog::UrlPropertiesDialog(const UrlForm& form, bool newItem, bool
   rudeRetries_->setChecked(form_.rudeRetries);
   shownSpeedLimit_ = SpeedBoxText(form_.speedLimit, bytesPerSecond_, SpeedLimitBox::kFullSpeed);
   speedLimit_->setText(Q(shownSpeedLimit_));
+  checksum_->setText(Q(form_.checksum));
   if (rules_.HidePasswords()) {
     password_->setEchoMode(QLineEdit::Password);
     password_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");  // "*"
@@ -117,6 +118,8 @@ QGridLayout* UrlPropertiesDialog::BuildFields() {
   limitRow->addWidget(limitUnit, 1);
   grid->addWidget(limitLabel, 7, 0);
   grid->addLayout(limitRow, 7, 1, 1, 2);
+  checksum_ = LabelledEdit(grid, 8, "checksumEdit", "Chec&ksum:");
+  checksum_->setPlaceholderText("sha256:HEX, sha512:, sha1:, md5: or the hex alone (optional)");
   return grid;
 }
 
@@ -229,6 +232,17 @@ void UrlPropertiesDialog::SaveAs(UrlDialogEnd end) {
     return;
   }
   form_.speedLimit = std::max(*limit, 0.0);
+  std::string checksumError;
+  const std::optional<std::string> checksum =
+      ChecksumFieldValue(checksum_->text().toStdString(), checksumError);
+  if (!checksum) {
+    messages_.Show({checksumError, "Pellmarsh: URL Properties", MessageButtons::kOk,
+                    MessageIcon::kExclamation});
+    checksum_->setFocus();
+    checksum_->selectAll();
+    return;
+  }
+  form_.checksum = *checksum;
   ReadFields();
   const std::string refused = rules_.Save(form_);
   ShowFields();

@@ -59,6 +59,7 @@ class UrlPropertiesDialog final : public QDialog {
   QLabel* typeGuess_ = nullptr;
   QCheckBox* rudeRetries_ = nullptr;
   QLineEdit* speedLimit_ = nullptr;
+  QLineEdit* checksum_ = nullptr;
   bool bytesPerSecond_ = false;
   std::string shownSpeedLimit_;  // as the dialog last showed it
   QWidget* logPart_ = nullptr;

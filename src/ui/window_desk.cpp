@@ -2,13 +2,16 @@
 
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QProgressDialog>
 #include <QTabBar>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <thread>
 
 #include "capture/url_extraction.h"
 #include "desktop/qt_gui_queue.h"
+#include "transfer/text_fetch.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/url_properties_dialog.h"
@@ -26,11 +29,45 @@ FileExistsAnswer WindowDesk::AskFileExists(const std::string& text, const std::s
 }
 
 std::optional<std::string> WindowDesk::AskNewAddress(const std::string& current) {
-  RefreshAddressDialog dialog(current, window_.widget);
+  AddressDialog dialog(AddressDialog::RefreshAddress(current), window_.widget);
   if (dialog.exec() != QDialog::Accepted) {
     return std::nullopt;
   }
   return dialog.address();
+}
+
+std::optional<std::string> WindowDesk::AskSumsFile() {
+  AddressDialog dialog(AddressDialog::SumsFile(), window_.widget);
+  if (dialog.exec() != QDialog::Accepted || dialog.address().empty()) {
+    return std::nullopt;
+  }
+  return dialog.address();
+}
+
+std::optional<std::string> WindowDesk::FetchText(const std::string& url, std::string& error) {
+  SystemResolver resolver;
+  TextFetch fetch(app_.tree(), resolver, app_.clock(), url);
+  QProgressDialog waiting("Fetching " + QString::fromStdString(url) + "...", "Cancel", 0, 0,
+                          window_.widget);
+  waiting.setObjectName("fetchingDialog");
+  waiting.setWindowTitle("Pellmarsh");
+  waiting.setMinimumDuration(500);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (fetch.done()) {
+      loop.quit();
+    }
+  });
+  QObject::connect(&waiting, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+  poll.start(50);
+  loop.exec();
+  if (!fetch.done()) {
+    error = "Given up.";
+    return std::nullopt;
+  }
+  error = fetch.error();
+  return fetch.text();
 }
 
 bool WindowDesk::ShowTransferLog(const std::string& log) {

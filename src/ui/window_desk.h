@@ -46,6 +46,8 @@ class WindowDesk final : public CommandDesk, public UrlDialogPort {
   void EditUrlItem(Item& item) override { window_.editUrlItem(item); }
   bool ExtractUrlsFromFile(Item& item) override;
   std::optional<std::string> AskNewAddress(const std::string& current) override;
+  std::optional<std::string> AskSumsFile() override;
+  std::optional<std::string> FetchText(const std::string& url, std::string& error) override;
 
   // UrlDialogPort
   UrlDialogEnd RunUrlDialog(UrlForm& form, bool newItem, bool complete) override;

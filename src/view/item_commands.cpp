@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "capture/url_item.h"
+#include "checksum/sums_file.h"
 #include "platform/files.h"
 #include "store/data_file.h"
 #include "store/item_status.h"
@@ -15,6 +16,7 @@
 #include "transfer/unfinished_file.h"
 #include "url/local_naming.h"
 #include "url/url_parser.h"
+#include "view/sums_filling.h"
 
 namespace pellmarsh {
 namespace {
@@ -72,8 +74,10 @@ void ItemCommands::RunItemCommand(ItemCommand command, const std::vector<Item*>&
     });
     command = anyPaused ? kCommandResume : kCommandPause;
   }
-  // The Delete key runs this as the button does: a slip of either asks first.
-  if (command != kCommandArchiveOrDelete || ConfirmArchiveOrDelete(selection)) {
+  if (command == kCommandCheckSums) {
+    CheckAgainstSums(selection);
+  } else if (command != kCommandArchiveOrDelete || ConfirmArchiveOrDelete(selection)) {
+    // The Delete key runs this as the button does: a slip of either asks first.
     RunOverSelection(command, selection);
   }
   state_.commandBusy = false;
@@ -160,6 +164,8 @@ int ItemCommands::ApplyItemCommand(Item& item, ItemCommand command, int carry, b
       return kCarryStop;
     case kCommandRefreshAddress:
       RefreshAddress(item);
+      return kCarryStop;
+    case kCommandCheckSums:
       return kCarryStop;
   }
   return carry;
@@ -311,18 +317,56 @@ void ItemCommands::RefreshAddress(Item& item) {
   }
 }
 
-bool ItemCommands::ConfirmStartOver(Item& item) {
+void ItemCommands::CheckAgainstSums(const std::vector<Item*>& selection) {
+  const std::optional<std::string> source = desk_.AskSumsFile();
+  if (!source) {
+    return;
+  }
+  std::string error;
+  const std::optional<std::string> text = ReadSumsSource(
+      *source,
+      [this](const std::string& url, std::string& why) { return desk_.FetchText(url, why); },
+      error);
+  if (!text) {
+    Say("Couldn't read the sums file " + *source + ": " + error);
+    return;
+  }
+  const std::map<std::string, Checksum> sums = ReadSumsFile(*text);
+  int filled = 0;
   {
     Tree::Access tree(state_.tree);
-    if (item.GetPropInt(key::kOtherFile) == 0) {
+    filled = FillChecksums(sums, selection);
+  }
+  if (filled == 0) {
+    Say(sums.empty() ? "The sums file " + *source + " lists no checksums."
+                     : "The sums file lists none of the selected downloads.");
+    return;
+  }
+  RequestSave(state_.saveRequested);
+  messages_.Show({"Checksums set for " + std::to_string(filled) + " of the " +
+                      std::to_string(selection.size()) + " selected downloads.",
+                  "Pellmarsh", MessageButtons::kOk, MessageIcon::kInformation});
+}
+
+bool ItemCommands::ConfirmStartOver(Item& item) {
+  std::string question;
+  {
+    Tree::Access tree(state_.tree);
+    if (item.GetPropInt(key::kOtherFile) != 0) {
+      question =
+          "The new address of this download serves another file than the one it holds parts "
+          "of.\n\nStart over from the new address?  The parts held so far will be deleted.";
+    } else if (item.GetPropInt(key::kChecksumMismatch) != 0) {
+      question =
+          "The bytes of this download do not match its checksum.\n\n"
+          "Start over?  The bytes held so far will be deleted.";
+    } else {
       return true;
     }
   }
-  const MessageAnswer answer = messages_.Show(
-      {"The new address of this download serves another file than the one it holds parts of.\n\n"
-       "Start over from the new address?  The parts held so far will be deleted.",
-       "Pellmarsh: Start Over?", MessageButtons::kYesNo, MessageIcon::kQuestion,
-       MessageAnswer::kNo});
+  const MessageAnswer answer =
+      messages_.Show({question, "Pellmarsh: Start Over?", MessageButtons::kYesNo,
+                      MessageIcon::kQuestion, MessageAnswer::kNo});
   if (answer != MessageAnswer::kYes) {
     return false;
   }

@@ -53,6 +53,11 @@ class CommandDesk {
   // Asks for a new address of a download, showing its current one; nothing
   // when cancelled.
   virtual std::optional<std::string> AskNewAddress(const std::string& current) = 0;
+  // Asks for a sums file, a URL or a local path; nothing when cancelled.
+  virtual std::optional<std::string> AskSumsFile() = 0;
+  // Fetches a small text file while the user waits; nothing, with `error`,
+  // when it could not be had or the user gave up.
+  virtual std::optional<std::string> FetchText(const std::string& url, std::string& error) = 0;
   // The URL extraction comes with later work.
   // True when URLs were added to "_fileclip".
   virtual bool ExtractUrlsFromFile(Item& item) = 0;
@@ -122,6 +127,8 @@ class ItemCommands {
   int ArchiveOrDelete(Item& item, bool single);
   void EditProperties(Item& item);
   void RefreshAddress(Item& item);
+  // Fills the selected downloads' checksums from a sums file the user names.
+  void CheckAgainstSums(const std::vector<Item*>& selection);
   // An item whose new address served another file starts over only if the
   // user says so; false when not.
   bool ConfirmStartOver(Item& item);

@@ -90,6 +90,15 @@ std::string TransferringText(const Item& item, bool bytesPerSecond) {
          ScaledBytes(received) + " of " + ScaledBytes(size) + atRate + ")";
 }
 
+// "Checking... 45%": a whole download's checksum being worked out.
+std::string CheckingText(const Item& item) {
+  const int64_t size = item.GetPropInt64(key::kSize);
+  const int64_t hashed = item.GetPropInt64(key::kChecking);
+  const double share = size > 0 ? static_cast<double>(hashed) / static_cast<double>(size) : 0;
+  const int percent = static_cast<int>(std::clamp(share, 0.0, 1.0) * 100);
+  return "Checking... " + std::to_string(percent) + "%";
+}
+
 int Sign(int64_t value) {
   return value < 0 ? -1 : (value > 0 ? 1 : 0);
 }
@@ -183,6 +192,9 @@ int RowImageOf(const Item& item, VirusCheckMode virusCheck) {
 std::string StatusText(const Item& item, int image, const RowTextSettings& settings, int64_t now) {
   const VirusCheckMode virusCheck = settings.virusCheck;
   const int status = item.GetPropInt(key::kStatus);
+  if (status == kStatusTransferring && !item.GetProp(key::kChecking).empty()) {
+    return CheckingText(item);
+  }
   // The scheduler's reason why a running download does not move.
   if (status == kStatusTransferring || status == kStatusStarting) {
     if (std::string waiting = item.GetProp(key::kWaitingFor); !waiting.empty()) {
@@ -572,6 +584,7 @@ const std::vector<MenuEntry>& PopupMenuEntries() {
       {"launchEntry", "&Launch File", kCommandLaunch, kCanLaunch},
       {"showInFolderEntry", "Show in F&older", kCommandShowInFolder, kCanShowInFolder},
       {"viewLogEntry", "&View Transfer Log...", kCommandViewLog, kCanViewLog},
+      {"sumsFileEntry", "C&heck against a sums file...", kCommandCheckSums, kCanEdit},
       {nullptr, nullptr, kCommandEditProperties, 0},
       {"deleteUrlEntry", "Delete &URL", kCommandArchiveOrDelete, kCanDeleteUrl},
       {"deleteFileEntry", "Delete &File", kCommandDeleteFile, kCanDeleteFile},

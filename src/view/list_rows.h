@@ -194,6 +194,8 @@ enum ItemCommand : int {
   kCommandResume = 14,
   // Resume when any selected download is paused, else Pause.
   kCommandPauseOrResume = 15,
+  // Fills the selection's checksums from one sums file.
+  kCommandCheckSums = 16,
 };
 
 // A command button of the window and the bit that enables it.

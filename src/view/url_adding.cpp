@@ -3,6 +3,7 @@
 #include "capture/url_item.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "url/url_globbing.h"
 
 namespace pellmarsh {
 
@@ -48,21 +49,37 @@ UrlDialogEnd UrlAdding::EditUrlItem(Item& item) {
 bool UrlAdding::DownloadTypedUrl(const std::string& urlBoxText) {
   UrlForm form;
   form.url = urlBoxText;
+  form.rangesMakeItems = true;
   const UrlDialogEnd end = dialog_.RunUrlDialog(form, true, false);
   if (end == UrlDialogEnd::kCancel) {
     return false;
   }
-  Item* added = nullptr;
+  std::vector<UrlForm> forms{form};
+  // The dialog saves only ranges that expand to addresses it can save.
+  if (const UrlGlob glob = ExpandUrlGlob(form.url); glob.expands) {
+    if (glob.urls.size() > kGlobUrlsToAskAbout &&
+        messages_.Show({ManyGlobUrlsQuestion(glob.urls.size()), "Pellmarsh: Add Downloads?",
+                        MessageButtons::kYesNo, MessageIcon::kQuestion}) != MessageAnswer::kYes) {
+      return false;
+    }
+    forms = UrlFormRules(state_.tree, names_).ItemForms(form, glob.urls);
+  }
+  std::vector<Item*> added;
   {
-    // In the list before its command runs, so the scheduler's next walk sees it.
+    // In the list before their commands run, so the scheduler's next walk sees them.
     Tree::Access tree(state_.tree);
-    auto item = std::make_unique<Item>();
-    WriteUrlForm(form, *item);
-    item->SetProp(key::kType, "_url");
-    added = &tree->FindOrCreateChild(folder::kFileList).AddChild(std::move(item));
+    Item& list = tree->FindOrCreateChild(folder::kFileList);
+    for (const UrlForm& itemForm : forms) {
+      auto item = std::make_unique<Item>();
+      WriteUrlForm(itemForm, *item);
+      item->SetProp(key::kType, "_url");
+      added.push_back(&list.AddChild(std::move(item)));
+    }
     state_.listDirty = true;
   }
-  RunSaveCommand(*added, end);
+  for (Item* item : added) {
+    RunSaveCommand(*item, end);
+  }
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "capture/url_form.h"
 #include "platform/clock.h"
+#include "platform/user_messages.h"
 #include "url/local_name_registry.h"
 #include "view/item_commands.h"
 
@@ -38,14 +39,21 @@ class UrlDialogPort {
 class UrlAdding {
  public:
   UrlAdding(AppState& state, LocalNameRegistry& names, ItemCommands& commands,
-            UrlDialogPort& dialog, Clock& clock)
-      : state_(state), names_(names), commands_(commands), dialog_(dialog), clock_(clock) {}
+            UrlDialogPort& dialog, UserMessages& messages, Clock& clock)
+      : state_(state),
+        names_(names),
+        commands_(commands),
+        dialog_(dialog),
+        messages_(messages),
+        clock_(clock) {}
 
   // The dialog on an item of the tree; on a save, the fields go back into it
   // and it is queued, started or held.
   UrlDialogEnd EditUrlItem(Item& item);
   // The "&Download..." button: a new item from the URL box's text, added to
-  // "_filelist" when the dialog is saved. True when it was.
+  // "_filelist" when the dialog is saved; ranges and sets in the saved URL
+  // make one item per address, asking first when they make many. True when
+  // any was added.
   bool DownloadTypedUrl(const std::string& urlBoxText);
   // A dropped text as one queued item; false when it is not a URL.
   bool AddDroppedUrl(const std::string& text);
@@ -59,6 +67,7 @@ class UrlAdding {
   LocalNameRegistry& names_;
   ItemCommands& commands_;
   UrlDialogPort& dialog_;
+  UserMessages& messages_;
   Clock& clock_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "url/url_globbing.h"
+
 namespace pellmarsh {
 namespace {
 
@@ -37,6 +39,21 @@ TEST(CommandLine, APortNoSocketHoldsIsRefusedAndAControlCharacterEndsAUrl) {
     EXPECT_EQ(line.links, row.links) << row.argument;
     EXPECT_EQ(line.problems, row.problems) << row.argument;
   }
+}
+
+// Each address of ranges and sets is checked as if given alone; no question is asked.
+TEST(CommandLine, RangesAndSetsGiveOneUrlEach) {
+  const CommandLine line =
+      ParseCommandLine({"http://host/{a,b}[1-2]", "http://host/[1-", "http://[::1]:8080/f",
+                        "{http,gopher}://host/x", "http://host/[1-200]", "http://host/[1-10001]"});
+  EXPECT_EQ(line.links.size(), 4u + 1u + 1u + 200u);
+  EXPECT_EQ(std::vector<std::string>(line.links.begin(), line.links.begin() + 6),
+            (std::vector<std::string>{"http://host/a1", "http://host/a2", "http://host/b1",
+                                      "http://host/b2", "http://[::1]:8080/f", "http://host/x"}));
+  EXPECT_EQ(line.problems,
+            (std::vector<std::string>{"http://host/[1-: Unmatched [ at position 13",
+                                      "gopher://host/x: Unsupported protocol: gopher",
+                                      "http://host/[1-10001]: " + std::string(kTooManyGlobUrls)}));
 }
 
 TEST(CommandLine, OptionsAreKnownOrRefusedUntilDoubleDash) {

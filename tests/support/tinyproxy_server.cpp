@@ -1,15 +1,11 @@
 #include "support/tinyproxy_server.h"
 
-#include "support/loopback_socket.h"
-#include "support/wait.h"
+#include "support/free_port_start.h"
 
 namespace pellmarsh::testing {
 namespace {
 
 constexpr char kTinyproxy[] = "/usr/bin/tinyproxy";
-constexpr auto kStartTimeout = std::chrono::seconds(20);
-// Another process may take the port between our probe and tinyproxy's bind.
-constexpr int kStartAttempts = 3;
 
 }  // namespace
 
@@ -34,32 +30,18 @@ std::string TinyproxyServer::Config() const {
 ::testing::AssertionResult TinyproxyServer::Start() {
   std::string config;
   std::string problem;
-  for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
-    port_ = ListenLoopback().LocalPort();
-    config = Config();
-    WriteFile(dir_.File("tinyproxy.conf"), config);
-    if (!process_.Start({kTinyproxy, "-d", "-c", dir_.File("tinyproxy.conf")},
-                        dir_.File("tinyproxy.out"))) {
-      return ::testing::AssertionFailure() << process_.error();
-    }
-    bool ready = false;
-    WaitFor(
-        [&] {
-          return !process_.Running() ||
-                 (ready = ConnectLoopback(port_, std::chrono::milliseconds(500)).valid());
-        },
-        kStartTimeout);
-    if (ready && process_.Running()) {
-      return ::testing::AssertionSuccess();
-    }
-    const bool ended = !process_.Running();
-    process_.Stop();
-    problem = ended ? process_.ExitDescription() : "no connection within the deadline";
-    if (Log().find("Address already in use") == std::string::npos) {
-      break;
-    }
+  port_ = StartOnFreePort(
+      process_, dir_.File("tinyproxy.out"),
+      [&](uint16_t port) {
+        port_ = port;
+        config = Config();
+        WriteFile(dir_.File("tinyproxy.conf"), config);
+        return std::vector<std::string>{kTinyproxy, "-d", "-c", dir_.File("tinyproxy.conf")};
+      },
+      problem);
+  if (port_ != 0) {
+    return ::testing::AssertionSuccess();
   }
-  port_ = 0;
   return ::testing::AssertionFailure()
          << "tinyproxy did not come up: " << problem << "\n--- tinyproxy.conf ---\n"
          << config << "--- output ---\n"

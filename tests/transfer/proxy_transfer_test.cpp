@@ -5,7 +5,9 @@
 
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "support/ftp_server.h"
 #include "support/loopback_socket.h"
+#include "support/microsocks_server.h"
 #include "support/nginx_server.h"
 #include "support/random_bytes.h"
 #include "support/scripted_server.h"
@@ -37,6 +39,9 @@ class ProxyTransferTest : public testing::SessionHarness {
     // The certificate names neither this name nor the proxy's address alone:
     // a check against the proxy's name would fail where the origin's passes.
     resolver.names["proxy.test"] = {kLoopback, 0};
+    // Only this side can look it up: a SOCKS proxy asked for it by name cannot.
+    resolver.names["origin.test"] = {kLoopback, 0};
+    resolver.names["localhost"] = {kLoopback, 0};
   }
 
   void UseProxy(const std::string& text) {
@@ -167,6 +172,186 @@ TEST_F(ProxyTransferTest, TheSystemsProxyIsLeftOutForTheHostsNoProxyNames) {
 
   environment.variables["NO_PROXY"] = "localhost,127.0.0.1";
   EXPECT_TRUE(Complete(Download(nginx_->Url("/a.bin"))));
+}
+
+TEST_F(ProxyTransferTest, SocksCarriesHttpAndHttpsWithOrWithoutALogin) {
+  testing::MicrosocksServer open;
+  ASSERT_TRUE(open.Start());
+  testing::MicrosocksServer guarded("tester", "s3cret");
+  ASSERT_TRUE(guarded.Start());
+  const std::string port = std::to_string(nginx_->port());
+  const std::string tlsPort = std::to_string(nginx_->tlsPort());
+  const struct {
+    const char* what;
+    std::string proxy;
+    std::string url;
+    std::string asked;  // what the proxy is asked to connect to
+  } cases[] = {
+      {"socks5 looks the name up here", "socks5://" + open.Address(),
+       "http://origin.test:" + port + "/a.bin", "127.0.0.1:" + port},
+      {"socks5h leaves it to the proxy", "socks5h://" + open.Address(),
+       "http://127.0.0.1:" + port + "/a.bin", "127.0.0.1:" + port},
+      {"socks5h with a login", "socks5h://tester:s3cret@" + guarded.Address(),
+       nginx_->TlsUrl("/a.bin"), "localhost:" + tlsPort},
+      {"socks5 with a login, https", "socks5://tester:s3cret@" + guarded.Address(),
+       nginx_->TlsUrl("/a.bin"), "127.0.0.1:" + tlsPort},
+  };
+  for (const auto& row : cases) {
+    UseProxy(row.proxy);
+    Item& item = Download(row.url);
+    ASSERT_TRUE(Complete(item)) << row.what;
+    EXPECT_TRUE(Logged(item, " to connect to " + row.asked + "\r\n")) << row.what;
+    EXPECT_FALSE(Logged(item, "s3cret")) << row.what;
+    if (row.url.starts_with("http:")) {
+      EXPECT_TRUE(Logged(item, "Send Line: GET /a.bin HTTP/1.0|")) << row.what;
+    }
+  }
+}
+
+TEST_F(ProxyTransferTest, SocksRefusalsSayWhyAndOnlyAWrongLoginIsForGood) {
+  testing::MicrosocksServer open;
+  ASSERT_TRUE(open.Start());
+  testing::MicrosocksServer guarded("tester", "s3cret");
+  ASSERT_TRUE(guarded.Start());
+  const std::string closed = std::to_string(testing::ListenLoopback().LocalPort());
+  const std::string url = nginx_->Url("/a.bin");
+  const struct {
+    const char* what;
+    std::string proxy;
+    std::string url;
+    std::string error;
+    int status;
+  } cases[] = {
+      {"a wrong password", "socks5://tester:wrong@" + guarded.Address(), url,
+       "SOCKS proxy " + guarded.Address() + " refused the connection: wrong user name or password",
+       kStatusFailed},
+      {"no login where one is asked", "socks5h://" + guarded.Address(), url,
+       "SOCKS proxy " + guarded.Address() +
+           " refused the connection: it asks for a user name and password",
+       kStatusFailed},
+      {"a destination that refuses", "socks5://" + open.Address(),
+       "http://127.0.0.1:" + closed + "/a.bin",
+       "SOCKS proxy " + open.Address() +
+           " refused the connection: connection refused by the destination",
+       kStatusWaitingToRetry},
+      {"a name the proxy cannot look up", "socks5h://tester:s3cret@" + guarded.Address(),
+       "http://origin.test:" + closed + "/a.bin",
+       "SOCKS proxy " + guarded.Address() + " refused the connection: general failure",
+       kStatusWaitingToRetry},
+      {"a proxy port that refuses", "socks5://127.0.0.1:" + closed, url,
+       "SOCKS proxy 127.0.0.1:" + closed + " refused the connection.", kStatusWaitingToRetry},
+  };
+  for (const auto& row : cases) {
+    UseProxy(row.proxy);
+    Item& item = Download(row.url);
+    EXPECT_EQ(item.GetProp(key::kError), row.error) << row.what;
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    EXPECT_FALSE(Logged(item, "s3cret")) << row.what;
+  }
+}
+
+TEST_F(ProxyTransferTest, FtpGoesThroughSocksPassivelyEvenWhenSetToActive) {
+  testing::MicrosocksServer proxy("tester", "s3cret");
+  ASSERT_TRUE(proxy.Start());
+  testing::FtpServer ftp;
+  ASSERT_TRUE(ftp.Start());
+  ftp.AddFile("/a.bin", data_);
+  environment.variables = {{"ALL_PROXY", "socks5h://tester:s3cret@" + proxy.Address()}};
+  for (const FtpDataMode mode : {FtpDataMode::kPassiveOnly, FtpDataMode::kActiveOnly}) {
+    {
+      Tree::Access access(tree);
+      access->SetPropEnum(setting::kFtpMode, mode);
+    }
+    std::remove(dir.File("a.bin").c_str());
+    Item& item =
+        NewItem("ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/a.bin", dir.File("a.bin"));
+    item.SetProp(key::kLogin, ftp.user());
+    item.SetProp(key::kPassword, ftp.password());
+    Attempt(item);
+    ASSERT_TRUE(Complete(item)) << static_cast<int>(mode);
+    EXPECT_TRUE(Logged(item, "FTP data channel connected to 127.0.0.1:"))
+        << item.GetProp(key::kLog);
+    EXPECT_EQ(
+        Logged(item, "Using passive FTP: through a SOCKS proxy the server cannot connect back."),
+        mode == FtpDataMode::kActiveOnly);
+    EXPECT_FALSE(Logged(item, "s3cret"));
+    EXPECT_FALSE(Logged(item, ftp.password()));
+  }
+}
+
+TEST_F(ProxyTransferTest, EverySocksAnswerEndsTheHandshakeAsItShould) {
+  using namespace std::string_literals;
+  // The address and port a reply names after its IPv4 address type.
+  const std::string bound = "\x7f\x00\x00\x01\x00\x50"s;
+  const struct {
+    const char* what;
+    std::vector<std::string> writes;  // the proxy's, each on its own
+    std::string error;                // after "SOCKS proxy HOST:PORT "
+    int status;
+  } cases[] = {
+      {"replies in pieces, the server's answer right behind",
+       {"\x05"s, "\x00\x05\x00\x00"s, "\x03\x05proxy\x00"s,
+        "\x50HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc"s},
+       "",
+       kStatusComplete},
+      {"not allowed by the rules",
+       {"\x05\x00\x05\x02\x00\x01"s + bound},
+       "refused the connection: not allowed by its rules",
+       kStatusFailed},
+      {"no CONNECT",
+       {"\x05\x00\x05\x07\x00\x01"s + bound},
+       "refused the connection: it does not do CONNECT",
+       kStatusFailed},
+      {"a code of its own",
+       {"\x05\x00\x05\x09\x00\x01"s + bound},
+       "refused the connection: reply code 9",
+       kStatusWaitingToRetry},
+      {"no login method in common",
+       {"\x05\xFF"s},
+       "refused the connection: it takes no login Pellmarsh offers",
+       kStatusFailed},
+      {"an HTTP proxy's answer",
+       {"HTTP/1.0 400 Bad Request\r\n\r\n"},
+       "gave an answer that is not SOCKS 5.",
+       kStatusWaitingToRetry},
+      {"a cut reply",
+       {"\x05\x00\x05\x00\x00\x03\x09prox"s},
+       "closed the connection before its answer.",
+       kStatusWaitingToRetry},
+  };
+  for (const auto& row : cases) {
+    testing::ScriptedServer::Script script;
+    for (const std::string& bytes : row.writes) {
+      script.Send(bytes);
+    }
+    testing::ScriptedServer proxy({script.Close()});
+    const std::string name = "127.0.0.1:" + std::to_string(proxy.port());
+    UseProxy("socks5h://tester:s3cret@" + name);
+    Item& item = Download("http://origin.test/a.bin");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), row.status) << row.what;
+    if (row.status == kStatusComplete) {
+      EXPECT_EQ(testing::ReadFile(dir.File("a.bin")), "abc") << row.what;
+    } else {
+      EXPECT_EQ(item.GetProp(key::kError), "SOCKS proxy " + name + " " + row.error) << row.what;
+    }
+  }
+}
+
+TEST_F(ProxyTransferTest, ASilentSocksProxyIsGivenUpAsASilentServerIs) {
+  const auto silent = testing::ListenLoopback();
+  const std::string name = "127.0.0.1:" + std::to_string(silent.LocalPort());
+  UseProxy("socks5://" + name);
+  Item& item = NewItem(nginx_->Url("/a.bin"), dir.File("a.bin"));
+  auto session = Session(item);
+  ASSERT_TRUE(testing::WaitFor(
+      [&] { return !session->Step() || session->state() == SessionState::kSocksHandshake; },
+      std::chrono::seconds(10), std::chrono::milliseconds(0)));
+  session->Step();
+  EXPECT_EQ(session->state(), SessionState::kSocksHandshake);
+  clock.tick += SocksHandshake::kAnswerLimitMs + 1;
+  session->Step();
+  EXPECT_EQ(item.GetProp(key::kError), "SOCKS proxy " + name + " did not answer in time.");
+  EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ class RecordingSession final : public SessionHost {
   TcpSocket& mainSocket() override { return socket_; }
   ByteStream& mainStream() override { return socket_; }
   const Proxy* proxy() const override { return nullptr; }
+  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t) override { return nullptr; }
   void Log(std::string_view) override {}
   void Fail(std::string_view message, FailOutcome outcome) override {
     failure = message;

@@ -197,7 +197,7 @@ class DialogsTest : public QObject {
 
   // Typed, or set as a screen reader sets it, the new address is what Enter gives.
   void refreshAddressGivesTheTypedAddressOnEnter() {
-    RefreshAddressDialog dialog("http://old.example/f.iso", nullptr);
+    AddressDialog dialog(AddressDialog::RefreshAddress("http://old.example/f.iso"), nullptr);
     dialog.show();
     auto* edit = dialog.findChild<QLineEdit*>("newAddressEdit");
     QCOMPARE(edit->accessibleName(), QString("New address"));

@@ -516,6 +516,37 @@ class MainWindowTest : public QObject {
     app->state().commandBusy = false;
   }
 
+  // Ranges typed in the URL box show as typed in the dialog, whose save makes
+  // one item per address with the dialog's choices and a file name of its own.
+  void rangesInTheUrlBoxMakeOneItemPerAddressWithTheDialogsChoices() {
+    WriteStartedBefore();
+    StartWindow();
+    app->state().commandBusy = true;  // keeps the scheduler from moving the items on
+    Find<QLineEdit>("urlEdit")->setText("127.0.0.1:1/img[1-3].zip");
+    QStringList shown;
+    OnNextUrlDialog([&](QDialog* dialog) {
+      shown << Field(dialog, "urlEdit") << Field(dialog, "saveAsEdit");
+      dialog->findChild<QLineEdit*>("speedLimitEdit")->setText("250");
+      dialog->findChild<QLineEdit*>("checksumEdit")->setText(QString(64, 'a'));
+      dialog->findChild<QPushButton*>("holdSaveButton")->click();
+    });
+    Find<QPushButton>("downloadButton")->click();
+    QCOMPARE(shown, QStringList({"127.0.0.1:1/img[1-3].zip", ""}));
+    QCOMPARE(ListedCount(), 3);
+    TreeLockGuard lock(app->tree().lock());
+    const Item* list = app->tree().root().FindChild(folder::kFileList);
+    for (int i = 0; i < 3; ++i) {
+      const Item* item = list->ChildAt(i);
+      const std::string name = "img" + std::to_string(i + 1) + ".zip";
+      QCOMPARE(item->GetProp(key::kValue), "http://127.0.0.1:1/" + name);
+      QCOMPARE(item->GetProp(key::kLocal), dir->File("download/" + name));
+      QCOMPARE(item->GetPropInt(key::kStatus), int{kStatusOnHold});
+      QCOMPARE(BudgetForLimit(item->GetPropDouble(key::kSpeedLimit)), 250'000);
+      QCOMPARE(item->GetProp(key::kChecksum), std::string());  // one checksum fits one file
+    }
+    app->state().commandBusy = false;
+  }
+
   void aCompleteItemsDialogIsRelabelledAndMasksPasswords() {
     WriteItemsOfEveryStatus();
     StartWindow();
@@ -561,7 +592,7 @@ class MainWindowTest : public QObject {
     Find<QPushButton>("propertiesButton")->click();
     QCOMPARE(captions, QStringList({"Save, &No Fetch", "Save and &Fetch", "Save, &Queued"}));
     QCOMPARE(mask, QChar('*'));
-    QCOMPARE(expected.size(), 15);
+    QCOMPARE(expected.size(), 16);
     QCOMPARE(misnamed.join(","), QString());
     TreeLockGuard lock(app->tree().lock());
     const Item* done = app->tree().root().FindByName("done.zip");

@@ -69,9 +69,15 @@ class ScriptedDesk final : public CommandDesk {
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
   std::optional<std::string> AskNewAddress(const std::string&) override { return newAddress; }
+  std::optional<std::string> AskSumsFile() override { return sumsFile; }
+  std::optional<std::string> FetchText(const std::string&, std::string& error) override {
+    error = "no network here";
+    return std::nullopt;
+  }
 
   FileExistsAnswer fileExistsAnswer = FileExistsAnswer::kCancel;
   std::optional<std::string> newAddress;
+  std::optional<std::string> sumsFile;
   std::vector<std::string> asked;
   bool lastNoAll = false;
   bool lastNoResume = false;
@@ -472,6 +478,58 @@ TEST_F(ItemCommandsTest, ANewAddressKeepsTheBytesAndAnotherFileStartsOverOnlyOnY
     EXPECT_NE(FileExistsOnDisk(UnfinishedPathOf(dir.File("f.iso"))), yes);
     EXPECT_EQ(item.GetPropInt(key::kResume), yes ? 0 : 1);
   }
+}
+
+TEST_F(ItemCommandsTest, BytesThatFailedTheirChecksumStartOverOnlyOnYes) {
+  Item& item = AddItem(folder::kFileList, "g.iso", kStatusFailed);
+  WriteFile(UnfinishedPathOf(dir.File("g.iso")), "bytes");
+  item.SetProp(key::kChecksum, "md5:" + std::string(32, '0'));
+  item.SetPropInt(key::kChecksumMismatch, 1);
+  for (MessageAnswer answer : {MessageAnswer::kNo, MessageAnswer::kYes}) {
+    messages.answers = {answer};
+    Run(kCommandQueue, {&item});
+    const bool yes = answer == MessageAnswer::kYes;
+    EXPECT_EQ(messages.shown.back().text,
+              "The bytes of this download do not match its checksum.\n\nStart over?  The bytes "
+              "held so far will be deleted.");
+    EXPECT_EQ(item.GetPropInt(key::kStatus), yes ? kStatusQueued : kStatusFailed);
+    EXPECT_NE(FileExistsOnDisk(UnfinishedPathOf(dir.File("g.iso"))), yes);
+  }
+}
+
+// A sums file on disk, as sha256sum and BSD tools write them, fills the
+// checksums of the selected downloads it names, by saved name or URL.
+TEST_F(ItemCommandsTest, ASumsFileFillsTheChecksumsOfTheDownloadsItNames) {
+  Item& byName = AddItem(folder::kFileList, "a.iso", kStatusOnHold);
+  Item& byUrl = AddItem(folder::kFileList, "b.iso", kStatusFailed);
+  byUrl.SetProp(key::kLocal, dir.File("b(1).iso"));
+  byUrl.SetPropInt(key::kChecksumMismatch, 1);
+  Item& unlisted = AddItem(folder::kFileList, "c.iso", kStatusOnHold);
+  const std::string a(64, 'a');
+  const std::string b(128, 'b');
+  WriteFile(dir.File("SUMS"), a + "  ./isos/a.iso\r\nSHA512 (b.iso) = " + b + "\nnonsense\n");
+  struct Case {
+    std::optional<std::string> source;
+    std::string said;
+  };
+  const Case cases[] = {
+      {std::nullopt, ""},
+      {"http://host/SHA256SUMS",
+       "Couldn't read the sums file http://host/SHA256SUMS: no network here"},
+      {dir.File("none"), "Couldn't read the sums file " + dir.File("none") + ": Couldn't open " +
+                             dir.File("none") + "."},
+      {"file://" + dir.File("SUMS"), "Checksums set for 2 of the 3 selected downloads."},
+  };
+  for (const Case& c : cases) {
+    messages.shown.clear();
+    desk.sumsFile = c.source;
+    Run(kCommandCheckSums, {&byName, &byUrl, &unlisted});
+    EXPECT_EQ(messages.shown.empty() ? "" : messages.shown.back().text, c.said);
+  }
+  EXPECT_EQ(byName.GetProp(key::kChecksum), "sha256:" + a);
+  EXPECT_EQ(byUrl.GetProp(key::kChecksum), "sha512:" + b);
+  EXPECT_EQ(byUrl.GetProp(key::kChecksumMismatch), "");
+  EXPECT_EQ(unlisted.GetProp(key::kChecksum), "");
 }
 
 TEST_F(ItemCommandsTest, SingleFinishedItemOffersNoResume) {

@@ -11,6 +11,7 @@
 #include "support/temp_dir.h"
 #include "url/cookies.h"
 #include "url/local_name_registry.h"
+#include "url/url_globbing.h"
 #include "url/url_parser.h"
 #include "view/url_adding.h"
 
@@ -35,12 +36,26 @@ class QuietDesk final : public CommandDesk {
   void EditUrlItem(Item&) override {}
   bool ExtractUrlsFromFile(Item&) override { return false; }
   std::optional<std::string> AskNewAddress(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> AskSumsFile() override { return std::nullopt; }
+  std::optional<std::string> FetchText(const std::string&, std::string&) override {
+    return std::nullopt;
+  }
 };
 
-// A drop never opens the URL dialog.
-class NoUrlDialog final : public UrlDialogPort {
+// Saves the URL box's text as the dialog's "Save and Queue" does; a refusal
+// is kept and cancels, as the user would on the dialog's message.
+class SavingUrlDialog final : public UrlDialogPort {
  public:
-  UrlDialogEnd RunUrlDialog(UrlForm&, bool, bool) override { return UrlDialogEnd::kCancel; }
+  explicit SavingUrlDialog(UrlFormRules& rules) : rules_(rules) {}
+  UrlDialogEnd RunUrlDialog(UrlForm& form, bool, bool) override {
+    refused = rules_.Save(form);
+    return refused.empty() ? UrlDialogEnd::kQueue : UrlDialogEnd::kCancel;
+  }
+
+  std::string refused;
+
+ private:
+  UrlFormRules& rules_;
 };
 
 class LinkIntakeTest : public ::testing::Test {
@@ -78,9 +93,69 @@ class LinkIntakeTest : public ::testing::Test {
   ItemCommands commands{state, messages, trash, events, names, desk, clock};
   testing::RecordingNotifications desktop;
   LinkIntake intake{state, names, commands, events, desktop, clock};
-  NoUrlDialog dialog;
-  UrlAdding adding{state, names, commands, dialog, clock};
+  UrlFormRules rules{state.tree, names};
+  SavingUrlDialog dialog{rules};
+  UrlAdding adding{state, names, commands, dialog, messages, clock};
 };
+
+// Ranges and sets typed in the URL box make one queued item per address, each
+// derived as if typed alone; a mistake in them keeps the dialog open.
+TEST_F(LinkIntakeTest, RangesInTheUrlBoxMakeOneItemPerAddress) {
+  const struct {
+    const char* typed;
+    std::vector<std::string> items;  // "value:status local"
+    std::string refused;
+  } rows[] = {
+      {"ftp://host/{a,a}.zip", {"ftp://host/a.zip:1 a.zip", "ftp://host/a.zip:1 a(1).zip"}, ""},
+      {"http://host/a%5B1%5D.jpg", {"http://host/a%5B1%5D.jpg:1 a[1].jpg"}, ""},
+      {"http://[::1]:8080/f.iso", {"http://[::1]:8080/f.iso:1 f.iso"}, ""},
+      {"http://host/[9-1]", {}, "Range ends below its start at position 13"},
+      {"http://h:{80,99999}/f", {}, "http://h:99999/f: Malformed URL"},
+      {"http://host/[1-10001]", {}, kTooManyGlobUrls},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(adding.DownloadTypedUrl(row.typed), row.refused.empty()) << row.typed;
+    EXPECT_EQ(dialog.refused, row.refused) << row.typed;
+    Tree::Access tree(state.tree);
+    Item& list = tree->FindOrCreateChild(folder::kFileList);
+    std::vector<std::string> items;
+    while (list.ChildCount() > 0) {
+      const std::unique_ptr<Item> item = list.DetachChildAt(0);
+      const std::string local = item->GetProp(key::kLocal);
+      items.push_back(item->GetProp(key::kValue) + ":" + item->GetProp(key::kStatus) + " " +
+                      local.substr(local.rfind('/') + 1));
+    }
+    EXPECT_EQ(items, row.items) << row.typed;
+  }
+}
+
+TEST_F(LinkIntakeTest, MoreThanAHundredAddressesAskFirst) {
+  const struct {
+    const char* typed;
+    MessageAnswer answer;
+    size_t items;
+    bool asked;
+  } rows[] = {
+      {"http://host/f[1-100]", MessageAnswer::kNo, 100, false},
+      {"http://host/g[1-101]", MessageAnswer::kNo, 0, true},
+      {"http://host/h[1-101]", MessageAnswer::kYes, 101, true},
+  };
+  for (const auto& row : rows) {
+    messages.answer = row.answer;
+    messages.shown.clear();
+    EXPECT_EQ(adding.DownloadTypedUrl(row.typed), row.items > 0) << row.typed;
+    EXPECT_EQ(ListedItems().size(), row.items) << row.typed;
+    ASSERT_EQ(messages.shown.size(), row.asked ? 1u : 0u) << row.typed;
+    if (row.asked) {
+      EXPECT_EQ(messages.shown[0].text, "This address expands to 101 downloads. Add them all?");
+      EXPECT_EQ(messages.shown[0].buttons, MessageButtons::kYesNo);
+    }
+    Tree::Access tree(state.tree);
+    while (tree->FindOrCreateChild(folder::kFileList).ChildCount() > 0) {
+      tree->FindOrCreateChild(folder::kFileList).DetachChildAt(0);
+    }
+  }
+}
 
 TEST_F(LinkIntakeTest, GoodLinksAreQueuedOrHeldByTheSettingAndSoundOnce) {
   struct Row {

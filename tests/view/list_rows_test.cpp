@@ -210,6 +210,14 @@ TEST(ListRows, EachStatusShowsItsImageAndText) {
        VirusCheckMode::kOff,
        2,
        "1,000 bytes of 9,223,372,036,854,775,807 received (1.0 kB of 9.2 EB at 1 B/s)"},
+      {"checking its checksum, over any waiting reason",
+       {{key::kStatus, Code(kStatusTransferring)},
+        {key::kSize, "200000000"},
+        {key::kChecking, "91000000"},
+        {key::kWaitingFor, "Waiting: the connection is metered"}},
+       VirusCheckMode::kOff,
+       2,
+       "Checking... 45%"},
       {"start now",
        {{key::kStatus, Code(kStatusStartNow)}, {key::kSpeedFlag, "9"}},
        VirusCheckMode::kOff,
@@ -405,8 +413,9 @@ TEST(ListRows, MenuAndButtonsEnableByTheirBits) {
   EXPECT_EQ(enabled,
             (std::vector<std::string>{"&Properties...", "&Start Transfer Now", "Add to &Queue",
                                       "Virus &Check File...", "E&xtract URLs", "Show in F&older",
-                                      "Delete &URL", "Delete &File", "&Nuke Everything"}));
-  EXPECT_EQ(PopupMenuEntries().size(), 18u);
+                                      "C&heck against a sums file...", "Delete &URL",
+                                      "Delete &File", "&Nuke Everything"}));
+  EXPECT_EQ(PopupMenuEntries().size(), 19u);
 }
 
 TEST(ListRows, DisplayTimerAndProgress) {
