@@ -26,7 +26,10 @@ App::App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock
       handOffs_(state_, extraction_),
       scheduler_(state_, sessions_, handOffs_, events_, clock),
       virusChecker_(state_.tree, state_.virusCheck, state_.listDirty, messages, events_, clock),
-      workers_(state_, scheduler_, virusChecker_, clock) {}
+      afterDownload_(state_.tree, state_.afterDownload, clock),
+      workers_(state_, scheduler_, virusChecker_, afterDownload_, clock) {
+  virusChecker_.TellVerdictsTo(state_.afterDownload);
+}
 
 App::~App() {
   if (workers_.running()) {

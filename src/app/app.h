@@ -113,6 +113,7 @@ class App {
   ProgramHandOffs handOffs_;
   Scheduler scheduler_;
   VirusChecker virusChecker_;
+  AfterDownloadRunner afterDownload_;
   // Last member: its threads stop before anything they use is destroyed.
   WorkerThreads workers_;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "afterdownload/after_download_shared.h"
 #include "platform/thread_annotations.h"
 #include "platform/wake_flag.h"
 #include "store/item.h"
@@ -33,17 +34,21 @@ namespace pellmarsh {
 //   calls itself.
 // - virus check (VirusChecker::Loop, started by WorkerThreads): takes finished
 //   items from virusCheck.queue and waits for the checker program without the lock.
+// - after download (AfterDownloadRunner::Loop, started by WorkerThreads): takes
+//   finished items from afterDownload (those a virus check passed, when it is
+//   on) and waits for the user's program without the lock.
 // - extraction (ExtractionWorker, started by the first automatic extraction):
 //   reads and scans a finished page or listing without the lock, then adds
 //   its URLs in one locked step. The Extract URLs command scans on a thread
 //   of its own in the same way while the window waits.
 //
-// The tree lock (tree.lock()) guards the item tree, activeTransfers, virusCheck.queue,
-// clipAndGoItem and the local-name registry; Clang's -Wthread-safety checks
-// the annotations that say so. It is held for short, bounded work only: one
-// walk, one Step, one command, one list refresh, serialising a save. Never
-// while sleeping, polling sockets, resolving names (WithoutTreeLock), running
-// the virus checker, waiting for a dialog or writing the data file.
+// The tree lock (tree.lock()) guards the item tree, activeTransfers,
+// virusCheck.queue, the lists of afterDownload, clipAndGoItem and the
+// local-name registry; Clang's -Wthread-safety checks the annotations that say
+// so. It is held for short, bounded work only: one walk, one Step, one
+// command, one list refresh, serialising a save. Never while sleeping, polling
+// sockets, resolving names (WithoutTreeLock), running the virus checker or the
+// program after a download, waiting for a dialog or writing the data file.
 //
 // The flags are atomic so that any thread may read them without the lock:
 // - commandBusy: the second gate. An item command lets go of the tree lock
@@ -56,8 +61,8 @@ namespace pellmarsh {
 //   check and the extraction), cleared by the list refresh.
 // - startWalkDue: set by a transfer's end, a command or a save, cleared by
 //   the scheduler's walk.
-// - schedulerStop/schedulerDone, virusCheck.thread: the stop handshakes, the window
-//   asking and the worker answering.
+// - schedulerStop/schedulerDone, virusCheck.thread, afterDownload.thread: the
+//   stop handshakes, the window asking and the worker answering.
 // - goFast, paused, goodNight, offline, noExitPrompt: button states, written
 //   by the window and read by the scheduler.
 // - metered: the window's hold for a metered connection (MeteredHold), kept
@@ -80,6 +85,8 @@ struct AppState {
   std::vector<std::unique_ptr<Transfer>> activeTransfers GUARDED_BY(tree.lock());
   // The virus checker's queue (under the tree lock), stop handshake and halt.
   VirusCheckShared virusCheck;
+  // The program after each download: its items (under the tree lock) and stop handshake.
+  AfterDownloadShared afterDownload;
   // The captured item waiting for the Clip-and-Go question, if any; whoever
   // deletes an item clears it first.
   Item* clipAndGoItem GUARDED_BY(tree.lock()) = nullptr;

@@ -305,9 +305,14 @@ void Scheduler::FinishTransfer(size_t index) {
     if (root.GetPropInt(setting::kAutoExtract) != 0) {
       handOffs_.ExtractUrls(*item);
     }
-    if (root.GetPropEnum(setting::kVirusCheck) == VirusCheckMode::kAutomatic) {
+    const bool virusCheck = root.GetPropEnum(setting::kVirusCheck) == VirusCheckMode::kAutomatic;
+    if (virusCheck) {
       state_.virusCheck.queue(state_.tree.lock()).push_back(item);
       state_.virusCheck.work.Raise();
+    }
+    // An upgrade is the installer's; only the user's own downloads go to their program.
+    if (!root.GetProp(setting::kRunAfter).empty() && item->GetPropInt(key::kAutoUpdate) == 0) {
+      state_.afterDownload.Add(state_.tree.lock(), *item, virusCheck);
     }
     if (item->GetPropInt(key::kAutoUpdate) != 0) {
       transfer.DetachItem();

@@ -13,7 +13,9 @@ void WorkerThreads::Start() {
   state_.schedulerDone = false;
   state_.virusCheck.thread = VirusThreadState::kRunning;
   schedulerThread_ = std::thread([this] { scheduler_.Run(); });
+  state_.afterDownload.thread = AfterDownloadThreadState::kRunning;
   virusThread_ = std::thread([this] { virusChecker_.Loop(); });
+  afterDownloadThread_ = std::thread([this] { afterDownload_.Loop(); });
 }
 
 void WorkerThreads::Stop(const std::function<void()>& waitStep) {
@@ -29,6 +31,12 @@ void WorkerThreads::Stop(const std::function<void()>& waitStep) {
     waitStep();
   }
   virusThread_.join();
+  state_.afterDownload.thread = AfterDownloadThreadState::kStopRequested;
+  state_.afterDownload.work.Raise();
+  while (state_.afterDownload.thread != AfterDownloadThreadState::kStopped) {
+    waitStep();
+  }
+  afterDownloadThread_.join();
 }
 
 }  // namespace pellmarsh

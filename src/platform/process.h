@@ -12,6 +12,7 @@ struct ProcessExit {
   int startError = 0;    // errno when it could not be started
   bool stopped = false;  // ended because a stop was asked for
   int exitCode = 0;      // a death by a signal reads as 128 + the signal, as in a shell
+  int signal = 0;        // the signal that ended it; 0 when it exited
 };
 
 // The file RunProgram runs for a program: one named with a "/" is that path,
@@ -27,6 +28,15 @@ std::string FindProgram(const std::string& program);
 // program itself has ended.
 ProcessExit RunProgram(const std::vector<std::string>& argv,
                        const std::function<bool()>& stopWanted);
+
+// As RunProgram, but with standard input on /dev/null and standard output and
+// error into one pipe: the first `keepBytes` of what the program writes land
+// in `output`, the rest is read and dropped, so a talkative program never
+// blocks. Once the program has ended the pipe is closed: what it left running
+// gets EPIPE (or SIGPIPE) if it writes there later.
+ProcessExit RunProgramCapturing(const std::vector<std::string>& argv,
+                                const std::function<bool()>& stopWanted, size_t keepBytes,
+                                std::string& output);
 
 // Starts the program at `path` and does not wait for it: in a session of its
 // own and with standard input, output and error on /dev/null, so that it

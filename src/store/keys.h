@@ -260,6 +260,10 @@ struct setting {
   static constexpr PropKey kVirusReturnsFail{"parm-virus-returnsfail"};
   static constexpr EnumKey<InfectedFileAction> kVirusAlert{"parm-virus-alert"};
 
+  // The program run after each download, with its arguments, as one line;
+  // empty runs none.
+  static constexpr PropKey kRunAfter{"parm-runafter"};
+
   // The main window's placement and column widths, stored at exit
   static constexpr PropKey kWindowLeft{"parm-windowleft"};
   static constexpr PropKey kWindowTop{"parm-windowtop"};

@@ -456,6 +456,9 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
       Note("autoExtractNote", "(Autoextract is limited to 200 URLs per page, and 1000 total.)"));
   layout->addLayout(BuildVersionRow());
   layout->addLayout(BuildUpgradeSiteRow());
+  layout->addLayout(BuildRunAfterRow());
+  layout->addWidget(
+      Note("runAfterNote", "({file}, {folder}, {url} and {name} stand for the download.)"));
   layout->addStretch(1);
 }
 
@@ -522,6 +525,19 @@ QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
   row->setContentsMargins(22, 0, 0, 0);
   row->addWidget(Label("upgradeUrlLabel", "Upgrade &site:", site));
   row->addWidget(site, 1);
+  return row;
+}
+
+QLayout* CSettingsPage4::BuildRunAfterRow() {
+  QLineEdit* line = BoundEdit(this, "runAfterEdit", context_.values.runAfter);
+  line->setAccessibleName("Run after each download");
+  line->setPlaceholderText("notify-send Downloaded {name}");
+  // No shell reads the line: say how its words are told apart.
+  line->setToolTip(
+      "A program and its arguments, apart by blanks; quotes keep blanks inside one argument.");
+  auto* row = new QHBoxLayout;
+  row->addWidget(Label("runAfterLabel", "Run after each &download:", line));
+  row->addWidget(line, 1);
   return row;
 }
 

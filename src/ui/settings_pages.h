@@ -159,6 +159,7 @@ class CSettingsPage4 final : public QWidget {
   QLayout* BuildConnectionsRow();
   QLayout* BuildVersionRow();
   QLayout* BuildUpgradeSiteRow();
+  QLayout* BuildRunAfterRow();
   void CheckNow();
 
   SettingsContext& context_;

@@ -280,6 +280,7 @@ bool ItemCommands::DeleteUrl(Item& item) {
     state_.clipAndGoItem = nullptr;
   }
   std::erase(state_.virusCheck.queue(state_.tree.lock()), &item);
+  state_.afterDownload.Forget(state_.tree.lock(), item);
   for (const std::unique_ptr<Transfer>& transfer : state_.activeTransfers) {
     if (transfer->item() == &item) {
       transfer->DetachItem();

@@ -62,6 +62,7 @@ constexpr Field<std::string> kTexts[] = {
     {setting::kVirusReturns, &SettingsValues::virusReturns},
     {setting::kVirusReturnsFail, &SettingsValues::virusReturnsFail},
     {setting::kUpgradeUrl, &SettingsValues::upgradeUrl},
+    {setting::kRunAfter, &SettingsValues::runAfter},
     {setting::kProxy, &SettingsValues::proxy},
     {setting::kClipFileTypes, &SettingsValues::clipFileTypes},
     {setting::kWeekPlan, &SettingsValues::weekPlan},

@@ -43,6 +43,7 @@ struct SettingsValues {
   bool ownsFiles = false;
   bool retryShort = false;
   bool hidePasswords = false;
+  std::string runAfter;
   // Clipboard
   int clipWatch = 0;  // a ClipboardWatch
   std::string clipFileTypes;

@@ -1,5 +1,6 @@
 #include "viruscheck/virus_check_rules.h"
 
+#include "platform/command_words.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -44,33 +45,14 @@ std::string CheckerCommandLine(std::string_view command, std::string_view path) 
 std::vector<std::string> CheckerArguments(const std::string& program, std::string_view command,
                                           std::string_view path) {
   std::vector<std::string> words{program};
-  std::string word;
-  bool inWord = false;
-  bool quoted = false;
-  bool pathPlaced = false;
-  for (size_t index = 0; index < command.size(); ++index) {
-    const char c = command[index];
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (inWord) {
-        words.push_back(std::move(word));
-        word.clear();
-      }
-      inWord = false;
-    } else if (!pathPlaced && command.substr(index, kFileMarker.size()) == kFileMarker) {
-      word += path;
-      pathPlaced = true;
-      inWord = true;
-      ++index;
-    } else {
-      word += c;
-      inWord = true;
-    }
-  }
-  if (inWord) {
+  for (std::string& word : SplitCommandWords(command, "\"")) {
     words.push_back(std::move(word));
+  }
+  for (auto word = words.begin() + 1; word != words.end(); ++word) {
+    if (const size_t marker = word->find(kFileMarker); marker != std::string::npos) {
+      word->replace(marker, kFileMarker.size(), path);
+      break;
+    }
   }
   return words;
 }

@@ -147,6 +147,9 @@ bool VirusChecker::Record(Item* item, const Request& request, int exitCode) {
     }
     item->SetPropInt(key::kVirusCheck, verdict);
     AppendLogLine(*item, clock_.TickCount(), line);
+    if (listener_ != nullptr) {
+      listener_->VerdictRecorded(tree_.lock(), *item, verdict, clock_.TickCount());
+    }
     listDirty_ = true;
     shared_.queue(tree_.lock()).pop_front();
     // Out of the queue, the item is no longer ours to touch once unlocked.

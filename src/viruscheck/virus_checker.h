@@ -8,6 +8,7 @@
 #include "platform/thread_annotations.h"
 #include "platform/user_messages.h"
 #include "store/tree.h"
+#include "viruscheck/verdict_listener.h"
 #include "viruscheck/virus_check_shared.h"
 
 namespace pellmarsh {
@@ -35,6 +36,9 @@ class VirusChecker {
   // and the shared halt holds the queue until the settings are confirmed.
   bool CheckHead();
 
+  // Set before the thread starts.
+  void TellVerdictsTo(VerdictListener& listener) { listener_ = &listener; }
+
  private:
   struct Request;
   // With nothing raised meanwhile, an idle checker still looks this often.
@@ -53,6 +57,7 @@ class VirusChecker {
   UserMessages& messages_;
   EventSink& events_;
   Clock& clock_;
+  VerdictListener* listener_ = nullptr;
 };
 
 }  // namespace pellmarsh

@@ -33,13 +33,14 @@ struct IdleScheduler {
   Scheduler scheduler{state, transfers, handOffs, events, clock};
   testing::RecordingMessages messages;
   VirusChecker virusChecker{state.tree, state.virusCheck, state.listDirty, messages, events, clock};
+  AfterDownloadRunner afterDownload{state.tree, state.afterDownload, clock};
 };
 
 TEST(WorkerThreads, StopWaitsForBothHandshakesInOrder) {
   IdleScheduler idle;
   AppState& state = idle.state;
   SystemClock& clock = idle.clock;
-  WorkerThreads workers(state, idle.scheduler, idle.virusChecker, clock);
+  WorkerThreads workers(state, idle.scheduler, idle.virusChecker, idle.afterDownload, clock);
   workers.Start();
   EXPECT_TRUE(workers.running());
   EXPECT_FALSE(state.schedulerDone);
@@ -88,11 +89,12 @@ TEST(WorkerThreads, DestroyingRunningThreadsStopsThemFirst) {
   IdleScheduler idle;
   AppState& state = idle.state;
   {
-    WorkerThreads workers(state, idle.scheduler, idle.virusChecker, idle.clock);
+    WorkerThreads workers(state, idle.scheduler, idle.virusChecker, idle.afterDownload, idle.clock);
     workers.Start();
   }
   EXPECT_TRUE(state.schedulerDone);
   EXPECT_EQ(state.virusCheck.thread, VirusThreadState::kStopped);
+  EXPECT_EQ(state.afterDownload.thread, AfterDownloadThreadState::kStopped);
 }
 
 }  // namespace

@@ -37,6 +37,16 @@ void AppHarness::StopWorkers() {
   app_->StopWorkers([this] { clock.SleepMs(20); });
 }
 
+void AppHarness::CheckVirusesWith(const std::string& checker) {
+  Tree::Access tree(app_->tree());
+  tree->SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
+  tree->SetProp(setting::kVirusProgram, checker);
+  tree->SetProp(setting::kVirusCommand, "%1");
+  tree->SetProp(setting::kVirusReturns, "1");
+  tree->SetProp(setting::kVirusReturnsGood, "0");
+  tree->SetPropEnum(setting::kVirusAlert, InfectedFileAction::kMarkOnly);
+}
+
 Item& AppHarness::Queue(const std::string& url, const std::string& local) {
   TreeLockGuard lock(app_->tree().lock());
   Item& item = app_->tree().root().FindByName("_filelist")->AddChild(std::make_unique<Item>());

@@ -32,6 +32,10 @@ class AppHarness {
   // Ends the worker threads by their handshake.
   void StopWorkers();
 
+  // Every finished download goes to `checker` with its path as the only
+  // argument: exit code 0 is clean, 1 infected, and an infected file is kept.
+  void CheckVirusesWith(const std::string& checker);
+
   // Adds a queued URL to the pending downloads.
   Item& Queue(const std::string& url, const std::string& local);
   int Status(const Item& item);

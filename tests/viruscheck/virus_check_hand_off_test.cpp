@@ -20,15 +20,10 @@ TEST(VirusCheckHandOff, EveryCompletedDownloadIsCheckedAndItsVerdictLogged) {
   const std::string checker = dir.File("checker");
   testing::WriteFile(checker, "#!/bin/sh\ncase \"$1\" in *bad*) exit 1;; esac\nexit 0\n");
   ::chmod(checker.c_str(), 0700);
+  harness.CheckVirusesWith(checker);
   std::vector<Item*> items;
   {
     Tree::Access tree(app.tree());
-    tree->SetPropEnum(setting::kVirusCheck, VirusCheckMode::kAutomatic);
-    tree->SetProp(setting::kVirusProgram, checker);
-    tree->SetProp(setting::kVirusCommand, "%1");
-    tree->SetProp(setting::kVirusReturns, "1");
-    tree->SetProp(setting::kVirusReturnsGood, "0");
-    tree->SetPropEnum(setting::kVirusAlert, InfectedFileAction::kMarkOnly);
     for (const char* name : {"good.zip", "bad.zip"}) {
       testing::WriteFile(dir.File(name), name);
       items.push_back(
