@@ -29,11 +29,6 @@ using key = pellmarsh::key;
 
 using SteadyClock = std::chrono::steady_clock;
 
-class NoEvents final : public pellmarsh::EventSink {
- public:
-  void RaiseEvent(std::string_view) override {}
-};
-
 double SecondsSince(SteadyClock::time_point start) {
   return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
@@ -59,7 +54,7 @@ double CopyThroughSession(pellmarsh::Tree& tree, const std::string& source,
                           const std::string& target, int transferCode) {
   std::filesystem::remove(target);
   pellmarsh::SystemClock clock;
-  NoEvents events;
+  pellmarsh::SilentEvents events;
   pellmarsh::SystemResolver resolver;
   pellmarsh::LocalNameRegistry names(tree);
   std::vector<char> buffer(pellmarsh::kTransferBufferSize + 1);
