@@ -137,6 +137,12 @@ std::string LocalFileName(const UrlParts& parts) {
   if (std::string name = SafeLocalName(DecodedUrlName(parts.GetProp(key::kFile))); !name.empty()) {
     return name;
   }
+  // A local copy keeps the name of the file it copies, as it is opened.
+  if (parts.GetProp(key::kProtocol) == "file") {
+    if (std::string name = SafeLocalName(NameOf(parts.GetProp(key::kFullPath))); !name.empty()) {
+      return name;
+    }
+  }
   const std::string joined =
       HostForFileName(parts.GetProp(key::kHostName)) + parts.GetProp(key::kPath);
   const std::string segment = NameOf(joined);
