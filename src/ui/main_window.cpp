@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 
 #include "app/window_settings.h"
 #include "desktop/qt_file_manager.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDialog>
-#include <array>
+#include <memory>
 
 #include "app/app.h"
 #include "ui/desktop_probe.h"
