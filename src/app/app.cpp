@@ -21,25 +21,7 @@ App::App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock
       events_(state_.tree, sounds),
       speed_(state_, events_),
       localNames_(state_.tree),
-      sessions_(state_.tree, state_.saveRequested, clock, events_, resolver_, localNames_),
-      extraction_(state_.tree, localNames_, clock, state_.listDirty, state_.saveRequested),
-      handOffs_(state_, extraction_),
-      scheduler_(state_, sessions_, handOffs_, events_, clock),
-      virusChecker_(state_.tree, state_.virusCheck, state_.listDirty, messages, events_, clock),
-      afterDownload_(state_.tree, state_.afterDownload, clock),
-      workers_(state_, scheduler_, virusChecker_, afterDownload_, clock) {
-  virusChecker_.TellVerdictsTo(state_.afterDownload);
-}
-
-App::~App() {
-  if (workers_.running()) {
-    workers_.Stop([this] { clock_.SleepMs(100); });
-  }
-  extraction_.Stop();
-  // Transfers borrow the receive buffer and the factory's services.
-  Tree::Access tree(state_.tree);
-  state_.activeTransfers.clear();
-}
+      work_(state_, messages, events_, localNames_, clock) {}
 
 LoadOutcome App::LoadTree() {
   LoadOutcome outcome = dataFile_.LoadAtStartup(state_.tree);

@@ -6,16 +6,13 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/program_transfers.h"
-#include "app/scheduler.h"
+#include "app/background_work.h"
 #include "app/speed_control.h"
 #include "app/window_settings.h"
-#include "app/worker_threads.h"
 #include "notify/events.h"
 #include "platform/clock.h"
 #include "platform/data_folders.h"
 #include "platform/files.h"
-#include "platform/resolver.h"
 #include "platform/sound_player.h"
 #include "platform/user_messages.h"
 #include "store/data_file.h"
@@ -33,7 +30,6 @@ class App {
   App(DataFolders folders, UserMessages& messages, SoundPlayer& sounds, Clock& clock);
   App(const App&) = delete;
   App& operator=(const App&) = delete;
-  ~App();
 
   AppState& state() { return state_; }
   Tree& tree() { return state_.tree; }
@@ -45,9 +41,9 @@ class App {
   const DataFile& dataFile() const { return dataFile_; }
   const DataFolders& folders() const { return folders_; }
   LocalNameRegistry& localNames() { return localNames_; }
-  ExtractionWorker& extraction() { return extraction_; }
+  ExtractionWorker& extraction() { return work_.extraction(); }
   // Connect the desktop before StartWorkers.
-  ProgramHandOffs& handOffs() { return handOffs_; }
+  ProgramHandOffs& handOffs() { return work_.handOffs(); }
 
   // Loads the data file with the load-time reset, then the root's properties,
   // the type list and the two download folders; without a data file, what a
@@ -58,18 +54,15 @@ class App {
   void CompleteBuiltInTree();
   // True on the first start of this program directory (and remembers it).
   bool MarkFirstStart();
-  void StartWorkers() { workers_.Start(); }
+  void StartWorkers() { work_.Start(); }
   // Lets the virus checker go on after a set-up failure halted it (the
   // settings were confirmed).
   void ResumeVirusChecks() {
     state_.virusCheck.halted = false;
     state_.virusCheck.work.Raise();
   }
-  void StopWorkers(const std::function<void()>& waitStep) {
-    workers_.Stop(waitStep);
-    extraction_.Stop();
-  }
-  bool workersRunning() const { return workers_.running(); }
+  void StopWorkers(const std::function<void()>& waitStep) { work_.Stop(waitStep); }
+  bool workersRunning() const { return work_.running(); }
 
   // Never while a worker thread runs during shutdown; see the window's close.
   void SaveTree() { dataFile_.Save(state_.tree); }
@@ -106,16 +99,9 @@ class App {
   DataFile dataFile_;
   EventRaiser events_;
   SpeedControl speed_;
-  SystemResolver resolver_;
   LocalNameRegistry localNames_;
-  SessionFactory sessions_;
-  ExtractionWorker extraction_;
-  ProgramHandOffs handOffs_;
-  Scheduler scheduler_;
-  VirusChecker virusChecker_;
-  AfterDownloadRunner afterDownload_;
   // Last member: its threads stop before anything they use is destroyed.
-  WorkerThreads workers_;
+  BackgroundWork work_;
 };
 
 }  // namespace pellmarsh

@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
-#include "app/upgrade_check.h"
 #include "capture/url_item.h"
+#include "platform/program_version.h"
 #include "url/url_globbing.h"
 
 namespace pellmarsh {
@@ -93,7 +93,7 @@ std::string UsageText() {
 }
 
 std::string VersionText() {
-  return "Pellmarsh " + std::string(kOwnVersion) + "\n";
+  return "Pellmarsh " + std::string(kProgramVersion) + "\n";
 }
 
 }  // namespace pellmarsh

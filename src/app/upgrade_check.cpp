@@ -1,6 +1,7 @@
 #include "app/upgrade_check.h"
 
 #include "capture/url_item.h"
+#include "platform/program_version.h"
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "url/url_parser.h"
@@ -54,7 +55,7 @@ std::optional<std::string> NewestVersionOffered(std::istream& page) {
     }
     // std::string compares as unsigned bytes: "1.10" sorts before "1.2d".
     std::string offered = line.substr(start, end - start);
-    if (offered > kOwnVersion && (!newest || offered > *newest)) {
+    if (offered > kProgramVersion && (!newest || offered > *newest)) {
       newest = std::move(offered);
     }
   }

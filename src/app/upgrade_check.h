@@ -11,8 +11,6 @@
 
 namespace pellmarsh {
 
-inline constexpr std::string_view kOwnVersion = "1.2d";
-
 // "autoupdate" of an upgrade item.
 enum class UpgradeKind : int { kNone = 0, kCheckPage = 1, kProgram = 2 };
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "desktop/qt_gui_queue.h"
-#include "notify/good_night.h"
+#include "goodnight/good_night.h"
 
 namespace pellmarsh {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/program_version.h"
 #include "store/builtin_tree.h"
 #include "store/keys.h"
 #include "store/number_text.h"
@@ -33,7 +34,7 @@ constexpr int kInternalServerError = 500;
 constexpr int kBadGateway = 502;
 constexpr int kServiceUnavailable = 503;
 constexpr int kGatewayTimeout = 504;
-constexpr std::string_view kUserAgentOfOurs = "Pellmarsh 1.2";
+constexpr std::string_view kUserAgentOfOurs = kUserAgent;
 constexpr std::string_view kCutWithoutEnd =
     "The server closed the TLS connection without its closing alert: the body may be cut short.";
 

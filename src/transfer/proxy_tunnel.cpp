@@ -1,5 +1,6 @@
 #include "transfer/proxy_tunnel.h"
 
+#include "platform/program_version.h"
 #include "store/keys.h"
 #include "url/url_parser.h"
 
@@ -29,8 +30,8 @@ bool ProxyTunnel::Request() {
                   FailOutcome::kPermanent);
     return false;
   }
-  session_.Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
-                "\r\nUser-Agent: Pellmarsh 1.2\r\n" + proxy_.AuthorizationLine() + "\r\n");
+  session_.Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nUser-Agent: " +
+                std::string(kUserAgent) + "\r\n" + proxy_.AuthorizationLine() + "\r\n");
   requested_ = lastReceive_ = session_.context().clock.TickCount();
   return true;
 }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "platform/program_dir.h"
+#include "platform/program_version.h"
 #include "store/data_file.h"
 
 // A static library's resource is left out of the program unless it is named;
@@ -54,17 +55,18 @@ AboutBox::AboutBox(const DataFolders& folders, QWidget* parent) : QDialog(parent
   setWindowTitle("Pellmarsh: About");
   setObjectName("aboutBox");
   auto* text = new QLabel(
-      "<h2>Pellmarsh</h2>"
-      "<p>Version 1.2d</p>"
-      "<p>A download manager that never gives up:</p>"
-      "<ul>"
-      "<li>HTTP, HTTPS and FTP downloads in the background</li>"
-      "<li>Resumes broken transfers and retries with growing delays</li>"
-      "<li>Limits its bandwidth and runs several downloads at once</li>"
-      "<li>Takes URLs from the clipboard, drag and drop and downloaded pages</li>"
-      "<li>Runs your virus checker on finished files</li>"
-      "<li>Plays sounds and can hang up or power off when the queue is empty</li>"
-      "</ul>");
+      QString("<h2>Pellmarsh</h2>"
+              "<p>Version %1</p>"
+              "<p>A download manager that never gives up:</p>"
+              "<ul>"
+              "<li>HTTP, HTTPS and FTP downloads in the background</li>"
+              "<li>Resumes broken transfers and retries with growing delays</li>"
+              "<li>Limits its bandwidth and runs several downloads at once</li>"
+              "<li>Takes URLs from the clipboard, drag and drop and downloaded pages</li>"
+              "<li>Runs your virus checker on finished files</li>"
+              "<li>Plays sounds and can hang up or power off when the queue is empty</li>"
+              "</ul>")
+          .arg(QString::fromUtf8(kProgramVersion.data(), kProgramVersion.size())));
   text->setObjectName("aboutText");
   auto* location =
       new QLabel(QString("<p>Your downloads list and settings are kept in<br><b>%1</b></p>"

@@ -3,6 +3,8 @@
 #include <QStyle>
 #include <cstring>
 
+#include "ui/named_button.h"
+
 namespace pellmarsh {
 namespace {
 
@@ -39,6 +41,15 @@ QIcon ButtonIcon(const char* objectName, const QStyle& style) {
     }
   }
   return {};
+}
+
+QPushButton* IconButton(const char* objectName, const char* caption, const char* toolTip,
+                        bool enabled, const QStyle& style) {
+  QPushButton* button = NamedButton(objectName, caption);
+  button->setIcon(ButtonIcon(objectName, style));
+  button->setToolTip(toolTip);
+  button->setEnabled(enabled);
+  return button;
 }
 
 }  // namespace pellmarsh

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "app/app.h"
@@ -21,6 +22,7 @@
 #include "platform/program_dir.h"
 #include "ui/closing_notice.h"
 #include "ui/main_window.h"
+#include "ui/window_links.h"
 
 namespace {
 
@@ -74,77 +76,79 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return {argv + 1, argv + argc};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Answered before a display is needed.
-  if (const pellmarsh::CommandLine asked = pellmarsh::ParseCommandLine(Arguments(argc, argv));
-      asked.help || asked.version) {
+// --help, --version and the browser's native messaging need no window: their
+// exit status, or nothing for a start of the program itself.
+std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
+  const CommandLine asked = pellmarsh::ParseCommandLine(Arguments(argc, argv));
+  if (asked.help || asked.version) {
     std::fputs((asked.help ? pellmarsh::UsageText() : pellmarsh::VersionText()).c_str(), stdout);
     return 0;
-  } else if (asked.nativeMessaging) {
+  }
+  if (asked.nativeMessaging) {
     // The session bus without a window: the browser may run where we have none.
     QCoreApplication host(argc, argv);
     return pellmarsh::RunNativeMessagingBridge();
   }
-  pellmarsh::MapLargeBuffersApart();
-  QApplication application(argc, argv);
-  // Read again once Qt has taken its own options ("-platform") out.
-  const pellmarsh::CommandLine line = pellmarsh::ParseCommandLine(Arguments(argc, argv));
+  return std::nullopt;
+}
+
+// Read again once Qt has taken its own options ("-platform") out; what does
+// not parse is told on stderr.
+CommandLine ReadCommandLine(int argc, char** argv) {
+  CommandLine line = pellmarsh::ParseCommandLine(Arguments(argc, argv));
   for (const std::string& problem : line.problems) {
     std::fprintf(stderr, "pellmarsh: %s\n", problem.c_str());
   }
-  const int argumentStatus = line.problems.empty() ? 0 : pellmarsh::kExitBadArgument;
-  // Taken over first, so that a signal from the moment the program directory is
-  // locked on is a confirmed close. Lives to the end, so a signal during the save
-  // is swallowed rather than fatal.
-  pellmarsh::MainWindow* window = nullptr;
-  bool signalled = false;
-  pellmarsh::QtSignalBridge signalBridge([&window, &signalled] {
-    signalled = true;
-    if (window) {
-      window->RequestQuit();
+  return line;
+}
+
+// SIGINT, SIGTERM and SIGHUP as a confirmed close. Taken over first, so that a
+// signal from the moment the program directory is locked on closes the window;
+// lives to the end, so a signal during the save is swallowed rather than fatal.
+class SignalledClose {
+ public:
+  void Watch(pellmarsh::MainWindow& window) { window_ = &window; }
+  bool signalled() const { return signalled_; }
+
+ private:
+  pellmarsh::MainWindow* window_ = nullptr;
+  bool signalled_ = false;
+  pellmarsh::QtSignalBridge bridge_{[this] {
+    signalled_ = true;
+    if (window_) {
+      window_->RequestQuit();
     } else {
       QApplication::closeAllWindows();
     }
-  });
+  }};
+};
 
-  pellmarsh::DataFolders folders =
-      pellmarsh::ChooseDataFolders(pellmarsh::ProgramDir(), pellmarsh::CurrentUserEnvironment());
-  const pellmarsh::InstanceLock instance(folders.dataDir);
-  if (!instance.acquired()) {
-    return HandOverToRunningInstance(line, instance.failure(), argumentStatus);
-  }
-
-  pellmarsh::QtUserMessages messages;
-  pellmarsh::QtSoundPlayer sounds;
-  pellmarsh::SystemClock clock;
-  pellmarsh::App app(std::move(folders), messages, sounds, clock);
-  pellmarsh::MainWindow mainWindow(app, {pellmarsh::NetworkManagerAnswers});
-  window = &mainWindow;
+// Shows the window with the links of the command line and those other
+// programs send, until it closes. False when the data file refused the start.
+bool RunWindow(pellmarsh::MainWindow& window, const CommandLine& line) {
   // Another program directory's instance may own the name: this one then
   // takes links from its own command line only.
+  pellmarsh::WindowLinks& links = window.links();
   pellmarsh::QtLinkService linkService(
-      {[&mainWindow](const std::vector<std::string>& links) { mainWindow.AddLinks(links); },
-       [&mainWindow](const std::vector<pellmarsh::HandedDownload>& downloads) {
-         mainWindow.AddDownloads(downloads);
+      {[&links](const std::vector<std::string>& urls) { links.AddLinks(urls); },
+       [&links](const std::vector<pellmarsh::HandedDownload>& downloads) {
+         links.AddDownloads(downloads);
        },
-       [&mainWindow](const std::string& url, int64_t size) {
-         return mainWindow.DownloadState(url, size);
-       },
-       [&mainWindow] { mainWindow.Raise(); }});
-  if (mainWindow.Initialise()) {
+       [&links](const std::string& url, int64_t size) { return links.DownloadState(url, size); },
+       [&window] { window.Raise(); }});
+  if (window.Initialise()) {
     linkService.Publish();
     if (!line.links.empty()) {
-      QTimer::singleShot(0, &mainWindow, [&mainWindow, &line] { mainWindow.AddLinks(line.links); });
+      QTimer::singleShot(0, &window, [&links, &line] { links.AddLinks(line.links); });
     }
-    mainWindow.RunUntilClosed();
+    window.RunUntilClosed();
   }
-  mainWindow.hide();
-  if (mainWindow.startRefused()) {
-    return 1;
-  }
+  window.hide();
+  return !window.startRefused();
+}
 
+// Stops the worker threads and saves the tree; the exit status.
+int CloseDown(pellmarsh::App& app, bool signalled, int argumentStatus) {
   if (app.workersRunning()) {
     // Keep answering dialogs a worker may still have open while it stops.
     app.StopWorkers([] {
@@ -164,4 +168,34 @@ int main(int argc, char** argv) {
     return 1;
   }
   return argumentStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (const std::optional<int> answered = AnswerWithoutWindow(argc, argv)) {
+    return *answered;
+  }
+  pellmarsh::MapLargeBuffersApart();
+  QApplication application(argc, argv);
+  const CommandLine line = ReadCommandLine(argc, argv);
+  const int argumentStatus = line.problems.empty() ? 0 : pellmarsh::kExitBadArgument;
+  SignalledClose signalledClose;
+
+  pellmarsh::DataFolders folders =
+      pellmarsh::ChooseDataFolders(pellmarsh::ProgramDir(), pellmarsh::CurrentUserEnvironment());
+  const pellmarsh::InstanceLock instance(folders.dataDir);
+  if (!instance.acquired()) {
+    return HandOverToRunningInstance(line, instance.failure(), argumentStatus);
+  }
+  pellmarsh::QtUserMessages messages;
+  pellmarsh::QtSoundPlayer sounds;
+  pellmarsh::SystemClock clock;
+  pellmarsh::App app(std::move(folders), messages, sounds, clock);
+  pellmarsh::MainWindow window(app, {pellmarsh::NetworkManagerAnswers});
+  signalledClose.Watch(window);
+  if (!RunWindow(window, line)) {
+    return 1;
+  }
+  return CloseDown(app, signalledClose.signalled(), argumentStatus);
 }

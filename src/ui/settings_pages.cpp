@@ -104,7 +104,7 @@ SettingsFileDialogs DesktopFileDialogs() {
 
 // Bandwidth
 
-CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
+BandwidthPage::BandwidthPage(SettingsContext& context) : context_(context) {
   setObjectName("bandwidthPage");
   QGroupBox* when =
       RadioGroup(this, "fullSpeedGroup", "When should Pellmarsh download FULL SPEED?",
@@ -134,7 +134,7 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
       new QCheckBox("Show transfer rates as Bytes/Second rather than KiloBytes/Minute");
   bytesPerSecond_->setObjectName("bpsCheck");
   bytesPerSecond_->setChecked(context_.values.bytesPerSecond);
-  connect(bytesPerSecond_, &QCheckBox::toggled, this, &CSettingsPage1::OnUnitToggled);
+  connect(bytesPerSecond_, &QCheckBox::toggled, this, &BandwidthPage::OnUnitToggled);
 
   auto* metered = new QCheckBox("Download on &metered connections");
   metered->setObjectName("downloadMeteredCheck");
@@ -166,7 +166,7 @@ CSettingsPage1::CSettingsPage1(SettingsContext& context) : context_(context) {
   Activate();
 }
 
-void CSettingsPage1::AddCount(QGridLayout* grid, int row, const CountBox& box, int& value) {
+void BandwidthPage::AddCount(QGridLayout* grid, int row, const CountBox& box, int& value) {
   auto* spin = new QSpinBox;
   spin->setObjectName(QString(box.name) + "Spin");
   spin->setAccessibleName(QString(box.label).remove(':'));
@@ -183,7 +183,7 @@ void CSettingsPage1::AddCount(QGridLayout* grid, int row, const CountBox& box, i
   grid->addWidget(spin, row, 1);
 }
 
-void CSettingsPage1::Activate() {
+void BandwidthPage::Activate() {
   const bool bytesPerSecond = context_.values.bytesPerSecond;
   highUnit_->setText(Text(SpeedUnitText(bytesPerSecond)) + "  (empty or 0: no limit)");
   lowUnit_->setText(Text(SpeedUnitText(bytesPerSecond)));
@@ -192,12 +192,12 @@ void CSettingsPage1::Activate() {
   Show(lowSpeed_, context_.values.lowSpeed);
 }
 
-void CSettingsPage1::Show(SpeedBox& box, double limit) {
+void BandwidthPage::Show(SpeedBox& box, double limit) {
   box.shown = SpeedBoxText(limit, context_.values.bytesPerSecond, box.kind);
   box.edit->setText(Text(box.shown));
 }
 
-void CSettingsPage1::OnUnitToggled(bool bytesPerSecond) {
+void BandwidthPage::OnUnitToggled(bool bytesPerSecond) {
   if (!Leave()) {
     const QSignalBlocker quiet(bytesPerSecond_);
     bytesPerSecond_->setChecked(!bytesPerSecond);
@@ -207,14 +207,14 @@ void CSettingsPage1::OnUnitToggled(bool bytesPerSecond) {
   Activate();
 }
 
-bool CSettingsPage1::Leave() {
+bool BandwidthPage::Leave() {
   return ReadBox(highSpeed_, context_.values.highSpeed) &&
          ReadBox(lowSpeed_, context_.values.lowSpeed);
 }
 
 // A box counts as edited by its text, not by how the text got there: an input
 // method, a screen reader or a paste leave no keyboard edit behind.
-bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
+bool BandwidthPage::ReadBox(SpeedBox& box, double& limit) {
   const std::string text = Std(box.edit->text());
   const std::optional<double> read =
       SpeedBoxLimit(box.shown, text, limit, context_.values.bytesPerSecond, box.kind);
@@ -232,7 +232,7 @@ bool CSettingsPage1::ReadBox(SpeedBox& box, double& limit) {
 
 // Defaults
 
-CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
+DefaultsPage::DefaultsPage(SettingsContext& context) : context_(context) {
   setObjectName("defaultsPage");
   hosts_.Attach(ListBox("hostList", "Remote host:"));
   localPath_ = Edit("localPathEdit");
@@ -271,7 +271,7 @@ CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
   connect(hosts_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowHost(); });
   ShowHost();
 
-  connect(localPath_, &QLineEdit::textEdited, this, &CSettingsPage2::OnLocalPathEdited);
+  connect(localPath_, &QLineEdit::textEdited, this, &DefaultsPage::OnLocalPathEdited);
   connect(login_, &QLineEdit::textEdited, this, [this](const QString& text) {
     EditHost([&](Item& host) { host.SetProp(key::kLogin, Std(text)); });
   });
@@ -281,10 +281,10 @@ CSettingsPage2::CSettingsPage2(SettingsContext& context) : context_(context) {
   connect(permanent_, &QCheckBox::clicked, this, [this](bool on) {
     EditHost([&](Item& host) { host.SetPropInt(key::kPermanent, on ? 1 : 0); });
   });
-  connect(browse, &QPushButton::clicked, this, &CSettingsPage2::Browse);
+  connect(browse, &QPushButton::clicked, this, &DefaultsPage::Browse);
 }
 
-QLayout* CSettingsPage2::BuildProxyRows() {
+QLayout* DefaultsPage::BuildProxyRows() {
   auto* mode = new QComboBox;
   mode->setObjectName("proxyModeCombo");
   mode->setAccessibleName("Proxy:");
@@ -311,7 +311,7 @@ QLayout* CSettingsPage2::BuildProxyRows() {
   return rows;
 }
 
-void CSettingsPage2::ShowHost() {
+void DefaultsPage::ShowHost() {
   std::string localPath, login, password;
   bool permanent = false;
   EditHost([&](Item& host) {
@@ -326,11 +326,11 @@ void CSettingsPage2::ShowHost() {
   permanent_->setChecked(permanent);
 }
 
-void CSettingsPage2::EditHost(const std::function<void(Item&)>& edit) {
+void DefaultsPage::EditHost(const std::function<void(Item&)>& edit) {
   hosts_.WithSelected(context_.tree, [&](Item&, Item& host) { edit(host); });
 }
 
-void CSettingsPage2::OnLocalPathEdited(const QString& text) {
+void DefaultsPage::OnLocalPathEdited(const QString& text) {
   const QString trimmed = QString::fromStdString(WithoutTrailingSeparator(Std(text)));
   if (trimmed != text) {
     localPath_->setText(trimmed);
@@ -338,7 +338,7 @@ void CSettingsPage2::OnLocalPathEdited(const QString& text) {
   EditHost([&](Item& host) { host.SetProp(key::kLocalPath, Std(trimmed)); });
 }
 
-void CSettingsPage2::Browse() {
+void DefaultsPage::Browse() {
   const std::string chosen = context_.dialogs.directory(this, Std(localPath_->text()));
   if (chosen.empty()) {
     return;
@@ -350,7 +350,7 @@ void CSettingsPage2::Browse() {
 
 // Binary/Text
 
-CSettingsPage3::CSettingsPage3(SettingsContext& context) : context_(context) {
+TextTypesPage::TextTypesPage(SettingsContext& context) : context_(context) {
   setObjectName("binaryTextPage");
   auto* convert = new QCheckBox("&Convert line ends of files the server calls text");
   convert->setObjectName("convertLineEndsCheck");
@@ -367,7 +367,7 @@ CSettingsPage3::CSettingsPage3(SettingsContext& context) : context_(context) {
   mimeTypes_.entries.Fill(context_.tree, false);
 }
 
-QWidget* CSettingsPage3::BuildList(TypeList& types, const char* prefix, const char* title) {
+QWidget* TextTypesPage::BuildList(TypeList& types, const char* prefix, const char* title) {
   const std::string name(prefix);
   auto* column = new QWidget;
   column->setObjectName(QString::fromStdString(name + "Column"));
@@ -397,7 +397,7 @@ QWidget* CSettingsPage3::BuildList(TypeList& types, const char* prefix, const ch
   return column;
 }
 
-void CSettingsPage3::Add(TypeList& types) {
+void TextTypesPage::Add(TypeList& types) {
   TextTypeAdd outcome;
   {
     Tree::Access tree(context_.tree);
@@ -413,7 +413,7 @@ void CSettingsPage3::Add(TypeList& types) {
   }
 }
 
-void CSettingsPage3::Delete(TypeList& types) {
+void TextTypesPage::Delete(TypeList& types) {
   std::unique_ptr<Item> removed;
   types.entries.WithSelected(
       context_.tree, [&](Item& folder, Item& entry) { removed = folder.DetachChild(&entry); });
@@ -424,7 +424,7 @@ void CSettingsPage3::Delete(TypeList& types) {
 
 // Miscellaneous
 
-QCheckBox* CSettingsPage4::AddBox(const char* objectName, const QString& caption, bool& value) {
+QCheckBox* MiscellaneousPage::AddBox(const char* objectName, const QString& caption, bool& value) {
   auto* box = new QCheckBox(caption);
   box->setObjectName(objectName);
   box->setChecked(value);
@@ -432,7 +432,7 @@ QCheckBox* CSettingsPage4::AddBox(const char* objectName, const QString& caption
   return box;
 }
 
-CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
+MiscellaneousPage::MiscellaneousPage(SettingsContext& context) : context_(context) {
   setObjectName("miscellaneousPage");
   SettingsValues& v = context_.values;
   auto* layout = new QVBoxLayout(this);
@@ -462,7 +462,7 @@ CSettingsPage4::CSettingsPage4(SettingsContext& context) : context_(context) {
   layout->addStretch(1);
 }
 
-void CSettingsPage4::AddItemBoxes(QVBoxLayout& layout) {
+void MiscellaneousPage::AddItemBoxes(QVBoxLayout& layout) {
   SettingsValues& v = context_.values;
   layout.addWidget(
       AddBox("delLogCheck", "Delete old log entries on retry or retransfer.", v.delLog));
@@ -482,7 +482,7 @@ void CSettingsPage4::AddItemBoxes(QVBoxLayout& layout) {
                         "(Warning - Once set and saved, this option cannot be turned off!)"));
 }
 
-QLayout* CSettingsPage4::BuildConnectionsRow() {
+QLayout* MiscellaneousPage::BuildConnectionsRow() {
   QCheckBox* maxConEnable =
       AddBox("maxConEnableCheck",
              "Limit number of simultaneous downloads to:", context_.values.maxConEnable);
@@ -505,12 +505,12 @@ QLayout* CSettingsPage4::BuildConnectionsRow() {
   return connections;
 }
 
-QLayout* CSettingsPage4::BuildVersionRow() {
+QLayout* MiscellaneousPage::BuildVersionRow() {
   QCheckBox* checkNewVersion =
       AddBox("checkNewVersionCheck", "Check for new versions of Pellmarsh monthly.",
              context_.values.checkNewVersion);
   QPushButton* checkNow = NamedButton("checkNowButton", "Check Now");
-  connect(checkNow, &QPushButton::clicked, this, &CSettingsPage4::CheckNow);
+  connect(checkNow, &QPushButton::clicked, this, &MiscellaneousPage::CheckNow);
   auto* version = new QHBoxLayout;
   version->addWidget(checkNewVersion);
   version->addStretch(1);
@@ -518,7 +518,7 @@ QLayout* CSettingsPage4::BuildVersionRow() {
   return version;
 }
 
-QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
+QLayout* MiscellaneousPage::BuildUpgradeSiteRow() {
   QLineEdit* site = BoundEdit(this, "upgradeUrlEdit", context_.values.upgradeUrl);
   site->setPlaceholderText("http://updates.example.net");
   auto* row = new QHBoxLayout;
@@ -528,7 +528,7 @@ QLayout* CSettingsPage4::BuildUpgradeSiteRow() {
   return row;
 }
 
-QLayout* CSettingsPage4::BuildRunAfterRow() {
+QLayout* MiscellaneousPage::BuildRunAfterRow() {
   QLineEdit* line = BoundEdit(this, "runAfterEdit", context_.values.runAfter);
   line->setAccessibleName("Run after each download");
   line->setPlaceholderText("notify-send Downloaded {name}");
@@ -544,7 +544,7 @@ QLayout* CSettingsPage4::BuildRunAfterRow() {
 // The user who types a site and presses Check Now means that site. It is
 // stored at once, as the download a newer version leads to also asks it, and
 // may come after the sheet is gone.
-void CSettingsPage4::CheckNow() {
+void MiscellaneousPage::CheckNow() {
   {
     Tree::Access tree(context_.tree);
     tree->SetProp(setting::kUpgradeUrl, context_.values.upgradeUrl);
@@ -556,7 +556,7 @@ void CSettingsPage4::CheckNow() {
 
 // Virus Check
 
-CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
+VirusCheckPage::VirusCheckPage(SettingsContext& context) : context_(context) {
   setObjectName("virusCheckPage");
   SettingsValues& v = context_.values;
   program_ = BoundEdit(this, "virusProgramEdit", v.virusProgram);
@@ -578,7 +578,7 @@ CSettingsPage5::CSettingsPage5(SettingsContext& context) : context_(context) {
   layout->addStretch(1);
 }
 
-QWidget* CSettingsPage5::BuildModes() {
+QWidget* VirusCheckPage::BuildModes() {
   auto* modes = new QWidget;
   modes->setObjectName("virusModes");
   auto* modeLayout = new QVBoxLayout(modes);
@@ -600,7 +600,7 @@ QWidget* CSettingsPage5::BuildModes() {
   return modes;
 }
 
-QLayout* CSettingsPage5::BuildProgramRow() {
+QLayout* VirusCheckPage::BuildProgramRow() {
   QPushButton* browse = NamedButton("browseProgramButton", "&Browse...");
   connect(browse, &QPushButton::clicked, this, [this] {
     const std::string chosen = context_.dialogs.program(this, Std(program_->text()));
@@ -614,7 +614,7 @@ QLayout* CSettingsPage5::BuildProgramRow() {
   return programRow;
 }
 
-QGroupBox* CSettingsPage5::BuildReturnValues() {
+QGroupBox* VirusCheckPage::BuildReturnValues() {
   SettingsValues& v = context_.values;
   QLineEdit* clean = BoundEdit(this, "virusReturnsGoodEdit", v.virusReturnsGood);
   QLineEdit* infected = BoundEdit(this, "virusReturnsEdit", v.virusReturns);
@@ -633,7 +633,7 @@ QGroupBox* CSettingsPage5::BuildReturnValues() {
 
 // Sound
 
-CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
+SoundPage::SoundPage(SettingsContext& context) : context_(context) {
   setObjectName("soundPage");
   auto* soundOn = new QCheckBox("&Play sounds:");
   soundOn->setObjectName("soundOnCheck");
@@ -667,7 +667,7 @@ CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
   connect(events_.widget(), &QListWidget::currentRowChanged, this, [this] { ShowEvent(); });
   ShowEvent();
 
-  connect(file_, &QLineEdit::textEdited, this, &CSettingsPage6::OnFileEdited);
+  connect(file_, &QLineEdit::textEdited, this, &SoundPage::OnFileEdited);
   connect(browse, &QPushButton::clicked, this, [this] {
     const std::string chosen = context_.dialogs.sound(this, Std(file_->text()));
     if (!chosen.empty()) {
@@ -684,14 +684,14 @@ CSettingsPage6::CSettingsPage6(SettingsContext& context) : context_(context) {
   });
 }
 
-void CSettingsPage6::ShowEvent() {
+void SoundPage::ShowEvent() {
   std::string file;
   events_.WithSelected(context_.tree,
                        [&](Item&, Item& event) { file = event.GetProp(key::kFile); });
   file_->setText(QString::fromStdString(file));
 }
 
-void CSettingsPage6::OnFileEdited(const QString& text) {
+void SoundPage::OnFileEdited(const QString& text) {
   events_.WithSelected(context_.tree,
                        [&](Item&, Item& event) { event.SetProp(key::kFile, Std(text)); });
 }

@@ -62,10 +62,9 @@ struct SettingsContext {
   SettingsValues values;
 };
 
-// Bandwidth
-class CSettingsPage1 final : public QWidget {
+class BandwidthPage final : public QWidget {
  public:
-  explicit CSettingsPage1(SettingsContext& context);
+  explicit BandwidthPage(SettingsContext& context);
   // Shows the units and the limits in the unit the sheet shows now.
   void Activate();
   // Reads the limits changed since Activate; false (after saying so) when a
@@ -101,11 +100,11 @@ class CSettingsPage1 final : public QWidget {
   QCheckBox* bytesPerSecond_ = nullptr;
 };
 
-// Defaults: the per-host entries, changed in the tree at every edit, and how
+// The per-host entries, changed in the tree at every edit, and how
 // FTP data connections are opened.
-class CSettingsPage2 final : public QWidget {
+class DefaultsPage final : public QWidget {
  public:
-  explicit CSettingsPage2(SettingsContext& context);
+  explicit DefaultsPage(SettingsContext& context);
 
  private:
   void ShowHost();
@@ -124,10 +123,10 @@ class CSettingsPage2 final : public QWidget {
   QCheckBox* permanent_ = nullptr;
 };
 
-// Binary/Text: the text extensions and MIME types, changed in the tree at once.
-class CSettingsPage3 final : public QWidget {
+// The text extensions and MIME types, changed in the tree at once.
+class TextTypesPage final : public QWidget {
  public:
-  explicit CSettingsPage3(SettingsContext& context);
+  explicit TextTypesPage(SettingsContext& context);
 
  private:
   struct TypeList {
@@ -145,10 +144,9 @@ class CSettingsPage3 final : public QWidget {
   TypeList mimeTypes_{TextTypeKind::kMimeType, folder::kHttpText, {folder::kHttpText, key::kName}};
 };
 
-// Miscellaneous
-class CSettingsPage4 final : public QWidget {
+class MiscellaneousPage final : public QWidget {
  public:
-  explicit CSettingsPage4(SettingsContext& context);
+  explicit MiscellaneousPage(SettingsContext& context);
   // Runs the upgrade check once the typed site is stored; the sheet stays open.
   std::function<void()> onCheckNow;
 
@@ -165,10 +163,9 @@ class CSettingsPage4 final : public QWidget {
   SettingsContext& context_;
 };
 
-// Virus Check
-class CSettingsPage5 final : public QWidget {
+class VirusCheckPage final : public QWidget {
  public:
-  explicit CSettingsPage5(SettingsContext& context);
+  explicit VirusCheckPage(SettingsContext& context);
 
  private:
   // When files are checked: never, from the menu, or after each download.
@@ -180,10 +177,10 @@ class CSettingsPage5 final : public QWidget {
   QLineEdit* program_ = nullptr;
 };
 
-// Sound: the file of each event, changed in the tree at every edit.
-class CSettingsPage6 final : public QWidget {
+// The file of each event, changed in the tree at every edit.
+class SoundPage final : public QWidget {
  public:
-  explicit CSettingsPage6(SettingsContext& context);
+  explicit SoundPage(SettingsContext& context);
 
  private:
   void ShowEvent();

@@ -28,14 +28,14 @@ CSettingsSheet::CSettingsSheet(Tree& tree, UserMessages& messages, SoundPlayer& 
   tabs_->setObjectName("settingsTabs");
   // Every page's tab in sight: the sheet is as wide as they need.
   tabs_->tabBar()->setUsesScrollButtons(false);
-  bandwidth_ = new CSettingsPage1(*context_);
-  miscellaneous_ = new CSettingsPage4(*context_);
+  bandwidth_ = new BandwidthPage(*context_);
+  miscellaneous_ = new MiscellaneousPage(*context_);
   tabs_->addTab(bandwidth_, "Bandwidth");
   tabs_->addTab(new SchedulePage(*context_), "Schedule");
-  tabs_->addTab(new CSettingsPage2(*context_), "Defaults");
-  tabs_->addTab(new CSettingsPage3(*context_), "Binary/Text");
-  tabs_->addTab(new CSettingsPage5(*context_), "Virus Check");
-  tabs_->addTab(new CSettingsPage6(*context_), "Sound");
+  tabs_->addTab(new DefaultsPage(*context_), "Defaults");
+  tabs_->addTab(new TextTypesPage(*context_), "Binary/Text");
+  tabs_->addTab(new VirusCheckPage(*context_), "Virus Check");
+  tabs_->addTab(new SoundPage(*context_), "Sound");
   tabs_->addTab(new ClipboardPage(*context_), "Clipboard");
   tabs_->addTab(miscellaneous_, "Miscellaneous");
   connect(tabs_, &QTabWidget::currentChanged, this, &CSettingsSheet::OnPageChanged);

@@ -32,8 +32,8 @@ class CSettingsSheet final : public QDialog {
 
   std::unique_ptr<SettingsContext> context_;
   QTabWidget* tabs_ = nullptr;
-  CSettingsPage1* bandwidth_ = nullptr;
-  CSettingsPage4* miscellaneous_ = nullptr;
+  BandwidthPage* bandwidth_ = nullptr;
+  MiscellaneousPage* miscellaneous_ = nullptr;
   int currentPage_ = 0;
 };
 

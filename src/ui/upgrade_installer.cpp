@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/files.h"
+#include "platform/program_version.h"
 #include "store/keys.h"
 
 namespace pellmarsh {
@@ -88,7 +89,7 @@ void UpgradeInstaller::OfferNewVersion(const std::string& local) {
   }
   const UserMessage question{
       "Version " + *offered + " of Pellmarsh is available.\r\nYou are running version " +
-          std::string(kOwnVersion) + ".\r\n\r\nWould you like to download the new version now?",
+          std::string(kProgramVersion) + ".\r\n\r\nWould you like to download the new version now?",
       "Pellmarsh: Upgrade Available!", MessageButtons::kYesNo};
   const MessageAnswer answer = app_.messages().Show(question);
   if (desk_.closing()) {

@@ -81,6 +81,11 @@ TEST(CommandLine, OptionsAreKnownOrRefusedUntilDoubleDash) {
   }
 }
 
+// The one version CMake sets, with its letter.
+TEST(CommandLine, TheVersionIsTheProgramsOwn) {
+  EXPECT_EQ(VersionText(), "Pellmarsh 1.2d\n");
+}
+
 TEST(CommandLine, TheBrowsersArgumentsAfterTheHostOptionAreNotOurs) {
   const CommandLine line = ParseCommandLine(
       {"--native-messaging", "/usr/lib/mozilla/native-messaging-hosts/x.json", "pellmarsh@x"});

@@ -1,4 +1,4 @@
-#include "notify/good_night.h"
+#include "goodnight/good_night.h"
 
 #include "store/keys.h"
 

@@ -1,6 +1,5 @@
-#include "app/program_transfers.h"
+#include "app/session_factory.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "store/keys.h"
@@ -60,24 +59,6 @@ std::optional<FullServer> SessionFactory::ServerFull(Item& item) {
   }
   servers_.AddWaiting(host);
   return FullServer{std::move(host), inUse, limit};
-}
-
-void ProgramHandOffs::DownloadEnded(EndedDownload ended) {
-  if (desk_.downloadEnded) {
-    desk_.downloadEnded(std::move(ended));
-  }
-}
-
-void ProgramHandOffs::InstallUpgrade(Item& item) {
-  if (desk_.upgradeFinished) {
-    desk_.upgradeFinished(item);
-  }
-}
-
-void ProgramHandOffs::RunAutomaticShutdown() {
-  if (desk_.countdown && desk_.power) {
-    RunGoodNight(state_.tree, *desk_.countdown, *desk_.power, state_.schedulerStop);
-  }
 }
 
 }  // namespace pellmarsh
