@@ -174,7 +174,7 @@ bool FtpDialogue::ReadReplies() {
     return LoseCommandChannel("FTP Command Channel Timeout");
   }
   if (replyStarted_ &&
-      session_.context().clock.TickCount() - *replyStarted_ > TransferSession::kDialogueLimitMs) {
+      session_.context().clock.TickCount() - *replyStarted_ > SessionHost::kDialogueLimitMs) {
     return LoseCommandChannel("Receive Error: " + SocketErrorText(kErrorTimedOut));
   }
   if (HasWholeLine()) {
@@ -515,7 +515,7 @@ SessionState FtpDialogue::AwaitPassiveConnect() {
   int error = writable.error;
   if (error == 0 && !writable.ready) {
     const uint32_t waited = session_.context().clock.TickCount() - dataConnectStarted_;
-    if (waited <= TransferSession::kConnectTimeoutMs) {
+    if (waited <= SessionHost::kConnectTimeoutMs) {
       return SessionState::kDialogue;
     }
     error = kErrorTimedOut;

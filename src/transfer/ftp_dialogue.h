@@ -11,6 +11,7 @@
 #include "platform/socket.h"
 #include "transfer/ftp_data_mode.h"
 #include "transfer/protocol_exchange.h"
+#include "transfer/socks_handshake.h"
 
 namespace pellmarsh {
 

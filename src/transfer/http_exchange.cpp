@@ -234,7 +234,7 @@ SessionState HttpExchange::WriteBody(std::string_view bytes, bool bodyEnds) {
 
 bool HttpExchange::HeaderTooSlow() const {
   return !headerDone_ && headerStarted_ &&
-         session_.context().clock.TickCount() - *headerStarted_ > TransferSession::kDialogueLimitMs;
+         session_.context().clock.TickCount() - *headerStarted_ > SessionHost::kDialogueLimitMs;
 }
 
 Transfer::Wait HttpExchange::NextWait() const {

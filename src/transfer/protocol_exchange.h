@@ -5,8 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "transfer/session_host.h"
 #include "transfer/transfer.h"
-#include "transfer/transfer_session.h"
 
 namespace pellmarsh {
 

@@ -36,7 +36,7 @@ bool ProxyTunnel::Request() {
 }
 
 bool ProxyTunnel::Step() {
-  if (session_.context().clock.TickCount() - requested_ > TransferSession::kDialogueLimitMs) {
+  if (session_.context().clock.TickCount() - requested_ > SessionHost::kDialogueLimitMs) {
     session_.FailReceive(kErrorTimedOut);
     return false;
   }

@@ -5,7 +5,7 @@
 
 #include "transfer/http_response.h"
 #include "transfer/proxy_choice.h"
-#include "transfer/transfer_session.h"
+#include "transfer/session_host.h"
 
 namespace pellmarsh {
 

@@ -753,7 +753,7 @@ TEST_F(HttpTransferTest, AServerSilentForMoreThanAMinuteIsGivenUp) {
       return Logged(item, "Recv Line: HTTP/1.0 200 OK") &&
              item.GetPropInt64(key::kReceivedSession) == (sent.ends_with("abc") ? 3 : 0);
     })) << sent;
-    clock.tick += TransferSession::kSilenceLimitMs;
+    clock.tick += SessionHost::kSilenceLimitMs;
     session->Step();
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusTransferring)
         << sent << ": a minute is not yet too long";

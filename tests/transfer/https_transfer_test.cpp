@@ -221,7 +221,7 @@ TEST_F(HttpsTransferTest, AServerThatNeverAnswersTheHandshakeIsGivenUpAfterAMinu
       },
       30s, 0ms));
   EXPECT_EQ(WaitOf(*session), "read from " + port);
-  clock.tick += TransferSession::kConnectTimeoutMs + 1;
+  clock.tick += SessionHost::kConnectTimeoutMs + 1;
   session->Step();
   EXPECT_EQ(item.GetProp(key::kError), "Receive Error: Timed Out");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);

@@ -308,7 +308,7 @@ TEST_F(TransferSessionTest, AConnectThatNeverCompletesTimesOutAfterAMinute) {
   if (session->state() != SessionState::kConnectWait) {
     GTEST_SKIP() << "this system completed the connect despite the full backlog";
   }
-  clock.tick += TransferSession::kConnectTimeoutMs + 1;
+  clock.tick += SessionHost::kConnectTimeoutMs + 1;
   session->Step();
   EXPECT_EQ(item.GetProp(key::kError), "Could not connect: Timed Out");
   EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusWaitingToRetry);
