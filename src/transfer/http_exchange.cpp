@@ -486,7 +486,7 @@ SessionState HttpExchange::FailWithAnswer() {
     item.SetPropInt(key::kRetryTimeout, std::max(*retryAfter_, 1));
     // A part told when to come back is no connection the server refuses.
     if (item.GetPropInt64(key::kRangeEnd) > 0) {
-      item.SetProp(key::kRangeFault, "busy");
+      session_.NoteRangeFault(RangeFault::kBusy);
     }
   }
   return SessionState::kDone;
@@ -496,7 +496,7 @@ SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
   Item& item = session_.urlItem();
   // The file ends before the part begins: it shrank on the server.
   if (code_ == kRangeNotSatisfiable) {
-    item.SetProp(key::kRangeFault, "changed");
+    session_.NoteRangeFault(RangeFault::kChanged);
     session_.Fail("The file on the server has changed since this download began.",
                   FailOutcome::kRetry);
     return SessionState::kDone;
@@ -505,7 +505,7 @@ SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
     return FailWithAnswer();
   }
   if (code_ == kOk) {
-    item.SetProp(key::kRangeFault, "whole");
+    session_.NoteRangeFault(RangeFault::kWhole);
     session_.Fail("The server answered a range request with the whole file.", FailOutcome::kRetry);
     return SessionState::kDone;
   }
@@ -514,7 +514,7 @@ SessionState HttpExchange::PartHeader(int64_t rangeEnd) {
   if (code_ != kPartialContent || partialStart_ != item.GetPropInt64(key::kRangeStart) ||
       partialTotal_ != item.GetPropInt64(key::kRangeTotal) ||
       validator_ != item.GetProp(key::kSegmentValidator)) {
-    item.SetProp(key::kRangeFault, "changed");
+    session_.NoteRangeFault(RangeFault::kChanged);
     session_.Fail("The file on the server has changed since this download began.",
                   FailOutcome::kRetry);
     return SessionState::kDone;

@@ -199,7 +199,7 @@ void SegmentedTransfer::CollectWaits(std::vector<Wait>& waits) const {
     return;
   }
   if (checking_) {
-    waits.push_back(checksum_.wait());
+    waits.push_back(completion_.wait());
     return;
   }
   for (const Part& part : parts_) {
@@ -256,7 +256,7 @@ bool SegmentedTransfer::TakeOverAsFirstPart() {
   const std::optional<bool> holes = AllocateWithHoles(unfinished, total);
   if (!holes) {
     single_.reset();
-    FailItem("Couldn't open save file " + unfinished + ".", FailOutcome::kPermanent);
+    Fail("Couldn't open save file " + unfinished + ".", FailOutcome::kPermanent);
     return false;
   }
   item_->SetPropInt(key::kSegmentHoles, *holes ? 1 : 0);
@@ -300,7 +300,7 @@ bool SegmentedTransfer::StepParts(size_t byteLimit) {
     }
     if (checking_) {
       if (!HandleStop()) {
-        Check();
+        checking_ = completion_.Poll(*item_) == DownloadCompletion::Progress::kChecking;
       }
       return !finished_;
     }
@@ -377,7 +377,7 @@ bool SegmentedTransfer::HandleStop() {
   }
   if (status == kStatusGoingOffline) {
     parts_.clear();
-    FailItem("Went offline.", FailOutcome::kOffline);
+    Fail("Went offline.", FailOutcome::kOffline);
     context_.events.RaiseEvent("STOP");
     return true;
   }
@@ -463,7 +463,6 @@ void SegmentedTransfer::PrepareItem(Part& part) {
   part.item->SetPropInt64(key::kRangeEnd, range.end);
   part.item->SetPropInt64(key::kSize, range.end);
   part.item->SetPropInt(key::kResume, 1);
-  part.item->SetProp(key::kRangeFault, "");
   part.retrying = false;
 }
 
@@ -499,7 +498,7 @@ void SegmentedTransfer::NotePart(Part& part, bool more) {
 void SegmentedTransfer::PartEnded(Part& part) {
   Item& own = *part.item;
   const int status = own.GetPropInt(key::kStatus);
-  const std::string fault = own.GetProp(key::kRangeFault);
+  const RangeFault fault = part.session->rangeFault();
   const bool gotBytes = own.GetPropInt64(key::kReceivedSession) > 0;
   const std::string error = own.GetProp(key::kError);
   part.session.reset();
@@ -509,27 +508,27 @@ void SegmentedTransfer::PartEnded(Part& part) {
   if (status == kStatusComplete && map_.segments[part.index].done()) {
     return;
   }
-  if (fault == "whole") {
+  if (fault == RangeFault::kWhole) {
     StartOverOnOneConnection(number +
                              "The server does not serve parts: going on over one connection.");
     return;
   }
-  if (fault == "changed" && item_->GetPropInt64(key::kRefreshedTotal) > 0) {
+  if (fault == RangeFault::kChanged && item_->GetPropInt64(key::kRefreshedTotal) > 0) {
     item_->SetPropInt(key::kOtherFile, 1);
-    FailItem(number + std::string(kAnotherFileText) + ".", FailOutcome::kPermanent);
+    Fail(number + std::string(kAnotherFileText) + ".", FailOutcome::kPermanent);
     return;
   }
-  if (fault == "changed") {
+  if (fault == RangeFault::kChanged) {
     StartOverOnOneConnection(number +
                              "The file changed on the server: starting over on one connection.");
     return;
   }
   if (status == kStatusFailed) {
-    FailItem(error, FailOutcome::kPermanent);
+    Fail(error, FailOutcome::kPermanent);
     return;
   }
   const int others = RunningParts();
-  if (!gotBytes && others > 0 && fault != "busy") {
+  if (!gotBytes && others > 0 && fault != RangeFault::kBusy) {
     // A server that allows a client few connections refuses, resets or turns
     // away the extra ones: go on with those that work.
     connections_ = others;
@@ -548,7 +547,7 @@ void SegmentedTransfer::PartEnded(Part& part) {
   if (others == 0) {
     // Nothing else runs: the item waits as a whole and comes back to its map.
     SaveMap();
-    FailItem(error.empty() ? "The connection failed." : error, FailOutcome::kRetry);
+    Fail(error.empty() ? "The connection failed." : error, FailOutcome::kRetry);
     item_->SetPropInt(key::kRetryTimeout, std::max(item_->GetPropInt(key::kRetryTimeout), wait));
     return;
   }
@@ -627,7 +626,7 @@ void SegmentedTransfer::StartOverOnOneConnection(const std::string& why) {
   single_ = std::make_unique<TransferSession>(*item_, context_);
 }
 
-void SegmentedTransfer::FailItem(const std::string& message, FailOutcome outcome) {
+void SegmentedTransfer::Fail(std::string_view message, FailOutcome outcome) {
   AppendLogLine(*item_, context_.clock.TickCount(), message);
   item_->SetProp(key::kError, message);
   ApplyFailureOutcome(*item_, outcome, context_.events);
@@ -643,65 +642,16 @@ void SegmentedTransfer::Finish() {
     return;
   }
   parts_.clear();
-  std::string text;
   // The parts of a file are never fetched in text mode.
-  switch (checksum_.Begin(*item_, false, text)) {
-    case ChecksumStage::Result::kNothingToCheck:
-      Complete();
-      break;
-    case ChecksumStage::Result::kRunning:
-      checking_ = true;
-      Log("Checking the checksum...");
-      break;
-    default:
-      FailItem(text, FailOutcome::kPermanent);
-      break;
-  }
+  checking_ = completion_.Begin(*item_, false) == DownloadCompletion::Progress::kChecking;
 }
 
-void SegmentedTransfer::Check() {
-  std::string text;
-  const ChecksumStage::Result result = checksum_.Poll(*item_, text);
-  checking_ = result == ChecksumStage::Result::kRunning;
-  switch (result) {
-    case ChecksumStage::Result::kNothingToCheck:
-    case ChecksumStage::Result::kRunning:
-      break;
-    case ChecksumStage::Result::kVerified:
-      Log(text);
-      Complete();
-      break;
-    case ChecksumStage::Result::kMismatch:
-      FailItem(text, FailOutcome::kPermanent);
-      break;
-    case ChecksumStage::Result::kFailed:
-      FailItem(text, FailOutcome::kRetry);
-      break;
-  }
-}
-
-void SegmentedTransfer::Complete() {
-  std::string moved;
-  if (const std::string error = PutFileInPlace(*item_, context_.localNames, moved);
-      !error.empty()) {
-    FailItem(error, FailOutcome::kPermanent);
-    return;
-  }
-  if (!moved.empty()) {
-    Log(moved);
-  }
-  ForgetMap(*item_);
-  item_->SetProp(key::kSegmentValidator, "");
-  item_->SetProp(key::kRefreshedTotal, "");
-  item_->SetProp(key::kCookies, "");  // secrets, needed no more
-  item_->SetPropInt(key::kResume, 0);
-  item_->SetPropInt64(key::kSize, map_.total);
-  item_->SetPropInt64(key::kReceived, map_.total);
-  item_->SetPropInt(key::kStatus, kStatusComplete);
-  item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
-  context_.events.RaiseEvent("COMPLETE");
-  Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
-      " bytes this session.");
+void SegmentedTransfer::Completing(Item& item) {
+  ForgetMap(item);
+  item.SetProp(key::kSegmentValidator, "");
+  item.SetProp(key::kRefreshedTotal, "");
+  item.SetPropInt64(key::kSize, map_.total);
+  item.SetPropInt64(key::kReceived, map_.total);
   finished_ = true;
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/thread_annotations.h"
-#include "transfer/checksum_stage.h"
 #include "transfer/connection_ramp.h"
+#include "transfer/download_completion.h"
 #include "transfer/segment_map.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_session.h"
@@ -22,7 +22,7 @@ namespace pellmarsh {
 // largest remainder for as long as each makes the download faster. Any
 // sign that parts cannot be had (a whole file where a part was asked, another
 // file) sends the download back to one connection.
-class SegmentedTransfer final : public Transfer {
+class SegmentedTransfer final : public Transfer, private CompletionHost {
  public:
   // At most this many connections for one download.
   static constexpr int kMostConnections = 16;
@@ -105,12 +105,11 @@ class SegmentedTransfer final : public Transfer {
   // stays in the map for a part to come.
   void StopOnePart(std::string_view why) REQUIRES(context_.treeLock);
   void StartOverOnOneConnection(const std::string& why) REQUIRES(context_.treeLock);
-  void FailItem(const std::string& message, FailOutcome outcome) REQUIRES(context_.treeLock);
+  void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
   // Every part has ended: the file is checked, when the item expects a
   // checksum, then completed.
   void Finish() REQUIRES(context_.treeLock);
-  void Check() REQUIRES(context_.treeLock);
-  void Complete() REQUIRES(context_.treeLock);
+  void Completing(Item& item) override;
   void SaveMap() REQUIRES(context_.treeLock);
   bool HandleStop() REQUIRES(context_.treeLock);
   int RunningParts() const;
@@ -122,7 +121,7 @@ class SegmentedTransfer final : public Transfer {
   // Another download waits for the server whose connections we hold: one
   // part stops at once.
   void MakeRoomForWaiting() REQUIRES(context_.treeLock);
-  void Log(std::string_view text) REQUIRES(context_.treeLock);
+  void Log(std::string_view text) override REQUIRES(context_.treeLock);
   // The separator, or the cleared log, that the settings ask of a new attempt.
   void StartAttemptLog() REQUIRES(context_.treeLock);
 
@@ -144,7 +143,7 @@ class SegmentedTransfer final : public Transfer {
   int held_ = 0;  // connections counted for host_
   int64_t stepBytes_ = 0;
   bool finished_ = false;
-  ChecksumStage checksum_;
+  DownloadCompletion completion_{*this, context_};
   bool checking_ = false;
   // Counted over the whole download: its parts' lines and its own.
   LogBudget logBudget_;

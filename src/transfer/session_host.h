@@ -67,6 +67,14 @@ enum class SessionState : int {
 // The state's name as written in the enum, without the "k".
 std::string_view StateName(SessionState state);
 
+// Why a part's range request cannot go on as asked.
+enum class RangeFault {
+  kNone,
+  kWhole,    // the server answered with the whole file
+  kChanged,  // the file on the server is not the one the other parts hold
+  kBusy,     // the server was busy and said when to come back
+};
+
 // What a protocol may use of its session, within a step. The item is there
 // for as long as the step runs.
 class SessionHost {
@@ -109,6 +117,9 @@ class SessionHost {
   // Receive and accept errors end the attempt alike.
   virtual void FailReceive(int error) = 0;
   virtual bool SilentTooLong(uint32_t lastActivity) const = 0;
+
+  // A part's range request failed for this reason; told before the failure.
+  virtual void NoteRangeFault(RangeFault fault) = 0;
 
   // What the file data goes through to the local file.
   virtual SessionWriter& writer() = 0;

@@ -16,7 +16,10 @@
 namespace pellmarsh {
 
 TransferSession::TransferSession(Item& item, const TransferContext& context)
-    : item_(&item), context_(context), writer_(*this, context.clock.UnixTime()) {}
+    : item_(&item),
+      context_(context),
+      writer_(*this, context.clock.UnixTime()),
+      completion_(*this, context_) {}
 
 // The scheduler destroys a session with the lock held, the last owner without.
 TransferSession::~TransferSession() {
@@ -76,7 +79,7 @@ TransferSession::Wait TransferSession::NextWait() const {
     case SessionState::kTransfer:
       return exchange_->NextWait();
     case SessionState::kChecking:
-      return checksum_.wait();
+      return completion_.wait();
     default:
       return {};
   }
@@ -570,77 +573,27 @@ void TransferSession::Complete() {
   tls_.reset();
   mainSocket_.Close();
   if (part) {
-    Finish();
+    state_ = SessionState::kDone;
+    completion_.Complete(*item_);
     return;
   }
-  std::string text;
-  switch (checksum_.Begin(*item_, writer_.textMode(), text)) {
-    case ChecksumStage::Result::kNothingToCheck:
-      if (!text.empty()) {
-        Log(text);
-      }
-      Finish();
-      break;
-    case ChecksumStage::Result::kRunning:
-      state_ = SessionState::kChecking;
-      Log("Checking the checksum...");
-      break;
-    default:
-      Fail(text, FailOutcome::kPermanent);
-      break;
-  }
+  const DownloadCompletion::Progress progress = completion_.Begin(*item_, writer_.textMode());
+  state_ = progress == DownloadCompletion::Progress::kChecking ? SessionState::kChecking
+                                                               : SessionState::kDone;
 }
 
 void TransferSession::Check() {
-  std::string text;
-  switch (checksum_.Poll(*item_, text)) {
-    case ChecksumStage::Result::kNothingToCheck:
-    case ChecksumStage::Result::kRunning:
-      break;
-    case ChecksumStage::Result::kVerified:
-      Log(text);
-      Finish();
-      break;
-    case ChecksumStage::Result::kMismatch:
-      Fail(text, FailOutcome::kPermanent);
-      break;
-    case ChecksumStage::Result::kFailed:
-      Fail(text, FailOutcome::kRetry);
-      break;
+  if (completion_.Poll(*item_) == DownloadCompletion::Progress::kEnded) {
+    state_ = SessionState::kDone;
   }
 }
 
-void TransferSession::Finish() {
-  state_ = SessionState::kDone;
-  const bool part = item_->GetPropInt64(key::kRangeEnd) > 0;
-  if (!part && !PutInPlace()) {
-    return;
-  }
-  item_->SetPropInt(key::kResume, 0);
-  item_->SetProp(key::kCookies, "");  // secrets, needed no more
+void TransferSession::Completing(Item& item) {
   if (writer_.textMode()) {
     // The row and the notification tell the file's size, not the server's.
-    item_->SetPropInt64(key::kSize, writer_.writtenTo());
-    item_->SetPropInt64(key::kReceived, writer_.writtenTo());
+    item.SetPropInt64(key::kSize, writer_.writtenTo());
+    item.SetPropInt64(key::kReceived, writer_.writtenTo());
   }
-  item_->SetPropInt(key::kStatus, kStatusComplete);
-  item_->SetPropInt64(key::kFinish, context_.clock.UnixTime());
-  context_.events.RaiseEvent("COMPLETE");
-  Log("Successful data transfer, got " + item_->GetProp(key::kReceivedSession) +
-      " bytes this session.");
-}
-
-bool TransferSession::PutInPlace() {
-  std::string moved;
-  const std::string error = PutFileInPlace(*item_, context_.localNames, moved);
-  if (!error.empty()) {
-    Fail(error, FailOutcome::kPermanent);
-    return false;
-  }
-  if (!moved.empty()) {
-    Log(moved);
-  }
-  return true;
 }
 
 void TransferSession::Reset() {
@@ -654,7 +607,7 @@ void TransferSession::Reset() {
   writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
   urlParts_.reset();
   proxy_.reset();
-  checksum_ = ChecksumStage();
+  completion_.Reset();
   state_ = SessionState::kInit;
   finished_ = false;
 }

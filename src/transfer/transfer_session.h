@@ -11,8 +11,8 @@
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
 #include "platform/tls_stream.h"
-#include "transfer/checksum_stage.h"
 #include "transfer/connection_race.h"
+#include "transfer/download_completion.h"
 #include "transfer/proxy_choice.h"
 #include "transfer/session_host.h"
 #include "transfer/session_log.h"
@@ -29,7 +29,7 @@ class ProxyTunnel;
 // The scheduler calls Step over and over on its own thread; each call does one
 // small non-blocking piece of work and returns. Everything the rest of the
 // program learns about the transfer is in the item's properties.
-class TransferSession final : public Transfer, private SessionHost {
+class TransferSession final : public Transfer, private SessionHost, private CompletionHost {
  public:
   // Browsers give up after about as many.
   static constexpr int kMostRedirects = 20;
@@ -56,6 +56,8 @@ class TransferSession final : public Transfer, private SessionHost {
   SessionState state() const { return state_; }
   // The state's name, or within kDialogue the name of the protocol's own step.
   std::string_view stateName() const;
+  // Why a part's range request failed, once it has.
+  RangeFault rangeFault() const { return rangeFault_; }
 
  private:
   Item& urlItem() override REQUIRES(context_.treeLock) { return *item_; }
@@ -73,6 +75,7 @@ class TransferSession final : public Transfer, private SessionHost {
       REQUIRES(context_.treeLock);
   void FailReceive(int error) override REQUIRES(context_.treeLock);
   bool SilentTooLong(uint32_t lastActivity) const override;
+  void NoteRangeFault(RangeFault fault) override { rangeFault_ = fault; }
   SessionWriter& writer() override { return writer_; }
   const Login& login() const override { return login_; }
   bool loginAsked() const override REQUIRES(context_.treeLock);
@@ -114,10 +117,7 @@ class TransferSession final : public Transfer, private SessionHost {
   void Start() REQUIRES(context_.treeLock);
   void Complete() REQUIRES(context_.treeLock);
   void Check() REQUIRES(context_.treeLock);
-  // The whole file takes its final name and the item is complete.
-  void Finish() REQUIRES(context_.treeLock);
-  // The whole file takes its final name; false when it could not (failed).
-  bool PutInPlace() REQUIRES(context_.treeLock);
+  void Completing(Item& item) override;
   void Reset() REQUIRES(context_.treeLock);
 
   // Runs a blocking lookup without the tree lock; false when the item went
@@ -155,7 +155,8 @@ class TransferSession final : public Transfer, private SessionHost {
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
   SessionWriter writer_;
-  ChecksumStage checksum_;
+  DownloadCompletion completion_;
+  RangeFault rangeFault_ = RangeFault::kNone;
 };
 
 }  // namespace pellmarsh

@@ -35,6 +35,7 @@ class RecordingSession final : public SessionHost {
   std::optional<size_t> Receive(ByteStream&, size_t, uint32_t*) override { return std::nullopt; }
   void FailReceive(int) override {}
   bool SilentTooLong(uint32_t) const override { return false; }
+  void NoteRangeFault(RangeFault) override {}
   SessionWriter& writer() override { return writer_; }
   const Login& login() const override { return login_; }
   bool loginAsked() const override { return false; }
