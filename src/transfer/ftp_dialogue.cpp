@@ -15,14 +15,19 @@
 namespace pellmarsh {
 namespace {
 
-// Far beyond any real reply: a server that never ends its line must not fill
-// memory, nor one that never ends a multi-line reply the item's log.
-constexpr size_t kLongestReplyLine = 64 * 1024;
-constexpr size_t kLongestReply = 256 * 1024;
-constexpr std::string_view kReplyTooLong = "FTP Command Channel Reply Too Long";
-// Refused data connections beyond this many are still closed, just not logged,
-// so a flood of them cannot bloat the item's log.
-constexpr int kLoggedRefusals = 20;
+// Where the dialogue goes while the data channel is not open: on waiting, or
+// done once it has failed the session; nothing once it is open.
+std::optional<SessionState> UnlessOpen(FtpDataChannel::Progress progress) {
+  switch (progress) {
+    case FtpDataChannel::Progress::kWaiting:
+      return SessionState::kDialogue;
+    case FtpDataChannel::Progress::kFailed:
+      return SessionState::kDone;
+    case FtpDataChannel::Progress::kOpen:
+      break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -70,18 +75,14 @@ const FtpDialogue::Step& FtpDialogue::StepOf(FtpState state) {
 }
 
 FtpDialogue::FtpDialogue(SessionHost& session)
-    : session_(session), fullPath_(session.urlParts().GetProp(key::kFullPath)) {}
+    : session_(session), fullPath_(session.urlParts().GetProp(key::kFullPath)), data_(session) {}
 
 std::string_view FtpDialogue::StateName() const {
   return StepOf(state_).name;
 }
 
 SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t serverAddress) {
-  resolvedAddress_ = resolvedAddress;
-  serverAddress_ = serverAddress;
-  if (session_.mainSocket().PeerAddress(serverPeer_) != 0) {
-    serverPeer_ = {};
-  }
+  data_.Begin(resolvedAddress, serverAddress);
   lastActivity_ = session_.context().clock.TickCount();
   FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
   if (const Proxy* proxy = session_.proxy(); proxy && proxy->socks()) {
@@ -99,32 +100,10 @@ SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t server
                  " first: it worked with this host before.");
   }
   // An active-only session fails at once, as ever, when it cannot listen.
-  if (first == FtpDataCommand::kPort && !ReserveDataSocket()) {
+  if (first == FtpDataCommand::kPort && !data_.Reserve()) {
     return SessionState::kDone;
   }
   return SessionState::kDialogue;
-}
-
-bool FtpDialogue::ReserveDataSocket() {
-  // The server connects back to the address that reaches it.
-  SocketAddress local{INADDR_LOOPBACK, 0};
-  if (resolvedAddress_ != INADDR_LOOPBACK) {
-    if (const int error = session_.mainSocket().LocalAddress(local); error != 0) {
-      session_.Fail("Could not bind ftp data socket: " + SocketErrorText(error),
-                    FailOutcome::kRetry);
-      return false;
-    }
-  }
-  session_.Log("Reserving datasocket for FTP");
-  TcpListenerCalls calls(listenSocket_, local.family);
-  local.port = 0;
-  const DataListenResult listening = ListenForData(calls, local);
-  if (!listening.failure.empty()) {
-    session_.Fail(listening.failure, FailOutcome::kRetry);
-    return false;
-  }
-  dataAddress_ = listening.bound;
-  return true;
 }
 
 SessionState FtpDialogue::DialogueStep() {
@@ -132,11 +111,11 @@ SessionState FtpDialogue::DialogueStep() {
     return AwaitPassiveConnect();
   }
   if (state_ == FtpState::kPassiveSocks) {
-    return AwaitPassiveSocks();
+    return PassiveStep(data_.AwaitSocks());
   }
   if (state_ == FtpState::kDataWait) {
     // A passive data connection is already up.
-    return passive_ ? DataChannelOpen() : AcceptDataConnection();
+    return data_.passive() ? DataChannelOpen() : AcceptDataConnection();
   }
   if (ReadReplies()) {
     HandleLines();
@@ -152,32 +131,28 @@ SessionState FtpDialogue::Start() {
 Transfer::Wait FtpDialogue::NextWait() const {
   switch (state_) {
     case FtpState::kPassiveConnect:
-      return {dataConnection_.fd(), true};
+      return data_.ConnectWait();
     case FtpState::kPassiveSocks:
-      return dataSocks_->NextWait(dataConnection_);
+      return data_.SocksWait();
     case FtpState::kDataWait:
-      return passive_ ? Transfer::Wait{} : Transfer::Wait{listenSocket_.fd(), false};
+      return data_.AcceptWait();
     case FtpState::kData:
-      return {dataConnection_.fd(), false};
+      return data_.DataWait();
     default:
       // Lines held back behind a command need no new bytes to be handled.
-      return HasWholeLine() ? Transfer::Wait{} : Transfer::Wait{session_.mainSocket().fd(), false};
+      return replies_.HasWholeLine() ? Transfer::Wait{}
+                                     : Transfer::Wait{session_.mainSocket().fd(), false};
   }
-}
-
-bool FtpDialogue::HasWholeLine() const {
-  return lines_.find('\n') != std::string::npos;
 }
 
 bool FtpDialogue::ReadReplies() {
   if (session_.SilentTooLong(lastActivity_)) {
     return LoseCommandChannel("FTP Command Channel Timeout");
   }
-  if (replyStarted_ &&
-      session_.context().clock.TickCount() - *replyStarted_ > SessionHost::kDialogueLimitMs) {
+  if (replies_.Overdue(session_.context().clock.TickCount(), SessionHost::kDialogueLimitMs)) {
     return LoseCommandChannel("Receive Error: " + SocketErrorText(kErrorTimedOut));
   }
-  if (HasWholeLine()) {
+  if (replies_.HasWholeLine()) {
     return true;
   }
   // Only reply lines count as activity here.
@@ -189,12 +164,8 @@ bool FtpDialogue::ReadReplies() {
   if (*got == 0) {
     return LoseCommandChannel("FTP Command Channel Closed Prematurely");
   }
-  if (!replyStarted_) {
-    replyStarted_ = session_.context().clock.TickCount();
-  }
-  lines_.append(session_.context().buffer, *got);
-  if (!HasWholeLine() && lines_.size() > kLongestReplyLine) {
-    session_.Fail(kReplyTooLong, FailOutcome::kRetry);
+  if (!replies_.Append(session_.context().buffer, *got, session_.context().clock.TickCount())) {
+    session_.Fail(FtpReplyLines::kTooLong, FailOutcome::kRetry);
     return false;
   }
   return true;
@@ -215,23 +186,17 @@ bool FtpDialogue::WholeFileArrived() const {
 }
 
 std::optional<std::string> FtpDialogue::TakeLine() {
-  std::optional<std::string> line = TakeReplyLine(lines_);
+  const uint32_t now = session_.context().clock.TickCount();
+  bool tooLong = false;
+  std::optional<std::string> line = replies_.Take(now, tooLong);
+  if (tooLong) {
+    session_.Fail(FtpReplyLines::kTooLong, FailOutcome::kRetry);
+  }
   if (!line) {
     return line;
   }
-  const uint32_t now = session_.context().clock.TickCount();
   lastActivity_ = now;
-  replyBytes_ += line->size() + 1;
-  if (replyBytes_ > kLongestReply) {
-    session_.Fail(kReplyTooLong, FailOutcome::kRetry);
-    return std::nullopt;
-  }
   session_.Log("Recv Line: " + *line);
-  // A reply ends with its numbered line; what follows it starts the next.
-  if (ReplyClass(*line) != 0) {
-    replyBytes_ = 0;
-    replyStarted_ = lines_.empty() ? std::nullopt : std::optional<uint32_t>(now);
-  }
   return line;
 }
 
@@ -314,18 +279,18 @@ FtpDialogue::Next FtpDialogue::SendDataCommand() {
     case FtpDataCommand::kPort:
       break;
   }
-  if (!listenSocket_.valid() && !ReserveDataSocket()) {
+  if (!data_.reserved() && !data_.Reserve()) {
     return std::nullopt;
   }
   const bool resume = session_.urlItem().GetPropInt(key::kResume) != 0;
   const FtpState next = resume ? FtpState::kPortResume : FtpState::kPort;
   // PORT can name only an IPv4 address.
-  if (dataAddress_.ipv6()) {
+  const SocketAddress& listening = data_.listenAddress();
+  if (listening.ipv6()) {
     return SendThen(
-        "EPRT ", "|2|" + AddressText(dataAddress_) + "|" + std::to_string(dataAddress_.port) + "|",
-        next);
+        "EPRT ", "|2|" + AddressText(listening) + "|" + std::to_string(listening.port) + "|", next);
   }
-  return SendThen("PORT ", PortArgument(dataAddress_.address, dataAddress_.port), next);
+  return SendThen("PORT ", PortArgument(listening.address, listening.port), next);
 }
 
 FtpDialogue::Next FtpDialogue::OnEpsv(const Reply& reply) {
@@ -373,24 +338,9 @@ FtpDialogue::Next FtpDialogue::TryNextDataCommand(const Reply& reply, std::strin
 }
 
 FtpDialogue::Next FtpDialogue::ConnectPassive(uint16_t port) {
-  SocketAddress to;
-  int error = session_.mainSocket().PeerAddress(to);
-  // Through a SOCKS proxy the connection goes to the proxy, which is asked on to the port.
-  dataSocks_ = session_.SocksHandshakeTo(port);
-  if (!dataSocks_) {
-    to.port = port;
+  if (!data_.ConnectPassive(port)) {
+    return std::nullopt;
   }
-  if (error == 0) {
-    session_.Log("Connecting FTP data channel to " + AddressText(to) + ", port " +
-                 std::to_string(to.port));
-    error = ConnectForData(dataConnection_, to);
-  }
-  if (error != 0) {
-    return Failed("Could not connect FTP data channel: " + SocketErrorText(error),
-                  FailOutcome::kRetry);
-  }
-  passive_ = true;
-  dataConnectStarted_ = session_.context().clock.TickCount();
   return FtpState::kPassiveConnect;
 }
 
@@ -483,76 +433,25 @@ std::nullopt_t FtpDialogue::Failed(std::string_view message, FailOutcome outcome
 }
 
 SessionState FtpDialogue::AcceptDataConnection() {
-  if (session_.SilentTooLong(lastActivity_)) {
-    session_.Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
-    return SessionState::kDone;
+  if (const std::optional<SessionState> unopened = UnlessOpen(data_.Accept(lastActivity_))) {
+    return *unopened;
   }
-  SocketAddress peer;
-  int error = 0;
-  TcpSocket accepted = listenSocket_.Accept(peer, error);
-  if (!accepted.valid()) {
-    if (error != kErrorWouldBlock) {
-      session_.FailReceive(error);
-    }
-    return SessionState::kDialogue;
-  }
-  // Anyone who can reach the port could otherwise hand us the file's contents.
-  const bool fromServer = serverPeer_.ipv6() ? peer.ipv6() && peer.address6 == serverPeer_.address6
-                                             : !peer.ipv6() && peer.address == serverAddress_;
-  if (!fromServer) {
-    if (++refusedDataConnections_ <= kLoggedRefusals) {
-      session_.Log("Refused a data connection from " + AddressText(peer) +
-                   ": not the FTP server's address.");
-    }
-    return SessionState::kDialogue;
-  }
-  dataConnection_ = std::move(accepted);
   return DataChannelOpen();
 }
 
 SessionState FtpDialogue::AwaitPassiveConnect() {
-  const Readiness writable = dataConnection_.PollWritable();
-  int error = writable.error;
-  if (error == 0 && !writable.ready) {
-    const uint32_t waited = session_.context().clock.TickCount() - dataConnectStarted_;
-    if (waited <= SessionHost::kConnectTimeoutMs) {
-      return SessionState::kDialogue;
-    }
-    error = kErrorTimedOut;
-  }
-  // Writable also means the connect has ended; whether it succeeded is in the socket.
-  if (error == 0) {
-    error = dataConnection_.PendingError();
-  }
-  if (error != 0) {
-    session_.Fail("Could not connect FTP data channel: " + SocketErrorText(error),
-                  FailOutcome::kRetry);
-    return SessionState::kDone;
-  }
-  if (dataSocks_) {
+  const FtpDataChannel::Progress progress = data_.AwaitConnect();
+  if (progress == FtpDataChannel::Progress::kOpen && data_.throughSocks()) {
     state_ = FtpState::kPassiveSocks;
-    return AwaitPassiveSocks();
+    return PassiveStep(data_.AwaitSocks());
   }
-  if (const Next next = AfterDataCommand()) {
-    state_ = *next;
-  }
-  return SessionState::kDialogue;
+  return PassiveStep(progress);
 }
 
-SessionState FtpDialogue::AwaitPassiveSocks() {
-  switch (dataSocks_->Step(dataConnection_, session_.context().clock.TickCount())) {
-    case SocksHandshake::Progress::kWaiting:
-      return SessionState::kDialogue;
-    case SocksHandshake::Progress::kFailed:
-      session_.Fail("Could not connect FTP data channel: " + dataSocks_->failure(),
-                    dataSocks_->outcome());
-      return SessionState::kDone;
-    case SocksHandshake::Progress::kOpen:
-      break;
+SessionState FtpDialogue::PassiveStep(FtpDataChannel::Progress progress) {
+  if (const std::optional<SessionState> unopened = UnlessOpen(progress)) {
+    return *unopened;
   }
-  session_.Log("FTP data channel connected to " + dataSocks_->destination().Name() +
-               " through the SOCKS proxy.");
-  dataSocks_.reset();
   if (const Next next = AfterDataCommand()) {
     state_ = *next;
   }
@@ -586,15 +485,15 @@ SessionState FtpDialogue::TransferStep(size_t byteLimit) {
   if (byteLimit == 0) {
     return SessionState::kTransfer;
   }
-  const std::optional<size_t> got = session_.Receive(dataConnection_, byteLimit, &lastActivity_);
+  const std::optional<size_t> got = session_.Receive(data_.connection(), byteLimit, &lastActivity_);
   if (!got) {
     return SessionState::kTransfer;
   }
   if (*got == 0) {
-    dataConnection_.Close();
+    data_.Close();
     state_ = FtpState::kFinalReply;
     // The final reply's time starts now, not when it began to arrive during the data.
-    replyStarted_ = lines_.empty() ? std::nullopt : std::optional<uint32_t>(lastActivity_);
+    replies_.RestartClock(lastActivity_);
     return SessionState::kTransfer;
   }
   return session_.writer().Write(session_.context().buffer, *got) ? SessionState::kTransfer

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/socket.h"
+#include "transfer/ftp_data_channel.h"
 #include "transfer/ftp_data_mode.h"
+#include "transfer/ftp_reply_lines.h"
 #include "transfer/protocol_exchange.h"
-#include "transfer/socks_handshake.h"
 
 namespace pellmarsh {
 
@@ -50,7 +50,7 @@ class FtpDialogue final : public ProtocolExchange {
   SessionState Start() override;
   SessionState TransferStep(size_t byteLimit) override;
   Transfer::Wait NextWait() const override;
-  void CloseData() override { dataConnection_.Close(); }
+  void CloseData() override { data_.Close(); }
   std::string_view StateName() const override;
 
  private:
@@ -72,7 +72,6 @@ class FtpDialogue final : public ProtocolExchange {
   bool WholeFileArrived() const;
   // The next whole reply line, logged; nothing until one has arrived.
   std::optional<std::string> TakeLine();
-  bool HasWholeLine() const;
   // Handles whole reply lines in turn until one queues a command; the rest
   // wait for the steps after it is sent.
   void HandleLines();
@@ -107,15 +106,13 @@ class FtpDialogue final : public ProtocolExchange {
   Next RetryRefusedPath(const Reply& reply);
   std::nullopt_t Failed(std::string_view message, FailOutcome outcome);
 
-  // The listening socket an active data connection comes in on; false once
-  // the session has failed.
-  bool ReserveDataSocket();
   SessionState AcceptDataConnection();
   // The passive connect, before the file is asked for: some servers refuse
   // RETR at once when its data connection is not there yet.
   SessionState AwaitPassiveConnect();
-  // Through a SOCKS proxy: its handshake on the data connection, before the file is asked for.
-  SessionState AwaitPassiveSocks();
+  // Where a step of the passive connect, or through a SOCKS proxy of its
+  // handshake after it, leaves the dialogue: once open, the file is asked for.
+  SessionState PassiveStep(FtpDataChannel::Progress progress);
   // The data channel is open, whichever way, and the file announced: data may flow.
   SessionState DataChannelOpen();
   void RememberDataCommand();
@@ -125,24 +122,12 @@ class FtpDialogue final : public ProtocolExchange {
   SessionHost& session_;
   FtpState state_ = FtpState::kGreeting;
   std::string fullPath_;  // rewritten while the server refuses it
-  std::string lines_;     // reply text not yet taken as lines
-  TcpSocket listenSocket_;
-  TcpSocket dataConnection_;
-  std::unique_ptr<SocksHandshake> dataSocks_;  // on dataConnection_, until the proxy has connected
-  SocketAddress dataAddress_;                  // where listenSocket_ listens
-  uint32_t resolvedAddress_ = 0;
-  uint32_t serverAddress_ = 0;                // the only address a data connection may come from
-  SocketAddress serverPeer_;                  // the same when the server was reached over IPv6
+  FtpReplyLines replies_;
+  FtpDataChannel data_;
   std::vector<FtpDataCommand> dataCommands_;  // in the order they are tried
   size_t dataCommand_ = 0;                    // the one in use
-  bool passive_ = false;                      // dataConnection_ was connected out
-  uint32_t dataConnectStarted_ = 0;
   // The last reply line, the data socket's reservation or accept, or data.
   uint32_t lastActivity_ = 0;
-  int refusedDataConnections_ = 0;
-  // The reply being received: when its first byte came and its lines' bytes.
-  std::optional<uint32_t> replyStarted_;
-  size_t replyBytes_ = 0;
   std::optional<int64_t> announcedSize_;  // by the reply to RETR
   bool wholeWithoutFinalReply_ = false;
 };

@@ -51,8 +51,10 @@ bool TransferSession::Step(size_t byteLimit) {
       return true;
     }
   }
-  if (!sendBuffer_.empty()) {
-    SendPending();
+  if (connection_.sending()) {
+    if (!connection_.SendPending()) {
+      state_ = SessionState::kDone;
+    }
   } else {
     RunState();
   }
@@ -63,25 +65,17 @@ TransferSession::Wait TransferSession::NextWait() const {
   if (finished_ || !item_) {
     return {};
   }
-  if (!sendBuffer_.empty()) {
-    return tls_ ? tls_->NextWait(true) : mainSocket_.NextWait(true);
+  if (connection_.sending()) {
+    return connection_.SendWait();
   }
   switch (state_) {
-    case SessionState::kConnectWait:
-      return {race_ ? race_->WaitFd() : -1, true};
-    case SessionState::kTlsHandshake:
-      return tls_->NextWait(false);
-    case SessionState::kProxyTunnel:
-      return mainSocket_.NextWait(false);
-    case SessionState::kSocksHandshake:
-      return socks_->NextWait(mainSocket_);
     case SessionState::kDialogue:
     case SessionState::kTransfer:
       return exchange_->NextWait();
     case SessionState::kChecking:
       return completion_.wait();
     default:
-      return {};
+      return connection_.NextWait(state_);
   }
 }
 
@@ -95,21 +89,19 @@ void TransferSession::RunState() {
       Init();
       break;
     case SessionState::kConnect:
-      Connect();
+      GoOnConnecting(connection_.Connect());
       break;
     case SessionState::kConnectWait:
-      ConnectWait();
+      GoOnConnecting(connection_.ConnectWait());
       break;
     case SessionState::kTlsHandshake:
-      TlsHandshake();
+      GoOnConnecting(connection_.TlsHandshake());
       break;
     case SessionState::kProxyTunnel:
-      if (tunnel_->Step()) {
-        StartTls();
-      }
+      GoOnConnecting(connection_.TunnelStep());
       break;
     case SessionState::kSocksHandshake:
-      SocksStep();
+      GoOnConnecting(connection_.SocksStep());
       break;
     case SessionState::kDialogue:
       GoOn(exchange_->DialogueStep());
@@ -143,22 +135,12 @@ void TransferSession::GoOn(SessionState next) {
   }
 }
 
-void TransferSession::SendPending() {
-  Log(LoggedSendLine(sendBuffer_));
-  const IoResult sent = mainStream().Send(sendBuffer_);
-  if (sent.error == kErrorWouldBlock) {
-    return;
+void TransferSession::GoOnConnecting(SessionState next) {
+  if (next == SessionState::kStart) {
+    Connected();
+  } else {
+    GoOn(next);
   }
-  if (sent.error != 0) {
-    // Deliberately no log line, event or retry count: the retry countdown runs
-    // with whatever delay the item holds.
-    sendBuffer_.clear();
-    state_ = SessionState::kDone;
-    item_->SetProp(key::kError, "Request Error: " + SocketErrorText(sent.error));
-    item_->SetPropInt(key::kStatus, kStatusWaitingToRetry);
-    return;
-  }
-  sendBuffer_.erase(0, sent.count);
 }
 
 void TransferSession::Init() {
@@ -167,31 +149,26 @@ void TransferSession::Init() {
     item_->SetPropInt(key, 0);
   }
   item_->SetProp(key::kChecking, "");
-  if (redirectTarget_.empty()) {
-    BeginAttempt();
+  if (target_.redirected()) {
+    target_.TakeRedirect();
   } else {
-    url_ = std::exchange(redirectTarget_, std::string());
+    BeginAttempt();
   }
-  urlParts_ = ParseUrlCopy(url_);
-  const std::string error = urlParts_->GetProp(key::kError);
+  const UrlParts& url = target_.Parse();
+  const std::string error = url.GetProp(key::kError);
   if (!error.empty()) {
     Fail(error, FailOutcome::kPermanent);
-    LogConnecting();
+    connection_.LogConnecting();
     return;
   }
-  if (onItemsServer_) {
-    login_ = {item_->GetProp(key::kLogin), item_->GetProp(key::kPassword)};
-  } else {
-    login_ = HostLogin(context_.settings, *urlParts_);
-  }
+  target_.ChooseLogin(*item_, context_.settings);
 
-  const TransferMode mode =
-      ChooseTransferMode(item_->GetPropInt(key::kTransferCode), urlParts_->GetProp(key::kExtension),
-                         context_.settings);
+  const TransferMode mode = ChooseTransferMode(item_->GetPropInt(key::kTransferCode),
+                                               url.GetProp(key::kExtension), context_.settings);
   writer_.SetTextMode(mode.textMode);
   Log(mode.logLine);
 
-  const std::string scheme = urlParts_->GetProp(key::kProtocol);
+  const std::string scheme = url.GetProp(key::kProtocol);
   exchange_ = ExchangeFor(scheme, *this);
   if (!exchange_) {
     Fail("Unknown protocol: " + scheme, FailOutcome::kPermanent);
@@ -199,23 +176,20 @@ void TransferSession::Init() {
   }
   if (!exchange_->connects()) {
     state_ = SessionState::kStart;
-    LogConnecting();
+    connection_.LogConnecting();
     return;
   }
-  ProxyChoice route = ProxyFor(context_.settings, *urlParts_, context_.environment);
+  ProxyChoice route = ProxyFor(context_.settings, url, context_.environment);
   if (!route.error.empty()) {
     Fail(route.error, FailOutcome::kPermanent);
     return;
   }
-  proxy_ = std::move(route.proxy);
+  connection_.Route(std::move(route.proxy));
   ResolveHost();
 }
 
 void TransferSession::BeginAttempt() {
-  url_ = item_->GetProp(key::kValue);
-  redirectedFrom_.clear();
-  loginAskedBy_.clear();
-  onItemsServer_ = true;
+  target_.BeginAttempt(item_->GetProp(key::kValue));
   const bool buggyResumes = item_->GetPropInt(key::kResume) == 1 && IsBuggyResumeServer(*item_);
   if (buggyResumes) {
     item_->SetPropInt(key::kResume, 0);
@@ -225,63 +199,36 @@ void TransferSession::BeginAttempt() {
   } else {
     item_->SetProp(key::kLog, "");
   }
-  Log("Start: " + url_);
+  Log("Start: " + target_.url());
   if (buggyResumes) {
     Log("Sorry, this server has buggy resumes.  Restarting instead.");
   }
 }
 
 SessionState TransferSession::FollowRedirect(int code, const std::string& location) {
-  const std::string target = RedirectTarget(location, url_);
+  const std::string target = RedirectTarget(location, target_.url());
   Log("HTTP Redirect " + std::to_string(code) + " to: " + target);
-  redirectedFrom_.push_back(url_);
-  if (std::ranges::find(redirectedFrom_, target) != redirectedFrom_.end()) {
-    Fail("Redirect loop: the server sent the download back to " + target, FailOutcome::kPermanent);
+  if (const std::string refusal = target_.Redirect(target, *item_); !refusal.empty()) {
+    Fail(refusal, FailOutcome::kPermanent);
     return SessionState::kDone;
   }
-  if (redirectedFrom_.size() > kMostRedirects) {
-    Fail("Too many redirects: more than " + std::to_string(kMostRedirects),
-         FailOutcome::kPermanent);
-    return SessionState::kDone;
-  }
-  const std::unique_ptr<UrlParts> own = ParseUrlCopy(item_->GetProp(key::kValue));
-  const std::unique_ptr<UrlParts> next = ParseUrlCopy(target);
-  onItemsServer_ = SameServer(*own, *next);
   // The name follows the server only while the file holds no byte; a part
   // writes into its download's file.
   if (writer_.received() == 0 && item_->GetPropInt64(key::kFileSize) == 0 &&
       item_->GetPropInt64(key::kRangeEnd) == 0 && item_->GetPropInt(key::kNamedByUser) == 0) {
     RenameForRedirect(context_.localNames, *item_, target);
   }
-  redirectTarget_ = target;
   return SessionState::kInit;
 }
 
-namespace {
-
-// The scheme, host and port, as one text to compare.
-std::string ServerOf(const UrlParts& parts) {
-  return parts.GetProp(key::kProtocol) + "://" + AsciiLower(parts.GetProp(key::kHostName)) + ":" +
-         parts.GetProp(key::kPort);
-}
-
-}  // namespace
-
 bool TransferSession::loginAsked() const {
-  return onItemsServer_
-             ? item_->GetPropInt(key::kHttpAuth) != 0
-             : std::ranges::find(loginAskedBy_, ServerOf(*urlParts_)) != loginAskedBy_.end();
+  return target_.loginAsked(*item_);
 }
 
 SessionState TransferSession::AskAgainWithLogin() {
-  if (onItemsServer_) {
-    item_->SetPropInt(key::kHttpAuth, 1);
-  } else {
-    loginAskedBy_.push_back(ServerOf(*urlParts_));
-  }
   // Asking again keeps a partial file a resume depends on; the session
   // removes the save file only when it is empty.
-  redirectTarget_ = url_;
+  target_.AskAgainWithLogin(*item_);
   return SessionState::kInit;
 }
 
@@ -299,11 +246,15 @@ std::optional<SocketAddress> LiteralAddress(const std::string& hostAddr) {
 }  // namespace
 
 void TransferSession::ResolveHost() {
-  if (proxy_ && proxy_->socks() && !ChooseSocksDestination()) {
-    return;
+  SocksDestination socks;
+  if (const Proxy* through = proxy(); through && through->socks()) {
+    std::optional<SocksDestination> destination = ChooseSocksDestination();
+    if (!destination) {
+      return;
+    }
+    socks = std::move(*destination);
   }
-  const ConnectTarget target = ConnectTargetFor(*urlParts_, proxy());
-  remotePort_ = target.port;
+  const ConnectTarget target = ConnectTargetFor(urlParts(), proxy());
   const std::string& hostAddr = target.hostAddr;
   std::vector<SocketAddress> addresses;
   if (hostAddr.empty()) {
@@ -323,16 +274,14 @@ void TransferSession::ResolveHost() {
     addresses = {found.error == 0 && !found.addresses.empty() ? found.addresses.front() : *literal};
   }
   for (SocketAddress& address : addresses) {
-    address.port = static_cast<uint16_t>(remotePort_);
+    address.port = static_cast<uint16_t>(target.port);
   }
-  remoteSockAddr_ = addresses.front();
-  race_.emplace(context_.clock, std::move(addresses));
-  if (const int error = race_->Prepare(); error != 0) {
-    Fail("Could not create a socket.", ShortageOutcome(error));
+  if (!connection_.Prepare(std::move(addresses), target.port, std::move(socks),
+                           exchange_->overTls())) {
     return;
   }
   state_ = SessionState::kConnect;
-  LogConnecting();
+  connection_.LogConnecting();
 }
 
 bool TransferSession::LookUp(const std::string& hostName, std::vector<SocketAddress>& addresses) {
@@ -352,30 +301,31 @@ bool TransferSession::LookUp(const std::string& hostName, std::vector<SocketAddr
   return true;
 }
 
-bool TransferSession::ChooseSocksDestination() {
-  socksDestination_ = {};
-  socksDestination_.port = static_cast<uint16_t>(urlParts_->GetPropInt(key::kPort));
-  const std::string hostAddr = urlParts_->GetProp(key::kHostAddr);
+std::optional<SocksDestination> TransferSession::ChooseSocksDestination() {
+  SocksDestination destination;
+  const UrlParts& url = urlParts();
+  destination.port = static_cast<uint16_t>(url.GetPropInt(key::kPort));
+  const std::string hostAddr = url.GetProp(key::kHostAddr);
   if (!hostAddr.empty()) {
     const std::optional<SocketAddress> literal = LiteralAddress(hostAddr);
     if (!literal) {
       Fail("Bad IP Address: " + hostAddr, FailOutcome::kPermanent);
-      return false;
+      return std::nullopt;
     }
-    socksDestination_.address = *literal;
-    return true;
+    destination.address = *literal;
+    return destination;
   }
-  const std::string hostName = urlParts_->GetProp(key::kHostName);
-  if (proxy_->kind == ProxyKind::kSocks5Hostname) {
-    socksDestination_.hostName = hostName;
-    return true;
+  const std::string hostName = url.GetProp(key::kHostName);
+  if (proxy()->kind == ProxyKind::kSocks5Hostname) {
+    destination.hostName = hostName;
+    return destination;
   }
   std::vector<SocketAddress> addresses;
   if (!LookUp(hostName, addresses)) {
-    return false;
+    return std::nullopt;
   }
-  socksDestination_.address = addresses.front();
-  return true;
+  destination.address = addresses.front();
+  return destination;
 }
 
 template <typename Lookup>
@@ -388,151 +338,9 @@ bool TransferSession::LookUpUnlocked(Lookup&& lookup) {
   return !IsStopRequest(status) && status != kStatusGoingOffline;
 }
 
-void TransferSession::LogConnecting() {
-  item_->SetPropInt64(key::kStart, context_.clock.UnixTime());
-  item_->SetPropInt(key::kReceived, 0);
-  item_->SetPropInt(key::kReceivedSession, 0);
-  Log("Connecting to " + std::string(proxy_ ? "proxy" : "host") + " at " +
-      AddressText(remoteSockAddr_) + ", port " + std::to_string(remotePort_));
-}
-
-void TransferSession::LogRace() {
-  for (const std::string& line : race_->TakeLogLines()) {
-    Log(line);
-  }
-}
-
-void TransferSession::Connect() {
-  const int error = race_->Start();
-  LogRace();
-  connectStarted_ = context_.clock.TickCount();
-  if (error == kErrorWouldBlock) {
-    Log("Waiting for connect...");
-    state_ = SessionState::kConnectWait;
-  } else if (error == 0) {
-    state_ = SessionState::kConnectWait;
-  } else {
-    Fail(ConnectFailure("Connect Error: ", error), FailOutcome::kRetry);
-  }
-  sendBuffer_.clear();
-}
-
-void TransferSession::ConnectWait() {
-  const ConnectionRace::Progress progress = race_->Poll();
-  LogRace();
-  if (progress.outcome == ConnectionRace::Outcome::kFailed) {
-    Fail(ConnectFailure("Could not connect: ", progress.error), FailOutcome::kRetry);
-    return;
-  }
-  if (progress.outcome == ConnectionRace::Outcome::kWaiting) {
-    if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
-      Fail(ConnectFailure("Could not connect: ", kErrorTimedOut), FailOutcome::kRetry);
-    }
-    return;
-  }
-  mainSocket_ = race_->TakeWinner();
-  remoteSockAddr_ = race_->winnerAddress();
-  race_.reset();
-  if (proxy_ && proxy_->socks()) {
-    OpenSocks();
-  } else if (proxy_ && exchange_->overTls()) {
-    OpenProxyTunnel();
-  } else {
-    ReachedServer();
-  }
-}
-
-void TransferSession::ReachedServer() {
-  if (exchange_->overTls()) {
-    StartTls();
-  } else {
-    Connected();
-  }
-}
-
-std::string TransferSession::ConnectFailure(std::string_view designed, int error) const {
-  return proxy_ ? ProxyConnectFailure(*proxy_, error)
-                : std::string(designed) + SocketErrorText(error);
-}
-
-void TransferSession::OpenProxyTunnel() {
-  SessionHost& host = *this;
-  tunnel_ = std::make_unique<ProxyTunnel>(host, *proxy_);
-  if (tunnel_->Request()) {
-    state_ = SessionState::kProxyTunnel;
-  }
-}
-
-void TransferSession::OpenSocks() {
-  Log("Asking " + proxy_->Title() + " to connect to " + socksDestination_.Name());
-  socks_ = std::make_unique<SocksHandshake>(*proxy_, socksDestination_, context_.clock.TickCount());
-  state_ = SessionState::kSocksHandshake;
-}
-
-void TransferSession::SocksStep() {
-  switch (socks_->Step(mainSocket_, context_.clock.TickCount())) {
-    case SocksHandshake::Progress::kWaiting:
-      return;
-    case SocksHandshake::Progress::kFailed:
-      Fail(socks_->failure(), socks_->outcome());
-      return;
-    case SocksHandshake::Progress::kOpen:
-      Log(proxy_->Title() + " connected to " + socksDestination_.Name());
-      socks_.reset();
-      ReachedServer();
-      return;
-  }
-}
-
-std::unique_ptr<SocksHandshake> TransferSession::SocksHandshakeTo(uint16_t port) {
-  if (!proxy_ || !proxy_->socks()) {
-    return nullptr;
-  }
-  SocksDestination destination = socksDestination_;
-  destination.port = port;
-  return std::make_unique<SocksHandshake>(*proxy_, std::move(destination),
-                                          context_.clock.TickCount());
-}
-
-void TransferSession::StartTls() {
-  tunnel_.reset();
-  tls_ = std::make_unique<TlsStream>(mainSocket_, urlParts_->GetProp(key::kHostName));
-  connectStarted_ = context_.clock.TickCount();
-  state_ = SessionState::kTlsHandshake;
-  Log("Starting TLS...");
-}
-
-void TransferSession::TlsHandshake() {
-  switch (tls_->StepHandshake()) {
-    case TlsStream::Handshake::kWaiting:
-      // A server that takes the connection but never answers would hold the slot.
-      if (context_.clock.TickCount() - connectStarted_ > kConnectTimeoutMs) {
-        FailReceive(kErrorTimedOut);
-      }
-      return;
-    case TlsStream::Handshake::kRefused:
-      Fail("TLS Error: " + tls_->refusal(), FailOutcome::kPermanent);
-      return;
-    case TlsStream::Handshake::kBusy:
-      Fail("TLS Error: " + tls_->refusal(), FailOutcome::kRetry);
-      return;
-    case TlsStream::Handshake::kCut:
-      if (tls_->cutError() != 0) {
-        FailReceive(tls_->cutError());
-      } else {
-        Fail("The server closed the connection during the TLS handshake.", FailOutcome::kRetry);
-      }
-      return;
-    case TlsStream::Handshake::kDone:
-      Log("TLS connection: " + tls_->Description());
-      Connected();
-      return;
-  }
-}
-
 void TransferSession::Connected() {
   // The exchanges know IPv4 addresses only; 0 stands for an IPv6 server.
-  const uint32_t server = remoteSockAddr_.ipv6() ? 0 : remoteSockAddr_.address;
+  const uint32_t server = connection_.serverAddress();
   GoOn(exchange_->AfterConnect(server, server));
   if (state_ == SessionState::kDone) {
     return;
@@ -570,8 +378,7 @@ void TransferSession::Complete() {
   }
   // The server is done with: at most the disk is read from here on.
   exchange_->CloseData();
-  tls_.reset();
-  mainSocket_.Close();
+  connection_.CloseServer();
   if (part) {
     state_ = SessionState::kDone;
     completion_.Complete(*item_);
@@ -597,16 +404,10 @@ void TransferSession::Completing(Item& item) {
 }
 
 void TransferSession::Reset() {
-  tunnel_.reset();
-  socks_.reset();
-  tls_.reset();
-  race_.reset();
-  mainSocket_.Close();
+  connection_.Reset();
   exchange_.reset();
   // A download that ended in an empty file keeps it.
   writer_.Reset(item_ && item_->GetPropInt(key::kStatus) != kStatusComplete);
-  urlParts_.reset();
-  proxy_.reset();
   completion_.Reset();
   state_ = SessionState::kInit;
   finished_ = false;
@@ -614,13 +415,6 @@ void TransferSession::Reset() {
 
 void TransferSession::MoveTo(Item& item) {
   item_ = &item;
-}
-
-ByteStream& TransferSession::mainStream() {
-  if (tls_) {
-    return *tls_;
-  }
-  return mainSocket_;
 }
 
 std::optional<size_t> TransferSession::Receive(ByteStream& stream, size_t size,

@@ -10,10 +10,9 @@
 
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
-#include "platform/tls_stream.h"
-#include "transfer/connection_race.h"
 #include "transfer/download_completion.h"
-#include "transfer/proxy_choice.h"
+#include "transfer/request_target.h"
+#include "transfer/session_connection.h"
 #include "transfer/session_host.h"
 #include "transfer/session_log.h"
 #include "transfer/session_writer.h"
@@ -23,7 +22,6 @@
 namespace pellmarsh {
 
 class ProtocolExchange;
-class ProxyTunnel;
 
 // One download of one URL item, from the first step to completion or failure.
 // The scheduler calls Step over and over on its own thread; each call does one
@@ -31,12 +29,7 @@ class ProxyTunnel;
 // program learns about the transfer is in the item's properties.
 class TransferSession final : public Transfer, private SessionHost, private CompletionHost {
  public:
-  // Browsers give up after about as many.
-  static constexpr int kMostRedirects = 20;
-
   TransferSession(Item& item, const TransferContext& context);
-  TransferSession(const TransferSession&) = delete;
-  TransferSession& operator=(const TransferSession&) = delete;
   ~TransferSession();
 
   // Takes the tree lock itself and lets go of it only around name lookups.
@@ -62,22 +55,24 @@ class TransferSession final : public Transfer, private SessionHost, private Comp
  private:
   Item& urlItem() override REQUIRES(context_.treeLock) { return *item_; }
   const TransferContext& context() const override { return context_; }
-  const UrlParts& urlParts() const override { return *urlParts_; }
-  TcpSocket& mainSocket() override { return mainSocket_; }
-  ByteStream& mainStream() override;
-  const Proxy* proxy() const override { return proxy_ ? &*proxy_ : nullptr; }
-  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) override;
+  const UrlParts& urlParts() const override { return target_.parts(); }
+  TcpSocket& mainSocket() override { return connection_.socket(); }
+  ByteStream& mainStream() override { return connection_.stream(); }
+  const Proxy* proxy() const override { return connection_.proxy(); }
+  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) override {
+    return connection_.SocksHandshakeTo(port);
+  }
   void Log(std::string_view text) override REQUIRES(context_.treeLock);
   void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
-  void Send(std::string text) override { sendBuffer_ = std::move(text); }
-  bool Sending() const override { return !sendBuffer_.empty(); }
+  void Send(std::string text) override { connection_.Send(std::move(text)); }
+  bool Sending() const override { return connection_.sending(); }
   std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override
       REQUIRES(context_.treeLock);
   void FailReceive(int error) override REQUIRES(context_.treeLock);
   bool SilentTooLong(uint32_t lastActivity) const override;
   void NoteRangeFault(RangeFault fault) override { rangeFault_ = fault; }
   SessionWriter& writer() override { return writer_; }
-  const Login& login() const override { return login_; }
+  const Login& login() const override { return target_.login(); }
   bool loginAsked() const override REQUIRES(context_.treeLock);
   SessionState AskAgainWithLogin() override REQUIRES(context_.treeLock);
   SessionState FollowRedirect(int code, const std::string& location) override
@@ -87,7 +82,6 @@ class TransferSession final : public Transfer, private SessionHost, private Comp
   // Where a protocol's hook said the session goes; a hook that failed the
   // session has already ended it, and kInit starts the attempt over.
   void GoOn(SessionState next) REQUIRES(context_.treeLock);
-  void SendPending() REQUIRES(context_.treeLock);
   void Init() REQUIRES(context_.treeLock);
   // The attempt's first request goes to the item's own URL.
   void BeginAttempt() REQUIRES(context_.treeLock);
@@ -97,21 +91,11 @@ class TransferSession final : public Transfer, private SessionHost, private Comp
   bool LookUp(const std::string& hostName, std::vector<SocketAddress>& addresses)
       REQUIRES(context_.treeLock);
   // What the SOCKS proxy is to connect to: the URL's host by name for socks5h,
-  // else looked up here; false as LookUp.
-  bool ChooseSocksDestination() REQUIRES(context_.treeLock);
-  void LogConnecting() REQUIRES(context_.treeLock);
-  void LogRace() REQUIRES(context_.treeLock);
-  void Connect() REQUIRES(context_.treeLock);
-  void ConnectWait() REQUIRES(context_.treeLock);
-  // A failed connect's error, naming the proxy when there is one.
-  std::string ConnectFailure(std::string_view designed, int error) const;
-  void OpenProxyTunnel() REQUIRES(context_.treeLock);
-  void OpenSocks() REQUIRES(context_.treeLock);
-  void SocksStep() REQUIRES(context_.treeLock);
-  // The connection reaches the server: TLS starts, if the protocol asks for it.
-  void ReachedServer() REQUIRES(context_.treeLock);
-  void StartTls() REQUIRES(context_.treeLock);
-  void TlsHandshake() REQUIRES(context_.treeLock);
+  // else looked up here; nothing as LookUp.
+  std::optional<SocksDestination> ChooseSocksDestination() REQUIRES(context_.treeLock);
+  // Where a step of the connection said the session goes: on to the
+  // protocol once the connection carries its bytes.
+  void GoOnConnecting(SessionState next) REQUIRES(context_.treeLock);
   // The connection carries the protocol's bytes from here on.
   void Connected() REQUIRES(context_.treeLock);
   void Start() REQUIRES(context_.treeLock);
@@ -131,26 +115,9 @@ class TransferSession final : public Transfer, private SessionHost, private Comp
   bool finished_ = false;
   size_t stepLimit_ = 0;  // the most file data this step may move
 
-  std::string url_;  // the item's URL, or where redirects led within this attempt
-  std::unique_ptr<UrlParts> urlParts_;
-  std::vector<std::string> redirectedFrom_;  // the URLs this attempt asked before url_
-  std::string redirectTarget_;               // where the next Init goes, after a redirect
-  bool onItemsServer_ = true;
-  std::vector<std::string> loginAskedBy_;  // the other servers that asked, this attempt
-  Login login_;
+  RequestTarget target_;
 
-  int remotePort_ = 0;
-  // The first address to try until the race is won, then the one connected to.
-  SocketAddress remoteSockAddr_;
-  std::optional<ConnectionRace> race_;  // from the lookup until one address connects
-  TcpSocket mainSocket_;
-  std::optional<Proxy> proxy_;
-  std::unique_ptr<ProxyTunnel> tunnel_;  // for https through proxy_, until the tunnel is open
-  SocksDestination socksDestination_;
-  std::unique_ptr<SocksHandshake> socks_;  // through a SOCKS proxy_, until it has connected
-  std::unique_ptr<TlsStream> tls_;         // over mainSocket_, for a protocol that asks for it
-  uint32_t connectStarted_ = 0;
-  std::string sendBuffer_;
+  SessionConnection connection_{*this};
   LogBudget logBudget_;
 
   std::unique_ptr<ProtocolExchange> exchange_;  // made by Init for the URL's scheme
