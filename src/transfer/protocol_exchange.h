@@ -41,8 +41,4 @@ class ProtocolExchange {
   virtual std::string_view StateName() const { return "Dialogue"; }
 };
 
-// The exchange for a URL scheme as the parser gives it ("http", "https",
-// "ftp", "file"); none for any other.
-std::unique_ptr<ProtocolExchange> ExchangeFor(std::string_view scheme, SessionHost& session);
-
 }  // namespace pellmarsh
