@@ -75,20 +75,10 @@ enum class RangeFault {
   kBusy,     // the server was busy and said when to come back
 };
 
-// What a protocol may use of its session, within a step. The item is there
-// for as long as the step runs.
-class SessionHost {
+// The connection a protocol speaks to its server over, and what receiving on
+// any of its connections takes.
+class SessionLink {
  public:
-  static constexpr uint32_t kConnectTimeoutMs = 60'000;
-  // A server silent for longer than this is given up.
-  static constexpr uint32_t kSilenceLimitMs = 60'000;
-  // An HTTP header or an FTP reply must be whole this long after its first
-  // byte, so a server dripping it cannot hold a connection slot for ever.
-  static constexpr uint32_t kDialogueLimitMs = 120'000;
-
-  virtual Item& urlItem() = 0;
-  virtual const TransferContext& context() const = 0;
-  virtual const UrlParts& urlParts() const = 0;
   // The connection to the server: HTTP's, or FTP's command connection.
   virtual TcpSocket& mainSocket() = 0;
   // Its bytes: inside TLS when the protocol asked for it, else the socket's own.
@@ -97,12 +87,7 @@ class SessionHost {
   virtual const Proxy* proxy() const = 0;
   // A handshake that has the SOCKS proxy connect on to another port of the
   // server; none without a SOCKS proxy.
-  virtual std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) = 0;
-
-  virtual void Log(std::string_view text) = 0;
-  // Every failure ends here: logged, kept as the item's "error", and the
-  // session is done.
-  virtual void Fail(std::string_view message, FailOutcome outcome) = 0;
+  virtual std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) const = 0;
 
   // Queues a request or command; the session's next step sends it and does
   // nothing else.
@@ -117,6 +102,32 @@ class SessionHost {
   // Receive and accept errors end the attempt alike.
   virtual void FailReceive(int error) = 0;
   virtual bool SilentTooLong(uint32_t lastActivity) const = 0;
+
+ protected:
+  ~SessionLink() = default;
+};
+
+// What a protocol may use of its session, within a step. The item is there
+// for as long as the step runs.
+class SessionHost {
+ public:
+  static constexpr uint32_t kConnectTimeoutMs = 60'000;
+  // A server silent for longer than this is given up.
+  static constexpr uint32_t kSilenceLimitMs = 60'000;
+  // An HTTP header or an FTP reply must be whole this long after its first
+  // byte, so a server dripping it cannot hold a connection slot for ever.
+  static constexpr uint32_t kDialogueLimitMs = 120'000;
+
+  virtual Item& urlItem() = 0;
+  virtual const TransferContext& context() const = 0;
+  virtual const UrlParts& urlParts() const = 0;
+  virtual SessionLink& connection() = 0;
+  virtual const SessionLink& connection() const = 0;
+
+  virtual void Log(std::string_view text) = 0;
+  // Every failure ends here: logged, kept as the item's "error", and the
+  // session is done.
+  virtual void Fail(std::string_view message, FailOutcome outcome) = 0;
 
   // A part's range request failed for this reason; told before the failure.
   virtual void NoteRangeFault(RangeFault fault) = 0;

@@ -20,7 +20,7 @@ constexpr int kLoggedRefusals = 20;
 void FtpDataChannel::Begin(uint32_t resolvedAddress, uint32_t serverAddress) {
   resolvedAddress_ = resolvedAddress;
   serverAddress_ = serverAddress;
-  if (session_.mainSocket().PeerAddress(serverPeer_) != 0) {
+  if (session_.connection().mainSocket().PeerAddress(serverPeer_) != 0) {
     serverPeer_ = {};
   }
 }
@@ -29,7 +29,7 @@ bool FtpDataChannel::Reserve() {
   // The server connects back to the address that reaches it.
   SocketAddress local{INADDR_LOOPBACK, 0};
   if (resolvedAddress_ != INADDR_LOOPBACK) {
-    if (const int error = session_.mainSocket().LocalAddress(local); error != 0) {
+    if (const int error = session_.connection().mainSocket().LocalAddress(local); error != 0) {
       session_.Fail("Could not bind ftp data socket: " + SocketErrorText(error),
                     FailOutcome::kRetry);
       return false;
@@ -49,9 +49,9 @@ bool FtpDataChannel::Reserve() {
 
 bool FtpDataChannel::ConnectPassive(uint16_t port) {
   SocketAddress to;
-  int error = session_.mainSocket().PeerAddress(to);
+  int error = session_.connection().mainSocket().PeerAddress(to);
   // Through a SOCKS proxy the connection goes to the proxy, which is asked on to the port.
-  socks_ = session_.SocksHandshakeTo(port);
+  socks_ = session_.connection().SocksHandshakeTo(port);
   if (!socks_) {
     to.port = port;
   }
@@ -109,7 +109,7 @@ FtpDataChannel::Progress FtpDataChannel::AwaitSocks() {
 }
 
 FtpDataChannel::Progress FtpDataChannel::Accept(uint32_t lastActivity) {
-  if (session_.SilentTooLong(lastActivity)) {
+  if (session_.connection().SilentTooLong(lastActivity)) {
     session_.Fail("FTP Timeout Waiting for data Channel", FailOutcome::kRetry);
     return Progress::kFailed;
   }
@@ -118,7 +118,7 @@ FtpDataChannel::Progress FtpDataChannel::Accept(uint32_t lastActivity) {
   TcpSocket accepted = listenSocket_.Accept(peer, error);
   if (!accepted.valid()) {
     if (error != kErrorWouldBlock) {
-      session_.FailReceive(error);
+      session_.connection().FailReceive(error);
       return Progress::kFailed;
     }
     return Progress::kWaiting;

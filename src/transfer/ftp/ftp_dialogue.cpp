@@ -85,7 +85,7 @@ SessionState FtpDialogue::AfterConnect(uint32_t resolvedAddress, uint32_t server
   data_.Begin(resolvedAddress, serverAddress);
   lastActivity_ = session_.context().clock.TickCount();
   FtpDataMode mode = session_.context().settings.GetPropEnum(setting::kFtpMode);
-  if (const Proxy* proxy = session_.proxy(); proxy && proxy->socks()) {
+  if (const Proxy* proxy = session_.connection().proxy(); proxy && proxy->socks()) {
     if (mode == FtpDataMode::kActiveOnly) {
       session_.Log("Using passive FTP: through a SOCKS proxy the server cannot connect back.");
     }
@@ -140,13 +140,14 @@ Transfer::Wait FtpDialogue::NextWait() const {
       return data_.DataWait();
     default:
       // Lines held back behind a command need no new bytes to be handled.
-      return replies_.HasWholeLine() ? Transfer::Wait{}
-                                     : Transfer::Wait{session_.mainSocket().fd(), false};
+      return replies_.HasWholeLine()
+                 ? Transfer::Wait{}
+                 : Transfer::Wait{session_.connection().mainSocket().fd(), false};
   }
 }
 
 bool FtpDialogue::ReadReplies() {
-  if (session_.SilentTooLong(lastActivity_)) {
+  if (session_.connection().SilentTooLong(lastActivity_)) {
     return LoseCommandChannel("FTP Command Channel Timeout");
   }
   if (replies_.Overdue(session_.context().clock.TickCount(), SessionHost::kDialogueLimitMs)) {
@@ -156,8 +157,8 @@ bool FtpDialogue::ReadReplies() {
     return true;
   }
   // Only reply lines count as activity here.
-  const std::optional<size_t> got =
-      session_.Receive(session_.mainSocket(), session_.context().bufferSize, nullptr);
+  const std::optional<size_t> got = session_.connection().Receive(
+      session_.connection().mainSocket(), session_.context().bufferSize, nullptr);
   if (!got) {
     return false;
   }
@@ -203,7 +204,7 @@ std::optional<std::string> FtpDialogue::TakeLine() {
 void FtpDialogue::HandleLines() {
   // A second command would replace one not yet sent, so a queued command ends
   // the loop; lines after the class-1 reply wait for the final reply.
-  while (!session_.Sending() && StepOf(state_).onReply) {
+  while (!session_.connection().Sending() && StepOf(state_).onReply) {
     const std::optional<std::string> line = TakeLine();
     if (!line) {
       return;
@@ -318,7 +319,7 @@ FtpDialogue::Next FtpDialogue::OnPasv(const Reply& reply) {
   // The reply's address may be a NAT's private one, or another host the
   // server wants us to attack (FTP bounce): only the port is taken.
   SocketAddress peer;
-  if (session_.mainSocket().PeerAddress(peer) == 0 && peer.address != named->address) {
+  if (session_.connection().mainSocket().PeerAddress(peer) == 0 && peer.address != named->address) {
     session_.Log("Ignored the address " + DottedQuad(named->address) +
                  " in the PASV reply: the data channel goes to the FTP server's address.");
   }
@@ -393,7 +394,7 @@ FtpDialogue::Next FtpDialogue::SendThen(std::string_view verb, std::string_view 
   if (!IsSafeCommandArgument(argument)) {
     return Failed("Refused to send an FTP command holding a line break.", FailOutcome::kPermanent);
   }
-  session_.Send(std::string(verb).append(argument).append("\r\n"));
+  session_.connection().Send(std::string(verb).append(argument).append("\r\n"));
   return next;
 }
 
@@ -485,7 +486,8 @@ SessionState FtpDialogue::TransferStep(size_t byteLimit) {
   if (byteLimit == 0) {
     return SessionState::kTransfer;
   }
-  const std::optional<size_t> got = session_.Receive(data_.connection(), byteLimit, &lastActivity_);
+  const std::optional<size_t> got =
+      session_.connection().Receive(data_.connection(), byteLimit, &lastActivity_);
   if (!got) {
     return SessionState::kTransfer;
   }

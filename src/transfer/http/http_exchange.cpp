@@ -72,7 +72,7 @@ HttpExchange::HttpExchange(SessionHost& session, bool overTls)
                          session.context().settings.GetPropInt(setting::kConvertLineEnds) != 0) {}
 
 const Proxy* HttpExchange::SpokenProxy() const {
-  const Proxy* proxy = session_.proxy();
+  const Proxy* proxy = session_.connection().proxy();
   return overTls_ || !proxy || proxy->socks() ? nullptr : proxy;
 }
 
@@ -125,7 +125,7 @@ SessionState HttpExchange::Start() {
   if (!cookies.empty()) {
     cookies = "Cookie: " + cookies + "\r\n";
   }
-  session_.Send(
+  session_.connection().Send(
       "GET " + target + " HTTP/1.0\r\n" + authorization + range +
       "Host: " + url.GetProp(key::kHostName) +
       "\r\nUser-Agent: " + (agent.empty() ? std::string(kUserAgentOfOurs) : agent) +
@@ -145,11 +145,11 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
     return Body(header_.body());
   }
   if (HeaderTooSlow()) {
-    session_.FailReceive(kErrorTimedOut);
+    session_.connection().FailReceive(kErrorTimedOut);
     return SessionState::kDone;
   }
   const std::optional<size_t> got =
-      session_.Receive(session_.mainStream(), byteLimit, &lastReceive_);
+      session_.connection().Receive(session_.connection().mainStream(), byteLimit, &lastReceive_);
   if (!got) {
     return SessionState::kTransfer;
   }
@@ -183,7 +183,7 @@ SessionState HttpExchange::TransferStep(size_t byteLimit) {
     session_.Fail(kBadChunks, FailOutcome::kRetry);
     return SessionState::kDone;
   }
-  if (!bodyEnd_ && session_.mainStream().ClosedWithoutEnd()) {
+  if (!bodyEnd_ && session_.connection().mainStream().ClosedWithoutEnd()) {
     // Only the close ends this body, and a TLS close without its alert may be a cut.
     session_.Fail(kCutWithoutEnd, FailOutcome::kRetry);
     return SessionState::kDone;
@@ -241,7 +241,7 @@ Transfer::Wait HttpExchange::NextWait() const {
   if (holdingBody_) {
     return {};
   }
-  return session_.mainStream().NextWait(false);
+  return session_.connection().mainStream().NextWait(false);
 }
 
 SessionState HttpExchange::ReadHeaderLines() {

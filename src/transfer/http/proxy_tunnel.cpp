@@ -29,19 +29,20 @@ bool ProxyTunnel::Request() {
                   FailOutcome::kPermanent);
     return false;
   }
-  session_.Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
-                "\r\nUser-Agent: Pellmarsh 1.2\r\n" + proxy_.AuthorizationLine() + "\r\n");
+  session_.connection().Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
+                             "\r\nUser-Agent: Pellmarsh 1.2\r\n" + proxy_.AuthorizationLine() +
+                             "\r\n");
   requested_ = lastReceive_ = session_.context().clock.TickCount();
   return true;
 }
 
 bool ProxyTunnel::Step() {
   if (session_.context().clock.TickCount() - requested_ > SessionHost::kDialogueLimitMs) {
-    session_.FailReceive(kErrorTimedOut);
+    session_.connection().FailReceive(kErrorTimedOut);
     return false;
   }
-  const std::optional<size_t> got =
-      session_.Receive(session_.mainStream(), kAnswerReceive, &lastReceive_);
+  const std::optional<size_t> got = session_.connection().Receive(
+      session_.connection().mainStream(), kAnswerReceive, &lastReceive_);
   if (!got) {
     return false;
   }

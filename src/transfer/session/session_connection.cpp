@@ -144,7 +144,7 @@ SessionState SessionConnection::TlsHandshake() {
     case TlsStream::Handshake::kWaiting:
       // A server that takes the connection but never answers would hold the slot.
       if (session_.context().clock.TickCount() - connectStarted_ > SessionHost::kConnectTimeoutMs) {
-        session_.FailReceive(kErrorTimedOut);
+        FailReceive(kErrorTimedOut);
         return SessionState::kDone;
       }
       return SessionState::kTlsHandshake;
@@ -156,7 +156,7 @@ SessionState SessionConnection::TlsHandshake() {
       return SessionState::kDone;
     case TlsStream::Handshake::kCut:
       if (tls_->cutError() != 0) {
-        session_.FailReceive(tls_->cutError());
+        FailReceive(tls_->cutError());
       } else {
         session_.Fail("The server closed the connection during the TLS handshake.",
                       FailOutcome::kRetry);
@@ -190,7 +190,7 @@ Transfer::Wait SessionConnection::SendWait() const {
 
 bool SessionConnection::SendPending() {
   session_.Log(LoggedSendLine(sendBuffer_));
-  const IoResult sent = stream().Send(sendBuffer_);
+  const IoResult sent = mainStream().Send(sendBuffer_);
   if (sent.error == kErrorWouldBlock) {
     return true;
   }
@@ -207,11 +207,41 @@ bool SessionConnection::SendPending() {
   return true;
 }
 
-ByteStream& SessionConnection::stream() {
+ByteStream& SessionConnection::mainStream() {
   if (tls_) {
     return *tls_;
   }
   return socket_;
+}
+
+std::optional<size_t> SessionConnection::Receive(ByteStream& stream, size_t size,
+                                                 uint32_t* lastActivity) {
+  const TransferContext& context = session_.context();
+  const IoResult got = stream.Receive(context.buffer, size);
+  if (got.error == kErrorWouldBlock) {
+    // Counted only when nothing is waiting, so a throttled session is never
+    // taken for a stalled server.
+    if (lastActivity && SilentTooLong(*lastActivity)) {
+      FailReceive(kErrorTimedOut);
+    }
+    return std::nullopt;
+  }
+  if (got.error != 0) {
+    FailReceive(got.error);
+    return std::nullopt;
+  }
+  if (lastActivity) {
+    *lastActivity = context.clock.TickCount();
+  }
+  return got.count;
+}
+
+void SessionConnection::FailReceive(int error) {
+  session_.Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
+}
+
+bool SessionConnection::SilentTooLong(uint32_t lastActivity) const {
+  return session_.context().clock.TickCount() - lastActivity > SessionHost::kSilenceLimitMs;
 }
 
 void SessionConnection::CloseServer() {

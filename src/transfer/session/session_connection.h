@@ -24,7 +24,7 @@ class ProxyTunnel;
 // then TLS when the protocol asks for it. Each step returns the state the
 // session goes on in: kStart once the connection carries the protocol's
 // bytes, kDone once it has failed the session.
-class SessionConnection {
+class SessionConnection final : public SessionLink {
  public:
   explicit SessionConnection(SessionHost& session);
   SessionConnection(const SessionConnection&) = delete;
@@ -32,7 +32,6 @@ class SessionConnection {
   ~SessionConnection();
 
   void Route(std::optional<Proxy> proxy) { proxy_ = std::move(proxy); }
-  const Proxy* proxy() const { return proxy_ ? &*proxy_ : nullptr; }
   // The addresses to race for `port`; false when no socket could be made
   // (the session has failed).
   bool Prepare(std::vector<SocketAddress> addresses, int port, SocksDestination socks,
@@ -48,19 +47,21 @@ class SessionConnection {
   Transfer::Wait NextWait(SessionState state) const;
   Transfer::Wait SendWait() const;
 
-  // Queues a request or command, sent whole by the next steps.
-  void Send(std::string text) { sendBuffer_ = std::move(text); }
-  bool sending() const { return !sendBuffer_.empty(); }
+  TcpSocket& mainSocket() override { return socket_; }
+  ByteStream& mainStream() override;
+  const Proxy* proxy() const override { return proxy_ ? &*proxy_ : nullptr; }
+  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) const override;
+  void Send(std::string text) override { sendBuffer_ = std::move(text); }
+  bool Sending() const override { return !sendBuffer_.empty(); }
+  std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override;
+  void FailReceive(int error) override;
+  bool SilentTooLong(uint32_t lastActivity) const override;
   // Sends what it can of the queued text; false when the connection failed
   // and the attempt has ended.
   bool SendPending();
 
-  TcpSocket& socket() { return socket_; }
-  // Its bytes: inside TLS once it has started, else the socket's own.
-  ByteStream& stream();
   // The server's IPv4 address; 0 for an IPv6 server.
   uint32_t serverAddress() const { return remote_.ipv6() ? 0 : remote_.address; }
-  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) const;
 
   // The server is done with.
   void CloseServer();

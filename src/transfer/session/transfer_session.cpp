@@ -52,7 +52,7 @@ bool TransferSession::Step(size_t byteLimit) {
       return true;
     }
   }
-  if (connection_.sending()) {
+  if (connection_.Sending()) {
     if (!connection_.SendPending()) {
       state_ = SessionState::kDone;
     }
@@ -66,7 +66,7 @@ TransferSession::Wait TransferSession::NextWait() const {
   if (finished_ || !item_) {
     return {};
   }
-  if (connection_.sending()) {
+  if (connection_.Sending()) {
     return connection_.SendWait();
   }
   switch (state_) {
@@ -248,14 +248,14 @@ std::optional<SocketAddress> LiteralAddress(const std::string& hostAddr) {
 
 void TransferSession::ResolveHost() {
   SocksDestination socks;
-  if (const Proxy* through = proxy(); through && through->socks()) {
+  if (const Proxy* through = connection_.proxy(); through && through->socks()) {
     std::optional<SocksDestination> destination = ChooseSocksDestination();
     if (!destination) {
       return;
     }
     socks = std::move(*destination);
   }
-  const ConnectTarget target = ConnectTargetFor(urlParts(), proxy());
+  const ConnectTarget target = ConnectTargetFor(urlParts(), connection_.proxy());
   const std::string& hostAddr = target.hostAddr;
   std::vector<SocketAddress> addresses;
   if (hostAddr.empty()) {
@@ -317,7 +317,7 @@ std::optional<SocksDestination> TransferSession::ChooseSocksDestination() {
     return destination;
   }
   const std::string hostName = url.GetProp(key::kHostName);
-  if (proxy()->kind == ProxyKind::kSocks5Hostname) {
+  if (connection_.proxy()->kind == ProxyKind::kSocks5Hostname) {
     destination.hostName = hostName;
     return destination;
   }
@@ -416,35 +416,6 @@ void TransferSession::Reset() {
 
 void TransferSession::MoveTo(Item& item) {
   item_ = &item;
-}
-
-std::optional<size_t> TransferSession::Receive(ByteStream& stream, size_t size,
-                                               uint32_t* lastActivity) {
-  const IoResult got = stream.Receive(context_.buffer, size);
-  if (got.error == kErrorWouldBlock) {
-    // Counted only when nothing is waiting, so a throttled session is never
-    // taken for a stalled server.
-    if (lastActivity && SilentTooLong(*lastActivity)) {
-      FailReceive(kErrorTimedOut);
-    }
-    return std::nullopt;
-  }
-  if (got.error != 0) {
-    FailReceive(got.error);
-    return std::nullopt;
-  }
-  if (lastActivity) {
-    *lastActivity = context_.clock.TickCount();
-  }
-  return got.count;
-}
-
-void TransferSession::FailReceive(int error) {
-  Fail("Receive Error: " + SocketErrorText(error), FailOutcome::kRetry);
-}
-
-bool TransferSession::SilentTooLong(uint32_t lastActivity) const {
-  return context_.clock.TickCount() - lastActivity > kSilenceLimitMs;
 }
 
 void TransferSession::Log(std::string_view text) {

@@ -56,20 +56,10 @@ class TransferSession final : public Transfer, private SessionHost, private Comp
   Item& urlItem() override REQUIRES(context_.treeLock) { return *item_; }
   const TransferContext& context() const override { return context_; }
   const UrlParts& urlParts() const override { return target_.parts(); }
-  TcpSocket& mainSocket() override { return connection_.socket(); }
-  ByteStream& mainStream() override { return connection_.stream(); }
-  const Proxy* proxy() const override { return connection_.proxy(); }
-  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t port) override {
-    return connection_.SocksHandshakeTo(port);
-  }
+  SessionLink& connection() override { return connection_; }
+  const SessionLink& connection() const override { return connection_; }
   void Log(std::string_view text) override REQUIRES(context_.treeLock);
   void Fail(std::string_view message, FailOutcome outcome) override REQUIRES(context_.treeLock);
-  void Send(std::string text) override { connection_.Send(std::move(text)); }
-  bool Sending() const override { return connection_.sending(); }
-  std::optional<size_t> Receive(ByteStream& stream, size_t size, uint32_t* lastActivity) override
-      REQUIRES(context_.treeLock);
-  void FailReceive(int error) override REQUIRES(context_.treeLock);
-  bool SilentTooLong(uint32_t lastActivity) const override;
   void NoteRangeFault(RangeFault fault) override { rangeFault_ = fault; }
   SessionWriter& writer() override { return writer_; }
   const Login& login() const override { return target_.login(); }

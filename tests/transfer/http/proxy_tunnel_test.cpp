@@ -10,7 +10,7 @@ namespace {
 
 // A session that only records what the tunnel sends and how it failed; a
 // real one never gets such a host past the URL parser.
-class RecordingSession final : public SessionHost {
+class RecordingSession final : public SessionHost, public SessionLink {
  public:
   RecordingSession(const TransferContext& context, const std::string& host)
       : context_(context), writer_(*this, 0) {
@@ -21,10 +21,12 @@ class RecordingSession final : public SessionHost {
   Item& urlItem() override { return item_; }
   const TransferContext& context() const override { return context_; }
   const UrlParts& urlParts() const override { return parts_; }
+  SessionLink& connection() override { return *this; }
+  const SessionLink& connection() const override { return *this; }
   TcpSocket& mainSocket() override { return socket_; }
   ByteStream& mainStream() override { return socket_; }
   const Proxy* proxy() const override { return nullptr; }
-  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t) override { return nullptr; }
+  std::unique_ptr<SocksHandshake> SocksHandshakeTo(uint16_t) const override { return nullptr; }
   void Log(std::string_view) override {}
   void Fail(std::string_view message, FailOutcome outcome) override {
     failure = message;
