@@ -20,7 +20,7 @@
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
 #include "store/keys.h"
-#include "transfer/transfer_session.h"
+#include "transfer/session/transfer_session.h"
 #include "url/local_name_registry.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/ftp_reply.h"
+#include "transfer/ftp/ftp_reply.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "transfer/http_response.h"
-#include "transfer/retry_after.h"
+#include "transfer/http/http_response.h"
+#include "transfer/http/retry_after.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "transfer/socks_handshake.h"
+#include "transfer/proxy/socks_handshake.h"
 
 namespace {
 

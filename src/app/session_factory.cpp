@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "store/keys.h"
-#include "transfer/segmented_transfer.h"
-#include "transfer/transfer_session.h"
+#include "transfer/segments/segmented_transfer.h"
+#include "transfer/session/transfer_session.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {

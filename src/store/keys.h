@@ -107,14 +107,12 @@ struct key {
   // 1 when the file of the parts keeps holes, so a restart finds each part's
   // bytes on disk beyond what the map says.
   static constexpr PropKey kSegmentHoles{"segmentholes"};
-  // Within one part's session only: the byte range it asks for (end exclusive),
-  // the file's size it expects, and on its failure why the part cannot go on
-  // ("whole", "changed", "busy"). A first answer that offers parts leaves the
+  // Within one part's session only: the byte range it asks for (end exclusive)
+  // and the file's size it expects. A first answer that offers parts leaves the
   // size in rangetotal for the download to split.
   static constexpr PropKey kRangeStart{"rangestart"};
   static constexpr PropKey kRangeEnd{"rangeend"};
   static constexpr PropKey kRangeTotal{"rangetotal"};
-  static constexpr PropKey kRangeFault{"rangefault"};
   // Set while a download's first answer is read for whether the server offers
   // parts (Accept-Ranges) of a file large enough to split.
   static constexpr PropKey kRangeProbe{"rangeprobe"};

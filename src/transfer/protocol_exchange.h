@@ -5,8 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "transfer/session_host.h"
 #include "transfer/transfer.h"
-#include "transfer/transfer_session.h"
 
 namespace pellmarsh {
 
@@ -40,9 +40,5 @@ class ProtocolExchange {
   // The dialogue's own step, for the log and for debugging.
   virtual std::string_view StateName() const { return "Dialogue"; }
 };
-
-// The exchange for a URL scheme as the parser gives it ("http", "https",
-// "ftp", "file"); none for any other.
-std::unique_ptr<ProtocolExchange> ExchangeFor(std::string_view scheme, SessionHost& session);
 
 }  // namespace pellmarsh

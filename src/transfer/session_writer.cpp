@@ -7,8 +7,8 @@
 
 #include "store/data_file.h"
 #include "store/keys.h"
+#include "transfer/session_host.h"
 #include "transfer/session_log.h"
-#include "transfer/transfer_session.h"
 #include "transfer/unfinished_file.h"
 
 namespace pellmarsh {

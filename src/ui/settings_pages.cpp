@@ -19,7 +19,7 @@
 #include <QVBoxLayout>
 
 #include "store/keys.h"
-#include "transfer/segmented_transfer.h"
+#include "transfer/segments/segmented_transfer.h"
 #include "ui/named_button.h"
 #include "ui/settings_controls.h"
 

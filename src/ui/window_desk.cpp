@@ -11,7 +11,7 @@
 
 #include "capture/url_extraction.h"
 #include "desktop/qt_gui_queue.h"
-#include "transfer/text_fetch.h"
+#include "transfer/session/text_fetch.h"
 #include "ui/download_list.h"
 #include "ui/item_dialogs.h"
 #include "ui/url_properties_dialog.h"

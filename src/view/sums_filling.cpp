@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "store/keys.h"
-#include "transfer/text_fetch.h"
+#include "transfer/session/text_fetch.h"
 #include "url/url_parser.h"
 
 namespace pellmarsh {

@@ -16,7 +16,7 @@
 #include "support/random_bytes.h"
 #include "support/wait.h"
 #include "transfer/base64.h"
-#include "transfer/text_fetch.h"
+#include "transfer/session/text_fetch.h"
 #include "transfer/unfinished_file.h"
 
 namespace pellmarsh {

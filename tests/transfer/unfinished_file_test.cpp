@@ -10,7 +10,7 @@
 #include "store/item_status.h"
 #include "store/keys.h"
 #include "support/scripted_server.h"
-#include "transfer/session_harness.h"
+#include "transfer/session/session_harness.h"
 
 namespace pellmarsh {
 namespace {
