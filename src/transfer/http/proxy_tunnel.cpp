@@ -30,13 +30,9 @@ bool ProxyTunnel::Request() {
                   FailOutcome::kPermanent);
     return false;
   }
-  session_.connection().Send("CONNECT " + target + " HTTP/1.1
-Host: " + target +
-                             "
-User-Agent: " + std::string(kUserAgent) + "
-" +
-                             proxy_.AuthorizationLine() + "
-");
+  session_.connection().Send("CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
+                             "\r\nUser-Agent: " + std::string(kUserAgent) + "\r\n" +
+                             proxy_.AuthorizationLine() + "\r\n");
   requested_ = lastReceive_ = session_.context().clock.TickCount();
   return true;
 }
