@@ -7,6 +7,7 @@
 #include "store/ascii_case.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "store/log_packing.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -30,7 +31,8 @@ void Item::Clear() {
   AddLive(-liveBelow_);
   live_ = false;
   liveChildren_.reset();
-  properties_.entries_.clear();
+  properties_.Clear();
+  log_.reset();
   ++childChanges_;
   ++quietChildChanges_;
   while (!children_.empty()) {
@@ -48,6 +50,9 @@ void Item::NoteWrite(PropKey key) {
     if (live != live_) {
       live_ = live;
       AddLive(live ? 1 : -1);
+      if (!live) {
+        PackLog();
+      }
     }
   }
   if (parent_) {
@@ -81,47 +86,119 @@ void Item::IndexLiveChild(Item& child, bool live) {
 
 namespace {
 
-bool KeyBefore(const Item::Property& entry, std::string_view key) {
-  return entry.key < key;
+bool IsLog(PropKey key) {
+  return key.hash() == key::kLog.hash() && key == key::kLog;
+}
+
+KeyId PackedLogId() {
+  static const KeyId id = *KeyTable::Instance().Intern(key::kPackedLog);
+  return id;
 }
 
 }  // namespace
 
-const std::string* Item::Properties::Find(std::string_view key) const {
-  const auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
-  return found != entries_.end() && found->key == key ? &found->value : nullptr;
-}
-
-std::string& Item::Properties::Slot(std::string_view key) {
-  auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
-  if (found == entries_.end() || found->key != key) {
-    found = entries_.insert(found, Property{std::string(key), std::string()});
+Item::Properties::Property Item::Properties::const_iterator::operator*() const {
+  if (index_ < properties_->block_.size()) {
+    return *PropertyBlock::const_iterator(&properties_->block_, index_);
   }
-  return found->value;
+  return {key::kLog.text(), *properties_->log_};
 }
 
-const std::string* Item::FindProp(PropKey key) const {
-  return properties_.Find(key.text());
+size_t Item::Properties::count(std::string_view key) const {
+  return log_ && key == key::kLog.text() ? 1 : block_.count(key);
+}
+
+bool operator==(const Item::Properties& a, const Item::Properties& b) {
+  const bool sameLog = a.log_ && b.log_ ? *a.log_ == *b.log_ : a.log_ == b.log_;
+  return sameLog && a.block_ == b.block_;
+}
+
+std::optional<std::string_view> Item::FindValue(PropKey key) const {
+  if (IsLog(key) && log_) {
+    return *log_;
+  }
+  const std::optional<KeyId> id = KeyTable::Instance().Find(key);
+  return id ? properties_.Find(*id) : std::nullopt;
+}
+
+bool Item::HasProp(PropKey key) const {
+  return FindValue(key) || (IsLog(key) && properties_.Find(PackedLogId()));
+}
+
+bool Item::HasText(PropKey key) const {
+  const std::optional<std::string_view> value = FindValue(key);
+  return value ? !value->empty() : IsLog(key) && properties_.Find(PackedLogId());
+}
+
+std::string_view Item::ViewProp(PropKey key, std::string& unpacked) const {
+  if (const std::optional<std::string_view> value = FindValue(key)) {
+    return *value;
+  }
+  if (IsLog(key)) {
+    if (const std::optional<std::string_view> packed = properties_.Find(PackedLogId())) {
+      unpacked = InflateLog(*packed);
+      return unpacked;
+    }
+  }
+  return {};
 }
 
 bool Item::HasName(std::string_view name) const {
-  const std::string* own = FindProp(key::kName);
-  return NamesEqual(own ? std::string_view(*own) : std::string_view(), name);
+  return NamesEqual(FindValue(key::kName).value_or(std::string_view()), name);
 }
 
 std::string Item::GetProp(PropKey key) const {
-  const std::string* value = FindProp(key);
-  return value ? *value : std::string();
+  std::string unpacked;
+  const std::string_view value = ViewProp(key, unpacked);
+  return value.data() == unpacked.data() ? std::move(unpacked) : std::string(value);
 }
 
 void Item::SetProp(PropKey key, std::string_view value) {
-  properties_.Slot(key.text()).assign(value);
+  if (IsLog(key)) {
+    properties_.Erase(PackedLogId());
+    log_ = std::make_unique<std::string>(value);
+  } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
+    properties_.Set(*id, value);
+  }
   NoteWrite(key);
 }
 
 void Item::AppendProp(PropKey key, std::string_view tail) {
-  properties_.Slot(key.text()).append(tail);
+  if (IsLog(key)) {
+    UnpackLog();
+    if (!log_) {
+      log_ = std::make_unique<std::string>();
+    }
+    log_->append(tail);
+  } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
+    properties_.Append(*id, tail);
+  }
   NoteWrite(key);
+}
+
+void Item::PackLog() {
+  if (log_ && !log_->empty()) {
+    properties_.Set(PackedLogId(), DeflateLog(*log_));
+    log_.reset();
+  }
+}
+
+void Item::UnpackLog() {
+  if (const std::optional<std::string_view> packed = properties_.Find(PackedLogId())) {
+    auto text = std::make_unique<std::string>(InflateLog(*packed));
+    properties_.Erase(PackedLogId());
+    log_ = std::move(text);
+  }
+}
+
+void Item::LoadProps(std::span<const PropertyBlock::Entry> entries,
+                     std::optional<std::string_view> log) {
+  properties_.Assign(entries);
+  log_ = log ? std::make_unique<std::string>(*log) : nullptr;
+  NoteWrite(key::kStatus);
+  if (!live_) {
+    PackLog();
+  }
 }
 
 int32_t Item::GetPropInt(PropKey key) const {
@@ -135,7 +212,7 @@ void Item::SetPropInt(PropKey key, int32_t value) {
 }
 
 int64_t Item::GetPropInt64(PropKey key) const {
-  const std::string* value = FindProp(key);
+  const std::optional<std::string_view> value = FindValue(key);
   return value ? ParseLeadingInteger(*value) : 0;
 }
 
@@ -144,7 +221,7 @@ void Item::SetPropInt64(PropKey key, int64_t value) {
 }
 
 double Item::GetPropDouble(PropKey key) const {
-  const std::string* value = FindProp(key);
+  const std::optional<std::string_view> value = FindValue(key);
   return value ? ParseLeadingReal(*value) : 0.0;
 }
 

@@ -4,11 +4,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "store/keys.h"
+#include "store/property_block.h"
 
 namespace pellmarsh {
 
@@ -17,31 +20,38 @@ namespace pellmarsh {
 // Not thread-safe by itself; every shared item is used under the tree lock.
 class Item {
  public:
-  struct Property {
-    std::string key;
-    std::string value;
-    friend bool operator==(const Property&, const Property&) = default;
-  };
-  // The properties in key order, in one block: a hash table's nodes and
-  // buckets cost more than twice the memory for the twenty-odd properties an
-  // item holds, and a long queue holds a hundred thousand items.
+  // The properties as pairs of texts in a fixed order: those in the block
+  // (a packed log among them) and then a log kept as text.
   class Properties {
    public:
-    using const_iterator = std::vector<Property>::const_iterator;
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    size_t count(std::string_view key) const { return Find(key) ? 1 : 0; }
-    friend bool operator==(const Properties&, const Properties&) = default;
+    using Property = PropertyBlock::Property;
+    class const_iterator {
+     public:
+      const_iterator(const Properties* properties, size_t index)
+          : properties_(properties), index_(index) {}
+      Property operator*() const;
+      const_iterator& operator++() {
+        ++index_;
+        return *this;
+      }
+      friend bool operator==(const const_iterator&, const const_iterator&) = default;
+
+     private:
+      const Properties* properties_;
+      size_t index_;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+    size_t size() const { return block_.size() + (log_ ? 1 : 0); }
+    bool empty() const { return size() == 0; }
+    size_t count(std::string_view key) const;
+    friend bool operator==(const Properties& a, const Properties& b);
 
    private:
     friend class Item;
-    const std::string* Find(std::string_view key) const;
-    // The value under key, made empty when new.
-    std::string& Slot(std::string_view key);
-
-    std::vector<Property> entries_;
+    Properties(const PropertyBlock& block, const std::string* log) : block_(block), log_(log) {}
+    const PropertyBlock& block_;
+    const std::string* log_;
   };
 
   Item() = default;
@@ -52,9 +62,14 @@ class Item {
 
   // Absent keys read as the empty text or 0.
   std::string GetProp(PropKey key) const;
-  // The text itself, for a look at a long value (a log) without copying it;
-  // nothing when absent. Valid until the property next changes.
-  const std::string* FindProp(PropKey key) const;
+  // Whether the item holds the key, even with the empty text.
+  bool HasProp(PropKey key) const;
+  // Whether the item holds a text that is not empty; cheap for a packed log.
+  bool HasText(PropKey key) const;
+  // The text without a copy, for a look at a long value (a log); empty when
+  // absent. Valid until the property next changes. A log the item keeps
+  // packed is unpacked into `unpacked`.
+  std::string_view ViewProp(PropKey key, std::string& unpacked) const;
   // Every write, even of the same text, marks the item changed.
   void SetProp(PropKey key, std::string_view value);
   // SetProp with the old text followed by `tail`, without copying the old text:
@@ -80,9 +95,12 @@ class Item {
     SetPropInt(key, static_cast<int32_t>(value));
   }
 
-  const Properties& AllProps() const { return properties_; }
-  // Room for this many properties in all, for a loader that knows how many follow.
-  void ReserveProps(size_t count) { properties_.entries_.reserve(count); }
+  Properties AllProps() const { return {properties_, log_.get()}; }
+  // Replaces every property at once, for a loader: entries in ascending key
+  // order without repeats, and the log's text apart. A log is packed unless
+  // the status makes the item live.
+  void LoadProps(std::span<const PropertyBlock::Entry> entries,
+                 std::optional<std::string_view> log);
   // Empties the property map and the child list (the loader starts from this).
   void Clear();
 
@@ -127,11 +145,19 @@ class Item {
   bool HasName(std::string_view name) const;
   // Keeps the live counts of this item and its ancestors after a write.
   void NoteWrite(PropKey key);
+  // Keeps the log deflated while nothing will add to it: most items of a long
+  // list are finished, and their logs would be most of its memory.
+  void PackLog();
+  // Makes a packed log text again, for a write to it.
+  void UnpackLog();
+  std::optional<std::string_view> FindValue(PropKey key) const;
   void AddLive(int delta);
   void IndexLiveChild(Item& child, bool live);
 
   Item* parent_ = nullptr;
-  Properties properties_;
+  PropertyBlock properties_;
+  // The log while it can grow, apart from the block: it grows a line at a time.
+  std::unique_ptr<std::string> log_;
   std::vector<std::unique_ptr<Item>> children_;
   bool changed_ = false;
   uint64_t childChanges_ = 0;
