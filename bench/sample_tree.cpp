@@ -65,14 +65,15 @@ std::string SampleLog(std::mt19937& random, const std::string& url, const std::s
     line("Transferring data...");
     if (random() % 2 == 0) {
       received += static_cast<long>(random() % static_cast<unsigned long>(size - received));
-      line("Socket Error: 10054 (Connection reset by peer) after " + std::to_string(received) +
-           " bytes.  Retrying in " + std::to_string(10 + random() % 60) + " seconds.");
+      line("Receive Error: Connection Reset By Host");
     } else {
       line("Successful data transfer, got " + std::to_string(size - received) +
            " bytes this session.");
       received = 0;
     }
   }
+  // About 2 KiB, ending with a whole line.
+  log.resize(log.find("\r\n", 2046) + 2);
   return log;
 }
 

@@ -46,13 +46,14 @@ void Item::NoteWrite(PropKey key) {
   changed_ = true;
   const bool wasLive = live_;
   if (key == key::kStatus) {
-    const bool live = ChangesOnItsOwn(GetPropInt(key::kStatus));
+    const int status = GetPropInt(key::kStatus);
+    const bool live = ChangesOnItsOwn(status);
     if (live != live_) {
       live_ = live;
       AddLive(live ? 1 : -1);
-      if (!live) {
-        PackLog();
-      }
+    }
+    if (!InTransfer(status)) {
+      PackLog();
     }
   }
   if (parent_) {
@@ -157,6 +158,7 @@ void Item::SetProp(PropKey key, std::string_view value) {
   if (IsLog(key)) {
     properties_.Erase(PackedLogId());
     log_ = std::make_unique<std::string>(value);
+    RepackLogInTree();
   } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
     properties_.Set(*id, value);
   }
@@ -170,6 +172,7 @@ void Item::AppendProp(PropKey key, std::string_view tail) {
       log_ = std::make_unique<std::string>();
     }
     log_->append(tail);
+    RepackLogInTree();
   } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
     properties_.Append(*id, tail);
   }
@@ -180,6 +183,12 @@ void Item::PackLog() {
   if (log_ && !log_->empty()) {
     properties_.Set(PackedLogId(), DeflateLog(*log_));
     log_.reset();
+  }
+}
+
+void Item::RepackLogInTree() {
+  if (parent_ && !InTransfer(GetPropInt(key::kStatus))) {
+    PackLog();
   }
 }
 
@@ -196,9 +205,6 @@ void Item::LoadProps(std::span<const PropertyBlock::Entry> entries,
   properties_.Assign(entries);
   log_ = log ? std::make_unique<std::string>(*log) : nullptr;
   NoteWrite(key::kStatus);
-  if (!live_) {
-    PackLog();
-  }
 }
 
 int32_t Item::GetPropInt(PropKey key) const {

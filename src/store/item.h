@@ -98,7 +98,7 @@ class Item {
   Properties AllProps() const { return {properties_, log_.get()}; }
   // Replaces every property at once, for a loader: entries in ascending key
   // order without repeats, and the log's text apart. A log is packed unless
-  // the status makes the item live.
+  // a transfer runs for the item.
   void LoadProps(std::span<const PropertyBlock::Entry> entries,
                  std::optional<std::string_view> log);
   // Empties the property map and the child list (the loader starts from this).
@@ -145,10 +145,14 @@ class Item {
   bool HasName(std::string_view name) const;
   // Keeps the live counts of this item and its ancestors after a write.
   void NoteWrite(PropKey key);
-  // Keeps the log deflated while nothing will add to it: most items of a long
-  // list are finished, and their logs would be most of its memory.
+  // Keeps the log deflated while no transfer writes to it: most items of a
+  // long list are finished, and their logs would be most of its memory. A
+  // status written outside a transfer packs it; a write to the log unpacks
+  // it, and packs it again in an item of the tree that runs no transfer (a
+  // transfer's last line, the virus checker's). Items outside the tree
+  // belong to a transfer that writes line after line.
   void PackLog();
-  // Makes a packed log text again, for a write to it.
+  void RepackLogInTree();
   void UnpackLog();
   std::optional<std::string_view> FindValue(PropKey key) const;
   void AddLive(int delta);

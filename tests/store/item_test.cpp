@@ -104,47 +104,45 @@ TEST(ItemProperties, RewritesOfOtherWidthsKeepEveryOtherValue) {
   EXPECT_EQ(item.AllProps().size(), expected.size());
 }
 
-// A log is kept packed once its item no longer changes on its own; readers
-// see the same text either way.
+// A log is kept packed while no transfer writes to it; readers see the same
+// text either way.
 TEST(ItemLog, ReadsTheSameKeptAsTextOrPacked) {
+  const auto status = [](int value) {
+    return [value](Item& item) { item.SetPropInt(key::kStatus, value); };
+  };
+  const auto line = [](Item& item) { item.AppendProp(key::kLog, "three\r\n"); };
   struct Row {
     const char* what;
-    std::function<void(Item&)> then;
+    std::vector<std::function<void(Item&)>> then;
     std::string text;
     bool packed;
   };
   const std::vector<Row> rows = {
-      {"still queued", [](Item&) {}, "one\r\ntwo\r\n", false},
-      {"finished", [](Item& item) { item.SetPropInt(key::kStatus, kStatusComplete); },
-       "one\r\ntwo\r\n", true},
-      {"finished, then restarted and logging",
-       [](Item& item) {
-         item.SetPropInt(key::kStatus, kStatusFailed);
-         item.SetPropInt(key::kStatus, kStatusQueued);
-         item.AppendProp(key::kLog, "three\r\n");
-       },
-       "one\r\ntwo\r\nthree\r\n", false},
-      {"finished, then restarted and finished again",
-       [](Item& item) {
-         item.SetPropInt(key::kStatus, kStatusFailed);
-         item.SetPropInt(key::kStatus, kStatusQueued);
-         item.AppendProp(key::kLog, "three\r\n");
-         item.SetPropInt(key::kStatus, kStatusComplete);
-       },
-       "one\r\ntwo\r\nthree\r\n", true},
-      {"finished, then its log cleared",
-       [](Item& item) {
-         item.SetPropInt(key::kStatus, kStatusComplete);
-         item.SetProp(key::kLog, "");
-       },
-       "", false},
+      {"running", {}, "one\r\ntwo\r\n", false},
+      {"finished", {status(kStatusComplete)}, "one\r\ntwo\r\n", true},
+      {"queued again", {status(kStatusQueued)}, "one\r\ntwo\r\n", true},
+      {"finished, then a line added",
+       {status(kStatusComplete), line},
+       "one\r\ntwo\r\nthree\r\n",
+       true},
+      {"finished, then running and logging again",
+       {status(kStatusComplete), status(kStatusTransferring), line},
+       "one\r\ntwo\r\nthree\r\n",
+       false},
+      {"finished, its log cleared",
+       {status(kStatusComplete), [](Item& item) { item.SetProp(key::kLog, ""); }},
+       "",
+       false},
   };
   for (const Row& row : rows) {
-    Item item;
-    item.SetPropInt(key::kStatus, kStatusQueued);
+    Item folder;
+    Item& item = folder.AddChild(std::make_unique<Item>());
+    item.SetPropInt(key::kStatus, kStatusTransferring);
     item.AppendProp(key::kLog, "one\r\n");
     item.AppendProp(key::kLog, "two\r\n");
-    row.then(item);
+    for (const auto& step : row.then) {
+      step(item);
+    }
     std::string unpacked;
     EXPECT_EQ(item.GetProp(key::kLog), row.text) << row.what;
     EXPECT_EQ(item.ViewProp(key::kLog, unpacked), row.text) << row.what;
