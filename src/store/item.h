@@ -163,15 +163,16 @@ class Item {
   // The log while it can grow, apart from the block: it grows a line at a time.
   std::unique_ptr<std::string> log_;
   std::vector<std::unique_ptr<Item>> children_;
-  bool changed_ = false;
   uint64_t childChanges_ = 0;
   uint64_t quietChildChanges_ = 0;
-  bool live_ = false;
-  int liveBelow_ = 0;
   // Gives children their order in the live index: a child added later is younger.
   uint64_t sequence_ = 0;
   // The children whose subtrees hold a live item, by sequence; made when first needed.
   std::unique_ptr<std::map<uint64_t, Item*>> liveChildren_;
+  // Side by side, so that a hundred thousand items lose no room to padding.
+  int liveBelow_ = 0;
+  bool changed_ = false;
+  bool live_ = false;
 };
 
 // Names of items compare ignoring the case of ASCII letters; other bytes exactly.
