@@ -98,11 +98,8 @@ KeyId PackedLogId() {
 
 }  // namespace
 
-Item::Properties::Property Item::Properties::const_iterator::operator*() const {
-  if (index_ < properties_->block_.size()) {
-    return *PropertyBlock::const_iterator(&properties_->block_, index_);
-  }
-  return {key::kLog.text(), *properties_->log_};
+Item::Properties::Property Item::Properties::At(size_t index) const {
+  return index < block_.size() ? block_.At(index) : Property{key::kLog.text(), *log_};
 }
 
 size_t Item::Properties::count(std::string_view key) const {

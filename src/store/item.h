@@ -25,26 +25,13 @@ class Item {
   class Properties {
    public:
     using Property = PropertyBlock::Property;
-    class const_iterator {
-     public:
-      const_iterator(const Properties* properties, size_t index)
-          : properties_(properties), index_(index) {}
-      Property operator*() const;
-      const_iterator& operator++() {
-        ++index_;
-        return *this;
-      }
-      friend bool operator==(const const_iterator&, const const_iterator&) = default;
-
-     private:
-      const Properties* properties_;
-      size_t index_;
-    };
+    using const_iterator = IndexIterator<Properties>;
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size()}; }
     size_t size() const { return block_.size() + (log_ ? 1 : 0); }
     bool empty() const { return size() == 0; }
     size_t count(std::string_view key) const;
+    Property At(size_t index) const;
     friend bool operator==(const Properties& a, const Properties& b);
 
    private:

@@ -10,6 +10,23 @@
 
 namespace pellmarsh {
 
+// Walks a container by index: what `container.At(index)` gives.
+template <typename Container>
+class IndexIterator {
+ public:
+  IndexIterator(const Container* container, size_t index) : container_(container), index_(index) {}
+  auto operator*() const { return container_->At(index_); }
+  IndexIterator& operator++() {
+    ++index_;
+    return *this;
+  }
+  friend bool operator==(const IndexIterator&, const IndexIterator&) = default;
+
+ private:
+  const Container* container_;
+  size_t index_;
+};
+
 // An item's properties in one allocation: the key ids in ascending order, where
 // each value ends, then the values' bytes. A long queue holds a hundred
 // thousand items of some twenty-five properties each, and a string each for
@@ -26,22 +43,7 @@ class PropertyBlock {
     std::string_view key;
     std::string_view value;
   };
-  class const_iterator {
-   public:
-    const_iterator(const PropertyBlock* block, size_t index) : block_(block), index_(index) {}
-    Property operator*() const {
-      return {KeyTable::Instance().Text(block_->KeyAt(index_)), block_->ValueAt(index_)};
-    }
-    const_iterator& operator++() {
-      ++index_;
-      return *this;
-    }
-    friend bool operator==(const const_iterator&, const const_iterator&) = default;
-
-   private:
-    const PropertyBlock* block_;
-    size_t index_;
-  };
+  using const_iterator = IndexIterator<PropertyBlock>;
 
   PropertyBlock() = default;
   PropertyBlock(PropertyBlock&&) = default;
@@ -54,6 +56,9 @@ class PropertyBlock {
   size_t count(std::string_view key) const;
   friend bool operator==(const PropertyBlock& a, const PropertyBlock& b);
 
+  Property At(size_t index) const {
+    return {KeyTable::Instance().Text(KeyAt(index)), ValueAt(index)};
+  }
   KeyId KeyAt(size_t index) const;
   std::string_view ValueAt(size_t index) const;
   std::optional<std::string_view> Find(KeyId key) const;
