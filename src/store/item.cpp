@@ -128,15 +128,18 @@ bool Item::HasText(PropKey key) const {
   return value ? !value->empty() : IsLog(key) && properties_.Find(PackedLogId());
 }
 
+std::string Item::PackedLogText() const {
+  const std::optional<std::string_view> packed = properties_.Find(PackedLogId());
+  return packed ? InflateLog(*packed) : std::string();
+}
+
 std::string_view Item::ViewProp(PropKey key, std::string& unpacked) const {
   if (const std::optional<std::string_view> value = FindValue(key)) {
     return *value;
   }
   if (IsLog(key)) {
-    if (const std::optional<std::string_view> packed = properties_.Find(PackedLogId())) {
-      unpacked = InflateLog(*packed);
-      return unpacked;
-    }
+    unpacked = PackedLogText();
+    return unpacked;
   }
   return {};
 }
@@ -146,9 +149,10 @@ bool Item::HasName(std::string_view name) const {
 }
 
 std::string Item::GetProp(PropKey key) const {
-  std::string unpacked;
-  const std::string_view value = ViewProp(key, unpacked);
-  return value.data() == unpacked.data() ? std::move(unpacked) : std::string(value);
+  if (const std::optional<std::string_view> value = FindValue(key)) {
+    return std::string(*value);
+  }
+  return IsLog(key) ? PackedLogText() : std::string();
 }
 
 void Item::SetProp(PropKey key, std::string_view value) {
@@ -190,10 +194,9 @@ void Item::RepackLogInTree() {
 }
 
 void Item::UnpackLog() {
-  if (const std::optional<std::string_view> packed = properties_.Find(PackedLogId())) {
-    auto text = std::make_unique<std::string>(InflateLog(*packed));
+  if (properties_.Find(PackedLogId())) {
+    log_ = std::make_unique<std::string>(PackedLogText());
     properties_.Erase(PackedLogId());
-    log_ = std::move(text);
   }
 }
 

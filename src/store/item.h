@@ -57,7 +57,8 @@ class Item {
   // absent. Valid until the property next changes. A log the item keeps
   // packed is unpacked into `unpacked`.
   std::string_view ViewProp(PropKey key, std::string& unpacked) const;
-  // Every write, even of the same text, marks the item changed.
+  // Every write, even of the same text, marks the item changed. A key from
+  // data that the key table no longer takes is not kept (see KeyTable).
   void SetProp(PropKey key, std::string_view value);
   // SetProp with the old text followed by `tail`, without copying the old text:
   // a log grows a line at a time for as long as the item lives.
@@ -141,6 +142,8 @@ class Item {
   void PackLog();
   void RepackLogInTree();
   void UnpackLog();
+  // The packed log's text; empty when there is none.
+  std::string PackedLogText() const;
   std::optional<std::string_view> FindValue(PropKey key) const;
   void AddLive(int delta);
   void IndexLiveChild(Item& child, bool live);

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace pellmarsh {
 namespace {
@@ -28,6 +30,37 @@ TEST(KeyTable, TakesOnlySoManyKeysFromDataButEveryKeyOfTheProgram) {
   auto another = std::make_unique<KeyTable>();
   EXPECT_FALSE(
       another->Intern(PropKey::FromData(std::string(KeyTable::kMaxDataKeyBytes + 1, 'k'))));
+}
+
+// Items outside the tree meet new keys on several threads at once: each key
+// gets one id, whichever thread adds it.
+TEST(KeyTable, ThreadsAddingTheSameKeysAgreeOnTheirIds) {
+  auto table = std::make_unique<KeyTable>();
+  constexpr int kKeys = 300;
+  std::vector<std::string> names;
+  for (int index = 0; index < kKeys; ++index) {
+    names.push_back("key-" + std::to_string(index));
+  }
+  std::vector<std::vector<KeyId>> seen(4, std::vector<KeyId>(kKeys));
+  std::vector<std::thread> threads;
+  for (size_t thread = 0; thread < seen.size(); ++thread) {
+    threads.emplace_back([&, thread] {
+      for (int step = 0; step < kKeys; ++step) {
+        // Each thread in its own order.
+        const int index = thread % 2 ? step : kKeys - 1 - step;
+        seen[thread][index] = *table->Intern(PropKey::FromData(names[index]));
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (int index = 0; index < kKeys; ++index) {
+    for (const auto& ids : seen) {
+      EXPECT_EQ(ids[index], seen[0][index]) << names[index];
+    }
+    EXPECT_EQ(table->Text(seen[0][index]), names[index]);
+  }
 }
 
 }  // namespace
