@@ -1,13 +1,13 @@
 #include "store/tree_codec.h"
 
-#include "store/key_table.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "store/key_table.h"
 
 namespace pellmarsh {
 namespace {
