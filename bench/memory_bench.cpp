@@ -1,4 +1,5 @@
-// Resident memory of the running program with a data file of 10,000 URL items.
+// Resident memory of the running program with a data file of 10,000 URL items,
+// or with --large of 10,000 pending and 90,000 finished ones, and its idle CPU.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "run_time.h"
 #include "sample_tree.h"
 #include "store/builtin_tree.h"
 #include "store/item_status.h"
@@ -52,12 +54,14 @@ long SettledKilobytes(pid_t pid) {
   return settled;
 }
 
-// Starts the program on a data file and returns its settled and peak resident
-// memory in kilobytes.
-std::pair<long, long> MeasureProgram(const pellmarsh::testing::TempDir& dir,
-                                     const pellmarsh::Item& root) {
-  std::ofstream(dir.File("pmarsh.dat"), std::ios::binary | std::ios::trunc)
-      << pellmarsh::SaveTree(root);
+struct Measured {
+  long settled = 0;  // kilobytes
+  long peak = 0;
+  double idleCpu = 0;  // percent of a core over ten seconds
+};
+
+// Starts the program on the data file in `dir` and measures it once settled.
+Measured MeasureProgram(const pellmarsh::testing::TempDir& dir) {
   pellmarsh::testing::ChildProcess program;
   if (!program.Start({dir.File("pellmarsh")}, dir.File("output.txt"))) {
     std::fprintf(stderr, "could not start: %s\n", program.error().c_str());
@@ -65,22 +69,49 @@ std::pair<long, long> MeasureProgram(const pellmarsh::testing::TempDir& dir,
   }
   // Long enough for the once-a-second walks to have started every download.
   std::this_thread::sleep_for(std::chrono::seconds(3));
-  const long settled = SettledKilobytes(program.pid());
-  const long peak = StatusKilobytes(program.pid(), "VmHWM");
+  Measured measured;
+  measured.settled = SettledKilobytes(program.pid());
+  const double cpuBefore = pellmarsh::bench::ProcessRunSeconds(program.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  measured.idleCpu = (pellmarsh::bench::ProcessRunSeconds(program.pid()) - cpuBefore) * 10;
+  measured.peak = StatusKilobytes(program.pid(), "VmHWM");
   program.Stop();
-  return {settled, peak};
+  return measured;
+}
+
+void WriteDataFile(const pellmarsh::testing::TempDir& dir, const pellmarsh::Item& root) {
+  std::ofstream(dir.File("pmarsh.dat"), std::ios::binary | std::ios::trunc)
+      << pellmarsh::SaveTree(root);
+}
+
+// The queue of a long-used program, Offline so that nothing starts.
+int MeasureLarge(const pellmarsh::testing::TempDir& dir) {
+  pellmarsh::bench::WriteSampleDataFile(dir.File("pmarsh.dat"), 10000, 90000);
+  const auto fileBytes = std::filesystem::file_size(dir.File("pmarsh.dat"));
+  const Measured idle = MeasureProgram(dir);
+  std::printf("data file: %.1f MB, 10000 pending and 90000 finished URL items\n",
+              static_cast<double>(fileBytes) / 1e6);
+  std::printf("idle resident memory:            %6.1f MB (goal under 150 MB), peak %.1f MB\n",
+              idle.settled / 1024.0, idle.peak / 1024.0);
+  std::printf("idle CPU over 10 s:              %6.2f %% of a core (goal under 0.1 %%)\n",
+              idle.idleCpu);
+  return 0;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   pellmarsh::testing::TempDir dir;
   std::filesystem::copy_file(PELLMARSH_PROGRAM, dir.File("pellmarsh"));
+  if (argc > 1 && std::string(argv[1]) == "--large") {
+    return MeasureLarge(dir);
+  }
   pellmarsh::Item root;
   pellmarsh::MarkFirstStart(root, 1765000000);
   pellmarsh::bench::AddSampleUrlItems(root, 10000, 2);
-  const auto [idle, idlePeak] = MeasureProgram(dir, root);
+  WriteDataFile(dir, root);
+  const Measured idle = MeasureProgram(dir);
 
   // Eight downloads kept running by a low background limit.
   pellmarsh::testing::NginxServer nginx;
@@ -98,18 +129,19 @@ int main() {
     item.SetProp(key::kLocal, dir.File("download" + std::to_string(index)));
     item.SetPropInt(key::kStatus, pellmarsh::kStatusQueued);
   }
-  const auto [busy, busyPeak] = MeasureProgram(dir, root);
+  WriteDataFile(dir, root);
+  const Measured busy = MeasureProgram(dir);
 
   std::printf("data file: %.1f MB, 10000 URL items\n", pellmarsh::SaveTree(root).size() / 1e6);
   std::printf("idle resident memory:            %6.1f MB (goal under 120 MB), peak %.1f MB\n",
-              idle / 1024.0, idlePeak / 1024.0);
-  std::printf("with eight downloads running:    %6.1f MB, peak %.1f MB\n", busy / 1024.0,
-              busyPeak / 1024.0);
+              idle.settled / 1024.0, idle.peak / 1024.0);
+  std::printf("with eight downloads running:    %6.1f MB, peak %.1f MB\n", busy.settled / 1024.0,
+              busy.peak / 1024.0);
   // A running queue saves, and the save keeps one buffer of the file's size for
   // the next save; what is left over is the downloads' own.
   const double saveBufferKb = pellmarsh::SaveTree(root).size() / 1024.0;
   std::printf("of which the kept save buffer:   %6.1f MB\n", saveBufferKb / 1024);
   std::printf("per running download:            %6.1f KB (goal well under 1 MB)\n",
-              std::max(0.0, (busy - idle - saveBufferKb) / 8.0));
+              std::max(0.0, (busy.settled - idle.settled - saveBufferKb) / 8.0));
   return 0;
 }

@@ -19,8 +19,13 @@ double RunSecondsIn(const std::string& schedstat) {
 }  // namespace
 
 double ProcessRunSeconds() {
+  return ProcessRunSeconds(getpid());
+}
+
+double ProcessRunSeconds(pid_t process) {
   double seconds = 0;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+  const std::string tasks = "/proc/" + std::to_string(process) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
     seconds += RunSecondsIn(task.path().string() + "/schedstat");
   }
   return seconds;

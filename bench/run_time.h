@@ -9,6 +9,7 @@ namespace pellmarsh::bench {
 // whole clock ticks to whatever thread a tick finds running, which on a
 // nearly idle process can read several times the true figure.
 double ProcessRunSeconds();  // every thread of this process
+double ProcessRunSeconds(pid_t process);
 double ThreadRunSeconds(pid_t thread);
 
 }  // namespace pellmarsh::bench

@@ -155,6 +155,9 @@ std::optional<FileFailure> DataFile::Write(Tree& tree) {
     }
     clock_.SleepMs(200);
   }
+  if (saveBuffer_.capacity() > kKeptBufferBytes) {
+    std::string().swap(saveBuffer_);
+  }
   return failure;
 }
 

@@ -78,6 +78,7 @@ class DataFile {
   // True when it saved.
   bool SaveIfRequested(Tree& tree, std::atomic<int>& saveRequested) EXCLUDES(tree.lock());
   static constexpr int kQuietTicks = 10;
+  static constexpr size_t kKeptBufferBytes = 32 << 20;
   // What the next save's buffer already holds.
   size_t keptBufferBytes() const { return saveBuffer_.capacity(); }
 
@@ -101,8 +102,8 @@ class DataFile {
   bool saveForbidden_ = false;
   // Kept between saves: saves come with every transfer start and end, and a
   // fresh buffer of the file's size costs a page fault per 4 KiB each time.
-  // With a long list it is the size of the file, hundreds of megabytes, so a
-  // queue gone quiet gives it back.
+  // A queue gone quiet gives it back; a long list's, a hundred megabytes and
+  // more, goes at once, since keeping it would double the list's memory.
   std::string saveBuffer_;
   int quietTicks_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "store/ascii_case.h"
 #include "store/item_status.h"
 #include "store/keys.h"
+#include "store/log_packing.h"
 #include "store/number_text.h"
 
 namespace pellmarsh {
@@ -30,7 +31,8 @@ void Item::Clear() {
   AddLive(-liveBelow_);
   live_ = false;
   liveChildren_.reset();
-  properties_.entries_.clear();
+  properties_.Clear();
+  log_.reset();
   ++childChanges_;
   ++quietChildChanges_;
   while (!children_.empty()) {
@@ -44,10 +46,14 @@ void Item::NoteWrite(PropKey key) {
   changed_ = true;
   const bool wasLive = live_;
   if (key == key::kStatus) {
-    const bool live = ChangesOnItsOwn(GetPropInt(key::kStatus));
+    const int status = GetPropInt(key::kStatus);
+    const bool live = ChangesOnItsOwn(status);
     if (live != live_) {
       live_ = live;
       AddLive(live ? 1 : -1);
+    }
+    if (!InTransfer(status)) {
+      PackLog();
     }
   }
   if (parent_) {
@@ -81,47 +87,124 @@ void Item::IndexLiveChild(Item& child, bool live) {
 
 namespace {
 
-bool KeyBefore(const Item::Property& entry, std::string_view key) {
-  return entry.key < key;
+bool IsLog(PropKey key) {
+  return key.hash() == key::kLog.hash() && key == key::kLog;
+}
+
+KeyId PackedLogId() {
+  static const KeyId id = *KeyTable::Instance().Intern(key::kPackedLog);
+  return id;
 }
 
 }  // namespace
 
-const std::string* Item::Properties::Find(std::string_view key) const {
-  const auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
-  return found != entries_.end() && found->key == key ? &found->value : nullptr;
+Item::Properties::Property Item::Properties::At(size_t index) const {
+  return index < block_.size() ? block_.At(index) : Property{key::kLog.text(), *log_};
 }
 
-std::string& Item::Properties::Slot(std::string_view key) {
-  auto found = std::lower_bound(entries_.begin(), entries_.end(), key, KeyBefore);
-  if (found == entries_.end() || found->key != key) {
-    found = entries_.insert(found, Property{std::string(key), std::string()});
+size_t Item::Properties::count(std::string_view key) const {
+  return log_ && key == key::kLog.text() ? 1 : block_.count(key);
+}
+
+bool operator==(const Item::Properties& a, const Item::Properties& b) {
+  const bool sameLog = a.log_ && b.log_ ? *a.log_ == *b.log_ : a.log_ == b.log_;
+  return sameLog && a.block_ == b.block_;
+}
+
+std::optional<std::string_view> Item::FindValue(PropKey key) const {
+  if (IsLog(key) && log_) {
+    return *log_;
   }
-  return found->value;
+  const std::optional<KeyId> id = KeyTable::Instance().Find(key);
+  return id ? properties_.Find(*id) : std::nullopt;
 }
 
-const std::string* Item::FindProp(PropKey key) const {
-  return properties_.Find(key.text());
+bool Item::HasProp(PropKey key) const {
+  return FindValue(key) || (IsLog(key) && properties_.Find(PackedLogId()));
+}
+
+bool Item::HasText(PropKey key) const {
+  const std::optional<std::string_view> value = FindValue(key);
+  return value ? !value->empty() : IsLog(key) && properties_.Find(PackedLogId());
+}
+
+std::string Item::PackedLogText() const {
+  const std::optional<std::string_view> packed = properties_.Find(PackedLogId());
+  return packed ? InflateLog(*packed) : std::string();
+}
+
+std::string_view Item::ViewProp(PropKey key, std::string& unpacked) const {
+  if (const std::optional<std::string_view> value = FindValue(key)) {
+    return *value;
+  }
+  if (IsLog(key)) {
+    unpacked = PackedLogText();
+    return unpacked;
+  }
+  return {};
 }
 
 bool Item::HasName(std::string_view name) const {
-  const std::string* own = FindProp(key::kName);
-  return NamesEqual(own ? std::string_view(*own) : std::string_view(), name);
+  return NamesEqual(FindValue(key::kName).value_or(std::string_view()), name);
 }
 
 std::string Item::GetProp(PropKey key) const {
-  const std::string* value = FindProp(key);
-  return value ? *value : std::string();
+  if (const std::optional<std::string_view> value = FindValue(key)) {
+    return std::string(*value);
+  }
+  return IsLog(key) ? PackedLogText() : std::string();
 }
 
 void Item::SetProp(PropKey key, std::string_view value) {
-  properties_.Slot(key.text()).assign(value);
+  if (IsLog(key)) {
+    properties_.Erase(PackedLogId());
+    log_ = std::make_unique<std::string>(value);
+    RepackLogInTree();
+  } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
+    properties_.Set(*id, value);
+  }
   NoteWrite(key);
 }
 
 void Item::AppendProp(PropKey key, std::string_view tail) {
-  properties_.Slot(key.text()).append(tail);
+  if (IsLog(key)) {
+    UnpackLog();
+    if (!log_) {
+      log_ = std::make_unique<std::string>();
+    }
+    log_->append(tail);
+    RepackLogInTree();
+  } else if (const std::optional<KeyId> id = KeyTable::Instance().Intern(key)) {
+    properties_.Append(*id, tail);
+  }
   NoteWrite(key);
+}
+
+void Item::PackLog() {
+  if (log_ && !log_->empty()) {
+    properties_.Set(PackedLogId(), DeflateLog(*log_));
+    log_.reset();
+  }
+}
+
+void Item::RepackLogInTree() {
+  if (parent_ && !InTransfer(GetPropInt(key::kStatus))) {
+    PackLog();
+  }
+}
+
+void Item::UnpackLog() {
+  if (properties_.Find(PackedLogId())) {
+    log_ = std::make_unique<std::string>(PackedLogText());
+    properties_.Erase(PackedLogId());
+  }
+}
+
+void Item::LoadProps(std::span<const PropertyBlock::Entry> entries,
+                     std::optional<std::string_view> log) {
+  properties_.Assign(entries);
+  log_ = log ? std::make_unique<std::string>(*log) : nullptr;
+  NoteWrite(key::kStatus);
 }
 
 int32_t Item::GetPropInt(PropKey key) const {
@@ -135,7 +218,7 @@ void Item::SetPropInt(PropKey key, int32_t value) {
 }
 
 int64_t Item::GetPropInt64(PropKey key) const {
-  const std::string* value = FindProp(key);
+  const std::optional<std::string_view> value = FindValue(key);
   return value ? ParseLeadingInteger(*value) : 0;
 }
 
@@ -144,7 +227,7 @@ void Item::SetPropInt64(PropKey key, int64_t value) {
 }
 
 double Item::GetPropDouble(PropKey key) const {
-  const std::string* value = FindProp(key);
+  const std::optional<std::string_view> value = FindValue(key);
   return value ? ParseLeadingReal(*value) : 0.0;
 }
 

@@ -4,11 +4,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "store/keys.h"
+#include "store/property_block.h"
 
 namespace pellmarsh {
 
@@ -17,31 +20,25 @@ namespace pellmarsh {
 // Not thread-safe by itself; every shared item is used under the tree lock.
 class Item {
  public:
-  struct Property {
-    std::string key;
-    std::string value;
-    friend bool operator==(const Property&, const Property&) = default;
-  };
-  // The properties in key order, in one block: a hash table's nodes and
-  // buckets cost more than twice the memory for the twenty-odd properties an
-  // item holds, and a long queue holds a hundred thousand items.
+  // The properties as pairs of texts in a fixed order: those in the block
+  // (a packed log among them) and then a log kept as text.
   class Properties {
    public:
-    using const_iterator = std::vector<Property>::const_iterator;
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    size_t count(std::string_view key) const { return Find(key) ? 1 : 0; }
-    friend bool operator==(const Properties&, const Properties&) = default;
+    using Property = PropertyBlock::Property;
+    using const_iterator = IndexIterator<Properties>;
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+    size_t size() const { return block_.size() + (log_ ? 1 : 0); }
+    bool empty() const { return size() == 0; }
+    size_t count(std::string_view key) const;
+    Property At(size_t index) const;
+    friend bool operator==(const Properties& a, const Properties& b);
 
    private:
     friend class Item;
-    const std::string* Find(std::string_view key) const;
-    // The value under key, made empty when new.
-    std::string& Slot(std::string_view key);
-
-    std::vector<Property> entries_;
+    Properties(const PropertyBlock& block, const std::string* log) : block_(block), log_(log) {}
+    const PropertyBlock& block_;
+    const std::string* log_;
   };
 
   Item() = default;
@@ -52,10 +49,16 @@ class Item {
 
   // Absent keys read as the empty text or 0.
   std::string GetProp(PropKey key) const;
-  // The text itself, for a look at a long value (a log) without copying it;
-  // nothing when absent. Valid until the property next changes.
-  const std::string* FindProp(PropKey key) const;
-  // Every write, even of the same text, marks the item changed.
+  // Whether the item holds the key, even with the empty text.
+  bool HasProp(PropKey key) const;
+  // Whether the item holds a text that is not empty; cheap for a packed log.
+  bool HasText(PropKey key) const;
+  // The text without a copy, for a look at a long value (a log); empty when
+  // absent. Valid until the property next changes. A log the item keeps
+  // packed is unpacked into `unpacked`.
+  std::string_view ViewProp(PropKey key, std::string& unpacked) const;
+  // Every write, even of the same text, marks the item changed. A key from
+  // data that the key table no longer takes is not kept (see KeyTable).
   void SetProp(PropKey key, std::string_view value);
   // SetProp with the old text followed by `tail`, without copying the old text:
   // a log grows a line at a time for as long as the item lives.
@@ -80,9 +83,12 @@ class Item {
     SetPropInt(key, static_cast<int32_t>(value));
   }
 
-  const Properties& AllProps() const { return properties_; }
-  // Room for this many properties in all, for a loader that knows how many follow.
-  void ReserveProps(size_t count) { properties_.entries_.reserve(count); }
+  Properties AllProps() const { return {properties_, log_.get()}; }
+  // Replaces every property at once, for a loader: entries in ascending key
+  // order without repeats, and the log's text apart. A log is packed unless
+  // a transfer runs for the item.
+  void LoadProps(std::span<const PropertyBlock::Entry> entries,
+                 std::optional<std::string_view> log);
   // Empties the property map and the child list (the loader starts from this).
   void Clear();
 
@@ -127,21 +133,36 @@ class Item {
   bool HasName(std::string_view name) const;
   // Keeps the live counts of this item and its ancestors after a write.
   void NoteWrite(PropKey key);
+  // Keeps the log deflated while no transfer writes to it: most items of a
+  // long list are finished, and their logs would be most of its memory. A
+  // status written outside a transfer packs it; a write to the log unpacks
+  // it, and packs it again in an item of the tree that runs no transfer (a
+  // transfer's last line, the virus checker's). Items outside the tree
+  // belong to a transfer that writes line after line.
+  void PackLog();
+  void RepackLogInTree();
+  void UnpackLog();
+  // The packed log's text; empty when there is none.
+  std::string PackedLogText() const;
+  std::optional<std::string_view> FindValue(PropKey key) const;
   void AddLive(int delta);
   void IndexLiveChild(Item& child, bool live);
 
   Item* parent_ = nullptr;
-  Properties properties_;
+  PropertyBlock properties_;
+  // The log while it can grow, apart from the block: it grows a line at a time.
+  std::unique_ptr<std::string> log_;
   std::vector<std::unique_ptr<Item>> children_;
-  bool changed_ = false;
   uint64_t childChanges_ = 0;
   uint64_t quietChildChanges_ = 0;
-  bool live_ = false;
-  int liveBelow_ = 0;
   // Gives children their order in the live index: a child added later is younger.
   uint64_t sequence_ = 0;
   // The children whose subtrees hold a live item, by sequence; made when first needed.
   std::unique_ptr<std::map<uint64_t, Item*>> liveChildren_;
+  // Side by side, so that a hundred thousand items lose no room to padding.
+  int liveBelow_ = 0;
+  bool changed_ = false;
+  bool live_ = false;
 };
 
 // Names of items compare ignoring the case of ASCII letters; other bytes exactly.

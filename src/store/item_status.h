@@ -47,6 +47,12 @@ constexpr bool ChangesOnItsOwn(int status) {
          (status >= kStatusTransferring && status <= kStatusPauseRequested);
 }
 
+// A transfer runs for the item, or is asked to start or end: it may write
+// the log.
+constexpr bool InTransfer(int status) {
+  return status >= kStatusTransferring;
+}
+
 // The "speedflag" of a running transfer: its share of the measured rate, as
 // the list's speed icon shows it; 0 before the first rating.
 enum class SpeedFlag : int { kNone = 0, kSlowest = 9, kSlow = 10, kFast = 11, kFastest = 12 };

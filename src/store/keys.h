@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 // The names of the data. Every property key of an item and every "parm-" setting
@@ -14,19 +15,34 @@ namespace pellmarsh {
 class PropKey {
  public:
   // A key read from data rather than named here; it borrows `text`.
-  static constexpr PropKey FromData(std::string_view text) { return PropKey(text); }
+  static constexpr PropKey FromData(std::string_view text) { return PropKey(text, true); }
 
   constexpr std::string_view text() const { return text_; }
-  friend constexpr bool operator==(PropKey, PropKey) = default;
+  // Worked out with the key, so that finding its id hashes nothing.
+  constexpr uint32_t hash() const { return hash_; }
+  constexpr bool fromData() const { return fromData_; }
+  friend constexpr bool operator==(PropKey a, PropKey b) { return a.text_ == b.text_; }
+
+  // FNV-1a.
+  static constexpr uint32_t Hash(std::string_view text) {
+    uint32_t hash = 2166136261u;
+    for (char c : text) {
+      hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return hash;
+  }
 
  private:
   friend struct key;
   friend struct setting;
   template <typename>
   friend class EnumKey;
-  constexpr explicit PropKey(std::string_view text) : text_(text) {}
+  constexpr explicit PropKey(std::string_view text, bool fromData = false)
+      : text_(text), hash_(Hash(text)), fromData_(fromData) {}
 
   std::string_view text_;
+  uint32_t hash_;
+  bool fromData_;
 };
 
 // A key whose integer values are those of `Enum`, for Item::GetPropEnum.
@@ -54,6 +70,10 @@ struct key {
   static constexpr PropKey kError{"error"};
   static constexpr PropKey kProcess{"process"};
   static constexpr PropKey kLog{"log"};
+  // The log of an item that no longer changes on its own, deflated (zlib)
+  // after its length as four little-endian bytes. An item holds it in place
+  // of "log"; readers ask for "log" and get the text.
+  static constexpr PropKey kPackedLog{"packedlog"};
   static constexpr PropKey kSpeedFlag{"speedflag"};
   // A running item's bytes per second over its last seconds; 0 while it is
   // held or stalled.

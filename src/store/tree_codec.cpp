@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
+#include <vector>
+
+#include "store/key_table.h"
 
 namespace pellmarsh {
 namespace {
@@ -11,8 +15,6 @@ namespace {
 // Real trees are a handful of levels deep; a garbled file must not drive the
 // recursive tree operations into a stack overflow.
 constexpr int kMaxDepth = 64;
-// Items hold some twenty-five properties; a larger count is not trusted for more room.
-constexpr uint32_t kPropertiesReserved = 64;
 
 // Writes into a buffer already sized for the whole tree.
 class RecordWriter {
@@ -69,14 +71,8 @@ class RecordReader {
     if (!propertyCount) {
       return false;
     }
-    item.ReserveProps(std::min<uint32_t>(*propertyCount, kPropertiesReserved));
-    for (uint32_t index = 0; index < *propertyCount; ++index) {
-      std::optional<std::string_view> key = ReadText();
-      std::optional<std::string_view> value = key ? ReadText() : std::nullopt;
-      if (!value) {
-        return false;
-      }
-      item.SetProp(PropKey::FromData(*key), *value);
+    if (!ReadProperties(item, *propertyCount)) {
+      return false;
     }
     const std::optional<uint32_t> childCount = ReadU32();
     if (!childCount) {
@@ -102,10 +98,40 @@ class RecordReader {
   }
 
   size_t position() const { return position_; }
+  size_t propertiesLeftOut() const { return propertiesLeftOut_; }
   size_t itemsKept() const { return itemsKept_; }
   const std::string& problem() const { return problem_; }
 
  private:
+  bool ReadProperties(Item& item, uint32_t count) {
+    entries_.clear();
+    std::optional<std::string_view> log;
+    bool whole = true;
+    for (uint32_t index = 0; index < count; ++index) {
+      const std::optional<std::string_view> key = ReadText();
+      const std::optional<std::string_view> value = key ? ReadText() : std::nullopt;
+      if (!value) {
+        whole = false;
+        break;
+      }
+      if (*key == key::kLog.text()) {
+        log = value;
+      } else if (const std::optional<KeyId> id =
+                     KeyTable::Instance().Intern(PropKey::FromData(*key))) {
+        entries_.push_back({*id, *value});
+      } else {
+        ++propertiesLeftOut_;
+      }
+    }
+    // A key written twice keeps its last value, as writing them in turn would.
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const auto& a, const auto& b) { return a.key < b.key; });
+    auto last = std::unique(entries_.rbegin(), entries_.rend(),
+                            [](const auto& a, const auto& b) { return a.key == b.key; });
+    item.LoadProps(std::span(last.base(), entries_.end()), log);
+    return whole;
+  }
+
   bool Stop(const char* why) {
     if (problem_.empty()) {
       problem_ = why;
@@ -149,6 +175,8 @@ class RecordReader {
   std::string_view bytes_;
   size_t position_ = 0;
   size_t itemsKept_ = 0;  // below the root
+  size_t propertiesLeftOut_ = 0;
+  std::vector<PropertyBlock::Entry> entries_;
   std::string problem_;
 };
 
@@ -178,6 +206,13 @@ TreeLoadResult LoadTree(Item& item, std::string_view bytes) {
   if (result.complete && result.bytesUsed != bytes.size()) {
     result.complete = false;
     result.problem = "unexpected bytes follow the end of the tree";
+  }
+  if (result.complete && reader.propertiesLeftOut() > 0) {
+    result.complete = false;
+    result.problem = std::to_string(reader.propertiesLeftOut()) +
+                     " properties were left out, since the file names more different keys "
+                     "than Pellmarsh keeps (" +
+                     std::to_string(KeyTable::kMaxDataKeys) + ")";
   }
   return result;
 }

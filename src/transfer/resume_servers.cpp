@@ -12,12 +12,10 @@ constexpr const char* kBuggyResumeServers[] = {"Server: Microsoft-PWS-95/2.0"};
 
 bool IsBuggyResumeServer(const Item& item) {
   // The log can be a megabyte: looked at where it is, not copied.
-  const std::string* log = item.FindProp(key::kLog);
-  if (!log) {
-    return false;
-  }
+  std::string unpacked;
+  const std::string_view log = item.ViewProp(key::kLog, unpacked);
   for (const char* server : kBuggyResumeServers) {
-    if (log->find(server) != std::string::npos) {
+    if (log.find(server) != std::string_view::npos) {
       return true;
     }
   }

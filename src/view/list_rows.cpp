@@ -391,7 +391,7 @@ int SortModeForHeader(int tab, int column) {
 }
 
 int TabSortSetting(const Item& root, int tab) {
-  if (root.FindProp(setting::TabSort(tab)) == nullptr && tab == kTabCompleted) {
+  if (!root.HasProp(setting::TabSort(tab)) && tab == kTabCompleted) {
     return kSortNewestFinished;
   }
   return root.GetPropInt(setting::TabSort(tab));
@@ -472,18 +472,8 @@ int CompareSortKeys(const SortKey& a, const SortKey& b) {
   return Sign(a.text.compare(b.text));
 }
 
-namespace {
-
-// The log can be a megabyte; a look at it copies nothing.
-bool HasLog(const Item& item) {
-  const std::string* log = item.FindProp(key::kLog);
-  return log && !log->empty();
-}
-
-}  // namespace
-
 SelectedItem SnapshotForSelection(const Item& item) {
-  return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck), HasLog(item),
+  return {item.GetPropInt(key::kStatus), item.GetPropInt(key::kVirusCheck), item.HasText(key::kLog),
           ItemFileOf(item)};
 }
 

@@ -325,6 +325,13 @@ TEST_F(DataFileTest, ARequestedSaveCyclesTheFlagBackToZero) {
   EXPECT_EQ(dataFile.keptBufferBytes(), kept);
   dataFile.SaveIfRequested(root, saveRequested);
   EXPECT_LT(dataFile.keptBufferBytes(), kept);
+
+  // A long list's buffer goes with the save it was made for.
+  root.Lock()->SetProp(key::kValue, std::string(DataFile::kKeptBufferBytes, 'v'));
+  saveRequested = 1;
+  dataFile.SaveIfRequested(root, saveRequested);
+  EXPECT_EQ(replacer.calls, 2);
+  EXPECT_EQ(dataFile.keptBufferBytes(), std::string().capacity());
 }
 
 TEST_F(DataFileTest, ARequestDuringASaveIsKeptForTheNextTick) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <random>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -74,6 +77,81 @@ TEST(ItemProperties, EveryWriteMarksTheItemChangedEvenTheSameText) {
   item.ClearChanged();
   item.SetPropInt(key::kStatus, kStatusOnHold);
   EXPECT_TRUE(item.changed());
+}
+
+// Values of every width rewritten in any order, checked against a plain map:
+// the one block of values is rebuilt around the written one, or shrunk in place.
+TEST(ItemProperties, RewritesOfOtherWidthsKeepEveryOtherValue) {
+  const PropKey keys[] = {key::kName, key::kSize, key::kStatus, key::kValue, key::kError};
+  std::mt19937 random(7);
+  Item item;
+  std::map<std::string_view, std::string> expected;
+  for (int write = 0; write < 500; ++write) {
+    const PropKey key = keys[random() % std::size(keys)];
+    // Now and then one past what 16 bits can place.
+    const size_t length = random() % 20 == 0 ? 70000 : random() % 40;
+    const std::string value(length, static_cast<char>('a' + write % 26));
+    if (random() % 3 == 0) {
+      item.AppendProp(key, value);
+      expected[key.text()] += value;
+    } else {
+      item.SetProp(key, value);
+      expected[key.text()] = value;
+    }
+    for (const PropKey read : keys) {
+      const auto found = expected.find(read.text());
+      ASSERT_EQ(item.GetProp(read), found == expected.end() ? "" : found->second) << write;
+    }
+  }
+  EXPECT_EQ(item.AllProps().size(), expected.size());
+}
+
+// A log is kept packed while no transfer writes to it; readers see the same
+// text either way.
+TEST(ItemLog, ReadsTheSameKeptAsTextOrPacked) {
+  const auto status = [](int value) {
+    return [value](Item& item) { item.SetPropInt(key::kStatus, value); };
+  };
+  const auto line = [](Item& item) { item.AppendProp(key::kLog, "three\r\n"); };
+  struct Row {
+    const char* what;
+    std::vector<std::function<void(Item&)>> then;
+    std::string text;
+    bool packed;
+  };
+  const std::vector<Row> rows = {
+      {"running", {}, "one\r\ntwo\r\n", false},
+      {"finished", {status(kStatusComplete)}, "one\r\ntwo\r\n", true},
+      {"queued again", {status(kStatusQueued)}, "one\r\ntwo\r\n", true},
+      {"finished, then a line added",
+       {status(kStatusComplete), line},
+       "one\r\ntwo\r\nthree\r\n",
+       true},
+      {"finished, then running and logging again",
+       {status(kStatusComplete), status(kStatusTransferring), line},
+       "one\r\ntwo\r\nthree\r\n",
+       false},
+      {"finished, its log cleared",
+       {status(kStatusComplete), [](Item& item) { item.SetProp(key::kLog, ""); }},
+       "",
+       false},
+  };
+  for (const Row& row : rows) {
+    Item folder;
+    Item& item = folder.AddChild(std::make_unique<Item>());
+    item.SetPropInt(key::kStatus, kStatusTransferring);
+    item.AppendProp(key::kLog, "one\r\n");
+    item.AppendProp(key::kLog, "two\r\n");
+    for (const auto& step : row.then) {
+      step(item);
+    }
+    std::string unpacked;
+    EXPECT_EQ(item.GetProp(key::kLog), row.text) << row.what;
+    EXPECT_EQ(item.ViewProp(key::kLog, unpacked), row.text) << row.what;
+    EXPECT_EQ(item.HasText(key::kLog), !row.text.empty()) << row.what;
+    EXPECT_EQ(item.AllProps().count(key::kPackedLog.text()), row.packed ? 1u : 0u) << row.what;
+    EXPECT_EQ(item.AllProps().count(key::kLog.text()), row.packed ? 0u : 1u) << row.what;
+  }
 }
 
 TEST(ItemChildren, MovingAnItemAppendsItToTheNewFolder) {

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "store/item_status.h"
 #include "store/keys.h"
+#include "store/log_packing.h"
 #include "store/tree_assertions.h"
 
 namespace pellmarsh {
@@ -23,9 +28,18 @@ std::string RandomText(std::mt19937& random, int maxLength) {
 }
 
 void FillRandomly(Item& item, std::mt19937& random, int depth) {
+  // Drawn from a pool: the program keeps only so many keys met in data.
+  static const std::vector<std::string> keys = [] {
+    std::mt19937 keyRandom(1);
+    std::vector<std::string> pool(200);
+    for (std::string& key : pool) {
+      key = RandomText(keyRandom, 12);
+    }
+    return pool;
+  }();
   std::uniform_int_distribution<int> propertyCount(0, 6);
   for (int count = propertyCount(random); count > 0; --count) {
-    const std::string key = RandomText(random, 12);
+    const std::string& key = keys[random() % keys.size()];
     item.SetProp(PropKey::FromData(key), RandomText(random, 40));
   }
   if (depth == 0) {
@@ -87,6 +101,81 @@ TEST(TreeCodec, AKeyMetTwiceKeepsTheLaterValue) {
   Item item;
   ASSERT_TRUE(LoadTree(item, bytes).complete);
   EXPECT_EQ(item.GetProp(PropKey::FromData("k")), "b");
+}
+
+std::string Record(const std::vector<std::pair<std::string, std::string>>& properties) {
+  std::string bytes = U32(static_cast<uint32_t>(properties.size()));
+  for (const auto& [key, value] : properties) {
+    bytes += U32(static_cast<uint32_t>(key.size() + 1)) + key + '\0';
+    bytes += U32(static_cast<uint32_t>(value.size() + 1)) + value + '\0';
+  }
+  return bytes + U32(0);
+}
+
+// A file from before logs were packed: a log is packed as it loads and saved
+// packed, unless a transfer ran for its item. Either reads back alike.
+TEST(TreeCodec, TextLogsOfOlderFilesArePackedAtLoadUnlessATransferRan) {
+  std::string log;
+  for (int line = 0; line < 100; ++line) {
+    log += "00000" + std::to_string(123456 + line * 37) +
+           " Recv Line: Content-Length: " + std::to_string(line * 7919) + "\r\n";
+  }
+  for (const int status : {kStatusComplete, kStatusQueued, kStatusTransferring}) {
+    const bool packed = !InTransfer(status);
+    Item loaded;
+    ASSERT_TRUE(LoadTree(loaded, Record({{"log", log},
+                                         {"status", std::to_string(status)},
+                                         {"name", "a"},
+                                         {"zz-future-key", "kept"}}))
+                    .complete);
+    const std::string saved = SaveTree(loaded);
+    EXPECT_EQ(saved.find("Content-Length") == std::string::npos, packed) << status;
+    EXPECT_EQ(saved.size() < log.size() / 2, packed) << status;
+    Item again;
+    ASSERT_TRUE(LoadTree(again, saved).complete);
+    EXPECT_TRUE(TreesEqual(loaded, again));
+    for (const Item* item : {&loaded, &again}) {
+      EXPECT_EQ(item->GetProp(key::kLog), log) << status;
+      EXPECT_EQ(item->GetProp(PropKey::FromData("zz-future-key")), "kept") << status;
+      EXPECT_EQ(item->AllProps().count(key::kPackedLog.text()), packed ? 1u : 0u) << status;
+    }
+  }
+}
+
+// Damaged packed bytes never stop the load: the log reads as a marker, the
+// rest of the item as it was, and the bytes are saved as found.
+TEST(TreeCodec, DamagedPackedLogsReadAsAMarkerAndKeepTheirBytes) {
+  Item source;
+  source.SetPropInt(key::kStatus, kStatusQueued);
+  std::string log;
+  for (int line = 0; line < 300; ++line) {
+    log += std::to_string(line * line * 7919) + "\r\n";
+  }
+  source.SetProp(key::kLog, log);
+  source.SetPropInt(key::kStatus, kStatusComplete);
+  const std::string good = source.GetProp(key::kPackedLog);
+  ASSERT_GT(good.size(), 8u);
+  std::string flipped = good;
+  flipped[good.size() / 2] ^= 0x55;
+  const std::string rows[] = {
+      "",                                                   // not even the length
+      good.substr(0, 3),                                    // part of the length
+      good.substr(0, good.size() - 5),                      // the stream cut short
+      flipped,                                              // a byte of the stream changed
+      std::string("\xff\xff\xff\xff", 4) + good.substr(4),  // a length no stream so short holds
+      std::string("\x01\x00\x00\x00", 4) + good.substr(4),  // a length less than the stream's
+      good.substr(0, 4) + "not a zlib stream at all",
+  };
+  for (const std::string& packed : rows) {
+    Item loaded;
+    ASSERT_TRUE(
+        LoadTree(loaded, Record({{"name", "a"}, {"status", "2"}, {"packedlog", packed}})).complete);
+    EXPECT_EQ(loaded.GetProp(key::kLog), kDamagedLogText) << packed.size();
+    EXPECT_EQ(loaded.GetProp(key::kName), "a");
+    Item again;
+    ASSERT_TRUE(LoadTree(again, SaveTree(loaded)).complete);
+    EXPECT_EQ(again.GetProp(key::kPackedLog), packed);
+  }
 }
 
 // A small tree whose pre-order is root, a, a1, b.
