@@ -179,23 +179,23 @@ void Scheduler::StartOrSayWhy(Item& item, int limit) {
     return;
   }
   // While paused nothing moves anyway, so the pause is the reason to give.
-  std::string why;
+  // The fixed reasons are not built per item: a long queue waits offline.
   if (state_.paused) {
-    why = "Waiting: the queue is paused";
+    SayWhy(item, "Waiting: the queue is paused");
   } else if (state_.offline) {
-    why = "Waiting: offline";
+    SayWhy(item, "Waiting: offline");
   } else if (state_.metered) {
-    why = kMeteredWhy;
+    SayWhy(item, kMeteredWhy);
   } else if (full) {
-    why = "Waiting for a connection to " + full->host + InUse(full->inUse, full->limit);
+    SayWhy(item, "Waiting for a connection to " + full->host + InUse(full->inUse, full->limit));
   } else {
-    why = "Waiting for a free connection" + InUse(state_.activeCount, limit);
+    SayWhy(item, "Waiting for a free connection" + InUse(state_.activeCount, limit));
   }
-  SayWhy(item, why);
 }
 
-void Scheduler::SayWhy(Item& item, const std::string& why) {
-  if (item.GetProp(key::kWaitingFor) != why) {
+void Scheduler::SayWhy(Item& item, std::string_view why) {
+  std::string unpacked;
+  if (item.ViewProp(key::kWaitingFor, unpacked) != why) {
     item.SetProp(key::kWaitingFor, why);
     state_.listDirty = true;
   }

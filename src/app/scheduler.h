@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -88,7 +89,7 @@ class Scheduler {
   // Starts a queued item, or says on it why it waits.
   void StartOrSayWhy(Item& item, int limit) REQUIRES(state_.tree.lock());
   // Shows why the item does not move on its row; empty when it does.
-  void SayWhy(Item& item, const std::string& why);
+  void SayWhy(Item& item, std::string_view why);
   void StartTransfer(Item& item) REQUIRES(state_.tree.lock());
   void RateSpeedIcons(int64_t rate) REQUIRES(state_.tree.lock());
   // Closes each transfer's second and writes its item's recent rate.

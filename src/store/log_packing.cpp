@@ -22,8 +22,9 @@ constexpr int kMemoryLevel = 6;
 
 // Lines and phrases that most logs hold, for the stream to refer back to: a
 // log of 2 KiB has too little text of its own to find them in, and packs to a
-// third less with them. The stream's header names this text by its checksum;
-// changing it makes every packed log of older files read as damaged.
+// third less with them. This text is part of the data file's format: the
+// stream's header names it by its checksum, and any change to it would make
+// every packed log of older files read as damaged. Never change it.
 constexpr std::string_view kCommonText =
     "Recv Line: 220 \r\nSend Line: USER anonymous\r\nRecv Line: 331 \r\nSend Line: PASS \r\n"
     "Recv Line: 230 \r\nSend Line: TYPE I\r\nSend Line: SIZE \r\nRecv Line: 213 \r\n"
