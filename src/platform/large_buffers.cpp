@@ -8,4 +8,8 @@ void MapLargeBuffersApart() {
   ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
 }
 
+void ReturnFreedMemory() {
+  ::malloc_trim(0);
+}
+
 }  // namespace pellmarsh

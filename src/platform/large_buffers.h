@@ -8,4 +8,9 @@ namespace pellmarsh {
 // keeps every later one in the heap, where its pages stay with the program.
 void MapLargeBuffersApart();
 
+// Hands the heap's free pages back to the system. After many small blocks
+// are freed at once (a long list's rows), glibc keeps their pages: they sit
+// between blocks still in use, where it never trims by itself.
+void ReturnFreedMemory();
+
 }  // namespace pellmarsh
