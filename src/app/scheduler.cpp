@@ -93,7 +93,9 @@ void Scheduler::OnceASecond(uint32_t second) {
   state_.startWalkDue.Take();
   Tree::Access tree(state_.tree);
   weekPlan_.Follow(tree.root(), state_, clock_.UnixTime());
-  WalkToStart(tree.root(), true);
+  if (!lastHeldWalk_.held || lastHeldWalk_ != HeldWalkNow(tree.root())) {
+    WalkToStart(tree.root(), true);
+  }
   // Every tenth second the history is forgotten but the mean kept.
   if (second % kRingSlots == 0) {
     byteRing_.fill(lastRate_);
@@ -111,8 +113,10 @@ void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
   // count down; the start decisions need the whole count first.
   waiting_.clear();
   transfers_.WalkBegins();
-  root.ForEachLive([this, countDownRetries](Item& item) {
+  bool onlyQueued = true;
+  root.ForEachLive([this, countDownRetries, &onlyQueued](Item& item) {
     const int status = item.GetPropInt(key::kStatus);
+    onlyQueued = onlyQueued && status == kStatusQueued;
     if (status == kStatusQueued || status == kStatusStartNow ||
         (status == kStatusWaitingToRetry && countDownRetries)) {
       waiting_.push_back({&item, status});
@@ -125,6 +129,12 @@ void Scheduler::WalkToStart(Item& root, bool countDownRetries) {
   for (const auto& [item, status] : waiting_) {
     ScheduleItem(*item, status, limit);
   }
+  lastHeldWalk_ = onlyQueued ? HeldWalkNow(root) : HeldWalk{};
+}
+
+Scheduler::HeldWalk Scheduler::HeldWalkNow(const Item& root) const {
+  return {state_.offline || state_.metered, state_.offline, state_.metered, state_.paused,
+          root.statusChanges()};
 }
 
 void Scheduler::CountActive(Item& item, int status) {

@@ -115,6 +115,20 @@ class Scheduler {
   // The items one walk found queued or waiting, with their status; kept so
   // the once-a-second walk reuses its buffer.
   std::vector<std::pair<Item*, int>> waiting_;
+  // A walk that found only queued items while none could start (offline, or
+  // on a metered connection) told each why. Until the hold or a status in the
+  // tree changes, the next walk would find and tell the same: a long queue
+  // held offline is not walked again each second.
+  struct HeldWalk {
+    bool held = false;
+    bool offline = false;
+    bool metered = false;
+    bool paused = false;
+    uint32_t statusChanges = 0;
+    friend bool operator==(const HeldWalk&, const HeldWalk&) = default;
+  };
+  HeldWalk HeldWalkNow(const Item& root) const;
+  HeldWalk lastHeldWalk_;
 };
 
 }  // namespace pellmarsh

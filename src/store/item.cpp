@@ -46,6 +46,7 @@ void Item::NoteWrite(PropKey key) {
   changed_ = true;
   const bool wasLive = live_;
   if (key == key::kStatus) {
+    NoteStatusChange();
     const int status = GetPropInt(key::kStatus);
     const bool live = ChangesOnItsOwn(status);
     if (live != live_) {
@@ -64,7 +65,16 @@ void Item::NoteWrite(PropKey key) {
   }
 }
 
+void Item::NoteStatusChange() {
+  for (Item* item = this; item; item = item->parent_) {
+    ++item->statusChanges_;
+  }
+}
+
 void Item::AddLive(int delta) {
+  if (delta != 0) {
+    NoteStatusChange();
+  }
   for (Item* item = this; item && delta != 0; item = item->parent_) {
     const bool had = item->liveBelow_ > 0;
     item->liveBelow_ += delta;

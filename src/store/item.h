@@ -118,6 +118,10 @@ class Item {
   void ForEachLive(const std::function<void(Item&)>& visit);
   // How many such items this subtree holds, this item included.
   int liveCount() const { return liveBelow_; }
+  // Grows with every status written in this subtree and every live item
+  // added to it or taken away: while it stands, a walk of the live items
+  // finds them as the last walk left them.
+  uint32_t statusChanges() const { return statusChanges_; }
 
   bool changed() const { return changed_; }
   void ClearChanged() { changed_ = false; }
@@ -146,6 +150,7 @@ class Item {
   std::string PackedLogText() const;
   std::optional<std::string_view> FindValue(PropKey key) const;
   void AddLive(int delta);
+  void NoteStatusChange();
   void IndexLiveChild(Item& child, bool live);
 
   Item* parent_ = nullptr;
@@ -161,6 +166,7 @@ class Item {
   std::unique_ptr<std::map<uint64_t, Item*>> liveChildren_;
   // Side by side, so that a hundred thousand items lose no room to padding.
   int liveBelow_ = 0;
+  uint32_t statusChanges_ = 0;
   bool changed_ = false;
   bool live_ = false;
 };

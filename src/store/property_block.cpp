@@ -122,7 +122,10 @@ void PropertyBlock::Assign(std::span<const Entry> entries) {
   uint32_t end = 0;
   for (size_t index = 0; index < entries.size(); ++index) {
     WriteAt(block.data_.get() + index * sizeof(KeyId), entries[index].key);
-    std::memcpy(texts + end, entries[index].value.data(), entries[index].value.size());
+    // An empty value may have no bytes at all to copy from.
+    if (!entries[index].value.empty()) {
+      std::memcpy(texts + end, entries[index].value.data(), entries[index].value.size());
+    }
     end += static_cast<uint32_t>(entries[index].value.size());
     block.SetEndAt(index, end);
   }
@@ -132,7 +135,9 @@ void PropertyBlock::Assign(std::span<const Entry> entries) {
 void PropertyBlock::ShrinkInPlace(size_t index, std::string_view value) {
   char* start = const_cast<char*>(ValueAt(index).data());
   const uint32_t removed = static_cast<uint32_t>(ValueAt(index).size() - value.size());
-  std::memmove(start, value.data(), value.size());
+  if (!value.empty()) {
+    std::memmove(start, value.data(), value.size());
+  }
   if (removed == 0) {
     return;
   }

@@ -42,7 +42,9 @@ class RecordWriter {
 
   void Text(std::string_view text) {
     U32(static_cast<uint32_t>(text.size() + 1));
-    std::memcpy(cursor_, text.data(), text.size());
+    if (!text.empty()) {  // an empty view may point nowhere
+      std::memcpy(cursor_, text.data(), text.size());
+    }
     cursor_ += text.size();
     *cursor_++ = '\0';
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -312,6 +313,35 @@ TEST_F(SchedulerTest, AQueuedItemThatCannotStartSaysWhyUntilItStarts) {
     EXPECT_EQ(item.GetPropInt(key::kStatus), kStatusStarting);
     EXPECT_EQ(item.GetProp(key::kWaitingFor), "");
   }
+}
+
+TEST_F(SchedulerTest, AQueueHeldOfflineIsWalkedAgainOnlyWhenAStatusOrTheHoldChanges) {
+  state.offline = true;
+  Item& first = Queue(kStatusQueued);
+  NextSecond();
+  ASSERT_EQ(first.GetProp(key::kWaitingFor), "Waiting: offline");
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    bool walked;
+  } rows[] = {
+      {"nothing changed", [] {}, false},
+      {"an item queued", [this] { Queue(kStatusQueued); }, true},
+      {"nothing changed again", [] {}, false},
+      {"a status written", [&first] { first.SetPropInt(key::kStatus, kStatusQueued); }, true},
+      {"paused as well", [this] { state.paused = true; }, true},
+      {"an item waiting to retry counts down",
+       [this] { Queue(kStatusWaitingToRetry).SetPropInt(key::kRetryTimeout, 5); }, true},
+      {"and goes on counting down", [] {}, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const int walksBefore = factory.walks;
+    row.change();
+    NextSecond();
+    EXPECT_EQ(factory.walks > walksBefore, row.walked);
+  }
+  EXPECT_EQ(first.GetProp(key::kWaitingFor), "Waiting: the queue is paused");
 }
 
 TEST_F(SchedulerTest, ARoomMadeOnAServerStartsTheWaitingItemWithinTheSecond) {
