@@ -4,8 +4,11 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "app/app.h"
 #include "store/builtin_tree.h"
@@ -33,10 +36,12 @@ std::string StartXvfb(testing::ChildProcess& xvfb, const std::string& output) {
   std::string number;
   testing::WaitFor(
       [&] {
-        const std::string text = testing::ReadFile(output);
-        const size_t end = text.find('\n');
-        if (end != std::string::npos && end > 0) {
-          number = text.substr(0, end);
+        // Its complaints about displays already taken come first, on the same file.
+        std::istringstream lines(testing::ReadFile(output));
+        for (std::string line; number.empty() && std::getline(lines, line);) {
+          if (!line.empty() && std::all_of(line.begin(), line.end(), ::isdigit) && !lines.eof()) {
+            number = line;
+          }
         }
         return !number.empty() || !xvfb.Running();
       },
